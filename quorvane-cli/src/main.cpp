@@ -1,0 +1,74 @@
+#include <cstdio>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "commands.hpp"
+#include "usage.hpp"
+
+namespace quorvane {
+namespace {
+
+using Driver = Outcome (*)(Args);
+
+struct Command {
+    std::string_view word;
+    Driver driver;
+};
+
+Outcome print_version(Args) {
+    std::cout << version_line;
+    return Pass{};
+}
+
+Outcome print_usage(Args) {
+    std::cout << usage_text;
+    return Pass{};
+}
+
+constexpr Command commands[] = {
+    {"--version", print_version}, {"-V", print_version},   {"help", print_usage},
+    {"-h", print_usage},          {"--help", print_usage},
+};
+
+Outcome dispatch(const std::string& word, Args args) {
+    for (const Command& command : commands) {
+        if (command.word == word) {
+            return command.driver(args);
+        }
+    }
+    return Error{"unknown command `" + word + "`\n\n" + std::string(usage_text)};
+}
+
+int exit_status(const Outcome& outcome) {
+    if (std::holds_alternative<Pass>(outcome)) {
+        return 0;
+    }
+    if (std::holds_alternative<Fail>(outcome)) {
+        return 1;
+    }
+    std::cout.flush();
+    std::cerr << "error: " << std::get<Error>(outcome).message << '\n';
+    return 2;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.empty()) {
+        std::cerr << usage_text;
+        return 2;
+    }
+    const Outcome outcome = dispatch(args[0], Args(args).subspan(1));
+    const int status = exit_status(outcome);
+    std::cout.flush();
+    std::cerr.flush();
+    return status;
+}
+
+} // namespace quorvane
+
+int main(int argc, char** argv) {
+    return quorvane::main(argc, argv);
+}

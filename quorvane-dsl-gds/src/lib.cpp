@@ -1,0 +1,1 @@
+// IR to GDSII conversion lands here.

@@ -1,0 +1,1 @@
+// The language library; modules land beside this file.

@@ -1,0 +1,1 @@
+#include "models/id.hpp"
