@@ -2,6 +2,7 @@
 
 #include "syntax/kind.hpp"
 #include "syntax/syntax_error.hpp"
+#include "units.hpp"
 
 #include <cstdint>
 #include <string_view>
@@ -35,5 +36,9 @@ struct NumberParts {
 
 // Cuts a NUMBER token's text before its first ASCII letter, "µ" or "μ". Checks nothing else.
 NumberParts split_number(std::string_view text);
+
+// String literals are read and written with the same escapes as every other value text.
+using units::escape_string;
+using units::unescape_string;
 
 } // namespace quorvane_dsl::syntax::lexer
