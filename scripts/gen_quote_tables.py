@@ -55,10 +55,12 @@ def main():
     print()
     print("namespace quorvane {")
     print()
+    print("// clang-format off")
     print("const CodeRange escaped_code_ranges[] = {")
     for lo, hi in table:
         print("    {0x%X, 0x%X}," % (lo, hi))
     print("};")
+    print("// clang-format on")
     print()
     print("const std::span<const CodeRange> escaped_ranges(escaped_code_ranges);")
     print()

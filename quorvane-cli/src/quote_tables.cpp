@@ -4,6 +4,7 @@
 
 namespace quorvane {
 
+// clang-format off
 const CodeRange escaped_code_ranges[] = {
     {0x0, 0x1F},
     {0x7F, 0xA0},
@@ -868,6 +869,7 @@ const CodeRange escaped_code_ranges[] = {
     {0x2FA1E, 0x2FFFF},
     {0x3134B, 0x10FFFF},
 };
+// clang-format on
 
 const std::span<const CodeRange> escaped_ranges(escaped_code_ranges);
 

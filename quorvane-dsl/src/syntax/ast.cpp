@@ -9,34 +9,57 @@ using enum SyntaxKind;
 
 std::optional<Expr::Kind> expr_kind(SyntaxKind kind) {
     switch (kind) {
-    case LITERAL: return Expr::Kind::Literal;
-    case NAME_REF: return Expr::Kind::NameRef;
-    case SELF_EXPR: return Expr::Kind::SelfExpr;
-    case PAREN_EXPR: return Expr::Kind::ParenExpr;
-    case POINT_EXPR: return Expr::Kind::PointExpr;
-    case LIST_EXPR: return Expr::Kind::ListExpr;
-    case BIN_EXPR: return Expr::Kind::BinExpr;
-    case PREFIX_EXPR: return Expr::Kind::PrefixExpr;
-    case FIELD_EXPR: return Expr::Kind::FieldExpr;
-    case INDEX_EXPR: return Expr::Kind::IndexExpr;
-    case CALL_EXPR: return Expr::Kind::CallExpr;
-    default: return std::nullopt;
+    case LITERAL:
+        return Expr::Kind::Literal;
+    case NAME_REF:
+        return Expr::Kind::NameRef;
+    case SELF_EXPR:
+        return Expr::Kind::SelfExpr;
+    case PAREN_EXPR:
+        return Expr::Kind::ParenExpr;
+    case POINT_EXPR:
+        return Expr::Kind::PointExpr;
+    case LIST_EXPR:
+        return Expr::Kind::ListExpr;
+    case BIN_EXPR:
+        return Expr::Kind::BinExpr;
+    case PREFIX_EXPR:
+        return Expr::Kind::PrefixExpr;
+    case FIELD_EXPR:
+        return Expr::Kind::FieldExpr;
+    case INDEX_EXPR:
+        return Expr::Kind::IndexExpr;
+    case CALL_EXPR:
+        return Expr::Kind::CallExpr;
+    default:
+        return std::nullopt;
     }
 }
 
 std::optional<Stmt::Kind> stmt_kind(SyntaxKind kind) {
     switch (kind) {
-    case LAYER_BLOCK: return Stmt::Kind::LayerBlock;
-    case SHAPE_STMT: return Stmt::Kind::ShapeStmt;
-    case CLONE_STMT: return Stmt::Kind::CloneStmt;
-    case PLACE_STMT: return Stmt::Kind::PlaceStmt;
-    case PLACE_SPEC: return Stmt::Kind::PlaceSpec;
-    case DEFINE_STMT: return Stmt::Kind::DefineStmt;
-    case FOR_STMT: return Stmt::Kind::ForStmt;
-    case IF_STMT: return Stmt::Kind::IfStmt;
-    case ASSIGN_STMT: return Stmt::Kind::AssignStmt;
-    case EXPR_STMT: return Stmt::Kind::ExprStmt;
-    default: return std::nullopt;
+    case LAYER_BLOCK:
+        return Stmt::Kind::LayerBlock;
+    case SHAPE_STMT:
+        return Stmt::Kind::ShapeStmt;
+    case CLONE_STMT:
+        return Stmt::Kind::CloneStmt;
+    case PLACE_STMT:
+        return Stmt::Kind::PlaceStmt;
+    case PLACE_SPEC:
+        return Stmt::Kind::PlaceSpec;
+    case DEFINE_STMT:
+        return Stmt::Kind::DefineStmt;
+    case FOR_STMT:
+        return Stmt::Kind::ForStmt;
+    case IF_STMT:
+        return Stmt::Kind::IfStmt;
+    case ASSIGN_STMT:
+        return Stmt::Kind::AssignStmt;
+    case EXPR_STMT:
+        return Stmt::Kind::ExprStmt;
+    default:
+        return std::nullopt;
     }
 }
 
@@ -106,7 +129,9 @@ std::optional<Expr> Expr::cast(const SyntaxNode& node) {
     return Expr(*kind, node);
 }
 
-std::vector<Expr> Expr::operands() const { return exprs(node_); }
+std::vector<Expr> Expr::operands() const {
+    return exprs(node_);
+}
 
 std::optional<SyntaxToken> Expr::op() const {
     for (const SyntaxElement& element : node_.children_with_tokens()) {
@@ -121,8 +146,10 @@ std::optional<SyntaxToken> Expr::leaf() const {
     switch (kind_) {
     case Kind::Literal:
     case Kind::NameRef:
-    case Kind::SelfExpr: return op();
-    default: return std::nullopt;
+    case Kind::SelfExpr:
+        return op();
+    default:
+        return std::nullopt;
     }
 }
 
@@ -225,7 +252,9 @@ std::string Type::name() const {
     return ident ? std::string(ident->text()) : std::string();
 }
 
-std::optional<Type> Type::element() const { return is_list() ? type_child(syntax) : std::nullopt; }
+std::optional<Type> Type::element() const {
+    return is_list() ? type_child(syntax) : std::nullopt;
+}
 
 std::optional<Type> type_child(const SyntaxNode& node) {
     for (const SyntaxNode& child : node.children()) {
@@ -240,7 +269,9 @@ std::optional<GdsSpec> GdsSpec::cast(const SyntaxNode& node) {
     return cast_kind<GdsSpec>(node, GDS_SPEC);
 }
 
-std::optional<SyntaxToken> GdsSpec::layer() const { return token(syntax, NUMBER); }
+std::optional<SyntaxToken> GdsSpec::layer() const {
+    return token(syntax, NUMBER);
+}
 
 std::optional<SyntaxToken> GdsSpec::datatype() const {
     bool seen_layer = false;
@@ -309,7 +340,9 @@ std::optional<ShapeStmt> ShapeStmt::cast(const SyntaxNode& node) {
     return cast_kind<ShapeStmt>(node, SHAPE_STMT);
 }
 
-std::optional<SyntaxNode> ShapeStmt::shape_expr() const { return child_node(syntax, SHAPE_EXPR); }
+std::optional<SyntaxNode> ShapeStmt::shape_expr() const {
+    return child_node(syntax, SHAPE_EXPR);
+}
 
 std::optional<SyntaxNode> ShapeStmt::with_clause() const {
     return child_node(syntax, WITH_CLAUSE);
@@ -320,17 +353,25 @@ std::optional<Name> ShapeStmt::as_name() const {
     return as ? name_child(*as) : std::nullopt;
 }
 
-std::optional<SyntaxNode> ShapeStmt::place() const { return child_node(syntax, SHAPE_PLACE); }
+std::optional<SyntaxNode> ShapeStmt::place() const {
+    return child_node(syntax, SHAPE_PLACE);
+}
 
 std::optional<PlaceStmt> PlaceStmt::cast(const SyntaxNode& node) {
     return cast_kind<PlaceStmt>(node, PLACE_STMT);
 }
 
-std::optional<SyntaxNode> PlaceStmt::spec() const { return child_node(syntax, PLACE_SPEC); }
+std::optional<SyntaxNode> PlaceStmt::spec() const {
+    return child_node(syntax, PLACE_SPEC);
+}
 
-std::optional<SyntaxNode> PlaceStmt::block() const { return child_node(syntax, PLACE_BLOCK); }
+std::optional<SyntaxNode> PlaceStmt::block() const {
+    return child_node(syntax, PLACE_BLOCK);
+}
 
-std::optional<Cell> Cell::cast(const SyntaxNode& node) { return cast_kind<Cell>(node, CELL); }
+std::optional<Cell> Cell::cast(const SyntaxNode& node) {
+    return cast_kind<Cell>(node, CELL);
+}
 
 std::vector<ParamDecl> Cell::header_params() const {
     return cast_all<ParamDecl>(section_entries(syntax, PARAM_LIST, PARAM_DECL));

@@ -11,7 +11,9 @@ namespace {
 
 using enum SyntaxKind;
 
-bool holds_line_feed(std::string_view text) { return text.find('\n') != std::string_view::npos; }
+bool holds_line_feed(std::string_view text) {
+    return text.find('\n') != std::string_view::npos;
+}
 
 // Replays the grammar's events over the full token list. Trivia go into the node that is open
 // when the next token or node is reached, so no node but the root starts or ends with trivia.
@@ -37,7 +39,9 @@ class TreeReplay {
                 }
                 builder_.finish_node();
                 break;
-            case EventTag::Advance: advance(event.kind); break;
+            case EventTag::Advance:
+                advance(event.kind);
+                break;
             }
         }
         return builder_.finish();
@@ -80,8 +84,8 @@ class TreeReplay {
 
 } // namespace
 
-Parser::Parser(std::string_view text, std::vector<SyntaxKind> kinds,
-               std::vector<TextRange> ranges, std::vector<bool> line_breaks)
+Parser::Parser(std::string_view text, std::vector<SyntaxKind> kinds, std::vector<TextRange> ranges,
+               std::vector<bool> line_breaks)
     : kinds_(std::move(kinds)), ranges_(std::move(ranges)), line_breaks_(std::move(line_breaks)),
       text_(text) {
     events_.reserve(kinds_.size() * 3 + 2);
@@ -132,7 +136,9 @@ void Parser::spend_fuel() {
     --fuel_;
 }
 
-bool Parser::at(SyntaxKind kind) { return nth(0) == kind; }
+bool Parser::at(SyntaxKind kind) {
+    return nth(0) == kind;
+}
 
 SyntaxKind Parser::nth(std::uint32_t n) {
     spend_fuel();
@@ -150,7 +156,9 @@ bool Parser::nth_at_contextual(std::uint32_t n, SyntaxKind kind) {
     return kind::from_contextual_keyword(text_.substr(range.start, range.len())) == kind;
 }
 
-bool Parser::starts_line() const { return nth_starts_line(0); }
+bool Parser::starts_line() const {
+    return nth_starts_line(0);
+}
 
 bool Parser::nth_starts_line(std::uint32_t n) const {
     const std::size_t index = std::size_t{position_} + n;
@@ -212,7 +220,7 @@ SyntaxNode Parse::tree() const {
 }
 
 Parse parse(std::string_view text) {
-    lexer::LexResult lexed = lexer::lex(text);
+    lexer::Lexed lexed = lexer::lex(text);
 
     std::vector<SyntaxKind> kinds;
     std::vector<TextRange> ranges;
@@ -246,10 +254,9 @@ Parse parse(std::string_view text) {
     std::vector<SyntaxError> parser_errors = p.take_errors();
     result.errors.insert(result.errors.end(), std::make_move_iterator(parser_errors.begin()),
                          std::make_move_iterator(parser_errors.end()));
-    std::stable_sort(result.errors.begin(), result.errors.end(),
-                     [](const SyntaxError& a, const SyntaxError& b) {
-                         return a.range.start < b.range.start;
-                     });
+    std::stable_sort(
+        result.errors.begin(), result.errors.end(),
+        [](const SyntaxError& a, const SyntaxError& b) { return a.range.start < b.range.start; });
     return result;
 }
 

@@ -102,17 +102,31 @@ void prefix_expr(Parser& p) {
 // Returns false when nothing could start here (the error is reported).
 bool primary(Parser& p) {
     switch (p.nth(0)) {
-    case IDENT: single_token_node(p, NAME_REF); return true;
+    case IDENT:
+        single_token_node(p, NAME_REF);
+        return true;
     case NUMBER:
     case STRING:
     case TRUE_KW:
-    case FALSE_KW: single_token_node(p, LITERAL); return true;
-    case SELF_KW: single_token_node(p, SELF_EXPR); return true;
-    case L_PAREN: paren_or_point(p); return true;
-    case L_BRACK: list_expr(p); return true;
+    case FALSE_KW:
+        single_token_node(p, LITERAL);
+        return true;
+    case SELF_KW:
+        single_token_node(p, SELF_EXPR);
+        return true;
+    case L_PAREN:
+        paren_or_point(p);
+        return true;
+    case L_BRACK:
+        list_expr(p);
+        return true;
     case MINUS:
-    case BANG: prefix_expr(p); return true;
-    default: p.error("expected an expression"); return false;
+    case BANG:
+        prefix_expr(p);
+        return true;
+    default:
+        p.error("expected an expression");
+        return false;
     }
 }
 
@@ -170,9 +184,18 @@ bool postfix_loop(Parser& p, std::uint32_t start, Nesting& nesting) {
         }
         const auto m = p.open_before(start);
         switch (kind) {
-        case DOT: field_suffix(p); p.close(m, FIELD_EXPR); break;
-        case L_BRACK: index_suffix(p); p.close(m, INDEX_EXPR); break;
-        default: call_args(p); p.close(m, CALL_EXPR); break;
+        case DOT:
+            field_suffix(p);
+            p.close(m, FIELD_EXPR);
+            break;
+        case L_BRACK:
+            index_suffix(p);
+            p.close(m, INDEX_EXPR);
+            break;
+        default:
+            call_args(p);
+            p.close(m, CALL_EXPR);
+            break;
         }
     }
     return true;
@@ -212,8 +235,10 @@ bool at_expr_start(Parser& p) {
     case BANG:
     case SELF_KW:
     case TRUE_KW:
-    case FALSE_KW: return true;
-    default: return false;
+    case FALSE_KW:
+        return true;
+    default:
+        return false;
     }
 }
 

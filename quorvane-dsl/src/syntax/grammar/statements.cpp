@@ -23,8 +23,10 @@ bool is_infix_operator(SyntaxKind kind) {
     case PIPE2:
     case AMP:
     case PIPE:
-    case CARET: return true;
-    default: return false;
+    case CARET:
+        return true;
+    default:
+        return false;
     }
 }
 
@@ -145,8 +147,10 @@ bool next_starts_shape(Parser& p) {
     case NUMBER:
     case STRING:
     case L_PAREN:
-    case L_BRACK: return true;
-    default: return false;
+    case L_BRACK:
+        return true;
+    default:
+        return false;
     }
 }
 
@@ -155,16 +159,22 @@ bool next_starts_placement(Parser& p) {
     case IDENT:
     case L_BRACE:
     case STAR:
-    case SELF_KW: return true;
-    default: return false;
+    case SELF_KW:
+        return true;
+    default:
+        return false;
     }
 }
 
 } // namespace
 
-bool statement_set(Parser& p) { return p.at(R_BRACE) || p.at(CELL_KW); }
+bool statement_set(Parser& p) {
+    return p.at(R_BRACE) || p.at(CELL_KW);
+}
 
-bool item_set(Parser& p) { return p.at(CELL_KW) || p.at(DEFINE_KW); }
+bool item_set(Parser& p) {
+    return p.at(CELL_KW) || p.at(DEFINE_KW);
+}
 
 void stmt(Parser& p, bool in_place) {
     if (p.at_contextual(LAYER_KW) && p.nth(1) == IDENT) {
@@ -363,8 +373,12 @@ void skip_as_error(Parser& p, std::string_view message) {
 }
 
 void skip_too_deep(Parser& p) {
-    const auto is_opener = [](SyntaxKind k) { return k == L_PAREN || k == L_BRACK || k == L_BRACE; };
-    const auto is_closer = [](SyntaxKind k) { return k == R_PAREN || k == R_BRACK || k == R_BRACE; };
+    const auto is_opener = [](SyntaxKind k) {
+        return k == L_PAREN || k == L_BRACK || k == L_BRACE;
+    };
+    const auto is_closer = [](SyntaxKind k) {
+        return k == R_PAREN || k == R_BRACK || k == R_BRACE;
+    };
     p.error("nested too deeply");
     if (p.eof() || is_closer(p.nth(0))) {
         return;
