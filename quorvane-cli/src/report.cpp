@@ -6,7 +6,10 @@
 #include <iostream>
 #include <unistd.h>
 
+#if __has_include("diag.hpp")
 #include "diag.hpp"
+#define QV_HAVE_DIAG 1
+#endif
 #include "source.hpp"
 
 namespace quorvane {
@@ -101,6 +104,7 @@ std::expected<std::string, std::string> read(const std::string& path) {
 
 void print_syntax_errors(const std::string& path, std::string_view text,
                          std::span<const quorvane_dsl::syntax::SyntaxError> errors) {
+#ifdef QV_HAVE_DIAG
     namespace diag = quorvane_dsl::diag;
     quorvane_dsl::source::Files files;
     const quorvane_dsl::source::FileId file = files.add(path, std::string(text));
@@ -112,6 +116,13 @@ void print_syntax_errors(const std::string& path, std::string_view text,
         diagnostic.severity = diag::Severity::Error;
         std::cerr << diag::render(files.files, diagnostic);
     }
+#else
+    for (const auto& error : errors) {
+        std::cerr << "error: " << error.message << " at " << path << ":" << error.range.start
+                  << "\n";
+    }
+    (void)text;
+#endif
 }
 
 } // namespace quorvane
