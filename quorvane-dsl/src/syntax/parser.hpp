@@ -72,6 +72,7 @@ class Parser {
     bool expect(SyntaxKind kind);
     void error(std::string_view message);
     void recover(std::string_view message, RecoverySet set);
+    bool has_errors() const { return !errors_.empty(); }
 
     // Nesting guard of the recursive productions: `enter` is false (and changes nothing) once
     // the limit is reached; every successful `enter` is paired with `leave`.

@@ -379,10 +379,15 @@ void skip_too_deep(Parser& p) {
     const auto is_closer = [](SyntaxKind k) {
         return k == R_PAREN || k == R_BRACK || k == R_BRACE;
     };
-    p.error("nested too deeply");
+    // Nothing to skip here: the construct that went too deep was reported and skipped already,
+    // up to this closing bracket.
     if (p.eof() || is_closer(p.nth(0))) {
+        if (!p.has_errors()) {
+            p.error("nested too deeply");
+        }
         return;
     }
+    p.error("nested too deeply");
     const auto m = p.open();
     std::uint64_t balance = 0;
     do {
