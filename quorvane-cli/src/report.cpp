@@ -6,10 +6,7 @@
 #include <iostream>
 #include <unistd.h>
 
-#if __has_include("diag.hpp")
 #include "diag.hpp"
-#define QV_HAVE_DIAG 1
-#endif
 #include "source.hpp"
 
 namespace quorvane {
@@ -104,25 +101,16 @@ std::expected<std::string, std::string> read(const std::string& path) {
 
 void print_syntax_errors(const std::string& path, std::string_view text,
                          std::span<const quorvane_dsl::syntax::SyntaxError> errors) {
-#ifdef QV_HAVE_DIAG
     namespace diag = quorvane_dsl::diag;
     quorvane_dsl::source::Files files;
     const quorvane_dsl::source::FileId file = files.add(path, std::string(text));
     for (const auto& error : errors) {
-        diag::Diagnostic diagnostic;
-        diagnostic.message = error.message;
-        diagnostic.range = error.range;
-        diagnostic.file = file;
-        diagnostic.severity = diag::Severity::Error;
+        const diag::Diagnostic diagnostic{.message = error.message,
+                                          .notes = {},
+                                          .src = {error.range, file},
+                                          .severity = diag::Severity::Error};
         std::cerr << diag::render(files.files, diagnostic);
     }
-#else
-    for (const auto& error : errors) {
-        std::cerr << "error: " << error.message << " at " << path << ":" << error.range.start
-                  << "\n";
-    }
-    (void)text;
-#endif
 }
 
 } // namespace quorvane
