@@ -72,7 +72,7 @@ TEST(Ast, ExpressionCasts) {
 TEST(Ast, NamesTypesAndLayers) {
     EXPECT_EQ(Name::cast(find("cell abc { }", NAME))->text(), "abc");
     EXPECT_EQ(Name::cast(find("cell c { layer m { } }", NAME_REF))->text(), "m");
-    EXPECT_EQ(Name::cast(find("define = 1", CONST_DEF))->text(), "");
+    EXPECT_EQ(Name{find("define = 1", CONST_DEF)}.text(), "");
     EXPECT_FALSE(Name::cast(find("define x = 1", CONST_DEF)).has_value());
 
     const auto type = type_child(find("define x: [[length]] = 1", CONST_DEF));
