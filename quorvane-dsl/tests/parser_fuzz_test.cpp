@@ -63,6 +63,27 @@ TEST(ParserFuzz, RandomTokenSoups) {
     }
 }
 
+// Long runs of openers and operands, mostly left open at the end of the text: unwinding them
+// looks ahead at every level without consuming anything.
+TEST(ParserFuzz, OpenerHeavySoups) {
+    constexpr std::string_view openers[] = {
+        "(",      "[",      "{",    "f(",       "a.",       "-",          "!",
+        "x +",    "if x {", "else", "for i in", "place {",  "layer m {",  "shape",
+        "with {", "a =",    ",",    "\n",       "cell c {", "define d:[",
+    };
+    std::mt19937 random(99);
+    std::uniform_int_distribution<std::size_t> pick(0, std::size(openers) - 1);
+    for (int round = 0; round < 40; ++round) {
+        std::string text = round % 2 == 0 ? "cell c { x = " : "define x = ";
+        for (int i = 0; i < 3000; ++i) {
+            text += openers[pick(random)];
+            text += ' ';
+        }
+        SCOPED_TRACE(round);
+        check_parse(text);
+    }
+}
+
 TEST(ParserFuzz, TruncatedAndSplicedRealSource) {
     std::ifstream in(std::string(QV_TEST_DATA) + "/../../examples/chip.qvs", std::ios::binary);
     std::stringstream buffer;
