@@ -5,4 +5,9 @@
 
 // One driver per command word; each lives in its own file and is added to the dispatch
 // table in main.cpp when it lands.
-namespace quorvane {} // namespace quorvane
+namespace quorvane {
+
+// parse FILE: the indented syntax tree on standard output, the syntax errors on standard error.
+Outcome parse_cmd(Args args);
+
+} // namespace quorvane
