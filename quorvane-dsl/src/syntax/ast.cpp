@@ -1,5 +1,7 @@
 #include "syntax/ast.hpp"
 
+#include "units.hpp"
+
 namespace quorvane_dsl::syntax::ast {
 namespace {
 
@@ -87,27 +89,6 @@ std::vector<SyntaxNode> section_entries(const SyntaxNode& node, SyntaxKind secti
         }
     }
     return entries;
-}
-
-// The value of a string literal: its quotes dropped, \n and \t decoded, a backslash before
-// any other character standing for that character, a lone backslash at the end dropped.
-std::string string_value(std::string_view literal) {
-    if (!literal.empty() && literal.front() == '"') {
-        literal.remove_prefix(1);
-    }
-    if (!literal.empty() && literal.back() == '"') {
-        literal.remove_suffix(1);
-    }
-    std::string value;
-    value.reserve(literal.size());
-    for (std::size_t i = 0; i < literal.size(); ++i) {
-        if (literal[i] != '\\') {
-            value += literal[i];
-        } else if (++i < literal.size()) {
-            value += literal[i] == 'n' ? '\n' : literal[i] == 't' ? '\t' : literal[i];
-        }
-    }
-    return value;
 }
 
 } // namespace
@@ -415,7 +396,7 @@ std::vector<Import> imports(const SyntaxNode& root) {
             continue;
         }
         if (const std::optional<SyntaxToken> path = token(child, STRING)) {
-            result.push_back({string_value(path->text()), path->text_range()});
+            result.push_back({units::unescape_string(path->text()), path->text_range()});
         }
     }
     return result;
