@@ -47,12 +47,23 @@ std::string too_deep_suffix(std::string_view literal, bool stop_at_comment) {
     return "";
 }
 
+// A tuple of exactly two integers, read without building the element list: polygons and
+// paths hold many of them.
 std::optional<Point> parse_point(std::string_view field) {
-    const auto numbers = parse_tuple(field);
-    if (!numbers || numbers->size() != 2) {
+    if (field.size() < 2 || !field.starts_with('(') || !field.ends_with(')')) {
         return std::nullopt;
     }
-    return Point{(*numbers)[0], (*numbers)[1]};
+    const std::string_view inner = field.substr(1, field.size() - 2);
+    const std::size_t comma = inner.find(',');
+    if (comma == std::string_view::npos || inner.find(',', comma + 1) != std::string_view::npos) {
+        return std::nullopt;
+    }
+    const auto x = scan::read_i64(scan::trim(inner.substr(0, comma)));
+    const auto y = scan::read_i64(scan::trim(inner.substr(comma + 1)));
+    if (!x || !y) {
+        return std::nullopt;
+    }
+    return Point{*x, *y};
 }
 
 std::optional<Frame> parse_frame(std::string_view field) {

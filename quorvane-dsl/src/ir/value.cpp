@@ -138,7 +138,7 @@ class ValueReader {
     ValueReader(std::span<const Token> tokens, std::size_t& pos) : tokens_(tokens), pos_(pos) {}
 
     std::optional<Value> value(std::size_t depth) {
-        if (pos_ >= tokens_.size() || depth > max_literal_depth) {
+        if (pos_ >= tokens_.size() || depth >= max_literal_depth) {
             return std::nullopt;
         }
         const Token token = tokens_[pos_++];
