@@ -162,7 +162,7 @@ class Reader {
         const auto value = rest.size() >= 2 && rest.ends_with("nm")
                                ? scan::read_f64(rest.substr(0, rest.size() - 2))
                                : std::nullopt;
-        // An infinite unit would make every later size infinite, so it is refused with NaN.
+        // An infinite unit would make every size infinite; like NaN it is refused.
         if (!value || !(*value > 0) || !std::isfinite(*value)) {
             return "expected `dbu <size>nm`, found " + quoted(whole);
         }
@@ -254,7 +254,10 @@ class Reader {
         if (keyword == "marker") {
             auto marker = parse_marker(rest);
             if (!marker) {
-                return "cannot read the marker " + quoted(rest) + too_deep_suffix(rest, false);
+                const std::size_t open = rest.find('{');
+                const std::string_view attrs =
+                    open == std::string_view::npos ? std::string_view{} : rest.substr(open + 1);
+                return "cannot read the marker " + quoted(rest) + too_deep_suffix(attrs, false);
             }
             cell_.markers.push_back(std::move(*marker));
             return std::nullopt;
