@@ -1,8 +1,9 @@
 #include "signature.hpp"
 
 #include <algorithm>
+#include <array>
+#include <charconv>
 #include <cmath>
-#include <set>
 
 #include "ir/transform.hpp"
 #include "units.hpp"
@@ -14,7 +15,8 @@ namespace {
 using ir::Value;
 
 void append_int(std::string& text, std::int64_t value) {
-    text += std::to_string(value);
+    char buffer[24];
+    text.append(buffer, std::to_chars(buffer, buffer + sizeof buffer, value).ptr);
 }
 
 struct CanonicalWriter {
@@ -97,17 +99,19 @@ std::string marker_line(const ir::Marker& marker) {
     return line + "}";
 }
 
+// The distinct values of four, in ascending order.
+std::vector<std::int64_t> distinct(std::array<std::int64_t, 4> values) {
+    std::sort(values.begin(), values.end());
+    return {values.begin(), std::unique(values.begin(), values.end())};
+}
+
 // A four-point polygon that is an axis-parallel rectangle, as its box.
 std::optional<ir::Box> rectangle(std::span<const ir::Point> points) {
     if (points.size() != 4) {
         return std::nullopt;
     }
-    std::set<std::int64_t> xs;
-    std::set<std::int64_t> ys;
-    for (const ir::Point& p : points) {
-        xs.insert(p.x);
-        ys.insert(p.y);
-    }
+    const auto xs = distinct({points[0].x, points[1].x, points[2].x, points[3].x});
+    const auto ys = distinct({points[0].y, points[1].y, points[2].y, points[3].y});
     if (xs.size() != 2 || ys.size() != 2) {
         return std::nullopt;
     }
@@ -118,26 +122,62 @@ std::optional<ir::Box> rectangle(std::span<const ir::Point> points) {
             return std::nullopt;
         }
     }
-    return ir::Box{*xs.begin(), *ys.begin(), *xs.rbegin(), *ys.rbegin()};
+    return ir::Box{xs[0], ys[0], xs[1], ys[1]};
 }
 
-std::string box_text(const ir::Box& b) {
-    return "box " + std::to_string(b.left) + " " + std::to_string(b.bottom) + " " +
-           std::to_string(b.right) + " " + std::to_string(b.top);
+void append_box(std::string& line, const ir::Box& b) {
+    line += "box ";
+    append_int(line, b.left);
+    line += ' ';
+    append_int(line, b.bottom);
+    line += ' ';
+    append_int(line, b.right);
+    line += ' ';
+    append_int(line, b.top);
 }
 
-struct PieceText {
-    std::string operator()(const ir::Box& b) const { return box_text(b); }
-    std::string operator()(const ir::Polygon& p) const {
-        if (const auto box = rectangle(p.points)) {
-            return box_text(*box);
+void append_points(std::string& line, std::span<const ir::Point> points) {
+    for (std::size_t i = 0; i < points.size(); ++i) {
+        if (i > 0) {
+            line += ' ';
         }
-        return "polygon " + geometry_text(p.points);
+        append_int(line, points[i].x);
+        line += ',';
+        append_int(line, points[i].y);
     }
-    std::string operator()(const ir::Path& p) const {
-        return "path " + std::to_string(p.width) + " " + geometry_text(p.points);
+}
+
+// Appends the text of one GDSII piece to its line.
+struct PieceWriter {
+    std::string& line;
+
+    void operator()(const ir::Box& b) const { append_box(line, b); }
+    void operator()(const ir::Polygon& p) const {
+        if (const auto box = rectangle(p.points)) {
+            append_box(line, *box);
+            return;
+        }
+        line += "polygon ";
+        append_points(line, p.points);
+    }
+    void operator()(const ir::Path& p) const {
+        line += "path ";
+        append_int(line, p.width);
+        line += ' ';
+        append_points(line, p.points);
     }
 };
+
+// Whether a geometry is its own only GDSII piece, so that it need not be copied.
+bool is_one_piece(const ir::Geometry& geometry) {
+    if (const auto* polygon = std::get_if<ir::Polygon>(&geometry.kind)) {
+        return polygon->points.size() <= ir::max_gds_points;
+    }
+    if (const auto* path = std::get_if<ir::Path>(&geometry.kind)) {
+        return path->points.size() <= ir::max_gds_points;
+    }
+    return true;
+}
 
 std::string instance_line(const ir::Instance& inst, const sha256::Digest& child) {
     std::string line = "inst " + sha256::to_hex(child) + " " + std::to_string(inst.x) + " " +
@@ -179,14 +219,7 @@ std::string canonical(const Value& value) {
 
 std::string geometry_text(std::span<const ir::Point> points) {
     std::string text;
-    for (std::size_t i = 0; i < points.size(); ++i) {
-        if (i > 0) {
-            text += ' ';
-        }
-        append_int(text, points[i].x);
-        text += ',';
-        append_int(text, points[i].y);
-    }
+    append_points(text, points);
     return text;
 }
 
@@ -223,12 +256,22 @@ std::string Digests::content_text(std::uint64_t index) const {
                 "\n";
     }
     std::vector<std::string> geometry;
+    geometry.reserve(cell.shapes.size());
     for (const ir::Shape& shape : cell.shapes) {
         const ir::Layer& layer = library_.layers.at(shape.layer);
         const std::string prefix =
             std::to_string(layer.layer) + "/" + std::to_string(layer.datatype) + " ";
+        const auto add = [&](const ir::Geometry& piece) {
+            std::string line = prefix;
+            std::visit(PieceWriter{line}, piece.kind);
+            geometry.push_back(std::move(line));
+        };
+        if (is_one_piece(shape.geometry)) {
+            add(shape.geometry);
+            continue;
+        }
         for (const ir::Geometry& piece : shape.geometry.gds_pieces()) {
-            geometry.push_back(prefix + std::visit(PieceText{}, piece.kind));
+            add(piece);
         }
     }
     append_sorted(text, geometry);
