@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <random>
 #include <ranges>
 #include <string>
 
@@ -214,4 +215,100 @@ TEST(Tree, DeepNestingNeedsNoRecursion) {
     EXPECT_EQ(root.text().size(), 2u * depth);
     EXPECT_EQ(std::ranges::distance(root.preorder()), 2 * depth);
     EXPECT_EQ(root.last_token()->text_range().start, 2u * depth - 1);
+}
+
+namespace {
+
+// A plain nested model of a tree, built alongside the flat one and walked recursively.
+struct Model {
+    SyntaxKind kind;
+    std::string text; // tokens only
+    std::vector<Model> kids;
+};
+
+Model random_model(std::mt19937& rng, int depth) {
+    if (depth == 0 || rng() % 3 == 0) {
+        return {IDENT, std::string(1 + rng() % 3, static_cast<char>('a' + rng() % 26)), {}};
+    }
+    Model node{kind::from_raw(61 + rng() % 55), "", {}};
+    for (auto n = rng() % 4; n > 0; --n) {
+        node.kids.push_back(random_model(rng, depth - 1));
+    }
+    return node;
+}
+
+// Nodes are opened either directly or, after their first child, through a checkpoint.
+void feed(TreeBuilder& b, const Model& m, std::mt19937& rng) {
+    if (m.kind == IDENT) {
+        b.token(m.kind, m.text);
+        return;
+    }
+    std::size_t first = 0;
+    if (!m.kids.empty() && rng() % 2 == 0) {
+        Checkpoint cp = b.checkpoint();
+        feed(b, m.kids[0], rng);
+        b.start_node_at(cp, m.kind);
+        first = 1;
+    } else {
+        b.start_node(m.kind);
+    }
+    for (std::size_t i = first; i < m.kids.size(); ++i) {
+        feed(b, m.kids[i], rng);
+    }
+    b.finish_node();
+}
+
+std::string model_text(const Model& m) {
+    std::string text = m.text;
+    for (const Model& kid : m.kids) {
+        text += model_text(kid);
+    }
+    return text;
+}
+
+void expect_matches(const Model& m, const SyntaxElement& e) {
+    ASSERT_EQ(e.kind(), m.kind);
+    ASSERT_EQ(e.text(), model_text(m));
+    auto node = e.as_node();
+    if (!node) {
+        return;
+    }
+    std::vector<SyntaxElement> kids;
+    for (const SyntaxElement& kid : node->children_with_tokens()) {
+        kids.push_back(kid);
+    }
+    ASSERT_EQ(kids.size(), m.kids.size());
+    std::size_t node_kids = 0;
+    for (std::size_t i = 0; i < kids.size(); ++i) {
+        ASSERT_EQ(*kids[i].parent(), *node);
+        ASSERT_EQ(kids[i].prev_sibling_or_token().has_value(), i > 0);
+        ASSERT_EQ(kids[i].next_sibling_or_token().has_value(), i + 1 < kids.size());
+        node_kids += kids[i].is_node();
+        expect_matches(m.kids[i], kids[i]);
+    }
+    ASSERT_EQ(std::ranges::distance(node->children()), static_cast<std::ptrdiff_t>(node_kids));
+    if (node->first_token()) {
+        ASSERT_EQ(node->first_token()->text_range().start, node->text_range().start);
+        ASSERT_EQ(node->last_token()->text_range().end, node->text_range().end);
+    } else {
+        ASSERT_TRUE(node->text_range().empty());
+    }
+}
+
+} // namespace
+
+TEST(Tree, MatchesANestedModel) {
+    std::mt19937 rng(7);
+    for (int round = 0; round < 300; ++round) {
+        Model root{SOURCE_FILE, "", {}};
+        for (auto n = rng() % 4; n > 0; --n) {
+            root.kids.push_back(random_model(rng, 5));
+        }
+        TreeBuilder b;
+        feed(b, root, rng);
+        SyntaxNode tree = SyntaxNode::root(b.finish());
+        expect_matches(root, tree);
+        ASSERT_EQ(std::ranges::distance(tree.preorder_with_tokens()),
+                  2 * std::ranges::distance(tree.descendants_with_tokens()));
+    }
 }
