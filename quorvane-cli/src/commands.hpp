@@ -10,6 +10,8 @@
 // table in main.cpp when it lands.
 namespace quorvane {
 
+// Formats source files in place, or with --check only names those that would change.
+Outcome fmt(Args args);
 // parse FILE: the indented syntax tree on standard output, the syntax errors on standard error.
 Outcome parse_cmd(Args args);
 // One line per node and token in preorder: indentation, KIND@start..end, and for a token its
