@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
 #include <random>
 #include <string>
 #include <vector>
@@ -106,6 +108,9 @@ TEST(Format, AlignsRunsOfEntries) {
         "        longname [length] = []\n        h        angle\n    }\n}\n");
     EXPECT_EQ(stable("cell a {\n  param {\n    w = 1\n    count = 3\n    h\n  }\n}\n"),
               "cell a {\n    param {\n        w     = 1\n        count = 3\n        h\n    }\n}\n");
+    // A bare last name pads the closing brace that shares its line.
+    EXPECT_EQ(stable("cell a {\n  param {\n    count = 1\n    w }\n}\n"),
+              "cell a {\n    param {\n        count = 1\n        w     }\n}\n");
     // A comment line splits the run; an end-of-line comment does not.
     EXPECT_EQ(stable("cell a {\n  attribute {\n    k \"x\" # note\n    kind 1\n    # split\n"
                      "    a 1\n    long 2\n  }\n}\n"),
@@ -193,10 +198,14 @@ TEST(Format, RandomTokenSoupsAndTruncatedSourcesRoundTrip) {
         text += round % 2 ? "\n}" : "";
         check_round_trip(text);
     }
-    const std::string source = sample_source;
-    ASSERT_TRUE(format(source).has_value());
-    for (std::size_t cut = 0; cut <= source.size(); ++cut) {
-        check_round_trip(source.substr(0, cut));
+    std::ifstream example(std::string(QV_TEST_DATA) + "/../../examples/chip.qvs", std::ios::binary);
+    const std::string chip{std::istreambuf_iterator<char>(example), {}};
+    ASSERT_FALSE(chip.empty());
+    for (const std::string& source : {std::string(sample_source), chip}) {
+        ASSERT_TRUE(format(source).has_value());
+        for (std::size_t cut = 0; cut <= source.size(); ++cut) {
+            check_round_trip(source.substr(0, cut));
+        }
     }
 }
 
