@@ -194,6 +194,70 @@ void write_text(std::string& out, std::string_view text) {
     out += text;
 }
 
+// Step by step output of the tokens: the white space of the text is only remembered, and
+// replaced by the separator the layout rules give.
+struct Emitter {
+    const TreeView& tree;
+    const AlignmentMap& alignment;
+    const std::vector<bool>& single_line;
+    std::string out;
+    std::uint32_t depth;
+    std::string_view pending; // the white space since the previous token; empty when none
+    std::optional<Element> previous;
+
+    void token(Element t) {
+        const K kind = tree.kind(t);
+        if (kind == K::WHITESPACE) {
+            pending = tree.text_of(t);
+            return;
+        }
+        if (is_closer(kind) && depth > 0) {
+            --depth;
+        }
+        if (previous) {
+            separator(t);
+        }
+        write_text(out, tree.text_of(t));
+        if (is_opener(kind)) {
+            ++depth;
+        }
+        previous = t;
+        pending = {};
+    }
+
+    void separator(Element t) {
+        const std::uint32_t breaks = line_feeds(pending);
+        if (breaks == 0 && tree.kind(*previous) == K::COMMENT && !pending.empty()) {
+            // Only a lone carriage return can end a comment without a line feed; keep it, or
+            // the token would be swallowed into the comment.
+            out += '\r';
+            pending.remove_prefix(1);
+        }
+        if (breaks == 0) {
+            same_line_separator(t);
+        } else if (single_line[t.index]) {
+            out += ' ';
+        } else {
+            out += '\n';
+            if (breaks >= 2 && tree.kind(*previous) != K::L_BRACE && !is_closer(tree.kind(t))) {
+                out += '\n';
+            }
+            out.append(indent_width * (depth + continuation_indent(tree, t)), ' ');
+        }
+    }
+
+    void same_line_separator(Element t) {
+        if (tree.kind(t) == K::COMMENT) {
+            // A comment after code keeps its distance, so hand-aligned comments stay aligned.
+            out.append(std::max<std::size_t>(1, pending.size()), ' ');
+        } else if (const std::optional<std::uint32_t> pad = alignment.get(t)) {
+            out.append(*pad, ' ');
+        } else if (space_between(tree, *previous, t)) {
+            out += ' ';
+        }
+    }
+};
+
 } // namespace
 
 std::vector<std::uint32_t> depth_map(const TreeView& tree) {
@@ -234,58 +298,14 @@ std::vector<bool> single_line_blocks(const TreeView& tree,
 
 std::string emit(const TreeView& tree, const AlignmentMap& alignment,
                  const std::vector<bool>& single_line) {
-    std::string out;
-    out.reserve(tree.text().size() + tree.text().size() / 4);
-    std::uint32_t depth = 0;
-    std::optional<std::string_view> pending;
-    std::optional<Element> previous;
+    Emitter emitter{tree, alignment, single_line, {}, 0, {}, {}};
+    emitter.out.reserve(tree.text().size() + tree.text().size() / 4);
     for (std::uint32_t i = 0; i < tree.size(); ++i) {
-        const Element t{i};
-        if (!tree.is_token(t)) {
-            continue;
+        if (tree.is_token({i})) {
+            emitter.token({i});
         }
-        const K kind = tree.kind(t);
-        if (kind == K::WHITESPACE) {
-            pending = tree.text_of(t);
-            continue;
-        }
-        if (is_closer(kind) && depth > 0) {
-            --depth;
-        }
-        if (previous) {
-            const std::uint32_t breaks = pending ? line_feeds(*pending) : 0;
-            if (breaks == 0 && tree.kind(*previous) == K::COMMENT && pending) {
-                // Only a lone carriage return can end a comment without a line feed; keep it,
-                // or the token would be swallowed into the comment.
-                out += '\r';
-                pending->remove_prefix(1);
-            }
-            if (breaks == 0 && kind == K::COMMENT) {
-                out.append(std::max<std::size_t>(1, pending ? pending->size() : 0), ' ');
-            } else if (breaks == 0) {
-                if (const std::optional<std::uint32_t> pad = alignment.get(t)) {
-                    out.append(*pad, ' ');
-                } else if (space_between(tree, *previous, t)) {
-                    out += ' ';
-                }
-            } else if (single_line[i]) {
-                out += ' ';
-            } else {
-                out += '\n';
-                if (breaks >= 2 && tree.kind(*previous) != K::L_BRACE && !is_closer(kind)) {
-                    out += '\n';
-                }
-                out.append(indent_width * (depth + continuation_indent(tree, t)), ' ');
-            }
-        }
-        write_text(out, tree.text_of(t));
-        if (is_opener(kind)) {
-            ++depth;
-        }
-        previous = t;
-        pending.reset();
     }
-    return out;
+    return std::move(emitter.out);
 }
 
 std::string clean_up(std::string_view text) {
