@@ -54,8 +54,10 @@ std::optional<int> replace_file(const std::string& path, std::string_view text) 
     if (error) {
         return error.value();
     }
+    // The rename would replace even a file its owner made read-only; refuse as a plain write
+    // would.
     struct stat status {};
-    if (::stat(target.c_str(), &status) != 0) {
+    if (::stat(target.c_str(), &status) != 0 || ::access(target.c_str(), W_OK) != 0) {
         return errno;
     }
     const std::string temporary = target.string() + ".fmt-" + std::to_string(::getpid());
