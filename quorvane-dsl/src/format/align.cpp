@@ -10,10 +10,6 @@ namespace {
 
 using K = SyntaxKind;
 
-std::uint32_t line_feeds(std::string_view text) {
-    return static_cast<std::uint32_t>(std::count(text.begin(), text.end(), '\n'));
-}
-
 std::uint32_t name_width(const TreeView& tree, std::optional<Element> name) {
     return name ? width(tree, *name) : 0;
 }

@@ -46,10 +46,6 @@ bool has_line_feed(std::string_view text) {
     return text.find('\n') != std::string_view::npos;
 }
 
-std::uint32_t line_feeds(std::string_view text) {
-    return static_cast<std::uint32_t>(std::count(text.begin(), text.end(), '\n'));
-}
-
 // The node a joinable block is measured from: a section itself, or the statement owning a
 // block. Blocks of `if` and `else` never join.
 std::optional<Element> join_head(const TreeView& tree, Element node) {
@@ -125,24 +121,6 @@ bool child_joins(const TreeView& tree, Element child, const std::vector<bool>& s
     return true;
 }
 
-// The head's tokens up to the block's "{", laid out on one line.
-std::uint32_t prefix_width(const TreeView& tree, Element head, Element open) {
-    std::uint32_t total = 0;
-    std::optional<Element> previous;
-    for (std::uint32_t i = head.index; i < tree.subtree_end(head); ++i) {
-        const Element e{i};
-        if (!tree.is_code_token(e) || tree.start(e) > tree.start(open)) {
-            continue;
-        }
-        if (previous && space_between(tree, *previous, e)) {
-            ++total;
-        }
-        total += char_count(tree.text_of(e));
-        previous = e;
-    }
-    return total;
-}
-
 void try_join(const TreeView& tree, Element block, const std::vector<std::uint32_t>& depths,
               std::vector<bool>& single_line) {
     const std::optional<Element> head = join_head(tree, block);
@@ -160,7 +138,8 @@ void try_join(const TreeView& tree, Element block, const std::vector<std::uint32
         return;
     }
     const std::uint32_t length = indent_width * depths[head_first->index] + 3 +
-                                 prefix_width(tree, *head, shape->open) + width(tree, shape->child);
+                                 width_up_to(tree, *head, tree.start(shape->open)) +
+                                 width(tree, shape->child);
     if (length <= join_limit) {
         single_line[child_first->index] = true;
         single_line[shape->close.index] = true;

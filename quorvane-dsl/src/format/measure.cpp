@@ -1,5 +1,7 @@
 #include "format/measure.hpp"
 
+#include <algorithm>
+
 namespace quorvane_dsl::format {
 
 namespace {
@@ -102,11 +104,15 @@ std::uint32_t char_count(std::string_view text) {
 }
 
 std::uint32_t width(const TreeView& tree, Element node) {
+    return width_up_to(tree, node, UINT32_MAX);
+}
+
+std::uint32_t width_up_to(const TreeView& tree, Element node, std::uint32_t last_start) {
     std::uint32_t total = 0;
     std::optional<Element> previous;
     for (std::uint32_t i = node.index; i < tree.subtree_end(node); ++i) {
         const Element e{i};
-        if (!tree.is_code_token(e)) {
+        if (!tree.is_code_token(e) || tree.start(e) > last_start) {
             continue;
         }
         if (previous && space_between(tree, *previous, e)) {
@@ -116,6 +122,10 @@ std::uint32_t width(const TreeView& tree, Element node) {
         previous = e;
     }
     return total;
+}
+
+std::uint32_t line_feeds(std::string_view text) {
+    return static_cast<std::uint32_t>(std::count(text.begin(), text.end(), '\n'));
 }
 
 bool is_white_space(char32_t c) {

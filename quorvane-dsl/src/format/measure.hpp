@@ -23,6 +23,10 @@ std::uint32_t char_count(std::string_view text);
 // The node's tokens laid out on one line by the spacing rule, counted in characters;
 // comments and the text's own white space never count.
 std::uint32_t width(const TreeView& tree, Element node);
+// The same for the node's tokens that start no later than `last_start`.
+std::uint32_t width_up_to(const TreeView& tree, Element node, std::uint32_t last_start);
+
+std::uint32_t line_feeds(std::string_view text);
 
 // Unicode White_Space, the same set the lexer treats as white space.
 bool is_white_space(char32_t c);
