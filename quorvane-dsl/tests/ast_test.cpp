@@ -33,6 +33,8 @@ TEST(Ast, ChildAfter) {
               "(0, 0)");
     EXPECT_EQ(text_of(child_after(find("cell c(w = 1, h = 2) { }", PARAM_LIST), EQ)), "<none>");
     EXPECT_EQ(text_of(child_after(find("cell c { a = b }", ASSIGN_STMT), COMMA)), "<none>");
+    // A kind that occurs twice: the first occurrence counts.
+    EXPECT_EQ(text_of(child_after(find("define p = (1, 2, 3)", POINT_EXPR), COMMA)), "2");
 }
 
 TEST(Ast, ExpressionCasts) {
