@@ -7,6 +7,8 @@
 // table in main.cpp when it lands.
 namespace quorvane {
 
+// Formats source files in place, or with --check only names those that would change.
+Outcome fmt(Args args);
 // ir FILE [--top CELL]...: the loaded library as IR text on standard output.
 Outcome ir(Args args);
 // parse FILE: the indented syntax tree on standard output, the syntax errors on standard error.

@@ -27,13 +27,16 @@ Outcome print_usage(Args) {
 }
 
 constexpr Command commands[] = {
+    // clang-format off
     {"--version", print_version},
     {"-V", print_version},
     {"help", print_usage},
     {"-h", print_usage},
     {"--help", print_usage},
+    {"fmt", fmt},
     {"parse", parse_cmd},
     {"ir", ir},
+    // clang-format on
 };
 
 Outcome dispatch(const std::string& word, Args args) {

@@ -1,0 +1,147 @@
+#include "format/measure.hpp"
+
+#include <algorithm>
+
+namespace quorvane_dsl::format {
+
+namespace {
+
+using K = SyntaxKind;
+
+bool no_space_after(K a) {
+    return a == K::L_PAREN || a == K::L_BRACK || a == K::DOT || a == K::DOT2;
+}
+
+bool no_space_before(K b) {
+    switch (b) {
+    case K::R_PAREN:
+    case K::R_BRACK:
+    case K::COMMA:
+    case K::DOT:
+    case K::DOT2:
+    case K::COLON:
+    case K::SEMI:
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool is(std::uint16_t raw, K kind) {
+    return raw == syntax::kind::to_raw(kind);
+}
+
+// One UTF-8 character starting at `i`; a byte that starts no valid sequence stands for itself.
+char32_t decode(std::string_view text, std::size_t& i) {
+    const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
+    const unsigned char lead = byte(i);
+    std::size_t length = 1;
+    char32_t c = lead;
+    if (lead >= 0xF0) {
+        length = 4;
+        c = lead & 0x07;
+    } else if (lead >= 0xE0) {
+        length = 3;
+        c = lead & 0x0F;
+    } else if (lead >= 0xC0) {
+        length = 2;
+        c = lead & 0x1F;
+    }
+    if (length == 1 || i + length > text.size()) {
+        ++i;
+        return lead;
+    }
+    for (std::size_t k = 1; k < length; ++k) {
+        if ((byte(i + k) & 0xC0) != 0x80) {
+            ++i;
+            return lead;
+        }
+        c = (c << 6) | (byte(i + k) & 0x3F);
+    }
+    i += length;
+    return c;
+}
+
+} // namespace
+
+std::uint16_t parent_kind(const TreeView& tree, std::optional<Element> node) {
+    if (!node) {
+        return syntax::kind::kind_count + 1;
+    }
+    return syntax::kind::to_raw(tree.kind(*node));
+}
+
+bool space_between(const TreeView& tree, Element previous, Element next) {
+    const K a = tree.kind(previous);
+    const K b = tree.kind(next);
+    const std::uint16_t a_parent = parent_kind(tree, tree.parent(previous));
+    const std::uint16_t b_parent = parent_kind(tree, tree.parent(next));
+    if (no_space_after(a) || (a == K::L_BRACE && b == K::R_BRACE) || no_space_before(b)) {
+        return false;
+    }
+    if (b == K::STAR && is(b_parent, K::PLACE_STMT)) {
+        return false;
+    }
+    if ((a == K::MINUS || a == K::BANG) && is(a_parent, K::PREFIX_EXPR)) {
+        return false;
+    }
+    if (b == K::L_BRACK && is(b_parent, K::INDEX_EXPR)) {
+        return false;
+    }
+    if (b == K::L_PAREN && (is(b_parent, K::PARAM_LIST) || is(b_parent, K::ARG_LIST))) {
+        return false;
+    }
+    return !(is(a_parent, K::GDS_SPEC) && is(b_parent, K::GDS_SPEC));
+}
+
+std::uint32_t char_count(std::string_view text) {
+    std::uint32_t count = 0;
+    for (std::size_t i = 0; i < text.size();) {
+        decode(text, i);
+        ++count;
+    }
+    return count;
+}
+
+std::uint32_t width(const TreeView& tree, Element node) {
+    return width_up_to(tree, node, UINT32_MAX);
+}
+
+std::uint32_t width_up_to(const TreeView& tree, Element node, std::uint32_t last_start) {
+    std::uint32_t total = 0;
+    std::optional<Element> previous;
+    for (std::uint32_t i = node.index; i < tree.subtree_end(node); ++i) {
+        const Element e{i};
+        if (!tree.is_code_token(e) || tree.start(e) > last_start) {
+            continue;
+        }
+        if (previous && space_between(tree, *previous, e)) {
+            ++total;
+        }
+        total += char_count(tree.text_of(e));
+        previous = e;
+    }
+    return total;
+}
+
+std::uint32_t line_feeds(std::string_view text) {
+    return static_cast<std::uint32_t>(std::count(text.begin(), text.end(), '\n'));
+}
+
+bool is_white_space(char32_t c) {
+    return (c >= 0x09 && c <= 0x0D) || c == 0x20 || c == 0x85 || c == 0xA0 || c == 0x1680 ||
+           (c >= 0x2000 && c <= 0x200A) || c == 0x2028 || c == 0x2029 || c == 0x202F ||
+           c == 0x205F || c == 0x3000;
+}
+
+std::string_view trim_end(std::string_view text) {
+    std::size_t keep = 0;
+    for (std::size_t i = 0; i < text.size();) {
+        if (!is_white_space(decode(text, i))) {
+            keep = i;
+        }
+    }
+    return text.substr(0, keep);
+}
+
+} // namespace quorvane_dsl::format

@@ -1,0 +1,56 @@
+#pragma once
+
+#include "syntax/kind.hpp"
+#include "syntax/tree.hpp"
+
+#include <cstdint>
+#include <optional>
+#include <string_view>
+
+namespace quorvane_dsl::format {
+
+using syntax::SyntaxKind;
+
+// A node or token of the tree, named by its position in preorder.
+struct Element {
+    std::uint32_t index = 0;
+    friend constexpr bool operator==(Element, Element) = default;
+};
+
+// The layout passes walk the tree's preorder array directly: a subtree is one contiguous
+// stretch of elements and the tokens come in text order.
+class TreeView {
+  public:
+    explicit TreeView(const syntax::Tree& tree) : tree_(tree) {}
+
+    std::string_view text() const { return tree_.text; }
+    std::uint32_t size() const { return static_cast<std::uint32_t>(tree_.elements.size()); }
+    SyntaxKind kind(Element e) const { return at(e).kind; }
+    std::uint32_t start(Element e) const { return at(e).range.start; }
+    bool is_token(Element e) const { return !at(e).is_node; }
+    bool is_trivia(Element e) const { return syntax::kind::is_trivia(at(e).kind); }
+    bool is_code_token(Element e) const { return is_token(e) && !is_trivia(e); }
+    std::string_view text_of(Element e) const {
+        return text().substr(at(e).range.start, at(e).range.len());
+    }
+    std::optional<Element> parent(Element e) const;
+
+    // Children in order: first_child, then next_sibling while below subtree_end.
+    Element first_child(Element e) const { return {e.index + 1}; }
+    Element next_sibling(Element e) const { return {at(e).subtree_end}; }
+    std::uint32_t subtree_end(Element e) const { return at(e).subtree_end; }
+
+    // The first token of a subtree that is not white space or a comment.
+    std::optional<Element> first_token(Element e) const;
+    // The first token after `e`'s subtree, anywhere later in the text, that is not trivia.
+    std::optional<Element> next_token_after(Element e) const;
+    // The first direct child of the given kind.
+    std::optional<Element> child_of_kind(Element e, SyntaxKind kind) const;
+
+  private:
+    const syntax::TreeElement& at(Element e) const { return tree_.elements[e.index]; }
+
+    const syntax::Tree& tree_;
+};
+
+} // namespace quorvane_dsl::format
