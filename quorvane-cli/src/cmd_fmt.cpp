@@ -119,8 +119,7 @@ Outcome fmt(Args args) {
             continue;
         }
         if (const std::optional<int> code = replace_file(path, *formatted)) {
-            return Error{"writing " + path + ": " + std::strerror(*code) + " (os error " +
-                         std::to_string(*code) + ")"};
+            return Error{"writing " + path + ": " + system_error_text(*code)};
         }
         std::cout << "formatted " << path << '\n';
     }

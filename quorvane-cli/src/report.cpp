@@ -10,11 +10,12 @@
 #include "source.hpp"
 
 namespace quorvane {
-namespace {
 
 std::string system_error_text(int code) {
     return std::string(std::strerror(code)) + " (os error " + std::to_string(code) + ")";
 }
+
+namespace {
 
 // Well-formed UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF.
 bool is_valid_utf8(std::string_view text) {

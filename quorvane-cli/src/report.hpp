@@ -9,6 +9,9 @@
 
 namespace quorvane {
 
+// An operating-system error as users of the tool know it: "No such file or directory (os error 2)".
+std::string system_error_text(int code);
+
 // The whole file as text, or "reading <path>: <reason>" (missing, unreadable, a directory, not
 // valid UTF-8, or too large for the front end's 32-bit offsets).
 std::expected<std::string, std::string> read(const std::string& path);
