@@ -87,9 +87,17 @@ int main(int argc, char** argv) {
         return 1;
     }
     std::size_t points = 0;
-    for (const auto& r : *result)
+    __int128 area2 = 0;
+    for (const auto& r : *result) {
         points += r.size();
-    std::printf("time %.3f s, %zu rings, %zu points\n", seconds, result->size(), points);
+        for (std::size_t i = 0; i < r.size(); ++i) {
+            const auto& p = r[i];
+            const auto& q = r[(i + 1) % r.size()];
+            area2 += static_cast<__int128>(p.x) * q.y - static_cast<__int128>(q.x) * p.y;
+        }
+    }
+    std::printf("time %.3f s, %zu rings, %zu points, area %.1f\n", seconds, result->size(), points,
+                static_cast<double>(area2) / 2);
     if (!out.empty() && !ring_file::write(out, to_rings(*result))) {
         std::fprintf(stderr, "cannot write %s\n", out.c_str());
         return 1;

@@ -66,9 +66,13 @@ int main(int argc, char** argv) {
     double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     std::size_t points = 0;
-    for (const auto& r : result)
+    double area = 0;
+    for (const auto& r : result) {
         points += r.size();
-    std::printf("time %.3f s, %zu rings, %zu points\n", seconds, result.size(), points);
+        area += Area(r);
+    }
+    std::printf("time %.3f s, %zu rings, %zu points, area %.1f\n", seconds, result.size(), points,
+                area);
     if (!out.empty()) {
         ring_file::Rings rings;
         for (const auto& r : result) {

@@ -61,6 +61,6 @@ elif operation == "xor":
 else:
     sys.exit("unknown operation " + operation)
 seconds = time.perf_counter() - start
-print("time %.3f s, %d polygons" % (seconds, result.count()))
+print("time %.3f s, %d polygons, area %.1f" % (seconds, result.count(), result.area()))
 if globals().get("out"):
     write_rings(out, result)

@@ -119,7 +119,7 @@ Vertices distinct_points(std::span<const Seg> segs, const std::vector<Point>& cr
     std::uint64_t w = static_cast<std::uint64_t>(bounds.x1) - static_cast<std::uint64_t>(bounds.x0);
     std::uint64_t h = static_cast<std::uint64_t>(bounds.y1) - static_cast<std::uint64_t>(bounds.y0);
     unsigned bx = bit_length(w), by = bit_length(h);
-    if (bx + by <= 64) {
+    if (bx + by <= 64 && bx < 64 && by < 64) {
         std::vector<KeyItem> items(total);
         par::for_range(total, [&](std::size_t b, std::size_t e) {
             for (std::size_t i = b; i < e; ++i) {
@@ -136,7 +136,7 @@ Vertices distinct_points(std::span<const Seg> segs, const std::vector<Point>& cr
         return number_points(
             items, n, [](const KeyItem& a, const KeyItem& b) { return a.key == b.key; },
             [&](const KeyItem& it) {
-                return Point{static_cast<std::int64_t>((bx + by == 0 ? 0 : it.key >> by) +
+                return Point{static_cast<std::int64_t>((it.key >> by) +
                                                        static_cast<std::uint64_t>(bounds.x0)),
                              static_cast<std::int64_t>((it.key & ymask) +
                                                        static_cast<std::uint64_t>(bounds.y0))};
