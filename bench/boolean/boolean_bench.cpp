@@ -1,5 +1,6 @@
-// Times one polygon boolean on ring files:
+// Times one polygon boolean, or one offset, on ring files:
 //   boolean_bench OP A [B] [-t THREADS] [-o OUT]    OP: union, intersection, difference, xor
+//   boolean_bench dilate|erode A -d DISTANCE [-j miter|round|bevel] [-t THREADS] [-o OUT]
 // Prints the operation time (reading and writing excluded).
 #include <chrono>
 #include <cstdio>
@@ -8,6 +9,7 @@
 #include <string>
 
 #include "boolean/boolean.hpp"
+#include "boolean/offset.hpp"
 #include "ring_file.hpp"
 
 namespace qb = quorvane_dsl::boolean;
@@ -42,7 +44,9 @@ ring_file::Rings to_rings(const qb::Polygons& polygons) {
 
 int usage() {
     std::fputs(
-        "usage: boolean_bench union|intersection|difference|xor A [B] [-t THREADS] [-o OUT]\n",
+        "usage: boolean_bench union|intersection|difference|xor A [B] [-t THREADS] [-o OUT]\n"
+        "       boolean_bench dilate|erode A -d DISTANCE [-j miter|round|bevel] [-t THREADS] "
+        "[-o OUT]\n",
         stderr);
     return 2;
 }
@@ -51,22 +55,34 @@ int usage() {
 
 int main(int argc, char** argv) {
     std::vector<std::string> args;
-    std::string out, threads;
+    std::string out, threads, distance, join = "miter";
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
-        if ((arg == "-t" || arg == "-o") && i + 1 < argc)
-            (arg == "-t" ? threads : out) = argv[++i];
+        if (arg == "-t" && i + 1 < argc)
+            threads = argv[++i];
+        else if (arg == "-o" && i + 1 < argc)
+            out = argv[++i];
+        else if (arg == "-d" && i + 1 < argc)
+            distance = argv[++i];
+        else if (arg == "-j" && i + 1 < argc)
+            join = argv[++i];
         else
             args.push_back(arg);
     }
     if (args.size() < 2 || args.size() > 3)
         return usage();
-    static const char* names[] = {"union", "intersection", "difference", "xor"};
+    static const char* names[] = {"union", "intersection", "difference", "xor", "dilate", "erode"};
     int op = -1;
-    for (int i = 0; i < 4; ++i)
+    for (int i = 0; i < 6; ++i)
         if (args[0] == names[i])
             op = i;
-    if (op < 0)
+    static const char* joins[] = {"miter", "round", "bevel"};
+    int join_kind = -1;
+    for (int i = 0; i < 3; ++i)
+        if (join == joins[i])
+            join_kind = i;
+    const bool offsetting = op >= 4;
+    if (op < 0 || join_kind < 0 || (offsetting && (distance.empty() || args.size() != 2)))
         return usage();
     // The pool is sized from the environment on first use.
     if (!threads.empty())
@@ -79,7 +95,10 @@ int main(int argc, char** argv) {
     }
     qb::Polygons pa = to_polygons(*a), pb = to_polygons(*b);
     auto start = std::chrono::steady_clock::now();
-    auto result = qb::boolean(pa, pb, static_cast<qb::Op>(op));
+    auto result = !offsetting ? qb::boolean(pa, pb, static_cast<qb::Op>(op))
+                  : op == 4
+                      ? qb::dilate(pa, static_cast<qb::Join>(join_kind), {}, std::stod(distance))
+                      : qb::erode(pa, static_cast<qb::Join>(join_kind), {}, std::stod(distance));
     double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     if (!result) {

@@ -1,5 +1,8 @@
 // The same work done by Clipper (polyclipping), for comparison:
 //   clipper_bench OP A [B] [-o OUT]
+//   clipper_bench dilate|erode A -d DISTANCE [-j miter|round|bevel] [-o OUT]
+// Offsets first merge the set with a union, as the engine does, then run ClipperOffset with
+// miter limit 2 and arc tolerance 1 (bevel maps to Clipper's square join).
 // The generated rings all run counter-clockwise, so Clipper's nonzero rule over a whole set is
 // the union of its polygons, which is how the engine reads a set.
 #include <chrono>
@@ -31,22 +34,36 @@ Paths to_paths(const ring_file::Rings& rings) {
 
 int main(int argc, char** argv) {
     std::vector<std::string> args;
-    std::string out;
+    std::string out, distance, join = "miter";
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
         if (arg == "-o" && i + 1 < argc)
             out = argv[++i];
+        else if (arg == "-d" && i + 1 < argc)
+            distance = argv[++i];
+        else if (arg == "-j" && i + 1 < argc)
+            join = argv[++i];
         else
             args.push_back(arg);
     }
-    static const char* names[] = {"union", "intersection", "difference", "xor"};
+    static const char* names[] = {"union", "intersection", "difference", "xor", "dilate", "erode"};
     static const ClipType types[] = {ctUnion, ctIntersection, ctDifference, ctXor};
     int op = -1;
-    for (int i = 0; i < 4 && !args.empty(); ++i)
+    for (int i = 0; i < 6 && !args.empty(); ++i)
         if (args[0] == names[i])
             op = i;
-    if (op < 0 || args.size() < 2 || args.size() > 3) {
-        std::fputs("usage: clipper_bench union|intersection|difference|xor A [B] [-o OUT]\n",
+    static const char* joins[] = {"miter", "round", "bevel"};
+    static const JoinType join_types[] = {jtMiter, jtRound, jtSquare};
+    int join_kind = -1;
+    for (int i = 0; i < 3; ++i)
+        if (join == joins[i])
+            join_kind = i;
+    const bool offsetting = op >= 4;
+    if (op < 0 || join_kind < 0 || args.size() < 2 || args.size() > 3 ||
+        (offsetting && (distance.empty() || args.size() != 2))) {
+        std::fputs("usage: clipper_bench union|intersection|difference|xor A [B] [-o OUT]\n"
+                   "       clipper_bench dilate|erode A -d DISTANCE [-j miter|round|bevel] "
+                   "[-o OUT]\n",
                    stderr);
         return 2;
     }
@@ -62,7 +79,13 @@ int main(int argc, char** argv) {
     c.AddPaths(pa, ptSubject, true);
     c.AddPaths(pb, ptClip, true);
     Paths result;
-    c.Execute(types[op], result, pftNonZero, pftNonZero);
+    c.Execute(offsetting ? ctUnion : types[op], result, pftNonZero, pftNonZero);
+    if (offsetting) {
+        ClipperOffset co(2.0, 1.0);
+        co.AddPaths(result, join_types[join_kind], etClosedPolygon);
+        const double d = std::stod(distance);
+        co.Execute(result, op == 4 ? d : -d);
+    }
     double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     std::size_t points = 0;
