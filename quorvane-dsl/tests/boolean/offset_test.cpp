@@ -3,6 +3,7 @@
 #include "boolean/keyhole.hpp"
 
 #include <gtest/gtest.h>
+#include <tbb/task_arena.h>
 
 #include <cmath>
 #include <random>
@@ -116,10 +117,19 @@ Polygons random_rects(std::mt19937_64& rng, int count) {
     return out;
 }
 
+Polygons random_triangles(std::mt19937_64& rng, int count) {
+    std::uniform_int_distribution<std::int64_t> pos(0, 500);
+    Polygons out;
+    for (int i = 0; i < count; ++i) {
+        out.push_back({{pos(rng), pos(rng)}, {pos(rng), pos(rng)}, {pos(rng), pos(rng)}});
+    }
+    return out;
+}
+
 TEST(Offset, GrowingCoversAndShrinkingStaysInside) {
     std::mt19937_64 rng(7);
-    for (int round = 0; round < 30; ++round) {
-        const Polygons a = random_rects(rng, 12);
+    for (int round = 0; round < 40; ++round) {
+        const Polygons a = round % 2 ? random_rects(rng, 12) : random_triangles(rng, 8);
         const Join join = static_cast<Join>(round % 3);
         const double d = 2.0 + round % 9 * 3.5;
         const Polygons grew = grown(a, join, d);
@@ -127,6 +137,23 @@ TEST(Offset, GrowingCoversAndShrinkingStaysInside) {
         const Polygons shrank = shrunk(a, join, d);
         EXPECT_TRUE(boolean(keyholes(shrank), a, Op::Difference).value().empty()) << round;
     }
+}
+
+TEST(Offset, ResultDoesNotDependOnTheThreadCount) {
+    std::mt19937_64 rng(9);
+    Polygons many;
+    for (int i = 0; i < 50; ++i) {
+        for (Ring& r : random_rects(rng, 90)) {
+            for (Point& q : r) {
+                q.x += 1000 * i;
+            }
+            many.push_back(std::move(r));
+        }
+    }
+    const Polygons wide = grown(many, Join::Round, 7.5);
+    Polygons single;
+    tbb::task_arena(1).execute([&] { single = grown(many, Join::Round, 7.5); });
+    EXPECT_EQ(wide, single);
 }
 
 } // namespace
