@@ -314,11 +314,10 @@ std::vector<std::uint64_t> sub_edges(std::span<const Seg> segs, std::span<const 
     });
 }
 
-std::vector<SnapSeg> merge_run_range(const std::vector<std::uint64_t>& keys, std::size_t b,
-                                     std::size_t e, unsigned bits,
-                                     const std::vector<Point>& points) {
-    std::vector<SnapSeg> out;
-    out.reserve((e - b) / 2);
+// Calls emit for every piece of keys[b, e) whose winding changes do not cancel.
+template <class Emit>
+void for_each_piece(const std::vector<std::uint64_t>& keys, std::size_t b, std::size_t e,
+                    unsigned bits, const std::vector<Point>& points, Emit&& emit) {
     std::uint64_t mask = bits >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << bits) - 1;
     std::size_t i = b;
     while (i < e) {
@@ -333,16 +332,22 @@ std::vector<SnapSeg> merge_run_range(const std::vector<std::uint64_t>& keys, std
         auto from = static_cast<std::uint32_t>(piece >> bits);
         auto to = static_cast<std::uint32_t>(piece & mask);
         Point p = points[from], q = points[to];
-        out.push_back({p.x, p.y, q.x, q.y, wa, wb, from, to});
+        emit(SnapSeg{p.x, p.y, q.x, q.y, wa, wb, from, to});
     }
-    return out;
 }
 
+// Merges runs of sorted sub-edge keys into pieces. In parallel, chunk borders move forward so
+// that no run is split; every chunk counts its pieces first and then writes them straight into
+// its own range of the result.
 std::vector<SnapSeg> merge(const std::vector<std::uint64_t>& keys, unsigned bits,
                            const std::vector<Point>& points) {
     std::size_t n = keys.size();
-    if (!par::goes_parallel(n))
-        return merge_run_range(keys, 0, n, bits, points);
+    std::vector<SnapSeg> out;
+    if (!par::goes_parallel(n)) {
+        out.reserve(n / 2);
+        for_each_piece(keys, 0, n, bits, points, [&](const SnapSeg& s) { out.push_back(s); });
+        return out;
+    }
     std::size_t chunks = par::chunk_count(n);
     std::vector<std::size_t> bounds(chunks + 1);
     for (std::size_t k = 0; k <= chunks; ++k)
@@ -353,12 +358,26 @@ std::vector<SnapSeg> merge(const std::vector<std::uint64_t>& keys, unsigned bits
             ++s;
         bounds[k] = s;
     }
-    std::vector<std::vector<SnapSeg>> parts(chunks);
+    auto range = [&](std::size_t k) {
+        return std::pair{bounds[k], std::max(bounds[k], bounds[k + 1])};
+    };
+    std::vector<std::size_t> starts(chunks + 1, 0);
     tbb::parallel_for(std::size_t{0}, chunks, [&](std::size_t k) {
-        parts[k] =
-            merge_run_range(keys, bounds[k], std::max(bounds[k], bounds[k + 1]), bits, points);
+        auto [b, e] = range(k);
+        std::size_t count = 0;
+        for_each_piece(keys, b, e, bits, points, [&](const SnapSeg&) { ++count; });
+        starts[k + 1] = count;
     });
-    return par::concat(std::move(parts));
+    for (std::size_t k = 0; k < chunks; ++k)
+        starts[k + 1] += starts[k];
+    out.resize(starts[chunks]);
+    par::SharedSlice<SnapSeg> slice(out);
+    tbb::parallel_for(std::size_t{0}, chunks, [&](std::size_t k) {
+        auto [b, e] = range(k);
+        std::size_t pos = starts[k];
+        for_each_piece(keys, b, e, bits, points, [&](const SnapSeg& s) { slice.write(pos++, s); });
+    });
+    return out;
 }
 
 } // namespace
