@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <string>
 
 #include "ir/value.hpp"
@@ -31,6 +32,9 @@ TEST(IrValue, ReadsLiterals) {
     EXPECT_EQ(read("1.5mm"), number(1500000, 1));
     EXPECT_EQ(read("1rad"), number(57.29577951308232, 0, 1));
     EXPECT_EQ(read("-3nm"), number(-3, 1));
+    // Beyond the range of an f64, tiny decimals read as zero and huge ones as infinity.
+    EXPECT_EQ(read("0." + std::string(400, '0') + "1nm"), number(0, 1));
+    EXPECT_EQ(read("1" + std::string(400, '0') + ".0"), number(INFINITY));
     EXPECT_EQ(read("1 # note\n2"), integer(1));
     EXPECT_EQ(read("[1, 2] # note"), (Value{Value::List{{integer(1), integer(2)}}}));
     EXPECT_EQ(read("[1 2 3]"), read("[1, 2, 3,]"));
