@@ -75,9 +75,12 @@ TEST(IrValue, WritesLiterals) {
 }
 
 TEST(IrValue, FindsNumbersWithoutLiteral) {
-    using quorvane_dsl::ir::unwritable_dimension;
-    EXPECT_EQ(unwritable_dimension(number(1, 1)), std::nullopt);
-    EXPECT_EQ(unwritable_dimension(Value{Value::Named{"xs", {{"a", number(1, 2)}}}}), "area");
+    using quorvane_dsl::ir::unwritable_number;
+    EXPECT_EQ(unwritable_number(number(1, 1)), std::nullopt);
+    EXPECT_EQ(unwritable_number(Value{Value::Named{"xs", {{"a", number(1, 2)}}}}),
+              "a number of dimension area");
+    EXPECT_EQ(unwritable_number(Value{Value::List{{number(NAN, 0, 1)}}}), "the number NaN");
+    EXPECT_EQ(unwritable_number(Value{Value::Point{0, 0, NAN}}), "the number NaN");
 }
 
 } // namespace
