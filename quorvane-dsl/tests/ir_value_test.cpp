@@ -26,6 +26,8 @@ TEST(IrValue, ReadsLiterals) {
     EXPECT_EQ(read("3.0"), number(3));
     EXPECT_EQ(read("- 4"), integer(-4));
     EXPECT_EQ(read("--4"), integer(4));
+    EXPECT_EQ(read(std::string(301, '-') + "4"), integer(-4));
+    EXPECT_EQ(read(std::string(300, '-') + "2.5um"), number(2500, 1));
     EXPECT_EQ(read("2um"), number(2000, 1));
     EXPECT_EQ(read("2\u00b5m"), number(2000, 1));
     EXPECT_EQ(read("2\u03bcm"), number(2000, 1));
@@ -51,7 +53,7 @@ TEST(IrValue, ReadsLiterals) {
     for (const char* bad :
          {"1e5", "9223372036854775808", "1 2", "", "# only", "(1, 2)", "(1.0, 2.0)", "(1um)",
           "(1um, 2um, 3um, 4um)", "(1um, 2um, 0.5)", "xs(width 2um)", "xs(width = 2um", "[1,,2]",
-          "[,1]", "-true", "\"open", "cell", "@"}) {
+          "[,1]", "-true", "--true", "\"open", "cell", "@"}) {
         EXPECT_EQ(read(bad), std::nullopt) << bad;
     }
 }

@@ -155,20 +155,25 @@ class ValueReader {
         }
     }
 
+    // A run of minus signs is counted rather than recursed into, so that any number of them
+    // reads without nesting; each one flips the sign of the number after the run.
     std::optional<Value> negated(std::size_t depth) {
-        auto inner = value(depth + 1);
+        bool negative = true;
+        while (at(SyntaxKind::MINUS)) {
+            negative = !negative;
+            ++pos_;
+        }
+        auto inner = value(depth);
         if (!inner) {
             return std::nullopt;
         }
         if (auto* integer = std::get_if<Value::Int>(&inner->kind)) {
-            if (integer->value == INT64_MIN) {
-                return std::nullopt;
-            }
-            integer->value = -integer->value;
+            // The digits alone never reach the smallest integer, so the sign always flips.
+            integer->value = negative ? -integer->value : integer->value;
             return inner;
         }
         if (auto* number = std::get_if<Value::Number>(&inner->kind)) {
-            number->value = -number->value;
+            number->value = negative ? -number->value : number->value;
             return inner;
         }
         return std::nullopt;
