@@ -1,0 +1,21 @@
+#pragma once
+
+#include <expected>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "syntax/syntax_error.hpp"
+
+namespace quorvane {
+
+// The whole file as text, or "reading <path>: <reason>" (missing, unreadable, a directory, not
+// valid UTF-8, or too large for the front end's 32-bit offsets).
+std::expected<std::string, std::string> read(const std::string& path);
+
+// Renders every syntax error of one file, in list order, as an error diagnostic on standard
+// error; `path` is named in the location lines as given.
+void print_syntax_errors(const std::string& path, std::string_view text,
+                         std::span<const quorvane_dsl::syntax::SyntaxError> errors);
+
+} // namespace quorvane

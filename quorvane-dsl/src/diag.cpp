@@ -1,0 +1,97 @@
+#include "diag.hpp"
+
+#include <algorithm>
+#include <string_view>
+
+namespace quorvane_dsl::diag {
+
+namespace {
+
+bool is_char_boundary(std::string_view text, std::size_t index) {
+    return index == text.size() ||
+           (index < text.size() && (static_cast<unsigned char>(text[index]) & 0xC0) != 0x80);
+}
+
+std::size_t count_chars(std::string_view text) {
+    return static_cast<std::size_t>(std::ranges::count_if(
+        text, [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
+}
+
+// Up to the first line feed, without a carriage return directly before it.
+std::string_view first_line(std::string_view text) {
+    std::size_t feed = text.find('\n');
+    if (feed == std::string_view::npos) {
+        return text;
+    }
+    text = text.substr(0, feed);
+    if (text.ends_with('\r')) {
+        text.remove_suffix(1);
+    }
+    return text;
+}
+
+std::size_t caret_count(std::string_view text, syntax::TextRange range) {
+    if (range.start > range.end || !is_char_boundary(text, range.start) ||
+        !is_char_boundary(text, range.end)) {
+        return 1;
+    }
+    std::string_view covered = text.substr(range.start, range.len());
+    return std::max<std::size_t>(count_chars(first_line(covered)), 1);
+}
+
+// Spaces that put the carets under the column; none when the column is not within the line.
+std::size_t caret_indent(std::string_view line, std::uint32_t byte_col) {
+    if (byte_col > line.size() || !is_char_boundary(line, byte_col)) {
+        return 0;
+    }
+    return count_chars(line.substr(0, byte_col));
+}
+
+} // namespace
+
+std::string_view severity_word(Severity severity) {
+    switch (severity) {
+    case Severity::Error:
+        return "error";
+    case Severity::Warning:
+        return "warning";
+    case Severity::Info:
+        return "info";
+    }
+    return "error";
+}
+
+std::string render(std::span<const source::SourceFile> files, const Diagnostic& diagnostic) {
+    std::string out;
+    out.append(severity_word(diagnostic.severity)).append(": ");
+    out.append(diagnostic.message).append("\n");
+    snippet(out, files, diagnostic.src.file, diagnostic.src.range);
+    for (const Note& note : diagnostic.notes) {
+        out.append("note: ").append(note.message).append("\n");
+        snippet(out, files, note.src.file, note.src.range);
+    }
+    return out;
+}
+
+void snippet(std::string& out, std::span<const source::SourceFile> files, source::FileId file,
+             syntax::TextRange range) {
+    const source::SourceFile& source = source::file_at(files, file);
+    std::string_view text = source.text;
+    const source::LineIndex& index = source.line_index;
+    std::uint32_t offset = std::min(range.start, index.length);
+    source::LineCol position = index.line_col(offset);
+    std::uint32_t line_start = index.line_starts[position.line];
+    std::string_view line = first_line(text.substr(std::min<std::size_t>(line_start, text.size())));
+
+    std::string line_number = std::to_string(position.line + 1);
+    std::string pad(line_number.size(), ' ');
+    out.append(pad).append("--> ").append(source.name).append(":").append(line_number);
+    out.append(":").append(std::to_string(position.col + 1)).append("\n");
+    out.append(pad).append(" |\n");
+    out.append(line_number).append(" | ").append(line).append("\n");
+    out.append(pad).append(" | ");
+    out.append(caret_indent(line, position.col), ' ');
+    out.append(caret_count(text, range), '^').append("\n");
+}
+
+} // namespace quorvane_dsl::diag

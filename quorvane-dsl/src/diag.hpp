@@ -1,0 +1,47 @@
+#pragma once
+
+#include "source.hpp"
+#include "syntax/text_range.hpp"
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace quorvane_dsl::diag {
+
+// A place in a source: a byte range of one file's text.
+struct Src {
+    syntax::TextRange range;
+    source::FileId file;
+    friend bool operator==(const Src&, const Src&) = default;
+};
+
+enum class Severity : std::uint8_t { Error = 0, Warning = 1, Info = 2 };
+
+struct Note {
+    std::string message;
+    Src src;
+    friend bool operator==(const Note&, const Note&) = default;
+};
+
+struct Diagnostic {
+    std::string message;
+    std::vector<Note> notes;
+    Src src;
+    Severity severity = Severity::Error;
+    friend bool operator==(const Diagnostic&, const Diagnostic&) = default;
+};
+
+// "error", "warning" or "info".
+std::string_view severity_word(Severity severity);
+
+// The header line and source snippet of the diagnostic, then of each note; ends with a line
+// feed. Ends the process for a file id outside `files`.
+std::string render(std::span<const source::SourceFile> files, const Diagnostic& diagnostic);
+
+// Appends the four snippet lines: arrow with path:line:column, gutter, source line, carets.
+void snippet(std::string& out, std::span<const source::SourceFile> files, source::FileId file,
+             syntax::TextRange range);
+
+} // namespace quorvane_dsl::diag

@@ -1,0 +1,11 @@
+#pragma once
+
+#include <string_view>
+
+namespace quorvane_dsl {
+
+// Ends the process with a message. Reserved for broken internal invariants that no input can
+// reach; faults in the input are reported as values instead.
+[[noreturn]] void fatal(std::string_view message);
+
+} // namespace quorvane_dsl

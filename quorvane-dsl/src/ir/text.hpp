@@ -1,0 +1,61 @@
+#pragma once
+
+// The line-oriented IR text: "quorvane-ir 1", the dbu, the layers, one block per cell and the
+// top cells.
+
+#include <cstdint>
+#include <expected>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include "ir/model.hpp"
+
+namespace quorvane_dsl::ir {
+
+// The whole IR text of a library. Refused (with the reason) when a value cannot be written in
+// a form that reads back: a number whose dimension has no literal would come back as a plain
+// number, and inside a marker its trailing comment would swallow the attributes after it.
+std::expected<std::string, std::string> print(const Library& library);
+
+// Points as "(x,y)" joined by single spaces.
+std::string points_text(std::span<const Point> points);
+
+struct ParseError {
+    std::string message;
+    std::uint64_t line = 0;
+
+    // "line N: message"
+    std::string text() const;
+};
+
+// Byte range of a cell's name in the text.
+struct Span {
+    std::uint64_t start = 0;
+    std::uint64_t end = 0;
+    bool operator==(const Span&) const = default;
+};
+
+struct ParsedLibrary {
+    Library library;
+    std::vector<Span> spans;
+};
+
+using CellNames = std::unordered_map<std::string_view, std::uint64_t>;
+
+std::expected<ParsedLibrary, ParseError> parse_with_spans(std::string_view text);
+std::expected<Library, ParseError> parse(std::string_view text);
+
+// The rest of an `inst` line; the message has no line number yet.
+std::expected<Instance, std::string> parse_instance(std::string_view rest, const CellNames& names);
+std::optional<Marker> parse_marker(std::string_view rest);
+// "(a,b,...)" of integers.
+std::optional<std::vector<std::int64_t>> parse_tuple(std::string_view field);
+// A cell that contains itself through its instances, found without recursion.
+std::optional<std::uint64_t> cycle(std::span<const Cell> cells);
+
+} // namespace quorvane_dsl::ir

@@ -1,0 +1,56 @@
+#include "ir/transform.hpp"
+
+#include <cmath>
+#include <limits>
+#include <numbers>
+
+namespace quorvane_dsl::ir {
+
+double normalize_angle(double degrees) {
+    double a = std::fmod(degrees, 360.0);
+    if (a < 0) {
+        a += 360.0;
+    }
+    const double q = std::round(a / 90.0) * 90.0;
+    if (std::abs(a - q) < 1e-9) {
+        a = q;
+    }
+    if (a >= 360.0) {
+        a -= 360.0;
+    }
+    return a;
+}
+
+Turn turn_of(double a) {
+    if (a == 0.0) {
+        return {0.0, 1.0};
+    }
+    if (a == 90.0) {
+        return {1.0, 0.0};
+    }
+    if (a == 180.0) {
+        return {0.0, -1.0};
+    }
+    if (a == 270.0) {
+        return {-1.0, 0.0};
+    }
+    const double radians = a * std::numbers::pi / 180.0;
+    return {std::sin(radians), std::cos(radians)};
+}
+
+std::int64_t round_to_i64(double value) {
+    const double r = std::round(value);
+    // 2^63 is exactly representable; anything at or above it does not fit.
+    if (r >= 9223372036854775808.0) {
+        return std::numeric_limits<std::int64_t>::max();
+    }
+    if (r < -9223372036854775808.0) {
+        return std::numeric_limits<std::int64_t>::min();
+    }
+    if (std::isnan(r)) {
+        return 0;
+    }
+    return static_cast<std::int64_t>(r);
+}
+
+} // namespace quorvane_dsl::ir

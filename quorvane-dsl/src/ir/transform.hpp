@@ -1,0 +1,22 @@
+#pragma once
+
+#include <cstdint>
+
+// The placement arithmetic shared by hulls, footprints and ports.
+namespace quorvane_dsl::ir {
+
+// Degrees in [0, 360), snapped to a multiple of 90 when within 1e-9 of it.
+double normalize_angle(double degrees);
+
+struct Turn {
+    double sin = 0;
+    double cos = 1;
+};
+
+// Sine and cosine of a normalised angle, exact at the multiples of 90.
+Turn turn_of(double normalized_degrees);
+
+// Nearest integer, halves away from zero; beyond the 64-bit range the range's end.
+std::int64_t round_to_i64(double value);
+
+} // namespace quorvane_dsl::ir

@@ -1,1 +1,0 @@
-// The language library; modules land beside this file.

@@ -1,0 +1,238 @@
+#include "syntax/kind.hpp"
+
+#include "fatal.hpp"
+
+#include <array>
+#include <string>
+#include <utility>
+
+namespace quorvane_dsl::syntax::kind {
+
+namespace {
+
+constexpr std::array<std::string_view, kind_count> names = {
+    "WHITESPACE",
+    "COMMENT",
+    "IDENT",
+    "NUMBER",
+    "STRING",
+    "ERROR_TOKEN",
+    "L_BRACE",
+    "R_BRACE",
+    "L_PAREN",
+    "R_PAREN",
+    "L_BRACK",
+    "R_BRACK",
+    "COMMA",
+    "DOT",
+    "DOT2",
+    "COLON",
+    "SEMI",
+    "EQ",
+    "EQ2",
+    "NEQ",
+    "LT",
+    "LTEQ",
+    "GT",
+    "GTEQ",
+    "PLUS",
+    "MINUS",
+    "STAR",
+    "SLASH",
+    "PERCENT",
+    "BANG",
+    "AMP2",
+    "PIPE2",
+    "AMP",
+    "PIPE",
+    "CARET",
+    "CELL_KW",
+    "DEFINE_KW",
+    "FOR_KW",
+    "IN_KW",
+    "IF_KW",
+    "ELSE_KW",
+    "SELF_KW",
+    "TRUE_KW",
+    "FALSE_KW",
+    "IMPORT_KW",
+    "LAYER_KW",
+    "PARAM_KW",
+    "ATTRIBUTE_KW",
+    "MARKER_KW",
+    "SHAPE_KW",
+    "CLONE_KW",
+    "PLACE_KW",
+    "AT_KW",
+    "WITH_KW",
+    "AS_KW",
+    "OFFSET_KW",
+    "ROTATE_KW",
+    "MIRROR_KW",
+    "XSECTION_KW",
+    "GDS_KW",
+    "EOF",
+    "SOURCE_FILE",
+    "IMPORT",
+    "LAYER_TABLE",
+    "LAYER_DEF",
+    "LAYER_PROP",
+    "GDS_SPEC",
+    "CONST_DEF",
+    "XSECTION_DEF",
+    "XS_SECTION",
+    "CELL",
+    "PARAM_SECTION",
+    "PARAM_DECL",
+    "PARAM_LIST",
+    "ATTR_SECTION",
+    "ATTR_DECL",
+    "MARKER_SECTION",
+    "MARKER_DECL",
+    "MARKER_AT",
+    "AT_LIST",
+    "WITH_CLAUSE",
+    "ARG",
+    "LAYER_BLOCK",
+    "BLOCK",
+    "SHAPE_STMT",
+    "SHAPE_EXPR",
+    "CLONE_STMT",
+    "PLACE_STMT",
+    "PLACE_BLOCK",
+    "PLACE_SPEC",
+    "OFFSET_MOD",
+    "ROTATE_MOD",
+    "MIRROR_MOD",
+    "AS_NAME",
+    "SHAPE_PLACE",
+    "DEFINE_STMT",
+    "FOR_STMT",
+    "IF_STMT",
+    "ASSIGN_STMT",
+    "EXPR_STMT",
+    "NAME_TYPE",
+    "LIST_TYPE",
+    "NAME",
+    "NAME_REF",
+    "LITERAL",
+    "SELF_EXPR",
+    "PAREN_EXPR",
+    "POINT_EXPR",
+    "LIST_EXPR",
+    "BIN_EXPR",
+    "PREFIX_EXPR",
+    "FIELD_EXPR",
+    "INDEX_EXPR",
+    "CALL_EXPR",
+    "ARG_LIST",
+    "ERROR",
+};
+
+constexpr std::array<std::pair<std::string_view, SyntaxKind>, 9> reserved = {{
+    {"cell", SyntaxKind::CELL_KW},
+    {"define", SyntaxKind::DEFINE_KW},
+    {"for", SyntaxKind::FOR_KW},
+    {"in", SyntaxKind::IN_KW},
+    {"if", SyntaxKind::IF_KW},
+    {"else", SyntaxKind::ELSE_KW},
+    {"self", SyntaxKind::SELF_KW},
+    {"true", SyntaxKind::TRUE_KW},
+    {"false", SyntaxKind::FALSE_KW},
+}};
+
+constexpr std::array<std::pair<std::string_view, SyntaxKind>, 16> contextual = {{
+    {"import", SyntaxKind::IMPORT_KW},
+    {"layer", SyntaxKind::LAYER_KW},
+    {"param", SyntaxKind::PARAM_KW},
+    {"attribute", SyntaxKind::ATTRIBUTE_KW},
+    {"marker", SyntaxKind::MARKER_KW},
+    {"shape", SyntaxKind::SHAPE_KW},
+    {"clone", SyntaxKind::CLONE_KW},
+    {"place", SyntaxKind::PLACE_KW},
+    {"at", SyntaxKind::AT_KW},
+    {"with", SyntaxKind::WITH_KW},
+    {"as", SyntaxKind::AS_KW},
+    {"offset", SyntaxKind::OFFSET_KW},
+    {"rotate", SyntaxKind::ROTATE_KW},
+    {"mirror", SyntaxKind::MIRROR_KW},
+    {"xsection", SyntaxKind::XSECTION_KW},
+    {"gds", SyntaxKind::GDS_KW},
+}};
+
+template <std::size_t N>
+std::optional<SyntaxKind>
+lookup(const std::array<std::pair<std::string_view, SyntaxKind>, N>& table, std::string_view text) {
+    for (const auto& [word, kind] : table) {
+        if (word == text) {
+            return kind;
+        }
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+SyntaxKind from_raw(std::uint16_t raw) {
+    if (raw >= kind_count) {
+        fatal("syntax kind " + std::to_string(raw) + " is out of range");
+    }
+    return static_cast<SyntaxKind>(raw);
+}
+
+std::string_view name(SyntaxKind kind) {
+    return names[to_raw(from_raw(to_raw(kind)))];
+}
+
+std::string_view description(SyntaxKind kind) {
+    switch (kind) {
+    case SyntaxKind::NUMBER:
+        return "a number";
+    case SyntaxKind::STRING:
+        return "a string";
+    case SyntaxKind::L_BRACE:
+        return "`{`";
+    case SyntaxKind::R_BRACE:
+        return "`}`";
+    case SyntaxKind::L_PAREN:
+        return "`(`";
+    case SyntaxKind::R_PAREN:
+        return "`)`";
+    case SyntaxKind::L_BRACK:
+        return "`[`";
+    case SyntaxKind::R_BRACK:
+        return "`]`";
+    case SyntaxKind::COMMA:
+        return "`,`";
+    case SyntaxKind::DOT:
+        return "`.`";
+    case SyntaxKind::DOT2:
+        return "`..`";
+    case SyntaxKind::COLON:
+        return "`:`";
+    case SyntaxKind::SEMI:
+        return "`;`";
+    case SyntaxKind::EQ:
+        return "`=`";
+    case SyntaxKind::SLASH:
+        return "`/`";
+    case SyntaxKind::CELL_KW:
+        return "`cell`";
+    case SyntaxKind::DEFINE_KW:
+        return "`define`";
+    case SyntaxKind::IN_KW:
+        return "`in`";
+    default:
+        return "a token";
+    }
+}
+
+std::optional<SyntaxKind> from_keyword(std::string_view text) {
+    return lookup(reserved, text);
+}
+
+std::optional<SyntaxKind> from_contextual_keyword(std::string_view text) {
+    return lookup(contextual, text);
+}
+
+} // namespace quorvane_dsl::syntax::kind

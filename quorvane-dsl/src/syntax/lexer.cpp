@@ -1,0 +1,280 @@
+#include "syntax/lexer.hpp"
+
+#include "fatal.hpp"
+
+#include <limits>
+#include <string>
+
+namespace quorvane_dsl::syntax::lexer {
+
+namespace {
+
+using enum SyntaxKind;
+
+// Stands for a byte that does not begin a well-formed UTF-8 sequence.
+constexpr char32_t invalid_byte = 0xFFFFFFFF;
+
+constexpr char32_t micro_sign = 0xB5;
+constexpr char32_t greek_mu = 0x3BC;
+
+bool is_continuation(unsigned char byte) {
+    return (byte & 0xC0) == 0x80;
+}
+
+struct Decoded {
+    char32_t ch;
+    std::uint32_t len;
+};
+
+// Decodes one well-formed UTF-8 character; anything else is one invalid byte.
+Decoded decode(std::string_view text, std::size_t pos) {
+    auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[pos + i]); };
+    unsigned char lead = byte(0);
+    if (lead < 0x80) {
+        return {lead, 1};
+    }
+    std::uint32_t len = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 0;
+    if (len == 0 || lead > 0xF4 || pos + len > text.size()) {
+        return {invalid_byte, 1};
+    }
+    char32_t ch = lead & (0x7F >> len);
+    for (std::uint32_t i = 1; i < len; ++i) {
+        if (!is_continuation(byte(i))) {
+            return {invalid_byte, 1};
+        }
+        ch = (ch << 6) | (byte(i) & 0x3F);
+    }
+    constexpr char32_t smallest[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (ch < smallest[len] || ch > 0x10FFFF || (ch >= 0xD800 && ch <= 0xDFFF)) {
+        return {invalid_byte, 1};
+    }
+    return {ch, len};
+}
+
+bool is_white_space(char32_t c) {
+    return (c >= 0x09 && c <= 0x0D) || c == 0x20 || c == 0x85 || c == 0xA0 || c == 0x1680 ||
+           (c >= 0x2000 && c <= 0x200A) || c == 0x2028 || c == 0x2029 || c == 0x202F ||
+           c == 0x205F || c == 0x3000;
+}
+
+bool is_ascii_letter(char32_t c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+bool is_ascii_digit(char32_t c) {
+    return c >= '0' && c <= '9';
+}
+bool is_unit_letter(char32_t c) {
+    return is_ascii_letter(c) || c == micro_sign || c == greek_mu;
+}
+bool is_ident_char(char32_t c) {
+    return is_ascii_letter(c) || is_ascii_digit(c) || c == '_';
+}
+
+std::optional<SyntaxKind> single_punct(char32_t c) {
+    switch (c) {
+    case '{':
+        return L_BRACE;
+    case '}':
+        return R_BRACE;
+    case '(':
+        return L_PAREN;
+    case ')':
+        return R_PAREN;
+    case '[':
+        return L_BRACK;
+    case ']':
+        return R_BRACK;
+    case ',':
+        return COMMA;
+    case ':':
+        return COLON;
+    case ';':
+        return SEMI;
+    case '+':
+        return PLUS;
+    case '-':
+        return MINUS;
+    case '*':
+        return STAR;
+    case '/':
+        return SLASH;
+    case '%':
+        return PERCENT;
+    case '^':
+        return CARET;
+    default:
+        return std::nullopt;
+    }
+}
+
+struct PairRule {
+    char first;
+    char next;
+    SyntaxKind pair;
+    SyntaxKind single;
+};
+
+constexpr PairRule pair_rules[] = {
+    {'!', '=', NEQ, BANG}, {'<', '=', LTEQ, LT},    {'>', '=', GTEQ, GT},  {'=', '=', EQ2, EQ},
+    {'&', '&', AMP2, AMP}, {'|', '|', PIPE2, PIPE}, {'.', '.', DOT2, DOT},
+};
+
+std::string char_text(std::string_view text, std::size_t start, std::size_t end) {
+    return std::string(text.substr(start, end - start));
+}
+
+std::string hex_byte(unsigned char byte) {
+    constexpr char digits[] = "0123456789ABCDEF";
+    return {'0', 'x', digits[byte >> 4], digits[byte & 0xF]};
+}
+
+class Lexer {
+  public:
+    explicit Lexer(std::string_view text) : text_(text) {}
+
+    Lexed run() {
+        while (pos_ < text_.size()) {
+            std::size_t start = pos_;
+            SyntaxKind kind = classify(start, bump());
+            tokens_.push_back({static_cast<std::uint32_t>(pos_ - start), kind});
+        }
+        return {std::move(tokens_), std::move(errors_)};
+    }
+
+  private:
+    char32_t bump() {
+        if (pos_ >= text_.size()) {
+            fatal("bump past the end");
+        }
+        Decoded decoded = decode(text_, pos_);
+        pos_ += decoded.len;
+        return decoded.ch;
+    }
+
+    // The character at the position plus `ahead` characters, without consuming; 0 at the end.
+    char32_t peek(std::size_t ahead = 0) const {
+        std::size_t pos = pos_;
+        for (; ahead > 0 && pos < text_.size(); --ahead) {
+            pos += decode(text_, pos).len;
+        }
+        return pos < text_.size() ? decode(text_, pos).ch : 0;
+    }
+
+    bool at_end() const { return pos_ >= text_.size(); }
+
+    void error(std::size_t start, std::string message) {
+        errors_.push_back({std::move(message),
+                           {static_cast<std::uint32_t>(start), static_cast<std::uint32_t>(pos_)}});
+    }
+
+    SyntaxKind classify(std::size_t start, char32_t c) {
+        if (is_white_space(c)) {
+            while (!at_end() && is_white_space(peek())) {
+                bump();
+            }
+            return WHITESPACE;
+        }
+        if (c == '#') {
+            // Line breaks are ASCII, so no multi-byte character can hide one.
+            while (!at_end() && text_[pos_] != '\n' && text_[pos_] != '\r') {
+                ++pos_;
+            }
+            return COMMENT;
+        }
+        if (is_ascii_letter(c) || c == '_') {
+            while (!at_end() && is_ident_char(peek())) {
+                bump();
+            }
+            return kind::from_keyword(text_.substr(start, pos_ - start)).value_or(IDENT);
+        }
+        if (is_ascii_digit(c)) {
+            number();
+            return NUMBER;
+        }
+        if (c == '"') {
+            string(start);
+            return STRING;
+        }
+        if (auto kind = punctuation(c)) {
+            return *kind;
+        }
+        if (c == invalid_byte) {
+            error(start,
+                  "invalid UTF-8 byte " + hex_byte(static_cast<unsigned char>(text_[start])));
+        } else {
+            error(start, "unexpected character `" + char_text(text_, start, pos_) + "`");
+        }
+        return ERROR_TOKEN;
+    }
+
+    void number() {
+        while (!at_end() && is_ascii_digit(peek())) {
+            bump();
+        }
+        if (peek() == '.' && is_ascii_digit(peek(1))) {
+            bump();
+            while (!at_end() && is_ascii_digit(peek())) {
+                bump();
+            }
+        }
+        while (!at_end() && is_unit_letter(peek())) {
+            bump();
+        }
+    }
+
+    void string(std::size_t start) {
+        while (!at_end()) {
+            char32_t c = peek();
+            if (c == '\n' || c == '\r') {
+                break;
+            }
+            bump();
+            if (c == '"') {
+                return;
+            }
+            if (c == '\\' && !at_end() && peek() != '\n' && peek() != '\r') {
+                bump();
+            }
+        }
+        error(start, "unterminated string");
+    }
+
+    std::optional<SyntaxKind> punctuation(char32_t c) {
+        for (const PairRule& rule : pair_rules) {
+            if (c == static_cast<char32_t>(rule.first)) {
+                if (!at_end() && text_[pos_] == rule.next) {
+                    ++pos_;
+                    return rule.pair;
+                }
+                return rule.single;
+            }
+        }
+        return single_punct(c);
+    }
+
+    std::string_view text_;
+    std::size_t pos_ = 0;
+    std::vector<Token> tokens_;
+    std::vector<SyntaxError> errors_;
+};
+
+} // namespace
+
+Lexed lex(std::string_view text) {
+    if (text.size() > std::numeric_limits<std::uint32_t>::max()) {
+        fatal("a source text of 4 GiB or more cannot be lexed");
+    }
+    return Lexer(text).run();
+}
+
+NumberParts split_number(std::string_view text) {
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        char32_t c = decode(text, i).ch;
+        if (is_unit_letter(c)) {
+            return {text.substr(0, i), text.substr(i)};
+        }
+    }
+    return {text, {}};
+}
+
+} // namespace quorvane_dsl::syntax::lexer

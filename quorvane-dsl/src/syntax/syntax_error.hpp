@@ -1,0 +1,17 @@
+#pragma once
+
+#include "syntax/text_range.hpp"
+
+#include <string>
+
+namespace quorvane_dsl::syntax {
+
+// A fault found by the lexer or the parser; neither stops at one.
+struct SyntaxError {
+    std::string message;
+    TextRange range;
+
+    friend bool operator==(const SyntaxError&, const SyntaxError&) = default;
+};
+
+} // namespace quorvane_dsl::syntax

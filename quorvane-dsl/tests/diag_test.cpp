@@ -1,0 +1,94 @@
+#include "diag.hpp"
+
+#include <gtest/gtest.h>
+
+using namespace quorvane_dsl;
+using namespace quorvane_dsl::diag;
+
+namespace {
+
+std::string one(std::string_view text, std::uint32_t start, std::uint32_t end,
+                Severity severity = Severity::Error) {
+    source::Files files;
+    files.add("f.qvs", std::string(text));
+    return render(files.files, {"m", {}, {{start, end}, {0}}, severity});
+}
+
+} // namespace
+
+TEST(Diag, WorkedExample) {
+    std::string text;
+    for (int i = 1; i < 12; ++i) {
+        text += "line\n";
+    }
+    std::uint32_t start = static_cast<std::uint32_t>(text.size()) + 4;
+    text += "    abc\nmore\n";
+    source::Files files;
+    files.add("a.qvs", text);
+    EXPECT_EQ(render(files.files, {"m", {}, {{start, start + 3}, {0}}, Severity::Warning}),
+              "warning: m\n"
+              "  --> a.qvs:12:5\n"
+              "   |\n"
+              "12 |     abc\n"
+              "   |     ^^^\n");
+}
+
+TEST(Diag, CaretPlacement) {
+    // End of a file without a final line feed: one caret past the last character.
+    EXPECT_EQ(one("ab\ncd", 5, 5), "error: m\n --> f.qvs:2:3\n  |\n2 | cd\n  |   ^\n");
+    // Zero-width range mid-line, and a range past the end of the text.
+    EXPECT_EQ(one("abcd", 2, 2), "error: m\n --> f.qvs:1:3\n  |\n1 | abcd\n  |   ^\n");
+    EXPECT_EQ(one("abcd", 9, 12), "error: m\n --> f.qvs:1:5\n  |\n1 | abcd\n  |     ^\n");
+    // A range over a line break marks only its first line; starting on the feed, one caret.
+    EXPECT_EQ(one("ab\ncd", 1, 4), "error: m\n --> f.qvs:1:2\n  |\n1 | ab\n  |  ^\n");
+    EXPECT_EQ(one("ab\ncd", 2, 4), "error: m\n --> f.qvs:1:3\n  |\n1 | ab\n  |   ^\n");
+    // CRLF: neither break character is printed; on the feed the column lies beyond the line,
+    // so the caret goes under its first character.
+    EXPECT_EQ(one("ab\r\ncd\r\n", 1, 4), "error: m\n --> f.qvs:1:2\n  |\n1 | ab\n  |  ^\n");
+    EXPECT_EQ(one("ab\r\ncd\r\n", 3, 4), "error: m\n --> f.qvs:1:4\n  |\n1 | ab\n  | ^\n");
+    // A lone carriage return stays in the line.
+    EXPECT_EQ(one("a\rb", 2, 3), "error: m\n --> f.qvs:1:3\n  |\n1 | a\rb\n  |   ^\n");
+    // Columns count bytes, spaces count characters; a tab becomes one space.
+    EXPECT_EQ(one("\u00B5m x", 4, 5), "error: m\n --> f.qvs:1:5\n  |\n1 | \u00B5m x\n  |    ^\n");
+    EXPECT_EQ(one("\tx", 1, 2), "error: m\n --> f.qvs:1:2\n  |\n1 | \tx\n  |  ^\n");
+    EXPECT_EQ(one("\u00B5\u00B5", 0, 4),
+              "error: m\n --> f.qvs:1:1\n  |\n1 | \u00B5\u00B5\n  | ^^\n");
+    // Inside a multi-byte character or reversed: no spaces, one caret.
+    EXPECT_EQ(one("\u00B5x", 1, 3), "error: m\n --> f.qvs:1:2\n  |\n1 | \u00B5x\n  | ^\n");
+    EXPECT_EQ(one("abc", 2, 1), "error: m\n --> f.qvs:1:3\n  |\n1 | abc\n  |   ^\n");
+    // Empty last line of a text that ends with a line feed.
+    EXPECT_EQ(one("a\n", 2, 2, Severity::Info), "info: m\n --> f.qvs:2:1\n  |\n2 | \n  | ^\n");
+}
+
+TEST(Diag, NotesAndPads) {
+    source::Files files;
+    files.add("a.qvs", "x\n\n\n\n  bad\n");
+    std::string other;
+    for (int i = 1; i < 100; ++i) {
+        other += "\n";
+    }
+    auto at_100 = static_cast<std::uint32_t>(other.size());
+    other += "first";
+    files.add("b.qvs", other);
+    files.add("c.qvs", "\n\n\n\n\n\n\n\n\nnine\nten");
+    Diagnostic d{
+        "bad name",
+        {{"first defined here", {{at_100, at_100 + 5}, {1}}}, {"and here", {{13, 14}, {2}}}},
+        {{7, 10}, {0}},
+        Severity::Error};
+    EXPECT_EQ(render(files.files, d), "error: bad name\n"
+                                      " --> a.qvs:5:3\n"
+                                      "  |\n"
+                                      "5 |   bad\n"
+                                      "  |   ^^^\n"
+                                      "note: first defined here\n"
+                                      "   --> b.qvs:100:1\n"
+                                      "    |\n"
+                                      "100 | first\n"
+                                      "    | ^^^^^\n"
+                                      "note: and here\n"
+                                      "  --> c.qvs:10:5\n"
+                                      "   |\n"
+                                      "10 | nine\n"
+                                      "   |     ^\n");
+}

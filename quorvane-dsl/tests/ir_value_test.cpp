@@ -1,0 +1,79 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "ir/value.hpp"
+
+namespace {
+
+using quorvane_dsl::ir::Value;
+
+Value integer(std::int64_t v) {
+    return Value{Value::Int{v}};
+}
+Value number(double v, std::int8_t length = 0, std::int8_t angle = 0) {
+    return Value{Value::Number{v, {length, angle}}};
+}
+
+std::optional<Value> read(std::string_view text) {
+    return Value::parse_literal(text);
+}
+
+TEST(IrValue, ReadsLiterals) {
+    EXPECT_EQ(read("3"), integer(3));
+    EXPECT_EQ(read("2.5"), number(2.5));
+    EXPECT_EQ(read("3.0"), number(3));
+    EXPECT_EQ(read("- 4"), integer(-4));
+    EXPECT_EQ(read("--4"), integer(4));
+    EXPECT_EQ(read("2um"), number(2000, 1));
+    EXPECT_EQ(read("2\u00b5m"), number(2000, 1));
+    EXPECT_EQ(read("2\u03bcm"), number(2000, 1));
+    EXPECT_EQ(read("1.5mm"), number(1500000, 1));
+    EXPECT_EQ(read("1rad"), number(57.29577951308232, 0, 1));
+    EXPECT_EQ(read("-3nm"), number(-3, 1));
+    EXPECT_EQ(read("1 # note\n2"), integer(1));
+    EXPECT_EQ(read("[1, 2] # note"), (Value{Value::List{{integer(1), integer(2)}}}));
+    EXPECT_EQ(read("[1 2 3]"), read("[1, 2, 3,]"));
+    EXPECT_EQ(read("(0, 0)"), (Value{Value::Point{0, 0, 0}}));
+    EXPECT_EQ(read("(0, 5nm, 90deg)"), (Value{Value::Point{0, 5, 90}}));
+    EXPECT_EQ(read("true"), (Value{Value::Bool{true}}));
+    EXPECT_EQ(read("TRUE"), (Value{Value::Named{"TRUE", {}}}));
+    EXPECT_EQ(read("metal1()"), (Value{Value::Named{"metal1", {}}}));
+    EXPECT_EQ(
+        read("xs(width = 2um, layer = metal1)"),
+        (Value{Value::Named{
+            "xs", {{"width", number(2000, 1)}, {"layer", Value{Value::Named{"metal1", {}}}}}}}));
+    EXPECT_EQ(read("\"a\\tb\""), (Value{Value::String{"a\tb"}}));
+    for (const char* bad :
+         {"1e5", "9223372036854775808", "1 2", "", "# only", "(1, 2)", "(1.0, 2.0)", "(1um)",
+          "(1um, 2um, 3um, 4um)", "(1um, 2um, 0.5)", "xs(width 2um)", "xs(width = 2um", "[1,,2]",
+          "[,1]", "-true", "\"open", "cell", "@"}) {
+        EXPECT_EQ(read(bad), std::nullopt) << bad;
+    }
+}
+
+TEST(IrValue, WritesLiterals) {
+    EXPECT_EQ(number(3).to_literal(), "3.0");
+    EXPECT_EQ(number(1500, 1).to_literal(), "1.5um");
+    EXPECT_EQ(number(2000000, 1).to_literal(), "2mm");
+    EXPECT_EQ(number(0, 1).to_literal(), "0");
+    EXPECT_EQ(number(45, 0, 1).to_literal(), "45deg");
+    EXPECT_EQ(number(8, 3).to_literal(), "8 # length^3");
+    EXPECT_EQ(number(2.5, 1, 1).to_literal(), "2.5 # length\u00b7angle");
+    EXPECT_EQ((Value{Value::Point{1000, 0, 0}}).to_literal(), "(1um, 0)");
+    EXPECT_EQ((Value{Value::Point{0, 0, 90}}).to_literal(), "(0, 0, 90deg)");
+    EXPECT_EQ((Value{Value::List{}}).to_literal(), "[]");
+    EXPECT_EQ((Value{Value::Named{"xs", {{"w", number(2, 1)}}}}).to_literal(), "xs(w = 2nm)");
+    EXPECT_EQ(integer(-7).to_literal(), "-7");
+    const Value nested{Value::List{{Value{Value::String{"q\"\\\n"}}, Value{Value::Bool{false}},
+                                    Value{Value::Point{1500, -2000, 45}}}}};
+    EXPECT_EQ(read(nested.to_literal()), nested);
+}
+
+TEST(IrValue, FindsNumbersWithoutLiteral) {
+    using quorvane_dsl::ir::unwritable_dimension;
+    EXPECT_EQ(unwritable_dimension(number(1, 1)), std::nullopt);
+    EXPECT_EQ(unwritable_dimension(Value{Value::Named{"xs", {{"a", number(1, 2)}}}}), "area");
+}
+
+} // namespace
