@@ -55,8 +55,8 @@ struct SimplePolygon {
 };
 
 struct Polygon {
-    PointRange outer;
-    std::vector<PointRange> holes;
+    PointRange outer{};
+    std::vector<PointRange> holes{};
 };
 
 struct Path {
@@ -68,7 +68,7 @@ struct Path {
     bool width_absolute = false;
     bool begin_extension_present = false;
     bool end_extension_present = false;
-    std::optional<std::uint16_t> path_type;
+    std::optional<std::uint16_t> path_type{};
 };
 
 // A text's data lives in `LayoutDb::texts`; texts are rare and large.
@@ -77,12 +77,12 @@ struct Text {
 };
 
 struct TextBody {
-    std::string text;
-    std::optional<std::int64_t> width;
+    std::string text{};
+    std::optional<std::int64_t> width{};
     bool width_absolute = false;
-    Transform transform; // the origin is the text's position
-    std::optional<std::uint16_t> presentation;
-    std::optional<std::uint16_t> path_type;
+    Transform transform{}; // the origin is the text's position
+    std::optional<std::uint16_t> presentation{};
+    std::optional<std::uint16_t> path_type{};
 };
 
 struct Node {
@@ -119,9 +119,9 @@ struct GdsProperty {
 
 // The GDS-level extras of an element or an instance.
 struct GdsElementMeta {
-    std::vector<GdsProperty> properties; // in file order
-    std::optional<std::int32_t> plex;
-    std::optional<std::uint16_t> elflags;
+    std::vector<GdsProperty> properties{}; // in file order
+    std::optional<std::int32_t> plex{};
+    std::optional<std::uint16_t> elflags{};
 };
 
 struct ShapeRecord {
