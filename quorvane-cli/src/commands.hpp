@@ -10,6 +10,8 @@
 // table in main.cpp when it lands.
 namespace quorvane {
 
+// ir FILE [--top CELL]...: the loaded library as IR text on standard output.
+Outcome ir(Args args);
 // parse FILE: the indented syntax tree on standard output, the syntax errors on standard error.
 Outcome parse_cmd(Args args);
 // One line per node and token in preorder: indentation, KIND@start..end, and for a token its

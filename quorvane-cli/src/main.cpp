@@ -27,8 +27,13 @@ Outcome print_usage(Args) {
 }
 
 constexpr Command commands[] = {
-    {"--version", print_version}, {"-V", print_version},   {"help", print_usage},
-    {"-h", print_usage},          {"--help", print_usage}, {"parse", parse_cmd},
+    {"--version", print_version},
+    {"-V", print_version},
+    {"help", print_usage},
+    {"-h", print_usage},
+    {"--help", print_usage},
+    {"parse", parse_cmd},
+    {"ir", ir},
 };
 
 Outcome dispatch(const std::string& word, Args args) {

@@ -1,0 +1,77 @@
+#include "load.hpp"
+
+#include "report.hpp"
+
+namespace quorvane {
+
+namespace {
+
+using quorvane_dsl::ir::Library;
+
+LoadOutcome load_ir_text(const std::string& path) {
+    auto text = read(path);
+    if (!text) {
+        return Error{std::move(text.error())};
+    }
+    auto library = quorvane_dsl::ir::parse(*text);
+    if (!library) {
+        return Error{path + ": " + library.error().text()};
+    }
+    return std::move(*library);
+}
+
+// With names, a file's library takes exactly those cells as its tops, in the given order.
+LoadOutcome select_tops(const std::string& path, Library library, const TopSelection& tops) {
+    if (tops.mode == TopMode::IfPresent || tops.names.empty()) {
+        return library;
+    }
+    std::vector<std::uint64_t> chosen;
+    chosen.reserve(tops.names.size());
+    for (const std::string& name : tops.names) {
+        std::size_t index = 0;
+        while (index < library.cells.size() && library.cells[index].name != name) {
+            ++index;
+        }
+        if (index == library.cells.size()) {
+            return Error{path + " has no cell `" + name + "`"};
+        }
+        chosen.push_back(index);
+    }
+    library.tops = std::move(chosen);
+    return library;
+}
+
+} // namespace
+
+std::string_view extension(std::string_view path) {
+    while (path.size() > 1 && path.back() == '/') {
+        path.remove_suffix(1);
+    }
+    const std::size_t slash = path.rfind('/');
+    const std::string_view name = slash == std::string_view::npos ? path : path.substr(slash + 1);
+    if (name == "." || name == "..") {
+        return {};
+    }
+    const std::size_t dot = name.rfind('.');
+    if (dot == std::string_view::npos || dot == 0) {
+        return {};
+    }
+    return name.substr(dot + 1);
+}
+
+LoadOutcome load_library(const std::string& path, const TopSelection& tops) {
+    const std::string_view ext = extension(path);
+    if (ext == "gds" || ext == "gds2" || ext == "gdsii") {
+        return Error{"reading " + path + ": GDSII input is not supported yet"};
+    }
+    if (ext != "qvir") {
+        return Error{"reading " + path + ": source input is not supported yet"};
+    }
+    LoadOutcome loaded = load_ir_text(path);
+    if (auto* library = std::get_if<Library>(&loaded)) {
+        return select_tops(path, std::move(*library), tops);
+    }
+    return loaded;
+}
+
+} // namespace quorvane

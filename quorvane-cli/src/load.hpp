@@ -1,0 +1,33 @@
+#pragma once
+
+#include <span>
+#include <string>
+#include <string_view>
+#include <variant>
+
+#include "ir.hpp"
+#include "outcome.hpp"
+
+namespace quorvane {
+
+// The input had errors that were already printed; the command fails.
+struct NoLibrary {};
+
+using LoadOutcome = std::variant<quorvane_dsl::ir::Library, NoLibrary, Error>;
+
+// Design inputs take the named cells as their tops; whitebox libraries keep their own.
+enum class TopMode { Required, IfPresent };
+
+struct TopSelection {
+    std::span<const std::string> names;
+    TopMode mode = TopMode::Required;
+};
+
+// The text after the last dot of the last path component; empty when there is none or the
+// only dot starts the name.
+std::string_view extension(std::string_view path);
+
+// One design input to an IR library, read by the extension of its name.
+LoadOutcome load_library(const std::string& path, const TopSelection& tops);
+
+} // namespace quorvane
