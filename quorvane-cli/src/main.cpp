@@ -34,6 +34,7 @@ constexpr Command commands[] = {
     {"--help", print_usage},
     {"parse", parse_cmd},
     {"ir", ir},
+    {"build", build},
 };
 
 Outcome dispatch(const std::string& word, Args args) {
