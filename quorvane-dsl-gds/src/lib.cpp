@@ -41,7 +41,8 @@ struct Entries {
 };
 
 std::string too_long_suffix() {
-    return "` is longer than " + std::to_string(max_entry_bytes) + " bytes and is not written to GDS";
+    return "` is longer than " + std::to_string(max_entry_bytes) +
+           " bytes and is not written to GDS";
 }
 
 class Export {
@@ -212,10 +213,8 @@ class Export {
             return std::nullopt;
         }
         const ir::Array& a = *instance.array;
-        return models::top::RegularArray{a.columns,
-                                         a.rows,
-                                         {a.column_step.x, a.column_step.y},
-                                         {a.row_step.x, a.row_step.y}};
+        return models::top::RegularArray{
+            a.columns, a.rows, {a.column_step.x, a.column_step.y}, {a.row_step.x, a.row_step.y}};
     }
 
     std::expected<void, std::string> add_instances(const ir::Cell& cell, CellId id) {
@@ -233,8 +232,7 @@ class Export {
 
     // The cell record: key, source, then the layers, parameters, attributes and blackbox.
     shape::TextBody cell_record_text() const {
-        return {.text = std::string(cell_key),
-                .transform = {{0, 0}, shape::Orthogonal{0}}};
+        return {.text = std::string(cell_key), .transform = {{0, 0}, shape::Orthogonal{0}}};
     }
 
     shape::GdsElementMeta cell_record(const ir::Cell& cell) {
@@ -295,9 +293,9 @@ class Export {
         for (const ir::Marker& marker : cell.markers) {
             for (std::size_t k = 0; k < marker.locations.size(); ++k) {
                 const ir::Frame& at = marker.locations[k];
-                shape::Text text = db.store_text(
-                    {.text = marker.name + "[" + std::to_string(k) + "]",
-                     .transform = {{at.x, at.y}, shape::General{.angle = at.angle}}});
+                shape::Text text =
+                    db.store_text({.text = marker.name + "[" + std::to_string(k) + "]",
+                                   .transform = {{at.x, at.y}, shape::General{.angle = at.angle}}});
                 if (auto r = insert_text(id, marker_record(cell, marker, k, at.angle), text); !r) {
                     return r;
                 }

@@ -26,7 +26,8 @@ std::string sanitize(std::string_view text) {
         const auto c = static_cast<unsigned char>(text[i]);
         if (c >= 0x80) {
             // One "_" for the whole character: skip its continuation bytes.
-            while (i + 1 < text.size() && (static_cast<unsigned char>(text[i + 1]) & 0xC0) == 0x80) {
+            while (i + 1 < text.size() &&
+                   (static_cast<unsigned char>(text[i + 1]) & 0xC0) == 0x80) {
                 ++i;
             }
             out += '_';
@@ -51,10 +52,10 @@ ir::Geometry polygon_or_box(std::vector<ir::Point> points) {
             return ir::Geometry{ir::Polygon{std::move(points)}};
         }
     }
-    const auto [left, right] = std::ranges::minmax(
-        {points[0].x, points[1].x, points[2].x, points[3].x});
-    const auto [bottom, top] = std::ranges::minmax(
-        {points[0].y, points[1].y, points[2].y, points[3].y});
+    const auto [left, right] =
+        std::ranges::minmax({points[0].x, points[1].x, points[2].x, points[3].x});
+    const auto [bottom, top] =
+        std::ranges::minmax({points[0].y, points[1].y, points[2].y, points[3].y});
     const auto two_values = [&](auto member, std::int64_t low, std::int64_t high) {
         return low != high && std::ranges::all_of(points, [&](const ir::Point& p) {
                    return p.*member == low || p.*member == high;
@@ -187,8 +188,7 @@ class Import {
     }
 
     void skipped(const std::string& cell, shape::ShapeKind kind) {
-        warn("cell `" + cell + "`: skipped a " + std::string(shape::debug_name(kind)) +
-             " element");
+        warn("cell `" + cell + "`: skipped a " + std::string(shape::debug_name(kind)) + " element");
     }
 
     std::optional<ir::Geometry> path_geometry(const std::string& cell, const shape::Path& path) {
@@ -218,7 +218,8 @@ class Import {
     std::optional<ir::Geometry> geometry(const std::string& cell, const shape::Shape& s) {
         switch (shape::kind_of(s)) {
         case shape::ShapeKind::Boundary:
-            return polygon_or_box(open_ring(layout_.points_of(std::get<shape::Boundary>(s).points)));
+            return polygon_or_box(
+                open_ring(layout_.points_of(std::get<shape::Boundary>(s).points)));
         case shape::ShapeKind::SimplePolygon:
             return polygon_or_box(
                 open_ring(layout_.points_of(std::get<shape::SimplePolygon>(s).points)));
@@ -383,12 +384,16 @@ class Import {
 
 } // namespace
 
-ReadResult from_layout(const LayoutDb& layout) { return Import(layout).run(); }
+ReadResult from_layout(const LayoutDb& layout) {
+    return Import(layout).run();
+}
 
 namespace {
 
 // Takes the database over so that it is freed as soon as the IR stands.
-ReadResult import_layout(LayoutDb layout) { return from_layout(layout); }
+ReadResult import_layout(LayoutDb layout) {
+    return from_layout(layout);
+}
 
 } // namespace
 

@@ -68,15 +68,15 @@ TEST(Export, MetadataTextsCarryWhatGdsCannotHold) {
                   "1:quorvane.cell", "2:pad_src", "10:layer:metal=1/0", "11:layer:via=2/0",
                   "12:param:w=2um", "13:attr:rows=4", "14:blackbox:footprint=-5,0,10,20",
                   "15:blackbox:interface=sha256:a", "16:blackbox:content=sha256:b"}));
-    EXPECT_EQ(property_texts(texts[2]),
-              (std::vector<std::string>{"1:quorvane.marker", "2:p", "3:1", "4:12.5",
-                                        "10:kind=\"port\""}));
+    EXPECT_EQ(property_texts(texts[2]), (std::vector<std::string>{"1:quorvane.marker", "2:p", "3:1",
+                                                                  "4:12.5", "10:kind=\"port\""}));
     const auto& location = db.text_of(std::get<shape::Text>(texts[2].shape));
     EXPECT_EQ(location.text, "p[1]");
     EXPECT_EQ(location.transform.origin, (vork::models::Point{10, 0}));
     ASSERT_EQ(out->warnings.size(), 3u);
-    EXPECT_EQ(out->warnings[0], "cell `pad`: `attr:long=\"" + std::string(29, 'x') + "…` is "
-                                "longer than 126 bytes and is not written to GDS");
+    EXPECT_EQ(out->warnings[0], "cell `pad`: `attr:long=\"" + std::string(29, 'x') +
+                                    "…` is "
+                                    "longer than 126 bytes and is not written to GDS");
     EXPECT_EQ(out->warnings[1], "cell `pad`, marker `p`: attribute `note` is longer than 126 "
                                 "bytes and is not written to GDS");
 
