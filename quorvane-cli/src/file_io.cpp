@@ -83,7 +83,7 @@ std::expected<void, std::string> write_whole_file(const std::string& path,
         Descriptor file{::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666)};
         if (file.fd < 0) {
             code = errno;
-        } else if (!write_all(file.fd, bytes) || ::fsync(file.fd) != 0) {
+        } else if (!write_all(file.fd, bytes)) {
             code = errno;
         }
     }

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
+#include <unordered_map>
 
 #include "io/gds/record.hpp"
 
@@ -229,7 +231,7 @@ namespace {
 
 // One element between its opening record and ENDEL.
 struct ElementBuilder {
-    std::uint8_t kind = 0; // the opening record type
+    std::uint8_t kind = 0; // the opening record type; 0 while no element is open
     std::optional<std::int32_t> layer;
     std::optional<std::int32_t> type_number;
     std::optional<std::int64_t> width; // magnitude
@@ -254,6 +256,22 @@ struct ElementBuilder {
 };
 
 using Status = std::expected<void, GdsError>;
+
+// The elements of one cell on one layer, as the pre-pass counts them.
+struct GroupKey {
+    std::string_view cell;
+    std::int32_t layer = 0;
+    std::int32_t type = 0;
+    friend bool operator==(const GroupKey&, const GroupKey&) = default;
+};
+
+struct GroupKeyHash {
+    std::size_t operator()(const GroupKey& key) const noexcept {
+        return std::hash<std::string_view>{}(key.cell) ^
+               std::hash<std::int64_t>{}((std::int64_t{key.layer} << 32) ^
+                                         static_cast<std::uint32_t>(key.type));
+    }
+};
 
 class Reader {
   public:
@@ -285,27 +303,76 @@ class Reader {
     }
 
   private:
-    // One cheap pass over the headers sizes the point pool, so that it never moves while a
-    // large file is read.
+    // One cheap pass over the headers sizes the point pool and every cell's layer groups, so
+    // that none of them moves while a large file is read.
     void reserve_pools() {
         std::size_t at = 0;
         std::size_t points = 0;
         std::uint8_t element = 0;
+        GroupKey key;
+        GroupKey run;
+        std::size_t run_length = 0;
         while (bytes_.size() - at >= 4) {
             const std::uint16_t length = get16(bytes_.data() + at);
             const std::uint8_t type = bytes_[at + 2];
             if (length < 4 || length > bytes_.size() - at || type == rec::ENDLIB) {
                 break;
             }
+            const Payload payload = bytes_.subspan(at + 4, length - 4u);
+            at += length;
             if (is_element_record(type)) {
                 element = type;
-            } else if (type == rec::XY && element != rec::BOX && element != rec::SREF &&
-                       element != rec::AREF && element != rec::TEXT) {
-                points += (length - 4u) / 8;
+                key.layer = 0;
+                key.type = 0;
+                continue;
             }
-            at += length;
+            const bool shape = element != rec::SREF && element != rec::AREF;
+            switch (type) {
+            case rec::STRNAME:
+                key.cell = text_before_zero(payload);
+                break;
+            case rec::LAYER:
+                key.layer = first_i16(payload);
+                break;
+            case rec::DATATYPE:
+            case rec::TEXTTYPE:
+            case rec::NODETYPE:
+            case rec::BOXTYPE:
+                key.type = first_i16(payload);
+                break;
+            case rec::XY:
+                if (shape && element != rec::BOX && element != rec::TEXT) {
+                    points += payload.size() / 8;
+                }
+                break;
+            case rec::ENDEL:
+                if (element != 0 && shape) {
+                    if (run_length > 0 && !(key == run)) {
+                        group_sizes_[run] += run_length;
+                        run_length = 0;
+                    }
+                    run = key;
+                    ++run_length;
+                }
+                element = 0;
+                break;
+            default:
+                break;
+            }
+        }
+        if (run_length > 0) {
+            group_sizes_[run] += run_length;
         }
         db_.points.reserve(points + 8);
+    }
+
+    static std::string_view text_before_zero(Payload payload) {
+        const auto* text = reinterpret_cast<const char*>(payload.data());
+        return std::string_view(text, strnlen(text, payload.size()));
+    }
+
+    static std::int32_t first_i16(Payload payload) {
+        return payload.size() >= 2 ? static_cast<std::int16_t>(get16(payload.data())) : 0;
     }
 
     static bool is_element_record(std::uint8_t type) {
@@ -322,6 +389,8 @@ class Reader {
             return false;
         }
     }
+
+    bool active() const { return element_.kind != 0; }
 
     Status record(std::uint8_t type, Payload payload) {
         switch (type) {
@@ -346,10 +415,10 @@ class Reader {
         if (is_element_record(type)) {
             discard_element();
             element_ = ElementBuilder{};
-            element_->kind = type;
+            element_.kind = type;
             return {};
         }
-        if (!element_) {
+        if (!active()) {
             return {};
         }
         return element_record(type, payload);
@@ -402,7 +471,7 @@ class Reader {
     }
 
     Status element_record(std::uint8_t type, Payload payload) {
-        ElementBuilder& e = *element_;
+        ElementBuilder& e = element_;
         switch (type) {
         case rec::LAYER:
             return store(parse_i16_one(payload), e.layer);
@@ -454,8 +523,8 @@ class Reader {
             return std::unexpected(value.error());
         }
         const std::int64_t wide = *value;
-        element_->width = wide < 0 ? -wide : wide;
-        element_->width_absolute = wide < 0;
+        element_.width = wide < 0 ? -wide : wide;
+        element_.width_absolute = wide < 0;
         return {};
     }
 
@@ -464,7 +533,7 @@ class Reader {
         if (auto s = check_xy_length(payload); !s) {
             return s;
         }
-        ElementBuilder& e = *element_;
+        ElementBuilder& e = element_;
         if (!e.has_points) {
             e.has_points = true;
             e.points_first = db_.points.size();
@@ -482,7 +551,7 @@ class Reader {
         if (values->size() != 2) {
             return format("COLROW must contain two i16 values");
         }
-        element_->colrow = std::array<std::int64_t, 2>{(*values)[0], (*values)[1]};
+        element_.colrow = std::array<std::int64_t, 2>{(*values)[0], (*values)[1]};
         return {};
     }
 
@@ -491,7 +560,7 @@ class Reader {
         if (!word) {
             return std::unexpected(word.error());
         }
-        ElementBuilder& e = *element_;
+        ElementBuilder& e = element_;
         e.strans_present = true;
         e.reflection = (*word & strans_reflection) != 0;
         e.absolute_magnification = (*word & strans_absolute_magnification) != 0;
@@ -516,27 +585,27 @@ class Reader {
         if (!text) {
             return std::unexpected(text.error());
         }
-        element_->meta.properties.push_back({std::move(*text), *pending_attribute_});
+        element_.meta.properties.push_back({std::move(*text), *pending_attribute_});
         return {};
     }
 
     std::span<const Point> element_points() const {
-        if (!element_->has_points) {
+        if (!element_.has_points) {
             return {};
         }
-        return std::span<const Point>(db_.points).subspan(element_->points_first);
+        return std::span<const Point>(db_.points).subspan(element_.points_first);
     }
 
     // Drops an element that never completed, with the points it left in the pool.
     void discard_element() {
-        if (element_ && element_->has_points) {
-            db_.points.resize(element_->points_first);
+        if (active() && element_.has_points) {
+            db_.points.resize(element_.points_first);
         }
-        element_.reset();
+        element_.kind = 0;
     }
 
     shape::Transform transform(Point origin) const {
-        const ElementBuilder& e = *element_;
+        const ElementBuilder& e = element_;
         if (!e.strans_present && !e.magnification && !e.angle) {
             return {origin, shape::Orthogonal{0}};
         }
@@ -553,12 +622,12 @@ class Reader {
     }
 
     shape::PointRange taken_points() const {
-        return {element_->points_first, element_->has_points ? element_points().size() : 0};
+        return {element_.points_first, element_.has_points ? element_points().size() : 0};
     }
 
     void release_points() {
-        if (element_->has_points) {
-            db_.points.resize(element_->points_first);
+        if (element_.has_points) {
+            db_.points.resize(element_.points_first);
         }
     }
 
@@ -566,35 +635,48 @@ class Reader {
         if (!in_structure_) {
             return format("ENDEL outside of a structure");
         }
-        if (!element_) {
+        if (!active()) {
             return format("ENDEL without active element");
         }
-        const Status done = element_->kind == rec::SREF || element_->kind == rec::AREF
+        const Status done = element_.kind == rec::SREF || element_.kind == rec::AREF
                                 ? complete_instance()
                                 : complete_shape();
-        element_.reset();
+        element_.kind = 0;
         pending_attribute_.reset();
         return done;
     }
 
+    // Consecutive elements mostly share their layer: the last lookup is kept.
+    models::LayerId layer_of(std::int32_t number, std::int32_t type) {
+        if (!last_layer_ || last_layer_->number != number || last_layer_->type != type) {
+            last_layer_ = LastLayer{number, type, db_.layer(LayerInfo{std::nullopt, number, type})};
+        }
+        return last_layer_->id;
+    }
+
     Status complete_shape() {
-        ElementBuilder& e = *element_;
-        const models::LayerId layer =
-            db_.layer(LayerInfo{std::nullopt, e.layer.value_or(0), e.type_number.value_or(0)});
+        ElementBuilder& e = element_;
+        const models::LayerId layer = layer_of(e.layer.value_or(0), e.type_number.value_or(0));
         auto built = build_shape();
         if (!built) {
             return std::unexpected(built.error());
         }
-        auto inserted =
-            db_.insert_shape_record(current_cell_, layer, {std::move(e.meta), std::move(*built)});
-        if (!inserted) {
-            return std::unexpected(GdsError{inserted.error()});
+        // The ids are valid by construction, so the record goes straight into its group.
+        top::Cell& cell = db_.cells[current_cell_.value];
+        std::vector<shape::ShapeRecord>& group = cell.shapes[layer];
+        if (group.capacity() == 0) {
+            const auto expected = group_sizes_.find(
+                GroupKey{cell.name, e.layer.value_or(0), e.type_number.value_or(0)});
+            if (expected != group_sizes_.end()) {
+                group.reserve(expected->second);
+            }
         }
+        group.push_back({std::move(e.meta), std::move(*built)});
         return {};
     }
 
     std::expected<shape::Shape, GdsError> build_shape() {
-        ElementBuilder& e = *element_;
+        ElementBuilder& e = element_;
         switch (e.kind) {
         case rec::BOUNDARY:
             return shape::Boundary{taken_points()};
@@ -645,7 +727,7 @@ class Reader {
     }
 
     shape::Shape text() {
-        ElementBuilder& e = *element_;
+        ElementBuilder& e = element_;
         const Point origin = first_point();
         release_points();
         return db_.store_text(shape::TextBody{.text = e.text ? std::move(*e.text) : std::string(),
@@ -657,7 +739,7 @@ class Reader {
     }
 
     Status complete_instance() {
-        ElementBuilder& e = *element_;
+        ElementBuilder& e = element_;
         if (!e.reference) {
             return format("SREF/AREF is missing SNAME");
         }
@@ -684,7 +766,7 @@ class Reader {
     }
 
     Status array(top::CellInstance& instance) const {
-        const ElementBuilder& e = *element_;
+        const ElementBuilder& e = element_;
         if (!e.colrow) {
             return format("AREF is missing COLROW");
         }
@@ -706,11 +788,19 @@ class Reader {
         return {};
     }
 
+    struct LastLayer {
+        std::int32_t number = 0;
+        std::int32_t type = 0;
+        models::LayerId id;
+    };
+
     std::span<const std::uint8_t> bytes_;
+    std::unordered_map<GroupKey, std::size_t, GroupKeyHash> group_sizes_;
+    std::optional<LastLayer> last_layer_;
     LayoutDb db_;
     CellId current_cell_;
     bool in_structure_ = false;
-    std::optional<ElementBuilder> element_;
+    ElementBuilder element_; // inactive while its kind is 0
     std::optional<std::uint16_t> pending_attribute_;
 };
 
