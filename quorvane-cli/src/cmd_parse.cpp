@@ -26,8 +26,8 @@ void append_line(std::string& out, std::size_t depth,
     out += '\n';
 }
 
-} // namespace
-
+// One line per node and token in preorder: indentation, KIND@start..end, and for a token its
+// quoted text.
 std::string syntax_listing(const SyntaxNode& root) {
     std::string out;
     std::size_t depth = 0;
@@ -41,6 +41,8 @@ std::string syntax_listing(const SyntaxNode& root) {
     }
     return out;
 }
+
+} // namespace
 
 Outcome parse_cmd(Args args) {
     if (args.size() != 1) {

@@ -1,10 +1,7 @@
 #pragma once
 
-#include <string>
-
 #include "args.hpp"
 #include "outcome.hpp"
-#include "syntax/tree.hpp"
 
 // One driver per command word; each lives in its own file and is added to the dispatch
 // table in main.cpp when it lands.
@@ -17,8 +14,5 @@ Outcome ir(Args args);
 Outcome build(Args args);
 // parse FILE: the indented syntax tree on standard output, the syntax errors on standard error.
 Outcome parse_cmd(Args args);
-// One line per node and token in preorder: indentation, KIND@start..end, and for a token its
-// quoted text.
-std::string syntax_listing(const quorvane_dsl::syntax::SyntaxNode& root);
 
 } // namespace quorvane

@@ -33,6 +33,8 @@ TEST(Ast, ChildAfter) {
               "(0, 0)");
     EXPECT_EQ(text_of(child_after(find("cell c(w = 1, h = 2) { }", PARAM_LIST), EQ)), "<none>");
     EXPECT_EQ(text_of(child_after(find("cell c { a = b }", ASSIGN_STMT), COMMA)), "<none>");
+    // A kind that occurs twice: the first occurrence counts.
+    EXPECT_EQ(text_of(child_after(find("define p = (1, 2, 3)", POINT_EXPR), COMMA)), "2");
 }
 
 TEST(Ast, ExpressionCasts) {
@@ -72,7 +74,7 @@ TEST(Ast, ExpressionCasts) {
 TEST(Ast, NamesTypesAndLayers) {
     EXPECT_EQ(Name::cast(find("cell abc { }", NAME))->text(), "abc");
     EXPECT_EQ(Name::cast(find("cell c { layer m { } }", NAME_REF))->text(), "m");
-    EXPECT_EQ(Name::cast(find("define = 1", CONST_DEF))->text(), "");
+    EXPECT_EQ(Name{find("define = 1", CONST_DEF)}.text(), "");
     EXPECT_FALSE(Name::cast(find("define x = 1", CONST_DEF)).has_value());
 
     const auto type = type_child(find("define x: [[length]] = 1", CONST_DEF));

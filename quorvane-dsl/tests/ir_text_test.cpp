@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 
 #include "ir.hpp"
@@ -240,6 +241,158 @@ TEST(IrText, PortReferences) {
     }
     EXPECT_EQ((PortRef{"a", "self", 0}).text(), "self.a[0]");
     EXPECT_EQ((PortRef{"p", "u", 18446744073709551615ULL}).text(), "u.p[18446744073709551615]");
+}
+
+} // namespace
+
+namespace {
+
+// Random libraries within what the format carries faithfully: printing, reading and printing
+// again must give the same text and the same library.
+class RandomLibrary {
+  public:
+    explicit RandomLibrary(std::uint32_t seed) : rng_(seed) {}
+
+    Library make() {
+        Library library;
+        library.dbu = pick(2) ? 1 : 0.25 * static_cast<double>(1 + pick(8));
+        for (std::size_t i = 0, n = pick(4); i < n; ++i) {
+            library.layers.push_back({"l" + std::to_string(i), int32(), int32()});
+        }
+        const std::size_t cells = 1 + pick(4);
+        for (std::size_t i = 0; i < cells; ++i) {
+            library.cells.push_back(cell(library, i));
+        }
+        for (std::size_t i = 0, n = pick(3); i < n; ++i) {
+            library.tops.push_back(pick(cells));
+        }
+        return library;
+    }
+
+  private:
+    std::size_t pick(std::size_t n) {
+        return std::uniform_int_distribution<std::size_t>(0, n - 1)(rng_);
+    }
+    std::int64_t coordinate() { return static_cast<std::int64_t>(rng_()) - (1LL << 31); }
+    std::int32_t int32() { return static_cast<std::int32_t>(rng_()); }
+    std::string name() {
+        return std::string(1, static_cast<char>('a' + pick(26))) + std::to_string(pick(100));
+    }
+
+    Value value(int depth) {
+        switch (pick(depth > 2 ? 5 : 8)) {
+        case 0:
+            return Value{Value::Int{coordinate()}};
+        case 1:
+            return Value{Value::Number{static_cast<double>(1 + pick(9)) * 0.5, {0, 0}}};
+        case 2:
+            // Whole micrometres and lengths below one read back exactly.
+            return Value{Value::Number{
+                static_cast<double>(pick(2) ? 1 + pick(999) : 1000 * (1 + pick(5000))), {1, 0}}};
+        case 3:
+            return Value{Value::String{std::string("a\"\\\t\n\r#{}").substr(pick(9))}};
+        case 4:
+            return Value{Value::Bool{pick(2) == 1}};
+        case 5:
+            return Value{Value::Point{1000.0 * static_cast<double>(pick(9)), 7,
+                                      static_cast<double>(pick(4) * 45)}};
+        case 6: {
+            Value::List list;
+            for (std::size_t i = 0, n = pick(3); i < n; ++i) {
+                list.items.push_back(value(depth + 1));
+            }
+            return Value{std::move(list)};
+        }
+        default: {
+            Value::Named named{name(), {}};
+            for (std::size_t i = 0, n = pick(3); i < n; ++i) {
+                named.args.emplace_back(name(), value(depth + 1));
+            }
+            return Value{std::move(named)};
+        }
+        }
+    }
+
+    std::vector<Point> points() {
+        std::vector<Point> list(pick(5));
+        for (Point& p : list) {
+            p = {coordinate(), coordinate()};
+        }
+        return list;
+    }
+
+    Cell cell(const Library& library, std::size_t index) {
+        Cell cell{.name = "c" + std::to_string(index), .source = pick(3) ? name() : ""};
+        for (std::size_t i = 0, n = pick(3); i < n; ++i) {
+            (pick(2) ? cell.params : cell.attrs).emplace_back(name(), value(0));
+        }
+        for (std::size_t i = 0, n = library.layers.empty() ? 0 : pick(4); i < n; ++i) {
+            const std::uint64_t layer = pick(library.layers.size());
+            switch (pick(3)) {
+            case 0:
+                cell.shapes.push_back(
+                    {layer, Geometry{Box{coordinate(), coordinate(), coordinate(), coordinate()}}});
+                break;
+            case 1:
+                cell.shapes.push_back({layer, Geometry{Polygon{points()}}});
+                break;
+            default:
+                cell.shapes.push_back({layer, Geometry{Path{coordinate(), points()}}});
+            }
+        }
+        // Only cells defined earlier are placed, so no cell contains itself.
+        for (std::size_t i = 0, n = index == 0 ? 0 : pick(3); i < n; ++i) {
+            Instance inst{name(),
+                          pick(index),
+                          coordinate(),
+                          coordinate(),
+                          static_cast<double>(pick(8)) * 22.5,
+                          pick(2) == 1,
+                          std::nullopt};
+            if (pick(2)) {
+                inst.array = Array{static_cast<std::uint32_t>(1 + pick(5)),
+                                   static_cast<std::uint32_t>(1 + pick(5)),
+                                   {coordinate(), coordinate()},
+                                   {coordinate(), coordinate()}};
+            }
+            cell.instances.push_back(inst);
+        }
+        for (std::size_t i = 0, n = pick(3); i < n; ++i) {
+            Marker marker{name(), {}, {}};
+            for (std::size_t k = 0, m = pick(3); k < m; ++k) {
+                marker.locations.push_back(
+                    {coordinate(), coordinate(), static_cast<double>(pick(720)) - 360.5});
+            }
+            for (std::size_t k = 0, m = pick(3); k < m; ++k) {
+                marker.attrs.emplace_back(name(), value(0));
+            }
+            cell.markers.push_back(std::move(marker));
+        }
+        for (std::size_t i = 0, n = pick(3); i < n; ++i) {
+            const auto end = [&]() {
+                return PortRef{name(), pick(2) ? std::optional(name()) : std::nullopt, pick(4)};
+            };
+            cell.connections.push_back({end(), end(), pick(2) == 1});
+        }
+        if (pick(3) == 0) {
+            cell.blackbox = Blackbox{
+                {coordinate(), coordinate(), coordinate(), coordinate()}, "sha256:" + name(), ""};
+        }
+        return cell;
+    }
+
+    std::mt19937 rng_;
+};
+
+TEST(IrText, PrintAndReadIsAFixedPoint) {
+    for (std::uint32_t seed = 0; seed < 300; ++seed) {
+        const Library library = RandomLibrary(seed).make();
+        const std::string text = print(library).value();
+        const auto back = parse(text);
+        ASSERT_TRUE(back) << back.error().text() << "\n" << text;
+        EXPECT_EQ(*back, library) << text;
+        EXPECT_EQ(print(*back).value(), text);
+    }
 }
 
 } // namespace

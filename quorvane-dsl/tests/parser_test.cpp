@@ -401,6 +401,7 @@ TEST(Parser, DeepNestingIsAnErrorNotAStackOverflow) {
     const std::vector<std::string> texts = {
         "define x = " + repeat("(", deep) + "1" + repeat(")", deep) + "\ndefine y = 2",
         "define x = " + repeat("(", deep),
+        "cell c { x = " + repeat("(", deep) + "\ncell d { }",
         "define x = " + repeat("-", deep) + "1",
         "define x = 1" + repeat(" + 1", deep),
         "define x = a" + repeat(".b", deep),
@@ -425,6 +426,8 @@ TEST(Parser, DeepNestingIsAnErrorNotAStackOverflow) {
     EXPECT_TRUE(parser::parse(fits).errors.empty());
     const SyntaxNode after_deep = *parser::parse(texts[0]).tree().last_child();
     EXPECT_EQ(shape_of(after_deep), "CONST_DEF(DEFINE_KW NAME(IDENT) EQ LITERAL(NUMBER))");
+    const SyntaxNode cell_after_deep = *parser::parse(texts[2]).tree().last_child();
+    EXPECT_EQ(shape_of(cell_after_deep), "CELL(CELL_KW NAME(IDENT) L_BRACE R_BRACE)");
 }
 
 } // namespace

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "boolean/pending_types.hpp"
+#include "boolean/types.hpp"
 
 namespace quorvane_dsl::boolean {
 

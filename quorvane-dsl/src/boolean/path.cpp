@@ -19,7 +19,7 @@ Vec left_normal(Vec from, Vec to) {
     return {-dy / len, dx / len};
 }
 
-std::vector<Vec> distinct_points(const std::vector<Point>& centre_line) {
+std::vector<Vec> distinct_points(std::span<const Point> centre_line) {
     std::vector<Vec> points;
     points.reserve(centre_line.size());
     for (std::size_t i = 0; i < centre_line.size(); ++i) {
@@ -55,7 +55,7 @@ Point moved(Vec p, Vec offset, double amount) {
 
 } // namespace
 
-Ring path_polygon(const std::vector<Point>& centre_line, std::int64_t width) {
+Ring path_polygon(std::span<const Point> centre_line, std::int64_t width) {
     const std::vector<Vec> p = distinct_points(centre_line);
     if (p.size() < 2) {
         return {};

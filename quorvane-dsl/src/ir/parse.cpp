@@ -47,12 +47,23 @@ std::string too_deep_suffix(std::string_view literal, bool stop_at_comment) {
     return "";
 }
 
+// A tuple of exactly two integers, read without building the element list: polygons and
+// paths hold many of them.
 std::optional<Point> parse_point(std::string_view field) {
-    const auto numbers = parse_tuple(field);
-    if (!numbers || numbers->size() != 2) {
+    if (field.size() < 2 || !field.starts_with('(') || !field.ends_with(')')) {
         return std::nullopt;
     }
-    return Point{(*numbers)[0], (*numbers)[1]};
+    const std::string_view inner = field.substr(1, field.size() - 2);
+    const std::size_t comma = inner.find(',');
+    if (comma == std::string_view::npos || inner.find(',', comma + 1) != std::string_view::npos) {
+        return std::nullopt;
+    }
+    const auto x = scan::read_i64(scan::trim(inner.substr(0, comma)));
+    const auto y = scan::read_i64(scan::trim(inner.substr(comma + 1)));
+    if (!x || !y) {
+        return std::nullopt;
+    }
+    return Point{*x, *y};
 }
 
 std::optional<Frame> parse_frame(std::string_view field) {
@@ -151,7 +162,7 @@ class Reader {
         const auto value = rest.size() >= 2 && rest.ends_with("nm")
                                ? scan::read_f64(rest.substr(0, rest.size() - 2))
                                : std::nullopt;
-        // An infinite unit would make every later size infinite, so it is refused with NaN.
+        // An infinite unit would make every size infinite; like NaN it is refused.
         if (!value || !(*value > 0) || !std::isfinite(*value)) {
             return "expected `dbu <size>nm`, found " + quoted(whole);
         }
@@ -243,7 +254,10 @@ class Reader {
         if (keyword == "marker") {
             auto marker = parse_marker(rest);
             if (!marker) {
-                return "cannot read the marker " + quoted(rest) + too_deep_suffix(rest, false);
+                const std::size_t open = rest.find('{');
+                const std::string_view attrs =
+                    open == std::string_view::npos ? std::string_view{} : rest.substr(open + 1);
+                return "cannot read the marker " + quoted(rest) + too_deep_suffix(attrs, false);
             }
             cell_.markers.push_back(std::move(*marker));
             return std::nullopt;

@@ -1,8 +1,6 @@
 #include "ir/value.hpp"
 
-#include <charconv>
-#include <cmath>
-
+#include "ir/scan.hpp"
 #include "syntax/lexer.hpp"
 
 namespace quorvane_dsl::ir {
@@ -84,36 +82,18 @@ struct LiteralWriter {
     }
 };
 
-std::optional<std::int64_t> read_decimal(std::string_view digits) {
-    std::int64_t value = 0;
-    const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
-    if (ec != std::errc{} || end != digits.data() + digits.size()) {
-        return std::nullopt;
-    }
-    return value;
-}
-
-std::optional<double> read_float(std::string_view digits) {
-    double value = 0;
-    const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
-    if (ec != std::errc{} || end != digits.data() + digits.size()) {
-        return std::nullopt;
-    }
-    return value;
-}
-
 std::optional<Value> number_value(std::string_view text) {
     const auto [numeral, suffix] = syntax::lexer::split_number(text);
     if (suffix.empty()) {
         if (numeral.find('.') != std::string_view::npos) {
-            const auto value = read_float(numeral);
+            const auto value = scan::read_f64(numeral);
             return value ? std::optional(Value{Value::Number{*value, plain_dim}}) : std::nullopt;
         }
-        const auto value = read_decimal(numeral);
+        const auto value = scan::read_i64(numeral);
         return value ? std::optional(Value{Value::Int{*value}}) : std::nullopt;
     }
     const auto unit = units::parse_unit(suffix);
-    const auto value = read_float(numeral);
+    const auto value = scan::read_f64(numeral);
     if (!unit || !value) {
         return std::nullopt;
     }
@@ -138,7 +118,7 @@ class ValueReader {
     ValueReader(std::span<const Token> tokens, std::size_t& pos) : tokens_(tokens), pos_(pos) {}
 
     std::optional<Value> value(std::size_t depth) {
-        if (pos_ >= tokens_.size() || depth > max_literal_depth) {
+        if (pos_ >= tokens_.size() || depth >= max_literal_depth) {
             return std::nullopt;
         }
         const Token token = tokens_[pos_++];

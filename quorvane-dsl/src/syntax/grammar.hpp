@@ -43,7 +43,7 @@ bool at_expr_start(Parser& p);
 // Reports `message` at the current token and wraps that one token in an ERROR node.
 void skip_as_error(Parser& p, std::string_view message);
 // Reports a construct nested beyond the parser's depth limit and skips it: everything up to
-// the end of the enclosing bracket, or of the line when there is none.
+// the end of the enclosing bracket, or of the line when there is none, or up to a `cell`.
 void skip_too_deep(Parser& p);
 
 // Recovery sets.

@@ -395,7 +395,8 @@ void skip_too_deep(Parser& p) {
         balance += is_opener(kind) ? 1 : 0;
         balance -= is_closer(kind) ? 1 : 0;
         p.advance();
-    } while (!p.eof() && (balance > 0 || (!p.starts_line() && !is_closer(p.nth(0)))));
+    } while (!p.eof() && !p.at(CELL_KW) &&
+             (balance > 0 || (!p.starts_line() && !is_closer(p.nth(0)))));
     p.close(m, ERROR);
 }
 

@@ -1,0 +1,261 @@
+#include <algorithm>
+
+#include "boolean/apart.hpp"
+#include "boolean/link.hpp"
+#include "boolean/par.hpp"
+#include "boolean/rings.hpp"
+#include "boolean/snap.hpp"
+#include "boolean/sweep.hpp"
+
+namespace quorvane_dsl::boolean {
+
+namespace {
+
+using i128 = __int128;
+
+constexpr std::size_t max_pieces = 8;
+
+int sign(i128 v) {
+    return (v > 0) - (v < 0);
+}
+
+i128 twice_area(std::span<const Point> ring) {
+    i128 sum = 0;
+    for (std::size_t i = 0; i < ring.size(); ++i) {
+        const Point& a = ring[i];
+        const Point& b = ring[(i + 1) % ring.size()];
+        sum += i128(a.x) * b.y - i128(b.x) * a.y;
+    }
+    return sum;
+}
+
+bool is_convex(std::span<const Point> p) {
+    std::size_t n = p.size();
+    int first_sign = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        const Point& a = p[i];
+        const Point& b = p[(i + 1) % n];
+        const Point& c = p[(i + 2) % n];
+        i128 e1x = b.x - a.x, e1y = b.y - a.y, e2x = c.x - b.x, e2y = c.y - b.y;
+        i128 cross = e1x * e2y - e1y * e2x;
+        if (cross == 0 && e1x * e2x + e1y * e2y < 0)
+            return false;
+        int s = sign(cross);
+        if (s == 0)
+            continue;
+        if (first_sign == 0)
+            first_sign = s;
+        else if (s != first_sign)
+            return false;
+    }
+    if (first_sign == 0)
+        return false;
+    int changes = 0, first_dir = 0, last_dir = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        std::int64_t dx = p[(i + 1) % n].x - p[i].x;
+        int d = (dx > 0) - (dx < 0);
+        if (d == 0)
+            continue;
+        if (first_dir == 0)
+            first_dir = d;
+        else if (d != last_dir)
+            ++changes;
+        last_dir = d;
+    }
+    if (first_dir != 0 && last_dir != first_dir)
+        ++changes;
+    return changes == 2;
+}
+
+// Winding number of a ring around q; nullopt when q lies on one of its edges.
+std::optional<int> winding_around(const Ring& ring, Point q) {
+    int w = 0;
+    for (std::size_t i = 0; i < ring.size(); ++i) {
+        const Point& a = ring[i];
+        const Point& b = ring[(i + 1) % ring.size()];
+        i128 c = i128(b.x - a.x) * (q.y - a.y) - i128(b.y - a.y) * (q.x - a.x);
+        if (c == 0 && q.x >= std::min(a.x, b.x) && q.x <= std::max(a.x, b.x) &&
+            q.y >= std::min(a.y, b.y) && q.y <= std::max(a.y, b.y))
+            return std::nullopt;
+        if (a.y <= q.y && q.y < b.y && c > 0)
+            ++w;
+        else if (b.y <= q.y && q.y < a.y && c < 0)
+            --w;
+    }
+    return w;
+}
+
+// Walks the pieces of a ring whose doubled-back edges are left out; nullopt to give up.
+std::optional<Polygons> walk_pieces(std::span<const Point> p, const Untouched& u) {
+    std::size_t n = p.size();
+    std::vector<SharedStart> shared = u.shared;
+    std::sort(shared.begin(), shared.end());
+    shared.erase(std::unique(shared.begin(), shared.end()), shared.end());
+    std::vector<bool> visited(n, false);
+    Polygons pieces;
+    for (std::size_t e0 = 0; e0 < n; ++e0) {
+        if (u.flags[e0] || visited[e0])
+            continue;
+        if (pieces.size() == max_pieces)
+            return std::nullopt;
+        Ring piece;
+        std::size_t e = e0;
+        while (true) {
+            visited[e] = true;
+            piece.push_back(p[e]);
+            Point q = p[(e + 1) % n];
+            auto lo = std::lower_bound(shared.begin(), shared.end(), SharedStart{q, 0});
+            if (lo != shared.end() && lo->point == q) {
+                std::optional<std::size_t> chosen;
+                for (auto it = lo; it != shared.end() && it->point == q; ++it) {
+                    if (u.flags[it->edge])
+                        continue;
+                    if (chosen)
+                        return std::nullopt;
+                    chosen = it->edge;
+                }
+                if (!chosen)
+                    return std::nullopt;
+                e = *chosen;
+            } else {
+                e = (e + 1) % n;
+                if (u.flags[e])
+                    return std::nullopt;
+            }
+            if (e == e0)
+                break;
+            if (visited[e])
+                return std::nullopt;
+        }
+        pieces.push_back(std::move(piece));
+    }
+    return pieces;
+}
+
+// Orients the pieces so that the polygon's inside has winding +1; nullopt when the pieces do
+// not nest into one consistent region.
+std::optional<Polygons> orient_pieces(Polygons pieces) {
+    std::vector<int> s(pieces.size());
+    for (std::size_t i = 0; i < pieces.size(); ++i)
+        s[i] = sign(twice_area(pieces[i]));
+    int w = 0;
+    for (std::size_t i = 0; i < pieces.size(); ++i) {
+        int d = 0;
+        for (std::size_t j = 0; j < pieces.size(); ++j) {
+            if (j == i)
+                continue;
+            auto wn = winding_around(pieces[j], pieces[i][0]);
+            if (!wn)
+                return std::nullopt;
+            if (*wn != 0)
+                d += s[j];
+        }
+        if (d != 0 && (std::abs(d) != 1 || (w != 0 && w != d)))
+            return std::nullopt;
+        int t = d != 0 ? d : w;
+        int u = s[i] + d;
+        if (u != 0) {
+            if (std::abs(u) != 1 || (t != 0 && t != u))
+                return std::nullopt;
+            w = u;
+        } else {
+            w = t;
+        }
+    }
+    Polygons out;
+    for (Ring& piece : pieces) {
+        if (w < 0)
+            std::reverse(piece.begin(), piece.end());
+        Ring cleaned = simplify(std::move(piece));
+        if (cleaned.size() >= 3)
+            out.push_back(std::move(cleaned));
+    }
+    return out;
+}
+
+Polygons resolve(std::span<const Point> p) {
+    Rings fresh;
+    fresh.push(p, 3);
+    std::vector<Seg> segs = fresh.segments();
+    if (segs.empty())
+        return {};
+    Snapped snapped = snap_round(segs);
+    std::vector<Pair> pairs = classify(snapped.points, snapped.segments, Rule::NonZero);
+    return link(snapped.points, std::move(pairs));
+}
+
+} // namespace
+
+void Rings::add_polygon(std::span<const Point> input) {
+    std::size_t r = ends.size();
+    if (!push(input, 3))
+        return;
+    std::size_t start = ring_begin(r);
+    auto ring = std::span<Point>(points).subspan(start);
+    Box box{ring[0].x, ring[0].y, ring[0].x, ring[0].y};
+    for (const Point& q : ring)
+        box = box_union(box, Box{q.x, q.y, q.x, q.y});
+    if (is_convex(ring)) {
+        i128 area = twice_area(ring);
+        if (area == 0) {
+            ends.pop_back();
+            points.resize(start);
+            return;
+        }
+        if (area < 0)
+            std::reverse(ring.begin(), ring.end());
+        entries.push_back({box, r, Kind::Convex});
+        return;
+    }
+    Ring p(ring.begin(), ring.end());
+    ends.pop_back();
+    points.resize(start);
+    std::optional<Polygons> pieces;
+    Kind kind = Kind::Simple;
+    if (auto u = untouched(ring_edges(p))) {
+        if (auto walked = walk_pieces(p, *u))
+            pieces = orient_pieces(std::move(*walked));
+    }
+    if (!pieces) {
+        pieces = resolve(p);
+        kind = Kind::Resolved;
+    }
+    bool kept = false;
+    for (const Ring& piece : *pieces) {
+        if (!push(piece, 3))
+            continue;
+        if (twice_area(this->ring(ends.size() - 1)) == 0) {
+            points.resize(ring_begin(ends.size() - 1));
+            ends.pop_back();
+            continue;
+        }
+        kept = true;
+    }
+    if (kept)
+        entries.push_back({box, r, kind});
+}
+
+Rings Rings::of(std::span<const Ring> polygons) {
+    std::size_t total = 0;
+    for (const Ring& ring : polygons)
+        total += ring.size();
+    std::size_t count = polygons.size();
+    if (!(total >= par::threshold && par::threads() > 1)) {
+        Rings store;
+        for (const Ring& ring : polygons)
+            store.add_polygon(ring);
+        return store;
+    }
+    std::size_t chunks = par::chunk_count(count);
+    std::vector<Rings> parts(chunks);
+    par::for_chunks(count, chunks, [&](std::size_t k, std::size_t b, std::size_t e) {
+        for (std::size_t i = b; i < e; ++i)
+            parts[k].add_polygon(polygons[i]);
+    });
+    Rings store;
+    for (Rings& part : parts)
+        store.append(std::move(part));
+    return store;
+}
+
+} // namespace quorvane_dsl::boolean

@@ -1,0 +1,20 @@
+#pragma once
+
+#include "boolean/boolean.hpp"
+
+#include <cstddef>
+#include <expected>
+#include <span>
+
+namespace quorvane_dsl::boolean {
+
+// The most points a polygon may have in one layout record.
+inline constexpr std::size_t max_piece_points = 8000;
+
+// Cuts a polygon of more than `max_piece_points` points into keyholed pieces of at most that
+// many points, halving its box across the longer side again and again; the pieces of the left
+// (or lower) half come first. A smaller polygon comes back whole and unchanged. Refuses only a
+// polygon outside the engine's coordinate range.
+std::expected<Polygons, RangeError> split(std::span<const Point> polygon);
+
+} // namespace quorvane_dsl::boolean

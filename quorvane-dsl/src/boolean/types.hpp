@@ -1,0 +1,100 @@
+// Records shared by the phases of the polygon boolean engine.
+#pragma once
+
+#include <compare>
+#include <cstdint>
+#include <limits>
+#include <vector>
+
+namespace quorvane_dsl::boolean {
+
+// A point in database units.
+struct Point {
+    std::int64_t x = 0;
+    std::int64_t y = 0;
+    friend auto operator<=>(const Point&, const Point&) = default;
+};
+
+// A ring is closed implicitly: the last point connects back to the first.
+using Ring = std::vector<Point>;
+using Polygons = std::vector<Ring>;
+
+// Closed axis-parallel box: min x, min y, max x, max y.
+struct Box {
+    std::int64_t x0 = 0;
+    std::int64_t y0 = 0;
+    std::int64_t x1 = 0;
+    std::int64_t y1 = 0;
+    friend bool operator==(const Box&, const Box&) = default;
+};
+
+inline constexpr Box empty_box{
+    std::numeric_limits<std::int64_t>::max(), std::numeric_limits<std::int64_t>::max(),
+    std::numeric_limits<std::int64_t>::min(), std::numeric_limits<std::int64_t>::min()};
+
+inline bool boxes_touch(const Box& a, const Box& b) {
+    return a.x0 <= b.x1 && b.x0 <= a.x1 && a.y0 <= b.y1 && b.y0 <= a.y1;
+}
+
+inline Box box_union(const Box& a, const Box& b) {
+    return {a.x0 < b.x0 ? a.x0 : b.x0, a.y0 < b.y0 ? a.y0 : b.y0, a.x1 > b.x1 ? a.x1 : b.x1,
+            a.y1 > b.y1 ? a.y1 : b.y1};
+}
+
+// Operation codes of a boolean between two polygon sets.
+enum class Op : std::uint8_t { Union = 0, Intersection = 1, Difference = 2, Xor = 3 };
+
+// What counts as inside, as a test on the winding numbers of the two operands.
+enum class Rule : std::uint8_t {
+    Union,        // wa > 0 or wb > 0
+    Intersection, // wa > 0 and wb > 0
+    Difference,   // wa > 0 and not wb > 0
+    Xor,          // exactly one of wa > 0, wb > 0
+    NonZero,      // wa != 0 (one polygon filled by the nonzero rule)
+    Positive,     // wa > 0 (offsetting)
+};
+
+inline Rule rule_of(Op op) {
+    switch (op) {
+    case Op::Union:
+        return Rule::Union;
+    case Op::Intersection:
+        return Rule::Intersection;
+    case Op::Difference:
+        return Rule::Difference;
+    case Op::Xor:
+        return Rule::Xor;
+    }
+    return Rule::Union;
+}
+
+// One directed input segment; `next` is the index of the segment starting at this one's end.
+struct Seg {
+    std::int64_t x1 = 0;
+    std::int64_t y1 = 0;
+    std::int64_t x2 = 0;
+    std::int64_t y2 = 0;
+    std::uint32_t operand = 0;
+    std::uint32_t next = 0;
+};
+
+// One piece of the snapped arrangement, running from the smaller to the larger vertex id,
+// with the winding change of each operand across it.
+struct SnapSeg {
+    std::int64_t x1 = 0;
+    std::int64_t y1 = 0;
+    std::int64_t x2 = 0;
+    std::int64_t y2 = 0;
+    std::int32_t wa = 0;
+    std::int32_t wb = 0;
+    std::uint32_t from = 0;
+    std::uint32_t to = 0;
+};
+
+// A directed boundary piece of a result, as vertex ids, with the inside on its left.
+struct Pair {
+    std::uint32_t from = 0;
+    std::uint32_t to = 0;
+};
+
+} // namespace quorvane_dsl::boolean

@@ -1,0 +1,109 @@
+#include <gtest/gtest.h>
+
+#include "boolean/boolean.hpp"
+#include "boolean/link.hpp"
+
+namespace qb = quorvane_dsl::boolean;
+using qb::Op;
+using qb::Point;
+using qb::Polygons;
+using qb::Ring;
+
+namespace {
+
+Polygons run(const Polygons& a, const Polygons& b, Op op) {
+    auto r = qb::boolean(a, b, op);
+    EXPECT_TRUE(r.has_value());
+    return r.value_or(Polygons{});
+}
+
+Ring square(std::int64_t x, std::int64_t y, std::int64_t s) {
+    return {{x, y}, {x + s, y}, {x + s, y + s}, {x, y + s}};
+}
+
+Ring reversed(Ring r) {
+    std::reverse(r.begin(), r.end());
+    return r;
+}
+
+} // namespace
+
+TEST(BooleanEntry, EmptyInputsGiveEmptyResults) {
+    for (Op op : {Op::Union, Op::Intersection, Op::Difference, Op::Xor})
+        EXPECT_TRUE(run({}, {}, op).empty());
+    EXPECT_TRUE(run({{{0, 0}, {1, 0}, {0, 0}}, {{0, 0}, {1, 1}, {2, 2}}}, {}, Op::Union).empty());
+}
+
+TEST(BooleanEntry, UnionWithEmptyNormalises) {
+    EXPECT_EQ(run({reversed(square(5, 5, 2))}, {}, Op::Union),
+              (Polygons{{{5, 5}, {7, 5}, {7, 7}, {5, 7}}}));
+    Polygons two = run({reversed(square(10, 0, 1)), reversed(square(0, 0, 1))}, {}, Op::Union);
+    EXPECT_EQ(two, (Polygons{square(0, 0, 1), square(10, 0, 1)}));
+    // The general road gives the same normal form as the shortcut.
+    EXPECT_EQ(run({reversed(square(10, 0, 1)), reversed(square(0, 0, 1))}, {}, Op::Difference),
+              two);
+    Polygons touching = run({square(0, 0, 1), square(1, 0, 1)}, {}, Op::Union);
+    EXPECT_EQ(touching, (Polygons{{{0, 0}, {2, 0}, {2, 1}, {0, 1}}}));
+}
+
+TEST(BooleanEntry, KeyholeBecomesOuterAndHole) {
+    Ring keyhole{{0, 0}, {10, 0}, {10, 10}, {0, 10}, {0, 5}, {3, 5},
+                 {3, 7}, {7, 7},  {7, 3},   {3, 3},  {3, 5}, {0, 5}};
+    Polygons r = run({keyhole}, {}, Op::Union);
+    Polygons expected{{{0, 0}, {10, 0}, {10, 10}, {0, 10}}, {{3, 3}, {3, 7}, {7, 7}, {7, 3}}};
+    EXPECT_EQ(r, expected);
+}
+
+TEST(BooleanEntry, FourOperationsOnOverlappingSquares) {
+    Polygons a{square(0, 0, 4)}, b{square(2, 2, 4)};
+    EXPECT_EQ(run(a, b, Op::Union),
+              (Polygons{{{0, 0}, {4, 0}, {4, 2}, {6, 2}, {6, 6}, {2, 6}, {2, 4}, {0, 4}}}));
+    EXPECT_EQ(run(a, b, Op::Intersection), (Polygons{square(2, 2, 2)}));
+    EXPECT_EQ(run(a, b, Op::Difference),
+              (Polygons{{{0, 0}, {4, 0}, {4, 2}, {2, 2}, {2, 4}, {0, 4}}}));
+    EXPECT_EQ(run(a, b, Op::Xor), (Polygons{{{0, 0}, {4, 0}, {4, 2}, {2, 2}, {2, 4}, {0, 4}},
+                                            {{2, 4}, {4, 4}, {4, 2}, {6, 2}, {6, 6}, {2, 6}}}));
+    EXPECT_TRUE(run(a, {square(10, 10, 1)}, Op::Intersection).empty());
+    EXPECT_TRUE(run(a, a, Op::Xor).empty());
+    EXPECT_TRUE(run(a, a, Op::Difference).empty());
+    EXPECT_EQ(run(a, a, Op::Intersection), a);
+}
+
+TEST(BooleanEntry, SelfCrossingAndTouchingRings) {
+    // A bow-tie is two triangles; its crossing at (1, 0.5) rounds up to (1, 1).
+    EXPECT_EQ(run({{{0, 0}, {2, 2}, {2, 0}, {0, 2}}}, {}, Op::Union),
+              (Polygons{{{0, 0}, {1, 1}, {0, 2}}, {{1, 1}, {2, 0}, {2, 2}}}));
+    // Squares sharing one corner stay separate rings.
+    EXPECT_EQ(run({square(0, 0, 1), square(1, 1, 1)}, {square(5, 5, 1)}, Op::Union),
+              (Polygons{square(0, 0, 1), square(1, 1, 1), square(5, 5, 1)}));
+    // A spike walked out and back disappears.
+    EXPECT_EQ(run({{{0, 0}, {2, 0}, {2, 1}, {5, 1}, {2, 1}, {2, 2}, {0, 2}}}, {}, Op::Union),
+              (Polygons{square(0, 0, 2)}));
+    // A T-junction splits the longer edge; the union closes over it.
+    EXPECT_EQ(run({square(0, 0, 4)}, {{{4, 1}, {6, 1}, {6, 2}, {4, 2}}}, Op::Union),
+              (Polygons{{{0, 0}, {4, 0}, {4, 1}, {6, 1}, {6, 2}, {4, 2}, {4, 4}, {0, 4}}}));
+}
+
+TEST(BooleanEntry, RefusesCoordinatesBeyondTheExactRange) {
+    std::int64_t big = qb::coordinate_limit;
+    Polygons ok{{{-big, -big}, {big, -big}, {big, big}}};
+    auto fine = qb::boolean(ok, {}, Op::Union);
+    ASSERT_TRUE(fine.has_value());
+    EXPECT_EQ(fine->size(), 1u);
+    Polygons huge{{{0, 0}, {INT64_MAX, 0}, {INT64_MAX, INT64_MAX}}};
+    auto refused = qb::boolean(Polygons{square(0, 0, 1)}, huge, Op::Difference);
+    ASSERT_FALSE(refused.has_value());
+    EXPECT_EQ(refused.error().point, (Point{INT64_MAX, 0}));
+    EXPECT_NE(refused.error().message.find("2^40"), std::string::npos);
+}
+
+TEST(BooleanLink, SimplifyAndCanonical) {
+    EXPECT_EQ(qb::simplify({{0, 0}, {2, 0}, {1, 0}}), (Ring{{0, 0}, {2, 0}}));
+    EXPECT_EQ(qb::simplify({{0, 0}, {0, 0}, {1, 0}, {2, 0}, {2, 2}, {0, 0}}),
+              (Ring{{0, 0}, {2, 0}, {2, 2}}));
+    // The tip of a spike stays: the boundary turns straight back there.
+    EXPECT_EQ(qb::simplify({{0, 0}, {2, 0}, {4, 0}, {2, 0}, {2, 2}}),
+              (Ring{{0, 0}, {4, 0}, {2, 0}, {2, 2}}));
+    EXPECT_EQ(qb::canonical({{3, 1}, {0, 5}, {0, 2}, {2, 0}}),
+              (Ring{{0, 2}, {2, 0}, {3, 1}, {0, 5}}));
+}
