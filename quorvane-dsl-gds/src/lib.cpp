@@ -180,9 +180,11 @@ class Export {
                 }
                 continue;
             }
-            return std::unexpected("cell `" + cell.name + "`: cutting geometry of more than " +
-                                   std::to_string(ir::max_gds_points) +
-                                   " points is not available yet");
+            for (const ir::Geometry& piece : s.geometry.gds_pieces()) {
+                if (auto r = insert(id, layer, element(piece)); !r) {
+                    return r;
+                }
+            }
         }
         return {};
     }

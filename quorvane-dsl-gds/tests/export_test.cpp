@@ -119,3 +119,36 @@ TEST(Export, EmptyLibraryIsTheSeventyByteFile) {
     ASSERT_TRUE(out);
     EXPECT_EQ(vork::io::gds::writer::write_gds(out->layout)->size(), 70u);
 }
+
+TEST(Export, LargeGeometryIsCutForGds) {
+    ir::Library library;
+    library.layers = {{"metal", 1, 0}};
+    ir::Cell cell = cell_named("big");
+    const auto ring = [](std::size_t n) {
+        std::vector<ir::Point> points;
+        for (std::size_t i = 0; i < n; ++i) {
+            points.push_back({static_cast<std::int64_t>(i), i % 2 == 0 ? 0 : 10});
+        }
+        points.push_back({static_cast<std::int64_t>(n), -100});
+        return points;
+    };
+    cell.shapes.push_back({0, ir::Geometry{ir::Polygon{ring(7999)}}});
+    cell.shapes.push_back({0, ir::Geometry{ir::Polygon{ring(8000)}}});
+    std::vector<ir::Point> line;
+    for (std::int64_t i = 0; i < 9000; ++i) {
+        line.push_back({i * 10, 0});
+    }
+    cell.shapes.push_back({0, ir::Geometry{ir::Path{4, line}}});
+    library.cells.push_back(cell);
+    auto out = to_layout(library);
+    ASSERT_TRUE(out);
+    const auto& records = out->layout.cells[0].shapes.at({0});
+    ASSERT_GT(records.size(), 3u);
+    EXPECT_EQ(out->layout.points_of(std::get<shape::Polygon>(records[0].shape).outer).size(),
+              8000u);
+    for (std::size_t i = 1; i < records.size(); ++i) {
+        const auto& piece = std::get<shape::Polygon>(records[i].shape);
+        EXPECT_LE(out->layout.points_of(piece.outer).size(), 8000u);
+    }
+    EXPECT_TRUE(vork::io::gds::writer::write_gds(out->layout));
+}
