@@ -274,3 +274,41 @@ TEST(Import, KLayoutFiles) {
         EXPECT_EQ(warnings, file_text(base + ".warnings")) << name;
     }
 }
+
+// Garbled streams with metadata, arrays and markers: every one reads into a library with
+// warnings or fails with a message, and what is read prints and exports again.
+TEST(Import, GarbledStreamsNeverCrash) {
+    ir::Library library;
+    library.layers = {{"metal", 1, 0}};
+    ir::Cell leaf;
+    leaf.name = leaf.source = "leaf";
+    leaf.shapes = {{0, ir::Geometry{ir::Path{3, {{0, 0}, {10, 0}}}}}};
+    leaf.params.emplace_back("n", ir::Value{ir::Value::Int{3}});
+    leaf.markers.push_back({"p", {{1, 2, 0}, {3, 4, 90}}, {}});
+    ir::Cell top;
+    top.name = top.source = "top";
+    ir::Instance placed;
+    placed.name = "a";
+    placed.array = ir::Array{2, 3, {10, 0}, {0, 10}};
+    top.instances = {placed};
+    library.cells = {leaf, top};
+    const std::vector<std::uint8_t> valid = stream_of(quorvane_dsl_gds::to_layout(library)->layout);
+    std::uint64_t state = 88172645463325252ULL;
+    const auto next = [&state] {
+        state ^= state << 13;
+        state ^= state >> 7;
+        state ^= state << 17;
+        return state;
+    };
+    for (int round = 0; round < 3000; ++round) {
+        std::vector<std::uint8_t> bytes = valid;
+        for (int flips = 1 + static_cast<int>(next() % 4); flips > 0; --flips) {
+            bytes[next() % bytes.size()] = static_cast<std::uint8_t>(next());
+        }
+        auto read = read_gds(bytes);
+        if (read) {
+            (void)ir::print(read->library);
+            (void)quorvane_dsl_gds::to_layout(read->library);
+        }
+    }
+}
