@@ -91,13 +91,7 @@ TEST(Records, Decoders) {
               "Format(\"real8 record length must be a multiple of 8\")");
 }
 
-TEST(Records, ClosedPointsAndTransforms) {
-    EXPECT_EQ(writer::closed_points(std::vector<Point>{{0, 0}, {10, 0}, {10, 10}}),
-              (std::vector<Point>{{0, 0}, {10, 0}, {10, 10}, {0, 0}}));
-    const std::vector<Point> closed = {{0, 0}, {10, 0}, {0, 0}};
-    EXPECT_EQ(writer::closed_points(closed), closed);
-    EXPECT_TRUE(writer::closed_points({}).empty());
-
+TEST(Records, Transforms) {
     using vork::models::shape::General;
     using vork::models::shape::Orthogonal;
     using vork::models::shape::Transform;

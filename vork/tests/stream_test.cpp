@@ -91,6 +91,9 @@ LayoutDb sample() {
                        .presentation = 5,
                        .path_type = 1}));
     add(top, metal, shape::Node{db.store_points(ring)});
+    add(top, metal, shape::SimplePolygon{db.store_points(ring)});
+    const std::vector<Point> closed = {{0, 0}, {10, 0}, {5, 8}, {0, 0}};
+    add(top, metal, shape::Polygon{db.store_points(closed), {}});
     add(top, metal, shape::Box{db.store_points(std::vector<Point>{{1, 1}}), 1, 1, 1, 1});
     db.insert_instance(top, {.transform = {{100, 200}, shape::Orthogonal{5}}, .cell = child});
     db.insert_instance(top, {.repetition = top::RegularArray{3, 2, {10, 0}, {0, 20}},
@@ -136,7 +139,12 @@ TEST(Stream, RoundTripKeepsEveryRecordAndIsDeterministic) {
     EXPECT_TRUE(general.reflection);
     EXPECT_EQ(general.angle, 90.0);
     const auto& metal = top.shapes.begin()->second;
-    ASSERT_EQ(metal.size(), 4u);
+    ASSERT_EQ(metal.size(), 6u);
+    // Polygons are written closed: an open ring gets its first point again, a closed one stays.
+    for (std::size_t i : {3, 4}) {
+        const auto& boundary = std::get<shape::Boundary>(metal[i].shape);
+        EXPECT_EQ(back.points_of(boundary.points).size(), 4u);
+    }
     EXPECT_EQ(metal[0].meta.properties[1].value, "second");
     EXPECT_EQ(metal[0].meta.plex, 7);
     const auto& path = std::get<shape::Path>(metal[1].shape);

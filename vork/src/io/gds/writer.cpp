@@ -115,10 +115,6 @@ std::string not_fitting(std::string_view what, std::int64_t value, int bits) {
 
 } // namespace
 
-void append_i16(Bytes& out, std::int16_t value) {
-    put16(grow(out, 2), static_cast<std::uint16_t>(value));
-}
-
 Status write_record(Bytes& out, std::uint8_t type, std::uint8_t data_type,
                     std::span<const std::uint8_t> payload) {
     if (payload.size() > std::numeric_limits<std::uint64_t>::max() - 4) {
@@ -264,14 +260,6 @@ Status write_transform_records(Bytes& out, const shape::Transform& transform) {
         return orthogonal_records(out, o->code);
     }
     return general_records(out, std::get<shape::General>(transform.orientation));
-}
-
-std::vector<Point> closed_points(std::span<const Point> points) {
-    std::vector<Point> closed(points.begin(), points.end());
-    if (!closed.empty() && closed.back() != closed.front()) {
-        closed.push_back(closed.front());
-    }
-    return closed;
 }
 
 namespace {

@@ -25,14 +25,10 @@ Status write_ascii_record(Bytes& out, std::uint8_t type, std::string_view text);
 Status write_real8_record(Bytes& out, std::uint8_t type, std::span<const double> values);
 Status write_gds_properties(Bytes& out, std::span<const models::shape::GdsProperty> properties);
 Status write_transform_records(Bytes& out, const models::shape::Transform& transform);
-void append_i16(Bytes& out, std::int16_t value);
 
 // The GDSII 8-byte real; values without such a form (infinities, exponents beyond excess-64)
 // are refused.
 std::expected<std::array<std::uint8_t, 8>, GdsError> encode_real8(double value);
-
-// The ring with its first point appended when the last one differs from it.
-std::vector<Point> closed_points(std::span<const Point> points);
 
 // One element of a structure; `cell` names the structure in errors about values that do not
 // fit their GDSII field.
