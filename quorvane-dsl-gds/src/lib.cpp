@@ -26,19 +26,32 @@ std::string_view leading_characters(std::string_view text, std::size_t count) {
     return text.substr(0, at);
 }
 
-// Numbered entries of one metadata text, from 10 on; over-long texts are left out.
+// Numbered entries of one metadata text, from 10 on; over-long texts are left out, and so is
+// whatever comes after the last number a reader takes as an entry (32767), rather than wrapping
+// into the numbers of the key and the name.
+enum class Added { Written, TooLong, TooMany };
+
 struct Entries {
     std::vector<shape::GdsProperty>& properties;
     std::uint16_t next = first_entry_attribute;
 
-    bool add(std::string text) {
+    Added add(std::string text) {
         if (text.size() > max_entry_bytes) {
-            return false;
+            return Added::TooLong;
+        }
+        if (next > last_entry_attribute) {
+            return Added::TooMany;
         }
         properties.push_back({std::move(text), next++});
-        return true;
+        return Added::Written;
     }
 };
+
+std::string too_many_text(std::string_view text) {
+    return "`: `" + std::string(leading_characters(text, 40)) + "…` is past the " +
+           std::to_string(last_entry_attribute - first_entry_attribute + 1) +
+           " metadata entries GDS can number and is not written to GDS";
+}
 
 std::string too_long_suffix() {
     return "` is longer than " + std::to_string(max_entry_bytes) +
@@ -243,10 +256,13 @@ class Export {
         meta.properties.push_back({cell.source, name_attribute});
         Entries entries{meta.properties};
         const auto entry = [&](std::string text) {
-            if (!entries.add(text)) {
+            const Added added = entries.add(text);
+            if (added == Added::TooLong) {
                 out_.warnings.push_back("cell `" + cell.name + "`: `" +
                                         std::string(leading_characters(text, 40)) + "…" +
                                         too_long_suffix());
+            } else if (added == Added::TooMany) {
+                out_.warnings.push_back("cell `" + cell.name + too_many_text(text));
             }
         };
         for (const ir::Layer& layer : library_.layers) {
@@ -278,9 +294,14 @@ class Export {
         meta.properties.push_back({quorvane_dsl::units::format_number(angle), angle_attribute});
         Entries entries{meta.properties};
         for (const auto& [name, value] : marker.attrs) {
-            if (!entries.add(name + "=" + value.to_literal())) {
+            std::string text = name + "=" + value.to_literal();
+            const Added added = entries.add(text);
+            if (added == Added::TooLong) {
                 out_.warnings.push_back("cell `" + cell.name + "`, marker `" + marker.name +
                                         "`: attribute `" + name + too_long_suffix());
+            } else if (added == Added::TooMany) {
+                out_.warnings.push_back("cell `" + cell.name + "`, marker `" + marker.name +
+                                        too_many_text(text));
             }
         }
         return meta;

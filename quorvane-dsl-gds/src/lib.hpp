@@ -22,6 +22,7 @@ inline constexpr std::uint16_t name_attribute = 2;
 inline constexpr std::uint16_t index_attribute = 3;
 inline constexpr std::uint16_t angle_attribute = 4;
 inline constexpr std::uint16_t first_entry_attribute = 10;
+inline constexpr std::uint16_t last_entry_attribute = 32767;
 inline constexpr std::string_view cell_key = "quorvane.cell";
 inline constexpr std::string_view marker_key = "quorvane.marker";
 

@@ -152,3 +152,20 @@ TEST(Export, LargeGeometryIsCutForGds) {
     }
     EXPECT_TRUE(vork::io::gds::writer::write_gds(out->layout));
 }
+
+TEST(Export, EntryNumbersNeverWrapIntoTheKey) {
+    ir::Library library;
+    ir::Cell cell = cell_named("many");
+    for (int i = 0; i < 32760; ++i) {
+        cell.params.emplace_back("p" + std::to_string(i), ir::Value{ir::Value::Int{i}});
+    }
+    library.cells.push_back(cell);
+    auto out = to_layout(library);
+    ASSERT_TRUE(out);
+    const auto& properties = out->layout.cells[0].shapes.begin()->second[0].meta.properties;
+    EXPECT_EQ(properties.size(), 2u + 32758u);
+    EXPECT_EQ(properties.back().attribute, 32767);
+    ASSERT_EQ(out->warnings.size(), 2u);
+    EXPECT_EQ(out->warnings[0], "cell `many`: `param:p32758=32758…` is past the 32758 metadata "
+                                "entries GDS can number and is not written to GDS");
+}

@@ -74,7 +74,8 @@ TEST(KLayout, ReadsOurStream) {
         .write(reinterpret_cast<const char*>(bytes->data()),
                static_cast<std::streamsize>(bytes->size()));
     const std::string script = std::string(QV_TEST_DATA) + "/data/klayout/dump.py";
-    const std::string seen = run("klayout -b -r '" + script + "' -rd path='" + path + "' 2>/dev/null");
+    const std::string seen =
+        run("klayout -b -r '" + script + "' -rd path='" + path + "' 2>/dev/null");
     // KLayout lists an array along its second vector first; the copies are the same.
     EXPECT_EQ(seen, "dbu 0.001\n"
                     "top chip\n"
