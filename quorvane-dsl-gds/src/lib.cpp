@@ -329,8 +329,8 @@ class Export {
 
     std::expected<void, std::string> insert_text(CellId id, shape::GdsElementMeta meta,
                                                  shape::Text text) {
-        auto inserted =
-            out_.layout.insert_shape_record(id, metadata_layer_, {std::move(meta), text});
+        const shape::MetaRef stored = out_.layout.store_meta(std::move(meta));
+        auto inserted = out_.layout.insert_shape_record(id, metadata_layer_, {stored, text});
         if (!inserted) {
             return std::unexpected(models::debug_text(inserted.error()));
         }

@@ -167,13 +167,17 @@ class Import {
         if (info.name && is_identifier(*info.name)) {
             return *info.name;
         }
-        return "L" + std::to_string(info.layer) + "_" + std::to_string(info.datatype);
+        std::string name = "L";
+        name += std::to_string(info.layer);
+        name += '_';
+        name += std::to_string(info.datatype);
+        return name;
     }
 
     void make_layers() {
         const LayerNames names = layer_names(layout_);
         const std::vector<bool> used = used_layers();
-        ir_layers_.assign(layout_.layers.size(), std::nullopt);
+        ir_layers_.assign(layout_.layers.size(), no_layer);
         for (std::size_t id = 0; id < layout_.layers.size(); ++id) {
             const models::LayerInfo& info = layout_.layers[id];
             const bool metadata_only =
@@ -254,16 +258,16 @@ class Import {
         }
         cell.shapes.reserve(count);
         for (const auto& [layer, records] : from.shapes) {
-            const std::optional<std::uint64_t> ir_layer =
-                layer.value < ir_layers_.size() ? ir_layers_[layer.value] : std::nullopt;
+            const std::uint64_t ir_layer =
+                layer.value < ir_layers_.size() ? ir_layers_[layer.value] : no_layer;
             for (const shape::ShapeRecord& record : records) {
                 if (const auto* text = std::get_if<shape::Text>(&record.shape)) {
-                    metadata.read_text(record.meta, layout_.text_of(*text));
+                    metadata.read_text(layout_.meta_of(record.meta), layout_.text_of(*text));
                     continue;
                 }
                 auto converted = geometry(from.name, record.shape);
-                if (converted && ir_layer) {
-                    cell.shapes.push_back({*ir_layer, std::move(*converted)});
+                if (converted && ir_layer != no_layer) {
+                    cell.shapes.push_back({ir_layer, std::move(*converted)});
                 }
             }
         }
@@ -376,7 +380,9 @@ class Import {
 
     const LayoutDb& layout_;
     ReadResult result_;
-    std::vector<std::optional<std::uint64_t>> ir_layers_;
+    // The IR layer of every database layer; left-out layers have none.
+    static constexpr std::uint64_t no_layer = UINT64_MAX;
+    std::vector<std::uint64_t> ir_layers_;
     std::unordered_map<std::string, std::int32_t> name_counts_;
     std::unordered_set<std::string> taken_names_;
     std::uint64_t texts_without_metadata_ = 0;

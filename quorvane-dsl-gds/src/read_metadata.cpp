@@ -96,10 +96,11 @@ LayerNames layer_names(const vork::models::top::LayoutDb& layout) {
     for (const auto& cell : layout.cells) {
         for (const auto& [layer, records] : cell.shapes) {
             for (const shape::ShapeRecord& record : records) {
-                if (record.meta.properties.empty() || key_of(record.meta) != cell_key) {
+                const shape::GdsElementMeta& meta = layout.meta_of(record.meta);
+                if (meta.properties.empty() || key_of(meta) != cell_key) {
                     continue;
                 }
-                for (const shape::GdsProperty& p : record.meta.properties) {
+                for (const shape::GdsProperty& p : meta.properties) {
                     if (!is_entry(p)) {
                         continue;
                     }

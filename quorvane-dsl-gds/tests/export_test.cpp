@@ -27,9 +27,10 @@ ir::Instance instance_of(std::uint64_t cell, double rotation, bool mirror) {
     return instance;
 }
 
-std::vector<std::string> property_texts(const shape::ShapeRecord& record) {
+std::vector<std::string> property_texts(const vork::models::top::LayoutDb& db,
+                                        const shape::ShapeRecord& record) {
     std::vector<std::string> texts;
-    for (const auto& p : record.meta.properties) {
+    for (const auto& p : db.meta_of(record.meta).properties) {
         texts.push_back(std::to_string(p.attribute) + ":" + p.value);
     }
     return texts;
@@ -63,13 +64,14 @@ TEST(Export, MetadataTextsCarryWhatGdsCannotHold) {
     EXPECT_EQ(db.layers[2].layer, 255);
     const auto& texts = db.cells[0].shapes.at({2});
     ASSERT_EQ(texts.size(), 3u);
-    EXPECT_EQ(property_texts(texts[0]),
+    EXPECT_EQ(property_texts(db, texts[0]),
               (std::vector<std::string>{
                   "1:quorvane.cell", "2:pad_src", "10:layer:metal=1/0", "11:layer:via=2/0",
                   "12:param:w=2um", "13:attr:rows=4", "14:blackbox:footprint=-5,0,10,20",
                   "15:blackbox:interface=sha256:a", "16:blackbox:content=sha256:b"}));
-    EXPECT_EQ(property_texts(texts[2]), (std::vector<std::string>{"1:quorvane.marker", "2:p", "3:1",
-                                                                  "4:12.5", "10:kind=\"port\""}));
+    EXPECT_EQ(property_texts(db, texts[2]),
+              (std::vector<std::string>{"1:quorvane.marker", "2:p", "3:1", "4:12.5",
+                                        "10:kind=\"port\""}));
     const auto& location = db.text_of(std::get<shape::Text>(texts[2].shape));
     EXPECT_EQ(location.text, "p[1]");
     EXPECT_EQ(location.transform.origin, (vork::models::Point{10, 0}));
@@ -157,12 +159,14 @@ TEST(Export, EntryNumbersNeverWrapIntoTheKey) {
     ir::Library library;
     ir::Cell cell = cell_named("many");
     for (int i = 0; i < 32760; ++i) {
-        cell.params.emplace_back("p" + std::to_string(i), ir::Value{ir::Value::Int{i}});
+        cell.params.emplace_back(std::string("p").append(std::to_string(i)),
+                                 ir::Value{ir::Value::Int{i}});
     }
     library.cells.push_back(cell);
     auto out = to_layout(library);
     ASSERT_TRUE(out);
-    const auto& properties = out->layout.cells[0].shapes.begin()->second[0].meta.properties;
+    const auto& properties =
+        out->layout.meta_of(out->layout.cells[0].shapes.begin()->second[0].meta).properties;
     EXPECT_EQ(properties.size(), 2u + 32758u);
     EXPECT_EQ(properties.back().attribute, 32767);
     ASSERT_EQ(out->warnings.size(), 2u);

@@ -27,7 +27,7 @@ std::vector<std::uint8_t> stream_of(const LayoutDb& db) {
 
 shape::ShapeRecord text_record(LayoutDb& db, std::vector<shape::GdsProperty> properties,
                                shape::Transform at = {}) {
-    return {{std::move(properties)}, db.store_text({.text = "t", .transform = at})};
+    return {db.store_meta({std::move(properties)}), db.store_text({.text = "t", .transform = at})};
 }
 
 std::string file_text(const std::string& path) {
@@ -248,7 +248,7 @@ TEST(Import, SelfContainingAndDeepHierarchies) {
     LayoutDb deep;
     constexpr std::uint64_t depth = 100'000;
     for (std::uint64_t i = 0; i < depth; ++i) {
-        (void)deep.add_cell("c" + std::to_string(i));
+        (void)deep.add_cell(std::string("c").append(std::to_string(i)));
     }
     for (std::uint64_t i = 0; i + 1 < depth; ++i) {
         (void)deep.insert_instance(CellId{i}, {.cell = CellId{i + 1}});

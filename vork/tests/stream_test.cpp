@@ -69,7 +69,8 @@ LayoutDb sample() {
     const std::vector<Point> ring = {{0, 0}, {10, 0}, {5, 8}};
     const auto add = [&](CellId cell, LayerId layer, shape::Shape s,
                          shape::GdsElementMeta meta = {}) {
-        ASSERT_TRUE(db.insert_shape_record(cell, layer, {std::move(meta), std::move(s)}));
+        ASSERT_TRUE(
+            db.insert_shape_record(cell, layer, {db.store_meta(std::move(meta)), std::move(s)}));
     };
     add(child, metal, shape::Box{{}, -5, -5, 5, 5});
     add(top, metal, shape::Boundary{db.store_points(ring)},
@@ -145,8 +146,9 @@ TEST(Stream, RoundTripKeepsEveryRecordAndIsDeterministic) {
         const auto& boundary = std::get<shape::Boundary>(metal[i].shape);
         EXPECT_EQ(back.points_of(boundary.points).size(), 4u);
     }
-    EXPECT_EQ(metal[0].meta.properties[1].value, "second");
-    EXPECT_EQ(metal[0].meta.plex, 7);
+    EXPECT_EQ(back.meta_of(metal[0].meta).properties[1].value, "second");
+    EXPECT_EQ(back.meta_of(metal[0].meta).plex, 7);
+    EXPECT_EQ(back.metas.size(), 1u); // elements without extras take no room
     const auto& path = std::get<shape::Path>(metal[1].shape);
     EXPECT_EQ(path.width, 50);
     EXPECT_TRUE(path.width_absolute);
@@ -259,8 +261,9 @@ TEST(Stream, ReaderElementDetails) {
     EXPECT_EQ(path.width, 100);
     EXPECT_TRUE(path.width_absolute);
     EXPECT_FALSE(path.begin_extension_present);
-    ASSERT_EQ(path_record.meta.properties.size(), 2u);
-    EXPECT_EQ(path_record.meta.properties[1].attribute, 1);
+    const auto& path_meta = db.meta_of(path_record.meta);
+    ASSERT_EQ(path_meta.properties.size(), 2u);
+    EXPECT_EQ(path_meta.properties[1].attribute, 1);
     const auto& sref = cell.instances[0];
     EXPECT_EQ(sref.transform.origin, (Point{1, 2}));
     const auto& g = std::get<shape::General>(sref.transform.orientation);

@@ -124,8 +124,14 @@ struct GdsElementMeta {
     std::optional<std::uint16_t> elflags{};
 };
 
+// An element's GDS extras in the database's pool (`LayoutDb::metas`): most elements have none,
+// and a million of them should not each carry an empty list.
+struct MetaRef {
+    std::uint64_t index = 0; // 0: none; else one past the position in the pool
+};
+
 struct ShapeRecord {
-    GdsElementMeta meta;
+    MetaRef meta;
     Shape shape;
 };
 

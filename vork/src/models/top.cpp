@@ -81,6 +81,19 @@ PointRange LayoutDb::store_points(std::span<const Point> run) {
     return range;
 }
 
+shape::MetaRef LayoutDb::store_meta(GdsElementMeta meta) {
+    if (meta.properties.empty() && !meta.plex && !meta.elflags) {
+        return {};
+    }
+    metas.push_back(std::move(meta));
+    return {metas.size()};
+}
+
+const GdsElementMeta& LayoutDb::meta_of(shape::MetaRef ref) const {
+    static const GdsElementMeta none;
+    return ref.index == 0 ? none : metas[ref.index - 1];
+}
+
 shape::Text LayoutDb::store_text(shape::TextBody body) {
     texts.push_back(std::move(body));
     return shape::Text{texts.size() - 1};

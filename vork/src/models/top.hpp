@@ -73,6 +73,7 @@ struct LayoutDb {
     double dbu = 0.001; // micrometres per database unit
     std::vector<Point> points;
     std::vector<shape::TextBody> texts;
+    std::vector<GdsElementMeta> metas;
 
     // Finds or creates the layer of this exact key (name included).
     LayerId layer(LayerInfo info);
@@ -89,6 +90,9 @@ struct LayoutDb {
         return std::span<const Point>(points).subspan(range.first, range.count);
     }
     shape::Text store_text(shape::TextBody body);
+    // An empty meta takes no room: it is the reference 0.
+    shape::MetaRef store_meta(GdsElementMeta meta);
+    const GdsElementMeta& meta_of(shape::MetaRef ref) const;
     const shape::TextBody& text_of(shape::Text text) const { return texts[text.body]; }
 };
 

@@ -671,7 +671,7 @@ class Reader {
                 group.reserve(expected->second);
             }
         }
-        group.push_back({std::move(e.meta), std::move(*built)});
+        group.push_back({db_.store_meta(std::move(e.meta)), std::move(*built)});
         return {};
     }
 

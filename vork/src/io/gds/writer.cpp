@@ -456,7 +456,7 @@ struct StructureWriter {
     }
 
     Status element(const LayerInfo& layer, const shape::ShapeRecord& record) {
-        meta = &record.meta;
+        meta = &db.meta_of(record.meta);
         if (auto s = element_body(layer, record.shape); !s) {
             return s;
         }
@@ -584,11 +584,6 @@ std::size_t size_bound(const LayoutDb& db) {
         bound += 64 + cell.name.size();
         for (const auto& [layer, records] : cell.shapes) {
             bound += records.size() * 96;
-            for (const auto& record : records) {
-                for (const auto& property : record.meta.properties) {
-                    bound += 12 + property.value.size();
-                }
-            }
         }
         for (const auto& instance : cell.instances) {
             bound += 160 + db.cells[instance.cell.value % db.cells.size()].name.size();
@@ -598,6 +593,11 @@ std::size_t size_bound(const LayoutDb& db) {
         }
     }
     bound += db.points.size() * 8;
+    for (const auto& meta : db.metas) {
+        for (const auto& property : meta.properties) {
+            bound += 12 + property.value.size();
+        }
+    }
     for (const auto& text : db.texts) {
         bound += text.text.size() + 1;
     }
