@@ -1,5 +1,6 @@
 #include "file_io.hpp"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -57,11 +58,14 @@ std::expected<std::vector<std::uint8_t>, std::string> read_bytes(const std::stri
     if (file.fd < 0 || ::fstat(file.fd, &info) != 0) {
         return failure(errno);
     }
-    std::vector<std::uint8_t> bytes;
-    bytes.reserve(static_cast<std::size_t>(std::max<off_t>(info.st_size, 0)) + 1);
-    std::uint8_t buffer[1 << 16];
+    // Read straight into place; the spare byte shows a file that grew meanwhile.
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(std::max<off_t>(info.st_size, 0)) + 1);
+    std::size_t filled = 0;
     for (;;) {
-        const ssize_t count = ::read(file.fd, buffer, sizeof buffer);
+        if (filled == bytes.size()) {
+            bytes.resize(bytes.size() * 2);
+        }
+        const ssize_t count = ::read(file.fd, bytes.data() + filled, bytes.size() - filled);
         if (count < 0) {
             if (errno == EINTR) {
                 continue;
@@ -69,9 +73,10 @@ std::expected<std::vector<std::uint8_t>, std::string> read_bytes(const std::stri
             return failure(errno);
         }
         if (count == 0) {
+            bytes.resize(filled);
             return bytes;
         }
-        bytes.insert(bytes.end(), buffer, buffer + count);
+        filled += static_cast<std::size_t>(count);
     }
 }
 
