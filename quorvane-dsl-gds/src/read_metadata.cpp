@@ -206,9 +206,9 @@ void CellMetadata::read_marker(const shape::GdsElementMeta& meta, const shape::T
         angle = ir::scan::read_f64(angle_property->value).value_or(angle);
     }
     const ir::Frame frame{text.transform.origin.x, text.transform.origin.y, angle};
-    const auto known = std::ranges::find(markers, name, &GatheredMarker::name);
-    if (known != markers.end()) {
-        known->locations.emplace_back(index, frame);
+    const auto [known, added] = marker_by_name.try_emplace(name, markers.size());
+    if (!added) {
+        markers[known->second].locations.emplace_back(index, frame);
         return;
     }
     GatheredMarker marker{name, {{index, frame}}, {}};
@@ -236,6 +236,7 @@ void CellMetadata::finish() {
         cell.markers.push_back(std::move(marker));
     }
     markers.clear();
+    marker_by_name.clear();
 }
 
 } // namespace quorvane_dsl_gds::read
