@@ -261,6 +261,16 @@ Rings Rings::of(std::span<const Ring> polygons) {
         for (std::size_t i = b; i < e; ++i)
             parts[k].add_polygon(polygons[i]);
     });
+    // The store takes over the first part's lists; room for all parts avoids regrowing them.
+    std::size_t points = 0, rings = 0, entries = 0;
+    for (const Rings& part : parts) {
+        points += part.points.size();
+        rings += part.ends.size();
+        entries += part.entries.size();
+    }
+    parts[0].points.reserve(points);
+    parts[0].ends.reserve(rings);
+    parts[0].entries.reserve(entries);
     Rings store;
     for (Rings& part : parts)
         store.append(std::move(part));
