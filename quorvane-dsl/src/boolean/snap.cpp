@@ -245,7 +245,14 @@ std::vector<std::uint64_t> sub_edges(std::span<const Seg> segs, std::span<const 
         // The pairs are sorted by segment: one search per chunk, then a moving cursor.
         auto pair = std::lower_bound(crowded_pairs.begin(), crowded_pairs.end(),
                                      static_cast<std::uint64_t>(first) << 32);
+        constexpr std::size_t ahead = 8;
         for (std::size_t i = first; i < last; ++i) {
+            if (i + ahead < last) {
+                // The cell lists are read at random; fetch the next segments' first cells early.
+                const Box& next_box = boxes[i + ahead];
+                std::uint64_t g = grid.col(next_box.x0) + grid.columns * grid.row(next_box.y0);
+                __builtin_prefetch(cell_points.data() + point_cells.starts[g]);
+            }
             const Seg& s = segs[i];
             const Box& box = boxes[i];
             bool straight = axis_parallel(box);
