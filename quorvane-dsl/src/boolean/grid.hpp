@@ -53,8 +53,8 @@ struct Groups {
                                                                starts[cell + 1] - starts[cell]);
     }
 
-    // cells(i, out) appends the cell ids of item i to out (out is cleared by the caller's
-    // contract: it arrives empty).
+    // cells(i, out) appends the cell ids of item i to an emptied out. Sequentially the members
+    // of a cell come in item order; in parallel in any order.
     template <class CellsFn>
     static Groups build_parallel(std::size_t n, std::size_t cell_count, CellsFn&& cells);
 };
