@@ -110,7 +110,7 @@ Groups Groups::build_parallel(std::size_t n, std::size_t cell_count, CellsFn&& c
     });
     for (std::size_t i = 1; i <= cell_count; ++i)
         counts[i] += counts[i - 1];
-    g.members.resize(counts[cell_count]);
+    par::resize(g.members, counts[cell_count]);
     std::vector<std::uint32_t> cursor(counts.begin(), counts.end() - 1);
     auto* atomic_cursor = reinterpret_cast<std::atomic<std::uint32_t>*>(cursor.data());
     par::SharedSlice<std::uint32_t> members(g.members);
