@@ -20,12 +20,18 @@ inline std::optional<Rings> read(const std::string& path) {
     std::FILE* f = std::fopen(path.c_str(), "rb");
     if (!f)
         return std::nullopt;
+    // A count larger than what is left of the file is refused before anything is allocated.
+    std::fseek(f, 0, SEEK_END);
+    long size = std::ftell(f);
+    std::fseek(f, 0, SEEK_SET);
     Rings rings;
     std::uint32_t count = 0;
-    bool ok = std::fread(&count, 4, 1, f) == 1;
+    bool ok = size >= 4 && std::fread(&count, 4, 1, f) == 1 &&
+              std::uint64_t{count} * 4 <= static_cast<std::uint64_t>(size);
     for (std::uint32_t i = 0; ok && i < count; ++i) {
         std::uint32_t n = 0;
-        ok = std::fread(&n, 4, 1, f) == 1;
+        ok = std::fread(&n, 4, 1, f) == 1 &&
+             std::uint64_t{n} * sizeof(Pt) <= static_cast<std::uint64_t>(size - std::ftell(f));
         if (!ok)
             break;
         std::vector<Pt> ring(n);

@@ -92,6 +92,29 @@ TEST(BooleanPhases, BoxesAndApartness) {
     EXPECT_FALSE(qb::boxes_apart(spread));
 }
 
+TEST(BooleanPhases, GridCellsFollowTheTypicalBox) {
+    std::vector<qb::Box> one{{0, 0, 100, 30}};
+    qb::Grid g = qb::Grid::make(one[0], one);
+    EXPECT_LE(g.cell_count(), 4u);
+    EXPECT_GE(std::int64_t{1} << g.shift, 100);
+    std::vector<qb::Box> points;
+    for (int i = 0; i < 10; ++i)
+        points.push_back({i * 1000, i * 7, i * 1000, i * 7});
+    qb::Grid pg = qb::Grid::make({0, 0, 9000, 63}, points);
+    EXPECT_LE(pg.cell_count(), 20u);
+    EXPECT_GT(pg.shift, 0u);
+    // A horizontal segment lists the cells of its row only; a diagonal one its way through.
+    qb::Grid grid{0, 0, 8, 8, 4};
+    std::vector<std::uint64_t> cells;
+    Seg flat = seg(3, 20, 60, 20);
+    grid.cells_of(flat, box_of(flat), cells);
+    EXPECT_EQ(cells, (std::vector<std::uint64_t>{8, 9, 10, 11}));
+    cells.clear();
+    Seg diagonal = seg(0, 0, 47, 47);
+    grid.cells_of(diagonal, box_of(diagonal), cells);
+    EXPECT_EQ(cells, (std::vector<std::uint64_t>{0, 8, 1, 9, 17, 10, 18}));
+}
+
 TEST(BooleanPhases, PolygonIntakeKinds) {
     qb::Rings store;
     store.add_polygon(Ring{{0, 0}, {0, 1}, {1, 1}, {1, 0}});

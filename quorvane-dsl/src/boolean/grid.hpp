@@ -53,8 +53,8 @@ struct Groups {
                                                                starts[cell + 1] - starts[cell]);
     }
 
-    // cells(i, out) appends the cell ids of item i to out (out is cleared by the caller's
-    // contract: it arrives empty).
+    // cells(i, out) appends the cell ids of item i to an emptied out. Sequentially the members
+    // of a cell come in item order; in parallel in any order.
     template <class CellsFn>
     static Groups build_parallel(std::size_t n, std::size_t cell_count, CellsFn&& cells);
 };
@@ -110,7 +110,7 @@ Groups Groups::build_parallel(std::size_t n, std::size_t cell_count, CellsFn&& c
     });
     for (std::size_t i = 1; i <= cell_count; ++i)
         counts[i] += counts[i - 1];
-    g.members.resize(counts[cell_count]);
+    par::resize(g.members, counts[cell_count]);
     std::vector<std::uint32_t> cursor(counts.begin(), counts.end() - 1);
     auto* atomic_cursor = reinterpret_cast<std::atomic<std::uint32_t>*>(cursor.data());
     par::SharedSlice<std::uint32_t> members(g.members);

@@ -184,6 +184,35 @@ Polygons resolve(std::span<const Point> p) {
     return link(snapped.points, std::move(pairs));
 }
 
+// The chunk stores appended in order, as `Rings::append` would, with the copies made on the pool:
+// every part knows where its points, ring ends and entries go.
+Rings join(std::vector<Rings>& parts) {
+    std::vector<std::size_t> points(parts.size() + 1, 0), rings(parts.size() + 1, 0),
+        entries(parts.size() + 1, 0);
+    for (std::size_t k = 0; k < parts.size(); ++k) {
+        points[k + 1] = points[k] + parts[k].points.size();
+        rings[k + 1] = rings[k] + parts[k].ends.size();
+        entries[k + 1] = entries[k] + parts[k].entries.size();
+    }
+    Rings store;
+    par::resize(store.points, points.back());
+    par::resize(store.ends, rings.back());
+    par::resize(store.entries, entries.back());
+    tbb::parallel_for(std::size_t{0}, parts.size(), [&](std::size_t k) {
+        Rings& part = parts[k];
+        std::copy(part.points.begin(), part.points.end(), store.points.begin() + points[k]);
+        for (std::size_t r = 0; r < part.ends.size(); ++r)
+            store.ends[rings[k] + r] = part.ends[r] + points[k];
+        for (std::size_t e = 0; e < part.entries.size(); ++e) {
+            PolygonEntry entry = part.entries[e];
+            entry.first_ring += rings[k];
+            store.entries[entries[k] + e] = entry;
+        }
+        part = Rings();
+    });
+    return store;
+}
+
 } // namespace
 
 void Rings::add_polygon(std::span<const Point> input) {
@@ -261,10 +290,7 @@ Rings Rings::of(std::span<const Ring> polygons) {
         for (std::size_t i = b; i < e; ++i)
             parts[k].add_polygon(polygons[i]);
     });
-    Rings store;
-    for (Rings& part : parts)
-        store.append(std::move(part));
-    return store;
+    return join(parts);
 }
 
 } // namespace quorvane_dsl::boolean

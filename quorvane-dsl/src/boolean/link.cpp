@@ -91,7 +91,7 @@ Polygons link(std::span<const Point> points, std::vector<Pair> pairs) {
     Keys k;
     k.bits = n <= 1 ? 0 : static_cast<unsigned>(std::bit_width(n - 1));
     k.mask = (std::uint64_t{1} << k.bits) - 1;
-    k.keys.resize(pairs.size());
+    par::resize(k.keys, pairs.size());
     par::for_range(pairs.size(), [&](std::size_t b, std::size_t e) {
         for (std::size_t i = b; i < e; ++i)
             k.keys[i] = (std::uint64_t{pairs[i].from} << k.bits) | pairs[i].to;
@@ -104,7 +104,8 @@ Polygons link(std::span<const Point> points, std::vector<Pair> pairs) {
     for (std::size_t v = 1; v <= n; ++v)
         k.first[v] += k.first[v - 1];
     std::size_t m = k.keys.size();
-    std::vector<std::uint32_t> next(m);
+    std::vector<std::uint32_t> next;
+    par::resize(next, m);
     par::for_range(m, [&](std::size_t b, std::size_t e) {
         for (std::size_t i = b; i < e; ++i)
             next[i] = successor(k, points, i);

@@ -6,7 +6,6 @@
 #include <thread>
 
 #include <tbb/global_control.h>
-#include <tbb/parallel_sort.h>
 #include <tbb/task_arena.h>
 
 namespace quorvane_dsl::boolean::par {
@@ -92,6 +91,48 @@ template <class T> void radix_sort(std::vector<T>& items, unsigned key_bits) {
     }
 }
 
+// The same digits as radix_sort, each pass counted and distributed in chunks on the pool: chunk k
+// writes its records of digit r after those of every earlier digit and after chunk k - 1's
+// records of digit r, so every pass is stable and the result equals the sequential one.
+template <class T> void parallel_radix_sort(std::vector<T>& items, unsigned key_bits) {
+    std::size_t n = items.size();
+    unsigned d = 11;
+    std::size_t radix = std::size_t{1} << d;
+    std::size_t chunks = par::chunk_count(n);
+    std::vector<std::uint64_t> counts(chunks * radix);
+    std::vector<T> scratch;
+    par::resize(scratch, n);
+    for (unsigned shift = 0; shift < key_bits; shift += d) {
+        auto digit = [&](const T& t) { return (key_of(t) >> shift) & (radix - 1); };
+        par::for_chunks(n, chunks, [&](std::size_t k, std::size_t b, std::size_t e) {
+            std::uint64_t* c = counts.data() + k * radix;
+            std::fill(c, c + radix, 0);
+            for (std::size_t i = b; i < e; ++i)
+                ++c[digit(items[i])];
+        });
+        bool shared = false;
+        std::uint64_t sum = 0;
+        for (std::size_t r = 0; r < radix; ++r) {
+            std::uint64_t digit_total = 0;
+            for (std::size_t k = 0; k < chunks; ++k) {
+                std::uint64_t v = counts[k * radix + r];
+                counts[k * radix + r] = sum;
+                sum += v;
+                digit_total += v;
+            }
+            shared = shared || digit_total == n;
+        }
+        if (shared)
+            continue;
+        par::for_chunks(n, chunks, [&](std::size_t k, std::size_t b, std::size_t e) {
+            std::uint64_t* next = counts.data() + k * radix;
+            for (std::size_t i = b; i < e; ++i)
+                scratch[next[digit(items[i])]++] = items[i];
+        });
+        items.swap(scratch);
+    }
+}
+
 template <class T> void sort_by_key(std::vector<T>& items, unsigned key_bits) {
     std::size_t n = items.size();
     if (n < 1024) {
@@ -103,8 +144,7 @@ template <class T> void sort_by_key(std::vector<T>& items, unsigned key_bits) {
         return;
     }
     if (n >= par::threshold && par::threads() >= 2) {
-        tbb::parallel_sort(items.begin(), items.end(),
-                           [](const T& a, const T& b) { return key_of(a) < key_of(b); });
+        parallel_radix_sort(items, key_bits);
         return;
     }
     radix_sort(items, key_bits);

@@ -51,6 +51,23 @@ template <class F> void for_range(std::size_t n, F&& f) {
     for_chunks(n, chunk_count(n), [&](std::size_t, std::size_t b, std::size_t e) { f(b, e); });
 }
 
+// Resizes a list of plain records to n. A large list's fresh pages are first touched on the pool,
+// so that the kernel zeroes them in parallel rather than inside the sequential resize.
+template <class T> void resize(std::vector<T>& v, std::size_t n) {
+    static_assert(std::is_trivially_copyable_v<T>);
+    if (goes_parallel(n) && v.capacity() < n) {
+        v.reserve(n);
+        auto* bytes = reinterpret_cast<unsigned char*>(v.data());
+        std::size_t begin = v.size() * sizeof(T), end = n * sizeof(T);
+        constexpr std::size_t block = std::size_t{1} << 16;
+        tbb::parallel_for(begin / block, (end + block - 1) / block, [&](std::size_t k) {
+            std::size_t from = std::max(begin, k * block), to = std::min(end, (k + 1) * block);
+            std::memset(bytes + from, 0, to - from);
+        });
+    }
+    v.resize(n);
+}
+
 // Lists joined in order; a single part is returned without copying.
 template <class T> std::vector<T> concat(std::vector<std::vector<T>> parts) {
     if (parts.size() == 1)
@@ -60,7 +77,7 @@ template <class T> std::vector<T> concat(std::vector<std::vector<T>> parts) {
         offsets[i + 1] = offsets[i] + parts[i].size();
     std::vector<T> out;
     if constexpr (std::is_trivially_copyable_v<T>) {
-        out.resize(offsets.back());
+        resize(out, offsets.back());
         tbb::parallel_for(std::size_t{0}, parts.size(), [&](std::size_t i) {
             if (!parts[i].empty())
                 std::memcpy(out.data() + offsets[i], parts[i].data(), parts[i].size() * sizeof(T));

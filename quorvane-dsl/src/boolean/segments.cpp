@@ -39,7 +39,8 @@ Box segment_box(const Seg& s) {
 } // namespace
 
 std::vector<Box> segment_boxes(std::span<const Seg> segments) {
-    std::vector<Box> boxes(segments.size());
+    std::vector<Box> boxes;
+    par::resize(boxes, segments.size());
     par::for_range(segments.size(), [&](std::size_t b, std::size_t e) {
         for (std::size_t i = b; i < e; ++i)
             boxes[i] = segment_box(segments[i]);

@@ -65,7 +65,7 @@ template <class Item, class KeyEq, class Decode>
 Vertices number_points(const std::vector<Item>& items, std::size_t segment_count, KeyEq same,
                        Decode decode) {
     Vertices v;
-    v.start.assign(segment_count, 0);
+    par::resize(v.start, segment_count);
     std::size_t n = items.size();
     auto is_new = [&](std::size_t i) { return i == 0 || !same(items[i - 1], items[i]); };
     auto id_of = [](const Item& it) { return it.value; };
@@ -88,7 +88,7 @@ Vertices number_points(const std::vector<Item>& items, std::size_t segment_count
     });
     for (std::size_t k = 0; k < chunks; ++k)
         firsts[k + 1] += firsts[k];
-    v.points.resize(firsts[chunks]);
+    par::resize(v.points, firsts[chunks]);
     par::SharedSlice<Point> points(v.points);
     par::SharedSlice<std::uint32_t> start(v.start);
     par::for_chunks(n, chunks, [&](std::size_t k, std::size_t b, std::size_t e) {
@@ -120,7 +120,8 @@ Vertices distinct_points(std::span<const Seg> segs, const std::vector<Point>& cr
     std::uint64_t h = static_cast<std::uint64_t>(bounds.y1) - static_cast<std::uint64_t>(bounds.y0);
     unsigned bx = bit_length(w), by = bit_length(h);
     if (bx + by <= 64 && bx < 64 && by < 64) {
-        std::vector<KeyItem> items(total);
+        std::vector<KeyItem> items;
+        par::resize(items, total);
         par::for_range(total, [&](std::size_t b, std::size_t e) {
             for (std::size_t i = b; i < e; ++i) {
                 Point p = point_of(i);
@@ -245,7 +246,14 @@ std::vector<std::uint64_t> sub_edges(std::span<const Seg> segs, std::span<const 
         // The pairs are sorted by segment: one search per chunk, then a moving cursor.
         auto pair = std::lower_bound(crowded_pairs.begin(), crowded_pairs.end(),
                                      static_cast<std::uint64_t>(first) << 32);
+        constexpr std::size_t ahead = 8;
         for (std::size_t i = first; i < last; ++i) {
+            if (i + ahead < last) {
+                // The cell lists are read at random; fetch the next segments' first cells early.
+                const Box& next_box = boxes[i + ahead];
+                std::uint64_t g = grid.col(next_box.x0) + grid.columns * grid.row(next_box.y0);
+                __builtin_prefetch(cell_points.data() + point_cells.starts[g]);
+            }
             const Seg& s = segs[i];
             const Box& box = boxes[i];
             bool straight = axis_parallel(box);
@@ -370,7 +378,7 @@ std::vector<SnapSeg> merge(const std::vector<std::uint64_t>& keys, unsigned bits
     });
     for (std::size_t k = 0; k < chunks; ++k)
         starts[k + 1] += starts[k];
-    out.resize(starts[chunks]);
+    par::resize(out, starts[chunks]);
     par::SharedSlice<SnapSeg> slice(out);
     tbb::parallel_for(std::size_t{0}, chunks, [&](std::size_t k) {
         auto [b, e] = range(k);
@@ -459,7 +467,8 @@ Snapped snap_round(std::span<const Seg> segs) {
             auto* first = point_cells.members.data() + point_cells.starts[g];
             std::sort(first, point_cells.members.data() + point_cells.starts[g + 1]);
         });
-    std::vector<Point> cell_points(point_cells.members.size());
+    std::vector<Point> cell_points;
+    par::resize(cell_points, point_cells.members.size());
     par::for_range(cell_points.size(), [&](std::size_t first, std::size_t last) {
         for (std::size_t m = first; m < last; ++m)
             cell_points[m] = v.points[point_cells.members[m]];

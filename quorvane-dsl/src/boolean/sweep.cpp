@@ -1,6 +1,7 @@
 #include "boolean/sweep.hpp"
 
 #include <algorithm>
+#include <atomic>
 
 #include "boolean/par.hpp"
 
