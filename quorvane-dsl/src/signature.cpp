@@ -19,6 +19,31 @@ void append_int(std::string& text, std::int64_t value) {
     text.append(buffer, std::to_chars(buffer, buffer + sizeof buffer, value).ptr);
 }
 
+// Signatures are compared across builds, so a string is escaped exactly as published: tab, line
+// feed, double quote and backslash. The text is hashed, never lexed, so a carriage return stays
+// raw here even though string literals escape it.
+std::string canonical_string(std::string_view text) {
+    std::string out = "\"";
+    for (const char c : text) {
+        switch (c) {
+        case '\t':
+            out += "\\t";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '"':
+        case '\\':
+            out += '\\';
+            out += c;
+            break;
+        default:
+            out += c;
+        }
+    }
+    return out + '"';
+}
+
 struct CanonicalWriter {
     std::string& out;
 
@@ -34,7 +59,7 @@ struct CanonicalWriter {
         out +=
             "q" + number + "^" + std::to_string(v.dim.length) + "," + std::to_string(v.dim.angle);
     }
-    void operator()(const Value::String& v) const { out += units::escape_string(v.text); }
+    void operator()(const Value::String& v) const { out += canonical_string(v.text); }
     void operator()(const Value::Bool& v) const { out += v.value ? "true" : "false"; }
     void operator()(const Value::Point& v) const {
         out += "p(" + number_text(v.x) + "," + number_text(v.y) + "," + number_text(v.angle) + ")";

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <random>
 #include <string>
 
@@ -218,6 +219,16 @@ TEST(IrText, NumbersWithoutLiteralAreRefusedWhenWriting) {
     library.cells[0].attrs.push_back({"v", Value{Value::List{{Value{Value::Number{8, {3, 0}}}}}}});
     EXPECT_EQ(print(library).error(), "cannot write cell `c` as IR text: attr `v` holds a number "
                                       "of dimension length^3, which has no literal");
+    // Infinite lengths and angles would read back as names ("infum"), the rest not at all.
+    library.cells[0].attrs = {{"w", Value{Value::Number{INFINITY, {1, 0}}}}};
+    EXPECT_EQ(print(library).error(), "cannot write cell `c` as IR text: attr `w` holds the number "
+                                      "inf, which has no literal");
+    library.cells[0].attrs.clear();
+    library.cells[0].params = {
+        {"p", Value{Value::Named{"xs", {{"at", Value{Value::Point{0, -INFINITY, 0}}}}}}}};
+    EXPECT_EQ(print(library).error(),
+              "cannot write cell `c` as IR text: param `p` holds the number "
+              "-inf, which has no literal");
 }
 
 TEST(IrText, CycleFindsTheFirstCellMetAgain) {

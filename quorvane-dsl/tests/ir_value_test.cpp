@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <string>
 
 #include "ir/value.hpp"
@@ -25,12 +26,17 @@ TEST(IrValue, ReadsLiterals) {
     EXPECT_EQ(read("3.0"), number(3));
     EXPECT_EQ(read("- 4"), integer(-4));
     EXPECT_EQ(read("--4"), integer(4));
+    EXPECT_EQ(read(std::string(301, '-') + "4"), integer(-4));
+    EXPECT_EQ(read(std::string(300, '-') + "2.5um"), number(2500, 1));
     EXPECT_EQ(read("2um"), number(2000, 1));
     EXPECT_EQ(read("2\u00b5m"), number(2000, 1));
     EXPECT_EQ(read("2\u03bcm"), number(2000, 1));
     EXPECT_EQ(read("1.5mm"), number(1500000, 1));
     EXPECT_EQ(read("1rad"), number(57.29577951308232, 0, 1));
     EXPECT_EQ(read("-3nm"), number(-3, 1));
+    // Beyond the range of an f64, tiny decimals read as zero and huge ones as infinity.
+    EXPECT_EQ(read("0." + std::string(400, '0') + "1nm"), number(0, 1));
+    EXPECT_EQ(read("1" + std::string(400, '0') + ".0"), number(INFINITY));
     EXPECT_EQ(read("1 # note\n2"), integer(1));
     EXPECT_EQ(read("[1, 2] # note"), (Value{Value::List{{integer(1), integer(2)}}}));
     EXPECT_EQ(read("[1 2 3]"), read("[1, 2, 3,]"));
@@ -47,7 +53,7 @@ TEST(IrValue, ReadsLiterals) {
     for (const char* bad :
          {"1e5", "9223372036854775808", "1 2", "", "# only", "(1, 2)", "(1.0, 2.0)", "(1um)",
           "(1um, 2um, 3um, 4um)", "(1um, 2um, 0.5)", "xs(width 2um)", "xs(width = 2um", "[1,,2]",
-          "[,1]", "-true", "\"open", "cell", "@"}) {
+          "[,1]", "-true", "--true", "\"open", "cell", "@"}) {
         EXPECT_EQ(read(bad), std::nullopt) << bad;
     }
 }
@@ -71,9 +77,12 @@ TEST(IrValue, WritesLiterals) {
 }
 
 TEST(IrValue, FindsNumbersWithoutLiteral) {
-    using quorvane_dsl::ir::unwritable_dimension;
-    EXPECT_EQ(unwritable_dimension(number(1, 1)), std::nullopt);
-    EXPECT_EQ(unwritable_dimension(Value{Value::Named{"xs", {{"a", number(1, 2)}}}}), "area");
+    using quorvane_dsl::ir::unwritable_number;
+    EXPECT_EQ(unwritable_number(number(1, 1)), std::nullopt);
+    EXPECT_EQ(unwritable_number(Value{Value::Named{"xs", {{"a", number(1, 2)}}}}),
+              "a number of dimension area");
+    EXPECT_EQ(unwritable_number(Value{Value::List{{number(NAN, 0, 1)}}}), "the number NaN");
+    EXPECT_EQ(unwritable_number(Value{Value::Point{0, 0, NAN}}), "the number NaN");
 }
 
 } // namespace

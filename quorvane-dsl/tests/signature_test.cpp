@@ -32,6 +32,8 @@ TEST(Signature, CanonicalValues) {
     EXPECT_EQ(canonical(Value{Value::Number{-12.3456784, {-1, 2}}}), "q-12.345678^-1,2");
     EXPECT_EQ(canonical(Value{Value::Point{1, -2.5, 450}}), "p(1,-2.5,450)");
     EXPECT_EQ(canonical(Value{Value::String{"a\"\t"}}), "\"a\\\"\\t\"");
+    // Canonical texts are hashed, never lexed: a carriage return stays raw.
+    EXPECT_EQ(canonical(Value{Value::String{"a\r\n\\"}}), "\"a\r\\n\\\\\"");
     EXPECT_EQ(canonical(Value{Value::List{{Value{Value::Bool{true}}, Value{Value::Int{1}}}}}),
               "[true,i1]");
     EXPECT_EQ(canonical(Value{Value::Named{"xs", {{"w", length(2)}, {"a", Value{Value::Int{3}}}}}}),

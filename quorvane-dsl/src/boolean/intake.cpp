@@ -242,6 +242,9 @@ Rings Rings::of(std::span<const Ring> polygons) {
     std::size_t count = polygons.size();
     if (!(total >= par::threshold && par::threads() > 1)) {
         Rings store;
+        store.points.reserve(total);
+        store.ends.reserve(count);
+        store.entries.reserve(count);
         for (const Ring& ring : polygons)
             store.add_polygon(ring);
         return store;
@@ -249,6 +252,12 @@ Rings Rings::of(std::span<const Ring> polygons) {
     std::size_t chunks = par::chunk_count(count);
     std::vector<Rings> parts(chunks);
     par::for_chunks(count, chunks, [&](std::size_t k, std::size_t b, std::size_t e) {
+        std::size_t points = 0;
+        for (std::size_t i = b; i < e; ++i)
+            points += polygons[i].size();
+        parts[k].points.reserve(points);
+        parts[k].ends.reserve(e - b);
+        parts[k].entries.reserve(e - b);
         for (std::size_t i = b; i < e; ++i)
             parts[k].add_polygon(polygons[i]);
     });

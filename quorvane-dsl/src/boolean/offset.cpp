@@ -170,6 +170,12 @@ void offset_ring(const Params& p, std::span<const Point> ring, std::vector<doubl
 
 Rings offset_chunk(const Params& p, std::span<const Ring> rings) {
     Rings store;
+    std::size_t points = 0;
+    for (const Ring& ring : rings) {
+        points += ring.size();
+    }
+    store.points.reserve(2 * points);
+    store.ends.reserve(rings.size());
     std::vector<double> len;
     std::vector<Vec> dir;
     Ring out;

@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include <tbb/parallel_sort.h>
+
 #include "boolean/grid.hpp"
 #include "boolean/par.hpp"
 #include "boolean/segments.hpp"
@@ -117,7 +119,7 @@ Vertices distinct_points(std::span<const Seg> segs, const std::vector<Point>& cr
     std::uint64_t w = static_cast<std::uint64_t>(bounds.x1) - static_cast<std::uint64_t>(bounds.x0);
     std::uint64_t h = static_cast<std::uint64_t>(bounds.y1) - static_cast<std::uint64_t>(bounds.y0);
     unsigned bx = bit_length(w), by = bit_length(h);
-    if (bx + by <= 64) {
+    if (bx + by <= 64 && bx < 64 && by < 64) {
         std::vector<KeyItem> items(total);
         par::for_range(total, [&](std::size_t b, std::size_t e) {
             for (std::size_t i = b; i < e; ++i) {
@@ -134,7 +136,7 @@ Vertices distinct_points(std::span<const Seg> segs, const std::vector<Point>& cr
         return number_points(
             items, n, [](const KeyItem& a, const KeyItem& b) { return a.key == b.key; },
             [&](const KeyItem& it) {
-                return Point{static_cast<std::int64_t>((bx + by == 0 ? 0 : it.key >> by) +
+                return Point{static_cast<std::int64_t>((it.key >> by) +
                                                        static_cast<std::uint64_t>(bounds.x0)),
                              static_cast<std::int64_t>((it.key & ymask) +
                                                        static_cast<std::uint64_t>(bounds.y0))};
@@ -159,53 +161,80 @@ bool axis_parallel(const Box& b) {
     return b.x0 == b.x1 || b.y0 == b.y1;
 }
 
-// (segment, vertex) pairs of the cells too crowded for plain loops.
+// (segment, vertex) pairs of the cells too crowded for plain loops, sorted. Cells are
+// independent, so they are searched in parallel; the sort makes the order independent of that.
 std::vector<std::uint64_t> crowded_hits(std::span<const Seg> segs, std::span<const Box> boxes,
                                         const Grid& grid, const Groups& seg_cells,
                                         const Groups& point_cells,
                                         const std::vector<Point>& points) {
-    std::vector<std::uint64_t> pairs;
     std::int64_t side = std::int64_t{1} << grid.shift;
-    for (std::size_t g = 0; g < grid.cell_count(); ++g) {
-        auto list = seg_cells.of(g);
-        auto verts = point_cells.of(g);
-        if (list.size() <= crowded || verts.empty())
-            continue;
-        std::int64_t x0 = grid.cell_x(g), y0 = grid.cell_y(g);
-        SegTree tree;
-        tree.build(segs, boxes, Box{x0 - 1, y0 - 1, x0 + side + 1, y0 + side + 1},
-                   std::vector<std::uint32_t>(list.begin(), list.end()));
+    auto search = [&](std::size_t first, std::size_t last) {
+        std::vector<std::uint64_t> pairs;
         std::vector<std::uint32_t> stack;
-        for (std::uint32_t v : verts) {
-            Point p = points[v];
-            stack.assign(1, 0);
-            while (!stack.empty()) {
-                const SegTree::Node& node = tree.nodes[stack.back()];
-                stack.pop_back();
-                if (node.leaf) {
-                    for (std::uint32_t s : tree.leaves[node.a])
-                        if (on_path(segs[s], boxes[s], p))
-                            pairs.push_back((std::uint64_t{s} << 32) | v);
-                    continue;
-                }
-                for (std::uint32_t child : {node.b, node.a}) {
-                    const Box& cb = tree.nodes[child].box;
-                    if (p.x >= cb.x0 - 1 && p.x <= cb.x1 + 1 && p.y >= cb.y0 - 1 &&
-                        p.y <= cb.y1 + 1)
-                        stack.push_back(child);
+        for (std::size_t g = first; g < last; ++g) {
+            auto list = seg_cells.of(g);
+            auto verts = point_cells.of(g);
+            if (list.size() <= crowded || verts.empty())
+                continue;
+            std::int64_t x0 = grid.cell_x(g), y0 = grid.cell_y(g);
+            SegTree tree;
+            tree.build(segs, boxes, Box{x0 - 1, y0 - 1, x0 + side + 1, y0 + side + 1},
+                       std::vector<std::uint32_t>(list.begin(), list.end()));
+            for (std::uint32_t v : verts) {
+                Point p = points[v];
+                stack.assign(1, 0);
+                while (!stack.empty()) {
+                    const SegTree::Node& node = tree.nodes[stack.back()];
+                    stack.pop_back();
+                    if (node.leaf) {
+                        for (std::uint32_t s : tree.leaves[node.a])
+                            if (on_path(segs[s], boxes[s], p))
+                                pairs.push_back((std::uint64_t{s} << 32) | v);
+                        continue;
+                    }
+                    for (std::uint32_t child : {node.b, node.a}) {
+                        const Box& cb = tree.nodes[child].box;
+                        if (p.x >= cb.x0 - 1 && p.x <= cb.x1 + 1 && p.y >= cb.y0 - 1 &&
+                            p.y <= cb.y1 + 1)
+                            stack.push_back(child);
+                    }
                 }
             }
         }
-    }
-    std::sort(pairs.begin(), pairs.end());
+        return pairs;
+    };
+    std::vector<std::uint64_t> pairs = par::flat_map(grid.cell_count(), search);
+    if (pairs.size() >= par::threshold && par::threads() >= 2)
+        tbb::parallel_sort(pairs.begin(), pairs.end());
+    else
+        std::sort(pairs.begin(), pairs.end());
     pairs.erase(std::unique(pairs.begin(), pairs.end()), pairs.end());
     return pairs;
+}
+
+// The range of a cell's members (ascending ids, so ascending (x, y)) that can lie in the box: for
+// an axis-parallel segment those between its end points in (x, y) order, else those in its x
+// range. `cell_points` holds the members' points in member order, so the search reads memory
+// in sequence.
+std::pair<std::size_t, std::size_t> x_range(const Groups& cells,
+                                            const std::vector<Point>& cell_points, std::uint64_t g,
+                                            const Box& box, bool straight) {
+    constexpr std::int64_t lowest = std::numeric_limits<std::int64_t>::min();
+    constexpr std::int64_t highest = std::numeric_limits<std::int64_t>::max();
+    Point lo{box.x0, straight ? box.y0 : lowest}, hi{box.x1, straight ? box.y1 : highest};
+    auto begin = cell_points.begin() + cells.starts[g];
+    auto end = cell_points.begin() + cells.starts[g + 1];
+    auto first = std::lower_bound(begin, end, lo);
+    auto last = std::upper_bound(first, end, hi);
+    return {static_cast<std::size_t>(first - cell_points.begin()),
+            static_cast<std::size_t>(last - cell_points.begin())};
 }
 
 // Sub-edge keys of every segment, cut at the vertices whose hot pixels it passes.
 std::vector<std::uint64_t> sub_edges(std::span<const Seg> segs, std::span<const Box> boxes,
                                      const Grid& grid, const Groups& seg_cells,
-                                     const Groups& point_cells, const Vertices& v,
+                                     const Groups& point_cells,
+                                     const std::vector<Point>& cell_points, const Vertices& v,
                                      const std::vector<std::uint64_t>& crowded_pairs, unsigned b) {
     return par::flat_map(segs.size(), [&](std::size_t first, std::size_t last) {
         std::vector<std::uint64_t> keys;
@@ -213,6 +242,9 @@ std::vector<std::uint64_t> sub_edges(std::span<const Seg> segs, std::span<const 
         std::vector<std::uint64_t> cells;
         std::vector<Hit> hits;
         std::vector<std::uint32_t> walk;
+        // The pairs are sorted by segment: one search per chunk, then a moving cursor.
+        auto pair = std::lower_bound(crowded_pairs.begin(), crowded_pairs.end(),
+                                     static_cast<std::uint64_t>(first) << 32);
         for (std::size_t i = first; i < last; ++i) {
             const Seg& s = segs[i];
             const Box& box = boxes[i];
@@ -224,21 +256,23 @@ std::vector<std::uint64_t> sub_edges(std::span<const Seg> segs, std::span<const 
             for (std::uint64_t g : cells) {
                 if (seg_cells.of(g).size() > crowded)
                     continue;
-                for (std::uint32_t id : point_cells.of(g)) {
-                    Point p = v.points[id];
+                auto [first_member, last_member] =
+                    x_range(point_cells, cell_points, g, box, straight);
+                for (std::size_t m = first_member; m < last_member; ++m) {
+                    std::uint32_t id = point_cells.members[m];
+                    Point p = cell_points[m];
                     if (straight) {
-                        if (p.x >= box.x0 && p.x <= box.x1 && p.y >= box.y0 && p.y <= box.y1 &&
-                            p != a && p != z)
+                        if (p.y >= box.y0 && p.y <= box.y1 && p != a && p != z)
                             hits.push_back({id, {}});
                     } else if (auto t = on_path(s, box, p)) {
                         hits.push_back({id, *t});
                     }
                 }
             }
-            auto lo = std::lower_bound(crowded_pairs.begin(), crowded_pairs.end(),
-                                       static_cast<std::uint64_t>(i) << 32);
-            for (auto it = lo; it != crowded_pairs.end() && (*it >> 32) == i; ++it) {
-                auto id = static_cast<std::uint32_t>(*it);
+            while (pair != crowded_pairs.end() && (*pair >> 32) < i)
+                ++pair;
+            for (; pair != crowded_pairs.end() && (*pair >> 32) == i; ++pair) {
+                auto id = static_cast<std::uint32_t>(*pair);
                 if (straight) {
                     hits.push_back({id, {}});
                     continue;
@@ -280,10 +314,10 @@ std::vector<std::uint64_t> sub_edges(std::span<const Seg> segs, std::span<const 
     });
 }
 
-std::vector<SnapSeg> merge_run_range(const std::vector<std::uint64_t>& keys, std::size_t b,
-                                     std::size_t e, unsigned bits,
-                                     const std::vector<Point>& points) {
-    std::vector<SnapSeg> out;
+// Calls emit for every piece of keys[b, e) whose winding changes do not cancel.
+template <class Emit>
+void for_each_piece(const std::vector<std::uint64_t>& keys, std::size_t b, std::size_t e,
+                    unsigned bits, const std::vector<Point>& points, Emit&& emit) {
     std::uint64_t mask = bits >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << bits) - 1;
     std::size_t i = b;
     while (i < e) {
@@ -298,16 +332,22 @@ std::vector<SnapSeg> merge_run_range(const std::vector<std::uint64_t>& keys, std
         auto from = static_cast<std::uint32_t>(piece >> bits);
         auto to = static_cast<std::uint32_t>(piece & mask);
         Point p = points[from], q = points[to];
-        out.push_back({p.x, p.y, q.x, q.y, wa, wb, from, to});
+        emit(SnapSeg{p.x, p.y, q.x, q.y, wa, wb, from, to});
     }
-    return out;
 }
 
+// Merges runs of sorted sub-edge keys into pieces. In parallel, chunk borders move forward so
+// that no run is split; every chunk counts its pieces first and then writes them straight into
+// its own range of the result.
 std::vector<SnapSeg> merge(const std::vector<std::uint64_t>& keys, unsigned bits,
                            const std::vector<Point>& points) {
     std::size_t n = keys.size();
-    if (!par::goes_parallel(n))
-        return merge_run_range(keys, 0, n, bits, points);
+    std::vector<SnapSeg> out;
+    if (!par::goes_parallel(n)) {
+        out.reserve(n / 2);
+        for_each_piece(keys, 0, n, bits, points, [&](const SnapSeg& s) { out.push_back(s); });
+        return out;
+    }
     std::size_t chunks = par::chunk_count(n);
     std::vector<std::size_t> bounds(chunks + 1);
     for (std::size_t k = 0; k <= chunks; ++k)
@@ -318,12 +358,26 @@ std::vector<SnapSeg> merge(const std::vector<std::uint64_t>& keys, unsigned bits
             ++s;
         bounds[k] = s;
     }
-    std::vector<std::vector<SnapSeg>> parts(chunks);
+    auto range = [&](std::size_t k) {
+        return std::pair{bounds[k], std::max(bounds[k], bounds[k + 1])};
+    };
+    std::vector<std::size_t> starts(chunks + 1, 0);
     tbb::parallel_for(std::size_t{0}, chunks, [&](std::size_t k) {
-        parts[k] =
-            merge_run_range(keys, bounds[k], std::max(bounds[k], bounds[k + 1]), bits, points);
+        auto [b, e] = range(k);
+        std::size_t count = 0;
+        for_each_piece(keys, b, e, bits, points, [&](const SnapSeg&) { ++count; });
+        starts[k + 1] = count;
     });
-    return par::concat(std::move(parts));
+    for (std::size_t k = 0; k < chunks; ++k)
+        starts[k + 1] += starts[k];
+    out.resize(starts[chunks]);
+    par::SharedSlice<SnapSeg> slice(out);
+    tbb::parallel_for(std::size_t{0}, chunks, [&](std::size_t k) {
+        auto [b, e] = range(k);
+        std::size_t pos = starts[k];
+        for_each_piece(keys, b, e, bits, points, [&](const SnapSeg& s) { slice.write(pos++, s); });
+    });
+    return out;
 }
 
 } // namespace
@@ -399,10 +453,21 @@ Snapped snap_round(std::span<const Seg> segs) {
         count, grid.cell_count(), [&](std::size_t i, std::vector<std::uint64_t>& out) {
             out.push_back(grid.cell_of(v.points[i]));
         });
+    // The parallel build lists a cell's members in any order; the hit search wants id order.
+    if (par::goes_parallel(count))
+        tbb::parallel_for(std::size_t{0}, grid.cell_count(), [&](std::size_t g) {
+            auto* first = point_cells.members.data() + point_cells.starts[g];
+            std::sort(first, point_cells.members.data() + point_cells.starts[g + 1]);
+        });
+    std::vector<Point> cell_points(point_cells.members.size());
+    par::for_range(cell_points.size(), [&](std::size_t first, std::size_t last) {
+        for (std::size_t m = first; m < last; ++m)
+            cell_points[m] = v.points[point_cells.members[m]];
+    });
     std::vector<std::uint64_t> pairs =
         crowded_hits(segs, boxes, grid, seg_cells, point_cells, v.points);
     std::vector<std::uint64_t> keys =
-        sub_edges(segs, boxes, grid, seg_cells, point_cells, v, pairs, b);
+        sub_edges(segs, boxes, grid, seg_cells, point_cells, cell_points, v, pairs, b);
     sort_keys(keys, 2 * b + 2);
     Snapped out;
     out.segments = merge(keys, b, v.points);

@@ -25,7 +25,8 @@ struct PathHit {
     bool inclusive = false;
 };
 
-// Needs a non-empty list whose segments have distinct endpoints.
+// Needs a non-empty list whose segments have distinct endpoints and whose coordinates lie within
+// the engine's exact range (`check_range`).
 Snapped snap_round(std::span<const Seg> segments);
 
 // Whether the closed segment meets the half-open unit pixel centred on p (endpoints excluded).

@@ -132,9 +132,9 @@ void write_cell(Out& out, const Library& library, const Cell& cell) {
 }
 
 std::optional<std::string> refusal(const Cell& cell, const std::string& what, const Value& value) {
-    if (auto dim = unwritable_dimension(value)) {
-        return "cannot write cell `" + cell.name + "` as IR text: " + what +
-               " holds a number of dimension " + *dim + ", which has no literal";
+    if (auto number = unwritable_number(value)) {
+        return "cannot write cell `" + cell.name + "` as IR text: " + what + " holds " + *number +
+               ", which has no literal";
     }
     return std::nullopt;
 }

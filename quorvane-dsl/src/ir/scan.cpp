@@ -1,7 +1,8 @@
 #include "ir/scan.hpp"
 
 #include <charconv>
-#include <limits>
+#include <cstdlib>
+#include <string>
 
 namespace quorvane_dsl::ir::scan {
 
@@ -129,10 +130,11 @@ std::optional<double> read_f64(std::string_view text) {
         return std::nullopt;
     }
     if (ec == std::errc::result_out_of_range) {
-        // Rust-like parsing saturates: tiny values become zero, huge ones infinity.
-        const bool huge = text.find_first_of("eE") == std::string_view::npos ||
-                          text[text.find_first_of("eE") + 1] != '-';
-        value = huge ? std::numeric_limits<double>::infinity() : 0.0;
+        // Out of range saturates: tiny values become zero, huge ones infinity. Whether the text
+        // is tiny or huge depends on its digits as well as its exponent (0.000...1 has none), so
+        // the C library, which saturates the same way, decides; the text is known to be a plain
+        // decimal by now.
+        value = std::strtod(std::string(text).c_str(), nullptr);
     } else if (ec != std::errc{}) {
         return std::nullopt;
     }

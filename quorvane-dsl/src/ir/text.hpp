@@ -19,7 +19,8 @@ namespace quorvane_dsl::ir {
 
 // The whole IR text of a library. Refused (with the reason) when a value cannot be written in
 // a form that reads back: a number whose dimension has no literal would come back as a plain
-// number, and inside a marker its trailing comment would swallow the attributes after it.
+// number, and inside a marker its trailing comment would swallow the attributes after it; an
+// infinite length would come back as the name `infum`.
 std::expected<std::string, std::string> print(const Library& library);
 
 // Points as "(x,y)" joined by single spaces.

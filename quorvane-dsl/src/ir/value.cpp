@@ -1,5 +1,7 @@
 #include "ir/value.hpp"
 
+#include <cmath>
+
 #include "ir/scan.hpp"
 #include "syntax/lexer.hpp"
 
@@ -153,20 +155,25 @@ class ValueReader {
         }
     }
 
+    // A run of minus signs is counted rather than recursed into, so that any number of them
+    // reads without nesting; each one flips the sign of the number after the run.
     std::optional<Value> negated(std::size_t depth) {
-        auto inner = value(depth + 1);
+        bool negative = true;
+        while (at(SyntaxKind::MINUS)) {
+            negative = !negative;
+            ++pos_;
+        }
+        auto inner = value(depth);
         if (!inner) {
             return std::nullopt;
         }
         if (auto* integer = std::get_if<Value::Int>(&inner->kind)) {
-            if (integer->value == INT64_MIN) {
-                return std::nullopt;
-            }
-            integer->value = -integer->value;
+            // The digits alone never reach the smallest integer, so the sign always flips.
+            integer->value = negative ? -integer->value : integer->value;
             return inner;
         }
         if (auto* number = std::get_if<Value::Number>(&inner->kind)) {
-            number->value = -number->value;
+            number->value = negative ? -number->value : number->value;
             return inner;
         }
         return std::nullopt;
@@ -300,21 +307,35 @@ bool nests_too_deep(std::span<const Token> tokens) {
     return false;
 }
 
-std::optional<std::string> unwritable_dimension(const Value& value) {
+std::optional<std::string> unwritable_number(const Value& value) {
+    const auto not_finite = [](double number) -> std::optional<std::string> {
+        if (std::isfinite(number)) {
+            return std::nullopt;
+        }
+        return "the number " + units::format_number(number);
+    };
     if (const auto* number = std::get_if<Value::Number>(&value.kind)) {
         if (!has_literal_dimension(number->dim)) {
-            return units::dim_text(number->dim);
+            return "a number of dimension " + units::dim_text(number->dim);
+        }
+        return not_finite(number->value);
+    }
+    if (const auto* point = std::get_if<Value::Point>(&value.kind)) {
+        for (const double coordinate : {point->x, point->y, point->angle}) {
+            if (auto text = not_finite(coordinate)) {
+                return text;
+            }
         }
     } else if (const auto* list = std::get_if<Value::List>(&value.kind)) {
         for (const Value& item : list->items) {
-            if (auto dim = unwritable_dimension(item)) {
-                return dim;
+            if (auto text = unwritable_number(item)) {
+                return text;
             }
         }
     } else if (const auto* named = std::get_if<Value::Named>(&value.kind)) {
         for (const auto& [name, arg] : named->args) {
-            if (auto dim = unwritable_dimension(arg)) {
-                return dim;
+            if (auto text = unwritable_number(arg)) {
+                return text;
             }
         }
     }

@@ -85,8 +85,9 @@ std::optional<std::vector<Token>> literal_tokens(std::string_view text, bool sto
 // Whether the brackets of a token list nest deeper than a literal may.
 bool nests_too_deep(std::span<const Token> tokens);
 
-// The dimension text of the first number inside `value` whose dimension has no literal form
-// (neither plain, length nor angle): such a number cannot be written as IR text and read back.
-std::optional<std::string> unwritable_dimension(const Value& value);
+// The first number inside `value` that has no literal form, described ("a number of dimension
+// area", "the number inf"): one whose dimension is neither plain, length nor angle, or one that
+// is not finite. Such a number cannot be written as IR text and read back.
+std::optional<std::string> unwritable_number(const Value& value);
 
 } // namespace quorvane_dsl::ir

@@ -44,7 +44,8 @@ class Expr {
 
     // The direct child expressions in order: the operands of a binary or prefix expression, the
     // components of a point, the elements of a list, the inner expression of a parenthesis, the
-    // base (and index) of a field access or an index, the callee of a call.
+    // base and index of an index, the callee of a call; of a field access the base and then the
+    // field's NAME_REF, which is an expression node too (see `field`).
     std::vector<Expr> operands() const;
     // The operator token of a binary or prefix expression.
     std::optional<SyntaxToken> op() const;

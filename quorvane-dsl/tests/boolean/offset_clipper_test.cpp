@@ -2,12 +2,12 @@
 #include "boolean/offset.hpp"
 
 #include "boolean/keyhole.hpp"
+#include "shapes.hpp"
 
 #include <gtest/gtest.h>
 #include <polyclipping/clipper.hpp>
 
 #include <cmath>
-#include <random>
 
 namespace quorvane_dsl::boolean {
 namespace {
@@ -48,11 +48,13 @@ cl::Paths clipper_offset(const cl::Paths& paths, cl::JoinType join, double delta
     return out;
 }
 
-// Area (in square units) of what `a` holds more than `tolerance` units away from `b`, leaving out
-// slivers narrower than 2 x `sliver` units.
-double area_beyond(const cl::Paths& a, const cl::Paths& b, double tolerance, double sliver) {
+// Area (in square units) of what `a` holds more than `tolerance` units away from `b` and outside
+// `excluded`, leaving out slivers narrower than 2 x `sliver` units.
+double area_beyond(const cl::Paths& a, const cl::Paths& b, double tolerance, double sliver,
+                   const cl::Paths& excluded = {}) {
     cl::Clipper c;
     c.AddPaths(scaled(a), cl::ptSubject, true);
+    c.AddPaths(scaled(excluded), cl::ptClip, true);
     if (tolerance > 0) {
         c.AddPaths(clipper_offset(scaled(b), cl::jtRound, tolerance * scale, 2, 0.05 * scale),
                    cl::ptClip, true);
@@ -71,59 +73,60 @@ double area_beyond(const cl::Paths& a, const cl::Paths& b, double tolerance, dou
     return area / scale / scale;
 }
 
-// Both arcs keep within one unit of the true circle and both results round their points to the
-// grid, so their boundaries may part by one unit plus the rounding of each side; narrow slivers
-// also appear where the exact result is itself under a unit wide.
-constexpr double arc_tolerance = 2.0;
-constexpr double arc_sliver = 0.75;
+// Boundaries must agree within one unit. Allowed beyond that: slivers under one unit wide, where
+// both sides round their points to the grid along the same edge, and specks of a few square units
+// where the exact result is itself about a unit wide and arcs of chords may keep or drop it.
+constexpr double tolerance = 1.0;
+constexpr double sliver = 0.5;
+constexpr double speck = 10.0;
+constexpr int rounds = 24;
 
-void expect_close(const cl::Paths& inner, const cl::Paths& outer, double tolerance, double sliver,
-                  const std::string& what) {
-    EXPECT_EQ(area_beyond(inner, outer, tolerance, sliver), 0.0) << what;
+void expect_close(const cl::Paths& inner, const cl::Paths& outer, const std::string& what,
+                  const cl::Paths& excluded = {}) {
+    EXPECT_LE(area_beyond(inner, outer, tolerance, sliver, excluded), speck) << what;
 }
 
-Ring rect(std::int64_t x0, std::int64_t y0, std::int64_t x1, std::int64_t y1) {
-    return {{x0, y0}, {x1, y0}, {x1, y1}, {x0, y1}};
+// Squares around the corners where the two sides define the offset differently: Clipper squares
+// a miter beyond a turn of 120 degrees off at the distance, this engine at twice it (reach 3d);
+// and at a spike that turns almost straight back (|sine| x d below 1) Clipper leaves the round
+// or mitred cap out and runs through the vertex itself (reach d).
+cl::Paths corners_apart(const Polygons& set, double d, bool miter) {
+    cl::Paths out;
+    const auto square = [&](Point v, double reach) {
+        const auto r = static_cast<cl::cInt>(std::ceil(reach + 2));
+        out.push_back(
+            {{v.x - r, v.y - r}, {v.x + r, v.y - r}, {v.x + r, v.y + r}, {v.x - r, v.y + r}});
+    };
+    for (const Ring& ring : set) {
+        for (std::size_t i = 0; i < ring.size(); ++i) {
+            const Point p = ring[(i + ring.size() - 1) % ring.size()], v = ring[i];
+            const Point n = ring[(i + 1) % ring.size()];
+            const double ax = v.x - p.x, ay = v.y - p.y, bx = n.x - v.x, by = n.y - v.y;
+            const double norms = std::hypot(ax, ay) * std::hypot(bx, by);
+            const double sine = (ax * by - ay * bx) / norms, cosine = (ax * bx + ay * by) / norms;
+            if (cosine < 0 && std::abs(sine * d) < 1) {
+                square(v, std::abs(d));
+            }
+            if (miter && (d > 0 ? sine > 0 : sine < 0) && 1 + cosine < 0.5) {
+                square(v, 3 * std::abs(d));
+            }
+        }
+    }
+    return out;
 }
 
 // Snap rounding is not idempotent: a fresh result may still lose a sub-unit spike when taken in
 // again. Both sides get a set that our own normalisation leaves unchanged.
 Polygons stable(Polygons set) {
-    set = boolean(set, {}, Op::Union).value();
+    set = test::normalised(set);
     for (int pass = 0; pass < 4; ++pass) {
-        Polygons again = boolean(keyholes(set), {}, Op::Union).value();
+        Polygons again = test::normalised(keyholes(set));
         if (again == set) {
             break;
         }
         set = std::move(again);
     }
     return set;
-}
-
-Polygons manhattan(std::mt19937_64& rng) {
-    std::uniform_int_distribution<std::int64_t> pos(0, 600);
-    std::uniform_int_distribution<std::int64_t> size(5, 200);
-    Polygons out;
-    for (int i = 0; i < 10; ++i) {
-        const std::int64_t x = pos(rng);
-        const std::int64_t y = pos(rng);
-        out.push_back(rect(x, y, x + size(rng), y + size(rng)));
-    }
-    return stable(out);
-}
-
-Polygons all_angle(std::mt19937_64& rng) {
-    std::uniform_int_distribution<std::int64_t> pos(0, 600);
-    std::uniform_int_distribution<int> corners(3, 6);
-    Polygons out;
-    for (int i = 0; i < 6; ++i) {
-        Ring ring;
-        for (int k = corners(rng); k > 0; --k) {
-            ring.push_back({pos(rng), pos(rng)});
-        }
-        out.push_back(std::move(ring));
-    }
-    return stable(out);
 }
 
 // `a` is a result set with separate holes; as an input it needs its holes keyholed.
@@ -139,48 +142,34 @@ std::string describe(int round, double d) {
 TEST(OffsetVersusClipper, ManhattanMiterIsExactAndRoundIsClose) {
     std::mt19937_64 rng(11);
     std::uniform_real_distribution<double> dist(2.0, 60.0);
-    for (int round = 0; round < 16; ++round) {
-        const Polygons a = manhattan(rng);
+    for (int round = 0; round < rounds; ++round) {
+        const Polygons a = stable(test::random_rects(rng, 10, 600));
         const double d = (round % 2 ? -1 : 1) * std::floor(dist(rng));
         const cl::Paths mine = ours(a, Join::Miter, d);
         const cl::Paths theirs = clipper_offset(to_paths(a), cl::jtMiter, d);
-        expect_close(mine, theirs, 0, 0, describe(round, d));
-        expect_close(theirs, mine, 0, 0, describe(round, d));
+        EXPECT_EQ(area_beyond(mine, theirs, 0, 0), 0.0) << describe(round, d);
+        EXPECT_EQ(area_beyond(theirs, mine, 0, 0), 0.0) << describe(round, d);
         const cl::Paths mine_round = ours(a, Join::Round, d);
         const cl::Paths theirs_round = clipper_offset(to_paths(a), cl::jtRound, d);
-        expect_close(mine_round, theirs_round, arc_tolerance, arc_sliver, describe(round, d));
-        expect_close(theirs_round, mine_round, arc_tolerance, arc_sliver, describe(round, d));
+        expect_close(mine_round, theirs_round, describe(round, d));
+        expect_close(theirs_round, mine_round, describe(round, d));
     }
 }
 
-TEST(OffsetVersusClipper, AllAngleRound) {
+TEST(OffsetVersusClipper, AllAngleRoundAndMiterAwayFromCornersDefinedApart) {
     std::mt19937_64 rng(12);
     std::uniform_real_distribution<double> dist(2.0, 60.0);
-    for (int round = 0; round < 16; ++round) {
-        const Polygons a = all_angle(rng);
+    for (int round = 0; round < rounds; ++round) {
+        const Polygons a = stable(test::random_rings(rng, 6, 6, 600));
         const double d = (round % 2 ? -1 : 1) * dist(rng);
-        const cl::Paths mine = ours(a, Join::Round, d);
-        const cl::Paths theirs = clipper_offset(to_paths(a), cl::jtRound, d);
-        expect_close(mine, theirs, arc_tolerance, arc_sliver, describe(round, d));
-        expect_close(theirs, mine, arc_tolerance, arc_sliver, describe(round, d));
-    }
-}
-
-// Clipper squares off a miter beyond its limit at the distance itself, this engine at twice the
-// distance, so at sharp corners the result lies between Clipper's limited and unlimited miters.
-TEST(OffsetVersusClipper, AllAngleMiterLiesBetweenClippersCutAndFullMiter) {
-    std::mt19937_64 rng(13);
-    std::uniform_real_distribution<double> dist(2.0, 60.0);
-    for (int round = 0; round < 16; ++round) {
-        const Polygons a = all_angle(rng);
-        const double d = (round % 2 ? -1 : 1) * dist(rng);
-        const cl::Paths mine = ours(a, Join::Miter, d);
-        const cl::Paths cut = clipper_offset(to_paths(a), cl::jtMiter, d);
-        const cl::Paths full = clipper_offset(to_paths(a), cl::jtMiter, d, 1e9);
-        const cl::Paths& inner = d > 0 ? cut : full;
-        const cl::Paths& outer = d > 0 ? full : cut;
-        expect_close(inner, mine, 1.0, 0.5, describe(round, d));
-        expect_close(mine, outer, 1.0, 0.5, describe(round, d));
+        for (const Join join : {Join::Round, Join::Miter}) {
+            const cl::Paths mine = ours(a, join, d);
+            const cl::Paths theirs =
+                clipper_offset(to_paths(a), join == Join::Round ? cl::jtRound : cl::jtMiter, d);
+            const cl::Paths apart = corners_apart(a, d, join == Join::Miter);
+            expect_close(mine, theirs, describe(round, d), apart);
+            expect_close(theirs, mine, describe(round, d), apart);
+        }
     }
 }
 

@@ -1,0 +1,203 @@
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include <tbb/task_arena.h>
+
+#include "boolean/active.hpp"
+#include "boolean/apart.hpp"
+#include "boolean/boolean.hpp"
+#include "boolean/grid.hpp"
+#include "boolean/par.hpp"
+#include "boolean/rings.hpp"
+#include "boolean/segments.hpp"
+#include "boolean/snap.hpp"
+#include "boolean/sweep.hpp"
+
+namespace qb = quorvane_dsl::boolean;
+using qb::Point;
+using qb::Ring;
+using qb::Seg;
+
+namespace {
+
+[[maybe_unused]] const int pool_env = setenv("RAYON_NUM_THREADS", "8", 0);
+
+Seg seg(std::int64_t x1, std::int64_t y1, std::int64_t x2, std::int64_t y2) {
+    return {x1, y1, x2, y2, 0, 0};
+}
+
+qb::Box box_of(const Seg& s) {
+    return {std::min(s.x1, s.x2), std::min(s.y1, s.y2), std::max(s.x1, s.x2), std::max(s.y1, s.y2)};
+}
+
+} // namespace
+
+TEST(BooleanPhases, CrossingsRoundHalvesUp) {
+    EXPECT_EQ(qb::crossing(seg(0, 0, 1, 1), seg(0, 1, 1, 0)), (Point{1, 1}));
+    EXPECT_EQ(qb::crossing(seg(-1, -1, 0, 0), seg(-1, 0, 0, -1)), (Point{0, 0}));
+    EXPECT_EQ(qb::crossing(seg(-2, -2, 1, 1), seg(-2, 1, 1, -2)), (Point{0, 0}));
+    EXPECT_EQ(qb::crossing(seg(0, 0, 2, 1), seg(0, 1, 2, 0)), (Point{1, 1}));
+    EXPECT_EQ(qb::crossing(seg(0, 0, 4, 0), seg(2, 0, 2, 3)), std::nullopt); // T-junction
+    EXPECT_EQ(qb::crossing(seg(0, 0, 4, 4), seg(1, 1, 6, 6)), std::nullopt); // collinear
+    EXPECT_EQ(qb::crossing(seg(0, 2, 4, 2), seg(2, 0, 2, 4)), (Point{2, 2}));
+    EXPECT_EQ(qb::crossing(seg(2, 2, 2, 2), seg(0, 0, 4, 4)), std::nullopt);
+}
+
+TEST(BooleanPhases, HotPixelsAreHalfOpen) {
+    Seg s = seg(1, 0, 0, 1);
+    EXPECT_TRUE(qb::on_path(s, box_of(s), {1, 1}));
+    EXPECT_FALSE(qb::on_path(s, box_of(s), {0, 0}));
+    EXPECT_FALSE(qb::on_path(s, box_of(s), {1, 0})); // an end point
+    // A diagonal edge passing a vertex's pixel is cut there.
+    qb::Rings store;
+    store.push(Ring{{0, 0}, {10, 3}, {0, 3}}, 3);
+    store.push(Ring{{3, 1}, {4, 2}, {2, 2}}, 3);
+    auto snapped = qb::snap_round(store.segments());
+    bool bent = false;
+    for (const qb::SnapSeg& s2 : snapped.segments)
+        bent = bent || (s2.x1 == 0 && s2.y1 == 0 && s2.x2 == 3 && s2.y2 == 1);
+    EXPECT_TRUE(bent);
+}
+
+TEST(BooleanPhases, UntouchedRings) {
+    auto run = [](const Ring& r) { return qb::untouched(qb::ring_edges(r)); };
+    auto triangle = run({{0, 0}, {4, 0}, {0, 4}});
+    ASSERT_TRUE(triangle);
+    EXPECT_TRUE(triangle->shared.empty());
+    auto eight = run({{0, 0}, {2, 0}, {2, 2}, {4, 2}, {4, 4}, {2, 4}, {2, 2}, {0, 2}});
+    ASSERT_TRUE(eight);
+    EXPECT_EQ(eight->shared.size(), 2u);
+    auto spike = run({{0, 0}, {4, 0}, {4, 2}, {8, 2}, {4, 2}, {4, 4}, {0, 4}});
+    ASSERT_TRUE(spike);
+    EXPECT_EQ(std::count(spike->flags.begin(), spike->flags.end(), true), 2);
+    EXPECT_FALSE(run({{0, 0}, {2, 2}, {2, 0}, {0, 2}}));      // bow-tie
+    EXPECT_FALSE(run({{0, 0}, {100, 0}, {50, 50}, {51, 0}})); // tip within a pixel of an edge
+}
+
+TEST(BooleanPhases, BoxesAndApartness) {
+    EXPECT_EQ(qb::as_box(Ring{{0, 0}, {2, 0}, {2, 1}, {0, 1}}), (qb::Box{0, 0, 2, 1}));
+    EXPECT_EQ(qb::as_box(Ring{{0, 1}, {2, 1}, {2, 0}, {0, 0}}), (qb::Box{0, 0, 2, 1}));
+    EXPECT_FALSE(qb::as_box(Ring{{0, 0}, {2, 0}, {0, 1}, {2, 1}}));
+    EXPECT_FALSE(qb::as_box(Ring{{0, 0}, {0, 0}, {2, 1}, {0, 1}}));
+    EXPECT_FALSE(qb::as_box(Ring{{0, 0}, {0, 0}, {0, 1}, {0, 1}}));
+    EXPECT_FALSE(qb::as_box(Ring{{0, 0}, {1, 0}, {2, 0}, {2, 1}, {0, 1}}));
+    EXPECT_FALSE(qb::boxes_apart(std::vector<qb::Box>{{0, 0, 1, 1}, {1, 1, 2, 2}}));
+    EXPECT_TRUE(qb::boxes_apart(std::vector<qb::Box>{{0, 0, 1, 1}, {2, 2, 3, 3}}));
+    std::vector<qb::Box> spread;
+    for (int i = 0; i < 17; ++i)
+        spread.push_back({i * 1000000, 0, i * 1000000 + 1, 1});
+    EXPECT_TRUE(qb::boxes_apart(spread));
+    spread.push_back({-5, -5, 17000000, 5});
+    EXPECT_FALSE(qb::boxes_apart(spread));
+}
+
+TEST(BooleanPhases, PolygonIntakeKinds) {
+    qb::Rings store;
+    store.add_polygon(Ring{{0, 0}, {0, 1}, {1, 1}, {1, 0}});
+    ASSERT_EQ(store.entries.size(), 1u);
+    EXPECT_EQ(store.entries[0].kind, qb::Kind::Convex);
+    EXPECT_EQ(store.entries[0].box, (qb::Box{0, 0, 1, 1}));
+    EXPECT_EQ(store.points[1], (Point{1, 1})); // reversed to run counter-clockwise
+    store.add_polygon(Ring{{0, 0},
+                           {10, 0},
+                           {10, 10},
+                           {0, 10},
+                           {0, 5},
+                           {3, 5},
+                           {3, 7},
+                           {7, 7},
+                           {7, 3},
+                           {3, 3},
+                           {3, 5},
+                           {0, 5}});
+    EXPECT_EQ(store.entries.back().kind, qb::Kind::Simple);
+    EXPECT_EQ(store.ring_count(), 3u);
+    store.add_polygon(Ring{{0, 0}, {2, 2}, {2, 0}, {0, 2}});
+    EXPECT_EQ(store.entries.back().kind, qb::Kind::Resolved);
+    EXPECT_EQ(store.ring_count(), 5u);
+    store.add_polygon(Ring{{0, 0}, {1, 1}, {2, 2}});
+    EXPECT_EQ(store.entries.size(), 3u);
+    EXPECT_FALSE(store.push(Ring{{0, 0}, {0, 0}, {1, 0}, {1, 0}, {0, 0}}, 3));
+}
+
+TEST(BooleanPhases, SweepOfTheUnitSquare) {
+    qb::Rings store;
+    store.push(Ring{{0, 0}, {1, 0}, {1, 1}, {0, 1}}, 3);
+    auto snapped = qb::snap_round(store.segments());
+    ASSERT_EQ(snapped.points, (std::vector<Point>{{0, 0}, {0, 1}, {1, 0}, {1, 1}}));
+    auto pairs = qb::classify(snapped.points, snapped.segments, qb::Rule::Positive);
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> got;
+    for (auto p : pairs)
+        got.push_back({p.from, p.to});
+    EXPECT_EQ(got, (std::vector<std::pair<std::uint32_t, std::uint32_t>>{
+                       {0, 2}, {1, 0}, {3, 1}, {2, 3}}));
+    qb::Rings clockwise;
+    clockwise.push(Ring{{0, 0}, {0, 1}, {1, 1}, {1, 0}}, 3);
+    auto cw = qb::snap_round(clockwise.segments());
+    EXPECT_TRUE(qb::classify(cw.points, cw.segments, qb::Rule::Positive).empty());
+    EXPECT_EQ(qb::classify(cw.points, cw.segments, qb::Rule::NonZero).size(), 4u);
+}
+
+TEST(BooleanPhases, ActiveSetBlocks) {
+    qb::Active active;
+    EXPECT_EQ(active.find(0, 0).block, 0u);
+    std::vector<qb::Entry> entries;
+    for (int i = 0; i < 129; ++i)
+        entries.push_back({0, i, 10, i, i, 0});
+    active.put(entries, {});
+    ASSERT_EQ(active.blocks().size(), 3u);
+    EXPECT_EQ(active.blocks()[2].size(), 1u);
+    qb::Place above = active.find(5, 1000);
+    EXPECT_EQ(above.block, 3u);
+    EXPECT_EQ(above.below.wa, 128);
+    qb::Place on = active.find(5, 64); // entry 64 passes through: the place is in block 1
+    EXPECT_EQ(on.block, 1u);
+    EXPECT_EQ(on.index, 0u);
+    EXPECT_EQ(on.below.wa, 63);
+    active.replace(on.block, on.index, 5, 64,
+                   std::vector<qb::Entry>(66, qb::Entry{0, 64, 10, 64, 0, 0}));
+    EXPECT_EQ(active.count(), 194u);
+    EXPECT_EQ(active.blocks().size(), 4u); // 129 entries split into 64 and 65
+    auto [all, spare] = active.take();
+    EXPECT_EQ(all.size(), 194u);
+    EXPECT_TRUE(active.blocks().empty());
+}
+
+TEST(BooleanPhases, KeySortsAndChunksDoNotDependOnThreads) {
+    std::mt19937_64 rng(3);
+    for (std::size_t n : {1023u, 1024u, 20000u, 70000u}) {
+        std::vector<std::uint64_t> keys(n);
+        for (auto& k : keys)
+            k = rng() & ((std::uint64_t{1} << 40) - 1);
+        auto expected = keys;
+        std::sort(expected.begin(), expected.end());
+        for (int threads : {1, 8}) {
+            auto sorted = keys;
+            tbb::task_arena(threads).execute([&] { qb::sort_keys(sorted, 40); });
+            EXPECT_EQ(sorted, expected) << n << " keys, " << threads << " threads";
+        }
+    }
+    auto calls = [](std::size_t n, int threads) {
+        std::size_t count = 0;
+        std::vector<std::size_t> joined;
+        tbb::task_arena(threads).execute([&] {
+            std::atomic<std::size_t> c{0};
+            joined = qb::par::flat_map(n, [&](std::size_t b, std::size_t e) {
+                ++c;
+                std::vector<std::size_t> out;
+                for (std::size_t i = b; i < e; ++i)
+                    out.push_back(i);
+                return out;
+            });
+            count = c;
+        });
+        EXPECT_EQ(joined.size(), n);
+        EXPECT_TRUE(std::is_sorted(joined.begin(), joined.end()));
+        return count;
+    };
+    EXPECT_EQ(calls(16383, 8), 1u);
+    EXPECT_EQ(calls(16384, 8), 32u);
+    EXPECT_EQ(calls(100000, 1), 1u);
+    EXPECT_EQ(calls(0, 8), 1u);
+}
