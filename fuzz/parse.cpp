@@ -19,8 +19,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
     }
     QV_FUZZ_CHECK(tree_text == text);
+    std::uint32_t previous_start = 0;
     for (const SyntaxError& error : parsed.errors) {
         QV_FUZZ_CHECK(error.range.start <= error.range.end && error.range.end <= text.size());
+        QV_FUZZ_CHECK(error.range.start >= previous_start);
+        previous_start = error.range.start;
     }
     return 0;
 }
