@@ -2,7 +2,7 @@
 # Installs the Debian packages the build and the tests need, skipping those already present.
 set -euo pipefail
 
-packages=(g++ cmake ninja-build libgtest-dev libtbb-dev libpolyclipping-dev)
+packages=(g++ cmake ninja-build libgtest-dev libtbb-dev libpolyclipping-dev klayout)
 if [[ "${1:-}" == "--bench" ]]; then
     packages+=(libbenchmark-dev)
 fi

@@ -11,6 +11,9 @@ namespace quorvane {
 Outcome fmt(Args args);
 // ir FILE [--top CELL]...: the loaded library as IR text on standard output.
 Outcome ir(Args args);
+// build FILE -o OUT [--top CELL]...: the loaded library written to OUT, IR text for a .qvir
+// name, else GDSII.
+Outcome build(Args args);
 // parse FILE: the indented syntax tree on standard output, the syntax errors on standard error.
 Outcome parse_cmd(Args args);
 

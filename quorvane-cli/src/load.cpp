@@ -1,5 +1,9 @@
 #include "load.hpp"
 
+#include <iostream>
+
+#include "file_io.hpp"
+#include "read.hpp"
 #include "report.hpp"
 
 namespace quorvane {
@@ -7,6 +11,22 @@ namespace quorvane {
 namespace {
 
 using quorvane_dsl::ir::Library;
+
+// The reader's warnings name the file; they never fail the load.
+LoadOutcome load_gds(const std::string& path) {
+    auto bytes = read_bytes(path);
+    if (!bytes) {
+        return Error{std::move(bytes.error())};
+    }
+    auto read = quorvane_dsl_gds::read::read_gds(std::move(*bytes));
+    if (!read) {
+        return Error{"reading " + path + ": " + read.error()};
+    }
+    for (const std::string& warning : read->warnings) {
+        std::cerr << "warning: " << path << ": " << warning << '\n';
+    }
+    return std::move(read->library);
+}
 
 LoadOutcome load_ir_text(const std::string& path) {
     auto text = read(path);
@@ -61,13 +81,11 @@ std::string_view extension(std::string_view path) {
 
 LoadOutcome load_library(const std::string& path, const TopSelection& tops) {
     const std::string_view ext = extension(path);
-    if (ext == "gds" || ext == "gds2" || ext == "gdsii") {
-        return Error{"reading " + path + ": GDSII input is not supported yet"};
-    }
-    if (ext != "qvir") {
+    const bool gds = ext == "gds" || ext == "gds2" || ext == "gdsii";
+    if (!gds && ext != "qvir") {
         return Error{"reading " + path + ": source input is not supported yet"};
     }
-    LoadOutcome loaded = load_ir_text(path);
+    LoadOutcome loaded = gds ? load_gds(path) : load_ir_text(path);
     if (auto* library = std::get_if<Library>(&loaded)) {
         return select_tops(path, std::move(*library), tops);
     }

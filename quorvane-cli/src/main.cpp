@@ -36,6 +36,7 @@ constexpr Command commands[] = {
     {"fmt", fmt},
     {"parse", parse_cmd},
     {"ir", ir},
+    {"build", build},
     // clang-format on
 };
 

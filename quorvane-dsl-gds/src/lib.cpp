@@ -1,1 +1,365 @@
-// IR to GDSII conversion lands here.
+#include "lib.hpp"
+
+#include "fatal.hpp"
+#include "units.hpp"
+
+namespace quorvane_dsl_gds {
+
+namespace ir = quorvane_dsl::ir;
+namespace models = vork::models;
+namespace shape = vork::models::shape;
+using models::CellId;
+using models::LayerId;
+using models::top::LayoutDb;
+
+namespace {
+
+// The first `count` characters (not bytes) of a UTF-8 text.
+std::string_view leading_characters(std::string_view text, std::size_t count) {
+    std::size_t at = 0;
+    for (std::size_t seen = 0; at < text.size() && seen < count; ++seen) {
+        ++at;
+        while (at < text.size() && (static_cast<unsigned char>(text[at]) & 0xC0) == 0x80) {
+            ++at;
+        }
+    }
+    return text.substr(0, at);
+}
+
+// Numbered entries of one metadata text, from 10 on; over-long texts are left out, and so is
+// whatever comes after the last number a reader takes as an entry (32767), rather than wrapping
+// into the numbers of the key and the name.
+enum class Added { Written, TooLong, TooMany };
+
+struct Entries {
+    std::vector<shape::GdsProperty>& properties;
+    std::uint16_t next = first_entry_attribute;
+
+    Added add(std::string text) {
+        if (text.size() > max_entry_bytes) {
+            return Added::TooLong;
+        }
+        if (next > last_entry_attribute) {
+            return Added::TooMany;
+        }
+        properties.push_back({std::move(text), next++});
+        return Added::Written;
+    }
+};
+
+std::string too_many_text(std::string_view text) {
+    return "`: `" + std::string(leading_characters(text, 40)) + "…` is past the " +
+           std::to_string(last_entry_attribute - first_entry_attribute + 1) +
+           " metadata entries GDS can number and is not written to GDS";
+}
+
+std::string too_long_suffix() {
+    return "` is longer than " + std::to_string(max_entry_bytes) +
+           " bytes and is not written to GDS";
+}
+
+class Export {
+  public:
+    explicit Export(const ir::Library& library) : library_(library) {}
+
+    std::expected<Output, std::string> run() {
+        if (auto dbu = out_.layout.set_dbu(library_.dbu / 1000.0); !dbu) {
+            return std::unexpected(models::debug_text(dbu.error()));
+        }
+        out_.layout.name = "QUORVANE";
+        enter_layers();
+        if (auto cells = enter_cells(); !cells) {
+            return std::unexpected(cells.error());
+        }
+        out_.layout.points.reserve(point_count());
+        for (std::size_t i = 0; i < library_.cells.size(); ++i) {
+            if (auto filled = fill_cell(i); !filled) {
+                return std::unexpected(filled.error());
+            }
+        }
+        return std::move(out_);
+    }
+
+  private:
+    void enter_layers() {
+        LayoutDb& db = out_.layout;
+        layer_ids_.reserve(library_.layers.size());
+        std::optional<LayerId> marker;
+        for (const ir::Layer& layer : library_.layers) {
+            layer_ids_.push_back(db.layer({layer.name, layer.layer, layer.datatype}));
+            if (!marker && layer.name == "marker") {
+                marker = layer_ids_.back();
+            }
+        }
+        metadata_layer_ = marker ? *marker : db.layer({"marker", 255, 0});
+    }
+
+    std::expected<void, std::string> enter_cells() {
+        cell_ids_.reserve(library_.cells.size());
+        out_.layout.cells.reserve(library_.cells.size());
+        for (const ir::Cell& cell : library_.cells) {
+            auto id = out_.layout.add_cell(cell.name);
+            if (!id) {
+                return std::unexpected(models::debug_text(id.error()));
+            }
+            cell_ids_.push_back(*id);
+        }
+        return {};
+    }
+
+    std::size_t point_count() const {
+        std::size_t count = 0;
+        for (const ir::Cell& cell : library_.cells) {
+            for (const ir::Shape& s : cell.shapes) {
+                if (const auto* polygon = std::get_if<ir::Polygon>(&s.geometry.kind)) {
+                    count += polygon->points.size();
+                } else if (const auto* path = std::get_if<ir::Path>(&s.geometry.kind)) {
+                    count += path->points.size();
+                }
+            }
+        }
+        return count;
+    }
+
+    LayerId layer_of(const ir::Shape& s) const {
+        if (s.layer >= layer_ids_.size()) {
+            quorvane_dsl::fatal("shape layer index out of range");
+        }
+        return layer_ids_[s.layer];
+    }
+
+    shape::PointRange store(const std::vector<ir::Point>& points) {
+        auto& pool = out_.layout.points;
+        const shape::PointRange range{pool.size(), points.size()};
+        for (const ir::Point& p : points) {
+            pool.push_back({p.x, p.y});
+        }
+        return range;
+    }
+
+    // One GDSII element for a geometry that needs no cutting.
+    shape::Shape element(const ir::Geometry& geometry) {
+        if (const auto* box = std::get_if<ir::Box>(&geometry.kind)) {
+            return shape::Box{{}, box->left, box->bottom, box->right, box->top};
+        }
+        if (const auto* polygon = std::get_if<ir::Polygon>(&geometry.kind)) {
+            return shape::Polygon{store(polygon->points), {}};
+        }
+        const auto& path = std::get<ir::Path>(geometry.kind);
+        return shape::Path{.points = store(path.points),
+                           .width = path.width,
+                           .width_present = true,
+                           .path_type = 0};
+    }
+
+    static bool needs_cutting(const ir::Geometry& geometry) {
+        if (const auto* polygon = std::get_if<ir::Polygon>(&geometry.kind)) {
+            return polygon->points.size() > ir::max_gds_points;
+        }
+        if (const auto* path = std::get_if<ir::Path>(&geometry.kind)) {
+            return path->points.size() > ir::max_gds_points;
+        }
+        return false;
+    }
+
+    std::expected<void, std::string> insert(CellId cell, LayerId layer, shape::Shape s) {
+        auto inserted = out_.layout.insert_shape_record(cell, layer, {{}, std::move(s)});
+        if (!inserted) {
+            return std::unexpected(models::debug_text(inserted.error()));
+        }
+        return {};
+    }
+
+    void reserve_groups(const ir::Cell& cell, CellId id) {
+        std::vector<std::size_t> per_layer(out_.layout.layers.size());
+        for (const ir::Shape& s : cell.shapes) {
+            ++per_layer[layer_of(s).value];
+        }
+        auto& groups = out_.layout.cells[id.value].shapes;
+        for (std::size_t layer = 0; layer < per_layer.size(); ++layer) {
+            if (per_layer[layer] > 0) {
+                groups[LayerId{layer}].reserve(per_layer[layer]);
+            }
+        }
+    }
+
+    std::expected<void, std::string> add_shapes(const ir::Cell& cell, CellId id) {
+        reserve_groups(cell, id);
+        for (const ir::Shape& s : cell.shapes) {
+            const LayerId layer = layer_of(s);
+            if (!needs_cutting(s.geometry)) {
+                if (auto r = insert(id, layer, element(s.geometry)); !r) {
+                    return r;
+                }
+                continue;
+            }
+            for (const ir::Geometry& piece : s.geometry.gds_pieces()) {
+                if (auto r = insert(id, layer, element(piece)); !r) {
+                    return r;
+                }
+            }
+        }
+        return {};
+    }
+
+    CellId cell_of(std::uint64_t index) const {
+        if (index >= cell_ids_.size()) {
+            quorvane_dsl::fatal("instance cell index out of range");
+        }
+        return cell_ids_[index];
+    }
+
+    static shape::Transform placement(const ir::Instance& instance) {
+        const models::Point origin{instance.x, instance.y};
+        if (!instance.mirror) {
+            for (std::uint8_t quarter = 0; quarter < 4; ++quarter) {
+                if (instance.rotation == 90.0 * quarter) {
+                    return {origin, shape::Orthogonal{quarter}};
+                }
+            }
+        }
+        return {origin, shape::General{.magnification = 1.0,
+                                       .angle = instance.rotation,
+                                       .reflection = instance.mirror}};
+    }
+
+    static std::optional<models::top::Repetition> repetition(const ir::Instance& instance) {
+        if (!instance.array) {
+            return std::nullopt;
+        }
+        const ir::Array& a = *instance.array;
+        return models::top::RegularArray{
+            a.columns, a.rows, {a.column_step.x, a.column_step.y}, {a.row_step.x, a.row_step.y}};
+    }
+
+    std::expected<void, std::string> add_instances(const ir::Cell& cell, CellId id) {
+        out_.layout.cells[id.value].instances.reserve(cell.instances.size());
+        for (const ir::Instance& instance : cell.instances) {
+            models::top::CellInstance placed{.repetition = repetition(instance),
+                                             .transform = placement(instance),
+                                             .cell = cell_of(instance.cell)};
+            if (auto inserted = out_.layout.insert_instance(id, std::move(placed)); !inserted) {
+                return std::unexpected(models::debug_text(inserted.error()));
+            }
+        }
+        return {};
+    }
+
+    // The cell record: key, source, then the layers, parameters, attributes and blackbox.
+    shape::TextBody cell_record_text() const {
+        return {.text = std::string(cell_key), .transform = {{0, 0}, shape::Orthogonal{0}}};
+    }
+
+    shape::GdsElementMeta cell_record(const ir::Cell& cell) {
+        shape::GdsElementMeta meta;
+        meta.properties.push_back({std::string(cell_key), key_attribute});
+        meta.properties.push_back({cell.source, name_attribute});
+        Entries entries{meta.properties};
+        const auto entry = [&](std::string text) {
+            const Added added = entries.add(text);
+            if (added == Added::TooLong) {
+                out_.warnings.push_back("cell `" + cell.name + "`: `" +
+                                        std::string(leading_characters(text, 40)) + "…" +
+                                        too_long_suffix());
+            } else if (added == Added::TooMany) {
+                out_.warnings.push_back("cell `" + cell.name + too_many_text(text));
+            }
+        };
+        for (const ir::Layer& layer : library_.layers) {
+            entry("layer:" + layer.name + "=" + std::to_string(layer.layer) + "/" +
+                  std::to_string(layer.datatype));
+        }
+        for (const auto& [name, value] : cell.params) {
+            entry("param:" + name + "=" + value.to_literal());
+        }
+        for (const auto& [name, value] : cell.attrs) {
+            entry("attr:" + name + "=" + value.to_literal());
+        }
+        if (cell.blackbox) {
+            const ir::Box& f = cell.blackbox->footprint;
+            entry("blackbox:footprint=" + std::to_string(f.left) + "," + std::to_string(f.bottom) +
+                  "," + std::to_string(f.right) + "," + std::to_string(f.top));
+            entry("blackbox:interface=" + cell.blackbox->interface);
+            entry("blackbox:content=" + cell.blackbox->content);
+        }
+        return meta;
+    }
+
+    shape::GdsElementMeta marker_record(const ir::Cell& cell, const ir::Marker& marker,
+                                        std::size_t index, double angle) {
+        shape::GdsElementMeta meta;
+        meta.properties.push_back({std::string(marker_key), key_attribute});
+        meta.properties.push_back({marker.name, name_attribute});
+        meta.properties.push_back({std::to_string(index), index_attribute});
+        meta.properties.push_back({quorvane_dsl::units::format_number(angle), angle_attribute});
+        Entries entries{meta.properties};
+        for (const auto& [name, value] : marker.attrs) {
+            std::string text = name + "=" + value.to_literal();
+            const Added added = entries.add(text);
+            if (added == Added::TooLong) {
+                out_.warnings.push_back("cell `" + cell.name + "`, marker `" + marker.name +
+                                        "`: attribute `" + name + too_long_suffix());
+            } else if (added == Added::TooMany) {
+                out_.warnings.push_back("cell `" + cell.name + "`, marker `" + marker.name +
+                                        too_many_text(text));
+            }
+        }
+        return meta;
+    }
+
+    std::expected<void, std::string> add_metadata(const ir::Cell& cell, CellId id) {
+        LayoutDb& db = out_.layout;
+        shape::Text record = db.store_text(cell_record_text());
+        if (auto r = insert_text(id, cell_record(cell), record); !r) {
+            return r;
+        }
+        for (const ir::Marker& marker : cell.markers) {
+            for (std::size_t k = 0; k < marker.locations.size(); ++k) {
+                const ir::Frame& at = marker.locations[k];
+                shape::Text text =
+                    db.store_text({.text = marker.name + "[" + std::to_string(k) + "]",
+                                   .transform = {{at.x, at.y}, shape::General{.angle = at.angle}}});
+                if (auto r = insert_text(id, marker_record(cell, marker, k, at.angle), text); !r) {
+                    return r;
+                }
+            }
+        }
+        return {};
+    }
+
+    std::expected<void, std::string> insert_text(CellId id, shape::GdsElementMeta meta,
+                                                 shape::Text text) {
+        const shape::MetaRef stored = out_.layout.store_meta(std::move(meta));
+        auto inserted = out_.layout.insert_shape_record(id, metadata_layer_, {stored, text});
+        if (!inserted) {
+            return std::unexpected(models::debug_text(inserted.error()));
+        }
+        return {};
+    }
+
+    std::expected<void, std::string> fill_cell(std::size_t index) {
+        const ir::Cell& cell = library_.cells[index];
+        const CellId id = cell_ids_[index];
+        if (auto r = add_shapes(cell, id); !r) {
+            return r;
+        }
+        if (auto r = add_instances(cell, id); !r) {
+            return r;
+        }
+        return add_metadata(cell, id);
+    }
+
+    const ir::Library& library_;
+    Output out_;
+    std::vector<LayerId> layer_ids_;
+    std::vector<CellId> cell_ids_;
+    LayerId metadata_layer_;
+};
+
+} // namespace
+
+std::expected<Output, std::string> to_layout(const ir::Library& library) {
+    return Export(library).run();
+}
+
+} // namespace quorvane_dsl_gds

@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# The GDSII benchmark of bench/README.md: quorvane and KLayout on the same ~90 MB library.
+# usage: bench/gds/run.sh   (builds a release quorvane in build-bench/, works in bench/out/)
+set -euo pipefail
+cd "$(dirname "$0")/../.."
+cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DQV_TESTS=OFF >/dev/null
+cmake --build build-bench --target quorvane >/dev/null
+q="$PWD/build-bench/quorvane"
+mkdir -p bench/out && cd bench/out
+[[ -f big.qvir ]] || python3 ../gds/make_big.py big.qvir
+
+measure() { # label, command...: wall seconds and peak resident memory
+    local label=$1; shift
+    /usr/bin/time -f "$label|%e s|%M KB" "$@" >/dev/null 2>time.txt || { cat time.txt; exit 1; }
+    tail -1 time.txt
+}
+measure "quorvane build big.qvir -o big.gds" "$q" build big.qvir -o big.gds
+ls -l big.gds | awk '{print "big.gds: " $5 " bytes"}'
+measure "quorvane build big.gds -o out.gds" "$q" build big.gds -o out.gds
+measure "quorvane ir big.gds" "$q" ir big.gds
+measure "klayout read + write (whole process)" klayout -b -r ../gds/klayout_copy.py -rd src=big.gds -rd dst=kl.gds
+klayout -b -r ../gds/klayout_copy.py -rd src=big.gds -rd dst=kl.gds

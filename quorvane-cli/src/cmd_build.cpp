@@ -1,0 +1,58 @@
+#include <iostream>
+
+#include "commands.hpp"
+#include "load.hpp"
+#include "write_library.hpp"
+
+namespace quorvane {
+
+namespace {
+
+std::string top_names(const quorvane_dsl::ir::Library& library) {
+    std::string names;
+    for (std::uint64_t top : library.tops) {
+        if (!names.empty()) {
+            names += ", ";
+        }
+        names += library.cells[top].name;
+    }
+    return names;
+}
+
+} // namespace
+
+Outcome build(Args args) {
+    const std::vector<std::string> files = positional(args);
+    if (files.size() != 1) {
+        return Error{"build needs exactly one file"};
+    }
+    std::vector<std::string> outputs = flag_values(args, "-o");
+    if (outputs.empty()) {
+        outputs = flag_values(args, "--output");
+    }
+    if (outputs.empty()) {
+        return Error{"build needs an output file: -o <out.gds>"};
+    }
+    // Dummy fill is not built yet; writing the layout without the requested fill would pass
+    // off a different layout as the one asked for.
+    if (!flag_values(args, "--dummy").empty()) {
+        return Error{"--dummy is not supported yet"};
+    }
+    const std::vector<std::string> tops = flag_values(args, "--top");
+    LoadOutcome loaded = load_library(files[0], {tops, TopMode::Required});
+    if (std::holds_alternative<NoLibrary>(loaded)) {
+        return Fail{};
+    }
+    if (auto* error = std::get_if<Error>(&loaded)) {
+        return std::move(*error);
+    }
+    const auto& library = std::get<quorvane_dsl::ir::Library>(loaded);
+    if (auto written = write_library(library, outputs[0]); !written) {
+        return Error{std::move(written.error())};
+    }
+    std::cout << "wrote " << outputs[0] << ": " << library.cells.size() << " cells, top "
+              << top_names(library) << '\n';
+    return Pass{};
+}
+
+} // namespace quorvane

@@ -1,0 +1,105 @@
+#include "file_io.hpp"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace quorvane {
+
+namespace {
+
+std::string system_error_text(int code) {
+    return std::string(std::strerror(code)) + " (os error " + std::to_string(code) + ")";
+}
+
+// Closes the descriptor when the scope ends.
+struct Descriptor {
+    int fd = -1;
+    ~Descriptor() {
+        if (fd >= 0) {
+            ::close(fd);
+        }
+    }
+};
+
+bool write_all(int fd, std::span<const std::uint8_t> bytes) {
+    while (!bytes.empty()) {
+        const ssize_t written = ::write(fd, bytes.data(), bytes.size());
+        if (written < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        bytes = bytes.subspan(static_cast<std::size_t>(written));
+    }
+    return true;
+}
+
+std::string temporary_beside(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    const std::string dir = slash == std::string::npos ? "" : path.substr(0, slash + 1);
+    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    return dir + "." + name + ".partial-" + std::to_string(::getpid());
+}
+
+} // namespace
+
+std::expected<std::vector<std::uint8_t>, std::string> read_bytes(const std::string& path) {
+    const auto failure = [&](int code) {
+        return std::unexpected("reading " + path + ": " + system_error_text(code));
+    };
+    Descriptor file{::open(path.c_str(), O_RDONLY | O_CLOEXEC)};
+    struct stat info {};
+    if (file.fd < 0 || ::fstat(file.fd, &info) != 0) {
+        return failure(errno);
+    }
+    // Read straight into place; the spare byte shows a file that grew meanwhile.
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(std::max<off_t>(info.st_size, 0)) + 1);
+    std::size_t filled = 0;
+    for (;;) {
+        if (filled == bytes.size()) {
+            bytes.resize(bytes.size() * 2);
+        }
+        const ssize_t count = ::read(file.fd, bytes.data() + filled, bytes.size() - filled);
+        if (count < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return failure(errno);
+        }
+        if (count == 0) {
+            bytes.resize(filled);
+            return bytes;
+        }
+        filled += static_cast<std::size_t>(count);
+    }
+}
+
+std::expected<void, std::string> write_whole_file(const std::string& path,
+                                                  std::span<const std::uint8_t> bytes) {
+    const std::string temporary = temporary_beside(path);
+    int code = 0;
+    {
+        Descriptor file{::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666)};
+        if (file.fd < 0) {
+            code = errno;
+        } else if (!write_all(file.fd, bytes)) {
+            code = errno;
+        }
+    }
+    if (code == 0 && std::rename(temporary.c_str(), path.c_str()) != 0) {
+        code = errno;
+    }
+    if (code != 0) {
+        ::unlink(temporary.c_str());
+        return std::unexpected("writing " + path + ": " + system_error_text(code));
+    }
+    return {};
+}
+
+} // namespace quorvane

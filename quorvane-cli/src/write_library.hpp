@@ -1,0 +1,16 @@
+#pragma once
+
+#include <expected>
+#include <string>
+
+#include "ir.hpp"
+
+namespace quorvane {
+
+// IR text when the output's extension is exactly "qvir", else GDSII (its conversion warnings
+// go to standard error before the file is written). Nothing reaches the path unless the whole
+// output could be made.
+std::expected<void, std::string> write_library(const quorvane_dsl::ir::Library& library,
+                                               const std::string& path);
+
+} // namespace quorvane

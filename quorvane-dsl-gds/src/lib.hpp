@@ -1,0 +1,34 @@
+#pragma once
+
+#include <expected>
+#include <string>
+#include <vector>
+
+#include "ir.hpp"
+#include "models/top.hpp"
+
+// IR libraries to the layout database, with the metadata that GDSII cannot hold natively
+// carried in properties of text elements.
+namespace quorvane_dsl_gds {
+
+struct Output {
+    vork::models::top::LayoutDb layout;
+    std::vector<std::string> warnings; // in the order they arose
+};
+
+// The property attribute numbers of the metadata texts.
+inline constexpr std::uint16_t key_attribute = 1;
+inline constexpr std::uint16_t name_attribute = 2;
+inline constexpr std::uint16_t index_attribute = 3;
+inline constexpr std::uint16_t angle_attribute = 4;
+inline constexpr std::uint16_t first_entry_attribute = 10;
+inline constexpr std::uint16_t last_entry_attribute = 32767;
+inline constexpr std::string_view cell_key = "quorvane.cell";
+inline constexpr std::string_view marker_key = "quorvane.marker";
+
+// Longer entry texts are left out with a warning.
+inline constexpr std::size_t max_entry_bytes = 126;
+
+std::expected<Output, std::string> to_layout(const quorvane_dsl::ir::Library& library);
+
+} // namespace quorvane_dsl_gds

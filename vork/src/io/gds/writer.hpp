@@ -1,0 +1,42 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <expected>
+#include <span>
+#include <string_view>
+#include <vector>
+
+#include "io/gds/error.hpp"
+#include "models/top.hpp"
+
+namespace vork::io::gds::writer {
+
+using Bytes = std::vector<std::uint8_t>;
+using Status = std::expected<void, GdsError>;
+using models::Point;
+
+// Record encoders: each appends whole records; a refused record appends nothing.
+Status write_record(Bytes& out, std::uint8_t type, std::uint8_t data_type,
+                    std::span<const std::uint8_t> payload);
+Status write_xy_record(Bytes& out, std::span<const Point> points);
+Status write_i16_record(Bytes& out, std::uint8_t type, std::span<const std::int16_t> values);
+Status write_ascii_record(Bytes& out, std::uint8_t type, std::string_view text);
+Status write_real8_record(Bytes& out, std::uint8_t type, std::span<const double> values);
+Status write_gds_properties(Bytes& out, std::span<const models::shape::GdsProperty> properties);
+Status write_transform_records(Bytes& out, const models::shape::Transform& transform);
+
+// The GDSII 8-byte real; values without such a form (infinities, exponents beyond excess-64)
+// are refused.
+std::expected<std::array<std::uint8_t, 8>, GdsError> encode_real8(double value);
+
+// One element of a structure; `cell` names the structure in errors about values that do not
+// fit their GDSII field.
+Status write_shape_record(Bytes& out, const models::top::LayoutDb& db,
+                          const models::LayerInfo& layer, const models::shape::ShapeRecord& record,
+                          std::string_view cell);
+
+// The whole library as one stream; the dates are zero, so equal input gives equal bytes.
+std::expected<Bytes, GdsError> write_gds(const models::top::LayoutDb& db);
+
+} // namespace vork::io::gds::writer

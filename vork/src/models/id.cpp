@@ -1,1 +1,0 @@
-#include "models/id.hpp"

@@ -1,0 +1,138 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+#include "models/id.hpp"
+
+namespace vork::models::shape {
+
+// A run of points in the database's point pool (`LayoutDb::points`). Shapes refer to their
+// points this way so that a million elements cost no million allocations.
+struct PointRange {
+    std::uint64_t first = 0;
+    std::uint64_t count = 0;
+};
+
+// The placement of an instance or a text.
+struct Orthogonal {
+    // Counter-clockwise rotation by (code mod 4) * 90 degrees; codes 4 to 7 reflect across the
+    // x axis first.
+    std::uint8_t code = 0;
+};
+
+struct General {
+    double magnification = 1.0;
+    double angle = 0.0; // degrees
+    bool reflection = false;
+    bool absolute_magnification = false;
+    bool absolute_angle = false;
+};
+
+struct Transform {
+    Point origin;
+    std::variant<Orthogonal, General> orientation;
+};
+
+struct Boundary {
+    PointRange points; // kept and written unchanged, closed or not
+};
+
+struct Box {
+    PointRange points; // the XY of a BOX as read; empty when the corners can be derived
+    std::int64_t left = 0;
+    std::int64_t bottom = 0;
+    std::int64_t right = 0;
+    std::int64_t top = 0;
+};
+
+struct SimplePolygon {
+    PointRange points;
+};
+
+struct Polygon {
+    PointRange outer{};
+    std::vector<PointRange> holes{};
+};
+
+struct Path {
+    PointRange points;
+    std::int64_t width = 0;
+    std::int64_t begin_extension = 0;
+    std::int64_t end_extension = 0;
+    bool width_present = false;
+    bool width_absolute = false;
+    bool begin_extension_present = false;
+    bool end_extension_present = false;
+    std::optional<std::uint16_t> path_type{};
+};
+
+// A text's data lives in `LayoutDb::texts`; texts are rare and large.
+struct Text {
+    std::uint64_t body = 0;
+};
+
+struct TextBody {
+    std::string text{};
+    std::optional<std::int64_t> width{};
+    bool width_absolute = false;
+    Transform transform{}; // the origin is the text's position
+    std::optional<std::uint16_t> presentation{};
+    std::optional<std::uint16_t> path_type{};
+};
+
+struct Node {
+    PointRange points;
+};
+
+struct Edge {};
+struct EdgePair {};
+
+using Shape = std::variant<Boundary, Box, SimplePolygon, Polygon, Path, Text, Node, Edge, EdgePair>;
+
+enum class ShapeKind : std::uint8_t {
+    Boundary,
+    Box,
+    SimplePolygon,
+    Polygon,
+    Path,
+    Text,
+    Node,
+    Edge,
+    EdgePair
+};
+
+inline ShapeKind kind_of(const Shape& shape) {
+    return static_cast<ShapeKind>(shape.index());
+}
+
+std::string_view debug_name(ShapeKind kind);
+
+struct GdsProperty {
+    std::string value;
+    std::uint16_t attribute = 0;
+};
+
+// The GDS-level extras of an element or an instance.
+struct GdsElementMeta {
+    std::vector<GdsProperty> properties{}; // in file order
+    std::optional<std::int32_t> plex{};
+    std::optional<std::uint16_t> elflags{};
+};
+
+// An element's GDS extras in the database's pool (`LayoutDb::metas`): most elements have none,
+// and a million of them should not each carry an empty list.
+struct MetaRef {
+    std::uint64_t index = 0; // 0: none; else one past the position in the pool
+};
+
+struct ShapeRecord {
+    MetaRef meta;
+    Shape shape;
+};
+
+} // namespace vork::models::shape
