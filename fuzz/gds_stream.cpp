@@ -1,6 +1,6 @@
-// A stream that reads is written in a form that reads back and writes the same structures. The
-// order of the structures may change: a cell enters the layout where it is first named, and a
-// reference can name it before its definition.
+// A stream that reads is written in a form that reads back and writes the same structures with
+// the same elements. The order may change: a cell or layer enters the layout where it is first
+// named, and a reference can name a cell before its definition.
 
 #include <algorithm>
 #include <cstddef>
@@ -16,30 +16,59 @@ namespace gds = vork::io::gds;
 
 namespace {
 
+using Bytes = std::vector<std::uint8_t>;
+
 constexpr std::uint8_t bgnstr = 0x05;
 constexpr std::uint8_t endstr = 0x07;
 
-// The library's own records, then every structure from its BGNSTR to its ENDSTR, the structures
-// in byte order. Only for streams the writer made.
-std::vector<std::vector<std::uint8_t>> sorted_structures(const std::vector<std::uint8_t>& bytes) {
-    std::vector<std::vector<std::uint8_t>> parts(1);
-    std::size_t part = 0;
-    for (std::size_t at = 0; at + 4 <= bytes.size();) {
-        const std::size_t length = bytes[at] << 8 | bytes[at + 1];
-        const std::uint8_t type = bytes[at + 2];
-        if (type == bgnstr) {
-            part = parts.size();
-            parts.emplace_back();
+bool starts_element(std::uint8_t type) {
+    return (type >= 0x08 && type <= 0x0C) || type == 0x15 || type == 0x2D;
+}
+
+// One structure's records with its elements sorted.
+Bytes sorted_elements(const std::vector<Bytes>& records) {
+    std::vector<Bytes> elements;
+    Bytes out;
+    for (const Bytes& record : records) {
+        if (starts_element(record[2])) {
+            elements.emplace_back();
         }
-        const std::size_t end = std::min(bytes.size(), at + std::max<std::size_t>(length, 4));
-        parts[part].insert(parts[part].end(), bytes.begin() + at, bytes.begin() + end);
-        if (type == endstr) {
-            part = 0;
+        Bytes& into = elements.empty() || record[2] == endstr ? out : elements.back();
+        if (record[2] == endstr) {
+            std::sort(elements.begin(), elements.end());
+            for (const Bytes& element : elements) {
+                out.insert(out.end(), element.begin(), element.end());
+            }
         }
-        at = end;
+        into.insert(into.end(), record.begin(), record.end());
     }
-    std::sort(parts.begin() + 1, parts.end());
-    return parts;
+    return out;
+}
+
+// The library's own records, then every structure with its elements sorted, the structures
+// sorted too. Only for streams the writer made.
+std::vector<Bytes> normal_form(const Bytes& bytes) {
+    std::vector<Bytes> library(1);
+    std::vector<Bytes> structures;
+    std::vector<Bytes> records;
+    for (std::size_t at = 0; at + 4 <= bytes.size();) {
+        const std::size_t end =
+            std::min(bytes.size(), at + std::max<std::size_t>(bytes[at] << 8 | bytes[at + 1], 4));
+        const Bytes record(bytes.begin() + at, bytes.begin() + end);
+        at = end;
+        if (record[2] == bgnstr || !records.empty()) {
+            records.push_back(record);
+        } else {
+            library[0].insert(library[0].end(), record.begin(), record.end());
+        }
+        if (record[2] == endstr) {
+            structures.push_back(sorted_elements(records));
+            records.clear();
+        }
+    }
+    std::sort(structures.begin(), structures.end());
+    library.insert(library.end(), structures.begin(), structures.end());
+    return library;
 }
 
 } // namespace
@@ -56,6 +85,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto again = gds::reader::read_layout(*written);
     QV_FUZZ_CHECK(again);
     const auto rewritten = gds::writer::write_gds(*again);
-    QV_FUZZ_CHECK(rewritten && sorted_structures(*rewritten) == sorted_structures(*written));
+    QV_FUZZ_CHECK(rewritten && normal_form(*rewritten) == normal_form(*written));
     return 0;
 }
