@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <set>
 #include <string>
 #include <string_view>
@@ -32,6 +34,25 @@ std::string_view shape_layer(std::string_view line) {
     return {};
 }
 
+// A polygon's last point when it repeats the first comes back without it: GDSII closes a ring
+// only when it is open, and the import drops one closing point.
+std::string without_closing_point(const std::string& line) {
+    const std::size_t first = line.find(" (");
+    const std::size_t last = line.rfind(" (");
+    const std::size_t first_end = line.find(' ', first + 1);
+    if (first == last || line.compare(first, first_end - first, line, last) != 0) {
+        return line;
+    }
+    return line.substr(0, last);
+}
+
+// The database unit passes through metres, which may change its last bits.
+std::string rounded_dbu(const std::string& line) {
+    char text[64];
+    std::snprintf(text, sizeof text, "dbu %.12g", std::strtod(line.c_str() + 4, nullptr));
+    return text;
+}
+
 // The IR text without what GDSII does not carry (tops, connections, markers without locations,
 // layers without shapes) and the instance names it makes up anew, its layer lines, cell blocks and
 // the lines inside each block sorted.
@@ -46,6 +67,10 @@ std::vector<std::string> normal_form(std::string_view text) {
         text.remove_prefix(std::min(end + 1, text.size()));
         if (line.starts_with("  inst ")) {
             line.erase(7, line.find(' ', 7) - 7);
+        } else if (line.starts_with("  polygon ")) {
+            line = without_closing_point(line);
+        } else if (line.starts_with("dbu ")) {
+            line = rounded_dbu(line);
         }
         if (line.starts_with("layer ")) {
             layers.push_back(line);
