@@ -76,7 +76,7 @@ std::vector<std::string> normal_form(std::string_view text) {
             layers.push_back(line);
         } else if (line.starts_with("cell ")) {
             lines.assign(1, line);
-        } else if (line == "}") {
+        } else if (line == "}" && !lines.empty()) {
             std::sort(lines.begin() + 1, lines.end());
             std::string block;
             for (const std::string& inner : lines) {
