@@ -55,8 +55,9 @@ std::string rounded_dbu(const std::string& line) {
 
 // The IR text without what GDSII does not carry (tops, connections, markers without locations,
 // layers without shapes) and the instance names it makes up anew, its layer lines, cell blocks and
-// the lines inside each block sorted.
-std::vector<std::string> normal_form(std::string_view text) {
+// the lines inside each block sorted. The text `written` again has its polygons' closing points
+// dropped as the second import drops them.
+std::vector<std::string> normal_form(std::string_view text, bool written) {
     std::vector<std::string> layers;
     std::vector<std::string> cells;
     std::vector<std::string> lines;
@@ -67,7 +68,7 @@ std::vector<std::string> normal_form(std::string_view text) {
         text.remove_prefix(std::min(end + 1, text.size()));
         if (line.starts_with("  inst ")) {
             line.erase(7, line.find(' ', 7) - 7);
-        } else if (line.starts_with("  polygon ")) {
+        } else if (written && line.starts_with("  polygon ")) {
             line = without_closing_point(line);
         } else if (line.starts_with("dbu ")) {
             line = rounded_dbu(line);
@@ -115,7 +116,7 @@ void check_written_again(const ir::Library& library, const std::string& printed)
     const auto again = quorvane_dsl_gds::read::read_gds(*bytes);
     QV_FUZZ_CHECK(again);
     const auto reprinted = ir::print(again->library);
-    QV_FUZZ_CHECK(reprinted && normal_form(*reprinted) == normal_form(printed));
+    QV_FUZZ_CHECK(reprinted && normal_form(*reprinted, false) == normal_form(printed, true));
 }
 
 } // namespace
