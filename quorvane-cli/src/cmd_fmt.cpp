@@ -1,17 +1,12 @@
 #include "commands.hpp"
 
+#include "file_io.hpp"
 #include "format.hpp"
 #include "report.hpp"
 
-#include <cerrno>
-#include <cstring>
-#include <fcntl.h>
-#include <filesystem>
 #include <iostream>
-#include <optional>
+#include <span>
 #include <string>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace quorvane {
 
@@ -28,57 +23,6 @@ std::string lf_text(std::string_view text) {
         out += text[i];
     }
     return out;
-}
-
-bool write_all(int fd, std::string_view text) {
-    while (!text.empty()) {
-        const ssize_t written = ::write(fd, text.data(), text.size());
-        if (written < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return false;
-        }
-        text.remove_prefix(static_cast<std::size_t>(written));
-    }
-    return true;
-}
-
-// Replaces the file as a whole: the new text goes to a temporary file beside it, which is
-// then renamed over it, so a failed write never leaves the file half written. A symbolic
-// link is followed, so the link stays and its target gets the new text. Returns the system's
-// error code on failure.
-std::optional<int> replace_file(const std::string& path, std::string_view text) {
-    std::error_code error;
-    const std::filesystem::path target = std::filesystem::canonical(path, error);
-    if (error) {
-        return error.value();
-    }
-    // The rename would replace even a file its owner made read-only; refuse as a plain write
-    // would.
-    struct stat status {};
-    if (::stat(target.c_str(), &status) != 0 || ::access(target.c_str(), W_OK) != 0) {
-        return errno;
-    }
-    const std::string temporary = target.string() + ".fmt-" + std::to_string(::getpid());
-    const int fd =
-        ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, status.st_mode & 07777);
-    if (fd < 0) {
-        return errno;
-    }
-    const bool written = write_all(fd, text) && ::fchmod(fd, status.st_mode & 07777) == 0;
-    const int saved = errno;
-    if (::close(fd) != 0 || !written) {
-        const int reason = written ? errno : saved;
-        ::unlink(temporary.c_str());
-        return reason;
-    }
-    if (::rename(temporary.c_str(), target.c_str()) != 0) {
-        const int reason = errno;
-        ::unlink(temporary.c_str());
-        return reason;
-    }
-    return std::nullopt;
 }
 
 } // namespace
@@ -118,8 +62,11 @@ Outcome fmt(Args args) {
             failed = true;
             continue;
         }
-        if (const std::optional<int> code = replace_file(path, *formatted)) {
-            return Error{"writing " + path + ": " + system_error_text(*code)};
+        const auto bytes = std::as_bytes(std::span(*formatted));
+        if (auto written = write_whole_file(
+                path, {reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()});
+            !written) {
+            return Error{written.error()};
         }
         std::cout << "formatted " << path << '\n';
     }

@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -80,15 +82,34 @@ std::expected<std::vector<std::uint8_t>, std::string> read_bytes(const std::stri
     }
 }
 
-std::expected<void, std::string> write_whole_file(const std::string& path,
-                                                  std::span<const std::uint8_t> bytes) {
+namespace {
+
+// Something that is no regular file (a device such as /dev/null, a pipe, a directory) or a
+// link to nothing is written in place, as a plain write would: renaming a temporary over it
+// would replace the device or the link itself.
+int write_in_place(const std::string& path, std::span<const std::uint8_t> bytes) {
+    Descriptor file{::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666)};
+    if (file.fd < 0 || !write_all(file.fd, bytes)) {
+        return errno;
+    }
+    return 0;
+}
+
+// The bytes go to a temporary beside the file, which then replaces it with the mode the file
+// had; a file that may not be written is refused as a plain write would refuse it.
+int replace_file(const std::string& path, std::span<const std::uint8_t> bytes,
+                 const struct stat* existing) {
+    if (existing && ::access(path.c_str(), W_OK) != 0) {
+        return errno;
+    }
     const std::string temporary = temporary_beside(path);
     int code = 0;
     {
         Descriptor file{::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666)};
         if (file.fd < 0) {
             code = errno;
-        } else if (!write_all(file.fd, bytes)) {
+        } else if (!write_all(file.fd, bytes) ||
+                   (existing && ::fchmod(file.fd, existing->st_mode & 07777) != 0)) {
             code = errno;
         }
     }
@@ -97,6 +118,34 @@ std::expected<void, std::string> write_whole_file(const std::string& path,
     }
     if (code != 0) {
         ::unlink(temporary.c_str());
+    }
+    return code;
+}
+
+int write_file(const std::string& path, std::span<const std::uint8_t> bytes) {
+    struct stat info {};
+    const bool exists = ::stat(path.c_str(), &info) == 0;
+    if (path.ends_with('/') || (exists && !S_ISREG(info.st_mode))) {
+        return write_in_place(path, bytes);
+    }
+    struct stat link {};
+    if (::lstat(path.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) {
+        // A link keeps pointing where it did; the file it names is what gets replaced.
+        std::unique_ptr<char, decltype(&std::free)> target(::realpath(path.c_str(), nullptr),
+                                                           &std::free);
+        if (!exists || !target) {
+            return write_in_place(path, bytes);
+        }
+        return replace_file(target.get(), bytes, &info);
+    }
+    return replace_file(path, bytes, exists ? &info : nullptr);
+}
+
+} // namespace
+
+std::expected<void, std::string> write_whole_file(const std::string& path,
+                                                  std::span<const std::uint8_t> bytes) {
+    if (const int code = write_file(path, bytes); code != 0) {
         return std::unexpected("writing " + path + ": " + system_error_text(code));
     }
     return {};

@@ -12,8 +12,9 @@ namespace quorvane {
 std::expected<std::vector<std::uint8_t>, std::string> read_bytes(const std::string& path);
 
 // Creates or replaces the file with exactly these bytes, or fails with
-// "writing <path>: <system error>". The bytes go to a temporary file beside it that is renamed
-// over the path, so a failed write never leaves a half-written file behind.
+// "writing <path>: <system error>". A regular file is replaced through a temporary beside it
+// that is renamed over it (keeping its mode), so a failed write never leaves a half-written file
+// behind; a link is followed to its file, and a device or pipe is written in place.
 std::expected<void, std::string> write_whole_file(const std::string& path,
                                                   std::span<const std::uint8_t> bytes);
 

@@ -64,8 +64,15 @@ LoadOutcome select_tops(const std::string& path, Library library, const TopSelec
 } // namespace
 
 std::string_view extension(std::string_view path) {
-    while (path.size() > 1 && path.back() == '/') {
-        path.remove_suffix(1);
+    // Trailing separators and "." components name the same file: a/b.gds/. is a/b.gds.
+    for (;;) {
+        if (path.size() > 1 && path.back() == '/') {
+            path.remove_suffix(1);
+        } else if (path.size() > 2 && path.ends_with("/.")) {
+            path.remove_suffix(2);
+        } else {
+            break;
+        }
     }
     const std::size_t slash = path.rfind('/');
     const std::string_view name = slash == std::string_view::npos ? path : path.substr(slash + 1);

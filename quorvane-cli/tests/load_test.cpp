@@ -10,6 +10,9 @@ TEST(Load, ExtensionOfTheLastComponent) {
     EXPECT_EQ(extension("design.GDS"), "GDS");
     EXPECT_EQ(extension("lib.tar.gdsii"), "gdsii");
     EXPECT_EQ(extension("out.qvir/"), "qvir");
+    EXPECT_EQ(extension("out.qvir/."), "qvir");
+    EXPECT_EQ(extension("a/b.gds/.//./"), "gds");
+    EXPECT_EQ(extension("./."), "");
     EXPECT_EQ(extension(".gds"), "");
     EXPECT_EQ(extension("name."), "");
     EXPECT_EQ(extension("dir.d/file"), "");

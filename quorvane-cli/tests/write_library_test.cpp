@@ -1,8 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <array>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "write_library.hpp"
 
@@ -57,5 +61,36 @@ TEST(WriteLibrary, FormatByExtensionAndNoPartialFiles) {
         files += entry.is_regular_file() ? 1 : 0;
     }
     EXPECT_EQ(files, 6u); // out.qvir, out.QVIR, out.gds, .qvir, keep.gds, zero.qvir
+    fs::remove_all(dir);
+}
+
+TEST(WriteLibrary, LinksAndModesOfExistingFilesStay) {
+    const fs::path dir = fs::path(::testing::TempDir()) / "quorvane_write_existing";
+    fs::remove_all(dir);
+    fs::create_directories(dir / "real");
+    std::ofstream(dir / "real" / "target.gds") << "old";
+    fs::permissions(dir / "real" / "target.gds", fs::perms(0640));
+    fs::create_symlink("real/target.gds", dir / "link.gds");
+    fs::create_symlink("real/new.qvir", dir / "dangling.qvir");
+    const ir::Library library = one_cell();
+    ASSERT_TRUE(quorvane::write_library(library, (dir / "link.gds").string()));
+    ASSERT_TRUE(quorvane::write_library(library, (dir / "dangling.qvir").string()));
+    EXPECT_TRUE(fs::is_symlink(dir / "link.gds"));
+    EXPECT_TRUE(fs::is_symlink(dir / "dangling.qvir"));
+    EXPECT_EQ(contents(dir / "real" / "target.gds").substr(0, 2), std::string("\0\6", 2));
+    EXPECT_EQ(fs::status(dir / "real" / "target.gds").permissions(), fs::perms(0640));
+    EXPECT_TRUE(contents(dir / "real" / "new.qvir").starts_with("quorvane-ir 1"));
+
+    // A pipe is written in place, not replaced by a file. The end held open here lets the
+    // writer in without a second thread, and a write that misses the pipe cannot hang the test.
+    ASSERT_EQ(::mkfifo((dir / "pipe.gds").c_str(), 0600), 0);
+    const int pipe = ::open((dir / "pipe.gds").c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(pipe, 0);
+    EXPECT_TRUE(quorvane::write_library(library, (dir / "pipe.gds").string()));
+    std::array<char, 2> head{};
+    EXPECT_EQ(::read(pipe, head.data(), head.size()), 2);
+    ::close(pipe);
+    EXPECT_EQ(std::string(head.data(), 2), std::string("\0\6", 2));
+    EXPECT_TRUE(fs::is_fifo(dir / "pipe.gds"));
     fs::remove_all(dir);
 }

@@ -295,8 +295,10 @@ class Import {
         }
         const auto& g = std::get<shape::General>(transform.orientation);
         if (!(g.magnification == 1.0)) {
+            // The shortest decimal without exponent; unlike value texts it keeps the sign of -0.
+            const bool negative_zero = g.magnification == 0.0 && std::signbit(g.magnification);
             warn("cell `" + cell + "`: magnification " +
-                 quorvane_dsl::units::format_number(g.magnification) +
+                 (negative_zero ? "-0" : quorvane_dsl::units::format_number(g.magnification)) +
                  " of an instance is not supported and was dropped");
         }
         return {ir::normalize_angle(g.angle), g.reflection};

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 
+#include "ir/scan.hpp"
 #include "ir/transform.hpp"
 #include "lib.hpp"
 
@@ -59,14 +60,6 @@ template <typename T> std::optional<T> parse_integer(std::string_view text) {
         return std::nullopt;
     }
     return value;
-}
-
-// The standard decimal floating-point syntax, with inf, infinity and nan in any case.
-std::optional<double> parse_float(std::string_view text) {
-    if (text.find('(') != std::string_view::npos) {
-        return std::nullopt;
-    }
-    return parse_integer<double>(text);
 }
 
 const std::array<double, 8> orthogonal_angles = {0, 90, 180, 270, 0, 90, 180, 270};
@@ -210,12 +203,12 @@ void CellMetadata::read_marker(const shape::GdsElementMeta& meta, const shape::T
             .value_or(0);
     double angle = text_angle(text.transform);
     if (const shape::GdsProperty* angle_property = first_with(meta, angle_attribute)) {
-        angle = parse_float(angle_property->value).value_or(angle);
+        angle = ir::scan::read_f64(angle_property->value).value_or(angle);
     }
     const ir::Frame frame{text.transform.origin.x, text.transform.origin.y, angle};
-    const auto known = std::ranges::find(markers, name, &GatheredMarker::name);
-    if (known != markers.end()) {
-        known->locations.emplace_back(index, frame);
+    const auto [known, added] = marker_by_name.try_emplace(name, markers.size());
+    if (!added) {
+        markers[known->second].locations.emplace_back(index, frame);
         return;
     }
     GatheredMarker marker{name, {{index, frame}}, {}};
@@ -243,6 +236,7 @@ void CellMetadata::finish() {
         cell.markers.push_back(std::move(marker));
     }
     markers.clear();
+    marker_by_name.clear();
 }
 
 } // namespace quorvane_dsl_gds::read

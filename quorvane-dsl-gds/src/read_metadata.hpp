@@ -40,6 +40,8 @@ struct CellMetadata {
     std::vector<GatheredMarker> markers;
     std::vector<std::string>& warnings;
     std::uint64_t& texts_without_metadata;
+    // Where each gathered marker stands in `markers`: a cell may hold many thousands of them.
+    std::unordered_map<std::string, std::size_t> marker_by_name{};
 
     // One text element of the cell: cell record, marker location, or a plain label.
     void read_text(const vork::models::shape::GdsElementMeta& meta,

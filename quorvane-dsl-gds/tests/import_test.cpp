@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <fstream>
 #include <sstream>
 
@@ -199,6 +200,29 @@ TEST(Import, MetadataEntries) {
                                    "cell `c`: cannot read `param:width=`",
                                    "cell `c`: incomplete blackbox metadata was not read",
                                    "1 text label(s) without quorvane metadata were not read"}));
+}
+
+TEST(Import, NumbersOutOfRangeAndNegativeZero) {
+    LayoutDb db;
+    const CellId cell = *db.add_cell("c");
+    const CellId child = *db.add_cell("d");
+    const auto layer = db.layer({std::nullopt, 255, 0});
+    const shape::Transform turned{{0, 0}, shape::Orthogonal{1}};
+    for (const char* angle : {"1e400", "-1e400", "1e-400"}) {
+        (void)db.insert_shape_record(
+            cell, layer, text_record(db, {{"quorvane.marker", 1}, {angle, 2}, {angle, 4}}, turned));
+    }
+    // A decimal beyond the f64 range saturates, as the standard reading does.
+    const auto markers = from_layout(db).library.cells[0].markers;
+    ASSERT_EQ(markers.size(), 3u);
+    EXPECT_EQ(markers[0].locations[0].angle, HUGE_VAL);
+    EXPECT_EQ(markers[1].locations[0].angle, -HUGE_VAL);
+    EXPECT_EQ(markers[2].locations[0].angle, 0.0);
+
+    (void)db.insert_instance(
+        cell, {.transform = {{0, 0}, shape::General{.magnification = -0.0}}, .cell = child});
+    EXPECT_EQ(from_layout(db).warnings.back(),
+              "cell `c`: magnification -0 of an instance is not supported and was dropped");
 }
 
 TEST(Import, RoundTripThroughGdsKeepsTheLibrary) {

@@ -60,6 +60,17 @@ TEST(Records, Real8EncodingIsExactBothWays) {
     }
     EXPECT_FALSE(writer::encode_real8(std::numeric_limits<double>::infinity()));
     EXPECT_FALSE(writer::encode_real8(1e300));
+    // The excess-64 exponent spans [16^-65, 16^63): both ends exactly, nothing beyond.
+    EXPECT_EQ(*writer::encode_real8(0x1p-260),
+              (std::array<std::uint8_t, 8>{0x00, 0x10, 0, 0, 0, 0, 0, 0}));
+    const double largest = std::nextafter(0x1p252, 0.0);
+    EXPECT_EQ(reader::decode_real8(writer::encode_real8(-largest)->data()), -largest);
+    EXPECT_EQ((*writer::encode_real8(-largest))[0], 0xFF);
+    EXPECT_FALSE(writer::encode_real8(0x1p252));
+    EXPECT_FALSE(writer::encode_real8(std::nextafter(0x1p-260, 0.0)));
+    EXPECT_EQ(debug_text(writer::encode_real8(-0x1p252).error()),
+              "Format(\"real -7.237005577332262e75 has no GDSII 8-byte form\")");
+    EXPECT_EQ(*writer::encode_real8(-0.0), (std::array<std::uint8_t, 8>{}));
     EXPECT_EQ((*writer::encode_real8(std::nan("")))[0], 0x40);
 }
 

@@ -188,6 +188,10 @@ TEST(Stream, WriterRefusals) {
                   db.cells[1].shapes.begin()->second[0].shape = shape::Box{{}, 0, 0, 3000000000, 1};
               }),
               "Format(\"cell `child`: coordinate 3000000000 does not fit in GDSII's 32 bits\")");
+    EXPECT_EQ(refusal([](LayoutDb& db) {
+                  db.cells[0].instances[0].transform.orientation = shape::General{.angle = 1e300};
+              }),
+              "Format(\"cell `top`: real 1e300 has no GDSII 8-byte form\")");
     EXPECT_EQ(refusal([](LayoutDb& db) { db.layers[0].layer = 40000; }),
               "Format(\"cell `top`: layer 40000 does not fit in GDSII's 16 bits\")");
     EXPECT_EQ(refusal([](LayoutDb& db) {

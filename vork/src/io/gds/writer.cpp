@@ -172,7 +172,8 @@ std::expected<std::array<std::uint8_t, 8>, GdsError> encode_real8(double value) 
     // 16^63 and 16^-65 bound what an excess-64 exponent can hold.
     double m = std::fabs(value);
     if (!(m < 0x1p252) || m < 0x1p-260) {
-        return std::unexpected(GdsError{FormatError{"real value has no GDSII 8-byte form"}});
+        return std::unexpected(GdsError{
+            FormatError{"real " + models::debug_f64(value) + " has no GDSII 8-byte form"}});
     }
     int e = 0;
     while (m >= 1.0) {
@@ -286,6 +287,17 @@ struct StructureWriter {
     std::unexpected<GdsError> refuse(std::string_view what, std::int64_t value, int bits) const {
         return std::unexpected(GdsError{
             FormatError{"cell `" + std::string(cell) + "`: " + not_fitting(what, value, bits)}});
+    }
+
+    // The transform's reals, with a refusal naming the cell like every other value that does
+    // not fit.
+    Status transform_records(const shape::Transform& transform) const {
+        auto written = write_transform_records(out, transform);
+        if (const auto* refused = written ? nullptr : std::get_if<FormatError>(&written.error())) {
+            return std::unexpected(
+                GdsError{FormatError{"cell `" + std::string(cell) + "`: " + refused->message}});
+        }
+        return written;
     }
 
     Status check32(std::string_view what, std::int64_t value) const {
@@ -404,7 +416,7 @@ struct StructureWriter {
                 return s;
             }
         }
-        if (auto s = write_transform_records(out, t.transform); !s) {
+        if (auto s = transform_records(t.transform); !s) {
             return s;
         }
         if (auto s = xy_record(out, std::span<const Point>(&origin, 1), nullptr); !s) {
@@ -530,7 +542,7 @@ struct StructureWriter {
         if (auto s = write_ascii_record(out, rec::SNAME, db.cells[instance.cell.value].name); !s) {
             return s;
         }
-        if (auto s = write_transform_records(out, instance.transform); !s) {
+        if (auto s = transform_records(instance.transform); !s) {
             return s;
         }
         if (array) {
