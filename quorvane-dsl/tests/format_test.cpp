@@ -179,6 +179,14 @@ cell bend(r length = 10um, n = 3,) {
 }
 )";
 
+TEST(Format, KeepsBytesThatAreNoUtf8WhiteSpaceAtTheEndOfAComment) {
+    // Lone bytes with the values of NEL and NBSP, an overlong tab and an overlong space.
+    for (std::string_view text : {"#\x85\n", "# a\xA0\n", "#\xC0\x89\n", "#\xE0\x80\xA0\n"}) {
+        EXPECT_EQ(stable(text), text);
+    }
+    EXPECT_EQ(stable("# a\xC2\xA0\n"), "# a\n");
+}
+
 TEST(Format, RandomTokenSoupsAndTruncatedSourcesRoundTrip) {
     const std::vector<std::string> pieces = {
         "cell", "a",    "{",      "}",         "(",      ")",      "[",     "]",

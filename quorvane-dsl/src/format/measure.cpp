@@ -31,7 +31,11 @@ bool is(std::uint16_t raw, K kind) {
     return raw == syntax::kind::to_raw(kind);
 }
 
-// One UTF-8 character starting at `i`; a byte that starts no valid sequence stands for itself.
+// Stands for a byte that starts no well-formed sequence; no such byte is white space, else a
+// stray byte at the end of a comment would be trimmed away.
+constexpr char32_t invalid_byte = 0xFFFFFFFF;
+
+// One UTF-8 character starting at `i`, or one invalid byte.
 char32_t decode(std::string_view text, std::size_t& i) {
     const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
     const unsigned char lead = byte(i);
@@ -47,16 +51,21 @@ char32_t decode(std::string_view text, std::size_t& i) {
         length = 2;
         c = lead & 0x1F;
     }
-    if (length == 1 || i + length > text.size()) {
+    if (length == 1 || lead > 0xF4 || i + length > text.size()) {
         ++i;
-        return lead;
+        return lead < 0x80 ? lead : invalid_byte;
     }
     for (std::size_t k = 1; k < length; ++k) {
         if ((byte(i + k) & 0xC0) != 0x80) {
             ++i;
-            return lead;
+            return invalid_byte;
         }
         c = (c << 6) | (byte(i + k) & 0x3F);
+    }
+    constexpr char32_t smallest[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (c < smallest[length] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {
+        ++i;
+        return invalid_byte;
     }
     i += length;
     return c;
