@@ -33,20 +33,11 @@ Outcome build(Args args) {
     if (outputs.empty()) {
         return Error{"build needs an output file: -o <out.gds>"};
     }
-    // Dummy fill is not built yet; writing the layout without the requested fill would pass
-    // off a different layout as the one asked for.
-    if (!flag_values(args, "--dummy").empty()) {
-        return Error{"--dummy is not supported yet"};
+    const auto loaded = load_design(files[0], args);
+    if (!loaded) {
+        return loaded.error();
     }
-    const std::vector<std::string> tops = flag_values(args, "--top");
-    LoadOutcome loaded = load_library(files[0], {tops, TopMode::Required});
-    if (std::holds_alternative<NoLibrary>(loaded)) {
-        return Fail{};
-    }
-    if (auto* error = std::get_if<Error>(&loaded)) {
-        return std::move(*error);
-    }
-    const auto& library = std::get<quorvane_dsl::ir::Library>(loaded);
+    const quorvane_dsl::ir::Library& library = *loaded;
     if (auto written = write_library(library, outputs[0]); !written) {
         return Error{std::move(written.error())};
     }

@@ -99,4 +99,21 @@ LoadOutcome load_library(const std::string& path, const TopSelection& tops) {
     return loaded;
 }
 
+std::expected<quorvane_dsl::ir::Library, Outcome> load_design(const std::string& path, Args args) {
+    // Dummy fill is not built yet; a layout without the requested fill would pass off a
+    // different layout as the one asked for.
+    if (!flag_values(args, "--dummy").empty()) {
+        return std::unexpected(Error{"--dummy is not supported yet"});
+    }
+    const std::vector<std::string> tops = flag_values(args, "--top");
+    LoadOutcome loaded = load_library(path, {tops, TopMode::Required});
+    if (std::holds_alternative<NoLibrary>(loaded)) {
+        return std::unexpected(Fail{});
+    }
+    if (auto* error = std::get_if<Error>(&loaded)) {
+        return std::unexpected(std::move(*error));
+    }
+    return std::move(std::get<quorvane_dsl::ir::Library>(loaded));
+}
+
 } // namespace quorvane

@@ -1,10 +1,12 @@
 #pragma once
 
+#include <expected>
 #include <span>
 #include <string>
 #include <string_view>
 #include <variant>
 
+#include "args.hpp"
 #include "ir.hpp"
 #include "outcome.hpp"
 
@@ -29,5 +31,9 @@ std::string_view extension(std::string_view path);
 
 // One design input to an IR library, read by the extension of its name.
 LoadOutcome load_library(const std::string& path, const TopSelection& tops);
+
+// The design a command works on: `path` loaded with the command's --top cells. When there is
+// no library, the error is the command's outcome as it stands.
+std::expected<quorvane_dsl::ir::Library, Outcome> load_design(const std::string& path, Args args);
 
 } // namespace quorvane
