@@ -4,6 +4,7 @@
 
 #include "boolean/grid.hpp"
 #include "boolean/link.hpp"
+#include "boolean/par.hpp"
 #include "boolean/rings.hpp"
 #include "boolean/snap.hpp"
 #include "boolean/sweep.hpp"
@@ -60,6 +61,8 @@ std::expected<Polygons, RangeError> boolean(std::span<const Ring> a, std::span<c
         return std::unexpected(std::move(*error));
     if (auto error = check_range(b))
         return std::unexpected(std::move(*error));
+    // The pool takes its size from the environment before it runs anything.
+    par::threads();
     Rings store, second;
     tbb::parallel_invoke([&] { store = Rings::of(a); }, [&] { second = Rings::of(b); });
     store.b_start = store.points.size();

@@ -18,6 +18,9 @@ std::size_t env_count(const char* name) {
     if (text == nullptr)
         return 0;
     std::string_view s(text);
+    // A count may carry a plus sign, as unsigned numbers are commonly written.
+    if (s.starts_with('+'))
+        s.remove_prefix(1);
     std::size_t value = 0;
     auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), value);
     if (ec != std::errc() || end != s.data() + s.size())

@@ -22,12 +22,12 @@ Vec left_normal(Vec from, Vec to) {
 std::vector<Vec> distinct_points(std::span<const Point> centre_line) {
     std::vector<Vec> points;
     points.reserve(centre_line.size());
-    for (std::size_t i = 0; i < centre_line.size(); ++i) {
-        if (i > 0 && centre_line[i] == centre_line[i - 1]) {
+    for (const Point q : centre_line) {
+        const Vec v{static_cast<double>(q.x), static_cast<double>(q.y)};
+        if (!points.empty() && points.back().x == v.x && points.back().y == v.y) {
             continue;
         }
-        points.push_back(
-            {static_cast<double>(centre_line[i].x), static_cast<double>(centre_line[i].y)});
+        points.push_back(v);
     }
     return points;
 }

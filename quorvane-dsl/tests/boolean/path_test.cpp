@@ -28,6 +28,10 @@ TEST(PathPolygon, DegeneratePathsGiveNothing) {
     EXPECT_TRUE(path_polygon(Ring{}, 10).empty());
     EXPECT_TRUE(path_polygon(Ring{{3, 4}}, 10).empty());
     EXPECT_TRUE(path_polygon(Ring{{3, 4}, {3, 4}, {3, 4}}, 10).empty());
+    // Points are compared as the floating-point values the outline is computed from: beyond
+    // 2^53 neighbouring integers coincide, and must not give a direction of length zero.
+    const std::int64_t far = std::int64_t{1} << 53;
+    EXPECT_TRUE(path_polygon(Ring{{far, 0}, {far + 1, 0}}, 10).empty());
 }
 
 } // namespace
