@@ -16,16 +16,6 @@ namespace {
 
 using i128 = __int128;
 
-i128 twice_area(std::span<const Point> ring) {
-    i128 sum = 0;
-    for (std::size_t i = 0; i < ring.size(); ++i) {
-        const Point& a = ring[i];
-        const Point& b = ring[(i + 1) % ring.size()];
-        sum += i128(a.x) * b.y - i128(b.x) * a.y;
-    }
-    return sum;
-}
-
 bool same(const Seg& s, const Seg& t, bool s_start, bool t_start) {
     std::int64_t sx = s_start ? s.x1 : s.x2, sy = s_start ? s.y1 : s.y2;
     std::int64_t tx = t_start ? t.x1 : t.x2, ty = t_start ? t.y1 : t.y2;

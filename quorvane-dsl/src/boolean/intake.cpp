@@ -19,16 +19,6 @@ int sign(i128 v) {
     return (v > 0) - (v < 0);
 }
 
-i128 twice_area(std::span<const Point> ring) {
-    i128 sum = 0;
-    for (std::size_t i = 0; i < ring.size(); ++i) {
-        const Point& a = ring[i];
-        const Point& b = ring[(i + 1) % ring.size()];
-        sum += i128(a.x) * b.y - i128(b.x) * a.y;
-    }
-    return sum;
-}
-
 bool is_convex(std::span<const Point> p) {
     std::size_t n = p.size();
     int first_sign = 0;

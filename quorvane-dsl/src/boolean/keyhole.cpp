@@ -22,16 +22,6 @@ int sign(i128 v) {
     return (v > 0) - (v < 0);
 }
 
-i128 doubled_area(const Ring& ring) {
-    i128 sum = 0;
-    for (std::size_t i = 0; i < ring.size(); ++i) {
-        const Point a = ring[i];
-        const Point b = ring[(i + 1) % ring.size()];
-        sum += i128(a.x) * b.y - i128(b.x) * a.y;
-    }
-    return sum;
-}
-
 bool on_edge(Point a, Point b, Point q) {
     const bool in_box = std::min(a.x, b.x) <= q.x && q.x <= std::max(a.x, b.x) &&
                         std::min(a.y, b.y) <= q.y && q.y <= std::max(a.y, b.y);
@@ -234,7 +224,7 @@ std::vector<Ring> keyholes(std::vector<Ring> rings) {
     std::vector<i128> areas;
     std::vector<Ring> holes;
     for (Ring& ring : rings) {
-        const i128 area = doubled_area(ring);
+        const i128 area = twice_area(ring);
         if (area > 0) {
             outers.push_back(std::move(ring));
             areas.push_back(area);

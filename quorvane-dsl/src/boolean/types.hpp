@@ -4,6 +4,7 @@
 #include <compare>
 #include <cstdint>
 #include <limits>
+#include <span>
 #include <vector>
 
 namespace quorvane_dsl::boolean {
@@ -18,6 +19,18 @@ struct Point {
 // A ring is closed implicitly: the last point connects back to the first.
 using Ring = std::vector<Point>;
 using Polygons = std::vector<Ring>;
+
+// Twice the signed area of a ring (positive when counter-clockwise), exact for coordinates in
+// the engine's range.
+inline __int128 twice_area(std::span<const Point> ring) {
+    __int128 sum = 0;
+    for (std::size_t i = 0; i < ring.size(); ++i) {
+        const Point& a = ring[i];
+        const Point& b = ring[(i + 1) % ring.size()];
+        sum += __int128(a.x) * b.y - __int128(b.x) * a.y;
+    }
+    return sum;
+}
 
 // Closed axis-parallel box: min x, min y, max x, max y.
 struct Box {
