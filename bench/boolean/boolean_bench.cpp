@@ -54,21 +54,7 @@ int usage() {
 } // namespace
 
 int main(int argc, char** argv) {
-    std::vector<std::string> args;
-    std::string out, threads, distance, join = "miter";
-    for (int i = 1; i < argc; ++i) {
-        std::string arg = argv[i];
-        if (arg == "-t" && i + 1 < argc)
-            threads = argv[++i];
-        else if (arg == "-o" && i + 1 < argc)
-            out = argv[++i];
-        else if (arg == "-d" && i + 1 < argc)
-            distance = argv[++i];
-        else if (arg == "-j" && i + 1 < argc)
-            join = argv[++i];
-        else
-            args.push_back(arg);
-    }
+    auto [args, out, threads, distance, join] = ring_file::parse_options(argc, argv);
     if (args.size() < 2 || args.size() > 3)
         return usage();
     static const char* names[] = {"union", "intersection", "difference", "xor", "dilate", "erode"};

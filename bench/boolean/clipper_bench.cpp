@@ -33,19 +33,7 @@ Paths to_paths(const ring_file::Rings& rings) {
 } // namespace
 
 int main(int argc, char** argv) {
-    std::vector<std::string> args;
-    std::string out, distance, join = "miter";
-    for (int i = 1; i < argc; ++i) {
-        std::string arg = argv[i];
-        if (arg == "-o" && i + 1 < argc)
-            out = argv[++i];
-        else if (arg == "-d" && i + 1 < argc)
-            distance = argv[++i];
-        else if (arg == "-j" && i + 1 < argc)
-            join = argv[++i];
-        else
-            args.push_back(arg);
-    }
+    auto [args, out, ignored_threads, distance, join] = ring_file::parse_options(argc, argv);
     static const char* names[] = {"union", "intersection", "difference", "xor", "dilate", "erode"};
     static const ClipType types[] = {ctUnion, ctIntersection, ctDifference, ctXor};
     int op = -1;

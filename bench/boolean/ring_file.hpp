@@ -63,4 +63,28 @@ inline bool write(const std::string& path, const Rings& rings) {
     return true;
 }
 
+// The command line shared by the engine's and the peers' drivers: OP A [B] with -t threads,
+// -o output, -d distance and -j join; a driver ignores what it has no use for.
+struct Options {
+    std::vector<std::string> args;
+    std::string out, threads, distance, join = "miter";
+};
+
+inline Options parse_options(int argc, char** argv) {
+    Options o;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        std::string* value = arg == "-t"   ? &o.threads
+                             : arg == "-o" ? &o.out
+                             : arg == "-d" ? &o.distance
+                             : arg == "-j" ? &o.join
+                                           : nullptr;
+        if (value && i + 1 < argc)
+            *value = argv[++i];
+        else
+            o.args.push_back(arg);
+    }
+    return o;
+}
+
 } // namespace ring_file
