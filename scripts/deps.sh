@@ -1,11 +1,15 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build and the tests need, skipping those already present.
+# Installs the Debian packages quorvane needs, skipping those already present.
+#   scripts/deps.sh           to build quorvane
+#   scripts/deps.sh --test    also the tests' peers: GoogleTest, Clipper and KLayout
+#   scripts/deps.sh --bench   also Google Benchmark and the peers the benchmarks compare with
 set -euo pipefail
 
-packages=(g++ cmake ninja-build libgtest-dev libtbb-dev libpolyclipping-dev klayout)
-if [[ "${1:-}" == "--bench" ]]; then
-    packages+=(libbenchmark-dev)
-fi
+packages=(g++ cmake ninja-build libtbb-dev)
+case "${1:-}" in
+--test) packages+=(libgtest-dev libpolyclipping-dev klayout) ;;
+--bench) packages+=(libbenchmark-dev libpolyclipping-dev klayout) ;;
+esac
 
 missing=()
 for p in "${packages[@]}"; do
