@@ -1,5 +1,7 @@
 #include "file_io.hpp"
 
+#include "report.hpp"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -13,10 +15,6 @@
 namespace quorvane {
 
 namespace {
-
-std::string system_error_text(int code) {
-    return std::string(std::strerror(code)) + " (os error " + std::to_string(code) + ")";
-}
 
 // Closes the descriptor when the scope ends.
 struct Descriptor {
@@ -42,11 +40,28 @@ bool write_all(int fd, std::span<const std::uint8_t> bytes) {
     return true;
 }
 
-std::string temporary_beside(const std::string& path) {
+std::string temporary_beside(const std::string& path, unsigned attempt) {
     const std::size_t slash = path.rfind('/');
     const std::string dir = slash == std::string::npos ? "" : path.substr(0, slash + 1);
     const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-    return dir + "." + name + ".partial-" + std::to_string(::getpid());
+    return dir + "." + name + ".partial-" + std::to_string(::getpid()) + "-" +
+           std::to_string(attempt);
+}
+
+// A fresh temporary beside the file. The name is predictable, so it is created exclusively and
+// never through a link: whatever someone put there under that name is neither followed nor
+// overwritten; the next name is tried instead.
+int create_temporary(const std::string& path, std::string& temporary) {
+    constexpr unsigned attempts = 64;
+    for (unsigned attempt = 0; attempt < attempts; ++attempt) {
+        temporary = temporary_beside(path, attempt);
+        const int fd =
+            ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (fd >= 0 || errno != EEXIST) {
+            return fd;
+        }
+    }
+    return -1;
 }
 
 } // namespace
@@ -102,14 +117,16 @@ int replace_file(const std::string& path, std::span<const std::uint8_t> bytes,
     if (existing && ::access(path.c_str(), W_OK) != 0) {
         return errno;
     }
-    const std::string temporary = temporary_beside(path);
+    std::string temporary;
     int code = 0;
     {
-        Descriptor file{::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666)};
+        Descriptor file{create_temporary(path, temporary)};
         if (file.fd < 0) {
-            code = errno;
-        } else if (!write_all(file.fd, bytes) ||
-                   (existing && ::fchmod(file.fd, existing->st_mode & 07777) != 0)) {
+            // Nothing of ours to clean up: the name may belong to someone else.
+            return errno;
+        }
+        if (!write_all(file.fd, bytes) ||
+            (existing && ::fchmod(file.fd, existing->st_mode & 07777) != 0)) {
             code = errno;
         }
     }

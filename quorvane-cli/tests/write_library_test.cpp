@@ -94,3 +94,21 @@ TEST(WriteLibrary, LinksAndModesOfExistingFilesStay) {
     EXPECT_TRUE(fs::is_fifo(dir / "pipe.gds"));
     fs::remove_all(dir);
 }
+
+TEST(WriteLibrary, PlantedTemporaryNamesAreNeitherFollowedNorRemoved) {
+    const fs::path dir = fs::path(::testing::TempDir()) / "quorvane_write_planted";
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    std::ofstream(dir / "victim") << "keep";
+    std::ofstream(dir / "out.qvir") << "old";
+    // Whoever can write to the folder can guess the temporary's name.
+    const std::string prefix = ".out.qvir.partial-" + std::to_string(::getpid()) + "-";
+    fs::create_symlink("victim", dir / (prefix + "0"));
+    std::ofstream(dir / (prefix + "1")) << "theirs";
+    ASSERT_TRUE(quorvane::write_library(one_cell(), (dir / "out.qvir").string()));
+    EXPECT_TRUE(contents(dir / "out.qvir").starts_with("quorvane-ir 1"));
+    EXPECT_EQ(contents(dir / "victim"), "keep");
+    EXPECT_TRUE(fs::is_symlink(dir / (prefix + "0")));
+    EXPECT_EQ(contents(dir / (prefix + "1")), "theirs");
+    fs::remove_all(dir);
+}
