@@ -8,6 +8,7 @@
 
 #include "diag.hpp"
 #include "source.hpp"
+#include "syntax/utf8.hpp"
 
 namespace quorvane {
 
@@ -16,47 +17,6 @@ std::string system_error_text(int code) {
 }
 
 namespace {
-
-// Well-formed UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF.
-bool is_valid_utf8(std::string_view text) {
-    std::size_t i = 0;
-    while (i < text.size()) {
-        const auto lead = static_cast<unsigned char>(text[i]);
-        if (lead < 0x80) {
-            ++i;
-            continue;
-        }
-        std::size_t length = 0;
-        unsigned char low = 0x80;
-        unsigned char high = 0xBF;
-        if (lead >= 0xC2 && lead <= 0xDF) {
-            length = 2;
-        } else if (lead >= 0xE0 && lead <= 0xEF) {
-            length = 3;
-            low = lead == 0xE0 ? 0xA0 : 0x80;
-            high = lead == 0xED ? 0x9F : 0xBF;
-        } else if (lead >= 0xF0 && lead <= 0xF4) {
-            length = 4;
-            low = lead == 0xF0 ? 0x90 : 0x80;
-            high = lead == 0xF4 ? 0x8F : 0xBF;
-        } else {
-            return false;
-        }
-        if (i + length > text.size()) {
-            return false;
-        }
-        for (std::size_t k = 1; k < length; ++k) {
-            const auto next = static_cast<unsigned char>(text[i + k]);
-            const unsigned char min = k == 1 ? low : 0x80;
-            const unsigned char max = k == 1 ? high : 0xBF;
-            if (next < min || next > max) {
-                return false;
-            }
-        }
-        i += length;
-    }
-    return true;
-}
 
 std::expected<std::string, int> read_bytes(const std::string& path) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
@@ -94,7 +54,7 @@ std::expected<std::string, std::string> read(const std::string& path) {
     if (bytes->size() >= quorvane_dsl::source::max_text_size) {
         return std::unexpected("reading " + path + ": file is too large");
     }
-    if (!is_valid_utf8(*bytes)) {
+    if (!quorvane_dsl::syntax::utf8::is_valid(*bytes)) {
         return std::unexpected("reading " + path + ": stream did not contain valid UTF-8");
     }
     return std::move(*bytes);

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "syntax/utf8.hpp"
+
 namespace quorvane_dsl::format {
 
 namespace {
@@ -31,44 +33,11 @@ bool is(std::uint16_t raw, K kind) {
     return raw == syntax::kind::to_raw(kind);
 }
 
-// Stands for a byte that starts no well-formed sequence; no such byte is white space, else a
-// stray byte at the end of a comment would be trimmed away.
-constexpr char32_t invalid_byte = 0xFFFFFFFF;
-
-// One UTF-8 character starting at `i`, or one invalid byte.
+// Advances `i` past one UTF-8 character or one invalid byte.
 char32_t decode(std::string_view text, std::size_t& i) {
-    const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
-    const unsigned char lead = byte(i);
-    std::size_t length = 1;
-    char32_t c = lead;
-    if (lead >= 0xF0) {
-        length = 4;
-        c = lead & 0x07;
-    } else if (lead >= 0xE0) {
-        length = 3;
-        c = lead & 0x0F;
-    } else if (lead >= 0xC0) {
-        length = 2;
-        c = lead & 0x1F;
-    }
-    if (length == 1 || lead > 0xF4 || i + length > text.size()) {
-        ++i;
-        return lead < 0x80 ? lead : invalid_byte;
-    }
-    for (std::size_t k = 1; k < length; ++k) {
-        if ((byte(i + k) & 0xC0) != 0x80) {
-            ++i;
-            return invalid_byte;
-        }
-        c = (c << 6) | (byte(i + k) & 0x3F);
-    }
-    constexpr char32_t smallest[] = {0, 0, 0x80, 0x800, 0x10000};
-    if (c < smallest[length] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {
-        ++i;
-        return invalid_byte;
-    }
-    i += length;
-    return c;
+    const syntax::utf8::Decoded decoded = syntax::utf8::decode(text, i);
+    i += decoded.len;
+    return decoded.ch;
 }
 
 } // namespace
@@ -137,16 +106,10 @@ std::uint32_t line_feeds(std::string_view text) {
     return static_cast<std::uint32_t>(std::count(text.begin(), text.end(), '\n'));
 }
 
-bool is_white_space(char32_t c) {
-    return (c >= 0x09 && c <= 0x0D) || c == 0x20 || c == 0x85 || c == 0xA0 || c == 0x1680 ||
-           (c >= 0x2000 && c <= 0x200A) || c == 0x2028 || c == 0x2029 || c == 0x202F ||
-           c == 0x205F || c == 0x3000;
-}
-
 std::string_view trim_end(std::string_view text) {
     std::size_t keep = 0;
     for (std::size_t i = 0; i < text.size();) {
-        if (!is_white_space(decode(text, i))) {
+        if (!syntax::utf8::is_white_space(decode(text, i))) {
             keep = i;
         }
     }

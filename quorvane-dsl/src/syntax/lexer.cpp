@@ -1,6 +1,7 @@
 #include "syntax/lexer.hpp"
 
 #include "fatal.hpp"
+#include "syntax/utf8.hpp"
 
 #include <limits>
 #include <string>
@@ -11,51 +12,13 @@ namespace {
 
 using enum SyntaxKind;
 
-// Stands for a byte that does not begin a well-formed UTF-8 sequence.
-constexpr char32_t invalid_byte = 0xFFFFFFFF;
+using utf8::decode;
+using utf8::Decoded;
+using utf8::invalid_byte;
+using utf8::is_white_space;
 
 constexpr char32_t micro_sign = 0xB5;
 constexpr char32_t greek_mu = 0x3BC;
-
-bool is_continuation(unsigned char byte) {
-    return (byte & 0xC0) == 0x80;
-}
-
-struct Decoded {
-    char32_t ch;
-    std::uint32_t len;
-};
-
-// Decodes one well-formed UTF-8 character; anything else is one invalid byte.
-Decoded decode(std::string_view text, std::size_t pos) {
-    auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[pos + i]); };
-    unsigned char lead = byte(0);
-    if (lead < 0x80) {
-        return {lead, 1};
-    }
-    std::uint32_t len = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 0;
-    if (len == 0 || lead > 0xF4 || pos + len > text.size()) {
-        return {invalid_byte, 1};
-    }
-    char32_t ch = lead & (0x7F >> len);
-    for (std::uint32_t i = 1; i < len; ++i) {
-        if (!is_continuation(byte(i))) {
-            return {invalid_byte, 1};
-        }
-        ch = (ch << 6) | (byte(i) & 0x3F);
-    }
-    constexpr char32_t smallest[] = {0, 0, 0x80, 0x800, 0x10000};
-    if (ch < smallest[len] || ch > 0x10FFFF || (ch >= 0xD800 && ch <= 0xDFFF)) {
-        return {invalid_byte, 1};
-    }
-    return {ch, len};
-}
-
-bool is_white_space(char32_t c) {
-    return (c >= 0x09 && c <= 0x0D) || c == 0x20 || c == 0x85 || c == 0xA0 || c == 0x1680 ||
-           (c >= 0x2000 && c <= 0x200A) || c == 0x2028 || c == 0x2029 || c == 0x202F ||
-           c == 0x205F || c == 0x3000;
-}
 
 bool is_ascii_letter(char32_t c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
