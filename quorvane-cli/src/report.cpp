@@ -1,12 +1,10 @@
 #include "report.hpp"
 
-#include <cerrno>
 #include <cstring>
-#include <fcntl.h>
 #include <iostream>
-#include <unistd.h>
 
 #include "diag.hpp"
+#include "file_io.hpp"
 #include "source.hpp"
 #include "syntax/utf8.hpp"
 
@@ -16,48 +14,19 @@ std::string system_error_text(int code) {
     return std::string(std::strerror(code)) + " (os error " + std::to_string(code) + ")";
 }
 
-namespace {
-
-std::expected<std::string, int> read_bytes(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        return std::unexpected(errno);
-    }
-    std::string bytes;
-    char buffer[1 << 16];
-    for (;;) {
-        const ssize_t count = ::read(fd, buffer, sizeof buffer);
-        if (count < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            const int code = errno;
-            ::close(fd);
-            return std::unexpected(code);
-        }
-        if (count == 0) {
-            break;
-        }
-        bytes.append(buffer, static_cast<std::size_t>(count));
-    }
-    ::close(fd);
-    return bytes;
-}
-
-} // namespace
-
 std::expected<std::string, std::string> read(const std::string& path) {
-    std::expected<std::string, int> bytes = read_bytes(path);
+    const auto bytes = read_bytes(path);
     if (!bytes) {
-        return std::unexpected("reading " + path + ": " + system_error_text(bytes.error()));
+        return std::unexpected(bytes.error());
     }
     if (bytes->size() >= quorvane_dsl::source::max_text_size) {
         return std::unexpected("reading " + path + ": file is too large");
     }
-    if (!quorvane_dsl::syntax::utf8::is_valid(*bytes)) {
+    std::string text(bytes->begin(), bytes->end());
+    if (!quorvane_dsl::syntax::utf8::is_valid(text)) {
         return std::unexpected("reading " + path + ": stream did not contain valid UTF-8");
     }
-    return std::move(*bytes);
+    return text;
 }
 
 void print_syntax_errors(const std::string& path, std::string_view text,
