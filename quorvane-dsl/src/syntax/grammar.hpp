@@ -61,9 +61,10 @@ class Nesting {
             p_.leave();
         }
     }
-    // One level deeper; false (and a skipped construct) when the limit is reached.
+    // One level deeper; at the limit, false with the too-deep construct reported and skipped.
     bool deeper() {
         if (!p_.enter()) {
+            skip_too_deep(p_);
             return false;
         }
         ++levels_;

@@ -179,7 +179,6 @@ bool postfix_loop(Parser& p, std::uint32_t start, Nesting& nesting) {
             return true;
         }
         if (!nesting.deeper()) {
-            skip_too_deep(p);
             return false;
         }
         const auto m = p.open_before(start);
@@ -208,7 +207,6 @@ void infix_loop(Parser& p, std::uint32_t start, std::uint8_t min_bp, Nesting& ne
             return;
         }
         if (!nesting.deeper()) {
-            skip_too_deep(p);
             return;
         }
         const auto m = p.open_before(start);
@@ -247,7 +245,6 @@ bool at_expr_start(Parser& p) {
 void expr_bp(Parser& p, std::uint8_t min_bp) {
     Nesting nesting(p);
     if (!nesting.deeper()) {
-        skip_too_deep(p);
         return;
     }
     const std::uint32_t start = p.event_count();
@@ -294,7 +291,6 @@ void type_ref(Parser& p) {
     }
     Nesting nesting(p);
     if (!nesting.deeper()) {
-        skip_too_deep(p);
         return;
     }
     const auto m = p.open();

@@ -201,7 +201,6 @@ void stmt(Parser& p, bool in_place) {
 void block(Parser& p, SyntaxKind kind, bool in_place) {
     Nesting nesting(p);
     if (!nesting.deeper()) {
-        skip_too_deep(p);
         return;
     }
     const auto m = p.open();
@@ -223,7 +222,6 @@ void block(Parser& p, SyntaxKind kind, bool in_place) {
 void if_stmt(Parser& p, bool in_place) {
     Nesting nesting(p);
     if (!nesting.deeper()) {
-        skip_too_deep(p);
         return;
     }
     const auto m = p.open();
@@ -300,7 +298,6 @@ void modifiers(Parser& p) {
 void with_clause(Parser& p) {
     Nesting nesting(p);
     if (!nesting.deeper()) {
-        skip_too_deep(p);
         return;
     }
     const auto m = p.open();
