@@ -95,22 +95,24 @@ WalkPosition next_walk(const Tree& tree, bool with_tokens, std::uint32_t origin,
                        WalkPosition position);
 } // namespace detail
 
-// A lazy sequence of handles over one tree, e.g. the children of a node.
-template <class Item, Step step>
-class ElementRange : public std::ranges::view_interface<ElementRange<Item, step>> {
+// A lazy sequence over one tree, starting at element `origin`. The cursor says where the walk
+// starts, how it steps, when it is done and what it yields at each position.
+template <class Cursor> class TreeRange : public std::ranges::view_interface<TreeRange<Cursor>> {
   public:
+    using Position = typename Cursor::Position;
+
     class iterator {
       public:
-        using value_type = Item;
+        using value_type = typename Cursor::Value;
         using difference_type = std::ptrdiff_t;
 
         iterator() = default;
-        iterator(std::shared_ptr<const Tree> tree, std::uint32_t origin, std::uint32_t current)
-            : tree_(std::move(tree)), origin_(origin), current_(current) {}
+        iterator(std::shared_ptr<const Tree> tree, std::uint32_t origin, Position position)
+            : tree_(std::move(tree)), origin_(origin), position_(position) {}
 
-        Item operator*() const { return Item(tree_, current_); }
+        value_type operator*() const { return Cursor::value(tree_, position_); }
         iterator& operator++() {
-            current_ = detail::next_index(*tree_, step, origin_, current_);
+            position_ = Cursor::next(*tree_, origin_, position_);
             return *this;
         }
         iterator operator++(int) {
@@ -119,21 +121,19 @@ class ElementRange : public std::ranges::view_interface<ElementRange<Item, step>
             return old;
         }
         friend bool operator==(const iterator& it, std::default_sentinel_t) {
-            return it.current_ == no_index;
+            return Cursor::at_end(it.position_);
         }
 
       private:
         std::shared_ptr<const Tree> tree_;
         std::uint32_t origin_ = no_index;
-        std::uint32_t current_ = no_index;
+        Position position_{};
     };
 
-    ElementRange(std::shared_ptr<const Tree> tree, std::uint32_t origin)
+    TreeRange(std::shared_ptr<const Tree> tree, std::uint32_t origin)
         : tree_(std::move(tree)), origin_(origin) {}
 
-    iterator begin() const {
-        return iterator(tree_, origin_, detail::first_index(*tree_, step, origin_));
-    }
+    iterator begin() const { return iterator(tree_, origin_, Cursor::first(*tree_, origin_)); }
     std::default_sentinel_t end() const { return {}; }
 
   private:
@@ -141,51 +141,43 @@ class ElementRange : public std::ranges::view_interface<ElementRange<Item, step>
     std::uint32_t origin_;
 };
 
+namespace detail {
+
+template <class Item, Step step> struct StepCursor {
+    using Position = std::uint32_t;
+    using Value = Item;
+    static Position first(const Tree& tree, std::uint32_t origin) {
+        return first_index(tree, step, origin);
+    }
+    static Position next(const Tree& tree, std::uint32_t origin, Position current) {
+        return next_index(tree, step, origin, current);
+    }
+    static bool at_end(Position current) { return current == no_index; }
+    static Item value(const std::shared_ptr<const Tree>& tree, Position current) {
+        return Item(tree, current);
+    }
+};
+
+template <class Item, bool with_tokens> struct WalkCursor {
+    using Position = WalkPosition;
+    using Value = WalkEvent<Item>;
+    static Position first(const Tree&, std::uint32_t origin) { return {origin, false}; }
+    static Position next(const Tree& tree, std::uint32_t origin, Position position) {
+        return next_walk(tree, with_tokens, origin, position);
+    }
+    static bool at_end(Position position) { return position.index == no_index; }
+    static Value value(const std::shared_ptr<const Tree>& tree, Position position) {
+        return {position.leaving ? Walk::Leave : Walk::Enter, Item(tree, position.index)};
+    }
+};
+
+} // namespace detail
+
+// The handles one step away from each other, e.g. the children of a node.
+template <class Item, Step step> using ElementRange = TreeRange<detail::StepCursor<Item, step>>;
 // Enter and leave events of a subtree in preorder.
 template <class Item, bool with_tokens>
-class PreorderRange : public std::ranges::view_interface<PreorderRange<Item, with_tokens>> {
-  public:
-    class iterator {
-      public:
-        using value_type = WalkEvent<Item>;
-        using difference_type = std::ptrdiff_t;
-
-        iterator() = default;
-        iterator(std::shared_ptr<const Tree> tree, std::uint32_t origin)
-            : tree_(std::move(tree)), origin_(origin), position_{origin, false} {}
-
-        WalkEvent<Item> operator*() const {
-            return {position_.leaving ? Walk::Leave : Walk::Enter, Item(tree_, position_.index)};
-        }
-        iterator& operator++() {
-            position_ = detail::next_walk(*tree_, with_tokens, origin_, position_);
-            return *this;
-        }
-        iterator operator++(int) {
-            iterator old = *this;
-            ++*this;
-            return old;
-        }
-        friend bool operator==(const iterator& it, std::default_sentinel_t) {
-            return it.position_.index == no_index;
-        }
-
-      private:
-        std::shared_ptr<const Tree> tree_;
-        std::uint32_t origin_ = no_index;
-        detail::WalkPosition position_;
-    };
-
-    PreorderRange(std::shared_ptr<const Tree> tree, std::uint32_t origin)
-        : tree_(std::move(tree)), origin_(origin) {}
-
-    iterator begin() const { return iterator(tree_, origin_); }
-    std::default_sentinel_t end() const { return {}; }
-
-  private:
-    std::shared_ptr<const Tree> tree_;
-    std::uint32_t origin_;
-};
+using PreorderRange = TreeRange<detail::WalkCursor<Item, with_tokens>>;
 
 class SyntaxNode : public ElementHandle {
   public:
@@ -285,10 +277,6 @@ class TreeBuilder {
 } // namespace quorvane_dsl::syntax
 
 // Iterators hold their own reference to the tree, so they may outlive the range they came from.
-template <class Item, quorvane_dsl::syntax::Step step>
-inline constexpr bool
-    std::ranges::enable_borrowed_range<quorvane_dsl::syntax::ElementRange<Item, step>> = true;
-template <class Item, bool with_tokens>
-inline constexpr bool
-    std::ranges::enable_borrowed_range<quorvane_dsl::syntax::PreorderRange<Item, with_tokens>> =
-        true;
+template <class Cursor>
+inline constexpr bool std::ranges::enable_borrowed_range<quorvane_dsl::syntax::TreeRange<Cursor>> =
+    true;
