@@ -343,10 +343,7 @@ struct StructureWriter {
         if (b.points.count > 0) {
             return points_element(rec::BOX, rec::BOXTYPE, layer, db.points_of(b.points), false);
         }
-        const std::array<Point, 5> corners = {Point{b.left, b.bottom}, Point{b.right, b.bottom},
-                                              Point{b.right, b.top}, Point{b.left, b.top},
-                                              Point{b.left, b.bottom}};
-        return points_element(rec::BOX, rec::BOXTYPE, layer, corners, false);
+        return points_element(rec::BOX, rec::BOXTYPE, layer, shape::closed_corners(b), false);
     }
 
     Status width_record(std::int64_t width, bool absolute) const {
