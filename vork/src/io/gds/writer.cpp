@@ -197,16 +197,19 @@ Status write_real8_record(Bytes& out, std::uint8_t type, std::span<const double>
     if (values.size() > max_payload / 8) {
         return std::unexpected(too_long());
     }
-    std::vector<std::uint8_t> payload;
-    payload.reserve(values.size() * 8);
+    // Encoded in place; a value without a GDSII form takes the whole record back out.
+    const std::size_t at = out.size();
+    std::uint8_t* p = begin_record(out, type, data::REAL8, values.size() * 8);
     for (double v : values) {
         auto bytes = encode_real8(v);
         if (!bytes) {
+            out.resize(at);
             return std::unexpected(bytes.error());
         }
-        payload.insert(payload.end(), bytes->begin(), bytes->end());
+        std::memcpy(p, bytes->data(), bytes->size());
+        p += bytes->size();
     }
-    return write_record(out, type, data::REAL8, payload);
+    return {};
 }
 
 Status write_gds_properties(Bytes& out, std::span<const shape::GdsProperty> properties) {
