@@ -10,6 +10,7 @@
 
 #include "fuzz.hpp"
 #include "io/gds/reader.hpp"
+#include "io/gds/record.hpp"
 #include "io/gds/writer.hpp"
 
 namespace gds = vork::io::gds;
@@ -18,11 +19,10 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-constexpr std::uint8_t bgnstr = 0x05;
-constexpr std::uint8_t endstr = 0x07;
+namespace rec = gds::rec;
 
 bool starts_element(std::uint8_t type) {
-    return (type >= 0x08 && type <= 0x0C) || type == 0x15 || type == 0x2D;
+    return (type >= rec::BOUNDARY && type <= rec::TEXT) || type == rec::NODE || type == rec::BOX;
 }
 
 // One structure's records with its elements sorted.
@@ -33,8 +33,8 @@ Bytes sorted_elements(const std::vector<Bytes>& records) {
         if (starts_element(record[2])) {
             elements.emplace_back();
         }
-        Bytes& into = elements.empty() || record[2] == endstr ? out : elements.back();
-        if (record[2] == endstr) {
+        Bytes& into = elements.empty() || record[2] == rec::ENDSTR ? out : elements.back();
+        if (record[2] == rec::ENDSTR) {
             std::sort(elements.begin(), elements.end());
             for (const Bytes& element : elements) {
                 out.insert(out.end(), element.begin(), element.end());
@@ -56,12 +56,12 @@ std::vector<Bytes> normal_form(const Bytes& bytes) {
             std::min(bytes.size(), at + std::max<std::size_t>(bytes[at] << 8 | bytes[at + 1], 4));
         const Bytes record(bytes.begin() + at, bytes.begin() + end);
         at = end;
-        if (record[2] == bgnstr || !records.empty()) {
+        if (record[2] == rec::BGNSTR || !records.empty()) {
             records.push_back(record);
         } else {
             library[0].insert(library[0].end(), record.begin(), record.end());
         }
-        if (record[2] == endstr) {
+        if (record[2] == rec::ENDSTR) {
             structures.push_back(sorted_elements(records));
             records.clear();
         }

@@ -1,7 +1,7 @@
 #include "read_metadata.hpp"
 
 #include <algorithm>
-#include <charconv>
+#include <array>
 
 #include "ir/scan.hpp"
 #include "ir/transform.hpp"
@@ -44,22 +44,6 @@ std::optional<Entry> split_entry(std::string_view text) {
         return std::nullopt;
     }
     return Entry{text.substr(0, eq), text.substr(eq + 1)};
-}
-
-// A decimal integer: an optional sign (only "+" when unsigned), digits, nothing else.
-template <typename T> std::optional<T> parse_integer(std::string_view text) {
-    if (!text.empty() && text[0] == '+') {
-        text.remove_prefix(1);
-        if (!text.empty() && text[0] == '-') {
-            return std::nullopt;
-        }
-    }
-    T value{};
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (text.empty() || error != std::errc() || end != text.data() + text.size()) {
-        return std::nullopt;
-    }
-    return value;
 }
 
 const std::array<double, 8> orthogonal_angles = {0, 90, 180, 270, 0, 90, 180, 270};
@@ -106,8 +90,8 @@ LayerNames layer_names(const vork::models::top::LayoutDb& layout) {
                     if (slash == std::string_view::npos || !is_identifier(name)) {
                         continue;
                     }
-                    const auto number = parse_integer<std::int32_t>(entry->value.substr(0, slash));
-                    const auto type = parse_integer<std::int32_t>(entry->value.substr(slash + 1));
+                    const auto number = ir::scan::read_i32(entry->value.substr(0, slash));
+                    const auto type = ir::scan::read_i32(entry->value.substr(slash + 1));
                     if (number && type) {
                         names.try_emplace({*number, *type}, name);
                     }
@@ -142,7 +126,7 @@ std::optional<ir::Box> parse_footprint(std::string_view value) {
     std::size_t count = 0;
     while (true) {
         const std::size_t comma = value.find(',');
-        const auto number = parse_integer<std::int64_t>(value.substr(0, comma));
+        const auto number = ir::scan::read_i64(value.substr(0, comma));
         if (!number || count == 4) {
             return std::nullopt;
         }
@@ -199,8 +183,7 @@ void CellMetadata::read_marker(const shape::GdsElementMeta& meta, const shape::T
     const std::string name = name_property ? name_property->value : "marker";
     const shape::GdsProperty* index_property = first_with(meta, index_attribute);
     const std::uint64_t index =
-        (index_property ? parse_integer<std::uint64_t>(index_property->value) : std::nullopt)
-            .value_or(0);
+        (index_property ? ir::scan::read_u64(index_property->value) : std::nullopt).value_or(0);
     double angle = text_angle(text.transform);
     if (const shape::GdsProperty* angle_property = first_with(meta, angle_attribute)) {
         angle = ir::scan::read_f64(angle_property->value).value_or(angle);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -49,6 +50,12 @@ struct Box {
     std::int64_t right = 0;
     std::int64_t top = 0;
 };
+
+// The box's ring as a BOX element's XY holds it: counter-clockwise from the lower left, closed.
+inline std::array<Point, 5> closed_corners(const Box& b) {
+    return {Point{b.left, b.bottom}, Point{b.right, b.bottom}, Point{b.right, b.top},
+            Point{b.left, b.top}, Point{b.left, b.bottom}};
+}
 
 struct SimplePolygon {
     PointRange points;

@@ -598,8 +598,8 @@ class Reader {
 
     // Drops an element that never completed, with the points it left in the pool.
     void discard_element() {
-        if (active() && element_.has_points) {
-            db_.points.resize(element_.points_first);
+        if (active()) {
+            release_points();
         }
         element_.kind = 0;
     }
@@ -716,10 +716,7 @@ class Reader {
             b.top = std::max(b.top, p.y);
         }
         // The usual five corners are what the writer derives anyway: keep no copy of them.
-        const std::array<Point, 5> corners = {Point{b.left, b.bottom}, Point{b.right, b.bottom},
-                                              Point{b.right, b.top}, Point{b.left, b.top},
-                                              Point{b.left, b.bottom}};
-        if (std::ranges::equal(pts, corners)) {
+        if (std::ranges::equal(pts, shape::closed_corners(b))) {
             release_points();
             b.points = {};
         }

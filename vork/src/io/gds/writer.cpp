@@ -197,16 +197,19 @@ Status write_real8_record(Bytes& out, std::uint8_t type, std::span<const double>
     if (values.size() > max_payload / 8) {
         return std::unexpected(too_long());
     }
-    std::vector<std::uint8_t> payload;
-    payload.reserve(values.size() * 8);
+    // Encoded in place; a value without a GDSII form takes the whole record back out.
+    const std::size_t at = out.size();
+    std::uint8_t* p = begin_record(out, type, data::REAL8, values.size() * 8);
     for (double v : values) {
         auto bytes = encode_real8(v);
         if (!bytes) {
+            out.resize(at);
             return std::unexpected(bytes.error());
         }
-        payload.insert(payload.end(), bytes->begin(), bytes->end());
+        std::memcpy(p, bytes->data(), bytes->size());
+        p += bytes->size();
     }
-    return write_record(out, type, data::REAL8, payload);
+    return {};
 }
 
 Status write_gds_properties(Bytes& out, std::span<const shape::GdsProperty> properties) {
@@ -343,10 +346,7 @@ struct StructureWriter {
         if (b.points.count > 0) {
             return points_element(rec::BOX, rec::BOXTYPE, layer, db.points_of(b.points), false);
         }
-        const std::array<Point, 5> corners = {Point{b.left, b.bottom}, Point{b.right, b.bottom},
-                                              Point{b.right, b.top}, Point{b.left, b.top},
-                                              Point{b.left, b.bottom}};
-        return points_element(rec::BOX, rec::BOXTYPE, layer, corners, false);
+        return points_element(rec::BOX, rec::BOXTYPE, layer, shape::closed_corners(b), false);
     }
 
     Status width_record(std::int64_t width, bool absolute) const {
