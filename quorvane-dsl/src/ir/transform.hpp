@@ -1,6 +1,6 @@
 #pragma once
 
-#include <cstdint>
+#include "boolean/round.hpp"
 
 // The placement arithmetic shared by hulls, footprints and ports.
 namespace quorvane_dsl::ir {
@@ -16,7 +16,7 @@ struct Turn {
 // Sine and cosine of a normalised angle, exact at the multiples of 90.
 Turn turn_of(double normalized_degrees);
 
-// Nearest integer, halves away from zero; beyond the 64-bit range the range's end.
-std::int64_t round_to_i64(double value);
+// Placed coordinates are rounded the way the polygon engine rounds its own.
+using boolean::round_to_i64;
 
 } // namespace quorvane_dsl::ir
