@@ -60,9 +60,7 @@ void add_placed(Hull& points, const ir::Instance& inst, const Hull& child) {
     }
     const ir::Turn turn = ir::turn_of(ir::normalize_angle(inst.rotation));
     for (const HullPoint& p : child) {
-        const double py = inst.mirror ? -p.y : p.y;
-        const double x = p.x * turn.cos - py * turn.sin + static_cast<double>(inst.x);
-        const double y = p.x * turn.sin + py * turn.cos + static_cast<double>(inst.y);
+        const auto [x, y] = ir::place(inst, turn, p.x, p.y);
         for (const HullPoint& o : offsets) {
             // A placement that is not finite (a rotation of NaN or infinity) has no place to
             // put the child; it contributes nothing rather than poisoning the ordering below.
