@@ -4,6 +4,7 @@
 #include "boolean/path.hpp"
 #include "ir/engine.hpp"
 #include "ir/transform.hpp"
+#include "ir/walk.hpp"
 #include "signature.hpp"
 
 namespace quorvane_dsl::signature {
@@ -59,9 +60,7 @@ void add_placed(Hull& points, const ir::Instance& inst, const Hull& child) {
     }
     const ir::Turn turn = ir::turn_of(ir::normalize_angle(inst.rotation));
     for (const HullPoint& p : child) {
-        const double py = inst.mirror ? -p.y : p.y;
-        const double x = p.x * turn.cos - py * turn.sin + static_cast<double>(inst.x);
-        const double y = p.x * turn.sin + py * turn.cos + static_cast<double>(inst.y);
+        const auto [x, y] = ir::place(inst, turn, p.x, p.y);
         for (const HullPoint& o : offsets) {
             // A placement that is not finite (a rotation of NaN or infinity) has no place to
             // put the child; it contributes nothing rather than poisoning the ordering below.
@@ -114,32 +113,19 @@ Hull collect(const ir::Cell& cell, const HullMemo& memo) {
 } // namespace
 
 const Hull& hull(const ir::Library& library, std::uint64_t index, HullMemo& memo) {
-    if (memo.at(index)) {
-        return *memo[index];
-    }
     // Each cell gets an empty hull before its children are visited, so a cell reached again
-    // through its own placements adds nothing. The explicit stack keeps deep hierarchies off
-    // the call stack.
-    struct Entry {
-        std::uint64_t cell;
-        std::size_t next;
-    };
-    std::vector<Entry> stack{{index, 0}};
-    memo[index].emplace();
-    while (!stack.empty()) {
-        Entry& top = stack.back();
-        const ir::Cell& cell = library.cells.at(top.cell);
-        if (top.next < cell.instances.size()) {
-            const std::uint64_t child = cell.instances[top.next++].cell;
-            if (!memo.at(child)) {
-                memo[child].emplace();
-                stack.push_back({child, 0});
-            }
-            continue;
+    // through its own placements adds nothing.
+    const auto enter = [&](std::uint64_t cell) {
+        if (memo.at(cell)) {
+            return false;
         }
-        memo[top.cell] = collect(cell, memo);
-        stack.pop_back();
-    }
+        memo[cell].emplace();
+        return true;
+    };
+    const auto finish = [&](std::uint64_t cell) {
+        memo[cell] = collect(library.cells[cell], memo);
+    };
+    ir::walk_children_first(library.cells, index, enter, finish);
     return *memo[index];
 }
 

@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include "ir/transform.hpp"
+#include "ir/walk.hpp"
 #include "units.hpp"
 
 namespace quorvane_dsl::signature {
@@ -312,37 +313,20 @@ std::string Digests::content_text(std::uint64_t index) const {
 }
 
 sha256::Digest Digests::cell(std::uint64_t index) {
-    if (slots_.at(index)) {
-        return *slots_[index];
-    }
-    if (in_progress_[index]) {
-        return {};
-    }
-    // Children first, with an explicit stack so that deep hierarchies cannot exhaust the
-    // call stack.
-    struct Entry {
-        std::uint64_t cell;
-        std::size_t next;
-    };
-    std::vector<Entry> stack{{index, 0}};
-    in_progress_[index] = true;
-    while (!stack.empty()) {
-        Entry& top = stack.back();
-        const auto& instances = library_.cells.at(top.cell).instances;
-        if (top.next < instances.size()) {
-            const std::uint64_t child = instances[top.next++].cell;
-            if (!slots_.at(child) && !in_progress_[child]) {
-                in_progress_[child] = true;
-                stack.push_back({child, 0});
-            }
-            continue;
+    // A cell of a cycle reached again while it is being built counts as empty.
+    const auto enter = [&](std::uint64_t cell) {
+        if (slots_.at(cell) || in_progress_[cell]) {
+            return false;
         }
-        const std::uint64_t done = top.cell;
-        slots_[done] = sha(content_text(done));
-        in_progress_[done] = false;
-        stack.pop_back();
-    }
-    return *slots_[index];
+        in_progress_[cell] = true;
+        return true;
+    };
+    const auto finish = [&](std::uint64_t cell) {
+        slots_[cell] = sha(content_text(cell));
+        in_progress_[cell] = false;
+    };
+    ir::walk_children_first(library_.cells, index, enter, finish);
+    return slots_[index].value_or(sha256::Digest{});
 }
 
 std::string Digests::content(std::uint64_t index) {

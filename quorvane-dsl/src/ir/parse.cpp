@@ -2,6 +2,7 @@
 
 #include "ir/scan.hpp"
 #include "ir/text.hpp"
+#include "ir/walk.hpp"
 
 namespace quorvane_dsl::ir {
 
@@ -549,39 +550,25 @@ std::optional<std::vector<std::int64_t>> parse_tuple(std::string_view field) {
 std::optional<std::uint64_t> cycle(std::span<const Cell> cells) {
     enum class Mark : std::uint8_t { Unvisited, OnPath, Done };
     std::vector<Mark> marks(cells.size(), Mark::Unvisited);
-    struct Entry {
-        std::uint64_t cell;
-        std::size_t next;
+    std::optional<std::uint64_t> found;
+    const auto enter = [&](std::uint64_t cell) {
+        switch (marks.at(cell)) {
+        case Mark::Unvisited:
+            marks[cell] = Mark::OnPath;
+            return true;
+        case Mark::OnPath:
+            found = found.value_or(cell);
+            return false;
+        case Mark::Done:
+            return false;
+        }
+        return false;
     };
-    std::vector<Entry> stack;
-    for (std::uint64_t root = 0; root < cells.size(); ++root) {
-        if (marks[root] != Mark::Unvisited) {
-            continue;
-        }
-        marks[root] = Mark::OnPath;
-        stack.push_back({root, 0});
-        while (!stack.empty()) {
-            Entry& top = stack.back();
-            const auto& instances = cells[top.cell].instances;
-            if (top.next == instances.size()) {
-                marks[top.cell] = Mark::Done;
-                stack.pop_back();
-                continue;
-            }
-            const std::uint64_t child = instances[top.next++].cell;
-            switch (marks.at(child)) {
-            case Mark::Unvisited:
-                marks[child] = Mark::OnPath;
-                stack.push_back({child, 0});
-                break;
-            case Mark::OnPath:
-                return child;
-            case Mark::Done:
-                break;
-            }
-        }
+    const auto finish = [&](std::uint64_t cell) { marks[cell] = Mark::Done; };
+    for (std::uint64_t root = 0; root < cells.size() && !found; ++root) {
+        walk_children_first(cells, root, enter, finish);
     }
-    return std::nullopt;
+    return found;
 }
 
 } // namespace quorvane_dsl::ir

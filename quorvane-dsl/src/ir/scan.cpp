@@ -35,8 +35,7 @@ template <typename T> std::optional<T> read_integer(std::string_view text, bool 
     return value;
 }
 
-} // namespace
-
+// The length in bytes of the white space at the start of `text`, 0 when there is none.
 std::size_t space_at(std::string_view text) {
     if (text.empty()) {
         return 0;
@@ -54,6 +53,8 @@ std::size_t space_at(std::string_view text) {
     }
     return 0;
 }
+
+} // namespace
 
 std::size_t space_before(std::string_view text) {
     if (text.empty()) {

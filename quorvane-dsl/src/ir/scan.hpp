@@ -10,9 +10,8 @@
 
 namespace quorvane_dsl::ir::scan {
 
-// Unicode white space (the White_Space property) at the start of `text`: its length in bytes,
-// or 0 when the text does not start with white space.
-std::size_t space_at(std::string_view text);
+// Unicode white space (the White_Space property) at the end of `text`: its length in bytes, or
+// 0 when the text does not end with white space.
 std::size_t space_before(std::string_view text);
 
 std::string_view trim(std::string_view text);

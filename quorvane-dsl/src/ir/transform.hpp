@@ -1,6 +1,7 @@
 #pragma once
 
-#include <cstdint>
+#include "boolean/round.hpp"
+#include "ir/model.hpp"
 
 // The placement arithmetic shared by hulls, footprints and ports.
 namespace quorvane_dsl::ir {
@@ -16,7 +17,16 @@ struct Turn {
 // Sine and cosine of a normalised angle, exact at the multiples of 90.
 Turn turn_of(double normalized_degrees);
 
-// Nearest integer, halves away from zero; beyond the 64-bit range the range's end.
-std::int64_t round_to_i64(double value);
+struct Placed {
+    double x = 0;
+    double y = 0;
+};
+
+// Where a placement puts a point of its child: mirrored across the x axis when the placement
+// mirrors, turned by `turn` (the placement's rotation), then moved to the placement's origin.
+Placed place(const Instance& inst, Turn turn, double x, double y);
+
+// Placed coordinates are rounded the way the polygon engine rounds its own.
+using boolean::round_to_i64;
 
 } // namespace quorvane_dsl::ir

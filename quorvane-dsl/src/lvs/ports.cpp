@@ -45,14 +45,13 @@ void add_placed(std::vector<Port>& out, const ir::Instance& inst, const ir::Cell
         const PortAttrs attrs = attrs_of(marker.attrs);
         for (std::size_t k = 0; k < marker.locations.size(); ++k) {
             const ir::Frame& frame = marker.locations[k];
-            const double px = static_cast<double>(frame.x);
-            const double py =
-                inst.mirror ? -static_cast<double>(frame.y) : static_cast<double>(frame.y);
+            const auto [x, y] =
+                ir::place(inst, turn, static_cast<double>(frame.x), static_cast<double>(frame.y));
             const double pa = inst.mirror ? -frame.angle : frame.angle;
             Port port = port_of(marker, attrs, k);
             port.instance = inst.name;
-            port.x = ir::round_to_i64(px * turn.cos - py * turn.sin + static_cast<double>(inst.x));
-            port.y = ir::round_to_i64(px * turn.sin + py * turn.cos + static_cast<double>(inst.y));
+            port.x = ir::round_to_i64(x);
+            port.y = ir::round_to_i64(y);
             port.angle = ir::normalize_angle(inst.rotation + pa);
             out.push_back(std::move(port));
         }
