@@ -2,9 +2,9 @@
 
 #include "boolean/link.hpp"
 #include "boolean/par.hpp"
-#include "boolean/round.hpp"
 #include "boolean/snap.hpp"
 #include "boolean/sweep.hpp"
+#include "ir/transform.hpp"
 
 #include <algorithm>
 #include <cmath>
@@ -40,7 +40,7 @@ Vec to_vec(Point p) {
     return {static_cast<double>(p.x), static_cast<double>(p.y)};
 }
 Point to_point(Vec v) {
-    return {round_to_i64(v.x), round_to_i64(v.y)};
+    return {ir::round_to_i64(v.x), ir::round_to_i64(v.y)};
 }
 
 struct Params {

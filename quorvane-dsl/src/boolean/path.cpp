@@ -1,6 +1,6 @@
 #include "boolean/path.hpp"
 
-#include "boolean/round.hpp"
+#include "ir/transform.hpp"
 
 #include <cmath>
 
@@ -50,7 +50,7 @@ std::vector<Vec> offset_vectors(const std::vector<Vec>& p) {
 }
 
 Point moved(Vec p, Vec offset, double amount) {
-    return {round_to_i64(p.x + amount * offset.x), round_to_i64(p.y + amount * offset.y)};
+    return {ir::round_to_i64(p.x + amount * offset.x), ir::round_to_i64(p.y + amount * offset.y)};
 }
 
 } // namespace

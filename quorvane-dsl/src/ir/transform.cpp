@@ -1,7 +1,6 @@
 #include "ir/transform.hpp"
 
 #include <cmath>
-#include <limits>
 #include <numbers>
 
 namespace quorvane_dsl::ir {
@@ -36,21 +35,6 @@ Turn turn_of(double a) {
     }
     const double radians = a * std::numbers::pi / 180.0;
     return {std::sin(radians), std::cos(radians)};
-}
-
-std::int64_t round_to_i64(double value) {
-    const double r = std::round(value);
-    // 2^63 is exactly representable; anything at or above it does not fit.
-    if (r >= 9223372036854775808.0) {
-        return std::numeric_limits<std::int64_t>::max();
-    }
-    if (r < -9223372036854775808.0) {
-        return std::numeric_limits<std::int64_t>::min();
-    }
-    if (std::isnan(r)) {
-        return 0;
-    }
-    return static_cast<std::int64_t>(r);
 }
 
 } // namespace quorvane_dsl::ir
