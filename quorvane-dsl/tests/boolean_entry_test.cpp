@@ -2,12 +2,14 @@
 
 #include "boolean/boolean.hpp"
 #include "boolean/link.hpp"
+#include "boolean/shapes.hpp"
 
 namespace qb = quorvane_dsl::boolean;
 using qb::Op;
 using qb::Point;
 using qb::Polygons;
 using qb::Ring;
+using qb::test::reversed;
 
 namespace {
 
@@ -19,11 +21,6 @@ Polygons run(const Polygons& a, const Polygons& b, Op op) {
 
 Ring square(std::int64_t x, std::int64_t y, std::int64_t s) {
     return {{x, y}, {x + s, y}, {x + s, y + s}, {x, y + s}};
-}
-
-Ring reversed(Ring r) {
-    std::reverse(r.begin(), r.end());
-    return r;
 }
 
 } // namespace

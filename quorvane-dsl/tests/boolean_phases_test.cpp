@@ -27,10 +27,6 @@ Seg seg(std::int64_t x1, std::int64_t y1, std::int64_t x2, std::int64_t y2) {
     return {x1, y1, x2, y2, 0, 0};
 }
 
-qb::Box box_of(const Seg& s) {
-    return {std::min(s.x1, s.x2), std::min(s.y1, s.y2), std::max(s.x1, s.x2), std::max(s.y1, s.y2)};
-}
-
 } // namespace
 
 TEST(BooleanPhases, CrossingsRoundHalvesUp) {
@@ -46,9 +42,9 @@ TEST(BooleanPhases, CrossingsRoundHalvesUp) {
 
 TEST(BooleanPhases, HotPixelsAreHalfOpen) {
     Seg s = seg(1, 0, 0, 1);
-    EXPECT_TRUE(qb::on_path(s, box_of(s), {1, 1}));
-    EXPECT_FALSE(qb::on_path(s, box_of(s), {0, 0}));
-    EXPECT_FALSE(qb::on_path(s, box_of(s), {1, 0})); // an end point
+    EXPECT_TRUE(qb::on_path(s, qb::segment_box(s), {1, 1}));
+    EXPECT_FALSE(qb::on_path(s, qb::segment_box(s), {0, 0}));
+    EXPECT_FALSE(qb::on_path(s, qb::segment_box(s), {1, 0})); // an end point
     // A diagonal edge passing a vertex's pixel is cut there.
     qb::Rings store;
     store.push(Ring{{0, 0}, {10, 3}, {0, 3}}, 3);
@@ -107,11 +103,11 @@ TEST(BooleanPhases, GridCellsFollowTheTypicalBox) {
     qb::Grid grid{0, 0, 8, 8, 4};
     std::vector<std::uint64_t> cells;
     Seg flat = seg(3, 20, 60, 20);
-    grid.cells_of(flat, box_of(flat), cells);
+    grid.cells_of(flat, qb::segment_box(flat), cells);
     EXPECT_EQ(cells, (std::vector<std::uint64_t>{8, 9, 10, 11}));
     cells.clear();
     Seg diagonal = seg(0, 0, 47, 47);
-    grid.cells_of(diagonal, box_of(diagonal), cells);
+    grid.cells_of(diagonal, qb::segment_box(diagonal), cells);
     EXPECT_EQ(cells, (std::vector<std::uint64_t>{0, 8, 1, 9, 17, 10, 18}));
 }
 

@@ -40,9 +40,7 @@ bool entry_passes(const Rings& store, std::size_t entry) {
 std::optional<Box> as_box(std::span<const Point> ring) {
     if (ring.size() != 4)
         return std::nullopt;
-    Box b{ring[0].x, ring[0].y, ring[0].x, ring[0].y};
-    for (const Point& p : ring)
-        b = box_union(b, Box{p.x, p.y, p.x, p.y});
+    const Box b = bounds(ring);
     for (std::size_t i = 0; i < 4; ++i) {
         const Point& p = ring[i];
         if ((p.x != b.x0 && p.x != b.x1) || (p.y != b.y0 && p.y != b.y1))
@@ -66,9 +64,8 @@ std::vector<Edge> ring_edges(std::span<const Point> ring) {
     for (std::size_t i = 0; i < ring.size(); ++i) {
         const Point& a = ring[i];
         const Point& b = ring[(i + 1) % ring.size()];
-        edges.push_back(
-            {Seg{a.x, a.y, b.x, b.y, 0, 0},
-             Box{std::min(a.x, b.x), std::min(a.y, b.y), std::max(a.x, b.x), std::max(a.y, b.y)}});
+        const Seg seg{a.x, a.y, b.x, b.y, 0, 0};
+        edges.push_back({seg, segment_box(seg)});
     }
     return edges;
 }

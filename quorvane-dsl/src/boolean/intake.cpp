@@ -15,10 +15,6 @@ using i128 = __int128;
 
 constexpr std::size_t max_pieces = 8;
 
-int sign(i128 v) {
-    return (v > 0) - (v < 0);
-}
-
 bool is_convex(std::span<const Point> p) {
     std::size_t n = p.size();
     int first_sign = 0;
@@ -27,10 +23,10 @@ bool is_convex(std::span<const Point> p) {
         const Point& b = p[(i + 1) % n];
         const Point& c = p[(i + 2) % n];
         i128 e1x = b.x - a.x, e1y = b.y - a.y, e2x = c.x - b.x, e2y = c.y - b.y;
-        i128 cross = e1x * e2y - e1y * e2x;
-        if (cross == 0 && e1x * e2x + e1y * e2y < 0)
+        i128 turn = cross(e1x, e1y, e2x, e2y);
+        if (turn == 0 && e1x * e2x + e1y * e2y < 0)
             return false;
-        int s = sign(cross);
+        int s = sign(turn);
         if (s == 0)
             continue;
         if (first_sign == 0)
@@ -55,24 +51,6 @@ bool is_convex(std::span<const Point> p) {
     if (first_dir != 0 && last_dir != first_dir)
         ++changes;
     return changes == 2;
-}
-
-// Winding number of a ring around q; nullopt when q lies on one of its edges.
-std::optional<int> winding_around(const Ring& ring, Point q) {
-    int w = 0;
-    for (std::size_t i = 0; i < ring.size(); ++i) {
-        const Point& a = ring[i];
-        const Point& b = ring[(i + 1) % ring.size()];
-        i128 c = i128(b.x - a.x) * (q.y - a.y) - i128(b.y - a.y) * (q.x - a.x);
-        if (c == 0 && q.x >= std::min(a.x, b.x) && q.x <= std::max(a.x, b.x) &&
-            q.y >= std::min(a.y, b.y) && q.y <= std::max(a.y, b.y))
-            return std::nullopt;
-        if (a.y <= q.y && q.y < b.y && c > 0)
-            ++w;
-        else if (b.y <= q.y && q.y < a.y && c < 0)
-            --w;
-    }
-    return w;
 }
 
 // Walks the pieces of a ring whose doubled-back edges are left out; nullopt to give up.
@@ -211,9 +189,7 @@ void Rings::add_polygon(std::span<const Point> input) {
         return;
     std::size_t start = ring_begin(r);
     auto ring = std::span<Point>(points).subspan(start);
-    Box box{ring[0].x, ring[0].y, ring[0].x, ring[0].y};
-    for (const Point& q : ring)
-        box = box_union(box, Box{q.x, q.y, q.x, q.y});
+    const Box box = bounds(ring);
     if (is_convex(ring)) {
         i128 area = twice_area(ring);
         if (area == 0) {

@@ -9,57 +9,14 @@ namespace {
 
 using i128 = __int128;
 
-i128 cross(i128 ux, i128 uy, i128 wx, i128 wy) {
-    return ux * wy - uy * wx;
-}
-
-i128 cross_at(Point origin, Point u_end, Point w_end) {
-    return cross(i128(u_end.x) - origin.x, i128(u_end.y) - origin.y, i128(w_end.x) - origin.x,
-                 i128(w_end.y) - origin.y);
-}
-
-int sign(i128 v) {
-    return (v > 0) - (v < 0);
-}
-
-bool on_edge(Point a, Point b, Point q) {
-    const bool in_box = std::min(a.x, b.x) <= q.x && q.x <= std::max(a.x, b.x) &&
-                        std::min(a.y, b.y) <= q.y && q.y <= std::max(a.y, b.y);
-    return in_box && cross_at(a, b, q) == 0;
-}
-
-bool on_boundary(const Ring& ring, Point q) {
-    for (std::size_t i = 0; i < ring.size(); ++i) {
-        if (on_edge(ring[i], ring[(i + 1) % ring.size()], q)) {
-            return true;
-        }
-    }
-    return false;
-}
-
-long winding_number(const Ring& ring, Point q) {
-    long winding = 0;
-    for (std::size_t i = 0; i < ring.size(); ++i) {
-        const Point a = ring[i];
-        const Point b = ring[(i + 1) % ring.size()];
-        const i128 s = cross_at(a, b, q);
-        if (a.y <= q.y && b.y > q.y && s > 0) {
-            ++winding;
-        } else if (a.y > q.y && b.y <= q.y && s < 0) {
-            --winding;
-        }
-    }
-    return winding;
-}
-
 // The first hole vertex off the outer boundary decides; a hole lying wholly on it is not inside.
 bool contains(const Ring& outer, const Ring& hole) {
     if (outer.empty()) {
         return false;
     }
     for (const Point q : hole) {
-        if (!on_boundary(outer, q)) {
-            return winding_number(outer, q) != 0;
+        if (const std::optional<int> winding = winding_around(outer, q)) {
+            return *winding != 0;
         }
     }
     return false;

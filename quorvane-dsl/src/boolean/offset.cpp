@@ -204,9 +204,7 @@ Polygons resolve(const Rings& store) {
 double extent(std::span<const Ring> rings) {
     Box box = empty_box;
     for (const Ring& ring : rings) {
-        for (const Point q : ring) {
-            box = box_union(box, Box{q.x, q.y, q.x, q.y});
-        }
+        box = box_union(box, bounds(ring));
     }
     return static_cast<double>(box.x1 - box.x0) + static_cast<double>(box.y1 - box.y0);
 }

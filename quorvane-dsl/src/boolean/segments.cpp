@@ -10,10 +10,6 @@ namespace {
 
 using i128 = __int128;
 
-i128 cross(i128 ux, i128 uy, i128 vx, i128 vy) {
-    return ux * vy - uy * vx;
-}
-
 bool opposite(i128 a, i128 b) {
     return (a > 0 && b < 0) || (a < 0 && b > 0);
 }
@@ -30,10 +26,6 @@ std::int64_t round_half_up(i128 num, i128 den) {
 
 bool strictly_between(std::int64_t v, std::int64_t a, std::int64_t b) {
     return std::min(a, b) < v && v < std::max(a, b);
-}
-
-Box segment_box(const Seg& s) {
-    return {std::min(s.x1, s.x2), std::min(s.y1, s.y2), std::max(s.x1, s.x2), std::max(s.y1, s.y2)};
 }
 
 } // namespace

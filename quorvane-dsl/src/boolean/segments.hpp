@@ -1,6 +1,7 @@
 // Directed segments of a ring store, their boxes and exact crossings.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -10,6 +11,10 @@
 #include "boolean/types.hpp"
 
 namespace quorvane_dsl::boolean {
+
+inline Box segment_box(const Seg& s) {
+    return {std::min(s.x1, s.x2), std::min(s.y1, s.y2), std::max(s.x1, s.x2), std::max(s.y1, s.y2)};
+}
 
 std::vector<Box> segment_boxes(std::span<const Seg> segments);
 Box union_box(std::span<const Box> boxes);

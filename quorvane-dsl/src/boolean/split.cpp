@@ -9,14 +9,6 @@
 namespace quorvane_dsl::boolean {
 namespace {
 
-Box bounding_box(std::span<const Point> polygon) {
-    Box box = empty_box;
-    for (const Point q : polygon) {
-        box = box_union(box, Box{q.x, q.y, q.x, q.y});
-    }
-    return box;
-}
-
 // The half boxes reach one unit past the polygon on the sides away from the cut, but never past
 // the coordinate range the engine accepts (the polygon itself lies within it).
 std::int64_t clamp_to_range(std::int64_t v) {
@@ -64,7 +56,7 @@ std::optional<RangeError> split_into(std::span<const Point> polygon, Polygons& p
         pieces.emplace_back(polygon.begin(), polygon.end());
         return std::nullopt;
     }
-    const Box box = bounding_box(polygon);
+    const Box box = bounds(polygon);
     const std::span<const Ring> none;
     const Ring whole(polygon.begin(), polygon.end());
     if (box.x1 - box.x0 <= 1 && box.y1 - box.y0 <= 1) {

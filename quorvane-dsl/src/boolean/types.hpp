@@ -1,9 +1,11 @@
 // Records shared by the phases of the polygon boolean engine.
 #pragma once
 
+#include <algorithm>
 #include <compare>
 #include <cstdint>
 #include <limits>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -52,6 +54,46 @@ inline bool boxes_touch(const Box& a, const Box& b) {
 inline Box box_union(const Box& a, const Box& b) {
     return {a.x0 < b.x0 ? a.x0 : b.x0, a.y0 < b.y0 ? a.y0 : b.y0, a.x1 > b.x1 ? a.x1 : b.x1,
             a.y1 > b.y1 ? a.y1 : b.y1};
+}
+
+// The smallest box holding all the points; empty_box when there are none.
+inline Box bounds(std::span<const Point> points) {
+    Box box = empty_box;
+    for (const Point& q : points)
+        box = box_union(box, Box{q.x, q.y, q.x, q.y});
+    return box;
+}
+
+inline int sign(__int128 v) {
+    return (v > 0) - (v < 0);
+}
+
+inline __int128 cross(__int128 ux, __int128 uy, __int128 wx, __int128 wy) {
+    return ux * wy - uy * wx;
+}
+
+// Cross product of origin->u_end and origin->w_end: positive when w_end lies left of the first.
+inline __int128 cross_at(Point origin, Point u_end, Point w_end) {
+    return cross(__int128(u_end.x) - origin.x, __int128(u_end.y) - origin.y,
+                 __int128(w_end.x) - origin.x, __int128(w_end.y) - origin.y);
+}
+
+// Winding number of a ring around q; nullopt when q lies on one of its edges.
+inline std::optional<int> winding_around(std::span<const Point> ring, Point q) {
+    int w = 0;
+    for (std::size_t i = 0; i < ring.size(); ++i) {
+        const Point& a = ring[i];
+        const Point& b = ring[(i + 1) % ring.size()];
+        const __int128 c = cross_at(a, b, q);
+        if (c == 0 && q.x >= std::min(a.x, b.x) && q.x <= std::max(a.x, b.x) &&
+            q.y >= std::min(a.y, b.y) && q.y <= std::max(a.y, b.y))
+            return std::nullopt;
+        if (a.y <= q.y && q.y < b.y && c > 0)
+            ++w;
+        else if (b.y <= q.y && q.y < a.y && c < 0)
+            --w;
+    }
+    return w;
 }
 
 // Operation codes of a boolean between two polygon sets.

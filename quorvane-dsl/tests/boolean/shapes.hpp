@@ -25,10 +25,7 @@ inline Polygons normalised(const Polygons& set) {
 inline __int128 doubled_area(const Polygons& set) {
     __int128 sum = 0;
     for (const Ring& r : set) {
-        for (std::size_t i = 0; i < r.size(); ++i) {
-            const Point p = r[i], q = r[(i + 1) % r.size()];
-            sum += __int128(p.x) * q.y - __int128(q.x) * p.y;
-        }
+        sum += twice_area(r);
     }
     return sum;
 }
