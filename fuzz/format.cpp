@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "format.hpp"
+#include "format/format.hpp"
 #include "fuzz.hpp"
 #include "syntax/parser.hpp"
 

@@ -14,7 +14,7 @@
 
 #include "fuzz.hpp"
 #include "io/gds/writer.hpp"
-#include "ir.hpp"
+#include "ir/ir.hpp"
 #include "ir_names.hpp"
 #include "lib.hpp"
 #include "read.hpp"

@@ -8,7 +8,7 @@
 #include <set>
 #include <string_view>
 
-#include "ir.hpp"
+#include "ir/ir.hpp"
 #include "ir/scan.hpp"
 
 namespace quorvane_fuzz {

@@ -5,7 +5,7 @@
 #include <cstdint>
 
 #include "fuzz.hpp"
-#include "ir.hpp"
+#include "ir/ir.hpp"
 
 namespace ir = quorvane_dsl::ir;
 

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "format.hpp"
+#include "format/format.hpp"
 #include "syntax/parser.hpp"
 
 namespace {

@@ -1,5 +1,5 @@
 // Lexing, line indexing and tree building over a generated source of about 1 MB.
-#include "source.hpp"
+#include "source/source.hpp"
 #include "syntax/lexer.hpp"
 #include "syntax/tree.hpp"
 

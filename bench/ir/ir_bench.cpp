@@ -5,8 +5,8 @@
 
 #include <random>
 
-#include "ir.hpp"
-#include "signature.hpp"
+#include "ir/ir.hpp"
+#include "signature/signature.hpp"
 
 namespace {
 

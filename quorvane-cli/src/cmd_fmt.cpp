@@ -1,7 +1,7 @@
 #include "commands.hpp"
 
 #include "file_io.hpp"
-#include "format.hpp"
+#include "format/format.hpp"
 #include "report.hpp"
 
 #include <iostream>

@@ -7,7 +7,7 @@
 #include <variant>
 
 #include "args.hpp"
-#include "ir.hpp"
+#include "ir/ir.hpp"
 #include "outcome.hpp"
 
 namespace quorvane {

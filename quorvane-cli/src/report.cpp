@@ -3,10 +3,10 @@
 #include <cstring>
 #include <iostream>
 
-#include "diag.hpp"
+#include "diag/diag.hpp"
 #include "file_io.hpp"
-#include "source.hpp"
-#include "syntax/utf8.hpp"
+#include "source/source.hpp"
+#include "base/utf8.hpp"
 
 namespace quorvane {
 

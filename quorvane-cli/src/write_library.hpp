@@ -3,7 +3,7 @@
 #include <expected>
 #include <string>
 
-#include "ir.hpp"
+#include "ir/ir.hpp"
 
 namespace quorvane {
 

@@ -1,7 +1,7 @@
 #include "lib.hpp"
 
-#include "fatal.hpp"
-#include "units.hpp"
+#include "base/fatal.hpp"
+#include "units/units.hpp"
 
 namespace quorvane_dsl_gds {
 

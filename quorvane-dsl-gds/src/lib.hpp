@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "ir.hpp"
+#include "ir/ir.hpp"
 #include "models/top.hpp"
 
 // IR libraries to the layout database, with the metadata that GDSII cannot hold natively

@@ -5,11 +5,11 @@
 #include <unordered_map>
 #include <unordered_set>
 
-#include "fatal.hpp"
+#include "base/fatal.hpp"
 #include "io/gds/reader.hpp"
 #include "ir/transform.hpp"
 #include "read_metadata.hpp"
-#include "units.hpp"
+#include "units/units.hpp"
 
 namespace quorvane_dsl_gds::read {
 

@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "ir.hpp"
+#include "ir/ir.hpp"
 #include "models/top.hpp"
 
 // GDSII, ours or another tool's, into an IR library.

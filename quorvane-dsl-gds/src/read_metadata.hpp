@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "ir.hpp"
+#include "ir/ir.hpp"
 #include "models/top.hpp"
 
 // Reading back what the export stored in the properties of text elements: layer names, cell

@@ -1,4 +1,4 @@
-#include "diag.hpp"
+#include "diag/diag.hpp"
 
 #include <gtest/gtest.h>
 

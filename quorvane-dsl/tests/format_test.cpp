@@ -1,4 +1,4 @@
-#include "format.hpp"
+#include "format/format.hpp"
 #include "syntax/parser.hpp"
 
 #include <gtest/gtest.h>

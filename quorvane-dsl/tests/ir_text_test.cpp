@@ -4,7 +4,7 @@
 #include <random>
 #include <string>
 
-#include "ir.hpp"
+#include "ir/ir.hpp"
 
 namespace {
 

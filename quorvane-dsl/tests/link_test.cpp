@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "link.hpp"
+#include "link/link.hpp"
 
 namespace {
 

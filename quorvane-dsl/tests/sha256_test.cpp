@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "sha256.hpp"
+#include "sha256/sha256.hpp"
 
 namespace {
 

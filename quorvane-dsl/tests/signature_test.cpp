@@ -3,8 +3,8 @@
 #include <cmath>
 #include <string>
 
-#include "link.hpp"
-#include "signature.hpp"
+#include "link/link.hpp"
+#include "signature/signature.hpp"
 
 namespace {
 

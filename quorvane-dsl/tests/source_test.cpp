@@ -1,4 +1,4 @@
-#include "source.hpp"
+#include "source/source.hpp"
 
 #include <gtest/gtest.h>
 

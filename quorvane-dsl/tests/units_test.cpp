@@ -6,7 +6,7 @@
 #include <numbers>
 #include <random>
 
-#include "units.hpp"
+#include "units/units.hpp"
 
 using namespace quorvane_dsl::units;
 

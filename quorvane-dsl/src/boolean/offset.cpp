@@ -2,7 +2,7 @@
 
 #include "boolean/link.hpp"
 #include "boolean/par.hpp"
-#include "boolean/round.hpp"
+#include "base/round.hpp"
 #include "boolean/snap.hpp"
 #include "boolean/sweep.hpp"
 

@@ -1,6 +1,6 @@
 #include "boolean/path.hpp"
 
-#include "boolean/round.hpp"
+#include "base/round.hpp"
 
 #include <cmath>
 

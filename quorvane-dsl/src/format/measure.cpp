@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "syntax/utf8.hpp"
+#include "base/utf8.hpp"
 
 namespace quorvane_dsl::format {
 

@@ -2,7 +2,7 @@
 #include <type_traits>
 
 #include "ir/text.hpp"
-#include "units.hpp"
+#include "units/units.hpp"
 
 namespace quorvane_dsl::ir {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "boolean/round.hpp"
+#include "base/round.hpp"
 #include "ir/model.hpp"
 
 // The placement arithmetic shared by hulls, footprints and ports.

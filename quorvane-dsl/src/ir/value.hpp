@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "syntax/kind.hpp"
-#include "units.hpp"
+#include "units/units.hpp"
 
 namespace quorvane_dsl::ir {
 

@@ -1,6 +1,6 @@
 #include "syntax/ast.hpp"
 
-#include "units.hpp"
+#include "units/units.hpp"
 
 namespace quorvane_dsl::syntax::ast {
 namespace {

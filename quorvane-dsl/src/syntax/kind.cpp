@@ -1,6 +1,6 @@
 #include "syntax/kind.hpp"
 
-#include "fatal.hpp"
+#include "base/fatal.hpp"
 
 #include <array>
 #include <string>

@@ -1,7 +1,7 @@
 #include "syntax/lexer.hpp"
 
-#include "fatal.hpp"
-#include "syntax/utf8.hpp"
+#include "base/fatal.hpp"
+#include "base/utf8.hpp"
 
 #include <limits>
 #include <string>

@@ -2,7 +2,7 @@
 
 #include "syntax/kind.hpp"
 #include "syntax/syntax_error.hpp"
-#include "units.hpp"
+#include "units/units.hpp"
 
 #include <cstdint>
 #include <string_view>

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "fatal.hpp"
+#include "base/fatal.hpp"
 #include "syntax/grammar.hpp"
 #include "syntax/lexer.hpp"
 

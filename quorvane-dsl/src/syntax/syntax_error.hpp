@@ -1,6 +1,6 @@
 #pragma once
 
-#include "syntax/text_range.hpp"
+#include "source/text_range.hpp"
 
 #include <string>
 

@@ -1,6 +1,6 @@
 #include "syntax/tree.hpp"
 
-#include "fatal.hpp"
+#include "base/fatal.hpp"
 
 #include <limits>
 

@@ -6,7 +6,7 @@
 // handles are cheap to copy and keep their tree alive.
 
 #include "syntax/kind.hpp"
-#include "syntax/text_range.hpp"
+#include "source/text_range.hpp"
 
 #include <cstddef>
 #include <cstdint>

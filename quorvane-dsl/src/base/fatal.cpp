@@ -1,4 +1,4 @@
-#include "fatal.hpp"
+#include "base/fatal.hpp"
 
 #include <cstdio>
 #include <cstdlib>

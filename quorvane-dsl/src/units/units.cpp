@@ -1,4 +1,4 @@
-#include "units.hpp"
+#include "units/units.hpp"
 
 #include <algorithm>
 #include <charconv>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "source.hpp"
-#include "syntax/text_range.hpp"
+#include "source/source.hpp"
+#include "source/text_range.hpp"
 
 #include <cstdint>
 #include <span>

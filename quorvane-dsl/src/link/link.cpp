@@ -1,6 +1,6 @@
-#include "link.hpp"
+#include "link/link.hpp"
 
-#include "units.hpp"
+#include "units/units.hpp"
 
 namespace quorvane_dsl::link {
 

@@ -1,6 +1,6 @@
-#include "source.hpp"
+#include "source/source.hpp"
 
-#include "fatal.hpp"
+#include "base/fatal.hpp"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "format.hpp"
+#include "format/format.hpp"
 
 #include "format/align.hpp"
 #include "format/layout.hpp"

@@ -1,4 +1,4 @@
-#include "sha256.hpp"
+#include "sha256/sha256.hpp"
 
 #include <algorithm>
 #include <bit>

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "ir/model.hpp"
-#include "sha256.hpp"
+#include "sha256/sha256.hpp"
 
 namespace quorvane_dsl::signature {
 

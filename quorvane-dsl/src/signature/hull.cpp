@@ -5,7 +5,7 @@
 #include "ir/engine.hpp"
 #include "ir/transform.hpp"
 #include "ir/walk.hpp"
-#include "signature.hpp"
+#include "signature/signature.hpp"
 
 namespace quorvane_dsl::signature {
 

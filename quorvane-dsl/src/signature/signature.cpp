@@ -1,4 +1,4 @@
-#include "signature.hpp"
+#include "signature/signature.hpp"
 
 #include <algorithm>
 #include <array>
@@ -7,7 +7,7 @@
 
 #include "ir/transform.hpp"
 #include "ir/walk.hpp"
-#include "units.hpp"
+#include "units/units.hpp"
 
 namespace quorvane_dsl::signature {
 
