@@ -174,7 +174,7 @@ TEST(Ast, Imports) {
     const auto list = imports(parser::parse(text).tree());
     ASSERT_EQ(list.size(), 2u);
     EXPECT_EQ(list[0].path, "a/b.qvs");
-    EXPECT_EQ(list[0].range, (TextRange{7, 16}));
+    EXPECT_EQ(list[0].range, (source::TextRange{7, 16}));
     EXPECT_EQ(list[1].path, "q\"x\\y\n");
     EXPECT_EQ(text.substr(list[1].range.start, list[1].range.len()), "\"q\\\"x\\\\y\\n\"");
 }

@@ -99,7 +99,7 @@ TEST(Tree, KeepsTextAndRanges) {
     SyntaxNode cell = *root.first_child();
     EXPECT_EQ(cell.kind(), CELL);
     EXPECT_EQ(cell.text(), "cell a { x = 1 + 2 }");
-    EXPECT_EQ(cell.text_range(), (TextRange{4, 24}));
+    EXPECT_EQ(cell.text_range(), (quorvane_dsl::source::TextRange{4, 24}));
     EXPECT_EQ(cell.first_token()->text(), "cell");
     EXPECT_EQ(cell.last_token()->text(), "}");
     EXPECT_EQ(*cell.parent(), root);
@@ -124,7 +124,7 @@ TEST(Tree, KeepsTextAndRanges) {
     SyntaxElement plus = *bin.first_child()->next_sibling_or_token()->next_sibling_or_token();
     ASSERT_TRUE(plus.is_token());
     EXPECT_EQ(plus.as_token()->text(), "+");
-    EXPECT_EQ(plus.text_range(), (TextRange{19, 20}));
+    EXPECT_EQ(plus.text_range(), (quorvane_dsl::source::TextRange{19, 20}));
     EXPECT_EQ(plus.prev_sibling_or_token()->kind(), WHITESPACE);
     EXPECT_FALSE(plus.as_node());
     EXPECT_EQ(plus.as_token()->next_token()->kind(), WHITESPACE);
@@ -191,12 +191,12 @@ TEST(Tree, CheckpointsAndEmptyNodes) {
     SyntaxNode call = *root.first_child();
     EXPECT_EQ(call.text(), "a.b");
     SyntaxNode args = *call.last_child();
-    EXPECT_EQ(args.text_range(), (TextRange{3, 3}));
+    EXPECT_EQ(args.text_range(), (quorvane_dsl::source::TextRange{3, 3}));
     EXPECT_FALSE(args.first_token());
     EXPECT_FALSE(args.last_token());
     EXPECT_FALSE(args.first_child_or_token());
     SyntaxNode error = *call.next_sibling();
-    EXPECT_EQ(error.text_range(), (TextRange{3, 3}));
+    EXPECT_EQ(error.text_range(), (quorvane_dsl::source::TextRange{3, 3}));
     EXPECT_EQ(root.last_token()->text(), "b");
 }
 

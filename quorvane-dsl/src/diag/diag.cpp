@@ -30,7 +30,7 @@ std::string_view first_line(std::string_view text) {
     return text;
 }
 
-std::size_t caret_count(std::string_view text, syntax::TextRange range) {
+std::size_t caret_count(std::string_view text, source::TextRange range) {
     if (range.start > range.end || !is_char_boundary(text, range.start) ||
         !is_char_boundary(text, range.end)) {
         return 1;
@@ -74,7 +74,7 @@ std::string render(std::span<const source::SourceFile> files, const Diagnostic& 
 }
 
 void snippet(std::string& out, std::span<const source::SourceFile> files, source::FileId file,
-             syntax::TextRange range) {
+             source::TextRange range) {
     const source::SourceFile& source = source::file_at(files, file);
     std::string_view text = source.text;
     const source::LineIndex& index = source.line_index;

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "source/source.hpp"
-#include "source/text_range.hpp"
+#include "source/location.hpp"
 
 #include <cstdint>
 #include <span>
@@ -10,12 +10,7 @@
 
 namespace quorvane_dsl::diag {
 
-// A place in a source: a byte range of one file's text.
-struct Src {
-    syntax::TextRange range;
-    source::FileId file;
-    friend bool operator==(const Src&, const Src&) = default;
-};
+using source::Src;
 
 enum class Severity : std::uint8_t { Error = 0, Warning = 1, Info = 2 };
 
@@ -42,6 +37,6 @@ std::string render(std::span<const source::SourceFile> files, const Diagnostic& 
 
 // Appends the four snippet lines: arrow with path:line:column, gutter, source line, carets.
 void snippet(std::string& out, std::span<const source::SourceFile> files, source::FileId file,
-             syntax::TextRange range);
+             source::TextRange range);
 
 } // namespace quorvane_dsl::diag

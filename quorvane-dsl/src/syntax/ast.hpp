@@ -208,7 +208,7 @@ struct Cell {
 // string, quotes included.
 struct Import {
     std::string path;
-    TextRange range;
+    source::TextRange range;
 };
 // The imports among the direct children of a SOURCE_FILE, in order; an import without its
 // string is left out.

@@ -84,7 +84,7 @@ class TreeReplay {
 
 } // namespace
 
-Parser::Parser(std::string_view text, std::vector<SyntaxKind> kinds, std::vector<TextRange> ranges,
+Parser::Parser(std::string_view text, std::vector<SyntaxKind> kinds, std::vector<source::TextRange> ranges,
                std::vector<bool> line_breaks)
     : kinds_(std::move(kinds)), ranges_(std::move(ranges)), line_breaks_(std::move(line_breaks)),
       text_(text) {
@@ -152,7 +152,7 @@ bool Parser::nth_at_contextual(std::uint32_t n, SyntaxKind kind) {
     if (index >= kinds_.size() || kinds_[index] != IDENT) {
         return false;
     }
-    const TextRange range = ranges_[index];
+    const source::TextRange range = ranges_[index];
     return kind::from_contextual_keyword(text_.substr(range.start, range.len())) == kind;
 }
 
@@ -174,19 +174,19 @@ bool Parser::expect(SyntaxKind kind) {
     return false;
 }
 
-TextRange Parser::current_range() const {
+source::TextRange Parser::current_range() const {
     if (!eof()) {
         return ranges_[position_];
     }
     const std::uint32_t end = ranges_.empty() ? 0 : ranges_.back().end;
-    return TextRange{end, end};
+    return source::TextRange{end, end};
 }
 
 void Parser::error(std::string_view message) {
     if (!eof() && kinds_[position_] == ERROR_TOKEN) {
         return;
     }
-    const TextRange range = current_range();
+    const source::TextRange range = current_range();
     if (!errors_.empty() && errors_.back().range == range) {
         return;
     }
@@ -223,7 +223,7 @@ Parse parse(std::string_view text) {
     lexer::Lexed lexed = lexer::lex(text);
 
     std::vector<SyntaxKind> kinds;
-    std::vector<TextRange> ranges;
+    std::vector<source::TextRange> ranges;
     std::vector<bool> line_breaks;
     kinds.reserve(lexed.tokens.size());
     ranges.reserve(lexed.tokens.size());
@@ -231,7 +231,7 @@ Parse parse(std::string_view text) {
     bool pending_line_break = false;
     std::uint32_t offset = 0;
     for (const lexer::Token& token : lexed.tokens) {
-        const TextRange range{offset, offset + token.len};
+        const source::TextRange range{offset, offset + token.len};
         offset = range.end;
         if (token.kind == WHITESPACE) {
             pending_line_break |= holds_line_feed(text.substr(range.start, range.len()));

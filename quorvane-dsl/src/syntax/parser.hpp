@@ -47,7 +47,7 @@ class Parser {
   public:
     using RecoverySet = bool (*)(Parser&);
 
-    Parser(std::string_view text, std::vector<SyntaxKind> kinds, std::vector<TextRange> ranges,
+    Parser(std::string_view text, std::vector<SyntaxKind> kinds, std::vector<source::TextRange> ranges,
            std::vector<bool> line_breaks);
 
     Marker open();
@@ -89,12 +89,12 @@ class Parser {
   private:
     void spend_fuel();
     void refuel() { fuel_ = initial_fuel; }
-    TextRange current_range() const;
+    source::TextRange current_range() const;
 
     static constexpr std::uint32_t initial_fuel = 256;
 
     std::vector<SyntaxKind> kinds_;
-    std::vector<TextRange> ranges_;
+    std::vector<source::TextRange> ranges_;
     std::vector<bool> line_breaks_;
     std::vector<Event> events_;
     std::vector<SyntaxError> errors_;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "source/text_range.hpp"
+#include "source/location.hpp"
 
 #include <string>
 
@@ -9,7 +9,7 @@ namespace quorvane_dsl::syntax {
 // A fault found by the lexer or the parser; neither stops at one.
 struct SyntaxError {
     std::string message;
-    TextRange range;
+    source::TextRange range;
 
     friend bool operator==(const SyntaxError&, const SyntaxError&) = default;
 };

@@ -148,7 +148,7 @@ WalkPosition next_walk(const Tree& tree, bool with_tokens, std::uint32_t origin,
 } // namespace detail
 
 std::string_view ElementHandle::text() const {
-    TextRange range = text_range();
+    source::TextRange range = text_range();
     return std::string_view(tree_->text).substr(range.start, range.len());
 }
 

@@ -6,7 +6,7 @@
 // handles are cheap to copy and keep their tree alive.
 
 #include "syntax/kind.hpp"
-#include "source/text_range.hpp"
+#include "source/location.hpp"
 
 #include <cstddef>
 #include <cstdint>
@@ -24,7 +24,7 @@ namespace quorvane_dsl::syntax {
 inline constexpr std::uint32_t no_index = UINT32_MAX;
 
 struct TreeElement {
-    TextRange range;
+    source::TextRange range;
     std::uint32_t parent = no_index; // no_index for the root
     std::uint32_t subtree_end = 0;   // one past the last element of this element's subtree
     SyntaxKind kind = SyntaxKind::ERROR;
@@ -48,7 +48,7 @@ class ElementHandle {
         : tree_(std::move(tree)), index_(index) {}
 
     SyntaxKind kind() const { return element().kind; }
-    TextRange text_range() const { return element().range; }
+    source::TextRange text_range() const { return element().range; }
     std::string_view text() const;
     std::optional<SyntaxNode> parent() const;
     std::optional<SyntaxElement> next_sibling_or_token() const;
@@ -253,7 +253,7 @@ class TreeBuilder {
 
   private:
     struct Pending {
-        TextRange range;
+        source::TextRange range;
         std::uint32_t kids_begin = 0; // into kids_
         std::uint32_t kids_count = 0;
         std::uint32_t subtree_size = 1;

@@ -1,8 +1,11 @@
+// Places in source texts: a byte range, and a byte range of one registered file.
 #pragma once
 
 #include <cstdint>
 
-namespace quorvane_dsl::syntax {
+#include "source/source.hpp"
+
+namespace quorvane_dsl::source {
 
 // A byte range [start, end) of a source text. Texts are shorter than 2^32 bytes, so offsets are
 // u32 throughout the front end; start is never after end.
@@ -15,4 +18,12 @@ struct TextRange {
     friend constexpr bool operator==(TextRange, TextRange) = default;
 };
 
-} // namespace quorvane_dsl::syntax
+// A place in a source: a byte range of one file's text. Diagnostics, the HIR and the evaluator
+// all point into sources with it.
+struct Src {
+    TextRange range;
+    FileId file;
+    friend bool operator==(const Src&, const Src&) = default;
+};
+
+} // namespace quorvane_dsl::source
