@@ -5,6 +5,8 @@
 #include <utility>
 #include <vector>
 
+#include "boolean/types.hpp"
+
 namespace quorvane_dsl::boolean {
 
 struct Winding {
@@ -23,8 +25,8 @@ struct Entry {
 
 // > 0: e passes strictly below p; 0: through p; < 0: strictly above.
 inline int side(const Entry& e, std::int64_t px, std::int64_t py) {
-    __int128 c = static_cast<__int128>(e.x2 - e.x1) * (py - e.y1) -
-                 static_cast<__int128>(e.y2 - e.y1) * (px - e.x1);
+    i128 c =
+        static_cast<i128>(e.x2 - e.x1) * (py - e.y1) - static_cast<i128>(e.y2 - e.y1) * (px - e.x1);
     return (c > 0) - (c < 0);
 }
 

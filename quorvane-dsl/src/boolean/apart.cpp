@@ -14,8 +14,6 @@ namespace quorvane_dsl::boolean {
 
 namespace {
 
-using i128 = __int128;
-
 bool same(const Seg& s, const Seg& t, bool s_start, bool t_start) {
     std::int64_t sx = s_start ? s.x1 : s.x2, sy = s_start ? s.y1 : s.y2;
     std::int64_t tx = t_start ? t.x1 : t.x2, ty = t_start ? t.y1 : t.y2;
@@ -38,23 +36,25 @@ bool entry_passes(const Rings& store, std::size_t entry) {
 } // namespace
 
 std::optional<Box> as_box(std::span<const Point> ring) {
-    if (ring.size() != 4)
+    if (ring.size() != 4) {
         return std::nullopt;
+    }
     const Box b = bounds(ring);
+    if (b.x1 <= b.x0 || b.y1 <= b.y0) {
+        return std::nullopt;
+    }
+    // Four distinct corners joined by axis-parallel edges run around the box: the crossing order
+    // needs diagonals. Comparisons alone, so any i64 coordinates are safe.
     for (std::size_t i = 0; i < 4; ++i) {
         const Point& p = ring[i];
-        if ((p.x != b.x0 && p.x != b.x1) || (p.y != b.y0 && p.y != b.y1))
+        const Point& next = ring[(i + 1) % 4];
+        if ((p.x != b.x0 && p.x != b.x1) || (p.y != b.y0 && p.y != b.y1)) {
             return std::nullopt;
-        if (p == ring[(i + 1) % 4])
+        }
+        if (p == next || p == ring[(i + 2) % 4] || (p.x != next.x && p.y != next.y)) {
             return std::nullopt;
+        }
     }
-    if (b.x1 - b.x0 <= 0 || b.y1 - b.y0 <= 0)
-        return std::nullopt;
-    i128 area = twice_area(ring);
-    if (area < 0)
-        area = -area;
-    if (area != 2 * i128(b.x1 - b.x0) * (b.y1 - b.y0))
-        return std::nullopt;
     return b;
 }
 

@@ -7,8 +7,6 @@ namespace quorvane_dsl::boolean {
 
 namespace {
 
-using i128 = __int128;
-
 i128 floor_div(i128 num, i128 den) {
     if (den < 0) {
         num = -num;
@@ -44,9 +42,8 @@ Grid Grid::make(const Box& bounds, std::span<const Box> boxes) {
             : static_cast<std::uint32_t>(std::bit_width(static_cast<std::uint64_t>(median - 1)));
     std::uint64_t w = static_cast<std::uint64_t>(bounds.x1) - static_cast<std::uint64_t>(bounds.x0);
     std::uint64_t h = static_cast<std::uint64_t>(bounds.y1) - static_cast<std::uint64_t>(bounds.y0);
-    unsigned __int128 limit = std::max<std::uint64_t>(2 * n, 4);
-    while (shift < 64 &&
-           static_cast<unsigned __int128>((w >> shift) + 1) * ((h >> shift) + 1) > limit)
+    u128 limit = std::max<std::uint64_t>(2 * n, 4);
+    while (shift < 64 && static_cast<u128>((w >> shift) + 1) * ((h >> shift) + 1) > limit)
         ++shift;
     Grid g;
     g.ox = bounds.x0;
@@ -103,11 +100,11 @@ bool boxes_apart(std::span<const Box> boxes) {
     for (const Box& b : boxes)
         bounds = box_union(bounds, b);
     Grid grid = Grid::make(bounds, boxes);
-    unsigned __int128 covered = 0;
+    u128 covered = 0;
     for (const Box& b : boxes) {
-        covered += static_cast<unsigned __int128>(grid.col(b.x1) - grid.col(b.x0) + 1) *
+        covered += static_cast<u128>(grid.col(b.x1) - grid.col(b.x0) + 1) *
                    (grid.row(b.y1) - grid.row(b.y0) + 1);
-        if (covered > 4 * static_cast<unsigned __int128>(n))
+        if (covered > 4 * static_cast<u128>(n))
             return false;
     }
     Groups groups = Groups::build_parallel(

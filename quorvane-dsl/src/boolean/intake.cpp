@@ -11,8 +11,6 @@ namespace quorvane_dsl::boolean {
 
 namespace {
 
-using i128 = __int128;
-
 constexpr std::size_t max_pieces = 8;
 
 bool is_convex(std::span<const Point> p) {

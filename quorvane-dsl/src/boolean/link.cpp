@@ -11,8 +11,6 @@ namespace quorvane_dsl::boolean {
 
 namespace {
 
-using i128 = __int128;
-
 struct Keys {
     std::vector<std::uint64_t> keys;
     std::vector<std::uint32_t> first;

@@ -13,6 +13,8 @@
 
 #include <tbb/parallel_for.h>
 
+#include "boolean/types.hpp"
+
 namespace quorvane_dsl::boolean::par {
 
 // Steps below this many items stay on the calling thread.
@@ -32,7 +34,7 @@ inline std::size_t chunk_count(std::size_t n) {
 }
 
 inline std::size_t chunk_start(std::size_t k, std::size_t n, std::size_t chunks) {
-    return static_cast<std::size_t>(static_cast<unsigned __int128>(k) * n / chunks);
+    return static_cast<std::size_t>(static_cast<u128>(k) * n / chunks);
 }
 
 // Runs f(k, begin, end) for every chunk k of [0, n) on the pool.

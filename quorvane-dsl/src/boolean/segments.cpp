@@ -8,8 +8,6 @@ namespace quorvane_dsl::boolean {
 
 namespace {
 
-using i128 = __int128;
-
 bool opposite(i128 a, i128 b) {
     return (a > 0 && b < 0) || (a < 0 && b > 0);
 }

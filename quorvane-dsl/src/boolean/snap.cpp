@@ -15,8 +15,6 @@ namespace quorvane_dsl::boolean {
 
 namespace {
 
-using i128 = __int128;
-
 constexpr std::uint32_t crossing_id = 0xFFFFFFFFu;
 constexpr std::size_t crowded = 48;
 

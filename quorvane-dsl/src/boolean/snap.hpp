@@ -20,8 +20,8 @@ struct Snapped {
 // Where a segment enters the hot pixel of a point: t = num / den (den > 0), and whether the
 // point at t belongs to the pixel.
 struct PathHit {
-    __int128 num = 0;
-    __int128 den = 1;
+    i128 num = 0;
+    i128 den = 1;
     bool inclusive = false;
 };
 

@@ -9,8 +9,6 @@ namespace quorvane_dsl::boolean {
 
 namespace {
 
-using i128 = __int128;
-
 template <Rule R> bool inside(Winding w) {
     if constexpr (R == Rule::Union)
         return w.wa > 0 || w.wb > 0;

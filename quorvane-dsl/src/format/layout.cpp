@@ -1,5 +1,6 @@
 #include "format/layout.hpp"
 
+#include "base/utf8.hpp"
 #include "format/measure.hpp"
 
 #include <algorithm>
@@ -299,10 +300,10 @@ std::string clean_up(std::string_view text) {
         if (line_start > 0) {
             out += '\n';
         }
-        out += trim_end(text.substr(line_start, line_end - line_start));
+        out += utf8::trim_end(text.substr(line_start, line_end - line_start));
         line_start = line_end + 1;
     }
-    out.resize(trim_end(out).size());
+    out.resize(utf8::trim_end(out).size());
     if (!out.empty()) {
         out += '\n';
     }

@@ -78,6 +78,10 @@ TEST(BooleanPhases, BoxesAndApartness) {
     EXPECT_FALSE(qb::as_box(Ring{{0, 0}, {0, 0}, {2, 1}, {0, 1}}));
     EXPECT_FALSE(qb::as_box(Ring{{0, 0}, {0, 0}, {0, 1}, {0, 1}}));
     EXPECT_FALSE(qb::as_box(Ring{{0, 0}, {1, 0}, {2, 0}, {2, 1}, {0, 1}}));
+    // Widths beyond i64 (IR rings carry any coordinates) are measured, not overflowed.
+    constexpr std::int64_t lo = std::numeric_limits<std::int64_t>::min();
+    constexpr std::int64_t hi = std::numeric_limits<std::int64_t>::max();
+    EXPECT_EQ(qb::as_box(Ring{{lo, lo}, {hi, lo}, {hi, hi}, {lo, hi}}), (qb::Box{lo, lo, hi, hi}));
     EXPECT_FALSE(qb::boxes_apart(std::vector<qb::Box>{{0, 0, 1, 1}, {1, 1, 2, 2}}));
     EXPECT_TRUE(qb::boxes_apart(std::vector<qb::Box>{{0, 0, 1, 1}, {2, 2, 3, 3}}));
     std::vector<qb::Box> spread;

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "ir/ir.hpp"
+#include "ir/walk.hpp"
 
 namespace {
 
