@@ -2,14 +2,17 @@
 
 #include <tbb/parallel_invoke.h>
 
-#include "boolean/grid.hpp"
-#include "boolean/link.hpp"
-#include "boolean/par.hpp"
-#include "boolean/rings.hpp"
-#include "boolean/snap.hpp"
-#include "boolean/sweep.hpp"
+#include "boolean/detail/grid.hpp"
+#include "boolean/detail/link.hpp"
+#include "boolean/detail/par.hpp"
+#include "boolean/detail/rings.hpp"
+#include "boolean/detail/snap.hpp"
+#include "boolean/detail/sweep.hpp"
 
 namespace quorvane_dsl::boolean {
+
+// The face runs the phases.
+using namespace detail;
 
 namespace {
 
@@ -79,6 +82,29 @@ std::expected<Polygons, RangeError> boolean(std::span<const Ring> a, std::span<c
     std::vector<Pair> pairs = classify(snapped.points, snapped.segments, rule_of(op));
     std::vector<SnapSeg>().swap(snapped.segments);
     return link(snapped.points, std::move(pairs));
+}
+
+std::optional<Box> as_box(std::span<const Point> ring) {
+    if (ring.size() != 4) {
+        return std::nullopt;
+    }
+    const Box b = bounds(ring);
+    if (b.x1 <= b.x0 || b.y1 <= b.y0) {
+        return std::nullopt;
+    }
+    // Four distinct corners joined by axis-parallel edges run around the box: the crossing order
+    // needs diagonals. Comparisons alone, so any i64 coordinates are safe.
+    for (std::size_t i = 0; i < 4; ++i) {
+        const Point& p = ring[i];
+        const Point& next = ring[(i + 1) % 4];
+        if ((p.x != b.x0 && p.x != b.x1) || (p.y != b.y0 && p.y != b.y1)) {
+            return std::nullopt;
+        }
+        if (p == next || p == ring[(i + 2) % 4] || (p.x != next.x && p.y != next.y)) {
+            return std::nullopt;
+        }
+    }
+    return b;
 }
 
 } // namespace quorvane_dsl::boolean

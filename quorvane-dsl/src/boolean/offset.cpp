@@ -1,16 +1,20 @@
 #include "boolean/offset.hpp"
 
-#include "boolean/link.hpp"
-#include "boolean/par.hpp"
 #include "base/round.hpp"
-#include "boolean/snap.hpp"
-#include "boolean/sweep.hpp"
+#include "boolean/detail/link.hpp"
+#include "boolean/detail/par.hpp"
+#include "boolean/detail/snap.hpp"
+#include "boolean/detail/sweep.hpp"
 
 #include <algorithm>
 #include <cmath>
 #include <numbers>
 
 namespace quorvane_dsl::boolean {
+
+// The face runs the phases.
+using namespace detail;
+
 namespace {
 
 constexpr double arc_tolerance = 1.0;

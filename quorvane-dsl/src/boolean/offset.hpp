@@ -1,7 +1,7 @@
 #pragma once
 
 #include "boolean/boolean.hpp"
-#include "boolean/rings.hpp"
+#include "boolean/detail/rings.hpp"
 
 #include <cstdint>
 #include <expected>
@@ -28,7 +28,8 @@ std::expected<Polygons, RangeError> erode(std::span<const Ring> polygons, Join j
 
 // The moved rings of a normalised set (outer rings counter-clockwise, holes clockwise), all in
 // the first operand, ready for the resolving phases. Points are rounded to whole units.
-Rings offset(std::span<const Ring> rings, Join join,
-             std::optional<std::uint32_t> segments_per_circle, bool outward, double distance);
+detail::Rings offset(std::span<const Ring> rings, Join join,
+                     std::optional<std::uint32_t> segments_per_circle, bool outward,
+                     double distance);
 
 } // namespace quorvane_dsl::boolean

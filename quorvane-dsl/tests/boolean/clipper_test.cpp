@@ -11,9 +11,10 @@
 #include <tbb/task_arena.h>
 
 #include "boolean/boolean.hpp"
-#include "boolean/segments.hpp"
+#include "boolean/detail/segments.hpp"
 
 namespace qb = quorvane_dsl::boolean;
+namespace qd = quorvane_dsl::boolean::detail;
 using qb::Op;
 using qb::Point;
 using qb::Polygons;
@@ -202,7 +203,7 @@ int winding_beside(const Polygons& set, const qb::Seg& e, bool left) {
             const auto& [t, tb] = edges[j];
             if (!qb::boxes_touch(sb, tb))
                 continue;
-            if (qb::crossing(s, t))
+            if (qd::crossing(s, t))
                 return ::testing::AssertionFailure() << "edges cross";
         }
     std::size_t step = std::max<std::size_t>(1, edges.size() / 400);

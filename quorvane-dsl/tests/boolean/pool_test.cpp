@@ -8,9 +8,9 @@
 #include <tbb/task_arena.h>
 
 #include "boolean/boolean.hpp"
-#include "boolean/par.hpp"
+#include "boolean/detail/par.hpp"
 
-namespace quorvane_dsl::boolean {
+namespace quorvane_dsl::boolean::detail {
 namespace {
 
 // The pool is sized once per process, so every case runs in a fresh one.
@@ -70,4 +70,4 @@ TEST(PoolSize, SizedBeforeTheFirstBoolean) {
 }
 
 } // namespace
-} // namespace quorvane_dsl::boolean
+} // namespace quorvane_dsl::boolean::detail

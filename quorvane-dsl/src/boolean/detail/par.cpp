@@ -1,4 +1,4 @@
-#include "boolean/par.hpp"
+#include "boolean/detail/par.hpp"
 
 #include <charconv>
 #include <memory>
@@ -8,7 +8,7 @@
 #include <tbb/global_control.h>
 #include <tbb/task_arena.h>
 
-namespace quorvane_dsl::boolean::par {
+namespace quorvane_dsl::boolean::detail::par {
 
 namespace {
 
@@ -54,9 +54,9 @@ std::size_t threads() {
     return std::max<std::size_t>(1, std::min(pool_size(), arena));
 }
 
-} // namespace quorvane_dsl::boolean::par
+} // namespace quorvane_dsl::boolean::detail::par
 
-namespace quorvane_dsl::boolean {
+namespace quorvane_dsl::boolean::detail {
 
 namespace {
 
@@ -162,4 +162,4 @@ void sort_keys(std::vector<KeyItem>& items, unsigned key_bits) {
     sort_by_key(items, key_bits);
 }
 
-} // namespace quorvane_dsl::boolean
+} // namespace quorvane_dsl::boolean::detail

@@ -7,7 +7,7 @@
 
 #include "boolean/types.hpp"
 
-namespace quorvane_dsl::boolean {
+namespace quorvane_dsl::boolean::detail {
 
 struct Winding {
     std::int32_t wa = 0;
@@ -56,4 +56,4 @@ class Active {
     std::size_t count_ = 0;
 };
 
-} // namespace quorvane_dsl::boolean
+} // namespace quorvane_dsl::boolean::detail

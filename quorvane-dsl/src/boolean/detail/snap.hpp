@@ -8,7 +8,7 @@
 
 #include "boolean/types.hpp"
 
-namespace quorvane_dsl::boolean {
+namespace quorvane_dsl::boolean::detail {
 
 struct Snapped {
     // Distinct vertices in ascending (x, y) order; a vertex id is an index here.
@@ -32,4 +32,4 @@ Snapped snap_round(std::span<const Seg> segments);
 // Whether the closed segment meets the half-open unit pixel centred on p (endpoints excluded).
 std::optional<PathHit> on_path(const Seg& s, const Box& box, Point p);
 
-} // namespace quorvane_dsl::boolean
+} // namespace quorvane_dsl::boolean::detail

@@ -1,10 +1,10 @@
-#include "boolean/segments.hpp"
+#include "boolean/detail/segments.hpp"
 
 #include <algorithm>
 
-#include "boolean/par.hpp"
+#include "boolean/detail/par.hpp"
 
-namespace quorvane_dsl::boolean {
+namespace quorvane_dsl::boolean::detail {
 
 namespace {
 
@@ -198,4 +198,4 @@ std::vector<Point> cell_crossings(std::uint64_t g, std::span<const std::uint32_t
     return out;
 }
 
-} // namespace quorvane_dsl::boolean
+} // namespace quorvane_dsl::boolean::detail

@@ -1,8 +1,8 @@
-#include "boolean/rings.hpp"
+#include "boolean/detail/rings.hpp"
 
-#include "boolean/par.hpp"
+#include "boolean/detail/par.hpp"
 
-namespace quorvane_dsl::boolean {
+namespace quorvane_dsl::boolean::detail {
 
 bool Rings::push(std::span<const Point> ring, std::size_t min) {
     std::size_t start = points.size();
@@ -58,4 +58,4 @@ std::vector<Seg> Rings::segments() const {
     });
 }
 
-} // namespace quorvane_dsl::boolean
+} // namespace quorvane_dsl::boolean::detail

@@ -1,13 +1,13 @@
-#include "boolean/link.hpp"
+#include "boolean/detail/link.hpp"
 
 #include <algorithm>
 #include <bit>
 
 #include <tbb/parallel_sort.h>
 
-#include "boolean/par.hpp"
+#include "boolean/detail/par.hpp"
 
-namespace quorvane_dsl::boolean {
+namespace quorvane_dsl::boolean::detail {
 
 namespace {
 
@@ -183,4 +183,4 @@ Ring canonical(Ring ring) {
     return ring;
 }
 
-} // namespace quorvane_dsl::boolean
+} // namespace quorvane_dsl::boolean::detail

@@ -1,4 +1,4 @@
-#include "boolean/snap.hpp"
+#include "boolean/detail/snap.hpp"
 
 #include <algorithm>
 #include <bit>
@@ -7,11 +7,11 @@
 
 #include <tbb/parallel_sort.h>
 
-#include "boolean/grid.hpp"
-#include "boolean/par.hpp"
-#include "boolean/segments.hpp"
+#include "boolean/detail/grid.hpp"
+#include "boolean/detail/par.hpp"
+#include "boolean/detail/segments.hpp"
 
-namespace quorvane_dsl::boolean {
+namespace quorvane_dsl::boolean::detail {
 
 namespace {
 
@@ -482,4 +482,4 @@ Snapped snap_round(std::span<const Seg> segs) {
     return out;
 }
 
-} // namespace quorvane_dsl::boolean
+} // namespace quorvane_dsl::boolean::detail

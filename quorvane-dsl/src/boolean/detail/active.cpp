@@ -1,8 +1,8 @@
-#include "boolean/active.hpp"
+#include "boolean/detail/active.hpp"
 
 #include <algorithm>
 
-namespace quorvane_dsl::boolean {
+namespace quorvane_dsl::boolean::detail {
 
 namespace {
 
@@ -134,4 +134,4 @@ void Active::fix(std::size_t b) {
     blocks_.insert(blocks_.begin() + static_cast<std::ptrdiff_t>(b + 1), std::move(upper));
 }
 
-} // namespace quorvane_dsl::boolean
+} // namespace quorvane_dsl::boolean::detail

@@ -1,9 +1,9 @@
-#include "boolean/grid.hpp"
+#include "boolean/detail/grid.hpp"
 
 #include <algorithm>
 #include <bit>
 
-namespace quorvane_dsl::boolean {
+namespace quorvane_dsl::boolean::detail {
 
 namespace {
 
@@ -120,4 +120,4 @@ bool boxes_apart(std::span<const Box> boxes) {
     return true;
 }
 
-} // namespace quorvane_dsl::boolean
+} // namespace quorvane_dsl::boolean::detail

@@ -15,7 +15,7 @@
 
 #include "boolean/types.hpp"
 
-namespace quorvane_dsl::boolean::par {
+namespace quorvane_dsl::boolean::detail::par {
 
 // Steps below this many items stay on the calling thread.
 inline constexpr std::size_t threshold = 16384;
@@ -121,9 +121,9 @@ template <class T> struct SharedSlice {
     }
 };
 
-} // namespace quorvane_dsl::boolean::par
+} // namespace quorvane_dsl::boolean::detail::par
 
-namespace quorvane_dsl::boolean {
+namespace quorvane_dsl::boolean::detail {
 
 // A record sorted by a u64 key with a u32 value.
 struct KeyItem {
@@ -135,4 +135,4 @@ struct KeyItem {
 void sort_keys(std::vector<std::uint64_t>& keys, unsigned key_bits);
 void sort_keys(std::vector<KeyItem>& items, unsigned key_bits);
 
-} // namespace quorvane_dsl::boolean
+} // namespace quorvane_dsl::boolean::detail

@@ -1,13 +1,13 @@
 #include <algorithm>
 
-#include "boolean/apart.hpp"
-#include "boolean/link.hpp"
-#include "boolean/par.hpp"
-#include "boolean/rings.hpp"
-#include "boolean/snap.hpp"
-#include "boolean/sweep.hpp"
+#include "boolean/detail/apart.hpp"
+#include "boolean/detail/link.hpp"
+#include "boolean/detail/par.hpp"
+#include "boolean/detail/rings.hpp"
+#include "boolean/detail/snap.hpp"
+#include "boolean/detail/sweep.hpp"
 
-namespace quorvane_dsl::boolean {
+namespace quorvane_dsl::boolean::detail {
 
 namespace {
 
@@ -257,4 +257,4 @@ Rings Rings::of(std::span<const Ring> polygons) {
     return join(parts);
 }
 
-} // namespace quorvane_dsl::boolean
+} // namespace quorvane_dsl::boolean::detail

@@ -1,16 +1,16 @@
-#include "boolean/apart.hpp"
+#include "boolean/detail/apart.hpp"
 
 #include <algorithm>
 #include <atomic>
 
 #include "boolean/boolean.hpp"
-#include "boolean/link.hpp"
-#include "boolean/par.hpp"
-#include "boolean/rings.hpp"
-#include "boolean/segments.hpp"
-#include "boolean/snap.hpp"
+#include "boolean/detail/link.hpp"
+#include "boolean/detail/par.hpp"
+#include "boolean/detail/rings.hpp"
+#include "boolean/detail/segments.hpp"
+#include "boolean/detail/snap.hpp"
 
-namespace quorvane_dsl::boolean {
+namespace quorvane_dsl::boolean::detail {
 
 namespace {
 
@@ -34,29 +34,6 @@ bool entry_passes(const Rings& store, std::size_t entry) {
 }
 
 } // namespace
-
-std::optional<Box> as_box(std::span<const Point> ring) {
-    if (ring.size() != 4) {
-        return std::nullopt;
-    }
-    const Box b = bounds(ring);
-    if (b.x1 <= b.x0 || b.y1 <= b.y0) {
-        return std::nullopt;
-    }
-    // Four distinct corners joined by axis-parallel edges run around the box: the crossing order
-    // needs diagonals. Comparisons alone, so any i64 coordinates are safe.
-    for (std::size_t i = 0; i < 4; ++i) {
-        const Point& p = ring[i];
-        const Point& next = ring[(i + 1) % 4];
-        if ((p.x != b.x0 && p.x != b.x1) || (p.y != b.y0 && p.y != b.y1)) {
-            return std::nullopt;
-        }
-        if (p == next || p == ring[(i + 2) % 4] || (p.x != next.x && p.y != next.y)) {
-            return std::nullopt;
-        }
-    }
-    return b;
-}
 
 std::vector<Edge> ring_edges(std::span<const Point> ring) {
     std::vector<Edge> edges;
@@ -155,4 +132,4 @@ std::optional<Polygons> Rings::apart() const {
     return result;
 }
 
-} // namespace quorvane_dsl::boolean
+} // namespace quorvane_dsl::boolean::detail

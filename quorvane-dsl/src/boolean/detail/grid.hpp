@@ -8,10 +8,10 @@
 #include <span>
 #include <vector>
 
-#include "boolean/par.hpp"
+#include "boolean/detail/par.hpp"
 #include "boolean/types.hpp"
 
-namespace quorvane_dsl::boolean {
+namespace quorvane_dsl::boolean::detail {
 
 struct Grid {
     std::int64_t ox = 0;
@@ -131,4 +131,4 @@ Groups Groups::build_parallel(std::size_t n, std::size_t cell_count, CellsFn&& c
 // True when no two of the closed boxes share a point; false also when the test gives up.
 bool boxes_apart(std::span<const Box> boxes);
 
-} // namespace quorvane_dsl::boolean
+} // namespace quorvane_dsl::boolean::detail

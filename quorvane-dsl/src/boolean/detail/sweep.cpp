@@ -1,11 +1,11 @@
-#include "boolean/sweep.hpp"
+#include "boolean/detail/sweep.hpp"
 
 #include <algorithm>
 #include <atomic>
 
-#include "boolean/par.hpp"
+#include "boolean/detail/par.hpp"
 
-namespace quorvane_dsl::boolean {
+namespace quorvane_dsl::boolean::detail {
 
 namespace {
 
@@ -296,4 +296,4 @@ std::vector<Pair> sweep(std::span<const Point> points, std::span<const SnapSeg> 
     return {};
 }
 
-} // namespace quorvane_dsl::boolean
+} // namespace quorvane_dsl::boolean::detail
