@@ -1,13 +1,14 @@
 // Formatted text parses cleanly, keeps every token and comment in order and is already in its
 // canonical layout.
 
+#include "format/format.hpp"
+
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
 #include <vector>
 
 #include "base/utf8.hpp"
-#include "format/format.hpp"
 #include "fuzz.hpp"
 #include "syntax/parser.hpp"
 

@@ -5,8 +5,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
 #include <memory>
+
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 

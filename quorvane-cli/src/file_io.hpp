@@ -1,3 +1,4 @@
+// Whole files read and written, with system errors as users know them.
 #pragma once
 
 #include <cstdint>

@@ -1,10 +1,10 @@
-#include <gtest/gtest.h>
-
 #include <array>
-#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 

@@ -1,8 +1,8 @@
-#include <gtest/gtest.h>
-
 #include <cmath>
 #include <fstream>
 #include <sstream>
+
+#include <gtest/gtest.h>
 
 #include "io/gds/writer.hpp"
 #include "lib.hpp"

@@ -1,10 +1,9 @@
-#include <gtest/gtest.h>
-
 #include <array>
 #include <cstdio>
 #include <fstream>
 #include <string>
 
+#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include "lib.hpp"

@@ -1,3 +1,4 @@
+// Ending the process on a broken internal invariant.
 #pragma once
 
 #include <string_view>

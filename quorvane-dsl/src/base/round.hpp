@@ -1,3 +1,4 @@
+// Rounding floating-point values to i64 without undefined conversions.
 #pragma once
 
 #include <cmath>

@@ -1,14 +1,14 @@
 #include "boolean/offset.hpp"
 
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+
 #include "base/round.hpp"
 #include "boolean/detail/link.hpp"
 #include "boolean/detail/par.hpp"
 #include "boolean/detail/snap.hpp"
 #include "boolean/detail/sweep.hpp"
-
-#include <algorithm>
-#include <cmath>
-#include <numbers>
 
 namespace quorvane_dsl::boolean {
 

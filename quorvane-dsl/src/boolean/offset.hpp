@@ -1,12 +1,13 @@
+// Growing and shrinking polygon sets with miter, round or bevel joins.
 #pragma once
-
-#include "boolean/boolean.hpp"
-#include "boolean/detail/rings.hpp"
 
 #include <cstdint>
 #include <expected>
 #include <optional>
 #include <span>
+
+#include "boolean/boolean.hpp"
+#include "boolean/detail/rings.hpp"
 
 namespace quorvane_dsl::boolean {
 

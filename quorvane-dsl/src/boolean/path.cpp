@@ -1,8 +1,8 @@
 #include "boolean/path.hpp"
 
-#include "base/round.hpp"
-
 #include <cmath>
+
+#include "base/round.hpp"
 
 namespace quorvane_dsl::boolean {
 namespace {

@@ -1,10 +1,10 @@
 #include "boolean/split.hpp"
 
-#include "boolean/keyhole.hpp"
-
 #include <algorithm>
 #include <array>
 #include <optional>
+
+#include "boolean/keyhole.hpp"
 
 namespace quorvane_dsl::boolean {
 namespace {

@@ -1,10 +1,11 @@
+// Cutting polygons too large for one layout record into keyholed pieces.
 #pragma once
-
-#include "boolean/boolean.hpp"
 
 #include <cstddef>
 #include <expected>
 #include <span>
+
+#include "boolean/boolean.hpp"
 
 namespace quorvane_dsl::boolean {
 

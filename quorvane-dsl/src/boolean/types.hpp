@@ -63,8 +63,9 @@ inline Box box_union(const Box& a, const Box& b) {
 // The smallest box holding all the points; empty_box when there are none.
 inline Box bounds(std::span<const Point> points) {
     Box box = empty_box;
-    for (const Point& q : points)
+    for (const Point& q : points) {
         box = box_union(box, Box{q.x, q.y, q.x, q.y});
+    }
     return box;
 }
 
@@ -90,12 +91,14 @@ inline std::optional<int> winding_around(std::span<const Point> ring, Point q) {
         const Point& b = ring[(i + 1) % ring.size()];
         const i128 c = cross_at(a, b, q);
         if (c == 0 && q.x >= std::min(a.x, b.x) && q.x <= std::max(a.x, b.x) &&
-            q.y >= std::min(a.y, b.y) && q.y <= std::max(a.y, b.y))
+            q.y >= std::min(a.y, b.y) && q.y <= std::max(a.y, b.y)) {
             return std::nullopt;
-        if (a.y <= q.y && q.y < b.y && c > 0)
+        }
+        if (a.y <= q.y && q.y < b.y && c > 0) {
             ++w;
-        else if (b.y <= q.y && q.y < a.y && c < 0)
+        } else if (b.y <= q.y && q.y < a.y && c < 0) {
             --w;
+        }
     }
     return w;
 }

@@ -1,9 +1,9 @@
 #include "format/layout.hpp"
 
+#include <algorithm>
+
 #include "base/utf8.hpp"
 #include "format/measure.hpp"
-
-#include <algorithm>
 
 namespace quorvane_dsl::format {
 

@@ -1,11 +1,12 @@
+// Measures of the formatter: token spacing, widths in characters, line feeds.
 #pragma once
-
-#include "format/tree_view.hpp"
 
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
+
+#include "format/tree_view.hpp"
 
 namespace quorvane_dsl::format {
 

@@ -1,9 +1,10 @@
+#include "ir/engine.hpp"
+
 #include <array>
 
 #include "boolean/boolean.hpp"
 #include "boolean/path.hpp"
 #include "boolean/split.hpp"
-#include "ir/engine.hpp"
 
 namespace quorvane_dsl::ir {
 

@@ -1,6 +1,5 @@
+// Where the IR meets the polygon engine: point conversions, boxes and GDSII pieces.
 #pragma once
-
-// Points handed to and taken from the polygon engine, which keeps its own point type.
 
 #include <optional>
 #include <span>
@@ -11,6 +10,7 @@
 
 namespace quorvane_dsl::ir {
 
+// Points handed to and taken from the engine, which keeps its own point type.
 std::vector<boolean::Point> to_boolean(std::span<const Point> points);
 std::vector<Point> from_boolean(std::span<const boolean::Point> points);
 

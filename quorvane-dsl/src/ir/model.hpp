@@ -1,3 +1,4 @@
+// The IR data model: a library of layers and cells with shapes, instances and markers.
 #pragma once
 
 #include <cstdint>

@@ -1,3 +1,4 @@
+// Small exact readers for the fixed fields of IR text.
 #pragma once
 
 // Small readers for the fixed fields of IR text. They accept exactly the forms the format

@@ -1,3 +1,4 @@
+// The IR text format: printing a library and parsing it back.
 #pragma once
 
 // The line-oriented IR text: "quorvane-ir 1", the dbu, the layers, one block per cell and the

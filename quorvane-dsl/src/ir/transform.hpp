@@ -1,9 +1,9 @@
+// The placement arithmetic shared by hulls, footprints and ports.
 #pragma once
 
 #include "base/round.hpp"
 #include "ir/model.hpp"
 
-// The placement arithmetic shared by hulls, footprints and ports.
 namespace quorvane_dsl::ir {
 
 // Degrees in [0, 360), snapped to a multiple of 90 when within 1e-9 of it.

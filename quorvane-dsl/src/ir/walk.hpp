@@ -1,3 +1,4 @@
+// Walks of the cell graph without recursion, and its cycle check.
 #pragma once
 
 #include <cstdint>

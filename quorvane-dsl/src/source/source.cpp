@@ -1,8 +1,8 @@
 #include "source/source.hpp"
 
-#include "base/fatal.hpp"
-
 #include <algorithm>
+
+#include "base/fatal.hpp"
 
 namespace quorvane_dsl::source {
 

@@ -1,10 +1,10 @@
 #include "syntax/kind.hpp"
 
-#include "base/fatal.hpp"
-
 #include <array>
 #include <string>
 #include <utility>
+
+#include "base/fatal.hpp"
 
 namespace quorvane_dsl::syntax::kind {
 

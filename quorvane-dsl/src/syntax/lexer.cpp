@@ -1,10 +1,10 @@
 #include "syntax/lexer.hpp"
 
-#include "base/fatal.hpp"
-#include "base/utf8.hpp"
-
 #include <limits>
 #include <string>
+
+#include "base/fatal.hpp"
+#include "base/utf8.hpp"
 
 namespace quorvane_dsl::syntax::lexer {
 

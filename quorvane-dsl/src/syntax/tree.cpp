@@ -1,8 +1,8 @@
 #include "syntax/tree.hpp"
 
-#include "base/fatal.hpp"
-
 #include <limits>
+
+#include "base/fatal.hpp"
 
 namespace quorvane_dsl::syntax {
 

@@ -27,8 +27,9 @@ Ring square(std::int64_t x, std::int64_t y, std::int64_t s) {
 } // namespace
 
 TEST(BooleanEntry, EmptyInputsGiveEmptyResults) {
-    for (Op op : {Op::Union, Op::Intersection, Op::Difference, Op::Xor})
+    for (Op op : {Op::Union, Op::Intersection, Op::Difference, Op::Xor}) {
         EXPECT_TRUE(run({}, {}, op).empty());
+    }
     EXPECT_TRUE(run({{{0, 0}, {1, 0}, {0, 0}}, {{0, 0}, {1, 1}, {2, 2}}}, {}, Op::Union).empty());
 }
 

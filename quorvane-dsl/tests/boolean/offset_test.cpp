@@ -1,12 +1,11 @@
-#include "boolean/offset.hpp"
-
-#include "boolean/keyhole.hpp"
-#include "shapes.hpp"
+#include <cmath>
 
 #include <gtest/gtest.h>
 #include <tbb/task_arena.h>
 
-#include <cmath>
+#include "boolean/keyhole.hpp"
+#include "boolean/offset.hpp"
+#include "shapes.hpp"
 
 namespace quorvane_dsl::boolean {
 namespace {

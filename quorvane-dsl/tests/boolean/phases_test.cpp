@@ -1,7 +1,6 @@
-#include <gtest/gtest.h>
-
 #include <random>
 
+#include <gtest/gtest.h>
 #include <tbb/task_arena.h>
 
 #include "boolean/boolean.hpp"
@@ -52,8 +51,9 @@ TEST(BooleanPhases, HotPixelsAreHalfOpen) {
     store.push(Ring{{3, 1}, {4, 2}, {2, 2}}, 3);
     auto snapped = qd::snap_round(store.segments());
     bool bent = false;
-    for (const qb::SnapSeg& s2 : snapped.segments)
+    for (const qb::SnapSeg& s2 : snapped.segments) {
         bent = bent || (s2.x1 == 0 && s2.y1 == 0 && s2.x2 == 3 && s2.y2 == 1);
+    }
     EXPECT_TRUE(bent);
 }
 
@@ -86,8 +86,9 @@ TEST(BooleanPhases, BoxesAndApartness) {
     EXPECT_FALSE(qd::boxes_apart(std::vector<qb::Box>{{0, 0, 1, 1}, {1, 1, 2, 2}}));
     EXPECT_TRUE(qd::boxes_apart(std::vector<qb::Box>{{0, 0, 1, 1}, {2, 2, 3, 3}}));
     std::vector<qb::Box> spread;
-    for (int i = 0; i < 17; ++i)
+    for (int i = 0; i < 17; ++i) {
         spread.push_back({i * 1000000, 0, i * 1000000 + 1, 1});
+    }
     EXPECT_TRUE(qd::boxes_apart(spread));
     spread.push_back({-5, -5, 17000000, 5});
     EXPECT_FALSE(qd::boxes_apart(spread));
@@ -99,8 +100,9 @@ TEST(BooleanPhases, GridCellsFollowTheTypicalBox) {
     EXPECT_LE(g.cell_count(), 4u);
     EXPECT_GE(std::int64_t{1} << g.shift, 100);
     std::vector<qb::Box> points;
-    for (int i = 0; i < 10; ++i)
+    for (int i = 0; i < 10; ++i) {
         points.push_back({i * 1000, i * 7, i * 1000, i * 7});
+    }
     qd::Grid pg = qd::Grid::make({0, 0, 9000, 63}, points);
     EXPECT_LE(pg.cell_count(), 20u);
     EXPECT_GT(pg.shift, 0u);
@@ -152,8 +154,9 @@ TEST(BooleanPhases, SweepOfTheUnitSquare) {
     ASSERT_EQ(snapped.points, (std::vector<Point>{{0, 0}, {0, 1}, {1, 0}, {1, 1}}));
     auto pairs = qd::classify(snapped.points, snapped.segments, qb::Rule::Positive);
     std::vector<std::pair<std::uint32_t, std::uint32_t>> got;
-    for (auto p : pairs)
+    for (auto p : pairs) {
         got.push_back({p.from, p.to});
+    }
     EXPECT_EQ(got, (std::vector<std::pair<std::uint32_t, std::uint32_t>>{
                        {0, 2}, {1, 0}, {3, 1}, {2, 3}}));
     qd::Rings clockwise;
@@ -167,8 +170,9 @@ TEST(BooleanPhases, ActiveSetBlocks) {
     qd::Active active;
     EXPECT_EQ(active.find(0, 0).block, 0u);
     std::vector<qd::Entry> entries;
-    for (int i = 0; i < 129; ++i)
+    for (int i = 0; i < 129; ++i) {
         entries.push_back({0, i, 10, i, i, 0});
+    }
     active.put(entries, {});
     ASSERT_EQ(active.blocks().size(), 3u);
     EXPECT_EQ(active.blocks()[2].size(), 1u);
@@ -192,8 +196,9 @@ TEST(BooleanPhases, KeySortsAndChunksDoNotDependOnThreads) {
     std::mt19937_64 rng(3);
     for (std::size_t n : {1023u, 1024u, 20000u, 70000u}) {
         std::vector<std::uint64_t> keys(n);
-        for (auto& k : keys)
+        for (auto& k : keys) {
             k = rng() & ((std::uint64_t{1} << 40) - 1);
+        }
         auto expected = keys;
         std::sort(expected.begin(), expected.end());
         for (int threads : {1, 8}) {
@@ -210,8 +215,9 @@ TEST(BooleanPhases, KeySortsAndChunksDoNotDependOnThreads) {
             joined = qd::par::flat_map(n, [&](std::size_t b, std::size_t e) {
                 ++c;
                 std::vector<std::size_t> out;
-                for (std::size_t i = b; i < e; ++i)
+                for (std::size_t i = b; i < e; ++i) {
                     out.push_back(i);
+                }
                 return out;
             });
             count = c;

@@ -1,9 +1,8 @@
-#include <gtest/gtest.h>
-
 #include <cstdlib>
 #include <optional>
 #include <string>
 
+#include <gtest/gtest.h>
 #include <tbb/global_control.h>
 #include <tbb/task_arena.h>
 
@@ -33,14 +32,16 @@ struct SavedVariable {
     const char* name;
     std::optional<std::string> value;
     explicit SavedVariable(const char* n) : name(n) {
-        if (const char* v = std::getenv(n))
+        if (const char* v = std::getenv(n)) {
             value = v;
+        }
     }
     ~SavedVariable() {
-        if (value)
+        if (value) {
             setenv(name, value->c_str(), 1);
-        else
+        } else {
             unsetenv(name);
+        }
     }
 };
 

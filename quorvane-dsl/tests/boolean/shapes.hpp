@@ -1,10 +1,10 @@
 // Small builders and measures shared by the polygon engine tests.
 #pragma once
 
-#include "boolean/boolean.hpp"
-
 #include <algorithm>
 #include <random>
+
+#include "boolean/boolean.hpp"
 
 namespace quorvane_dsl::boolean::test {
 

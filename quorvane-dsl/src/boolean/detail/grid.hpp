@@ -75,20 +75,23 @@ Groups Groups::build_parallel(std::size_t n, std::size_t cell_count, CellsFn&& c
             out.clear();
             cells(i, out);
             for (std::uint64_t j : out) {
-                if (j >= cell_count)
+                if (j >= cell_count) {
                     cell_out_of_range();
+                }
                 ++counts[j + 1];
             }
         }
-        for (std::size_t i = 1; i <= cell_count; ++i)
+        for (std::size_t i = 1; i <= cell_count; ++i) {
             counts[i] += counts[i - 1];
+        }
         g.members.resize(counts[cell_count]);
         std::vector<std::uint32_t> cursor(counts.begin(), counts.end() - 1);
         for (std::size_t i = 0; i < n; ++i) {
             out.clear();
             cells(i, out);
-            for (std::uint64_t j : out)
+            for (std::uint64_t j : out) {
                 g.members[cursor[j]++] = static_cast<std::uint32_t>(i);
+            }
         }
         g.starts = std::move(counts);
         return g;
@@ -102,14 +105,16 @@ Groups Groups::build_parallel(std::size_t n, std::size_t cell_count, CellsFn&& c
             out.clear();
             cells(i, out);
             for (std::uint64_t j : out) {
-                if (j >= cell_count)
+                if (j >= cell_count) {
                     cell_out_of_range();
+                }
                 atomic_counts[j + 1].fetch_add(1, std::memory_order_relaxed);
             }
         }
     });
-    for (std::size_t i = 1; i <= cell_count; ++i)
+    for (std::size_t i = 1; i <= cell_count; ++i) {
         counts[i] += counts[i - 1];
+    }
     par::resize(g.members, counts[cell_count]);
     std::vector<std::uint32_t> cursor(counts.begin(), counts.end() - 1);
     auto* atomic_cursor = reinterpret_cast<std::atomic<std::uint32_t>*>(cursor.data());
@@ -119,9 +124,10 @@ Groups Groups::build_parallel(std::size_t n, std::size_t cell_count, CellsFn&& c
         for (std::size_t i = b; i < e; ++i) {
             out.clear();
             cells(i, out);
-            for (std::uint64_t j : out)
+            for (std::uint64_t j : out) {
                 members.write(atomic_cursor[j].fetch_add(1, std::memory_order_relaxed),
                               static_cast<std::uint32_t>(i));
+            }
         }
     });
     g.starts = std::move(counts);
