@@ -10,8 +10,6 @@
 namespace quorvane_dsl::geom {
 namespace {
 
-constexpr double degrees_per_radian = 57.29577951308232;
-
 Point minus(Point a, Point b) {
     return {a.x - b.x, a.y - b.y};
 }
@@ -52,8 +50,7 @@ std::optional<std::string> round_corner(Points& out, Point prev, Point p, Point 
         sweep = -sweep;
     }
     const Point tangent{p.x + t * ua.x, p.y + t * ua.y};
-    const double start = normalize_angle(std::atan2(tangent.y - centre.y, tangent.x - centre.x) *
-                                         degrees_per_radian);
+    const double start = direction_angle(tangent.x - centre.x, tangent.y - centre.y);
     std::size_t count = 0;
     if (segments) {
         if (auto fault = check_segments(*segments)) {
