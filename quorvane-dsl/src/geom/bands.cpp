@@ -111,12 +111,13 @@ Built<Banded> swept(const Curve& curve, const Bands& bands, Frame start, Frame e
     geometries.reserve(bands.size());
     for (const Band& band : bands) {
         const double half = band.width * 0.5;
-        const auto picked = curve.pick(segments, std::abs(band.offset) + half, tol);
+        const double reach = std::abs(band.offset) + half;
+        const auto picked = curve.pick(segments, reach, tol);
         if (!picked) {
             return std::unexpected(picked.error());
         }
         const double radius = curve.min_radius(*picked);
-        if (std::abs(band.offset) + half >= radius) {
+        if (reach >= radius) {
             return std::unexpected(too_tight(bands, band, radius));
         }
         geometries.push_back({band_polygon(curve, *picked, band, half)});
