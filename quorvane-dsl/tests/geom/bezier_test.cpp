@@ -36,9 +36,8 @@ TEST(Sbend, ProfilesEndAtTheOffset) {
         EXPECT_GT(b.radius, 1000);
     }
     // The circular profile's last sample is put exactly on the end, whatever the integration.
-    const Points& circular =
-        std::get<Polygon>(sbend(SbendProfile::Circular, 8, l, h, 500, 1)->geometry.kind).points;
-    EXPECT_EQ(circular[8], (Point{l, h + 250}));
+    const LocalShape circular = sbend(SbendProfile::Circular, 8, l, h, 500, 1).value();
+    EXPECT_EQ(std::get<Polygon>(circular.geometry.kind).points[8], (Point{l, h + 250}));
     EXPECT_EQ(sbend(SbendProfile::Circular, 8, l, 0, 500, 1),
               sbend(SbendProfile::Bezier, 8, l, 0, 500, 1));
     EXPECT_EQ(sbend(SbendProfile::Sine, 8, 0, h, 500, 1).error(), "length must be positive, got 0");
