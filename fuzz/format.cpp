@@ -26,7 +26,7 @@ std::vector<std::string_view> significant_texts(const SyntaxNode& root) {
         }
         std::string_view text = event.element.text();
         if (event.element.kind() == SyntaxKind::COMMENT) {
-            text = quorvane_dsl::utf8::trim_end(text);
+            text = quorvane_dsl::base::utf8::trim_end(text);
         }
         texts.push_back(text);
     }

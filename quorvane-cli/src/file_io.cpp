@@ -112,7 +112,7 @@ std::expected<std::string, std::string> read(const std::string& path) {
         return std::unexpected("reading " + path + ": file is too large");
     }
     std::string text(bytes->begin(), bytes->end());
-    if (!quorvane_dsl::utf8::is_valid(text)) {
+    if (!quorvane_dsl::base::utf8::is_valid(text)) {
         return std::unexpected("reading " + path + ": stream did not contain valid UTF-8");
     }
     return text;

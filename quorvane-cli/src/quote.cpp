@@ -39,10 +39,11 @@ std::string quote_text(std::string_view text) {
     out.reserve(text.size() + 2);
     out += '"';
     for (std::size_t pos = 0; pos < text.size();) {
-        const quorvane_dsl::utf8::Decoded decoded = quorvane_dsl::utf8::decode(text, pos);
+        const quorvane_dsl::base::utf8::Decoded decoded =
+            quorvane_dsl::base::utf8::decode(text, pos);
         pos += decoded.len;
         const char32_t code =
-            decoded.ch == quorvane_dsl::utf8::invalid_byte ? replacement_char : decoded.ch;
+            decoded.ch == quorvane_dsl::base::utf8::invalid_byte ? replacement_char : decoded.ch;
         switch (code) {
         case '\0':
             out += "\\0";
@@ -66,7 +67,7 @@ std::string quote_text(std::string_view text) {
             if (needs_unicode_escape(code)) {
                 append_unicode_escape(out, code);
             } else {
-                quorvane_dsl::utf8::encode(out, code);
+                quorvane_dsl::base::utf8::encode(out, code);
             }
         }
     }

@@ -38,8 +38,8 @@ struct Entries {
 };
 
 std::string too_many_text(std::string_view text) {
-    return "`: `" + std::string(quorvane_dsl::utf8::char_prefix(text, 40)) + "…` is past the " +
-           std::to_string(last_entry_attribute - first_entry_attribute + 1) +
+    return "`: `" + std::string(quorvane_dsl::base::utf8::char_prefix(text, 40)) +
+           "…` is past the " + std::to_string(last_entry_attribute - first_entry_attribute + 1) +
            " metadata entries GDS can number and is not written to GDS";
 }
 
@@ -113,7 +113,7 @@ class Export {
 
     LayerId layer_of(const ir::Shape& s) const {
         if (s.layer >= layer_ids_.size()) {
-            quorvane_dsl::fatal("shape layer index out of range");
+            quorvane_dsl::base::fatal("shape layer index out of range");
         }
         return layer_ids_[s.layer];
     }
@@ -184,7 +184,7 @@ class Export {
 
     CellId cell_of(std::uint64_t index) const {
         if (index >= cell_ids_.size()) {
-            quorvane_dsl::fatal("instance cell index out of range");
+            quorvane_dsl::base::fatal("instance cell index out of range");
         }
         return cell_ids_[index];
     }
@@ -238,9 +238,10 @@ class Export {
         const auto entry = [&](std::string text) {
             const Added added = entries.add(text);
             if (added == Added::TooLong) {
-                out_.warnings.push_back("cell `" + cell.name + "`: `" +
-                                        std::string(quorvane_dsl::utf8::char_prefix(text, 40)) +
-                                        "…" + too_long_suffix());
+                out_.warnings.push_back(
+                    "cell `" + cell.name + "`: `" +
+                    std::string(quorvane_dsl::base::utf8::char_prefix(text, 40)) + "…" +
+                    too_long_suffix());
             } else if (added == Added::TooMany) {
                 out_.warnings.push_back("cell `" + cell.name + too_many_text(text));
             }

@@ -27,7 +27,7 @@ std::string sanitize(std::string_view text) {
     out.reserve(text.size() + 1);
     for (std::size_t i = 0; i < text.size();) {
         // One "_" for a whole character beyond ASCII.
-        const quorvane_dsl::utf8::Decoded decoded = quorvane_dsl::utf8::decode(text, i);
+        const quorvane_dsl::base::utf8::Decoded decoded = quorvane_dsl::base::utf8::decode(text, i);
         const bool kept = decoded.ch < 0x80 && std::isalnum(static_cast<int>(decoded.ch));
         out += kept ? static_cast<char>(decoded.ch) : '_';
         i += decoded.len;
@@ -307,7 +307,7 @@ class Import {
         cell.instances.reserve(from.instances.size());
         for (const models::top::CellInstance& instance : from.instances) {
             if (instance.cell.value >= layout_.cells.size()) {
-                quorvane_dsl::fatal("instance of a cell outside the layout database");
+                quorvane_dsl::base::fatal("instance of a cell outside the layout database");
             }
             const std::string& child = layout_.cells[instance.cell.value].name;
             std::string name = instance_name(counts, child);

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-namespace quorvane_dsl::utf8 {
+namespace quorvane_dsl::base::utf8 {
 
 // Stands for a byte that does not begin a well-formed UTF-8 sequence. It is no character at all,
 // so it never counts as white space, a letter or punctuation.
@@ -147,4 +147,4 @@ inline std::string_view char_prefix(std::string_view text, std::size_t count) {
     return text.substr(0, end);
 }
 
-} // namespace quorvane_dsl::utf8
+} // namespace quorvane_dsl::base::utf8

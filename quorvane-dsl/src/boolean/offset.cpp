@@ -44,7 +44,7 @@ Vec to_vec(Point p) {
     return {static_cast<double>(p.x), static_cast<double>(p.y)};
 }
 Point to_point(Vec v) {
-    return {round_to_i64(v.x), round_to_i64(v.y)};
+    return {base::round_to_i64(v.x), base::round_to_i64(v.y)};
 }
 
 struct Params {

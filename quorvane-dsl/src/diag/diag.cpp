@@ -23,20 +23,20 @@ std::string_view first_line(std::string_view text) {
 }
 
 std::size_t caret_count(std::string_view text, source::TextRange range) {
-    if (range.start > range.end || !utf8::is_char_boundary(text, range.start) ||
-        !utf8::is_char_boundary(text, range.end)) {
+    if (range.start > range.end || !base::utf8::is_char_boundary(text, range.start) ||
+        !base::utf8::is_char_boundary(text, range.end)) {
         return 1;
     }
     std::string_view covered = text.substr(range.start, range.len());
-    return std::max<std::size_t>(utf8::char_count(first_line(covered)), 1);
+    return std::max<std::size_t>(base::utf8::char_count(first_line(covered)), 1);
 }
 
 // Spaces that put the carets under the column; none when the column is not within the line.
 std::size_t caret_indent(std::string_view line, std::uint32_t byte_col) {
-    if (byte_col > line.size() || !utf8::is_char_boundary(line, byte_col)) {
+    if (byte_col > line.size() || !base::utf8::is_char_boundary(line, byte_col)) {
         return 0;
     }
-    return utf8::char_count(line.substr(0, byte_col));
+    return base::utf8::char_count(line.substr(0, byte_col));
 }
 
 } // namespace

@@ -300,10 +300,10 @@ std::string clean_up(std::string_view text) {
         if (line_start > 0) {
             out += '\n';
         }
-        out += utf8::trim_end(text.substr(line_start, line_end - line_start));
+        out += base::utf8::trim_end(text.substr(line_start, line_end - line_start));
         line_start = line_end + 1;
     }
-    out.resize(utf8::trim_end(out).size());
+    out.resize(base::utf8::trim_end(out).size());
     if (!out.empty()) {
         out += '\n';
     }

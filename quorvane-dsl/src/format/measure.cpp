@@ -80,7 +80,7 @@ std::uint32_t width_up_to(const TreeView& tree, Element node, std::uint32_t last
         if (previous && space_between(tree, *previous, e)) {
             ++total;
         }
-        total += static_cast<std::uint32_t>(utf8::char_count(tree.text_of(e)));
+        total += static_cast<std::uint32_t>(base::utf8::char_count(tree.text_of(e)));
         previous = e;
     }
     return total;

@@ -26,7 +26,7 @@ std::vector<Line> significant_lines(std::string_view text) {
         }
         ++number;
         const std::string_view piece = text.substr(start, end - start);
-        const std::string_view trimmed = utf8::trim(piece);
+        const std::string_view trimmed = base::utf8::trim(piece);
         if (!trimmed.empty()) {
             lines.push_back({number,
                              start + static_cast<std::uint64_t>(trimmed.data() - piece.data()),
@@ -60,8 +60,8 @@ std::optional<Point> parse_point(std::string_view field) {
     if (comma == std::string_view::npos || inner.find(',', comma + 1) != std::string_view::npos) {
         return std::nullopt;
     }
-    const auto x = scan::read_i64(utf8::trim(inner.substr(0, comma)));
-    const auto y = scan::read_i64(utf8::trim(inner.substr(comma + 1)));
+    const auto x = scan::read_i64(base::utf8::trim(inner.substr(0, comma)));
+    const auto y = scan::read_i64(base::utf8::trim(inner.substr(comma + 1)));
     if (!x || !y) {
         return std::nullopt;
     }
@@ -127,7 +127,7 @@ class Reader {
         const std::string_view keyword = line.text.substr(0, space);
         const std::string_view rest = space == std::string_view::npos
                                           ? std::string_view{}
-                                          : utf8::trim(line.text.substr(space + 1));
+                                          : base::utf8::trim(line.text.substr(space + 1));
         return open_ ? cell_line(keyword, rest) : outer_line(line, keyword, rest);
     }
 
@@ -499,7 +499,7 @@ std::optional<Marker> parse_marker(std::string_view rest) {
     std::string_view location = rest;
     std::optional<std::vector<NamedValue>> attrs;
     if (const std::size_t open = rest.find('{'); open != std::string_view::npos) {
-        const std::string_view after = utf8::trim_end(rest.substr(open + 1));
+        const std::string_view after = base::utf8::trim_end(rest.substr(open + 1));
         if (after.empty() || !after.ends_with('}')) {
             return std::nullopt;
         }
@@ -533,7 +533,7 @@ std::optional<std::vector<std::int64_t>> parse_tuple(std::string_view field) {
     std::string_view inner = field.substr(1, field.size() - 2);
     while (true) {
         const std::size_t comma = inner.find(',');
-        const auto number = scan::read_i64(utf8::trim(inner.substr(0, comma)));
+        const auto number = scan::read_i64(base::utf8::trim(inner.substr(0, comma)));
         if (!number) {
             return std::nullopt;
         }

@@ -32,8 +32,8 @@ std::size_t space_at(std::string_view text) {
     if (text.empty()) {
         return 0;
     }
-    const utf8::Decoded first = utf8::decode(text, 0);
-    return utf8::is_white_space(first.ch) ? first.len : 0;
+    const base::utf8::Decoded first = base::utf8::decode(text, 0);
+    return base::utf8::is_white_space(first.ch) ? first.len : 0;
 }
 
 } // namespace

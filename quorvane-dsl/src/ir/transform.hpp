@@ -22,6 +22,6 @@ struct Placed {
 Placed place(const Instance& inst, Turn turn, double x, double y);
 
 // Placed coordinates are rounded the way the polygon engine rounds its own.
-using boolean::round_to_i64;
+using base::round_to_i64;
 
 } // namespace quorvane_dsl::ir

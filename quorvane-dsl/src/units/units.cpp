@@ -102,7 +102,7 @@ std::vector<char32_t> decode_all(std::string_view text) {
     std::vector<char32_t> chars;
     chars.reserve(text.size());
     for (std::size_t at = 0; at < text.size();) {
-        const utf8::Decoded decoded = utf8::decode_lenient(text, at);
+        const base::utf8::Decoded decoded = base::utf8::decode_lenient(text, at);
         chars.push_back(decoded.ch);
         at += decoded.len;
     }

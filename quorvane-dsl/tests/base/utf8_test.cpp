@@ -6,7 +6,7 @@
 
 namespace {
 
-namespace utf8 = quorvane_dsl::utf8;
+namespace utf8 = quorvane_dsl::base::utf8;
 
 TEST(Utf8, StrictAndLenientDecoding) {
     EXPECT_EQ(utf8::decode("µm", 0).ch, U'µ');
