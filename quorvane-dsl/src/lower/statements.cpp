@@ -1,6 +1,4 @@
-// Statements of cell bodies, the local bindings they make and the scopes that hold them.
-#include <algorithm>
-
+// Statements of cell bodies and the local bindings they make.
 #include "base/fatal.hpp"
 #include "lower/lowerer.hpp"
 
