@@ -1,5 +1,7 @@
 #include <string>
 #include <string_view>
+#include <type_traits>
+#include <variant>
 #include <vector>
 
 #include "decompile/decompiler.hpp"
@@ -163,7 +165,7 @@ struct CellWriter {
                 if (i > 0) {
                     out += '\n';
                 }
-                out += "                " + location(marker.locations[i]);
+                out += "            " + location(marker.locations[i]);
             }
             out += "\n            }\n";
             if (const std::string with = marker_attributes(marker); !with.empty()) {
@@ -180,11 +182,16 @@ struct CellWriter {
             return;
         }
         const std::string name = identifier("r", names);
-        out += "        shape rect with " + length(static_cast<double>(b.right - b.left)) + ", " +
-               length(static_cast<double>(b.top - b.bottom)) + " as " + name + "\n";
-        // The sums are exact in integers; only the halving may leave half a unit.
-        const double cx = static_cast<double>(b.left + b.right) * 0.5;
-        const double cy = static_cast<double>(b.bottom + b.top) * 0.5;
+        // Sizes and centres in floating point: exact for GDSII's 32-bit coordinates, and no
+        // overflow for the widest boxes IR text can hold.
+        const auto left = static_cast<double>(b.left);
+        const auto bottom = static_cast<double>(b.bottom);
+        const auto right = static_cast<double>(b.right);
+        const auto top = static_cast<double>(b.top);
+        out += "        shape rect with " + length(right - left) + ", " + length(top - bottom) +
+               " as " + name + "\n";
+        const double cx = (left + right) * 0.5;
+        const double cy = (bottom + top) * 0.5;
         out += "        place " + name + " at (" + length(cx) + ", " + length(cy) + ")\n";
     }
 
