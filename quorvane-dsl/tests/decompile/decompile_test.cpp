@@ -219,6 +219,8 @@ TEST(Decompile, GeneratedTextParses) {
     cell.attrs = {{"for", ir::Value{ir::Value::String{"a\"b\\\n"}}}};
     cell.markers = {{"if", {{1, 2, 45.5}}, {{"self_", ir::Value{ir::Value::Bool{true}}}}}};
     cell.shapes.push_back({0, ir::Geometry{ir::Box{-3, -3, 3, 3}}});
+    // Wider than an i64 difference holds; IR text can carry it.
+    cell.shapes.push_back({0, ir::Geometry{ir::Box{INT64_MIN + 1, 0, INT64_MAX, 1}}});
     library.cells = {cell, named("pi")};
     library.cells[1].instances.push_back(instance("cell", 0, -7, 45));
     auto result = decompile(library, nullptr);
