@@ -1,6 +1,4 @@
-#include <cstdint>
 #include <iostream>
-#include <span>
 
 #include "commands.hpp"
 #include "decompile/decompile.hpp"
@@ -9,14 +7,6 @@
 #include "technology.hpp"
 
 namespace quorvane {
-
-namespace {
-
-std::span<const std::uint8_t> bytes_of(const std::string& text) {
-    return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
-}
-
-} // namespace
 
 Outcome decompile(Args args) {
     const std::vector<std::string> files = positional(args);
@@ -52,7 +42,7 @@ Outcome decompile(Args args) {
         std::cout << decompiled.text;
         return Pass{};
     }
-    if (auto written = write_whole_file(outputs[0], bytes_of(decompiled.text)); !written) {
+    if (auto written = write_whole_file(outputs[0], decompiled.text); !written) {
         return Error{std::move(written.error())};
     }
     std::cout << "wrote " << outputs[0] << ": " << read->library.cells.size() << " cells\n";

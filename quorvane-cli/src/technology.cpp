@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "base/utf8.hpp"
+#include "file_io.hpp"
 #include "report.hpp"
 #include "syntax/ast.hpp"
 #include "syntax/parser.hpp"
