@@ -77,24 +77,33 @@ struct CellWriter {
     const ir::Cell& cell;
     NameSet names;
     std::string& out;
+    std::vector<ir::Point> kept_points; // reused by every polygon of the cell
 
-    std::string length(double dbu_value) const {
-        return units::format_length(dbu_value * d.library.dbu);
+    // Lengths and points are appended in place: a cell may hold millions of them.
+    void put_length(double dbu_value) { out += units::format_length(dbu_value * d.library.dbu); }
+
+    void put_point(std::int64_t x, std::int64_t y) {
+        out += '(';
+        put_length(static_cast<double>(x));
+        out += ", ";
+        put_length(static_cast<double>(y));
+        out += ')';
     }
 
-    std::string point(std::int64_t x, std::int64_t y) const {
-        return "(" + length(static_cast<double>(x)) + ", " + length(static_cast<double>(y)) + ")";
-    }
-
-    std::string points(const std::vector<ir::Point>& list) const {
-        std::string text;
-        for (const ir::Point& p : list) {
-            if (!text.empty()) {
-                text += ", ";
+    void put_points(const std::vector<ir::Point>& list) {
+        for (std::size_t i = 0; i < list.size(); ++i) {
+            if (i > 0) {
+                out += ", ";
             }
-            text += point(p.x, p.y);
+            put_point(list[i].x, list[i].y);
         }
-        return text;
+    }
+
+    // "        place N at self.origin": polygons and paths are written where they stand.
+    void put_in_place(const std::string& name) {
+        out += "        place ";
+        out += name;
+        out += " at self.origin\n";
     }
 
     void warn(std::string_view what) {
@@ -128,13 +137,16 @@ struct CellWriter {
         }
     }
 
-    std::string location(const ir::Frame& frame) const {
+    void put_location(const ir::Frame& frame) {
         if (frame.angle == 0) {
-            return point(frame.x, frame.y);
+            put_point(frame.x, frame.y);
+            return;
         }
-        return "(" + length(static_cast<double>(frame.x)) + ", " +
-               length(static_cast<double>(frame.y)) + ", " + units::format_number(frame.angle) +
-               "deg)";
+        out += '(';
+        put_length(static_cast<double>(frame.x));
+        out += ", ";
+        put_length(static_cast<double>(frame.y));
+        out += ", " + units::format_number(frame.angle) + "deg)";
     }
 
     std::string marker_attributes(const ir::Marker& marker) {
@@ -165,7 +177,8 @@ struct CellWriter {
                 if (i > 0) {
                     out += '\n';
                 }
-                out += "            " + location(marker.locations[i]);
+                out += "            ";
+                put_location(marker.locations[i]);
             }
             out += "\n            }\n";
             if (const std::string with = marker_attributes(marker); !with.empty()) {
@@ -188,16 +201,24 @@ struct CellWriter {
         const auto bottom = static_cast<double>(b.bottom);
         const auto right = static_cast<double>(b.right);
         const auto top = static_cast<double>(b.top);
-        out += "        shape rect with " + length(right - left) + ", " + length(top - bottom) +
-               " as " + name + "\n";
-        const double cx = (left + right) * 0.5;
-        const double cy = (bottom + top) * 0.5;
-        out += "        place " + name + " at (" + length(cx) + ", " + length(cy) + ")\n";
+        out += "        shape rect with ";
+        put_length(right - left);
+        out += ", ";
+        put_length(top - bottom);
+        out += " as ";
+        out += name;
+        out += "\n        place ";
+        out += name;
+        out += " at (";
+        put_length((left + right) * 0.5);
+        out += ", ";
+        put_length((bottom + top) * 0.5);
+        out += ")\n";
     }
 
     void polygon(const ir::Polygon& polygon) {
-        std::vector<ir::Point> kept;
-        kept.reserve(polygon.points.size());
+        std::vector<ir::Point>& kept = kept_points;
+        kept.clear();
         for (const ir::Point& p : polygon.points) {
             if (kept.empty() || kept.back() != p) {
                 kept.push_back(p);
@@ -208,8 +229,12 @@ struct CellWriter {
             return;
         }
         const std::string name = identifier("p", names);
-        out += "        shape polygon with [" + points(kept) + "] as " + name + "\n";
-        out += "        place " + name + " at self.origin\n";
+        out += "        shape polygon with [";
+        put_points(kept);
+        out += "] as ";
+        out += name;
+        out += '\n';
+        put_in_place(name);
     }
 
     void path(const ir::Path& path) {
@@ -218,9 +243,14 @@ struct CellWriter {
             return;
         }
         const std::string name = identifier("w", names);
-        out += "        shape path with [" + points(path.points) + "], " +
-               length(static_cast<double>(path.width)) + " as " + name + "\n";
-        out += "        place " + name + " at self.origin\n";
+        out += "        shape path with [";
+        put_points(path.points);
+        out += "], ";
+        put_length(static_cast<double>(path.width));
+        out += " as ";
+        out += name;
+        out += '\n';
+        put_in_place(name);
     }
 
     void shape(const ir::Geometry& geometry) {
@@ -270,33 +300,35 @@ struct CellWriter {
     }
 
     // The origin's coordinate, then a term per loop variable whose step moves along this axis.
-    std::string stepped(std::int64_t origin, std::int64_t column_step,
-                        std::int64_t row_step) const {
-        std::string text = length(static_cast<double>(origin));
+    void put_stepped(std::int64_t origin, std::int64_t column_step, std::int64_t row_step) {
+        put_length(static_cast<double>(origin));
         if (column_step != 0) {
-            text += " + i * " + length(static_cast<double>(column_step));
+            out += " + i * ";
+            put_length(static_cast<double>(column_step));
         }
         if (row_step != 0) {
-            text += " + j * " + length(static_cast<double>(row_step));
+            out += " + j * ";
+            put_length(static_cast<double>(row_step));
         }
-        return text;
     }
 
     void instance(const ir::Instance& instance) {
         const std::string& child = d.cell_names[instance.cell];
         if (!instance.array) {
             const std::string name = identifier(instance.name, names);
-            out += "    place " + child + ".origin at " + point(instance.x, instance.y) +
-                   suffix(instance) + " as " + name + "\n";
+            out += "    place " + child + ".origin at ";
+            put_point(instance.x, instance.y);
+            out += suffix(instance) + " as " + name + "\n";
             return;
         }
         const ir::Array& a = *instance.array;
         out += "    place {\n        for i in 0.." + std::to_string(a.columns) +
                " {\n            for j in 0.." + std::to_string(a.rows) + " {\n" +
-               "                place " + child + ".origin at (" +
-               stepped(instance.x, a.column_step.x, a.row_step.x) + ", " +
-               stepped(instance.y, a.column_step.y, a.row_step.y) + ")" + suffix(instance) +
-               "\n            }\n        }\n    }\n";
+               "                place " + child + ".origin at (";
+        put_stepped(instance.x, a.column_step.x, a.row_step.x);
+        out += ", ";
+        put_stepped(instance.y, a.column_step.y, a.row_step.y);
+        out += ")" + suffix(instance) + "\n            }\n        }\n    }\n";
     }
 
     void write(const std::string& identifier) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <charconv>
 #include <cmath>
 #include <string_view>
 
@@ -75,24 +76,51 @@ void write_layers(Decompiler& d, const LayerSource* source) {
 
 } // namespace
 
-bool NameSet::contains(const std::string& name) const {
-    return own_.contains(name) || (outer_ && outer_->contains(name));
+bool NameSet::contains(std::string_view name) const {
+    return own_.contains(name) || counted(name) || (outer_ && outer_->contains(name));
+}
+
+bool NameSet::counted(std::string_view name) const {
+    const std::size_t underscore = name.rfind('_');
+    if (underscore == std::string_view::npos || underscore + 1 == name.size() ||
+        name[underscore + 1] == '0') {
+        return false;
+    }
+    std::uint64_t number = 0;
+    const char* first = name.data() + underscore + 1;
+    const char* last = name.data() + name.size();
+    const auto [stop, error] = std::from_chars(first, last, number);
+    if (error != std::errc{} || stop != last) {
+        return false;
+    }
+    const auto counter = counters_.find(name.substr(0, underscore));
+    return counter != counters_.end() && number < counter->second;
+}
+
+std::string NameSet::take(std::string base) {
+    if (!contains(base)) {
+        own_.insert(base);
+        return base;
+    }
+    std::uint64_t counter = 1;
+    if (const auto known = counters_.find(base); known != counters_.end()) {
+        counter = known->second;
+    }
+    std::string candidate;
+    for (;; ++counter) {
+        candidate = base;
+        candidate += '_';
+        candidate += std::to_string(counter);
+        if (!contains(candidate)) {
+            break;
+        }
+    }
+    counters_.insert_or_assign(std::move(base), counter + 1);
+    return candidate;
 }
 
 std::string identifier(std::string_view text, NameSet& names) {
-    std::string base = identifier_base(text);
-    if (!names.contains(base)) {
-        names.insert(base);
-        return base;
-    }
-    std::uint64_t& counter = names.next_counter(base);
-    counter = std::max<std::uint64_t>(counter, 1);
-    std::string candidate;
-    do {
-        candidate = base + "_" + std::to_string(counter++);
-    } while (names.contains(candidate));
-    names.insert(candidate);
-    return candidate;
+    return names.take(identifier_base(text));
 }
 
 Decompiled unformatted(const ir::Library& library, const LayerSource* source) {

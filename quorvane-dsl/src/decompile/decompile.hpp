@@ -2,7 +2,9 @@
 
 // Source text of the language from an IR library, in practice one read from GDSII.
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <string>
 #include <string_view>
@@ -38,16 +40,29 @@ class NameSet {
     NameSet() = default;
     explicit NameSet(const NameSet* outer) : outer_(outer) {}
 
-    bool contains(const std::string& name) const;
+    bool contains(std::string_view name) const;
     void insert(std::string name) { own_.insert(std::move(name)); }
-    // The first counter worth trying for `base`: every lower one was taken when last asked,
-    // and names are never released. Spares a scan from 1 for every one of many shapes.
-    std::uint64_t& next_counter(const std::string& base) { return counters_[base]; }
+    // `base` when it is free, else the first free of base_1, base_2, ...; the name is taken.
+    std::string take(std::string base);
 
   private:
+    struct Hash {
+        using is_transparent = void;
+        std::size_t operator()(std::string_view text) const {
+            return std::hash<std::string_view>{}(text);
+        }
+    };
+    using Set = std::unordered_set<std::string, Hash, std::equal_to<>>;
+
+    // Whether `name` is base_N with N below the counter of base.
+    bool counted(std::string_view name) const;
+
     const NameSet* outer_ = nullptr;
-    std::unordered_set<std::string> own_;
-    std::unordered_map<std::string, std::uint64_t> counters_;
+    Set own_;
+    // Per base, the counter to try next: base_1 up to the one before it are all taken. Names
+    // made from a counter are kept only here, so a cell of a million rectangles holds one
+    // entry for them rather than a million strings.
+    std::unordered_map<std::string, std::uint64_t, Hash, std::equal_to<>> counters_;
 };
 
 // Every library cell as a `cell` block, every layer the source does not name in a layer
