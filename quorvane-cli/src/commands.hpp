@@ -7,6 +7,8 @@
 // table in main.cpp when it lands.
 namespace quorvane {
 
+// check FILE: analyses a source file and reports its diagnostics.
+Outcome check(Args args);
 // decompile GDS [-o OUT] [--layers TECH]: the GDSII layout as source text, its layers named
 // after TECH when given.
 Outcome decompile(Args args);

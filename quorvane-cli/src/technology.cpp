@@ -1,24 +1,17 @@
 #include "technology.hpp"
 
 #include <algorithm>
-#include <charconv>
 #include <filesystem>
-#include <optional>
 
+#include "analysis.hpp"
 #include "base/utf8.hpp"
-#include "file_io.hpp"
 #include "report.hpp"
-#include "syntax/ast.hpp"
-#include "syntax/parser.hpp"
 
 namespace quorvane {
 
 namespace {
 
 namespace fs = std::filesystem;
-namespace ast = quorvane_dsl::syntax::ast;
-using quorvane_dsl::syntax::SyntaxKind;
-using quorvane_dsl::syntax::SyntaxNode;
 
 fs::path canonical_or_as_written(const fs::path& path) {
     std::error_code error;
@@ -40,71 +33,6 @@ std::string lossy_text(const std::string& bytes) {
         pos += decoded.len;
     }
     return text;
-}
-
-// A GDS number as lowering reads it: a whole decimal i32, its sign included.
-std::optional<std::int32_t> gds_number(const std::optional<std::string>& text) {
-    if (!text || text->empty()) {
-        return std::nullopt;
-    }
-    std::int32_t value = 0;
-    const char* end = text->data() + text->size();
-    const auto [stop, error] = std::from_chars(text->data(), end, value);
-    if (error != std::errc{} || stop != end) {
-        return std::nullopt;
-    }
-    return value;
-}
-
-// The GDS pair of a layer definition: that of its last well-formed gds property.
-std::optional<std::pair<std::int32_t, std::int32_t>> gds_pair(const SyntaxNode& layer_def) {
-    std::optional<std::pair<std::int32_t, std::int32_t>> pair;
-    for (const SyntaxNode& node : ast::child_nodes(layer_def, SyntaxKind::LAYER_PROP)) {
-        const std::optional<ast::GdsSpec> spec = ast::LayerProp{node}.gds();
-        if (!spec) {
-            continue;
-        }
-        const auto layer = gds_number(spec->signed_layer());
-        const auto datatype = gds_number(spec->signed_datatype());
-        if (layer && datatype) {
-            pair = {*layer, *datatype};
-        }
-    }
-    return pair;
-}
-
-// Global names and layers of the file's own items, read from its syntax tree.
-void collect(const SyntaxNode& root, quorvane_dsl::decompile::LayerSource& source) {
-    const auto name_of = [](const SyntaxNode& node) {
-        const std::optional<ast::Name> name = ast::name_child(node);
-        return name ? name->text() : std::string();
-    };
-    for (const SyntaxNode& item : root.children()) {
-        switch (item.kind()) {
-        case SyntaxKind::LAYER_TABLE:
-            for (const SyntaxNode& def : ast::child_nodes(item, SyntaxKind::LAYER_DEF)) {
-                const std::string name = name_of(def);
-                if (name.empty()) {
-                    continue;
-                }
-                source.globals.push_back(name);
-                // A later definition of the same pair names it.
-                if (const auto pair = gds_pair(def)) {
-                    source.layers[*pair] = name;
-                }
-            }
-            break;
-        case SyntaxKind::CONST_DEF:
-        case SyntaxKind::XSECTION_DEF:
-        case SyntaxKind::CELL:
-            if (std::string name = name_of(item); !name.empty()) {
-                source.globals.push_back(std::move(name));
-            }
-            break;
-        default:
-            break;
-        }
-    }
 }
 
 } // namespace
@@ -154,18 +82,25 @@ std::string parent_directory(const std::string& path) {
 
 std::expected<quorvane_dsl::decompile::LayerSource, Outcome>
 technology(const std::string& path, const std::string& output_directory) {
-    const auto text = read(path);
-    if (!text) {
-        return std::unexpected(Error{text.error()});
+    auto analysis = quorvane_dsl::analyze(path);
+    if (!analysis) {
+        return std::unexpected(Error{analysis.error()});
     }
-    const auto parsed = quorvane_dsl::syntax::parser::parse(*text);
-    if (!parsed.errors.empty()) {
-        print_syntax_errors(path, *text, parsed.errors);
+    if (!report(*analysis)) {
         return std::unexpected(Fail{});
     }
     quorvane_dsl::decompile::LayerSource source;
     source.import_path = relative_path(path, output_directory);
-    collect(parsed.tree(), source);
+    // In definition order, so that a later layer of the same pair names it.
+    for (const quorvane_dsl::hir::LayerDef& layer : analysis->hir.layers) {
+        if (layer.gds) {
+            source.layers[*layer.gds] = layer.name;
+        }
+    }
+    source.globals.reserve(analysis->hir.globals.size());
+    for (const auto& [name, global] : analysis->hir.globals) {
+        source.globals.push_back(name);
+    }
     return source;
 }
 

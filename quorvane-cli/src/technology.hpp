@@ -18,8 +18,8 @@ std::string relative_path(const std::string& target, const std::string& base);
 // The directory holding `path` (empty for a bare file name); none for the root or an empty path.
 std::string parent_directory(const std::string& path);
 
-// The layers and global names that `path` defines, imported from `output_directory`. Its
-// diagnostics are printed; a source with errors fails the command.
+// The layers and global names of the source `path` and its imports, to be imported from
+// `output_directory`. Its diagnostics are printed; a source with errors fails the command.
 std::expected<quorvane_dsl::decompile::LayerSource, Outcome>
 technology(const std::string& path, const std::string& output_directory);
 

@@ -1,6 +1,6 @@
 // GDSII written by KLayout (data/decompile/make_fixtures.py) decompiled to source: the text and
-// warnings are pinned, the text parses, and once sources build, building it back gives the same
-// geometry in every cell, as KLayout compares it (data/decompile/xor.py). Differences that the
+// warnings are pinned, the text passes `check`, and once sources build, building it back gives the
+// same geometry in every cell, as KLayout compares it (data/decompile/xor.py). Differences that the
 // decompiler announces with a warning stand in FIXTURE.xor. QV_REGEN=1 rewrites the expectations.
 
 #include <gtest/gtest.h>
@@ -103,6 +103,8 @@ TEST_P(RoundTrip, DecompileThenBuild) {
     expect_file(data / (GetParam() + ".qvs"), text);
     expect_file(data / (GetParam() + ".warnings"), read_file(work / "decompile.err"));
     EXPECT_TRUE(quorvane_dsl::syntax::parser::parse(text).errors.empty());
+    const Ran checked = run(quorvane() + " check '" + source.string() + "'", work / "check.err");
+    EXPECT_EQ(checked.status, 0) << read_file(work / "check.err");
 
     const fs::path back = work / "back.gds";
     const Ran built =
