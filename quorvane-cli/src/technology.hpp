@@ -1,6 +1,5 @@
-#pragma once
-
 // The layer names of a technology source, for the decompiler to name layers by and import.
+#pragma once
 
 #include <expected>
 #include <string>

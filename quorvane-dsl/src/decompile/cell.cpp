@@ -63,9 +63,7 @@ bool is_plain_identifier(std::string_view name) {
         return false;
     }
     for (const char c : name) {
-        const bool alnum =
-            (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
-        if (!alnum && c != '_') {
+        if (!is_ascii_alnum(static_cast<unsigned char>(c)) && c != '_') {
             return false;
         }
     }

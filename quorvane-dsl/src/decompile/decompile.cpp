@@ -26,10 +26,6 @@ bool is_reserved(std::string_view word) {
            std::ranges::find(builtin_names, word) != builtin_names.end();
 }
 
-bool is_ascii_alnum(char32_t c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
-}
-
 std::string identifier_base(std::string_view text) {
     std::string base;
     base.reserve(text.size() + 1);

@@ -1,6 +1,5 @@
-#pragma once
-
 // Source text of the language from an IR library, in practice one read from GDSII.
+#pragma once
 
 #include <cstddef>
 #include <cstdint>

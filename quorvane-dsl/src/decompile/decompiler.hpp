@@ -1,6 +1,5 @@
-#pragma once
-
 // The state of one decompiler run, shared by the file frame and the cell writer.
+#pragma once
 
 #include <cstdint>
 #include <string>
@@ -10,6 +9,11 @@
 #include "ir/ir.hpp"
 
 namespace quorvane_dsl::decompile {
+
+// The characters an identifier keeps as they are; everything else becomes "_".
+constexpr bool is_ascii_alnum(char32_t c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+}
 
 struct Decompiler {
     std::string out;
