@@ -8,7 +8,7 @@ namespace quorvane_dsl {
 
 struct Analysis {
     hir::Hir hir;
-    check::Types types;
+    check::TypeInfo types;
 };
 
 } // namespace quorvane_dsl
