@@ -2,6 +2,8 @@
 
 #include "report.hpp"
 
+#include "base/file.hpp"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -67,34 +69,11 @@ int create_temporary(const std::string& path, std::string& temporary) {
 } // namespace
 
 std::expected<std::vector<std::uint8_t>, std::string> read_bytes(const std::string& path) {
-    const auto failure = [&](int code) {
-        return std::unexpected("reading " + path + ": " + system_error_text(code));
-    };
-    Descriptor file{::open(path.c_str(), O_RDONLY | O_CLOEXEC)};
-    struct stat info {};
-    if (file.fd < 0 || ::fstat(file.fd, &info) != 0) {
-        return failure(errno);
+    auto bytes = quorvane_dsl::read_file(path);
+    if (!bytes) {
+        return std::unexpected("reading " + path + ": " + bytes.error());
     }
-    // Read straight into place; the spare byte shows a file that grew meanwhile.
-    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(std::max<off_t>(info.st_size, 0)) + 1);
-    std::size_t filled = 0;
-    for (;;) {
-        if (filled == bytes.size()) {
-            bytes.resize(bytes.size() * 2);
-        }
-        const ssize_t count = ::read(file.fd, bytes.data() + filled, bytes.size() - filled);
-        if (count < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return failure(errno);
-        }
-        if (count == 0) {
-            bytes.resize(filled);
-            return bytes;
-        }
-        filled += static_cast<std::size_t>(count);
-    }
+    return bytes;
 }
 
 namespace {

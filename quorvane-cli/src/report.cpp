@@ -1,30 +1,17 @@
 #include "report.hpp"
 
-#include <cstring>
 #include <iostream>
 
+#include "base/file.hpp"
 #include "diag/diag.hpp"
-#include "file_io.hpp"
 #include "source/source.hpp"
-#include "base/utf8.hpp"
 
 namespace quorvane {
 
-std::string system_error_text(int code) {
-    return std::string(std::strerror(code)) + " (os error " + std::to_string(code) + ")";
-}
-
 std::expected<std::string, std::string> read(const std::string& path) {
-    const auto bytes = read_bytes(path);
-    if (!bytes) {
-        return std::unexpected(bytes.error());
-    }
-    if (bytes->size() >= quorvane_dsl::source::max_text_size) {
-        return std::unexpected("reading " + path + ": file is too large");
-    }
-    std::string text(bytes->begin(), bytes->end());
-    if (!quorvane_dsl::syntax::utf8::is_valid(text)) {
-        return std::unexpected("reading " + path + ": stream did not contain valid UTF-8");
+    auto text = quorvane_dsl::read_text_file(path);
+    if (!text) {
+        return std::unexpected("reading " + path + ": " + text.error());
     }
     return text;
 }
@@ -41,6 +28,16 @@ void print_syntax_errors(const std::string& path, std::string_view text,
                                           .severity = diag::Severity::Error};
         std::cerr << diag::render(files.files, diagnostic);
     }
+}
+
+bool report(const quorvane_dsl::Analysis& analysis) {
+    namespace diag = quorvane_dsl::diag;
+    bool clean = true;
+    for (const diag::Diagnostic& diagnostic : analysis.hir.diagnostics) {
+        std::cerr << diag::render(analysis.hir.files.files, diagnostic);
+        clean = clean && diagnostic.severity != diag::Severity::Error;
+    }
+    return clean;
 }
 
 } // namespace quorvane

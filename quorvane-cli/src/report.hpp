@@ -5,12 +5,13 @@
 #include <string>
 #include <string_view>
 
+#include "analysis.hpp"
+#include "base/file.hpp"
 #include "syntax/syntax_error.hpp"
 
 namespace quorvane {
 
-// An operating-system error as users of the tool know it: "No such file or directory (os error 2)".
-std::string system_error_text(int code);
+using quorvane_dsl::system_error_text;
 
 // The whole file as text, or "reading <path>: <reason>" (missing, unreadable, a directory, not
 // valid UTF-8, or too large for the front end's 32-bit offsets).
@@ -20,5 +21,9 @@ std::expected<std::string, std::string> read(const std::string& path);
 // error; `path` is named in the location lines as given.
 void print_syntax_errors(const std::string& path, std::string_view text,
                          std::span<const quorvane_dsl::syntax::SyntaxError> errors);
+
+// Renders every diagnostic of the analysis, in order, on standard error; true when none is an
+// error.
+bool report(const quorvane_dsl::Analysis& analysis);
 
 } // namespace quorvane
