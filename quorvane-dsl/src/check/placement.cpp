@@ -28,6 +28,11 @@ const hir::Res* name_res(const hir::Hir& hir, ExprId id) {
     return name ? &name->res : nullptr;
 }
 
+// Pointers rather than optional ids: g++ 12 misreads optionals of ids here as uninitialised.
+const hir::Res::Local* local_of(const hir::Res* res) {
+    return res ? std::get_if<hir::Res::Local>(&res->kind) : nullptr;
+}
+
 std::optional<hir::CellId> cell_of(const hir::Res* res) {
     const auto* cell = res ? std::get_if<hir::Res::Cell>(&res->kind) : nullptr;
     return cell ? std::optional(cell->id) : std::nullopt;
@@ -39,12 +44,12 @@ void Checker::place(hir::StmtId id, const hir::Stmt::Place& stmt) {
     const hir::Src& at = hir.stmt_src(id);
     const Ty target = infer(stmt.target);
     const hir::Res* root = name_res(hir, placed_root(hir, stmt.target));
-    const auto root_local = root ? root->local() : std::nullopt;
+    const hir::Res::Local* root_local = local_of(root);
     const auto placed_cell = cell_of(root);
 
     if (root_local) {
-        const hir::Binding& binding = hir.bindings[*root_local];
-        const auto found = types.bindings.find(*root_local);
+        const hir::Binding& binding = hir.bindings[root_local->binding];
+        const auto found = types.bindings.find(root_local->binding);
         const auto primitive = found != types.bindings.end() && found->second.is_shape()
                                    ? found->second.primitive()
                                    : std::nullopt;
@@ -54,25 +59,27 @@ void Checker::place(hir::StmtId id, const hir::Stmt::Place& stmt) {
                                         "` and lies where its operands are placed; it cannot "
                                         "be placed");
         }
-        if (combined.contains(*root_local)) {
+        if (combined.contains(root_local->binding)) {
             expr_error(stmt.target, "`" + binding.name +
                                         "` combines other shapes and lies where they are placed; "
                                         "it cannot be placed");
         }
     }
 
+    // An anchor is placed through the shape or the cell it is taken from.
+    const bool shape_root =
+        root_local && hir.bindings[root_local->binding].kind == hir::BindingKind::Shape;
     const hir::Res* target_res = name_res(hir, stmt.target);
-    const auto target_local = target_res ? target_res->local() : std::nullopt;
+    const hir::Res::Local* target_local = local_of(target_res);
     bool accepted = false;
     if (target.is_unknown()) {
         accepted = true;
     } else if (target.is(TyKind::Point)) {
-        accepted = placed_cell ||
-                   (root_local && hir.bindings[*root_local].kind == hir::BindingKind::Shape);
+        accepted = placed_cell || shape_root;
     } else if (target.is_shape()) {
-        accepted = target_local.has_value();
+        accepted = target_local != nullptr;
     } else if (target.is(TyKind::Instance) && target_local) {
-        expr_error(stmt.target, "instance `" + hir.bindings[*target_local].name +
+        expr_error(stmt.target, "instance `" + hir.bindings[target_local->binding].name +
                                     "` is already placed; `place` a cell to create a new "
                                     "instance");
         accepted = true;
