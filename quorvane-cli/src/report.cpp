@@ -2,19 +2,10 @@
 
 #include <iostream>
 
-#include "base/file.hpp"
 #include "diag/diag.hpp"
 #include "source/source.hpp"
 
 namespace quorvane {
-
-std::expected<std::string, std::string> read(const std::string& path) {
-    auto text = quorvane_dsl::read_text_file(path);
-    if (!text) {
-        return std::unexpected("reading " + path + ": " + text.error());
-    }
-    return text;
-}
 
 void print_syntax_errors(const std::string& path, std::string_view text,
                          std::span<const quorvane_dsl::syntax::SyntaxError> errors) {

@@ -1,21 +1,13 @@
 #pragma once
 
-#include <expected>
 #include <span>
 #include <string>
 #include <string_view>
 
 #include "analysis.hpp"
-#include "base/file.hpp"
 #include "syntax/syntax_error.hpp"
 
 namespace quorvane {
-
-using quorvane_dsl::system_error_text;
-
-// The whole file as text, or "reading <path>: <reason>" (missing, unreadable, a directory, not
-// valid UTF-8, or too large for the front end's 32-bit offsets).
-std::expected<std::string, std::string> read(const std::string& path);
 
 // Renders every syntax error of one file, in list order, as an error diagnostic on standard
 // error; `path` is named in the location lines as given.
