@@ -43,7 +43,7 @@ diag::Diagnostic error_at(FileId file, source::TextRange range, std::string mess
 
 class Loader {
   public:
-    Loader(Loaded& loaded) : loaded_(loaded) {}
+    explicit Loader(Loaded& loaded) : loaded_(loaded) {}
 
     FileId add(std::string name, std::string text) {
         known_.insert(name);

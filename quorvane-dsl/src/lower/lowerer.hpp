@@ -38,7 +38,6 @@ class Scopes {
     void push() { opened_.push_back(names_.size()); }
     void pop();
     void clear();
-    bool empty() const { return opened_.empty(); }
     // Replaces a binding of the same name made in the innermost scope.
     void bind(const std::string& name, hir::BindingId binding);
     std::optional<hir::BindingId> find(std::string_view name) const;
