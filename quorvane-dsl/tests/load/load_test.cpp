@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include <sys/stat.h>
+
 #include "analysis.hpp"
 #include "ir/text.hpp"
 #include "load/load.hpp"
@@ -84,6 +86,21 @@ import "upper.QVIR"
     const auto missing = load(tree.path("src/./none.qvs"));
     ASSERT_FALSE(missing);
     EXPECT_TRUE(missing.error().starts_with("reading " + tree.path("src/./none.qvs") + ": "));
+}
+
+// A pipe or a device may never end or never open: it is refused like a missing file.
+TEST(Load, OnlyRegularFilesAreRead) {
+    const Tree tree("special");
+    tree.write("main.qvs", "import \"pipe.qvs\"\nimport \"/dev/zero\"\nimport \"lib\"\n");
+    fs::create_directories(tree.path("lib"));
+    ASSERT_EQ(::mkfifo(tree.path("pipe.qvs").c_str(), 0600), 0);
+    const auto loaded = load(tree.path("main.qvs"));
+    ASSERT_TRUE(loaded);
+    EXPECT_EQ(messages(loaded->diagnostics),
+              (std::vector<std::string>{"cannot import `pipe.qvs`: not a regular file",
+                                        "cannot import `/dev/zero`: not a regular file",
+                                        "cannot import `lib`: Is a directory (os error 21)"}));
+    EXPECT_EQ(load("/dev/zero").error(), "reading /dev/zero: not a regular file");
 }
 
 // The same-file test is lexical: a file reached under a second spelling loads again, and its
