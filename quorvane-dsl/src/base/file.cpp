@@ -30,6 +30,10 @@ std::string system_error_text(int code) {
 }
 
 std::expected<std::vector<std::uint8_t>, std::string> read_file(const std::string& path) {
+    // The system would read the path only up to a NUL, which is another file than the one named.
+    if (path.find('\0') != std::string::npos) {
+        return std::unexpected("the path contains a NUL character");
+    }
     // Opening does not wait for a pipe's writer; only a regular file is read, since a device or
     // a pipe may never end.
     Descriptor file{::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK)};

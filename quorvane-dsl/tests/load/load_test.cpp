@@ -88,8 +88,9 @@ import "upper.QVIR"
     EXPECT_TRUE(missing.error().starts_with("reading " + tree.path("src/./none.qvs") + ": "));
 }
 
-// A pipe or a device may never end or never open: it is refused like a missing file.
-TEST(Load, OnlyRegularFilesAreRead) {
+// A pipe or a device may never end or never open, and a path with a NUL names another file:
+// all are refused like a missing file.
+TEST(Load, OnlyRegularFilesNamedWholeAreRead) {
     const Tree tree("special");
     tree.write("main.qvs", "import \"pipe.qvs\"\nimport \"/dev/zero\"\nimport \"lib\"\n");
     fs::create_directories(tree.path("lib"));
@@ -101,6 +102,10 @@ TEST(Load, OnlyRegularFilesAreRead) {
                                         "cannot import `/dev/zero`: not a regular file",
                                         "cannot import `lib`: Is a directory (os error 21)"}));
     EXPECT_EQ(load("/dev/zero").error(), "reading /dev/zero: not a regular file");
+    // Cut at the NUL, the path would open main.qvs under a name that is not its own.
+    EXPECT_EQ(load(tree.path("main.qvs") + std::string(1, '\0') + "x").error(),
+              "reading " + tree.path("main.qvs") + std::string(1, '\0') +
+                  "x: the path contains a NUL character");
 }
 
 // The same-file test is lexical: a file reached under a second spelling loads again, and its
