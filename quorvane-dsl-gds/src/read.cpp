@@ -8,6 +8,7 @@
 #include "base/fatal.hpp"
 #include "io/gds/reader.hpp"
 #include "ir/transform.hpp"
+#include "lib.hpp"
 #include "read_metadata.hpp"
 #include "units/units.hpp"
 
@@ -267,6 +268,11 @@ class Import {
                 }
                 auto converted = geometry(from.name, record.shape);
                 if (converted && ir_layer != no_layer) {
+                    const std::string& layer_name = result_.library.layers[ir_layer].name;
+                    if (auto short_shape = too_short_warning(from.name, layer_name, *converted)) {
+                        warn(std::move(*short_shape));
+                        continue;
+                    }
                     cell.shapes.push_back({ir_layer, std::move(*converted)});
                 }
             }
