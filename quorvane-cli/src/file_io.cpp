@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <iostream>
 #include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -95,6 +96,12 @@ int write_in_place(const std::string& path, std::string_view bytes) {
     return 0;
 }
 
+bool same_owner(int fd, const struct stat& existing) {
+    struct stat info {};
+    return ::fstat(fd, &info) == 0 && info.st_uid == existing.st_uid &&
+           info.st_gid == existing.st_gid;
+}
+
 // The bytes go to a temporary beside the file, which then replaces it with the mode the file
 // had; a file that may not be written is refused as a plain write would refuse it.
 int replace_file(const std::string& path, std::string_view bytes, const struct stat* existing) {
@@ -113,6 +120,13 @@ int replace_file(const std::string& path, std::string_view bytes, const struct s
             (existing && ::fchmod(file.fd, existing->st_mode & 07777) != 0)) {
             code = errno;
         }
+        // The owner keeps the file; one we may not give it to (we are neither root nor its
+        // owner) is written in place instead.
+        if (code == 0 && existing && !same_owner(file.fd, *existing) &&
+            ::fchown(file.fd, existing->st_uid, existing->st_gid) != 0) {
+            ::unlink(temporary.c_str());
+            return write_in_place(path, bytes);
+        }
     }
     if (code == 0 && std::rename(temporary.c_str(), path.c_str()) != 0) {
         code = errno;
@@ -126,7 +140,8 @@ int replace_file(const std::string& path, std::string_view bytes, const struct s
 int write_file(const std::string& path, std::string_view bytes) {
     struct stat info {};
     const bool exists = ::stat(path.c_str(), &info) == 0;
-    if (path.ends_with('/') || (exists && !S_ISREG(info.st_mode))) {
+    // A file with other names would lose them to a rename; it is written in place.
+    if (path.ends_with('/') || (exists && (!S_ISREG(info.st_mode) || info.st_nlink > 1))) {
         return write_in_place(path, bytes);
     }
     struct stat link {};
@@ -144,7 +159,30 @@ int write_file(const std::string& path, std::string_view bytes) {
 
 } // namespace
 
+bool is_standard_output(const std::string& path) {
+    if (path == "-") {
+        return true;
+    }
+    struct stat target {};
+    struct stat out {};
+    return ::stat(path.c_str(), &target) == 0 && ::fstat(STDOUT_FILENO, &out) == 0 &&
+           target.st_dev == out.st_dev && target.st_ino == out.st_ino;
+}
+
+std::expected<void, std::string> write_standard_output(std::string_view bytes) {
+    std::cout.flush();
+    if (!std::cout || !write_all(STDOUT_FILENO, bytes)) {
+        return std::unexpected("writing standard output: " + system_error_text(errno));
+    }
+    return {};
+}
+
 std::expected<void, std::string> write_whole_file(const std::string& path, std::string_view bytes) {
+    // Standard output is written where it stands: appended to when opened for appending, and
+    // never replaced by a rename.
+    if (is_standard_output(path)) {
+        return write_standard_output(bytes);
+    }
     if (const int code = write_file(path, bytes); code != 0) {
         return std::unexpected("writing " + path + ": " + system_error_text(code));
     }

@@ -1,9 +1,11 @@
+#include <cerrno>
 #include <cstdio>
 #include <iostream>
 #include <string>
 #include <vector>
 
 #include "commands.hpp"
+#include "file_io.hpp"
 #include "usage.hpp"
 
 namespace quorvane {
@@ -63,6 +65,18 @@ int exit_status(const Outcome& outcome) {
     return 2;
 }
 
+// A result cut short by a full disk or a closed stream is a failure, whatever the command
+// reported.
+int checked_streams(int status) {
+    std::cout.flush();
+    if (!std::cout) {
+        std::cerr << "error: writing standard output: " << system_error_text(errno) << '\n';
+        status = 2;
+    }
+    std::cerr.flush();
+    return std::cerr ? status : 2;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -72,10 +86,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     const Outcome outcome = dispatch(args[0], Args(args).subspan(1));
-    const int status = exit_status(outcome);
-    std::cout.flush();
-    std::cerr.flush();
-    return status;
+    return checked_streams(exit_status(outcome));
 }
 
 } // namespace quorvane
