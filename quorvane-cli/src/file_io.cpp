@@ -2,9 +2,13 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <charconv>
+#include <climits>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <iostream>
 #include <memory>
 
@@ -48,6 +52,63 @@ std::string temporary_beside(const std::string& path, unsigned attempt) {
     const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
     return dir + "." + name + ".partial-" + std::to_string(::getpid()) + "-" +
            std::to_string(attempt);
+}
+
+// The temporary being written, for a signal handler to remove: a killed write must not leave
+// a copy of the output behind for ever. Only async-signal-safe state.
+char pending_temporary[PATH_MAX];
+volatile std::sig_atomic_t temporary_pending = 0;
+
+extern "C" void remove_temporary_and_stop(int signal) {
+    if (temporary_pending != 0) {
+        ::unlink(pending_temporary);
+    }
+    ::signal(signal, SIG_DFL);
+    ::raise(signal);
+}
+
+void watch_temporary(const std::string& temporary) {
+    static const bool installed = [] {
+        for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+            struct sigaction action {};
+            action.sa_handler = remove_temporary_and_stop;
+            ::sigemptyset(&action.sa_mask);
+            ::sigaction(signal, &action, nullptr);
+        }
+        return true;
+    }();
+    (void)installed;
+    if (temporary.size() < sizeof pending_temporary) {
+        std::memcpy(pending_temporary, temporary.c_str(), temporary.size() + 1);
+        temporary_pending = 1;
+    }
+}
+
+void unwatch_temporary() {
+    temporary_pending = 0;
+}
+
+// Temporaries beside the file left by writers that no longer run (killed by a signal that
+// cannot be caught) are removed; those of running processes are theirs.
+void remove_stale_temporaries(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    const std::string dir = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+    const std::string prefix =
+        "." + (slash == std::string::npos ? path : path.substr(slash + 1)) + ".partial-";
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(dir, error)) {
+        const std::string name = entry.path().filename().string();
+        if (!name.starts_with(prefix)) {
+            continue;
+        }
+        const std::string_view rest = std::string_view(name).substr(prefix.size());
+        pid_t pid = 0;
+        const auto [end, code] = std::from_chars(rest.data(), rest.data() + rest.size(), pid);
+        if (code == std::errc{} && pid > 0 && end != rest.data() + rest.size() && *end == '-' &&
+            ::kill(pid, 0) != 0 && errno == ESRCH) {
+            ::unlink(entry.path().c_str());
+        }
+    }
 }
 
 // A fresh temporary beside the file. The name is predictable, so it is created exclusively and
@@ -109,6 +170,7 @@ int replace_file(const std::string& path, std::string_view bytes, const struct s
     if (existing && ::access(path.c_str(), W_OK) != 0) {
         return errno;
     }
+    remove_stale_temporaries(path);
     std::string temporary;
     int code = 0;
     {
@@ -117,6 +179,7 @@ int replace_file(const std::string& path, std::string_view bytes, const struct s
             // Nothing of ours to clean up: the name may belong to someone else.
             return errno;
         }
+        watch_temporary(temporary);
         if (!write_all(file.fd, bytes) ||
             (existing && ::fchmod(file.fd, existing->st_mode & 07777) != 0)) {
             code = errno;
@@ -126,6 +189,7 @@ int replace_file(const std::string& path, std::string_view bytes, const struct s
         if (code == 0 && existing && !same_owner(file.fd, *existing) &&
             ::fchown(file.fd, existing->st_uid, existing->st_gid) != 0) {
             ::unlink(temporary.c_str());
+            unwatch_temporary();
             return write_in_place(path, bytes);
         }
     }
@@ -135,6 +199,7 @@ int replace_file(const std::string& path, std::string_view bytes, const struct s
     if (code != 0) {
         ::unlink(temporary.c_str());
     }
+    unwatch_temporary();
     return code;
 }
 

@@ -25,7 +25,8 @@ std::expected<std::string, std::string> read(const std::string& path);
 // that is renamed over it (keeping its mode, owner and group), so a failed write never leaves a
 // half-written file behind; a link is followed to its file, and a device, a pipe, a file with
 // several hard links and standard output (`-` or the file standard output is) are written in
-// place.
+// place. The temporary is removed on every error and on SIGINT, SIGTERM and SIGHUP, and
+// temporaries beside the file left by processes that no longer run are removed first.
 std::expected<void, std::string> write_whole_file(const std::string& path, std::string_view bytes);
 
 // Whether writing to `path` writes to this process's standard output: `-`, or the very file,

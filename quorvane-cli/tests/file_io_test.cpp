@@ -37,7 +37,7 @@ int run(const std::string& command) {
 
 } // namespace
 
-TEST(FileIo, ReplacedFilesKeepTheirLinksAndOwner) {
+TEST(FileIo, ReplacedFilesKeepTheirLinksAndOwnerAndNoStaleTemporaries) {
     const fs::path dir = fresh_dir("quorvane_file_io");
     const fs::path file = dir / "a.qvs";
     const fs::path other = dir / "b.qvs";
@@ -49,6 +49,14 @@ TEST(FileIo, ReplacedFilesKeepTheirLinksAndOwner) {
     EXPECT_EQ(fs::hard_link_count(file), 2u);
 
     fs::remove(other);
+    // A temporary of a writer that no longer runs is removed; one of a running process stays.
+    const fs::path stale = dir / ".a.qvs.partial-2147483646-0";
+    const fs::path live = dir / (".a.qvs.partial-" + std::to_string(::getppid()) + "-0");
+    std::ofstream(stale) << "old";
+    std::ofstream(live) << "old";
+    ASSERT_TRUE(quorvane::write_whole_file(file, "new\n"));
+    EXPECT_FALSE(fs::exists(stale));
+    EXPECT_TRUE(fs::exists(live));
     if (::geteuid() == 0) {
         ASSERT_EQ(::chown(file.c_str(), 4321, 4322), 0);
         ASSERT_TRUE(quorvane::write_whole_file(file, "newer\n"));
