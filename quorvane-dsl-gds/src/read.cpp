@@ -390,12 +390,13 @@ ReadResult import_layout(LayoutDb layout) {
 } // namespace
 
 std::expected<ReadResult, std::string> read_gds(std::vector<std::uint8_t> bytes) {
-    auto layout = vork::io::gds::reader::read_layout(bytes);
-    if (!layout) {
-        return std::unexpected(vork::io::gds::debug_text(layout.error()));
+    auto read = vork::io::gds::reader::read_layout_with_warnings(bytes);
+    if (!read) {
+        return std::unexpected(vork::io::gds::debug_text(read.error()));
     }
     std::vector<std::uint8_t>().swap(bytes);
-    ReadResult result = import_layout(std::move(*layout));
+    ReadResult result = import_layout(std::move(read->layout));
+    result.warnings.insert(result.warnings.begin(), read->warnings.begin(), read->warnings.end());
     if (const auto looping = ir::cycle(result.library.cells)) {
         return std::unexpected("cell `" + result.library.cells[*looping].name +
                                "` contains itself");
