@@ -1,0 +1,51 @@
+#include "eval/value.hpp"
+
+#include <utility>
+
+namespace quorvane_dsl::eval {
+
+namespace {
+
+template <typename... F> struct Overload : F... { using F::operator()...; };
+
+} // namespace
+
+std::shared_ptr<const PointSource> PointSource::of_xsection(std::shared_ptr<const XsValue> xs) {
+    if (!xs) {
+        return nullptr;
+    }
+    return std::make_shared<const PointSource>(PointSource{std::nullopt, std::move(xs)});
+}
+
+Value Value::string(std::string text) {
+    return {Str{std::make_shared<const std::string>(std::move(text))}};
+}
+
+std::string_view Value::describe() const {
+    return std::visit(Overload{
+                          [](const Int&) { return "an integer"; },
+                          [](const Quantity& q) {
+                              if (q.dim == length_dim) {
+                                  return "a size";
+                              }
+                              return q.dim == angle_dim ? "an angle" : "a number";
+                          },
+                          [](const Bool&) { return "a bool"; },
+                          [](const Str&) { return "a string"; },
+                          [](const Point&) { return "a point"; },
+                          [](const List&) { return "a list"; },
+                          [](const Range&) { return "a range"; },
+                          [](const Shape&) { return "a shape"; },
+                          [](const Instance&) { return "an instance"; },
+                          [](const Cell&) { return "a cell"; },
+                          [](const SelfCell&) { return "a cell"; },
+                          [](const Layer&) { return "a layer"; },
+                          [](const Markers&) { return "a marker set"; },
+                          [](const Function&) { return "a function"; },
+                          [](const XSection&) { return "a cross-section"; },
+                          [](const Nothing&) { return "nothing"; },
+                      },
+                      kind);
+}
+
+} // namespace quorvane_dsl::eval

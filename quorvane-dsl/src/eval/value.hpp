@@ -1,0 +1,128 @@
+// Runtime values of the evaluator, the error marker every step returns, and the local environment.
+#pragma once
+
+#include <cstdint>
+#include <expected>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+#include "units/units.hpp"
+
+namespace quorvane_dsl::eval {
+
+// A cross-section with its parameters bound; shared, immutable once built.
+struct XsValue;
+
+// Runtime shapes and instances live in the cell state; values name them by their index there.
+struct ShapeId {
+    std::uint32_t index = 0;
+    friend bool operator==(ShapeId, ShapeId) = default;
+};
+struct InstanceId {
+    std::uint32_t index = 0;
+    friend bool operator==(InstanceId, InstanceId) = default;
+};
+
+// Where a point came from: a marker location (for connections) and the cross-section that ends
+// there (for ports that keep their cross-section).
+struct PointSource {
+    struct MarkerPart {
+        std::string marker;
+        std::optional<std::string> instance;
+        std::uint64_t index = 0;
+    };
+    std::optional<MarkerPart> marker;
+    std::shared_ptr<const XsValue> xsection;
+
+    // A source carrying only the cross-section; none for none.
+    static std::shared_ptr<const PointSource> of_xsection(std::shared_ptr<const XsValue> xs);
+};
+
+struct Value {
+    struct Int {
+        std::int64_t value = 0;
+    };
+    // Lengths in nanometres and angles in degrees, raised to the exponents of `dim`.
+    struct Quantity {
+        double value = 0;
+        units::Dim dim{};
+    };
+    struct Bool {
+        bool value = false;
+    };
+    struct Str {
+        std::shared_ptr<const std::string> text;
+    };
+    // A located, oriented point; computed points have no source.
+    struct Point {
+        double x = 0;
+        double y = 0;
+        double angle = 0;
+        std::shared_ptr<const PointSource> source;
+    };
+    struct List {
+        std::vector<Value> items;
+    };
+    // `start..end` as written; iterating it yields start, ..., end - 1.
+    struct Range {
+        std::int64_t start = 0;
+        std::int64_t end = 0;
+    };
+    struct Shape {
+        ShapeId id;
+    };
+    struct Instance {
+        InstanceId id;
+    };
+    // A cell definition of the HIR, by index.
+    struct Cell {
+        std::uint32_t def = 0;
+    };
+    struct SelfCell {};
+    // A layer definition of the HIR, by index.
+    struct Layer {
+        std::uint32_t def = 0;
+    };
+    // The markers of the cell being built (no instance) or of one of its instances.
+    struct Markers {
+        std::optional<InstanceId> instance;
+    };
+    struct Function {
+        std::uint8_t builtin = 0;
+    };
+    struct XSection {
+        std::shared_ptr<const XsValue> value;
+    };
+    struct Nothing {};
+
+    std::variant<Int, Quantity, Bool, Str, Point, List, Range, Shape, Instance, Cell, SelfCell,
+                 Layer, Markers, Function, XSection, Nothing>
+        kind;
+
+    // The kind word of messages: "an integer", "a size", "an angle", "a number", ...
+    std::string_view describe() const;
+
+    static Value integer(std::int64_t v) { return {Int{v}}; }
+    static Value quantity(double v, units::Dim dim) { return {Quantity{v, dim}}; }
+    static Value number(double v) { return {Quantity{v, {}}}; }
+    static Value size(double nm) { return {Quantity{nm, length_dim}}; }
+    static Value angle(double deg) { return {Quantity{deg, angle_dim}}; }
+    static Value boolean(bool v) { return {Bool{v}}; }
+    static Value string(std::string text);
+    static Value nothing() { return {Nothing{}}; }
+
+    static constexpr units::Dim length_dim{1, 0};
+    static constexpr units::Dim angle_dim{0, 1};
+};
+
+// The error result of every evaluation step. It carries nothing: the diagnostic that explains it
+// was pushed before it was returned.
+struct Stop {};
+
+template <typename T> using Result = std::expected<T, Stop>;
+
+} // namespace quorvane_dsl::eval
