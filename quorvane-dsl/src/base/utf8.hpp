@@ -59,4 +59,13 @@ inline bool is_valid(std::string_view text) {
     return true;
 }
 
+// The number of characters; each byte outside a well-formed sequence counts as one.
+inline std::size_t char_count(std::string_view text) {
+    std::size_t count = 0;
+    for (std::size_t pos = 0; pos < text.size(); pos += decode(text, pos).len) {
+        ++count;
+    }
+    return count;
+}
+
 } // namespace quorvane_dsl::syntax::utf8

@@ -10,6 +10,8 @@
 #include <variant>
 #include <vector>
 
+#include "hir/expr.hpp"
+#include "hir/ids.hpp"
 #include "units/units.hpp"
 
 namespace quorvane_dsl::eval {
@@ -78,21 +80,19 @@ struct Value {
     struct Instance {
         InstanceId id;
     };
-    // A cell definition of the HIR, by index.
     struct Cell {
-        std::uint32_t def = 0;
+        hir::CellId def;
     };
     struct SelfCell {};
-    // A layer definition of the HIR, by index.
     struct Layer {
-        std::uint32_t def = 0;
+        hir::LayerId def;
     };
     // The markers of the cell being built (no instance) or of one of its instances.
     struct Markers {
         std::optional<InstanceId> instance;
     };
     struct Function {
-        std::uint8_t builtin = 0;
+        hir::Builtin builtin = hir::Builtin::Sqrt;
     };
     struct XSection {
         std::shared_ptr<const XsValue> value;
