@@ -2,13 +2,11 @@
 
 #include <utility>
 
+#include "base/overload.hpp"
+
 namespace quorvane_dsl::eval {
 
-namespace {
-
-template <typename... F> struct Overload : F... { using F::operator()...; };
-
-} // namespace
+using base::Overload;
 
 std::shared_ptr<const PointSource> PointSource::of_xsection(std::shared_ptr<const XsValue> xs) {
     if (!xs) {

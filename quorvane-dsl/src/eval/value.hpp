@@ -44,26 +44,28 @@ struct PointSource {
     static std::shared_ptr<const PointSource> of_xsection(std::shared_ptr<const XsValue> xs);
 };
 
+// The payload structs carry no member initialisers: a default-constructed Value must be
+// possible while Value is still incomplete. A Value made with {} is an integer 0.
 struct Value {
     struct Int {
-        std::int64_t value = 0;
+        std::int64_t value;
     };
     // Lengths in nanometres and angles in degrees, raised to the exponents of `dim`.
     struct Quantity {
-        double value = 0;
-        units::Dim dim{};
+        double value;
+        units::Dim dim;
     };
     struct Bool {
-        bool value = false;
+        bool value;
     };
     struct Str {
         std::shared_ptr<const std::string> text;
     };
     // A located, oriented point; computed points have no source.
     struct Point {
-        double x = 0;
-        double y = 0;
-        double angle = 0;
+        double x;
+        double y;
+        double angle;
         std::shared_ptr<const PointSource> source;
     };
     struct List {
@@ -71,8 +73,8 @@ struct Value {
     };
     // `start..end` as written; iterating it yields start, ..., end - 1.
     struct Range {
-        std::int64_t start = 0;
-        std::int64_t end = 0;
+        std::int64_t start;
+        std::int64_t end;
     };
     struct Shape {
         ShapeId id;
@@ -92,7 +94,7 @@ struct Value {
         std::optional<InstanceId> instance;
     };
     struct Function {
-        hir::Builtin builtin = hir::Builtin::Sqrt;
+        hir::Builtin builtin;
     };
     struct XSection {
         std::shared_ptr<const XsValue> value;
