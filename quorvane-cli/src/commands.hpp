@@ -7,6 +7,8 @@
 // table in main.cpp when it lands.
 namespace quorvane {
 
+// check FILE: analyses a source file and reports its diagnostics.
+Outcome check(Args args);
 // Formats source files in place, or with --check only names those that would change.
 Outcome fmt(Args args);
 // ir FILE [--top CELL]...: the loaded library as IR text on standard output.

@@ -33,6 +33,7 @@ constexpr Command commands[] = {
     {"help", print_usage},
     {"-h", print_usage},
     {"--help", print_usage},
+    {"check", check},
     {"fmt", fmt},
     {"parse", parse_cmd},
     {"ir", ir},
