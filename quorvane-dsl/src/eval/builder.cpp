@@ -114,7 +114,8 @@ void Evaluator::marker_attributes(std::uint32_t index, CellState& cell) {
     const hir::MarkerDef& def = hir.cells[cell.cell].markers[index];
     std::vector<ir::NamedValue> attrs;
     for (const hir::Arg& arg : def.with) {
-        if (!arg.name) {
+        // `xsection` and `angle` shape the marker itself; the other named entries are stored.
+        if (!arg.name || arg.name->name == "xsection" || arg.name->name == "angle") {
             continue;
         }
         Env env;

@@ -123,7 +123,9 @@ struct Value {
 
 // The error result of every evaluation step. It carries nothing: the diagnostic that explains it
 // was pushed before it was returned.
-struct Stop {};
+struct Stop {
+    friend bool operator==(Stop, Stop) = default;
+};
 
 template <typename T> using Result = std::expected<T, Stop>;
 
