@@ -35,6 +35,11 @@ struct ArgValue {
 // The most steps (statements executed plus expressions evaluated) one evaluation may take.
 inline constexpr std::uint64_t step_limit = 20'000'000;
 
+// How deep expressions, statements and the definitions they use may nest while evaluated. Chains
+// of constants, attributes and cells are as long as the input makes them; evaluating them
+// recursively must stop well before the thread's stack runs out.
+inline constexpr std::uint32_t depth_limit = 2000;
+
 struct Evaluator {
     const Analysis& analysis;
     const hir::Hir& hir;
@@ -45,6 +50,7 @@ struct Evaluator {
     // Once the limit is reported, every later step stops silently and loops end.
     bool limit_reached = false;
     std::uint8_t join = 0;
+    std::uint32_t depth = 0; // evaluations and statements under way, innermost included
     std::unordered_map<hir::ConstId, Result<Value>, IdxHash> consts;
     std::unordered_set<hir::ConstId, IdxHash> consts_pending;
     // Depth of computations whose diagnostics are discarded (Evaluator::quietly).
@@ -67,6 +73,18 @@ struct Evaluator {
     std::unexpected<Stop> fail_expr(hir::ExprId expr, std::string message);
     // Counts one step; the step past the limit reports it, once per evaluation.
     Result<void> count_step(hir::Src src);
+    // Runs `step` one level deeper, or refuses at `src` past the depth limit.
+    template <class F> auto deeper(hir::Src src, F&& step) -> decltype(step()) {
+        if (depth >= depth_limit) {
+            return fail(src, "evaluation nests too deeply: definitions and expressions that use "
+                             "each other more than " +
+                                 std::to_string(depth_limit) + " levels deep");
+        }
+        ++depth;
+        auto result = step();
+        --depth;
+        return result;
+    }
 
     // Runs `compute` with its diagnostics discarded afterwards. Constants that fail inside are
     // not remembered as failed, so their next use reports the error; a reached evaluation limit

@@ -33,10 +33,11 @@ bool is_shape_operator(hir::BinOp op) {
 } // namespace
 
 Result<Value> Evaluator::eval(hir::ExprId expr, Env& env, CellState* cell) {
-    if (auto counted = count_step(hir.expr_src(expr)); !counted) {
+    const hir::Src src = hir.expr_src(expr);
+    if (auto counted = count_step(src); !counted) {
         return std::unexpected(counted.error());
     }
-    return eval_kind(expr, env, cell);
+    return deeper(src, [&] { return eval_kind(expr, env, cell); });
 }
 
 Result<Value> Evaluator::eval_kind(hir::ExprId expr, Env& env, CellState* cell) {

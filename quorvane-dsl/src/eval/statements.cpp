@@ -8,10 +8,14 @@ namespace quorvane_dsl::eval {
 using base::Overload;
 
 void Evaluator::exec(hir::StmtId stmt, Env& env, CellState& cell) {
-    if (!count_step(hir.stmt_src(stmt))) {
+    const hir::Src src = hir.stmt_src(stmt);
+    if (!count_step(src)) {
         return;
     }
-    exec_kind(stmt, env, cell);
+    (void)deeper(src, [&]() -> Result<void> {
+        exec_kind(stmt, env, cell);
+        return {};
+    });
 }
 
 void Evaluator::exec_body(const hir::Body& body, Env& env, CellState& cell) {

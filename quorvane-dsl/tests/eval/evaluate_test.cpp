@@ -86,6 +86,21 @@ TEST(Evaluate, EveryStatementAndExpressionIsAStep) {
     EXPECT_EQ(ev.steps, 1u + 3 + 30 + 30);
 }
 
+// Chains of definitions are as long as the input makes them; evaluating one must end in an
+// error, not in a stack overflow.
+TEST(Evaluate, LongChainsOfDefinitionsStopAtTheDepthLimit) {
+    std::string text;
+    for (std::uint32_t i = 0; i < depth_limit + 100; ++i) {
+        text += "define c" + std::to_string(i) + " = c" + std::to_string(i + 1) + "\n";
+    }
+    text +=
+        "define c" + std::to_string(depth_limit + 100) + " = 1\ncell top { attribute { v c0 } }\n";
+    const auto result = evaluate(analyse(text), {});
+    EXPECT_FALSE(result.library.has_value());
+    ASSERT_EQ(result.diagnostics.size(), 1u);
+    EXPECT_TRUE(result.diagnostics[0].message.starts_with("evaluation nests too deeply"));
+}
+
 TEST(Evaluate, TopsDbuAndLayers) {
     const Analysis a = analyse("define layer { m { gds 1/0 } }\n"
                                "define dbu = 0.25nm\n"
