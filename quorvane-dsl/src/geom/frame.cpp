@@ -1,6 +1,12 @@
 #include "geom/frame.hpp"
 
+#include <cmath>
+
 namespace quorvane_dsl::geom {
+
+double direction_angle(double dx, double dy) {
+    return normalize_angle(std::atan2(dy, dx) * degrees_per_radian);
+}
 
 std::optional<Point> box_anchor(const BBox& box, std::string_view name) {
     const double cx = (box.left + box.right) * 0.5;

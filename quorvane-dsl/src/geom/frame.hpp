@@ -12,6 +12,11 @@ using base::normalize_angle;
 using base::Turn;
 using base::turn_of;
 
+inline constexpr double degrees_per_radian = 57.29577951308232;
+
+// The direction of (dx, dy) in degrees by the angle rule; (0, 0) has direction 0.
+double direction_angle(double dx, double dy);
+
 // A position in cell coordinates, nanometres.
 struct Point {
     double x = 0;
