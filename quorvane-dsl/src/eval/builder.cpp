@@ -197,7 +197,7 @@ std::vector<ir::Marker> Evaluator::cell_markers(const CellState& cell) {
             continue;
         }
         ir::Marker marker{def.markers[m].name, {}, cell.marker_attrs[m]};
-        for (const Value& item : list->items) {
+        for (const Value& item : list->elements()) {
             if (const auto* p = std::get_if<Value::Point>(&item.kind)) {
                 marker.locations.push_back(ir::Frame{boolean::round_to_i64(p->x / dbu),
                                                      boolean::round_to_i64(p->y / dbu),

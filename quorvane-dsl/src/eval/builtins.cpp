@@ -243,7 +243,7 @@ Outcome length(const Call& call) {
         return Value::integer(static_cast<std::int64_t>(syntax::utf8::char_count(*s->text)));
     }
     if (const auto* l = std::get_if<Value::List>(&(*v)->kind)) {
-        return Value::integer(static_cast<std::int64_t>(l->items.size()));
+        return Value::integer(static_cast<std::int64_t>(l->elements().size()));
     }
     return std::unexpected("len needs a list or a string, found " + std::string((*v)->describe()));
 }

@@ -40,6 +40,10 @@ inline constexpr std::uint64_t step_limit = 20'000'000;
 // recursively must stop well before the thread's stack runs out.
 inline constexpr std::uint32_t depth_limit = 2000;
 
+// Lists nest at most as deep as a stored literal may, so every list can be stored and freeing
+// one never recurses deeper than that.
+inline constexpr std::uint32_t max_list_depth = ir::max_literal_depth;
+
 struct Evaluator {
     const Analysis& analysis;
     const hir::Hir& hir;
@@ -142,6 +146,8 @@ struct Evaluator {
                              CellState* cell);
     Result<Value> eval_call(hir::ExprId expr, const hir::Expr::Call& call, Env& env,
                             CellState* cell);
+    // The list made of `items`, refused at `expr` when it would nest too deep.
+    Result<Value> make_list(hir::ExprId expr, std::vector<Value> items);
     Result<Value> append(const hir::Expr::Call& call, hir::ExprId target, Env& env,
                          CellState* cell);
 

@@ -13,6 +13,9 @@ namespace {
 
 constexpr double pi = 3.141592653589793;
 
+const std::string list_too_deep =
+    "lists nest more than " + std::to_string(max_list_depth) + " levels deep";
+
 Value number_literal(const hir::Expr::Number& n) {
     if (n.unit) {
         const double v = n.value * units::scale_factor(*n.unit);
@@ -61,16 +64,16 @@ Result<Value> Evaluator::eval_kind(hir::ExprId expr, Env& env, CellState* cell) 
         return eval_point(*point, env, cell);
     }
     if (const auto* list = std::get_if<hir::Expr::List>(&e.kind)) {
-        Value::List items;
-        items.items.reserve(list->elements.size());
+        std::vector<Value> items;
+        items.reserve(list->elements.size());
         for (hir::ExprId element : list->elements) {
             auto v = eval(element, env, cell);
             if (!v) {
                 return v;
             }
-            items.items.push_back(std::move(*v));
+            items.push_back(std::move(*v));
         }
-        return Value{std::move(items)};
+        return make_list(expr, std::move(items));
     }
     if (const auto* binary = std::get_if<hir::Expr::Binary>(&e.kind)) {
         return eval_binary(expr, *binary, env, cell);
@@ -254,16 +257,17 @@ Result<Value> Evaluator::eval_index(hir::ExprId expr, const hir::Expr::Index& in
         return fail_expr(index.index,
                          "an index must be an integer, found " + std::string(i->describe()));
     }
-    auto* list = std::get_if<Value::List>(&base->kind);
+    const auto* list = std::get_if<Value::List>(&base->kind);
     if (!list) {
         return fail_expr(index.base, "cannot index " + std::string(base->describe()));
     }
-    if (position->value < 0 || static_cast<std::uint64_t>(position->value) >= list->items.size()) {
+    const std::vector<Value>& items = list->elements();
+    if (position->value < 0 || static_cast<std::uint64_t>(position->value) >= items.size()) {
         return fail_expr(expr, "index " + std::to_string(position->value) +
                                    " is out of range for a list of " +
-                                   std::to_string(list->items.size()));
+                                   std::to_string(items.size()));
     }
-    return std::move(list->items[static_cast<std::size_t>(position->value)]);
+    return items[static_cast<std::size_t>(position->value)];
 }
 
 Result<Value> Evaluator::eval_call(hir::ExprId expr, const hir::Expr::Call& call, Env& env,
@@ -326,10 +330,27 @@ Result<Value> Evaluator::append(const hir::Expr::Call& call, hir::ExprId target,
     if (!list) {
         return fail_expr(target, "`append` needs a list variable");
     }
-    for (Value& v : values) {
-        list->items.push_back(std::move(v));
+    std::uint32_t nested = list->nested;
+    for (const Value& v : values) {
+        nested = std::max(nested, list_depth(v));
     }
+    if (nested + 1 > max_list_depth) {
+        return fail_expr(target, list_too_deep);
+    }
+    std::vector<Value>& items = list->edit();
+    for (Value& v : values) {
+        items.push_back(std::move(v));
+    }
+    list->nested = nested;
     return Value::nothing();
+}
+
+Result<Value> Evaluator::make_list(hir::ExprId expr, std::vector<Value> items) {
+    Value list = Value::list(std::move(items));
+    if (list_depth(list) > max_list_depth) {
+        return fail_expr(expr, list_too_deep);
+    }
+    return list;
 }
 
 Result<double> Evaluator::length(hir::ExprId expr, Env& env, CellState* cell) {

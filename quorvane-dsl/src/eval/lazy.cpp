@@ -123,15 +123,15 @@ Result<Value> Evaluator::marker_value(std::uint32_t index, CellState& cell) {
         xsection = common_xsection(points);
     }
     cell.marker_xs[index] = xsection;
-    Value::List result;
-    result.items.reserve(points.size());
+    std::vector<Value> result;
+    result.reserve(points.size());
     for (std::size_t k = 0; k < points.size(); ++k) {
         const auto& p = std::get<Value::Point>(points[k].kind);
         auto source = std::make_shared<const PointSource>(
             PointSource{PointSource::MarkerPart{def.name, std::nullopt, k}, xsection});
-        result.items.push_back(Value{Value::Point{p.x, p.y, angle.value_or(p.angle), source}});
+        result.push_back(Value{Value::Point{p.x, p.y, angle.value_or(p.angle), source}});
     }
-    return Value{std::move(result)};
+    return Value::list(std::move(result));
 }
 
 } // namespace quorvane_dsl::eval

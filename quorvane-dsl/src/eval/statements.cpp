@@ -109,9 +109,9 @@ void Evaluator::exec_for(const hir::Stmt::For& loop, Env& env, CellState& cell) 
         // Past the evaluation limit every further iteration would stop at once; end here.
         return !limit_reached;
     };
-    if (auto* list = std::get_if<Value::List>(&iterated->kind)) {
-        for (Value& element : list->items) {
-            if (!run(std::move(element))) {
+    if (const auto* list = std::get_if<Value::List>(&iterated->kind)) {
+        for (const Value& element : list->elements()) {
+            if (!run(element)) {
                 return;
             }
         }

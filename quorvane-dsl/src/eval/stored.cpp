@@ -56,7 +56,10 @@ std::expected<ir::Value, std::string> to_stored(const Value& value, double dbu) 
         return plain(value, dbu);
     }
     std::vector<Frame> stack;
-    stack.push_back(Frame{&top->items});
+    stack.push_back(Frame{&top->elements()});
+    // Copies share elements, so a list may stand for far more values than memory holds;
+    // storing writes every one of them out.
+    std::size_t stored_count = 0;
     for (;;) {
         Frame& frame = stack.back();
         if (frame.next == frame.items->size()) {
@@ -69,8 +72,12 @@ std::expected<ir::Value, std::string> to_stored(const Value& value, double dbu) 
             continue;
         }
         const Value& item = (*frame.items)[frame.next++];
+        if (++stored_count > max_stored_values) {
+            return std::unexpected("a list of more than " + std::to_string(max_stored_values) +
+                                   " values cannot be stored as a value");
+        }
         if (const auto* list = std::get_if<Value::List>(&item.kind)) {
-            stack.push_back(Frame{&list->items});
+            stack.push_back(Frame{&list->elements()});
             continue;
         }
         auto stored = plain(item, dbu);
@@ -93,7 +100,7 @@ Result<Value> Evaluator::load_value(const ir::Value& value, hir::Src src) {
     struct Load {
         const std::vector<ir::Value>* items;
         std::size_t next = 0;
-        Value::List out;
+        std::vector<Value> out;
     };
     const auto scalar = [&](const ir::Value& v) -> Result<Value> {
         return std::visit(
@@ -112,7 +119,7 @@ Result<Value> Evaluator::load_value(const ir::Value& value, hir::Src src) {
                 } else if constexpr (std::is_same_v<K, ir::Value::Named>) {
                     return fail(src, "cross-sections are not built yet");
                 } else {
-                    return Value{Value::List{}}; // lists are walked below
+                    return Value::list({}); // lists are walked below
                 }
             },
             v.kind);
@@ -126,12 +133,12 @@ Result<Value> Evaluator::load_value(const ir::Value& value, hir::Src src) {
     for (;;) {
         Load& frame = stack.back();
         if (frame.next == frame.items->size()) {
-            Value done{std::move(frame.out)};
+            Value done = Value::list(std::move(frame.out));
             stack.pop_back();
             if (stack.empty()) {
                 return done;
             }
-            stack.back().out.items.push_back(std::move(done));
+            stack.back().out.push_back(std::move(done));
             continue;
         }
         const ir::Value& item = (*frame.items)[frame.next++];
@@ -143,7 +150,7 @@ Result<Value> Evaluator::load_value(const ir::Value& value, hir::Src src) {
         if (!loaded) {
             return loaded;
         }
-        frame.out.items.push_back(std::move(*loaded));
+        frame.out.push_back(std::move(*loaded));
     }
 }
 

@@ -9,6 +9,9 @@
 
 namespace quorvane_dsl::eval {
 
+// The most values one stored value may hold, nested lists included.
+inline constexpr std::size_t max_stored_values = 1'000'000;
+
 // `dbu` × round(v / `dbu`), halves away from zero; saturating, NaN to 0.
 double snap(double v, double dbu);
 

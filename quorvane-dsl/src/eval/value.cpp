@@ -1,5 +1,6 @@
 #include "eval/value.hpp"
 
+#include <algorithm>
 #include <utility>
 
 #include "base/overload.hpp"
@@ -17,6 +18,33 @@ std::shared_ptr<const PointSource> PointSource::of_xsection(std::shared_ptr<cons
 
 Value Value::string(std::string text) {
     return {Str{std::make_shared<const std::string>(std::move(text))}};
+}
+
+Value Value::list(std::vector<Value> items) {
+    std::uint32_t nested = 0;
+    for (const Value& item : items) {
+        nested = std::max(nested, list_depth(item));
+    }
+    return {List{std::make_shared<std::vector<Value>>(std::move(items)), nested}};
+}
+
+const std::vector<Value>& Value::List::elements() const {
+    static const std::vector<Value> none;
+    return items ? *items : none;
+}
+
+std::vector<Value>& Value::List::edit() {
+    if (!items) {
+        items = std::make_shared<std::vector<Value>>();
+    } else if (items.use_count() > 1) {
+        items = std::make_shared<std::vector<Value>>(*items);
+    }
+    return *items;
+}
+
+std::uint32_t list_depth(const Value& value) {
+    const auto* list = std::get_if<Value::List>(&value.kind);
+    return list ? list->nested + 1 : 0;
 }
 
 std::string_view Value::describe() const {

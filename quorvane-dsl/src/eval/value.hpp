@@ -68,8 +68,14 @@ struct Value {
         double angle;
         std::shared_ptr<const PointSource> source;
     };
+    // Copies share their elements, so copying a list costs the same whatever its size; a list
+    // changes only through `edit`, which first gives it elements of its own while shared.
     struct List {
-        std::vector<Value> items;
+        std::shared_ptr<std::vector<Value>> items; // null for a list made empty
+        std::uint32_t nested;                      // how deep lists nest inside; 0 when flat
+
+        const std::vector<Value>& elements() const;
+        std::vector<Value>& edit();
     };
     // `start..end` as written; iterating it yields start, ..., end - 1.
     struct Range {
@@ -116,10 +122,14 @@ struct Value {
     static Value boolean(bool v) { return {Bool{v}}; }
     static Value string(std::string text);
     static Value nothing() { return {Nothing{}}; }
+    static Value list(std::vector<Value> items);
 
     static constexpr units::Dim length_dim{1, 0};
     static constexpr units::Dim angle_dim{0, 1};
 };
+
+// How deep a list nests inside another: 1 for a flat list, 0 for anything else.
+std::uint32_t list_depth(const Value& value);
 
 // The error result of every evaluation step. It carries nothing: the diagnostic that explains it
 // was pushed before it was returned.

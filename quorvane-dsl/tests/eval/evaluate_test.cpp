@@ -101,6 +101,23 @@ TEST(Evaluate, LongChainsOfDefinitionsStopAtTheDepthLimit) {
     EXPECT_TRUE(result.diagnostics[0].message.starts_with("evaluation nests too deeply"));
 }
 
+// Copies of a list share their elements until one of them changes.
+TEST(Evaluate, ListCopiesStayIndependentAndNestingIsBounded) {
+    const auto result = evaluate(analyse(R"(cell top {
+    define a = [1]
+    define b = a
+    b.append(2)
+    define c = [a, b]
+    a.append(3)
+    if len(a) != 2 || len(b) != 2 || len(c[0]) != 1 || c[1][1] != 2 { define broken = 1 / 0 }
+    define x = []
+    for i in 0..200 { x = [x, x] }
+})"),
+                                 {});
+    EXPECT_EQ(messages(result.diagnostics),
+              std::vector<std::string>{"lists nest more than 200 levels deep"});
+}
+
 TEST(Evaluate, TopsDbuAndLayers) {
     const Analysis a = analyse("define layer { m { gds 1/0 } }\n"
                                "define dbu = 0.25nm\n"

@@ -110,7 +110,7 @@ TEST(EvalOperators, EqualityOfPlainValues) {
               "cannot apply `<` to a string and a string");
     EXPECT_EQ(refused(BinOp::Eq, Value::boolean(true), Value::integer(1)),
               "cannot apply `==` to a bool and an integer");
-    const Value list{Value::List{{Value::integer(1)}}};
+    const Value list = Value::list({Value::integer(1)});
     EXPECT_EQ(refused(BinOp::Eq, list, list), "cannot apply `==` to a list and a list");
     const Value p{Value::Point{1000, 0, 0, nullptr}};
     const Value sum = op(BinOp::Add, Value{Value::Point{1000, 2000, 90, nullptr}},

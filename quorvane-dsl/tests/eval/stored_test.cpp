@@ -31,10 +31,10 @@ TEST(EvalStored, SizesAndPointsSnapToTheGridOtherValuesStay) {
               (ir::Value{ir::Value::Point{-1, 1, 45}}.kind));
     EXPECT_EQ(snap(1e300, 1), 9223372036854775807.0);
     // Nested lists store in order; the first value without a stored form refuses the whole.
-    const Value nested{Value::List{
-        {Value::integer(1), Value{Value::List{{Value::boolean(true)}}}, Value::string("x")}}};
+    const Value nested =
+        Value::list({Value::integer(1), Value::list({Value::boolean(true)}), Value::string("x")});
     EXPECT_EQ(to_stored(nested, 1)->to_literal(), "[1, [true], \"x\"]");
-    const Value bad{Value::List{{Value::size(1), Value{Value::Shape{}}, Value{Value::Range{}}}}};
+    const Value bad = Value::list({Value::size(1), Value{Value::Shape{}}, Value{Value::Range{}}});
     EXPECT_EQ(to_stored(bad, 1).error(), "a shape cannot be stored as a value");
 }
 
