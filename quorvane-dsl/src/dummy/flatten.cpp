@@ -64,6 +64,40 @@ Placement child_placement(const Placement& parent, const ir::Instance& instance,
     };
 }
 
+std::uint64_t elements(const ir::Instance& instance) {
+    return instance.array ? std::uint64_t{instance.array->columns} * instance.array->rows : 1;
+}
+
+// How many cells and shapes flattening `top` visits, counted per cell from the leaves up and
+// capped just above the limit, so that the answer comes before any of the work.
+std::uint64_t flattened_size(const ir::Library& library, std::uint64_t top, const Targets& targets,
+                             RelevanceMemo& memo) {
+    constexpr std::uint64_t cap = max_flattened + 1;
+    std::vector<std::uint64_t> size(library.cells.size(), 0);
+    std::vector<bool> entered(library.cells.size(), false);
+    const std::span<const ir::Cell> cells = library.cells;
+    const auto enter = [&](std::uint64_t index) {
+        if (entered[index] || (index != top && !is_relevant(library, index, targets, memo))) {
+            return false;
+        }
+        entered[index] = true;
+        return !cells[index].blackbox;
+    };
+    const auto finish = [&](std::uint64_t index) {
+        unsigned __int128 total = cells[index].shapes.size();
+        for (const ir::Instance& instance : cells[index].instances) {
+            if (memo.at(instance.cell) == 1) {
+                total +=
+                    static_cast<unsigned __int128>(elements(instance)) * (1 + size[instance.cell]);
+            }
+            total = std::min<unsigned __int128>(total, cap);
+        }
+        size[index] = static_cast<std::uint64_t>(total);
+    };
+    ir::walk_children_first(cells, top, enter, finish);
+    return size[top];
+}
+
 } // namespace
 
 bool is_relevant(const ir::Library& library, std::uint64_t cell, const Targets& targets,
@@ -113,16 +147,11 @@ std::expected<Flattened, std::string> flatten(const ir::Library& library, std::u
     Flattened out;
     RelevanceMemo memo(library.cells.size(), unknown);
     std::vector<std::pair<std::uint64_t, Placement>> stack{{top, Placement{}}};
-    std::uint64_t work = 0;
-    const auto over_budget = [&](std::uint64_t more) {
-        work += more;
-        return work > max_flattened;
-    };
-    const auto too_much = [&] {
+    if (flattened_size(library, top, targets, memo) > max_flattened) {
         return std::unexpected("cell `" + library.cells.at(top).name + "` places more than " +
                                std::to_string(max_flattened) +
                                " cells and shapes when flattened for dummy fill");
-    };
+    }
     while (!stack.empty()) {
         const auto [index, at] = stack.back();
         stack.pop_back();
@@ -154,18 +183,12 @@ std::expected<Flattened, std::string> flatten(const ir::Library& library, std::u
                 out.blocking.push_back(std::move(moved));
             }
         }
-        if (over_budget(cell.shapes.size())) {
-            return too_much();
-        }
         for (const ir::Instance& instance : cell.instances) {
             if (!is_relevant(library, instance.cell, targets, memo)) {
                 continue;
             }
             const std::uint64_t columns = instance.array ? instance.array->columns : 1;
             const std::uint64_t rows = instance.array ? instance.array->rows : 1;
-            if (over_budget(columns * rows)) {
-                return too_much();
-            }
             const ir::Array steps = instance.array.value_or(ir::Array{});
             for (std::uint64_t u = 0; u < columns; ++u) {
                 for (std::uint64_t v = 0; v < rows; ++v) {
