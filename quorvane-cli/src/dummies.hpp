@@ -1,6 +1,5 @@
-#pragma once
-
 // The `--dummy` rules of a command, run over the loaded design before it is printed or written.
+#pragma once
 
 #include <expected>
 #include <string>

@@ -1,6 +1,5 @@
-#pragma once
-
 // Dummy fill: square tiles laid on a grid over the free space of a layer, written as arrays.
+#pragma once
 
 #include <cstdint>
 #include <expected>

@@ -1,6 +1,5 @@
-#pragma once
-
 // The shapes of one top cell that matter to a fill rule, brought into the top cell's frame.
+#pragma once
 
 #include <cstdint>
 #include <expected>

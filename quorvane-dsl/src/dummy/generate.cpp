@@ -58,16 +58,18 @@ std::expected<Resolved, std::string> resolve(ir::Library& library, const Rule& r
     }
     const double dbu = library.dbu;
     auto size = units_of("size", rule.size, dbu);
-    auto pitch = units_of("space", rule.size + rule.space, dbu);
+    auto space = units_of("space", rule.space, dbu);
     auto keepout = units_of("keepout", rule.keepout, dbu);
     auto margin = units_of("margin", rule.margin, dbu);
-    for (const auto* checked : {&size, &pitch, &keepout, &margin}) {
+    for (const auto* checked : {&size, &space, &keepout, &margin}) {
         if (!*checked) {
             return std::unexpected(checked->error());
         }
     }
+    // Size and space within the limit keep the pitch below 2^41, still exact everywhere.
+    const std::int64_t pitch = boolean::round_to_i64((rule.size + rule.space) / dbu);
     out.pitch = {.size = std::max<std::int64_t>(1, *size),
-                 .pitch = std::max<std::int64_t>(1, *pitch),
+                 .pitch = std::max<std::int64_t>(1, pitch),
                  .keepout = *keepout,
                  .stagger = rule.stagger};
     out.margin = *margin;
@@ -104,15 +106,17 @@ std::expected<std::optional<Filled>, std::string> fill_region(const ir::Library&
         if (!footprint) {
             return std::nullopt;
         }
+        // Checked before the margin moves it, so that the shrinking cannot overflow.
+        const boolean::Ring corners{{footprint->left, footprint->bottom},
+                                    {footprint->right, footprint->top}};
+        if (auto error = boolean::check_range(std::span<const boolean::Point>(corners))) {
+            return std::unexpected(out_of_range(library.cells[top], *error));
+        }
         const std::int64_t m = rule.margin;
         const boolean::Box box{footprint->left + m, footprint->bottom + m, footprint->right - m,
                                footprint->top - m};
         if (box.x0 >= box.x1 || box.y0 >= box.y1) {
             return std::nullopt;
-        }
-        const boolean::Ring corners{{box.x0, box.y0}, {box.x1, box.y1}};
-        if (auto error = boolean::check_range(std::span<const boolean::Point>(corners))) {
-            return std::unexpected(out_of_range(library.cells[top], *error));
         }
         return Filled{box, box, double(box.x1 - box.x0) * double(box.y1 - box.y0)};
     }

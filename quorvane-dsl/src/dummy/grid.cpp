@@ -217,7 +217,12 @@ std::expected<std::optional<Grid>, std::string> make_grid(const Pitch& pitch,
         return std::unexpected("the dummy grid would have " + decimal(positions) +
                                " tiles; use larger tiles or a smaller area");
     }
-    grid.mask.assign(static_cast<std::size_t>(positions), 0);
+    grid.mask.reset(
+        static_cast<std::uint8_t*>(std::calloc(static_cast<std::size_t>(positions), 1)));
+    if (!grid.mask) {
+        return std::unexpected("the dummy grid of " + decimal(positions) +
+                               " tiles does not fit in memory; use larger tiles or a smaller area");
+    }
     return grid;
 }
 

@@ -1,10 +1,10 @@
+// The tile grid of one top cell: blocked positions, the fill region and the blocks of free tiles.
 #pragma once
 
-// The tile grid of one top cell: which positions are blocked, which lie in the fill region, and
-// the rectangular blocks the free positions form.
-
 #include <cstdint>
+#include <cstdlib>
 #include <expected>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -38,17 +38,18 @@ struct Grid {
     std::int64_t i_hi = 0;
     std::int64_t j_lo = 0;
     std::int64_t j_hi = 0;
-    // One byte per position, row by row; see the bits in grid.cpp.
-    std::vector<std::uint8_t> mask;
+    // One byte per position, row by row; see the bits in grid.cpp. Zeroed by calloc, so pages
+    // that no shape marks never take memory of their own.
+    std::unique_ptr<std::uint8_t, void (*)(void*)> mask{nullptr, std::free};
 
     std::int64_t columns() const { return i_hi - i_lo + 1; }
     std::uint8_t* row(std::int64_t j) {
-        return mask.data() + static_cast<std::size_t>((j - j_lo) * columns());
+        return mask.get() + static_cast<std::size_t>((j - j_lo) * columns());
     }
 };
 
 // The grid over the box (x0, y0, x1, y1) of a region; none when no tile can fit, an error when
-// it has more than `max_positions` positions.
+// it has more than `max_positions` positions or its mask cannot be had.
 std::expected<std::optional<Grid>, std::string> make_grid(const Pitch& pitch,
                                                           const boolean::Box& frame);
 
