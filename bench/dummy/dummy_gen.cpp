@@ -3,7 +3,6 @@
 #include <fstream>
 
 #include "design.hpp"
-#include "io/gds/writer.hpp"
 #include "lib.hpp"
 
 int main(int argc, char** argv) {
@@ -11,16 +10,12 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: dummy_gen OUT.gds\n");
         return 2;
     }
-    auto layout = quorvane_dsl_gds::to_layout(bench_dummy::design());
-    if (!layout) {
-        return 1;
-    }
-    auto bytes = vork::io::gds::writer::write_gds(layout->layout);
-    if (!bytes) {
+    auto written = quorvane_dsl_gds::write_gds(bench_dummy::design());
+    if (!written) {
         return 1;
     }
     std::ofstream(argv[1], std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes->data()),
-               static_cast<std::streamsize>(bytes->size()));
+        .write(reinterpret_cast<const char*>(written->bytes.data()),
+               static_cast<std::streamsize>(written->bytes.size()));
     return 0;
 }

@@ -6,7 +6,6 @@
 #include <random>
 
 #include "dummy/dummy.hpp"
-#include "io/gds/writer.hpp"
 #include "lib.hpp"
 
 namespace ir = quorvane_dsl::ir;
@@ -74,14 +73,12 @@ TEST(KLayout, AgreesWithDummyFill) {
                          .datatype = 7,
                          .stagger = round == 1};
         const auto reports = dummy::generate(library, {rule}).value();
-        auto layout = quorvane_dsl_gds::to_layout(library);
-        ASSERT_TRUE(layout);
-        auto bytes = vork::io::gds::writer::write_gds(layout->layout);
-        ASSERT_TRUE(bytes);
+        auto written = quorvane_dsl_gds::write_gds(library);
+        ASSERT_TRUE(written);
         const std::string path = ::testing::TempDir() + "quorvane_dummy_interop.gds";
         std::ofstream(path, std::ios::binary)
-            .write(reinterpret_cast<const char*>(bytes->data()),
-                   static_cast<std::streamsize>(bytes->size()));
+            .write(reinterpret_cast<const char*>(written->bytes.data()),
+                   static_cast<std::streamsize>(written->bytes.size()));
         const std::string script = std::string(QV_TEST_DATA) + "/data/klayout/dummy_check.py";
         const std::string seen = run("klayout -b -r '" + script + "' -rd path='" + path +
                                      "' -rd keepout=700 2>/dev/null");
