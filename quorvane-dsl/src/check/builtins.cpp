@@ -2,33 +2,20 @@
 
 #include <unordered_set>
 
+#include "diag/suggestion.hpp"
+
 namespace quorvane_dsl::check {
 
 using hir::Builtin;
 using hir::Expr;
 using hir::ExprId;
 
-std::string suggestion(std::string_view name, const std::vector<std::string_view>& candidates) {
-    if (name.size() < 3) {
-        return "";
-    }
-    const std::size_t limit = name.size() / 3;
-    std::optional<std::pair<std::size_t, std::string_view>> best;
-    for (const std::string_view candidate : candidates) {
-        const std::size_t distance = units::edit_distance(name, candidate);
-        if (distance <= limit && (!best || std::pair{distance, candidate} < *best)) {
-            best = {distance, candidate};
-        }
-    }
-    return best ? "; did you mean `" + std::string(best->second) + "`?" : "";
-}
-
 Ty Checker::call(ExprId expr, ExprId callee, const std::vector<hir::Arg>& args) {
     const auto& callee_kind = hir.expr(callee).kind;
     if (const auto* name = std::get_if<Expr::Name>(&callee_kind)) {
         if (const auto* xs = std::get_if<hir::Res::XSection>(&name->res.kind)) {
             types.exprs[callee.raw] = Ty::xsection();
-            return xsection_call(callee, xs->id, args);
+            return xsection_call(xs->id, args);
         }
     }
     for (const hir::Arg& arg : args) {
@@ -70,7 +57,7 @@ Ty Checker::call(ExprId expr, ExprId callee, const std::vector<hir::Arg>& args) 
     return Ty::unknown();
 }
 
-Ty Checker::xsection_call(ExprId, hir::XsId id, const std::vector<hir::Arg>& args) {
+Ty Checker::xsection_call(hir::XsId id, const std::vector<hir::Arg>& args) {
     const hir::XsDef& xs = hir.xsections[id];
     const std::size_t count = xs.params.size();
     std::unordered_set<std::uint32_t> given;
@@ -99,7 +86,8 @@ Ty Checker::xsection_call(ExprId, hir::XsId id, const std::vector<hir::Arg>& arg
                     names.push_back(p.name);
                 }
                 error(arg.name->src, "cross-section `" + xs.name + "` has no parameter `" +
-                                         arg.name->name + "`" + suggestion(arg.name->name, names));
+                                         arg.name->name + "`" +
+                                         diag::suggestion(arg.name->name, names));
                 continue;
             }
             param = found->first;

@@ -112,15 +112,12 @@ struct Checker {
     Ty index(const hir::Expr::Index& index);
     Ty field_expr(const hir::Expr::Field& field);
     Ty cell_member(hir::CellId cell, const std::string& name, const hir::Src& name_src);
-    Ty xsection_call(hir::ExprId callee, hir::XsId xs, const std::vector<hir::Arg>& args);
+    Ty xsection_call(hir::XsId xs, const std::vector<hir::Arg>& args);
     Ty append(hir::ExprId expr, const hir::Expr::Field& callee, const std::vector<hir::Arg>& args);
     Ty builtin(hir::ExprId expr, hir::Builtin b, const std::vector<hir::Arg>& args);
 };
 
 // The common type of two operands of an additive operator, or none when they do not mix.
 std::optional<Ty> numeric_sum(const Ty& a, const Ty& b);
-
-// "; did you mean `name`?" for the closest candidate, or empty.
-std::string suggestion(std::string_view name, const std::vector<std::string_view>& candidates);
 
 } // namespace quorvane_dsl::check

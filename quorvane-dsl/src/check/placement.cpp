@@ -2,6 +2,8 @@
 
 #include <unordered_set>
 
+#include "diag/suggestion.hpp"
+
 namespace quorvane_dsl::check {
 
 using hir::Expr;
@@ -143,8 +145,8 @@ void Checker::with_arguments(const hir::Src& at, const hir::Stmt::Place& stmt, h
             names.push_back(def.params[i].name);
         }
         if (!found) {
-            error(arg.name->src,
-                  "`" + def.name + "` has no parameter `" + name + "`" + suggestion(name, names));
+            error(arg.name->src, "`" + def.name + "` has no parameter `" + name + "`" +
+                                     diag::suggestion(name, names));
             continue;
         }
         if (!given.insert(*found).second) {

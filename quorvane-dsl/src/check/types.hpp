@@ -15,7 +15,6 @@ namespace quorvane_dsl::check {
 
 inline constexpr units::Dim dim_number{0, 0};
 inline constexpr units::Dim dim_size{1, 0};
-inline constexpr units::Dim dim_area{2, 0};
 inline constexpr units::Dim dim_angle{0, 1};
 
 enum class TyKind : std::uint8_t {

@@ -207,8 +207,8 @@ std::vector<ir::Instance> Evaluator::cell_instances(const CellState& cell) const
         }
         const geom::Transform& t = placed->transform;
         candidates.push_back(ArrayCandidate{
-            ir::Instance{instance.name, instance.cell, boolean::round_to_i64(t.offset_x / dbu),
-                         boolean::round_to_i64(t.offset_y / dbu), base::normalize_angle(t.rotation),
+            ir::Instance{instance.name, instance.cell, base::round_to_i64(t.offset_x / dbu),
+                         base::round_to_i64(t.offset_y / dbu), base::normalize_angle(t.rotation),
                          t.mirror, std::nullopt},
             !instance.named && !connected.contains(instance.name)});
     }
@@ -228,8 +228,8 @@ std::vector<ir::Marker> Evaluator::cell_markers(const CellState& cell) {
         ir::Marker marker{def.markers[m].name, {}, cell.marker_attrs[m]};
         for (const Value& item : list->elements()) {
             if (const auto* p = std::get_if<Value::Point>(&item.kind)) {
-                marker.locations.push_back(ir::Frame{boolean::round_to_i64(p->x / dbu),
-                                                     boolean::round_to_i64(p->y / dbu),
+                marker.locations.push_back(ir::Frame{base::round_to_i64(p->x / dbu),
+                                                     base::round_to_i64(p->y / dbu),
                                                      base::normalize_angle(p->angle)});
             }
         }

@@ -129,7 +129,7 @@ Outcome rounded(const Call& call) {
                      : call.builtin == Builtin::Ceil ? std::ceil(x->value)
                                                      : std::round(x->value);
     if (x->dim == units::Dim{}) {
-        return Value::integer(boolean::round_to_i64(r));
+        return Value::integer(base::round_to_i64(r));
     }
     return Value::quantity(r, x->dim);
 }
@@ -240,7 +240,7 @@ Outcome length(const Call& call) {
         return std::unexpected(v.error());
     }
     if (const auto* s = std::get_if<Value::Str>(&(*v)->kind)) {
-        return Value::integer(static_cast<std::int64_t>(syntax::utf8::char_count(*s->text)));
+        return Value::integer(static_cast<std::int64_t>(base::utf8::char_count(*s->text)));
     }
     if (const auto* l = std::get_if<Value::List>(&(*v)->kind)) {
         return Value::integer(static_cast<std::int64_t>(l->elements().size()));

@@ -24,7 +24,7 @@ Value number_literal(const hir::Expr::Number& n) {
     }
     if (n.integer) {
         // Analysis keeps the exact integer; the f64 beside it may have lost digits.
-        return Value::integer(n.exact ? *n.exact : boolean::round_to_i64(n.value));
+        return Value::integer(n.exact ? *n.exact : base::round_to_i64(n.value));
     }
     return Value::number(n.value);
 }

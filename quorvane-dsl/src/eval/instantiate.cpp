@@ -122,7 +122,7 @@ std::optional<std::string> Evaluator::param_key(CellState& cell) {
     entries.reserve(def.params.size());
     for (std::size_t i = 0; i < def.params.size(); ++i) {
         if (!cell.params[i]) {
-            fatal("params evaluated: parameter `" + def.params[i].name + "` has no value");
+            base::fatal("params evaluated: parameter `" + def.params[i].name + "` has no value");
         }
         auto stored = store_value(*cell.params[i], def.src);
         if (!stored) {

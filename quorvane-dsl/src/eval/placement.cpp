@@ -231,7 +231,7 @@ void Evaluator::bind_instance(const hir::Stmt::Place& statement, std::size_t ind
 Result<Evaluator::Target> Evaluator::target_frame(const Pending& pending, CellState& cell) {
     const auto* statement = std::get_if<hir::Stmt::Place>(&hir.stmt(pending.stmt).kind);
     if (!statement) {
-        fatal("internal error: entered unreachable code: pending placements come from "
+        base::fatal("internal error: entered unreachable code: pending placements come from "
               "place statements");
     }
     Env env = pending.env;
@@ -286,7 +286,7 @@ Result<geom::Transform> Evaluator::resolve_pending(const Pending& pending, Shape
     }
     const auto* anchor = std::get_if<Pending::ShapeAnchor>(&pending.anchor);
     if (!anchor) {
-        fatal("internal error: entered unreachable code: shape placements use shape "
+        base::fatal("internal error: entered unreachable code: shape placements use shape "
               "anchors");
     }
     const RtShape& shape = cell.shape(id);
@@ -327,7 +327,7 @@ Result<geom::Transform> Evaluator::resolve_instance(InstanceId id, CellState& ce
         return std::unexpected(target.error());
     }
     if (std::holds_alternative<Pending::ShapeAnchor>(pending->anchor)) {
-        fatal("internal error: entered unreachable code: instance placements use cell "
+        base::fatal("internal error: entered unreachable code: instance placements use cell "
               "anchors");
     }
     const geom::Transform transform = geom::Transform::placing(

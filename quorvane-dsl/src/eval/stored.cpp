@@ -47,7 +47,7 @@ Stored plain(const Value& value, double dbu) {
 } // namespace
 
 double snap(double v, double dbu) {
-    return dbu * static_cast<double>(boolean::round_to_i64(v / dbu));
+    return dbu * static_cast<double>(base::round_to_i64(v / dbu));
 }
 
 std::expected<ir::Value, std::string> to_stored(const Value& value, double dbu) {
@@ -171,7 +171,7 @@ struct Placer {
     }
 
     ir::Point grid(geom::Point p) const {
-        return {boolean::round_to_i64(p.x / dbu), boolean::round_to_i64(p.y / dbu)};
+        return {base::round_to_i64(p.x / dbu), base::round_to_i64(p.y / dbu)};
     }
 
     // Rounded, with repeats of the previous point and closing repeats of the first dropped.
@@ -230,7 +230,7 @@ void Evaluator::shape_geometry(const geom::LocalGeometry& geometry,
             out.push_back(ir::Geometry{ir::Polygon{placer.snapped(polygon->points)}});
         } else if (const auto* path = std::get_if<geom::Path>(&g->kind)) {
             out.push_back(ir::Geometry{
-                ir::Path{boolean::round_to_i64(path->width / dbu), placer.snapped(path->points)}});
+                ir::Path{base::round_to_i64(path->width / dbu), placer.snapped(path->points)}});
         }
     }
 }

@@ -9,6 +9,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "diag/suggestion.hpp"
 #include "hir/hir.hpp"
 #include "load/ir_file.hpp"
 #include "syntax/ast.hpp"
@@ -37,7 +38,6 @@ class Scopes {
     void push() { opened_.push_back(names_.size()); }
     void pop();
     void clear();
-    bool empty() const { return opened_.empty(); }
     // Replaces a binding of the same name made in the innermost scope.
     void bind(const std::string& name, hir::BindingId binding);
     std::optional<hir::BindingId> find(std::string_view name) const;
@@ -205,7 +205,6 @@ hir::TypeAnn type_ann(source::FileId file, const ast::Type& type);
 // The message for a parameter with neither a type nor a default value.
 std::string param_needs_type(const std::string& name);
 
-// "; did you mean `x`?" for the closest candidate within the edit-distance limit, or "".
-std::string suggestion(std::string_view name, const std::vector<std::string_view>& candidates);
+using diag::suggestion;
 
 } // namespace quorvane_dsl::lower

@@ -307,3 +307,23 @@ TEST(Check, LongChainsOfDefinitions) {
               (Lines{"`c0` is defined in terms of itself @ c0",
                      "`total` is declared bool but its value is size @ k0.a"}));
 }
+
+// The deepest nesting the parser accepts, in every form that nests, checks without trouble.
+TEST(Check, DeepNesting) {
+    constexpr int depth = 900;
+    std::string lists;
+    std::string negations;
+    std::string sums = "1";
+    std::string loops;
+    for (int i = 0; i < depth; ++i) {
+        lists = "[" + lists + "]";
+        negations += "-";
+        sums += " + 1";
+    }
+    for (int i = 0; i < depth / 3; ++i) {
+        loops = "for i" + std::to_string(i) + " in 0..2 { " + loops + " }";
+    }
+    EXPECT_EQ(messages("define a = " + lists + "\ndefine b = " + negations + "1um\ndefine c = " +
+                       sums + "\ncell k { " + loops + " }\ndefine d: bool = c\n"),
+              Lines{"`d` is declared bool but its value is integer @ c"});
+}

@@ -86,6 +86,22 @@ import "upper.QVIR"
     EXPECT_TRUE(missing.error().starts_with("reading " + tree.path("src/./none.qvs") + ": "));
 }
 
+// The same-file test is lexical: a file reached under a second spelling loads again, and its
+// items then repeat those of the first load.
+TEST(Load, AFileUnderTwoSpellingsRepeatsItsItems) {
+    const Tree tree("spellings");
+    tree.write("main.qvs", "import \"lib/a.qvs\"\nimport \"link/a.qvs\"\n");
+    tree.write("lib/a.qvs", "define k = 1\ncell c { }\n");
+    fs::create_directory_symlink("lib", tree.path("link"));
+    const auto analysis = analyze(tree.path("main.qvs"));
+    ASSERT_TRUE(analysis);
+    EXPECT_EQ(analysis->hir.files.files.size(), 3u);
+    EXPECT_EQ(messages(analysis->hir.diagnostics),
+              (std::vector<std::string>{"`k` is already defined", "`c` is already defined"}));
+    EXPECT_EQ(analysis->hir.diagnostics[0].src.file, source::FileId{2});
+    EXPECT_EQ(analysis->hir.diagnostics[0].notes.at(0).src.file, source::FileId{1});
+}
+
 // A published blackbox whose stored header changed no longer matches its interface signature.
 TEST(Load, ImportedBlackboxesAreVerified) {
     ir::Library library;

@@ -253,20 +253,86 @@ TEST(Lower, GlobalsAcrossFilesAndRepeats) {
     EXPECT_EQ(hir.globals.at("a").kind, hir::Global::Kind::Const);
 }
 
-// The parser accepts nesting up to its limit; lowering and the written types must not exhaust
-// the stack there.
-TEST(Lower, DeepestAcceptedNesting) {
-    const std::size_t depth = 990;
-    std::string text = "define a = " + std::string(depth, '(') + "1" + std::string(depth, ')') +
-                       "\ndefine b: " + std::string(depth, '[') + "size" + std::string(depth, ']') +
-                       " = 1\ncell c {\n";
-    for (std::size_t i = 0; i < depth / 2; ++i) {
-        text += "if true {\n";
+// Top cells of an IR file become cells; names source cannot write stay invisible.
+TEST(Lower, ImportedIrCells) {
+    ir::Library library;
+    const auto top = [&](std::string name) {
+        library.cells.push_back(ir::Cell{.name = std::move(name)});
+        library.tops.push_back(library.cells.size() - 1);
+        return &library.cells.back();
+    };
+    ir::Cell* pad = top("pad");
+    pad->params.emplace_back("width", ir::Value{ir::Value::Point{1, 2, 90}});
+    pad->attrs.emplace_back("width", ir::Value{ir::Value::Int{7}});
+    pad->attrs.emplace_back(
+        "bend", ir::Value{ir::Value::Named{"wg", {{"w", ir::Value{ir::Value::Int{1}}}}}});
+    pad->attrs.emplace_back("odd-name", ir::Value{ir::Value::Bool{true}});
+    pad->markers = {{.name = "port"}, {.name = "port"}, {.name = "width"}};
+    top("self");
+    top("my-cell");
+    top("café");
+    library.cells.push_back(ir::Cell{.name = "child"});
+
+    load::Loaded loaded;
+    const std::string text =
+        "import \"x.qvir\"\ndefine layer { si { gds 1/0 } }\ndefine xsection wg(w = 1) { si w }\n";
+    const source::FileId root = loaded.files.add("main.qvs", text);
+    const source::FileId ir_file = loaded.files.add("x.qvir", "");
+    loaded.sources.emplace_back(root, syntax::parser::parse(text));
+    loaded.ir_files.push_back({.library = std::move(library),
+                               .spans = std::vector<source::TextRange>(5, {0, 3}),
+                               .file = ir_file,
+                               .importer = root,
+                               .import_range = {7, 15}});
+    const hir::Hir hir = lower(std::move(loaded));
+    EXPECT_TRUE(hir.diagnostics.empty());
+    EXPECT_EQ(hir.cells.size(), 1u);
+    const hir::CellDef& cell = hir.cells[*hir.cell_by_name("pad")];
+    EXPECT_FALSE(hir.cell_by_name("child"));
+    ASSERT_EQ(cell.attrs.size(), 2u);
+    EXPECT_EQ(cell.attrs[1].name, "bend");
+    const auto& point = expr_as<Expr::Point>(hir, cell.attrs[0].value);
+    EXPECT_EQ(expr_as<Expr::Number>(hir, point.x).unit, units::Unit::Nanometre);
+    EXPECT_EQ(expr_as<Expr::Number>(hir, *point.angle).unit, units::Unit::Degree);
+    const auto& call = expr_as<Expr::Call>(hir, cell.attrs[1].value);
+    EXPECT_EQ(expr_as<Expr::Name>(hir, call.callee).res, (Res{Res::XSection{hir::XsId{0}}}));
+    EXPECT_EQ(call.args.at(0).name->name, "w");
+    ASSERT_EQ(cell.markers.size(), 1u);
+    EXPECT_TRUE(cell.markers[0].at.empty());
+    EXPECT_EQ(cell.src.file, ir_file);
+}
+
+std::string repeat(std::string_view text, std::size_t count) {
+    std::string result;
+    for (std::size_t i = 0; i < count; ++i) {
+        result += text;
     }
-    text += std::string(depth / 2, '}') + "\n}\n";
-    const hir::Hir hir = lower_text(text);
-    EXPECT_EQ(hir.consts[hir::ConstId{1}].ty->lists, depth);
-    EXPECT_EQ(hir.consts[hir::ConstId{1}].ty->name, "size");
+    return result;
+}
+
+// Every recursive form at the deepest nesting the parser accepts: lowering must not exhaust the
+// stack there (the sanitized build has the largest frames).
+TEST(Lower, DeepestAcceptedNesting) {
+    const std::vector<std::string> sources = {
+        "define a = " + repeat("(", 999) + "1" + repeat(")", 999),
+        "define a = " + repeat("-", 999) + "1",
+        "define a = " + repeat("[", 999) + "1" + repeat("]", 999),
+        "define a = 1" + repeat(" + 1", 998),
+        "define a = pi" + repeat(".c", 999),
+        "define a = pi" + repeat("()", 999),
+        "define b: " + repeat("[", 1000) + "size" + repeat("]", 1000) + " = 1",
+        "cell c {\n" + repeat("if true {\n", 500) + repeat("}", 500) + "\n}",
+        "cell c {\nif true { }" + repeat(" else if true { }", 998) + "\n}",
+        "cell c {\n" + repeat("place {\n", 1000) + repeat("}", 1000) + "\n}",
+    };
+    for (const std::string& text : sources) {
+        EXPECT_TRUE(syntax::parser::parse(text).errors.empty()) << text.substr(0, 20);
+        const hir::Hir hir = lower_text(text);
+        EXPECT_TRUE(hir.diagnostics.empty()) << text.substr(0, 20);
+    }
+    const hir::Hir typed = lower_text(sources[6]);
+    EXPECT_EQ(typed.consts[hir::ConstId{0}].ty->lists, 1000u);
+    EXPECT_EQ(typed.consts[hir::ConstId{0}].ty->name, "size");
 }
 
 } // namespace
