@@ -419,14 +419,17 @@ void Evaluator::exec_clone(hir::StmtId stmt, const hir::Stmt::Clone& statement, 
         fail(src, "shape `" + original.name + "` is not defined yet");
         return;
     }
-    if (!statement.in_layer) {
+    // A copy of a banded shape takes its layers from its bands; any other copy from its block.
+    if (original.banded == statement.in_layer) {
         if (hir.bindings[statement.binding].recorded) {
             if (const auto id = name_shape(statement.binding, std::nullopt, env, cell)) {
                 cell.shape(*id).failed = true;
             }
         }
-        fail(src, "`clone` must be inside a `layer` block, unless it copies a shape drawn with "
-                  "a cross-section");
+        fail(src, original.banded ? "a copy of a shape drawn with a cross-section has its layers; "
+                                    "write `clone` outside `layer` blocks"
+                                  : "`clone` must be inside a `layer` block, unless it copies a "
+                                    "shape drawn with a cross-section");
         return;
     }
     // Copied before naming: the new shape may grow the list the original lives in.
