@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "base/utf8.hpp"
 #include "quote_tables.hpp"
 
 namespace quorvane {
@@ -40,24 +41,6 @@ bool needs_unicode_escape(char32_t code) {
         escaped_ranges.begin(), escaped_ranges.end(), code,
         [](char32_t value, const CodeRange& range) { return value < range.first; });
     return it != escaped_ranges.begin() && code <= std::prev(it)->last;
-}
-
-void append_utf8(std::string& out, char32_t code) {
-    if (code < 0x80) {
-        out += static_cast<char>(code);
-    } else if (code < 0x800) {
-        out += static_cast<char>(0xC0 | (code >> 6));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    } else if (code < 0x10000) {
-        out += static_cast<char>(0xE0 | (code >> 12));
-        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (code >> 18));
-        out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    }
 }
 
 void append_unicode_escape(std::string& out, char32_t code) {
@@ -106,7 +89,7 @@ std::string quote_text(std::string_view text) {
             if (needs_unicode_escape(code)) {
                 append_unicode_escape(out, code);
             } else {
-                append_utf8(out, code);
+                quorvane_dsl::syntax::utf8::append(out, code);
             }
         }
     }

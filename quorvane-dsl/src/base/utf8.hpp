@@ -1,7 +1,10 @@
 #pragma once
 
+// Strict UTF-8 decoding, encoding, and the white space shared by every reader of text.
+
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 namespace quorvane_dsl::syntax::utf8 {
@@ -39,6 +42,25 @@ inline Decoded decode(std::string_view text, std::size_t pos) {
         return {invalid_byte, 1};
     }
     return {ch, len};
+}
+
+// Appends the UTF-8 encoding of one Unicode scalar value.
+inline void append(std::string& out, char32_t ch) {
+    if (ch < 0x80) {
+        out += static_cast<char>(ch);
+    } else if (ch < 0x800) {
+        out += static_cast<char>(0xC0 | (ch >> 6));
+        out += static_cast<char>(0x80 | (ch & 0x3F));
+    } else if (ch < 0x10000) {
+        out += static_cast<char>(0xE0 | (ch >> 12));
+        out += static_cast<char>(0x80 | ((ch >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (ch & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (ch >> 18));
+        out += static_cast<char>(0x80 | ((ch >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((ch >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (ch & 0x3F));
+    }
 }
 
 // White space as the language sees it: the Unicode White_Space characters.
