@@ -99,6 +99,15 @@ LoadOutcome load_library(const std::string& path, const TopSelection& tops) {
     return loaded;
 }
 
+LoadOutcome compile_lib(Args args, std::string_view command) {
+    const std::vector<std::string> files = positional(args);
+    if (files.size() != 1) {
+        return Error{std::string(command) + " needs exactly one file"};
+    }
+    const std::vector<std::string> tops = flag_values(args, "--top");
+    return load_library(files[0], {tops, TopMode::Required});
+}
+
 std::expected<quorvane_dsl::ir::Library, Outcome> load_design(const std::string& path, Args args) {
     // Dummy fill is not built yet; a layout without the requested fill would pass off a
     // different layout as the one asked for.
@@ -106,7 +115,10 @@ std::expected<quorvane_dsl::ir::Library, Outcome> load_design(const std::string&
         return std::unexpected(Error{"--dummy is not supported yet"});
     }
     const std::vector<std::string> tops = flag_values(args, "--top");
-    LoadOutcome loaded = load_library(path, {tops, TopMode::Required});
+    return library_of(load_library(path, {tops, TopMode::Required}));
+}
+
+std::expected<quorvane_dsl::ir::Library, Outcome> library_of(LoadOutcome loaded) {
     if (std::holds_alternative<NoLibrary>(loaded)) {
         return std::unexpected(Fail{});
     }

@@ -36,4 +36,12 @@ LoadOutcome load_library(const std::string& path, const TopSelection& tops);
 // no library, the error is the command's outcome as it stands.
 std::expected<quorvane_dsl::ir::Library, Outcome> load_design(const std::string& path, Args args);
 
+// The design of netlist and lvs: the one positional file of `args`, loaded with its --top cells;
+// without exactly one file the error names the command.
+LoadOutcome compile_lib(Args args, std::string_view command);
+
+// The library of a load, or the command's outcome without one: fail when the input's errors
+// were printed, else the error.
+std::expected<quorvane_dsl::ir::Library, Outcome> library_of(LoadOutcome loaded);
+
 } // namespace quorvane

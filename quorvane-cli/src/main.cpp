@@ -37,6 +37,8 @@ constexpr Command commands[] = {
     {"parse", parse_cmd},
     {"ir", ir},
     {"build", build},
+    {"netlist", netlist},
+    {"lvs", lvs},
     // clang-format on
 };
 
