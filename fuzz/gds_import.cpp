@@ -13,7 +13,6 @@
 #include <vector>
 
 #include "fuzz.hpp"
-#include "io/gds/writer.hpp"
 #include "ir/ir.hpp"
 #include "ir_names.hpp"
 #include "lib.hpp"
@@ -105,15 +104,11 @@ std::vector<std::string> normal_form(std::string_view text, bool written) {
 }
 
 void check_written_again(const ir::Library& library, const std::string& printed) {
-    const auto exported = quorvane_dsl_gds::to_layout(library);
-    if (!exported || !exported->warnings.empty()) {
+    const auto written = quorvane_dsl_gds::write_gds(library);
+    if (!written || !written->warnings.empty()) {
         return;
     }
-    const auto bytes = vork::io::gds::writer::write_gds(exported->layout);
-    if (!bytes) {
-        return;
-    }
-    const auto again = quorvane_dsl_gds::read::read_gds(*bytes);
+    const auto again = quorvane_dsl_gds::read::read_gds(written->bytes);
     QV_FUZZ_CHECK(again);
     const auto reprinted = ir::print(again->library);
     QV_FUZZ_CHECK(reprinted && normal_form(*reprinted, false) == normal_form(printed, true));

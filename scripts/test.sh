@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds everything with AddressSanitizer and UBSan, runs all tests.
+# Checks the include arrows, installs what is missing, builds everything with AddressSanitizer
+# and UBSan, runs all tests.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
+scripts/check_includes.py
 scripts/deps.sh --test
 cmake -S . -B build-test -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQV_SANITIZE=ON
 cmake --build build-test

@@ -5,7 +5,6 @@
 #include "report.hpp"
 
 #include <iostream>
-#include <span>
 #include <string>
 
 namespace quorvane {
@@ -62,10 +61,7 @@ Outcome fmt(Args args) {
             failed = true;
             continue;
         }
-        const auto bytes = std::as_bytes(std::span(*formatted));
-        if (auto written = write_whole_file(
-                path, {reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()});
-            !written) {
+        if (auto written = write_whole_file(path, *formatted); !written) {
             return Error{written.error()};
         }
         std::cout << "formatted " << path << '\n';

@@ -5,11 +5,11 @@
 #include <unordered_map>
 
 #include "commands.hpp"
+#include "file_io.hpp"
 #include "load.hpp"
 #include "lvs/json.hpp"
 #include "lvs/netlist.hpp"
 #include "port_findings.hpp"
-#include "report.hpp"
 
 namespace quorvane {
 
@@ -107,9 +107,9 @@ Outcome lvs(Args args) {
     if (!reference) {
         return Error{path + ": " + reference.error()};
     }
-    const auto library = library_of(compile_lib(args, "lvs"));
+    const auto library = compile_lib(args, "lvs");
     if (!library) {
-        return library.error();
+        return Error{library.error()};
     }
     bool ok = !print_findings(*library);
     const std::vector<NetCell> design = quorvane_dsl::lvs::netlist(*library);

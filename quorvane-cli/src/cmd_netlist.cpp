@@ -9,9 +9,9 @@
 namespace quorvane {
 
 Outcome netlist(Args args) {
-    const auto library = library_of(compile_lib(args, "netlist"));
+    const auto library = compile_lib(args, "netlist");
     if (!library) {
-        return library.error();
+        return Error{library.error()};
     }
     // An error finding fails the run, but the netlist is still written for the designer to read.
     const bool failed = print_findings(*library);
@@ -20,9 +20,7 @@ Outcome netlist(Args args) {
     if (outputs.empty()) {
         std::cout << text;
     } else {
-        const auto bytes =
-            std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
-        if (auto written = write_whole_file(outputs[0], bytes); !written) {
+        if (auto written = write_whole_file(outputs[0], text); !written) {
             return Error{std::move(written.error())};
         }
         std::cout << "wrote " << outputs[0] << '\n';

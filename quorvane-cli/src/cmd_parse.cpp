@@ -1,6 +1,7 @@
 #include <iostream>
 
 #include "commands.hpp"
+#include "file_io.hpp"
 #include "quote.hpp"
 #include "report.hpp"
 #include "syntax/parser.hpp"

@@ -1,7 +1,5 @@
 #include "file_io.hpp"
 
-#include "report.hpp"
-
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -11,6 +9,9 @@
 #include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include "base/utf8.hpp"
+#include "source/source.hpp"
 
 namespace quorvane {
 
@@ -26,7 +27,7 @@ struct Descriptor {
     }
 };
 
-bool write_all(int fd, std::span<const std::uint8_t> bytes) {
+bool write_all(int fd, std::string_view bytes) {
     while (!bytes.empty()) {
         const ssize_t written = ::write(fd, bytes.data(), bytes.size());
         if (written < 0) {
@@ -35,7 +36,7 @@ bool write_all(int fd, std::span<const std::uint8_t> bytes) {
             }
             return false;
         }
-        bytes = bytes.subspan(static_cast<std::size_t>(written));
+        bytes.remove_prefix(static_cast<std::size_t>(written));
     }
     return true;
 }
@@ -65,6 +66,10 @@ int create_temporary(const std::string& path, std::string& temporary) {
 }
 
 } // namespace
+
+std::string system_error_text(int code) {
+    return std::string(std::strerror(code)) + " (os error " + std::to_string(code) + ")";
+}
 
 std::expected<std::vector<std::uint8_t>, std::string> read_bytes(const std::string& path) {
     const auto failure = [&](int code) {
@@ -97,12 +102,27 @@ std::expected<std::vector<std::uint8_t>, std::string> read_bytes(const std::stri
     }
 }
 
+std::expected<std::string, std::string> read(const std::string& path) {
+    const auto bytes = read_bytes(path);
+    if (!bytes) {
+        return std::unexpected(bytes.error());
+    }
+    if (bytes->size() >= quorvane_dsl::source::max_text_size) {
+        return std::unexpected("reading " + path + ": file is too large");
+    }
+    std::string text(bytes->begin(), bytes->end());
+    if (!quorvane_dsl::syntax::utf8::is_valid(text)) {
+        return std::unexpected("reading " + path + ": stream did not contain valid UTF-8");
+    }
+    return text;
+}
+
 namespace {
 
 // Something that is no regular file (a device such as /dev/null, a pipe, a directory) or a
 // link to nothing is written in place, as a plain write would: renaming a temporary over it
 // would replace the device or the link itself.
-int write_in_place(const std::string& path, std::span<const std::uint8_t> bytes) {
+int write_in_place(const std::string& path, std::string_view bytes) {
     Descriptor file{::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666)};
     if (file.fd < 0 || !write_all(file.fd, bytes)) {
         return errno;
@@ -112,8 +132,7 @@ int write_in_place(const std::string& path, std::span<const std::uint8_t> bytes)
 
 // The bytes go to a temporary beside the file, which then replaces it with the mode the file
 // had; a file that may not be written is refused as a plain write would refuse it.
-int replace_file(const std::string& path, std::span<const std::uint8_t> bytes,
-                 const struct stat* existing) {
+int replace_file(const std::string& path, std::string_view bytes, const struct stat* existing) {
     if (existing && ::access(path.c_str(), W_OK) != 0) {
         return errno;
     }
@@ -139,7 +158,7 @@ int replace_file(const std::string& path, std::span<const std::uint8_t> bytes,
     return code;
 }
 
-int write_file(const std::string& path, std::span<const std::uint8_t> bytes) {
+int write_file(const std::string& path, std::string_view bytes) {
     struct stat info {};
     const bool exists = ::stat(path.c_str(), &info) == 0;
     if (path.ends_with('/') || (exists && !S_ISREG(info.st_mode))) {
@@ -160,8 +179,7 @@ int write_file(const std::string& path, std::span<const std::uint8_t> bytes) {
 
 } // namespace
 
-std::expected<void, std::string> write_whole_file(const std::string& path,
-                                                  std::span<const std::uint8_t> bytes) {
+std::expected<void, std::string> write_whole_file(const std::string& path, std::string_view bytes) {
     if (const int code = write_file(path, bytes); code != 0) {
         return std::unexpected("writing " + path + ": " + system_error_text(code));
     }

@@ -2,20 +2,26 @@
 
 #include <cstdint>
 #include <expected>
-#include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace quorvane {
 
+// An operating-system error as users of the tool know it: "No such file or directory (os error 2)".
+std::string system_error_text(int code);
+
 // The whole file, or "reading <path>: <system error>".
 std::expected<std::vector<std::uint8_t>, std::string> read_bytes(const std::string& path);
+
+// The whole file as text, or "reading <path>: <reason>" (missing, unreadable, a directory, not
+// valid UTF-8, or too large for the front end's 32-bit offsets).
+std::expected<std::string, std::string> read(const std::string& path);
 
 // Creates or replaces the file with exactly these bytes, or fails with
 // "writing <path>: <system error>". A regular file is replaced through a temporary beside it
 // that is renamed over it (keeping its mode), so a failed write never leaves a half-written file
 // behind; a link is followed to its file, and a device or pipe is written in place.
-std::expected<void, std::string> write_whole_file(const std::string& path,
-                                                  std::span<const std::uint8_t> bytes);
+std::expected<void, std::string> write_whole_file(const std::string& path, std::string_view bytes);
 
 } // namespace quorvane

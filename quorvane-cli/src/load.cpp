@@ -4,7 +4,6 @@
 
 #include "file_io.hpp"
 #include "read.hpp"
-#include "report.hpp"
 
 namespace quorvane {
 
@@ -13,14 +12,14 @@ namespace {
 using quorvane_dsl::ir::Library;
 
 // The reader's warnings name the file; they never fail the load.
-LoadOutcome load_gds(const std::string& path) {
+Loaded load_gds(const std::string& path) {
     auto bytes = read_bytes(path);
     if (!bytes) {
-        return Error{std::move(bytes.error())};
+        return std::unexpected(std::move(bytes.error()));
     }
     auto read = quorvane_dsl_gds::read::read_gds(std::move(*bytes));
     if (!read) {
-        return Error{"reading " + path + ": " + read.error()};
+        return std::unexpected("reading " + path + ": " + read.error());
     }
     for (const std::string& warning : read->warnings) {
         std::cerr << "warning: " << path << ": " << warning << '\n';
@@ -28,20 +27,20 @@ LoadOutcome load_gds(const std::string& path) {
     return std::move(read->library);
 }
 
-LoadOutcome load_ir_text(const std::string& path) {
+Loaded load_ir_text(const std::string& path) {
     auto text = read(path);
     if (!text) {
-        return Error{std::move(text.error())};
+        return std::unexpected(std::move(text.error()));
     }
     auto library = quorvane_dsl::ir::parse(*text);
     if (!library) {
-        return Error{path + ": " + library.error().text()};
+        return std::unexpected(path + ": " + library.error().text());
     }
     return std::move(*library);
 }
 
 // With names, a file's library takes exactly those cells as its tops, in the given order.
-LoadOutcome select_tops(const std::string& path, Library library, const TopSelection& tops) {
+Loaded select_tops(const std::string& path, Library library, const TopSelection& tops) {
     if (tops.mode == TopMode::IfPresent || tops.names.empty()) {
         return library;
     }
@@ -53,7 +52,7 @@ LoadOutcome select_tops(const std::string& path, Library library, const TopSelec
             ++index;
         }
         if (index == library.cells.size()) {
-            return Error{path + " has no cell `" + name + "`"};
+            return std::unexpected(path + " has no cell `" + name + "`");
         }
         chosen.push_back(index);
     }
@@ -86,23 +85,23 @@ std::string_view extension(std::string_view path) {
     return name.substr(dot + 1);
 }
 
-LoadOutcome load_library(const std::string& path, const TopSelection& tops) {
+Loaded load_library(const std::string& path, const TopSelection& tops) {
     const std::string_view ext = extension(path);
     const bool gds = ext == "gds" || ext == "gds2" || ext == "gdsii";
     if (!gds && ext != "qvir") {
-        return Error{"reading " + path + ": source input is not supported yet"};
+        return std::unexpected("reading " + path + ": source input is not supported yet");
     }
-    LoadOutcome loaded = gds ? load_gds(path) : load_ir_text(path);
-    if (auto* library = std::get_if<Library>(&loaded)) {
-        return select_tops(path, std::move(*library), tops);
+    Loaded loaded = gds ? load_gds(path) : load_ir_text(path);
+    if (!loaded) {
+        return loaded;
     }
-    return loaded;
+    return select_tops(path, std::move(*loaded), tops);
 }
 
-LoadOutcome compile_lib(Args args, std::string_view command) {
+Loaded compile_lib(Args args, std::string_view command) {
     const std::vector<std::string> files = positional(args);
     if (files.size() != 1) {
-        return Error{std::string(command) + " needs exactly one file"};
+        return std::unexpected(std::string(command) + " needs exactly one file");
     }
     const std::vector<std::string> tops = flag_values(args, "--top");
     return load_library(files[0], {tops, TopMode::Required});
@@ -115,17 +114,11 @@ std::expected<quorvane_dsl::ir::Library, Outcome> load_design(const std::string&
         return std::unexpected(Error{"--dummy is not supported yet"});
     }
     const std::vector<std::string> tops = flag_values(args, "--top");
-    return library_of(load_library(path, {tops, TopMode::Required}));
-}
-
-std::expected<quorvane_dsl::ir::Library, Outcome> library_of(LoadOutcome loaded) {
-    if (std::holds_alternative<NoLibrary>(loaded)) {
-        return std::unexpected(Fail{});
+    Loaded loaded = load_library(path, {tops, TopMode::Required});
+    if (!loaded) {
+        return std::unexpected(Error{std::move(loaded.error())});
     }
-    if (auto* error = std::get_if<Error>(&loaded)) {
-        return std::unexpected(std::move(*error));
-    }
-    return std::move(std::get<quorvane_dsl::ir::Library>(loaded));
+    return std::move(*loaded);
 }
 
 } // namespace quorvane

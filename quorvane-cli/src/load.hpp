@@ -4,7 +4,6 @@
 #include <span>
 #include <string>
 #include <string_view>
-#include <variant>
 
 #include "args.hpp"
 #include "ir/ir.hpp"
@@ -12,10 +11,8 @@
 
 namespace quorvane {
 
-// The input had errors that were already printed; the command fails.
-struct NoLibrary {};
-
-using LoadOutcome = std::variant<quorvane_dsl::ir::Library, NoLibrary, Error>;
+// The library, or the message of the error that ends the command.
+using Loaded = std::expected<quorvane_dsl::ir::Library, std::string>;
 
 // Design inputs take the named cells as their tops; whitebox libraries keep their own.
 enum class TopMode { Required, IfPresent };
@@ -30,7 +27,7 @@ struct TopSelection {
 std::string_view extension(std::string_view path);
 
 // One design input to an IR library, read by the extension of its name.
-LoadOutcome load_library(const std::string& path, const TopSelection& tops);
+Loaded load_library(const std::string& path, const TopSelection& tops);
 
 // The design a command works on: `path` loaded with the command's --top cells. When there is
 // no library, the error is the command's outcome as it stands.
@@ -38,10 +35,6 @@ std::expected<quorvane_dsl::ir::Library, Outcome> load_design(const std::string&
 
 // The design of netlist and lvs: the one positional file of `args`, loaded with its --top cells;
 // without exactly one file the error names the command.
-LoadOutcome compile_lib(Args args, std::string_view command);
-
-// The library of a load, or the command's outcome without one: fail when the input's errors
-// were printed, else the error.
-std::expected<quorvane_dsl::ir::Library, Outcome> library_of(LoadOutcome loaded);
+Loaded compile_lib(Args args, std::string_view command);
 
 } // namespace quorvane

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <expected>
 #include <span>
 #include <string>
 #include <string_view>
@@ -8,13 +7,6 @@
 #include "syntax/syntax_error.hpp"
 
 namespace quorvane {
-
-// An operating-system error as users of the tool know it: "No such file or directory (os error 2)".
-std::string system_error_text(int code);
-
-// The whole file as text, or "reading <path>: <reason>" (missing, unreadable, a directory, not
-// valid UTF-8, or too large for the front end's 32-bit offsets).
-std::expected<std::string, std::string> read(const std::string& path);
 
 // Renders every syntax error of one file, in list order, as an error diagnostic on standard
 // error; `path` is named in the location lines as given.

@@ -1,6 +1,7 @@
 #include "lib.hpp"
 
 #include "base/fatal.hpp"
+#include "io/gds/writer.hpp"
 #include "units/units.hpp"
 
 namespace quorvane_dsl_gds {
@@ -360,6 +361,18 @@ class Export {
 
 std::expected<Output, std::string> to_layout(const ir::Library& library) {
     return Export(library).run();
+}
+
+std::expected<Written, std::string> write_gds(const ir::Library& library) {
+    auto converted = to_layout(library);
+    if (!converted) {
+        return std::unexpected(std::move(converted.error()));
+    }
+    auto bytes = vork::io::gds::writer::write_gds(converted->layout);
+    if (!bytes) {
+        return std::unexpected(vork::io::gds::debug_text(bytes.error()));
+    }
+    return Written{std::move(*bytes), std::move(converted->warnings)};
 }
 
 } // namespace quorvane_dsl_gds

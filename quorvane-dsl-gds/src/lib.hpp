@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <expected>
 #include <string>
 #include <vector>
@@ -30,5 +31,14 @@ inline constexpr std::string_view marker_key = "quorvane.marker";
 inline constexpr std::size_t max_entry_bytes = 126;
 
 std::expected<Output, std::string> to_layout(const quorvane_dsl::ir::Library& library);
+
+struct Written {
+    std::vector<std::uint8_t> bytes;   // one whole GDSII stream
+    std::vector<std::string> warnings; // of the conversion, in the order they arose
+};
+
+// The library as the bytes of one GDSII stream: `to_layout`, then the stream writer, whose
+// error comes back in its debug form.
+std::expected<Written, std::string> write_gds(const quorvane_dsl::ir::Library& library);
 
 } // namespace quorvane_dsl_gds

@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <fstream>
 
-#include "io/gds/writer.hpp"
 #include "lib.hpp"
 
 namespace ir = quorvane_dsl::ir;
@@ -65,14 +64,13 @@ ir::Library sample() {
 
 // A real GDSII client must read what we write: KLayout gets our stream and reports what it sees.
 TEST(KLayout, ReadsOurStream) {
-    auto layout = quorvane_dsl_gds::to_layout(sample());
-    ASSERT_TRUE(layout);
-    auto bytes = vork::io::gds::writer::write_gds(layout->layout);
-    ASSERT_TRUE(bytes);
+    auto written = quorvane_dsl_gds::write_gds(sample());
+    ASSERT_TRUE(written);
+    const std::vector<std::uint8_t>& bytes = written->bytes;
     const std::string path = ::testing::TempDir() + "quorvane_interop.gds";
     std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes->data()),
-               static_cast<std::streamsize>(bytes->size()));
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
     const std::string script = std::string(QV_TEST_DATA) + "/data/klayout/dump.py";
     const std::string seen =
         run("klayout -b -r '" + script + "' -rd path='" + path + "' 2>/dev/null");

@@ -2,7 +2,7 @@
 
 #include "boolean/boolean.hpp"
 #include "boolean/link.hpp"
-#include "boolean/shapes.hpp"
+#include "shapes.hpp"
 
 namespace qb = quorvane_dsl::boolean;
 using qb::Op;
