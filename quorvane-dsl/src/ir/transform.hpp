@@ -1,21 +1,16 @@
 #pragma once
 
+#include "base/angle.hpp"
 #include "base/round.hpp"
 #include "ir/model.hpp"
 
 // The placement arithmetic shared by hulls, footprints and ports.
 namespace quorvane_dsl::ir {
 
-// Degrees in [0, 360), snapped to a multiple of 90 when within 1e-9 of it.
-double normalize_angle(double degrees);
-
-struct Turn {
-    double sin = 0;
-    double cos = 1;
-};
-
-// Sine and cosine of a normalised angle, exact at the multiples of 90.
-Turn turn_of(double normalized_degrees);
+// Placements turn by the one angle rule that shapes use too.
+using base::normalize_angle;
+using base::Turn;
+using base::turn_of;
 
 struct Placed {
     double x = 0;

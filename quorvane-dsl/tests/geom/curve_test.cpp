@@ -1,0 +1,42 @@
+#include "geom/curve.hpp"
+
+#include "quarter_circle.hpp"
+
+#include <cmath>
+
+#include <gtest/gtest.h>
+
+namespace quorvane_dsl::geom {
+namespace {
+
+TEST(Curve, PickExplicitAndAutomatic) {
+    const Curve c = quarter_circle(1000);
+    EXPECT_EQ(c.pick(3, 0, 1).value(), (std::vector<std::size_t>{0, 2730, 5461, 8192}));
+    EXPECT_EQ(c.pick(2, 0, 1).error(), "segments must be between 3 and 65536, got 2");
+    EXPECT_EQ(c.pick(65537, 0, 1).error(), "segments must be between 3 and 65536, got 65537");
+    EXPECT_EQ(c.pick(65536, 0, 1).value().size(), 8193u);
+    // A tolerance beyond every radius allows 45 degrees per segment: a quarter turn takes 2.
+    EXPECT_EQ(c.pick(std::nullopt, 0, 1e9).value().size(), 3u);
+    // A finer tolerance and a farther edge both ask for more samples.
+    const std::size_t fine = c.pick(std::nullopt, 0, 1).value().size();
+    EXPECT_GT(fine, 3u);
+    EXPECT_GT(c.pick(std::nullopt, 500, 1).value().size(), fine);
+    const Heading straight = [](double) { return 0.25; };
+    const Curve line = sample_curve(100, straight);
+    EXPECT_EQ(line.pick(std::nullopt, 10, 1).value(), (std::vector<std::size_t>{0, 8192}));
+}
+
+TEST(Curve, IntegrationAndTightestRadius) {
+    const Heading flat = [](double) { return 0.0; };
+    Curve line = sample_curve(8192, flat);
+    integrate(line.points, flat, 1);
+    EXPECT_EQ(line.points[5], (Point{5, 0}));
+    EXPECT_EQ(line.min_radius({0, 8192}), INFINITY);
+    const Curve c = quarter_circle(1000);
+    EXPECT_NEAR(c.points.back().x, 1000, 1e-6);
+    EXPECT_NEAR(c.points.back().y, 1000, 1e-6);
+    EXPECT_NEAR(c.min_radius({0, 4096, 8192}), 1000, 1e-6);
+}
+
+} // namespace
+} // namespace quorvane_dsl::geom
