@@ -11,7 +11,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     namespace lvs = quorvane_dsl::lvs;
     const std::string_view text = quorvane_fuzz::text_of(data, size);
-    if (!quorvane_dsl::syntax::utf8::is_valid(text)) {
+    if (!quorvane_dsl::base::utf8::is_valid(text)) {
         return 0;
     }
     const auto cells = lvs::read_netlist(text);

@@ -1,8 +1,10 @@
-#include <gtest/gtest.h>
-
 #include <array>
 #include <cstdio>
 #include <fstream>
+#include <string>
+
+#include <gtest/gtest.h>
+#include <unistd.h>
 
 #include "lib.hpp"
 
@@ -67,7 +69,8 @@ TEST(KLayout, ReadsOurStream) {
     auto written = quorvane_dsl_gds::write_gds(sample());
     ASSERT_TRUE(written);
     const std::vector<std::uint8_t>& bytes = written->bytes;
-    const std::string path = ::testing::TempDir() + "quorvane_interop.gds";
+    const std::string path =
+        ::testing::TempDir() + "quorvane_interop_" + std::to_string(::getpid()) + ".gds";
     std::ofstream(path, std::ios::binary)
         .write(reinterpret_cast<const char*>(bytes.data()),
                static_cast<std::streamsize>(bytes.size()));

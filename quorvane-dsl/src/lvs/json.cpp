@@ -19,7 +19,7 @@ const Json* JsonDocument::member(const Json::Object& object, std::string_view ke
 
 namespace {
 
-namespace utf8 = syntax::utf8;
+namespace utf8 = base::utf8;
 
 constexpr char32_t replacement_char = 0xFFFD;
 
@@ -58,9 +58,7 @@ bool is_low_surrogate(char32_t c) {
 // The four bytes after a \u, read as a hexadecimal number that may carry a plus sign (older
 // netlists were read that way, so such a file keeps its meaning).
 std::expected<char32_t, std::string> hex_code(std::string_view text, std::size_t at) {
-    const bool ends_inside_character =
-        at + 4 < text.size() && (static_cast<unsigned char>(text[at + 4]) & 0xC0) == 0x80;
-    if (at + 4 > text.size() || ends_inside_character) {
+    if (at + 4 > text.size() || !utf8::is_char_boundary(text, at + 4)) {
         return std::unexpected("bad \\u escape");
     }
     std::string_view digits = text.substr(at, 4);
@@ -338,7 +336,7 @@ class JsonParser {
             if (!code) {
                 return std::unexpected(std::move(code.error()));
             }
-            utf8::append(out, *code);
+            utf8::encode(out, *code);
             break;
         }
         default:

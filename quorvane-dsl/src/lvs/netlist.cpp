@@ -29,7 +29,7 @@ NetCell net_cell(const ir::Library& library, const ir::Cell& cell) {
     out.instances.reserve(cell.instances.size());
     for (const ir::Instance& inst : cell.instances) {
         if (inst.cell >= library.cells.size()) {
-            fatal("an instance places a cell outside the library");
+            base::fatal("an instance places a cell outside the library");
         }
         out.instances.push_back({inst.name, library.cells[inst.cell].name});
     }

@@ -20,7 +20,7 @@ namespace {
 
 using namespace quorvane_dsl::lvs;
 namespace fs = std::filesystem;
-namespace utf8 = quorvane_dsl::syntax::utf8;
+namespace utf8 = quorvane_dsl::base::utf8;
 
 // Prints each document's values in the same prefix form as canonical() below; lone surrogates
 // become U+FFFD, as the reader has them.
@@ -211,7 +211,7 @@ class Generator {
         }
         case 3: {
             const char32_t code = std::uniform_int_distribution<char32_t>(0x7F, 0x10FFFF)(rng_);
-            utf8::append(out, code >= 0xD800 && code <= 0xDFFF ? 0xE9 : code);
+            utf8::encode(out, code >= 0xD800 && code <= 0xDFFF ? 0xE9 : code);
             break;
         }
         default:
