@@ -109,7 +109,7 @@ Outcome lvs(Args args) {
     }
     const auto library = compile_lib(args, "lvs");
     if (!library) {
-        return Error{library.error()};
+        return library.error();
     }
     bool ok = !print_findings(*library);
     const std::vector<NetCell> design = quorvane_dsl::lvs::netlist(*library);

@@ -11,7 +11,7 @@ namespace quorvane {
 Outcome netlist(Args args) {
     const auto library = compile_lib(args, "netlist");
     if (!library) {
-        return Error{library.error()};
+        return library.error();
     }
     // An error finding fails the run, but the netlist is still written for the designer to read.
     const bool failed = print_findings(*library);
