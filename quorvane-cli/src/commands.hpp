@@ -23,4 +23,11 @@ Outcome build(Args args);
 // parse FILE: the indented syntax tree on standard output, the syntax errors on standard error.
 Outcome parse_cmd(Args args);
 
+// netlist FILE [--top CELL]... [-o OUT]: the port findings, then the netlist as JSON on
+// standard output or in OUT.
+Outcome netlist(Args args);
+// lvs FILE --netlist REF [--top CELL]...: the port findings, then each top cell compared with
+// the reference cell of its name.
+Outcome lvs(Args args);
+
 } // namespace quorvane

@@ -128,6 +128,15 @@ Loaded load_library(const std::string& path, const TopSelection& tops) {
     return select_tops(path, std::move(*loaded), tops);
 }
 
+Loaded compile_lib(Args args, std::string_view command) {
+    const std::vector<std::string> files = positional(args);
+    if (files.size() != 1) {
+        return std::unexpected(Error{std::string(command) + " needs exactly one file"});
+    }
+    const std::vector<std::string> tops = flag_values(args, "--top");
+    return load_library(files[0], {tops, TopMode::Required});
+}
+
 std::expected<quorvane_dsl::ir::Library, Outcome> load_design(const std::string& path, Args args) {
     const std::vector<std::string> tops = flag_values(args, "--top");
     return load_library(path, {tops, TopMode::Required});
