@@ -280,7 +280,13 @@ class Reader {
     std::expected<LayoutDb, GdsError> run() {
         reserve_pools();
         std::size_t at = 0;
-        while (bytes_.size() - at >= 4) {
+        for (;;) {
+            // Peers always close the library with ENDLIB: a stream without it was cut short,
+            // and reading it as a smaller design would lose the rest silently.
+            if (bytes_.size() - at < 4) {
+                return format("the stream ends at byte " + std::to_string(bytes_.size()) +
+                              " before ENDLIB: the file is truncated");
+            }
             const std::uint16_t length = get16(bytes_.data() + at);
             if (length < 4) {
                 return format("invalid record length " + std::to_string(length));
