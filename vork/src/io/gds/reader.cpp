@@ -278,6 +278,9 @@ class Reader {
     explicit Reader(std::span<const std::uint8_t> bytes) : bytes_(bytes) {}
 
     std::expected<LayoutDb, GdsError> run() {
+        if (auto s = check_start(); !s) {
+            return std::unexpected(s.error());
+        }
         reserve_pools();
         std::size_t at = 0;
         for (;;) {
@@ -309,6 +312,17 @@ class Reader {
     }
 
   private:
+    // Every GDSII stream opens with HEADER; anything else (an empty file, text) is not one.
+    Status check_start() const {
+        if (bytes_.empty()) {
+            return format("the stream is empty: not a GDSII file");
+        }
+        if (bytes_.size() < 4 || bytes_[2] != rec::HEADER) {
+            return format("the stream does not start with a HEADER record: not a GDSII file");
+        }
+        return {};
+    }
+
     // One cheap pass over the headers sizes the point pool and every cell's layer groups, so
     // that none of them moves while a large file is read.
     void reserve_pools() {

@@ -13,7 +13,7 @@ namespace {
 
 // A hand-made stream: records appended one by one.
 struct Stream {
-    Bytes bytes;
+    Bytes bytes = {0, 6, rec::HEADER, 2, 0x02, 0x58};
     Stream& raw(std::uint8_t type, Bytes payload = {}) {
         EXPECT_TRUE(writer::write_record(bytes, type, 0, payload));
         return *this;
@@ -254,8 +254,9 @@ TEST(Stream, ReaderIsLenientAboutTheFrame) {
 }
 
 // A stream cut short must not read as a smaller design: wherever it ends before ENDLIB, after a
-// whole record or inside a header, the offset is named; padding after ENDLIB is still fine.
-TEST(Stream, ReaderRefusesATruncatedStream) {
+// whole record or inside a header, the offset is named; padding after ENDLIB is still fine. What
+// does not open with HEADER is no stream at all.
+TEST(Stream, ReaderRefusesCutAndForeignStreams) {
     const Bytes whole = write_ok(sample());
     std::size_t boundaries = 0;
     const std::size_t after_header = 6;
@@ -270,6 +271,14 @@ TEST(Stream, ReaderRefusesATruncatedStream) {
         ++boundaries;
     }
     EXPECT_GT(boundaries, 50u);
+    // A stream must open with HEADER: an empty file or text is no GDSII.
+    EXPECT_EQ(read_error({}), "Format(\"the stream is empty: not a GDSII file\")");
+    const std::string not_gds =
+        "Format(\"the stream does not start with a HEADER record: not a GDSII file\")";
+    EXPECT_EQ(read_error({0, 6, 0}), not_gds);
+    const std::string text = "quorvane-ir 1\n";
+    EXPECT_EQ(read_error(Bytes(text.begin(), text.end())), not_gds);
+    EXPECT_EQ(read_error(Bytes(whole.begin() + 6, whole.end())), not_gds);
     Bytes padded = whole;
     padded.resize(2048 * ((whole.size() + 2047) / 2048), 0);
     EXPECT_EQ(write_ok(read_ok(padded)), whole);
