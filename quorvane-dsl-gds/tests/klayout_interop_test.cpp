@@ -3,8 +3,10 @@
 #include <array>
 #include <cstdio>
 #include <fstream>
+#include <iterator>
 
 #include "lib.hpp"
+#include "read.hpp"
 
 namespace ir = quorvane_dsl::ir;
 
@@ -22,6 +24,16 @@ std::string run(const std::string& command) {
     }
     ::pclose(pipe);
     return output;
+}
+
+std::vector<std::uint8_t> file_bytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void write_file(const std::string& path, std::string_view bytes) {
+    std::ofstream(path, std::ios::binary)
+        .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
 ir::Instance placed(std::string name, std::uint64_t cell, std::int64_t x, double rotation,
@@ -94,4 +106,27 @@ TEST(KLayout, ReadsOurStream) {
                     "  255/0 text p[0] at r0 50,0 props 1=quorvane.marker;2=p;3=0;4=0;"
                     "10=kind=\"port\"\n");
     std::remove(path.c_str());
+}
+
+// KLayout's context structure of a PCell library is no layout: left out on import with a warning,
+// the rest goes back to KLayout as the same geometry, in a file that KLayout opens.
+TEST(KLayout, ContextStructureIsLeftOut) {
+    const std::string data = std::string(QV_TEST_DATA) + "/data/klayout/";
+    const std::vector<std::uint8_t> original = file_bytes(data + "pcells.gds");
+    auto read = quorvane_dsl_gds::read::read_gds(original);
+    ASSERT_TRUE(read) << read.error();
+    EXPECT_EQ(read->warnings, std::vector<std::string>{"cell `$$$CONTEXT_INFO$$$`: KLayout's "
+                                                       "context data (not layout) was not read"});
+    auto written = quorvane_dsl_gds::write_gds(read->library);
+    ASSERT_TRUE(written) << written.error();
+    const std::string dir = ::testing::TempDir();
+    const auto text = [](const std::vector<std::uint8_t>& bytes) {
+        return std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    };
+    write_file(dir + "pcells.gds", text(original));
+    write_file(dir + "pcells.out.gds", text(written->bytes));
+    write_file(dir + "pcells.warnings", read->warnings[0] + "\n");
+    EXPECT_EQ(
+        run("klayout -b -r '" + data + "compare.py' -rd dir='" + dir + "' -rd names=pcells 2>&1"),
+        "pcells: ok\n");
 }
