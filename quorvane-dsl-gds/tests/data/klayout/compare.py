@@ -1,10 +1,10 @@
 # Compares GDSII files that `quorvane build` wrote with the files they were built from, in KLayout:
 #   klayout -b -r compare.py -rd dir=DIR -rd names=a,b,...
 # For each name, DIR/name.gds is the original, DIR/name.out.gds ours and DIR/name.warnings the
-# warnings of the build, one per line without the "warning: <path>: " prefix. Prints one line per
-# name: "name: ok", or what differs. Ours must open in KLayout, keep the dbu and the top cells,
-# and give an empty flattened XOR on every layer of every top cell; what our warnings say was
-# dropped must be exactly what the original holds that we cannot keep.
+# warnings of the build, one per line without the "warning: <path>: " prefix. Writes one line per
+# name to DIR/compare.txt: "name: ok", or what differs. Ours must open in KLayout, keep the dbu
+# and the top cells, and give an empty flattened XOR on every layer of every top cell; what our
+# warnings say was dropped must be exactly what the original holds that we cannot keep.
 import collections
 
 import pya
@@ -95,6 +95,8 @@ def compare(folder, name):
     return problems
 
 
-for name in names.split(","):
-    problems = compare(dir, name)
-    print("%s: %s" % (name, "; ".join(problems) if problems else "ok"))
+# KLayout prints its own warnings on standard output; the verdicts go to a file of their own.
+with open("%s/compare.txt" % dir, "w") as verdicts:
+    for name in names.split(","):
+        problems = compare(dir, name)
+        verdicts.write("%s: %s\n" % (name, "; ".join(problems) if problems else "ok"))
