@@ -2,6 +2,7 @@
 
 #include "base/fatal.hpp"
 #include "io/gds/writer.hpp"
+#include "models/pages.hpp"
 #include "units/units.hpp"
 
 namespace quorvane_dsl_gds {
@@ -72,7 +73,7 @@ class Export {
         if (auto cells = enter_cells(); !cells) {
             return std::unexpected(cells.error());
         }
-        out_.layout.points.reserve(point_count());
+        models::reserve_on_huge_pages(out_.layout.points, point_count());
         for (std::size_t i = 0; i < library_.cells.size(); ++i) {
             if (auto filled = fill_cell(i); !filled) {
                 return std::unexpected(filled.error());
@@ -179,7 +180,7 @@ class Export {
         auto& groups = out_.layout.cells[id.value].shapes;
         for (std::size_t layer = 0; layer < per_layer.size(); ++layer) {
             if (per_layer[layer] > 0) {
-                groups[LayerId{layer}].reserve(per_layer[layer]);
+                models::reserve_on_huge_pages(groups[LayerId{layer}], per_layer[layer]);
             }
         }
     }

@@ -8,6 +8,7 @@
 #include "base/fatal.hpp"
 #include "io/gds/reader.hpp"
 #include "ir/transform.hpp"
+#include "models/pages.hpp"
 #include "read_metadata.hpp"
 #include "units/units.hpp"
 
@@ -278,7 +279,7 @@ class Import {
         for (const auto& [layer, records] : from.shapes) {
             count += records.size();
         }
-        cell.shapes.reserve(count);
+        models::reserve_on_huge_pages(cell.shapes, count);
         for (const auto& [layer, records] : from.shapes) {
             const std::uint64_t ir_layer =
                 layer.value < ir_layers_.size() ? ir_layers_[layer.value] : no_layer;
