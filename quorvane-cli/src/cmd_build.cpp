@@ -1,4 +1,5 @@
 #include <iostream>
+#include <string>
 
 #include "commands.hpp"
 #include "load.hpp"
@@ -33,16 +34,17 @@ Outcome build(Args args) {
     if (outputs.empty()) {
         return Error{"build needs an output file: -o <out.gds>"};
     }
-    const auto loaded = load_design(files[0], args);
+    auto loaded = load_design(files[0], args);
     if (!loaded) {
         return loaded.error();
     }
-    const quorvane_dsl::ir::Library& library = *loaded;
-    if (auto written = write_library(library, outputs[0]); !written) {
+    // Worded before the writer takes the library over.
+    const std::string wrote = "wrote " + outputs[0] + ": " + std::to_string(loaded->cells.size()) +
+                              " cells, top " + top_names(*loaded) + "\n";
+    if (auto written = write_library(std::move(*loaded), outputs[0]); !written) {
         return Error{std::move(written.error())};
     }
-    std::cout << "wrote " << outputs[0] << ": " << library.cells.size() << " cells, top "
-              << top_names(library) << '\n';
+    std::cout << wrote;
     return Pass{};
 }
 
