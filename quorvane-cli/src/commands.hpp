@@ -1,3 +1,4 @@
+// The command drivers, one per command word.
 #pragma once
 
 #include "args.hpp"
@@ -7,6 +8,11 @@
 // table in main.cpp when it lands.
 namespace quorvane {
 
+// check FILE: analyses a source file and reports its diagnostics.
+Outcome check(Args args);
+// decompile GDS [-o OUT] [--layers TECH]: the GDSII layout as source text, its layers named
+// after TECH when given.
+Outcome decompile(Args args);
 // Formats source files in place, or with --check only names those that would change.
 Outcome fmt(Args args);
 // ir FILE [--top CELL]...: the loaded library as IR text on standard output.

@@ -2,18 +2,16 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
 #include <memory>
-#include <sys/mman.h>
+
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "base/utf8.hpp"
-#include "source/source.hpp"
+#include "base/file.hpp"
 
 namespace quorvane {
 
@@ -67,72 +65,20 @@ int create_temporary(const std::string& path, std::string& temporary) {
     return -1;
 }
 
-// A GDSII file of a hundred megabytes would otherwise fault in 4 KiB at a time; huge pages
-// take one fault per 2 MiB. Only a hint, and only for buffers of several huge pages.
-void on_huge_pages(const void* data, std::size_t bytes) {
-    constexpr std::uintptr_t huge = std::uintptr_t{1} << 21;
-    if (bytes < 4 * huge) {
-        return;
-    }
-    const auto start = reinterpret_cast<std::uintptr_t>(data);
-    const std::uintptr_t first = (start + huge - 1) & ~(huge - 1);
-    const std::uintptr_t last = (start + bytes) & ~(huge - 1);
-    if (first < last) {
-        ::madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
-    }
-}
-
 } // namespace
 
-std::string system_error_text(int code) {
-    return std::string(std::strerror(code)) + " (os error " + std::to_string(code) + ")";
-}
-
 std::expected<std::vector<std::uint8_t>, std::string> read_bytes(const std::string& path) {
-    const auto failure = [&](int code) {
-        return std::unexpected("reading " + path + ": " + system_error_text(code));
-    };
-    Descriptor file{::open(path.c_str(), O_RDONLY | O_CLOEXEC)};
-    struct stat info {};
-    if (file.fd < 0 || ::fstat(file.fd, &info) != 0) {
-        return failure(errno);
+    auto bytes = quorvane_dsl::base::read_file(path);
+    if (!bytes) {
+        return std::unexpected("reading " + path + ": " + bytes.error());
     }
-    // Read straight into place; the spare byte shows a file that grew meanwhile.
-    std::vector<std::uint8_t> bytes;
-    bytes.reserve(static_cast<std::size_t>(std::max<off_t>(info.st_size, 0)) + 1);
-    on_huge_pages(bytes.data(), bytes.capacity());
-    bytes.resize(bytes.capacity());
-    std::size_t filled = 0;
-    for (;;) {
-        if (filled == bytes.size()) {
-            bytes.resize(bytes.size() * 2);
-        }
-        const ssize_t count = ::read(file.fd, bytes.data() + filled, bytes.size() - filled);
-        if (count < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return failure(errno);
-        }
-        if (count == 0) {
-            bytes.resize(filled);
-            return bytes;
-        }
-        filled += static_cast<std::size_t>(count);
-    }
+    return bytes;
 }
 
 std::expected<std::string, std::string> read(const std::string& path) {
-    const auto bytes = read_bytes(path);
-    if (!bytes) {
-        return std::unexpected(bytes.error());
-    }
-    if (bytes->size() >= quorvane_dsl::source::max_text_size) {
-        return std::unexpected("reading " + path + ": file is too large");
-    }
-    std::string text(bytes->begin(), bytes->end());
-    if (!quorvane_dsl::syntax::utf8::is_valid(text)) {
-        return std::unexpected("reading " + path + ": stream did not contain valid UTF-8");
+    auto text = quorvane_dsl::base::read_text_file(path);
+    if (!text) {
+        return std::unexpected("reading " + path + ": " + text.error());
     }
     return text;
 }

@@ -1,3 +1,4 @@
+// Whole files read and written, with system errors as users know them.
 #pragma once
 
 #include <cstdint>
@@ -6,10 +7,11 @@
 #include <string_view>
 #include <vector>
 
+#include "base/file.hpp"
+
 namespace quorvane {
 
-// An operating-system error as users of the tool know it: "No such file or directory (os error 2)".
-std::string system_error_text(int code);
+using quorvane_dsl::base::system_error_text;
 
 // The whole file, or "reading <path>: <system error>".
 std::expected<std::vector<std::uint8_t>, std::string> read_bytes(const std::string& path);

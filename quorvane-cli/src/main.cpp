@@ -33,10 +33,12 @@ constexpr Command commands[] = {
     {"help", print_usage},
     {"-h", print_usage},
     {"--help", print_usage},
+    {"check", check},
     {"fmt", fmt},
     {"parse", parse_cmd},
     {"ir", ir},
     {"build", build},
+    {"decompile", decompile},
     // clang-format on
 };
 

@@ -21,4 +21,14 @@ void print_syntax_errors(const std::string& path, std::string_view text,
     }
 }
 
+bool report(const quorvane_dsl::Analysis& analysis) {
+    namespace diag = quorvane_dsl::diag;
+    bool clean = true;
+    for (const diag::Diagnostic& diagnostic : analysis.hir.diagnostics) {
+        std::cerr << diag::render(analysis.hir.files.files, diagnostic);
+        clean = clean && diagnostic.severity != diag::Severity::Error;
+    }
+    return clean;
+}
+
 } // namespace quorvane

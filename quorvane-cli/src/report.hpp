@@ -1,9 +1,11 @@
+// Syntax errors printed as diagnostics on standard error.
 #pragma once
 
 #include <span>
 #include <string>
 #include <string_view>
 
+#include "analysis.hpp"
 #include "syntax/syntax_error.hpp"
 
 namespace quorvane {
@@ -12,5 +14,9 @@ namespace quorvane {
 // error; `path` is named in the location lines as given.
 void print_syntax_errors(const std::string& path, std::string_view text,
                          std::span<const quorvane_dsl::syntax::SyntaxError> errors);
+
+// Renders every diagnostic of the analysis, in order, on standard error; true when none is an
+// error.
+bool report(const quorvane_dsl::Analysis& analysis);
 
 } // namespace quorvane

@@ -1,5 +1,3 @@
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <array>
 #include <cstdio>
@@ -8,6 +6,10 @@
 #include <fstream>
 #include <iterator>
 #include <sstream>
+#include <string>
+
+#include <gtest/gtest.h>
+#include <unistd.h>
 
 #include "lib.hpp"
 #include "read.hpp"
@@ -47,6 +49,14 @@ std::string data_dir() {
 void write_file(const std::string& path, std::string_view bytes) {
     std::ofstream(path, std::ios::binary)
         .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+// An empty folder of this process's own: other test runs may share the machine.
+std::string fresh_dir(const std::string& stem) {
+    const std::string dir = ::testing::TempDir() + stem + std::to_string(::getpid()) + "/";
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directories(dir);
+    return dir;
 }
 
 // KLayout's verdict on each named build in the folder (see compare.py): "name: ok" or what differs.
@@ -100,7 +110,8 @@ TEST(KLayout, ReadsOurStream) {
     auto written = quorvane_dsl_gds::write_gds(sample());
     ASSERT_TRUE(written);
     const std::vector<std::uint8_t>& bytes = written->bytes;
-    const std::string path = ::testing::TempDir() + "quorvane_interop.gds";
+    const std::string path =
+        ::testing::TempDir() + "quorvane_interop_" + std::to_string(::getpid()) + ".gds";
     std::ofstream(path, std::ios::binary)
         .write(reinterpret_cast<const char*>(bytes.data()),
                static_cast<std::streamsize>(bytes.size()));
@@ -139,7 +150,7 @@ TEST(KLayout, ContextStructureIsLeftOut) {
                                                        "context data (not layout) was not read"});
     auto written = quorvane_dsl_gds::write_gds(read->library);
     ASSERT_TRUE(written) << written.error();
-    const std::string dir = ::testing::TempDir();
+    const std::string dir = fresh_dir("qv_pcells_");
     const auto text = [](const std::vector<std::uint8_t>& bytes) {
         return std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size());
     };
@@ -147,6 +158,7 @@ TEST(KLayout, ContextStructureIsLeftOut) {
     write_file(dir + "pcells.out.gds", text(written->bytes));
     write_file(dir + "pcells.warnings", read->warnings[0] + "\n");
     EXPECT_EQ(compare_in_klayout(dir, "pcells"), "pcells: ok\n");
+    std::filesystem::remove_all(dir);
 }
 
 // KLayout writes a corpus of varied libraries; `build` copies each, and KLayout finds the same
@@ -154,9 +166,7 @@ TEST(KLayout, ContextStructureIsLeftOut) {
 TEST(KLayout, CorpusRoundTrip) {
     const char* quorvane = std::getenv("QV_BIN");
     ASSERT_NE(quorvane, nullptr);
-    const std::string dir = ::testing::TempDir() + "qv_corpus/";
-    std::filesystem::remove_all(dir);
-    std::filesystem::create_directories(dir);
+    const std::string dir = fresh_dir("qv_corpus_");
     // KLayout may print warnings of its own before the list of names.
     const std::string printed =
         run("klayout -b -r '" + data_dir() + "corpus.py' -rd dir='" + dir + "' 2>/dev/null");

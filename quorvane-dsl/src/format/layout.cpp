@@ -1,8 +1,9 @@
 #include "format/layout.hpp"
 
-#include "format/measure.hpp"
-
 #include <algorithm>
+
+#include "base/utf8.hpp"
+#include "format/measure.hpp"
 
 namespace quorvane_dsl::format {
 
@@ -266,11 +267,20 @@ std::vector<bool> single_line_blocks(const TreeView& tree,
             nodes.push_back({i});
         }
     }
-    // Later blocks first, so that inner blocks are decided before the blocks holding them.
-    std::ranges::stable_sort(nodes, std::greater<>{}, [&](Element e) { return tree.start(e); });
+    // Later blocks first, so that inner blocks are decided before the blocks holding them; nodes
+    // of one start keep their tree order. Starts never fall along the tree order, so taking the
+    // runs of equal start from the last one back orders them without sorting.
     std::vector<bool> single_line(tree.size(), false);
-    for (Element node : nodes) {
-        try_join(tree, node, depths, single_line);
+    for (std::size_t run_end = nodes.size(); run_end > 0;) {
+        std::size_t run_start = run_end - 1;
+        while (run_start > 0 &&
+               tree.start(nodes[run_start - 1]) == tree.start(nodes[run_end - 1])) {
+            --run_start;
+        }
+        for (std::size_t i = run_start; i < run_end; ++i) {
+            try_join(tree, nodes[i], depths, single_line);
+        }
+        run_end = run_start;
     }
     return single_line;
 }
@@ -299,10 +309,10 @@ std::string clean_up(std::string_view text) {
         if (line_start > 0) {
             out += '\n';
         }
-        out += trim_end(text.substr(line_start, line_end - line_start));
+        out += base::utf8::trim_end(text.substr(line_start, line_end - line_start));
         line_start = line_end + 1;
     }
-    out.resize(trim_end(out).size());
+    out.resize(base::utf8::trim_end(out).size());
     if (!out.empty()) {
         out += '\n';
     }

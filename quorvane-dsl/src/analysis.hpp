@@ -1,0 +1,25 @@
+// The result of analysing a source file: the one seam between analysis and evaluation.
+#pragma once
+
+#include <expected>
+#include <string>
+
+#include "check/types.hpp"
+#include "hir/hir.hpp"
+
+namespace quorvane_dsl {
+
+struct Analysis {
+    hir::Hir hir; // with the loaded files and every diagnostic, sorted by place
+    check::TypeInfo types;
+};
+
+// Reads `path` and everything it imports, lowers and checks it. Faults in the sources are
+// diagnostics in the result; the only failure is a root that cannot be read.
+std::expected<Analysis, std::string> analyze(const std::string& path);
+
+// Orders diagnostics by file and range, keeping the order of making among equals, and drops
+// each that repeats the one before it.
+void sort_diagnostics(std::vector<diag::Diagnostic>& diagnostics);
+
+} // namespace quorvane_dsl

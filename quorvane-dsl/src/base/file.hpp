@@ -1,0 +1,21 @@
+// Reading whole files, with the reasons of failure as users of the tool know them.
+#pragma once
+
+#include <cstdint>
+#include <expected>
+#include <string>
+#include <vector>
+
+namespace quorvane_dsl::base {
+
+// An operating-system error: "No such file or directory (os error 2)".
+std::string system_error_text(int code);
+
+// The whole file, or the reason it cannot be read.
+std::expected<std::vector<std::uint8_t>, std::string> read_file(const std::string& path);
+
+// The whole file as text, or the reason: unreadable, too large for 32-bit offsets, or not valid
+// UTF-8.
+std::expected<std::string, std::string> read_text_file(const std::string& path);
+
+} // namespace quorvane_dsl::base

@@ -1,0 +1,125 @@
+// A uniform power-of-two grid over boxes or segments, and the per-cell member lists.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <span>
+#include <vector>
+
+#include "boolean/detail/par.hpp"
+#include "boolean/types.hpp"
+
+namespace quorvane_dsl::boolean::detail {
+
+struct Grid {
+    std::int64_t ox = 0;
+    std::int64_t oy = 0;
+    std::uint64_t columns = 1;
+    std::uint64_t rows = 1;
+    std::uint32_t shift = 0;
+
+    // Cells at least as large as a typical box, never more than max(2n, 4) of them.
+    static Grid make(const Box& bounds, std::span<const Box> boxes);
+
+    std::uint64_t col(std::int64_t x) const {
+        return (static_cast<std::uint64_t>(x) - static_cast<std::uint64_t>(ox)) >> shift;
+    }
+    std::uint64_t row(std::int64_t y) const {
+        return (static_cast<std::uint64_t>(y) - static_cast<std::uint64_t>(oy)) >> shift;
+    }
+    std::uint64_t cell_of(Point p) const { return col(p.x) + columns * row(p.y); }
+    std::uint64_t cell_count() const { return columns * rows; }
+    std::int64_t cell_x(std::uint64_t g) const {
+        return ox + static_cast<std::int64_t>((g % columns) << shift);
+    }
+    std::int64_t cell_y(std::uint64_t g) const {
+        return oy + static_cast<std::int64_t>((g / columns) << shift);
+    }
+
+    void cells_of_box(const Box& b, std::vector<std::uint64_t>& out) const;
+    // Cells the segment passes through, widened by one unit in every direction.
+    void cells_of(const Seg& s, const Box& b, std::vector<std::uint64_t>& out) const;
+};
+
+// Members per cell, compressed: cell j holds members[starts[j] .. starts[j + 1]).
+struct Groups {
+    std::vector<std::uint32_t> starts;
+    std::vector<std::uint32_t> members;
+
+    std::span<const std::uint32_t> of(std::size_t cell) const {
+        return std::span<const std::uint32_t>(members).subspan(starts[cell],
+                                                               starts[cell + 1] - starts[cell]);
+    }
+
+    // cells(i, out) appends the cell ids of item i to an emptied out. Sequentially the members
+    // of a cell come in item order; in parallel in any order.
+    template <class CellsFn>
+    static Groups build_parallel(std::size_t n, std::size_t cell_count, CellsFn&& cells);
+};
+
+[[noreturn]] inline void cell_out_of_range() {
+    std::fputs("cell id out of range\n", stderr);
+    std::abort();
+}
+
+template <class CellsFn>
+Groups Groups::build_parallel(std::size_t n, std::size_t cell_count, CellsFn&& cells) {
+    // Calls visit(item, cell) for every cell of the items in [b, e).
+    const auto each_cell = [&](std::size_t b, std::size_t e, auto&& visit) {
+        std::vector<std::uint64_t> out;
+        for (std::size_t i = b; i < e; ++i) {
+            out.clear();
+            cells(i, out);
+            for (std::uint64_t j : out) {
+                if (j >= cell_count) {
+                    cell_out_of_range();
+                }
+                visit(i, j);
+            }
+        }
+    };
+    Groups g;
+    std::vector<std::uint32_t> counts(cell_count + 1, 0);
+    const bool parallel = par::goes_parallel(n);
+    const std::size_t chunks = parallel ? par::chunk_count(n) : 1;
+    static_assert(sizeof(std::atomic<std::uint32_t>) == sizeof(std::uint32_t));
+    if (parallel) {
+        auto* atomic_counts = reinterpret_cast<std::atomic<std::uint32_t>*>(counts.data());
+        par::for_chunks(n, chunks, [&](std::size_t, std::size_t b, std::size_t e) {
+            each_cell(b, e, [&](std::size_t, std::uint64_t j) {
+                atomic_counts[j + 1].fetch_add(1, std::memory_order_relaxed);
+            });
+        });
+    } else {
+        each_cell(0, n, [&](std::size_t, std::uint64_t j) { ++counts[j + 1]; });
+    }
+    for (std::size_t i = 1; i <= cell_count; ++i) {
+        counts[i] += counts[i - 1];
+    }
+    std::vector<std::uint32_t> cursor(counts.begin(), counts.end() - 1);
+    if (parallel) {
+        par::resize(g.members, counts[cell_count]);
+        auto* atomic_cursor = reinterpret_cast<std::atomic<std::uint32_t>*>(cursor.data());
+        par::SharedSlice<std::uint32_t> members(g.members);
+        par::for_chunks(n, chunks, [&](std::size_t, std::size_t b, std::size_t e) {
+            each_cell(b, e, [&](std::size_t i, std::uint64_t j) {
+                members.write(atomic_cursor[j].fetch_add(1, std::memory_order_relaxed),
+                              static_cast<std::uint32_t>(i));
+            });
+        });
+    } else {
+        g.members.resize(counts[cell_count]);
+        each_cell(0, n, [&](std::size_t i, std::uint64_t j) {
+            g.members[cursor[j]++] = static_cast<std::uint32_t>(i);
+        });
+    }
+    g.starts = std::move(counts);
+    return g;
+}
+
+// True when no two of the closed boxes share a point; false also when the test gives up.
+bool boxes_apart(std::span<const Box> boxes);
+
+} // namespace quorvane_dsl::boolean::detail

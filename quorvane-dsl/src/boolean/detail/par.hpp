@@ -1,0 +1,142 @@
+// Parallel building blocks of the boolean engine: chunked loops joined in chunk order, ordered
+// concatenation, slices written by index, and the key sort. Results never depend on the thread
+// count: chunk boundaries follow a fixed rule and outputs are joined in order.
+#pragma once
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <span>
+#include <vector>
+
+#include <tbb/parallel_for.h>
+
+#include "boolean/types.hpp"
+
+namespace quorvane_dsl::boolean::detail::par {
+
+// Steps below this many items stay on the calling thread.
+inline constexpr std::size_t threshold = 16384;
+
+// The thread count of the pool as seen from the calling thread. The pool is sized once, on
+// first use, from RAYON_NUM_THREADS, else RAYON_RS_NUM_CPUS, else the processor count.
+std::size_t threads();
+
+// Whether a step of n items that splits into chunks goes to the pool.
+inline bool goes_parallel(std::size_t n) {
+    return n >= threshold && threads() > 1;
+}
+
+inline std::size_t chunk_count(std::size_t n) {
+    return std::max<std::size_t>(std::min(n, 4 * threads()), 1);
+}
+
+inline std::size_t chunk_start(std::size_t k, std::size_t n, std::size_t chunks) {
+    return static_cast<std::size_t>(static_cast<u128>(k) * n / chunks);
+}
+
+// Runs f(k, begin, end) for every chunk k of [0, n) on the pool.
+template <class F> void for_chunks(std::size_t n, std::size_t chunks, F&& f) {
+    tbb::parallel_for(std::size_t{0}, chunks, [&](std::size_t k) {
+        f(k, chunk_start(k, n, chunks), chunk_start(k + 1, n, chunks));
+    });
+}
+
+// Runs f(begin, end) over [0, n): in chunks on the pool from the threshold, else once.
+template <class F> void for_range(std::size_t n, F&& f) {
+    if (!goes_parallel(n)) {
+        f(std::size_t{0}, n);
+        return;
+    }
+    for_chunks(n, chunk_count(n), [&](std::size_t, std::size_t b, std::size_t e) { f(b, e); });
+}
+
+// Resizes a list of plain records to n. A large list's fresh pages are first touched on the pool,
+// so that the kernel zeroes them in parallel rather than inside the sequential resize.
+template <class T> void resize(std::vector<T>& v, std::size_t n) {
+    static_assert(std::is_trivially_copyable_v<T>);
+    if (goes_parallel(n) && v.capacity() < n) {
+        v.reserve(n);
+        auto* bytes = reinterpret_cast<unsigned char*>(v.data());
+        std::size_t begin = v.size() * sizeof(T), end = n * sizeof(T);
+        constexpr std::size_t block = std::size_t{1} << 16;
+        tbb::parallel_for(begin / block, (end + block - 1) / block, [&](std::size_t k) {
+            std::size_t from = std::max(begin, k * block), to = std::min(end, (k + 1) * block);
+            std::memset(bytes + from, 0, to - from);
+        });
+    }
+    v.resize(n);
+}
+
+// Lists joined in order; a single part is returned without copying.
+template <class T> std::vector<T> concat(std::vector<std::vector<T>> parts) {
+    if (parts.size() == 1) {
+        return std::move(parts[0]);
+    }
+    std::vector<std::size_t> offsets(parts.size() + 1, 0);
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+        offsets[i + 1] = offsets[i] + parts[i].size();
+    }
+    std::vector<T> out;
+    if constexpr (std::is_trivially_copyable_v<T>) {
+        resize(out, offsets.back());
+        tbb::parallel_for(std::size_t{0}, parts.size(), [&](std::size_t i) {
+            if (!parts[i].empty()) {
+                std::memcpy(out.data() + offsets[i], parts[i].data(), parts[i].size() * sizeof(T));
+            }
+            std::vector<T>().swap(parts[i]);
+        });
+    } else {
+        out.resize(offsets.back());
+        tbb::parallel_for(std::size_t{0}, parts.size(), [&](std::size_t i) {
+            std::move(parts[i].begin(), parts[i].end(), out.begin() + offsets[i]);
+            std::vector<T>().swap(parts[i]);
+        });
+    }
+    return out;
+}
+
+// f(begin, end) -> std::vector<T> over [0, n), joined in chunk order; equals f(0, n).
+template <class F> auto flat_map(std::size_t n, F&& f) -> decltype(f(std::size_t{0}, n)) {
+    using List = decltype(f(std::size_t{0}, n));
+    if (!goes_parallel(n)) {
+        return f(std::size_t{0}, n);
+    }
+    std::size_t chunks = chunk_count(n);
+    std::vector<List> parts(chunks);
+    for_chunks(n, chunks, [&](std::size_t k, std::size_t b, std::size_t e) { parts[k] = f(b, e); });
+    return concat(std::move(parts));
+}
+
+// A list's storage shared by workers that each write their own indices.
+template <class T> struct SharedSlice {
+    T* data = nullptr;
+    std::size_t len = 0;
+
+    explicit SharedSlice(std::vector<T>& v) : data(v.data()), len(v.size()) {}
+    void write(std::size_t i, T value) const {
+        if (i >= len) {
+            std::fputs("assertion failed: i < self.len\n", stderr);
+            std::abort();
+        }
+        data[i] = value;
+    }
+};
+
+} // namespace quorvane_dsl::boolean::detail::par
+
+namespace quorvane_dsl::boolean::detail {
+
+// A record sorted by a u64 key with a u32 value.
+struct KeyItem {
+    std::uint64_t key = 0;
+    std::uint32_t value = 0;
+};
+
+// Sorts by ascending key; every key fits in key_bits bits. Equal keys may come out in any order.
+void sort_keys(std::vector<std::uint64_t>& keys, unsigned key_bits);
+void sort_keys(std::vector<KeyItem>& items, unsigned key_bits);
+
+} // namespace quorvane_dsl::boolean::detail

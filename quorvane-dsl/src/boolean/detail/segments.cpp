@@ -1,0 +1,222 @@
+#include "boolean/detail/segments.hpp"
+
+#include <algorithm>
+
+#include "boolean/detail/par.hpp"
+
+namespace quorvane_dsl::boolean::detail {
+
+namespace {
+
+bool opposite(i128 a, i128 b) {
+    return (a > 0 && b < 0) || (a < 0 && b > 0);
+}
+
+// Rounds num / den (den > 0) to the nearest integer, halves upward.
+std::int64_t round_half_up(i128 num, i128 den) {
+    i128 n2 = 2 * num + den;
+    i128 d2 = 2 * den;
+    i128 q = n2 / d2;
+    if (n2 % d2 < 0) {
+        --q;
+    }
+    return static_cast<std::int64_t>(q);
+}
+
+bool strictly_between(std::int64_t v, std::int64_t a, std::int64_t b) {
+    return std::min(a, b) < v && v < std::max(a, b);
+}
+
+} // namespace
+
+std::vector<Box> segment_boxes(std::span<const Seg> segments) {
+    std::vector<Box> boxes;
+    par::resize(boxes, segments.size());
+    par::for_range(segments.size(), [&](std::size_t b, std::size_t e) {
+        for (std::size_t i = b; i < e; ++i) {
+            boxes[i] = segment_box(segments[i]);
+        }
+    });
+    return boxes;
+}
+
+Box union_box(std::span<const Box> boxes) {
+    std::size_t n = boxes.size();
+    auto fold = [&](std::size_t b, std::size_t e) {
+        Box u = empty_box;
+        for (std::size_t i = b; i < e; ++i) {
+            u = box_union(u, boxes[i]);
+        }
+        return u;
+    };
+    if (!par::goes_parallel(n)) {
+        return fold(0, n);
+    }
+    std::size_t chunks = par::chunk_count(n);
+    std::vector<Box> parts(chunks);
+    par::for_chunks(n, chunks,
+                    [&](std::size_t k, std::size_t b, std::size_t e) { parts[k] = fold(b, e); });
+    Box u = empty_box;
+    for (const Box& p : parts) {
+        u = box_union(u, p);
+    }
+    return u;
+}
+
+std::optional<Point> crossing(const Seg& a, const Seg& b) {
+    if ((a.x1 == b.x1 && a.y1 == b.y1) || (a.x1 == b.x2 && a.y1 == b.y2) ||
+        (a.x2 == b.x1 && a.y2 == b.y1) || (a.x2 == b.x2 && a.y2 == b.y2)) {
+        return std::nullopt;
+    }
+    bool ah = a.y1 == a.y2, av = a.x1 == a.x2, bh = b.y1 == b.y2, bv = b.x1 == b.x2;
+    if ((ah || av) && (bh || bv)) {
+        if (ah && bv) {
+            if (strictly_between(b.x1, a.x1, a.x2) && strictly_between(a.y1, b.y1, b.y2)) {
+                return Point{b.x1, a.y1};
+            }
+            return std::nullopt;
+        }
+        if (av && bh) {
+            if (strictly_between(a.x1, b.x1, b.x2) && strictly_between(b.y1, a.y1, a.y2)) {
+                return Point{a.x1, b.y1};
+            }
+            return std::nullopt;
+        }
+        return std::nullopt;
+    }
+    i128 bdx = b.x2 - b.x1, bdy = b.y2 - b.y1, adx = a.x2 - a.x1, ady = a.y2 - a.y1;
+    i128 d1 = cross(bdx, bdy, a.x1 - b.x1, a.y1 - b.y1);
+    i128 d2 = cross(bdx, bdy, a.x2 - b.x1, a.y2 - b.y1);
+    if (!opposite(d1, d2)) {
+        return std::nullopt;
+    }
+    i128 d3 = cross(adx, ady, b.x1 - a.x1, b.y1 - a.y1);
+    i128 d4 = cross(adx, ady, b.x2 - a.x1, b.y2 - a.y1);
+    if (!opposite(d3, d4)) {
+        return std::nullopt;
+    }
+    i128 d = d1 - d2;
+    i128 sign = d > 0 ? 1 : -1;
+    i128 ad = d * sign;
+    return Point{a.x1 + round_half_up(d1 * adx * sign, ad),
+                 a.y1 + round_half_up(d1 * ady * sign, ad)};
+}
+
+bool segment_meets_box(const Seg& s, const Box& sb, const Box& box) {
+    if (sb.x1 < box.x0 || box.x1 < sb.x0 || sb.y1 < box.y0 || box.y1 < sb.y0) {
+        return false;
+    }
+    if (sb.x0 >= box.x0 && sb.x1 <= box.x1 && sb.y0 >= box.y0 && sb.y1 <= box.y1) {
+        return true;
+    }
+    i128 dx = s.x2 - s.x1, dy = s.y2 - s.y1;
+    int pos = 0, neg = 0;
+    for (int c = 0; c < 4; ++c) {
+        std::int64_t cx = (c & 1) ? box.x1 : box.x0;
+        std::int64_t cy = (c & 2) ? box.y1 : box.y0;
+        i128 o = cross(dx, dy, cx - s.x1, cy - s.y1);
+        pos += o > 0;
+        neg += o < 0;
+    }
+    return pos != 4 && neg != 4;
+}
+
+std::uint32_t SegTree::build(std::span<const Seg> segments, std::span<const Box> boxes,
+                             const Box& box, std::vector<std::uint32_t> items) {
+    auto node = static_cast<std::uint32_t>(nodes.size());
+    nodes.push_back({box, true, 0, 0});
+    auto make_leaf = [&](std::vector<std::uint32_t>&& list) {
+        nodes[node].leaf = true;
+        nodes[node].a = static_cast<std::uint32_t>(leaves.size());
+        leaves.push_back(std::move(list));
+        return node;
+    };
+    if (items.size() <= 16) {
+        return make_leaf(std::move(items));
+    }
+    bool x_first = box.x1 - box.x0 >= box.y1 - box.y0;
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        bool on_x = (attempt == 0) == x_first;
+        std::int64_t lo = on_x ? box.x0 : box.y0;
+        std::int64_t hi = on_x ? box.x1 : box.y1;
+        if (hi - lo <= 1) {
+            continue;
+        }
+        std::int64_t mid = lo + ((hi - lo) >> 1);
+        Box low = box, high = box;
+        (on_x ? low.x1 : low.y1) = mid;
+        (on_x ? high.x0 : high.y0) = mid;
+        std::vector<std::uint32_t> low_items, high_items;
+        for (std::uint32_t i : items) {
+            const Box& sb = boxes[i];
+            std::int64_t slo = on_x ? sb.x0 : sb.y0;
+            std::int64_t shi = on_x ? sb.x1 : sb.y1;
+            bool to_low = !(slo > mid);
+            bool to_high = !(shi < mid);
+            if (to_low && segment_meets_box(segments[i], sb, low)) {
+                low_items.push_back(i);
+            }
+            if (to_high && segment_meets_box(segments[i], sb, high)) {
+                high_items.push_back(i);
+            }
+        }
+        if ((low_items.size() + high_items.size()) * 2 > items.size() * 3) {
+            continue;
+        }
+        std::uint32_t a = build(segments, boxes, low, std::move(low_items));
+        std::uint32_t b = build(segments, boxes, high, std::move(high_items));
+        nodes[node].leaf = false;
+        nodes[node].a = a;
+        nodes[node].b = b;
+        return node;
+    }
+    return make_leaf(std::move(items));
+}
+
+namespace {
+
+void collect_pairs(std::span<const std::uint32_t> list, std::span<const Seg> segments,
+                   std::span<const Box> boxes, const Grid& grid, std::uint64_t g,
+                   std::vector<Point>& out) {
+    std::size_t first = out.size();
+    for (std::size_t i = 0; i < list.size(); ++i) {
+        const Box& bi = boxes[list[i]];
+        for (std::size_t j = i + 1; j < list.size(); ++j) {
+            if (!boxes_touch(bi, boxes[list[j]])) {
+                continue;
+            }
+            auto p = crossing(segments[list[i]], segments[list[j]]);
+            if (p && grid.cell_of(*p) == g) {
+                out.push_back(*p);
+            }
+        }
+    }
+    std::sort(out.begin() + static_cast<std::ptrdiff_t>(first), out.end());
+    out.erase(std::unique(out.begin() + static_cast<std::ptrdiff_t>(first), out.end()), out.end());
+}
+
+} // namespace
+
+std::vector<Point> cell_crossings(std::uint64_t g, std::span<const std::uint32_t> list,
+                                  std::span<const Seg> segments, std::span<const Box> boxes,
+                                  const Grid& grid) {
+    std::vector<Point> out;
+    if (list.size() < 2) {
+        return out;
+    }
+    if (list.size() <= 48) {
+        collect_pairs(list, segments, boxes, grid, g, out);
+        return out;
+    }
+    std::int64_t x0 = grid.cell_x(g), y0 = grid.cell_y(g);
+    std::int64_t side = std::int64_t{1} << grid.shift;
+    SegTree tree;
+    tree.build(segments, boxes, Box{x0 - 1, y0 - 1, x0 + side + 1, y0 + side + 1},
+               std::vector<std::uint32_t>(list.begin(), list.end()));
+    for (const auto& leaf : tree.leaves) {
+        collect_pairs(leaf, segments, boxes, grid, g, out);
+    }
+    return out;
+}
+
+} // namespace quorvane_dsl::boolean::detail

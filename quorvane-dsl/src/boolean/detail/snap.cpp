@@ -1,0 +1,525 @@
+#include "boolean/detail/snap.hpp"
+
+#include <algorithm>
+#include <bit>
+#include <cstdio>
+#include <cstdlib>
+
+#include <tbb/parallel_sort.h>
+
+#include "boolean/detail/grid.hpp"
+#include "boolean/detail/par.hpp"
+#include "boolean/detail/segments.hpp"
+
+namespace quorvane_dsl::boolean::detail {
+
+namespace {
+
+constexpr std::uint32_t crossing_id = 0xFFFFFFFFu;
+// Past this many segments in one grid cell, testing each against every vertex of the cell grows
+// with their product (a fan of edges through one point, long collinear runs); such cells get a
+// segment tree of their own instead (`crowded_hits`).
+constexpr std::size_t crowded = 48;
+
+[[noreturn]] void stop(const char* message) {
+    std::fputs(message, stderr);
+    std::fputc('\n', stderr);
+    std::abort();
+}
+
+unsigned bit_length(std::uint64_t v) {
+    return static_cast<unsigned>(std::bit_width(v));
+}
+
+i128 abs128(i128 v) {
+    return v < 0 ? -v : v;
+}
+
+// a/b < c/d for positive denominators.
+bool less(i128 a, i128 b, i128 c, i128 d) {
+    return a * d < c * b;
+}
+
+struct Vertices {
+    std::vector<Point> points;
+    std::vector<std::uint32_t> start; // start vertex of every input segment
+};
+
+// Crossing points of all cells, in cell order.
+std::vector<Point> all_crossings(std::span<const Seg> segs, std::span<const Box> boxes,
+                                 const Grid& grid, const Groups& cells) {
+    return par::flat_map(grid.cell_count(), [&](std::size_t b, std::size_t e) {
+        std::vector<Point> out;
+        for (std::size_t g = b; g < e; ++g) {
+            auto list = cells.of(g);
+            if (list.size() < 2) {
+                continue;
+            }
+            auto found = cell_crossings(g, list, segs, boxes, grid);
+            out.insert(out.end(), found.begin(), found.end());
+        }
+        return out;
+    });
+}
+
+// Numbers sorted items: a new vertex at the first item and wherever the key changes.
+template <class Item, class KeyEq, class Decode>
+Vertices number_points(const std::vector<Item>& items, std::size_t segment_count, KeyEq same,
+                       Decode decode) {
+    Vertices v;
+    par::resize(v.start, segment_count);
+    std::size_t n = items.size();
+    auto is_new = [&](std::size_t i) { return i == 0 || !same(items[i - 1], items[i]); };
+    auto id_of = [](const Item& it) { return it.value; };
+    if (!par::goes_parallel(n)) {
+        for (std::size_t i = 0; i < n; ++i) {
+            if (is_new(i)) {
+                v.points.push_back(decode(items[i]));
+            }
+            if (id_of(items[i]) != crossing_id) {
+                v.start[id_of(items[i])] = static_cast<std::uint32_t>(v.points.size() - 1);
+            }
+        }
+        return v;
+    }
+    std::size_t chunks = par::chunk_count(n);
+    std::vector<std::size_t> firsts(chunks + 1, 0);
+    par::for_chunks(n, chunks, [&](std::size_t k, std::size_t b, std::size_t e) {
+        std::size_t c = 0;
+        for (std::size_t i = b; i < e; ++i) {
+            c += is_new(i);
+        }
+        firsts[k + 1] = c;
+    });
+    for (std::size_t k = 0; k < chunks; ++k) {
+        firsts[k + 1] += firsts[k];
+    }
+    par::resize(v.points, firsts[chunks]);
+    par::SharedSlice<Point> points(v.points);
+    par::SharedSlice<std::uint32_t> start(v.start);
+    par::for_chunks(n, chunks, [&](std::size_t k, std::size_t b, std::size_t e) {
+        std::size_t next = firsts[k];
+        for (std::size_t i = b; i < e; ++i) {
+            if (is_new(i)) {
+                points.write(next++, decode(items[i]));
+            }
+            if (id_of(items[i]) != crossing_id) {
+                start.write(id_of(items[i]), static_cast<std::uint32_t>(next - 1));
+            }
+        }
+    });
+    return v;
+}
+
+struct Triple {
+    Point p;
+    std::uint32_t value = 0;
+};
+
+Vertices distinct_points(std::span<const Seg> segs, const std::vector<Point>& crossings,
+                         const Box& bounds) {
+    std::size_t n = segs.size();
+    std::size_t total = n + crossings.size();
+    auto point_of = [&](std::size_t i) {
+        return i < n ? Point{segs[i].x1, segs[i].y1} : crossings[i - n];
+    };
+    auto id_of = [&](std::size_t i) { return i < n ? static_cast<std::uint32_t>(i) : crossing_id; };
+    std::uint64_t w = static_cast<std::uint64_t>(bounds.x1) - static_cast<std::uint64_t>(bounds.x0);
+    std::uint64_t h = static_cast<std::uint64_t>(bounds.y1) - static_cast<std::uint64_t>(bounds.y0);
+    unsigned bx = bit_length(w), by = bit_length(h);
+    if (bx + by <= 64 && bx < 64 && by < 64) {
+        std::vector<KeyItem> items;
+        par::resize(items, total);
+        par::for_range(total, [&](std::size_t b, std::size_t e) {
+            for (std::size_t i = b; i < e; ++i) {
+                Point p = point_of(i);
+                std::uint64_t key =
+                    ((static_cast<std::uint64_t>(p.x) - static_cast<std::uint64_t>(bounds.x0))
+                     << by) |
+                    (static_cast<std::uint64_t>(p.y) - static_cast<std::uint64_t>(bounds.y0));
+                items[i] = {key, id_of(i)};
+            }
+        });
+        sort_keys(items, bx + by);
+        std::uint64_t ymask = by == 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << by) - 1;
+        return number_points(
+            items, n, [](const KeyItem& a, const KeyItem& b) { return a.key == b.key; },
+            [&](const KeyItem& it) {
+                return Point{static_cast<std::int64_t>((it.key >> by) +
+                                                       static_cast<std::uint64_t>(bounds.x0)),
+                             static_cast<std::int64_t>((it.key & ymask) +
+                                                       static_cast<std::uint64_t>(bounds.y0))};
+            });
+    }
+    std::vector<Triple> items(total);
+    for (std::size_t i = 0; i < total; ++i) {
+        items[i] = {point_of(i), id_of(i)};
+    }
+    std::sort(items.begin(), items.end(),
+              [](const Triple& a, const Triple& b) { return a.p < b.p; });
+    return number_points(
+        items, n, [](const Triple& a, const Triple& b) { return a.p == b.p; },
+        [](const Triple& t) { return t.p; });
+}
+
+struct Hit {
+    std::uint32_t vertex = 0;
+    PathHit t;
+};
+
+bool axis_parallel(const Box& b) {
+    return b.x0 == b.x1 || b.y0 == b.y1;
+}
+
+// (segment, vertex) pairs of the cells too crowded for plain loops, sorted. Cells are
+// independent, so they are searched in parallel; the sort makes the order independent of that.
+std::vector<std::uint64_t> crowded_hits(std::span<const Seg> segs, std::span<const Box> boxes,
+                                        const Grid& grid, const Groups& seg_cells,
+                                        const Groups& point_cells,
+                                        const std::vector<Point>& points) {
+    std::int64_t side = std::int64_t{1} << grid.shift;
+    auto search = [&](std::size_t first, std::size_t last) {
+        std::vector<std::uint64_t> pairs;
+        std::vector<std::uint32_t> stack;
+        for (std::size_t g = first; g < last; ++g) {
+            auto list = seg_cells.of(g);
+            auto verts = point_cells.of(g);
+            if (list.size() <= crowded || verts.empty()) {
+                continue;
+            }
+            std::int64_t x0 = grid.cell_x(g), y0 = grid.cell_y(g);
+            // A hot pixel reaches half a unit around its vertex, so the tree's box and the
+            // descent below test with a whole unit of margin.
+            SegTree tree;
+            tree.build(segs, boxes, Box{x0 - 1, y0 - 1, x0 + side + 1, y0 + side + 1},
+                       std::vector<std::uint32_t>(list.begin(), list.end()));
+            for (std::uint32_t v : verts) {
+                Point p = points[v];
+                stack.assign(1, 0);
+                while (!stack.empty()) {
+                    const SegTree::Node& node = tree.nodes[stack.back()];
+                    stack.pop_back();
+                    if (node.leaf) {
+                        for (std::uint32_t s : tree.leaves[node.a]) {
+                            if (on_path(segs[s], boxes[s], p)) {
+                                pairs.push_back((std::uint64_t{s} << 32) | v);
+                            }
+                        }
+                        continue;
+                    }
+                    for (std::uint32_t child : {node.b, node.a}) {
+                        const Box& cb = tree.nodes[child].box;
+                        if (p.x >= cb.x0 - 1 && p.x <= cb.x1 + 1 && p.y >= cb.y0 - 1 &&
+                            p.y <= cb.y1 + 1) {
+                            stack.push_back(child);
+                        }
+                    }
+                }
+            }
+        }
+        return pairs;
+    };
+    std::vector<std::uint64_t> pairs = par::flat_map(grid.cell_count(), search);
+    if (pairs.size() >= par::threshold && par::threads() >= 2) {
+        tbb::parallel_sort(pairs.begin(), pairs.end());
+    } else {
+        std::sort(pairs.begin(), pairs.end());
+    }
+    pairs.erase(std::unique(pairs.begin(), pairs.end()), pairs.end());
+    return pairs;
+}
+
+// The range of a cell's members (ascending ids, so ascending (x, y)) that can lie in the box: for
+// an axis-parallel segment those between its end points in (x, y) order, else those in its x
+// range. `cell_points` holds the members' points in member order, so the search reads memory
+// in sequence.
+std::pair<std::size_t, std::size_t> x_range(const Groups& cells,
+                                            const std::vector<Point>& cell_points, std::uint64_t g,
+                                            const Box& box, bool straight) {
+    constexpr std::int64_t lowest = std::numeric_limits<std::int64_t>::min();
+    constexpr std::int64_t highest = std::numeric_limits<std::int64_t>::max();
+    Point lo{box.x0, straight ? box.y0 : lowest}, hi{box.x1, straight ? box.y1 : highest};
+    auto begin = cell_points.begin() + cells.starts[g];
+    auto end = cell_points.begin() + cells.starts[g + 1];
+    auto first = std::lower_bound(begin, end, lo);
+    auto last = std::upper_bound(first, end, hi);
+    return {static_cast<std::size_t>(first - cell_points.begin()),
+            static_cast<std::size_t>(last - cell_points.begin())};
+}
+
+// Sub-edge keys of every segment, cut at the vertices whose hot pixels it passes.
+std::vector<std::uint64_t> sub_edges(std::span<const Seg> segs, std::span<const Box> boxes,
+                                     const Grid& grid, const Groups& seg_cells,
+                                     const Groups& point_cells,
+                                     const std::vector<Point>& cell_points, const Vertices& v,
+                                     const std::vector<std::uint64_t>& crowded_pairs, unsigned b) {
+    return par::flat_map(segs.size(), [&](std::size_t first, std::size_t last) {
+        std::vector<std::uint64_t> keys;
+        keys.reserve((last - first) + (last - first) / 4);
+        std::vector<std::uint64_t> cells;
+        std::vector<Hit> hits;
+        std::vector<std::uint32_t> walk;
+        // The pairs are sorted by segment: one search per chunk, then a moving cursor.
+        auto pair = std::lower_bound(crowded_pairs.begin(), crowded_pairs.end(),
+                                     static_cast<std::uint64_t>(first) << 32);
+        constexpr std::size_t ahead = 8;
+        for (std::size_t i = first; i < last; ++i) {
+            if (i + ahead < last) {
+                // The cell lists are read at random; fetch the next segments' first cells early.
+                const Box& next_box = boxes[i + ahead];
+                std::uint64_t g = grid.col(next_box.x0) + grid.columns * grid.row(next_box.y0);
+                __builtin_prefetch(cell_points.data() + point_cells.starts[g]);
+            }
+            const Seg& s = segs[i];
+            const Box& box = boxes[i];
+            bool straight = axis_parallel(box);
+            Point a{s.x1, s.y1}, z{s.x2, s.y2};
+            hits.clear();
+            cells.clear();
+            grid.cells_of(s, box, cells);
+            for (std::uint64_t g : cells) {
+                if (seg_cells.of(g).size() > crowded) {
+                    // Searched by `crowded_hits`; its pairs for this segment join below.
+                    continue;
+                }
+                auto [first_member, last_member] =
+                    x_range(point_cells, cell_points, g, box, straight);
+                for (std::size_t m = first_member; m < last_member; ++m) {
+                    std::uint32_t id = point_cells.members[m];
+                    Point p = cell_points[m];
+                    if (straight) {
+                        if (p.y >= box.y0 && p.y <= box.y1 && p != a && p != z) {
+                            hits.push_back({id, {}});
+                        }
+                    } else if (auto t = on_path(s, box, p)) {
+                        hits.push_back({id, *t});
+                    }
+                }
+            }
+            while (pair != crowded_pairs.end() && (*pair >> 32) < i) {
+                ++pair;
+            }
+            for (; pair != crowded_pairs.end() && (*pair >> 32) == i; ++pair) {
+                auto id = static_cast<std::uint32_t>(*pair);
+                if (straight) {
+                    hits.push_back({id, {}});
+                    continue;
+                }
+                auto t = on_path(s, box, v.points[id]);
+                if (!t) {
+                    stop("a hit");
+                }
+                hits.push_back({id, *t});
+            }
+            if (straight) {
+                std::sort(hits.begin(), hits.end(),
+                          [](const Hit& x, const Hit& y) { return x.vertex < y.vertex; });
+                if (s.x2 < s.x1 || (s.x2 == s.x1 && s.y2 < s.y1)) {
+                    std::reverse(hits.begin(), hits.end());
+                }
+            } else {
+                std::sort(hits.begin(), hits.end(), [](const Hit& x, const Hit& y) {
+                    i128 l = x.t.num * y.t.den, r = y.t.num * x.t.den;
+                    if (l != r) {
+                        return l < r;
+                    }
+                    if (x.t.inclusive != y.t.inclusive) {
+                        return x.t.inclusive;
+                    }
+                    return x.vertex < y.vertex;
+                });
+            }
+            walk.clear();
+            walk.push_back(v.start[i]);
+            for (const Hit& h : hits) {
+                walk.push_back(h.vertex);
+            }
+            walk.push_back(v.start[s.next]);
+            std::uint64_t operand = s.operand;
+            for (std::size_t k = 0; k + 1 < walk.size(); ++k) {
+                std::uint64_t u = walk[k], w = walk[k + 1];
+                std::uint64_t lo_id = std::min(u, w), hi_id = std::max(u, w);
+                keys.push_back((lo_id << (b + 2)) | (hi_id << 2) | (operand << 1) |
+                               (u < w ? 1 : 0));
+            }
+        }
+        return keys;
+    });
+}
+
+// Calls emit for every piece of keys[b, e) whose winding changes do not cancel.
+template <class Emit>
+void for_each_piece(const std::vector<std::uint64_t>& keys, std::size_t b, std::size_t e,
+                    unsigned bits, const std::vector<Point>& points, Emit&& emit) {
+    std::uint64_t mask = bits >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << bits) - 1;
+    std::size_t i = b;
+    while (i < e) {
+        std::uint64_t piece = keys[i] >> 2;
+        std::int32_t wa = 0, wb = 0;
+        for (; i < e && (keys[i] >> 2) == piece; ++i) {
+            std::int32_t d = (keys[i] & 1) ? 1 : -1;
+            ((keys[i] & 2) ? wb : wa) += d;
+        }
+        if (wa == 0 && wb == 0) {
+            continue;
+        }
+        auto from = static_cast<std::uint32_t>(piece >> bits);
+        auto to = static_cast<std::uint32_t>(piece & mask);
+        Point p = points[from], q = points[to];
+        emit(SnapSeg{p.x, p.y, q.x, q.y, wa, wb, from, to});
+    }
+}
+
+// Merges runs of sorted sub-edge keys into pieces. In parallel, chunk borders move forward so
+// that no run is split; every chunk counts its pieces first and then writes them straight into
+// its own range of the result.
+std::vector<SnapSeg> merge(const std::vector<std::uint64_t>& keys, unsigned bits,
+                           const std::vector<Point>& points) {
+    std::size_t n = keys.size();
+    std::vector<SnapSeg> out;
+    if (!par::goes_parallel(n)) {
+        out.reserve(n / 2);
+        for_each_piece(keys, 0, n, bits, points, [&](const SnapSeg& s) { out.push_back(s); });
+        return out;
+    }
+    std::size_t chunks = par::chunk_count(n);
+    std::vector<std::size_t> bounds(chunks + 1);
+    for (std::size_t k = 0; k <= chunks; ++k) {
+        bounds[k] = par::chunk_start(k, n, chunks);
+    }
+    for (std::size_t k = 1; k < chunks; ++k) {
+        std::size_t s = std::max(bounds[k - 1], bounds[k]);
+        while (s > 0 && s < n && (keys[s] >> 2) == (keys[s - 1] >> 2)) {
+            ++s;
+        }
+        bounds[k] = s;
+    }
+    auto range = [&](std::size_t k) {
+        return std::pair{bounds[k], std::max(bounds[k], bounds[k + 1])};
+    };
+    std::vector<std::size_t> starts(chunks + 1, 0);
+    tbb::parallel_for(std::size_t{0}, chunks, [&](std::size_t k) {
+        auto [b, e] = range(k);
+        std::size_t count = 0;
+        for_each_piece(keys, b, e, bits, points, [&](const SnapSeg&) { ++count; });
+        starts[k + 1] = count;
+    });
+    for (std::size_t k = 0; k < chunks; ++k) {
+        starts[k + 1] += starts[k];
+    }
+    par::resize(out, starts[chunks]);
+    par::SharedSlice<SnapSeg> slice(out);
+    tbb::parallel_for(std::size_t{0}, chunks, [&](std::size_t k) {
+        auto [b, e] = range(k);
+        std::size_t pos = starts[k];
+        for_each_piece(keys, b, e, bits, points, [&](const SnapSeg& s) { slice.write(pos++, s); });
+    });
+    return out;
+}
+
+} // namespace
+
+std::optional<PathHit> on_path(const Seg& s, const Box& box, Point p) {
+    if (p.x < box.x0 || p.x > box.x1 || p.y < box.y0 || p.y > box.y1) {
+        return std::nullopt;
+    }
+    if ((p.x == s.x1 && p.y == s.y1) || (p.x == s.x2 && p.y == s.y2)) {
+        return std::nullopt;
+    }
+    i128 dx = s.x2 - s.x1, dy = s.y2 - s.y1;
+    i128 w = dx * (p.y - s.y1) - dy * (p.x - s.x1);
+    if (2 * abs128(w) > abs128(dx) + abs128(dy)) {
+        return std::nullopt;
+    }
+    i128 sx = 2 * i128{s.x1}, sy = 2 * i128{s.y1}, ddx = 2 * dx, ddy = 2 * dy;
+    i128 xmin = 2 * i128{p.x} - 1, xmax = 2 * i128{p.x} + 1;
+    i128 ymin = 2 * i128{p.y} - 1, ymax = 2 * i128{p.y} + 1;
+    i128 en = 0, ed = 1, xn = 1, xd = 1;
+    bool enter_incl = true, exit_incl = true;
+    // p * t <= q for each edge; inclusive edges keep equal bounds, exclusive ones mark them.
+    auto clip = [&](i128 pp, i128 q, bool inclusive) {
+        if (pp == 0) {
+            return q >= 0;
+        }
+        i128 num = q, den = pp;
+        if (den < 0) {
+            num = -num;
+            den = -den;
+        }
+        if (pp < 0) {
+            if (less(en, ed, num, den)) {
+                en = num;
+                ed = den;
+                enter_incl = inclusive;
+            } else if (!inclusive && !less(num, den, en, ed)) {
+                enter_incl = false;
+            }
+        } else {
+            if (less(num, den, xn, xd)) {
+                xn = num;
+                xd = den;
+                exit_incl = inclusive;
+            } else if (!inclusive && !less(xn, xd, num, den)) {
+                exit_incl = false;
+            }
+        }
+        return true;
+    };
+    if (!clip(-ddx, sx - xmin, true) || !clip(ddx, xmax - sx, false) ||
+        !clip(-ddy, sy - ymin, true) || !clip(ddy, ymax - sy, false)) {
+        return std::nullopt;
+    }
+    bool enter_lt_exit = less(en, ed, xn, xd);
+    bool equal = !enter_lt_exit && !less(xn, xd, en, ed);
+    if (enter_lt_exit || (equal && enter_incl && exit_incl)) {
+        return PathHit{en, ed, enter_incl};
+    }
+    return std::nullopt;
+}
+
+Snapped snap_round(std::span<const Seg> segs) {
+    std::vector<Box> boxes = segment_boxes(segs);
+    Box bounds = union_box(boxes);
+    Grid grid = Grid::make(bounds, boxes);
+    Groups seg_cells = Groups::build_parallel(segs.size(), grid.cell_count(),
+                                              [&](std::size_t i, std::vector<std::uint64_t>& out) {
+                                                  grid.cells_of(segs[i], boxes[i], out);
+                                              });
+    std::vector<Point> crossings = all_crossings(segs, boxes, grid, seg_cells);
+    Vertices v = distinct_points(segs, crossings, bounds);
+    std::vector<Point>().swap(crossings);
+    std::size_t count = v.points.size();
+    if (count - 1 >= (std::size_t{1} << 31)) {
+        stop("too many vertices");
+    }
+    unsigned b = bit_length(count - 1);
+    Groups point_cells = Groups::build_parallel(
+        count, grid.cell_count(), [&](std::size_t i, std::vector<std::uint64_t>& out) {
+            out.push_back(grid.cell_of(v.points[i]));
+        });
+    // The parallel build lists a cell's members in any order; the hit search wants id order.
+    if (par::goes_parallel(count)) {
+        tbb::parallel_for(std::size_t{0}, grid.cell_count(), [&](std::size_t g) {
+            auto* first = point_cells.members.data() + point_cells.starts[g];
+            std::sort(first, point_cells.members.data() + point_cells.starts[g + 1]);
+        });
+    }
+    std::vector<Point> cell_points;
+    par::resize(cell_points, point_cells.members.size());
+    par::for_range(cell_points.size(), [&](std::size_t first, std::size_t last) {
+        for (std::size_t m = first; m < last; ++m) {
+            cell_points[m] = v.points[point_cells.members[m]];
+        }
+    });
+    std::vector<std::uint64_t> pairs =
+        crowded_hits(segs, boxes, grid, seg_cells, point_cells, v.points);
+    std::vector<std::uint64_t> keys =
+        sub_edges(segs, boxes, grid, seg_cells, point_cells, cell_points, v, pairs, b);
+    sort_keys(keys, 2 * b + 2);
+    Snapped out;
+    out.segments = merge(keys, b, v.points);
+    out.points = std::move(v.points);
+    return out;
+}
+
+} // namespace quorvane_dsl::boolean::detail

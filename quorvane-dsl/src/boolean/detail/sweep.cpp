@@ -1,0 +1,326 @@
+#include "boolean/detail/sweep.hpp"
+
+#include <algorithm>
+#include <atomic>
+
+#include "boolean/detail/par.hpp"
+
+namespace quorvane_dsl::boolean::detail {
+
+namespace {
+
+template <Rule R> bool inside(Winding w) {
+    if constexpr (R == Rule::Union) {
+        return w.wa > 0 || w.wb > 0;
+    } else if constexpr (R == Rule::Intersection) {
+        return w.wa > 0 && w.wb > 0;
+    } else if constexpr (R == Rule::Difference) {
+        return w.wa > 0 && !(w.wb > 0);
+    } else if constexpr (R == Rule::Xor) {
+        return (w.wa > 0) != (w.wb > 0);
+    } else if constexpr (R == Rule::NonZero) {
+        return w.wa != 0;
+    } else {
+        return w.wa > 0;
+    }
+}
+
+Entry entry_of(const SnapSeg& s, Winding w) {
+    return {s.x1, s.y1, s.x2, s.y2, w.wa, w.wb};
+}
+
+// Orders the outgoing segments of p bottom to top, clockwise-most first, vertical last.
+void sort_by_direction(std::vector<std::uint32_t>& out, std::span<const SnapSeg> segs, Point p) {
+    if (out.size() < 2) {
+        return;
+    }
+    std::stable_sort(out.begin(), out.end(), [&](std::uint32_t a, std::uint32_t b) {
+        const SnapSeg& sa = segs[a];
+        const SnapSeg& sb = segs[b];
+        i128 c = i128(sa.x2 - p.x) * (sb.y2 - p.y) - i128(sa.y2 - p.y) * (sb.x2 - p.x);
+        return c > 0;
+    });
+}
+
+template <Rule R> struct Sweeper {
+    std::span<const Point> points;
+    std::span<const SnapSeg> segs;
+    std::size_t cursor = 0;
+    std::vector<Pair> output;
+    std::vector<std::uint32_t> outgoing;
+    std::vector<Entry> fresh;
+    Active active;
+
+    void gather(std::uint32_t v, Point p) {
+        outgoing.clear();
+        while (cursor < segs.size() && segs[cursor].from == v) {
+            outgoing.push_back(static_cast<std::uint32_t>(cursor++));
+        }
+        sort_by_direction(outgoing, segs, p);
+    }
+
+    // Emits the boundary pairs of the outgoing segments; returns the winding above the last.
+    template <class Add> Winding classify_outgoing(Winding w, Add&& add) {
+        for (std::uint32_t i : outgoing) {
+            const SnapSeg& s = segs[i];
+            Winding above{w.wa + s.wa, w.wb + s.wb};
+            bool was = inside<R>(w), is = inside<R>(above);
+            if (was != is) {
+                output.push_back(is ? Pair{s.from, s.to} : Pair{s.to, s.from});
+            }
+            add(s, above);
+            w = above;
+        }
+        return w;
+    }
+
+    void per_event(std::uint32_t v) {
+        Point p = points[v];
+        gather(v, p);
+        Place place = active.find(p.x, p.y);
+        fresh.clear();
+        classify_outgoing(place.below, [&](const SnapSeg& s, Winding above) {
+            fresh.push_back(entry_of(s, above));
+        });
+        active.replace(place.block, place.index, p.x, p.y, fresh);
+    }
+
+    // Rebuilds the active list for a whole run of events at one x in one ordered walk. The events
+    // come bottom to top, as the list is ordered: entries below an event are kept, entries
+    // through it end there, and its outgoing segments follow with the winding of the entry
+    // below. A vertical outgoing segment ends at a later event of the same run, which reads only
+    // the old list and could not remove it, so it is never added.
+    void merge_pass(std::span<const std::uint32_t> run, std::int64_t x) {
+        auto [old, list] = active.take();
+        list.clear();
+        list.reserve(old.size() + run.size());
+        std::size_t j = 0;
+        for (std::uint32_t v : run) {
+            Point p = points[v];
+            while (j < old.size()) {
+                int s = side(old[j], p.x, p.y);
+                if (s < 0) {
+                    break;
+                }
+                if (s > 0) {
+                    list.push_back(old[j]);
+                }
+                ++j;
+            }
+            gather(v, p);
+            Winding w = list.empty() ? Winding{} : Winding{list.back().wa, list.back().wb};
+            classify_outgoing(w, [&](const SnapSeg& s, Winding above) {
+                if (s.x2 != x) {
+                    list.push_back(entry_of(s, above));
+                }
+            });
+        }
+        list.insert(list.end(), old.begin() + static_cast<std::ptrdiff_t>(j), old.end());
+        active.put(std::move(list), std::move(old));
+    }
+
+    void run(std::span<const std::uint32_t> events) {
+        std::size_t i = 0;
+        while (i < events.size()) {
+            std::int64_t x = points[events[i]].x;
+            auto end =
+                std::partition_point(events.begin() + static_cast<std::ptrdiff_t>(i), events.end(),
+                                     [&](std::uint32_t v) { return points[v].x == x; });
+            std::size_t r = static_cast<std::size_t>(end - events.begin()) - i;
+            auto run_events = events.subspan(i, r);
+            // A short run against a long list: one search per event touches little of it. A run
+            // that is long for the list: one merge over all of it beats a search per event.
+            if (active.count() > 32 * r) {
+                for (std::uint32_t v : run_events) {
+                    per_event(v);
+                }
+            } else {
+                merge_pass(run_events, x);
+            }
+            i += r;
+        }
+    }
+};
+
+template <Rule R>
+std::vector<Pair> sweep_with(std::span<const Point> points, std::span<const SnapSeg> segs,
+                             std::span<const std::uint32_t> events, std::size_t first,
+                             std::vector<Entry> initial) {
+    Sweeper<R> s{points, segs, first, {}, {}, {}, {}};
+    s.active.put(std::move(initial), {});
+    s.run(events);
+    return std::move(s.output);
+}
+
+// a lies below b at x, both crossing x with x1 < x <= x2.
+bool below_at(const SnapSeg& a, const SnapSeg& b, std::int64_t x) {
+    i128 adx = a.x2 - a.x1, ady = a.y2 - a.y1, bdx = b.x2 - b.x1, bdy = b.y2 - b.y1;
+    i128 lhs = (i128(a.y1 - b.y1) * adx + ady * (x - a.x1)) * bdx;
+    i128 rhs = i128(x - b.x1) * adx * bdy;
+    if (lhs != rhs) {
+        return lhs < rhs;
+    }
+    return adx * (b.y1 - a.y2) - ady * (b.x1 - a.x2) > 0;
+}
+
+std::vector<std::uint32_t> used_points(std::span<const Point> points,
+                                       std::span<const SnapSeg> segs) {
+    std::size_t n = segs.size();
+    std::vector<std::uint8_t> flags(points.size(), 0);
+    bool parallel = par::goes_parallel(n);
+    if (parallel) {
+        par::for_chunks(n, par::chunk_count(n), [&](std::size_t, std::size_t b, std::size_t e) {
+            for (std::size_t i = b; i < e; ++i) {
+                std::atomic_ref<std::uint8_t>(flags[segs[i].from])
+                    .store(1, std::memory_order_relaxed);
+                std::atomic_ref<std::uint8_t>(flags[segs[i].to])
+                    .store(1, std::memory_order_relaxed);
+            }
+        });
+    } else {
+        for (const SnapSeg& s : segs) {
+            flags[s.from] = flags[s.to] = 1;
+        }
+    }
+    auto list = [&](std::size_t b, std::size_t e) {
+        std::vector<std::uint32_t> out;
+        for (std::size_t v = b; v < e; ++v) {
+            if (flags[v]) {
+                out.push_back(static_cast<std::uint32_t>(v));
+            }
+        }
+        return out;
+    };
+    if (parallel) {
+        return par::flat_map(points.size(), list);
+    }
+    return list(0, points.size());
+}
+
+struct Slab {
+    std::size_t start = 0;
+    std::size_t end = 0;
+};
+
+std::vector<Slab> make_slabs(std::span<const Point> points, const std::vector<std::uint32_t>& used,
+                             std::size_t segment_count) {
+    std::size_t m = used.size();
+    std::size_t count = 1;
+    if (segment_count >= par::threshold && par::threads() > 1) {
+        count = par::chunk_count(m);
+    }
+    std::vector<Slab> slabs(count);
+    for (std::size_t k = 0; k < count; ++k) {
+        slabs[k] = {par::chunk_start(k, m, count), par::chunk_start(k + 1, m, count)};
+    }
+    for (std::size_t k = 1; k < count; ++k) {
+        std::size_t s = std::max(slabs[k - 1].start, slabs[k].start);
+        while (s > 0 && s < m && points[used[s]].x == points[used[s - 1]].x) {
+            ++s;
+        }
+        slabs[k - 1].end = s;
+        slabs[k].start = s;
+    }
+    std::erase_if(slabs, [](const Slab& s) { return s.start >= s.end; });
+    return slabs;
+}
+
+template <Rule R>
+std::vector<Pair> classify_with(std::span<const Point> points, std::span<const SnapSeg> segs) {
+    std::vector<std::uint32_t> used = used_points(points, segs);
+    std::vector<Slab> slabs = make_slabs(points, used, segs.size());
+    if (slabs.size() < 2) {
+        return sweep_with<R>(points, segs, used, 0, {});
+    }
+    std::vector<std::int64_t> cuts;
+    for (const Slab& s : slabs) {
+        cuts.push_back(points[used[s.start]].x);
+    }
+    std::vector<std::uint64_t> pairs =
+        par::flat_map(segs.size(), [&](std::size_t b, std::size_t e) {
+            std::vector<std::uint64_t> out;
+            for (std::size_t i = b; i < e; ++i) {
+                auto lo = static_cast<std::size_t>(
+                    std::upper_bound(cuts.begin(), cuts.end(), segs[i].x1) - cuts.begin());
+                auto hi = static_cast<std::size_t>(
+                    std::upper_bound(cuts.begin(), cuts.end(), segs[i].x2) - cuts.begin());
+                for (std::size_t k = std::max<std::size_t>(lo, 1); k < hi; ++k) {
+                    out.push_back((std::uint64_t{k} << 32) | i);
+                }
+            }
+            return out;
+        });
+    std::sort(pairs.begin(), pairs.end());
+    std::vector<std::vector<Pair>> outputs(slabs.size());
+    tbb::parallel_for(std::size_t{0}, slabs.size(), [&](std::size_t k) {
+        std::int64_t x = cuts[k];
+        auto lo = std::lower_bound(pairs.begin(), pairs.end(), std::uint64_t{k} << 32);
+        auto hi = std::lower_bound(pairs.begin(), pairs.end(), std::uint64_t{k + 1} << 32);
+        std::vector<SnapSeg> crossing;
+        crossing.reserve(static_cast<std::size_t>(hi - lo));
+        for (auto it = lo; it != hi; ++it) {
+            crossing.push_back(segs[static_cast<std::uint32_t>(*it)]);
+        }
+        std::sort(crossing.begin(), crossing.end(),
+                  [x](const SnapSeg& a, const SnapSeg& b) { return below_at(a, b, x); });
+        std::vector<Entry> initial;
+        initial.reserve(crossing.size());
+        Winding w;
+        for (const SnapSeg& s : crossing) {
+            w = {w.wa + s.wa, w.wb + s.wb};
+            initial.push_back(entry_of(s, w));
+        }
+        std::uint32_t first_id = used[slabs[k].start];
+        auto first = static_cast<std::size_t>(
+            std::partition_point(segs.begin(), segs.end(),
+                                 [&](const SnapSeg& s) { return s.from < first_id; }) -
+            segs.begin());
+        auto events = std::span<const std::uint32_t>(used).subspan(slabs[k].start,
+                                                                   slabs[k].end - slabs[k].start);
+        outputs[k] = sweep_with<R>(points, segs, events, first, std::move(initial));
+    });
+    return par::concat(std::move(outputs));
+}
+
+} // namespace
+
+std::vector<Pair> classify(std::span<const Point> points, std::span<const SnapSeg> segments,
+                           Rule rule) {
+    switch (rule) {
+    case Rule::Union:
+        return classify_with<Rule::Union>(points, segments);
+    case Rule::Intersection:
+        return classify_with<Rule::Intersection>(points, segments);
+    case Rule::Difference:
+        return classify_with<Rule::Difference>(points, segments);
+    case Rule::Xor:
+        return classify_with<Rule::Xor>(points, segments);
+    case Rule::NonZero:
+        return classify_with<Rule::NonZero>(points, segments);
+    case Rule::Positive:
+        return classify_with<Rule::Positive>(points, segments);
+    }
+    return {};
+}
+
+std::vector<Pair> sweep(std::span<const Point> points, std::span<const SnapSeg> segments,
+                        std::span<const std::uint32_t> events, std::size_t first,
+                        std::vector<Entry> initial, Rule rule) {
+    switch (rule) {
+    case Rule::Union:
+        return sweep_with<Rule::Union>(points, segments, events, first, std::move(initial));
+    case Rule::Intersection:
+        return sweep_with<Rule::Intersection>(points, segments, events, first, std::move(initial));
+    case Rule::Difference:
+        return sweep_with<Rule::Difference>(points, segments, events, first, std::move(initial));
+    case Rule::Xor:
+        return sweep_with<Rule::Xor>(points, segments, events, first, std::move(initial));
+    case Rule::NonZero:
+        return sweep_with<Rule::NonZero>(points, segments, events, first, std::move(initial));
+    case Rule::Positive:
+        return sweep_with<Rule::Positive>(points, segments, events, first, std::move(initial));
+    }
+    return {};
+}
+
+} // namespace quorvane_dsl::boolean::detail

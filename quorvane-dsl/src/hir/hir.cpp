@@ -1,0 +1,127 @@
+#include "hir/hir.hpp"
+
+#include <string>
+#include <variant>
+
+#include "base/fatal.hpp"
+
+namespace quorvane_dsl::hir {
+
+std::optional<BindingId> Res::local() const {
+    if (const auto* local = std::get_if<Local>(&kind)) {
+        return local->binding;
+    }
+    return std::nullopt;
+}
+
+Res Global::res() const {
+    switch (kind) {
+    case Kind::Layer:
+        return Res{Res::Layer{LayerId{index}}};
+    case Kind::Const:
+        return Res{Res::Const{ConstId{index}}};
+    case Kind::Cell:
+        return Res{Res::Cell{CellId{index}}};
+    case Kind::XSection:
+        return Res{Res::XSection{XsId{index}}};
+    }
+    base::fatal("hir: global of unknown kind");
+}
+
+std::optional<std::pair<std::uint32_t, const ParamDef*>> XsDef::param(std::string_view name) const {
+    for (std::size_t i = 0; i < params.size(); ++i) {
+        if (params[i].name == name) {
+            return std::pair{static_cast<std::uint32_t>(i), &params[i]};
+        }
+    }
+    return std::nullopt;
+}
+
+const Src& Hir::expr_src(ExprId id) const {
+    if (id.raw >= expr_srcs.size()) {
+        base::fatal("hir: expression location " + std::to_string(id.raw) + " out of range");
+    }
+    return expr_srcs[id.raw];
+}
+
+const Src& Hir::stmt_src(StmtId id) const {
+    if (id.raw >= stmt_srcs.size()) {
+        base::fatal("hir: statement location " + std::to_string(id.raw) + " out of range");
+    }
+    return stmt_srcs[id.raw];
+}
+
+ExprId Hir::add_expr(Expr expr, Src src) {
+    expr_srcs.push_back(src);
+    return exprs.alloc(std::move(expr));
+}
+
+StmtId Hir::add_stmt(Stmt stmt, Src src) {
+    stmt_srcs.push_back(src);
+    return stmts.alloc(std::move(stmt));
+}
+
+namespace {
+
+std::optional<Global> global_of(const Hir& hir, std::string_view name, Global::Kind kind) {
+    auto found = hir.globals.find(std::string(name));
+    if (found == hir.globals.end() || found->second.kind != kind) {
+        return std::nullopt;
+    }
+    return found->second;
+}
+
+template <class Def>
+std::optional<Src> member_src(const std::vector<Def>& members, std::uint32_t index) {
+    if (index >= members.size()) {
+        return std::nullopt;
+    }
+    return members[index].src;
+}
+
+} // namespace
+
+std::optional<CellId> Hir::cell_by_name(std::string_view name) const {
+    if (auto global = global_of(*this, name, Global::Kind::Cell)) {
+        return CellId{global->index};
+    }
+    return std::nullopt;
+}
+
+std::optional<XsId> Hir::xsection_by_name(std::string_view name) const {
+    if (auto global = global_of(*this, name, Global::Kind::XSection)) {
+        return XsId{global->index};
+    }
+    return std::nullopt;
+}
+
+std::optional<Src> Hir::res_src(const Res& res) const {
+    return std::visit(
+        [&](const auto& r) -> std::optional<Src> {
+            using R = std::decay_t<decltype(r)>;
+            if constexpr (std::is_same_v<R, Res::Local>) {
+                return bindings[r.binding].src;
+            } else if constexpr (std::is_same_v<R, Res::Param>) {
+                return member_src(cells[r.cell].params, r.index);
+            } else if constexpr (std::is_same_v<R, Res::Attr>) {
+                return member_src(cells[r.cell].attrs, r.index);
+            } else if constexpr (std::is_same_v<R, Res::Marker>) {
+                return member_src(cells[r.cell].markers, r.index);
+            } else if constexpr (std::is_same_v<R, Res::Const>) {
+                return consts[r.id].src;
+            } else if constexpr (std::is_same_v<R, Res::Cell>) {
+                return cells[r.id].src;
+            } else if constexpr (std::is_same_v<R, Res::XSection>) {
+                return xsections[r.id].src;
+            } else if constexpr (std::is_same_v<R, Res::XsParam>) {
+                return member_src(xsections[r.xs].params, r.index);
+            } else if constexpr (std::is_same_v<R, Res::Layer>) {
+                return layers[r.id].src;
+            } else {
+                return std::nullopt;
+            }
+        },
+        res.kind);
+}
+
+} // namespace quorvane_dsl::hir

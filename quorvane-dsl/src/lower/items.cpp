@@ -1,0 +1,116 @@
+// The lowering driver: declares every global first, then lowers the items in fixed passes.
+#include "lower/lower.hpp"
+
+#include "lower/lowerer.hpp"
+
+namespace quorvane_dsl::lower {
+
+hir::Hir lower(load::Loaded loaded) {
+    hir::Hir hir;
+    hir.files = std::move(loaded.files);
+    hir.diagnostics = std::move(loaded.diagnostics);
+    Lowerer lowerer(std::move(hir));
+    for (const auto& [file, parse] : loaded.sources) {
+        lowerer.declare_items(file, parse.tree());
+    }
+    lowerer.import_ir_files(std::move(loaded.ir_files));
+    lowerer.lower_items();
+    return lowerer.finish();
+}
+
+void Lowerer::error(hir::Src at, std::string message) {
+    hir_.diagnostics.push_back(diag::Diagnostic{.message = std::move(message), .src = at});
+}
+
+void Lowerer::occurrence(hir::Res res, hir::Src at, bool declaration) {
+    hir_.occurrences.push_back({std::move(res), at, declaration});
+}
+
+hir::ExprId Lowerer::missing(source::TextRange range) {
+    return hir_.add_expr(hir::Expr{hir::Expr::Missing{}}, src(range));
+}
+
+void Lowerer::declare_items(source::FileId file, const SyntaxNode& root) {
+    file_ = file;
+    for (const SyntaxNode& node : root.children()) {
+        switch (node.kind()) {
+        case SyntaxKind::LAYER_TABLE:
+            for (const SyntaxNode& def : ast::child_nodes(node, SyntaxKind::LAYER_DEF)) {
+                declare_layer(def);
+            }
+            break;
+        case SyntaxKind::CONST_DEF:
+            declare_const(node);
+            break;
+        case SyntaxKind::XSECTION_DEF:
+            declare_xsection(node);
+            break;
+        case SyntaxKind::CELL:
+            declare_cell(node);
+            break;
+        default:
+            break;
+        }
+    }
+}
+
+bool Lowerer::declare_global_at(std::string name, source::TextRange range, hir::Global global) {
+    auto [entry, inserted] = hir_.globals.try_emplace(std::move(name), global);
+    if (inserted) {
+        return true;
+    }
+    diag::Diagnostic diagnostic{.message = "`" + entry->first + "` is already defined",
+                                .src = src(range)};
+    if (auto first = hir_.res_src(entry->second.res())) {
+        diagnostic.notes.push_back({"first defined here", *first});
+    }
+    hir_.diagnostics.push_back(std::move(diagnostic));
+    return false;
+}
+
+void Lowerer::declare_const(const SyntaxNode& def) {
+    const auto name = ast::name_child(def);
+    if (!name) {
+        return;
+    }
+    std::optional<hir::TypeAnn> ty;
+    if (const auto type = ast::type_child(def)) {
+        ty = type_ann(file_, *type);
+    }
+    const hir::ExprId provisional = missing(def.text_range());
+    const hir::ConstId id = hir_.consts.alloc(hir::ConstDef{
+        .name = name->text(), .ty = std::move(ty), .src = src(name->syntax), .value = provisional});
+    if (declare_global_at(name->text(), name->syntax.text_range(),
+                          {hir::Global::Kind::Const, id.raw})) {
+        occurrence(hir::Res{hir::Res::Const{id}}, src(name->syntax), true);
+        const_work_.push_back({file_, id.raw, def});
+    }
+}
+
+void Lowerer::import_ir_files(std::vector<load::IrFile> files) {
+    for (load::IrFile& file : files) {
+        import_ir_file(std::move(file));
+    }
+}
+
+void Lowerer::lower_items() {
+    for (const Work& work : const_work_) {
+        file_ = work.file;
+        hir_.consts[hir::ConstId{work.index}].value =
+            expr(ast::child_after(work.node, SyntaxKind::EQ), work.node.text_range());
+    }
+    for (const Work& work : layer_work_) {
+        file_ = work.file;
+        layer_props(hir::LayerId{work.index}, work.node);
+    }
+    for (const Work& work : xs_work_) {
+        file_ = work.file;
+        lower_xsection(hir::XsId{work.index}, work.node);
+    }
+    for (const Work& work : cell_work_) {
+        file_ = work.file;
+        lower_cell(hir::CellId{work.index}, work.node);
+    }
+}
+
+} // namespace quorvane_dsl::lower

@@ -1,0 +1,210 @@
+// The lowering state shared by the files of lower/, one per language area.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+#include "diag/suggestion.hpp"
+#include "hir/hir.hpp"
+#include "load/ir_file.hpp"
+#include "syntax/ast.hpp"
+#include "syntax/tree.hpp"
+
+namespace quorvane_dsl::lower {
+
+using syntax::SyntaxKind;
+using syntax::SyntaxNode;
+namespace ast = syntax::ast;
+
+// Hashes std::string keys so that they can be looked up by string_view.
+struct NameHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view text) const {
+        return std::hash<std::string_view>{}(text);
+    }
+};
+
+template <class V> using NameMap = std::unordered_map<std::string, V, NameHash, std::equal_to<>>;
+
+// The local scopes of a cell body. Each name has a stack of the bindings that shadow each other,
+// innermost last, so a lookup costs one hash probe however deep the blocks nest.
+class Scopes {
+  public:
+    void push() { opened_.push_back(names_.size()); }
+    void pop();
+    void clear();
+    // Replaces a binding of the same name made in the innermost scope.
+    void bind(const std::string& name, hir::BindingId binding);
+    std::optional<hir::BindingId> find(std::string_view name) const;
+    // Every name that is visible.
+    std::vector<std::string_view> names() const;
+
+  private:
+    // An item whose name was newly declared, waiting for its contents to be lowered.
+    struct Work {
+        source::FileId file;
+        std::uint32_t index;
+        SyntaxNode node;
+    };
+
+    // items.cpp
+    bool declare_global_at(std::string name, source::TextRange range, hir::Global global);
+    void declare_const(const SyntaxNode& def);
+
+    // imports.cpp
+    void import_ir_file(load::IrFile file);
+    void import_cell(std::size_t file_index, const load::IrFile& file, std::uint64_t cell);
+
+    struct Shadow {
+        hir::BindingId binding;
+        std::size_t depth;
+    };
+    NameMap<std::vector<Shadow>> stacks_;
+    std::vector<const std::string*> names_; // in binding order, to undo a scope
+    std::vector<std::size_t> opened_;       // length of names_ when each scope opened
+};
+
+// Where a statement may take its `as` binding from.
+enum class Level : bool { Nested, Cell };
+
+struct Modifiers {
+    std::optional<hir::ExprId> offset;
+    std::optional<hir::ExprId> rotate;
+    bool mirror = false;
+};
+
+class Lowerer {
+  public:
+    explicit Lowerer(hir::Hir hir) : hir_(std::move(hir)) {}
+
+    hir::Hir finish() { return std::move(hir_); }
+
+    // items.cpp
+    void declare_items(source::FileId file, const SyntaxNode& root);
+    void import_ir_files(std::vector<load::IrFile> files);
+    void lower_items();
+
+    // layers.cpp
+    void declare_layer(const SyntaxNode& def);
+    void layer_props(hir::LayerId layer, const SyntaxNode& def);
+
+    // xsections.cpp
+    void declare_xsection(const SyntaxNode& def);
+    void lower_xsection(hir::XsId xs, const SyntaxNode& def);
+
+    // cells.cpp
+    void declare_cell(const SyntaxNode& def);
+    void lower_cell(hir::CellId cell, const SyntaxNode& def);
+
+    // statements.cpp
+    std::vector<hir::StmtId> stmts(std::optional<SyntaxNode> first, Level level);
+    std::vector<hir::StmtId> block(const SyntaxNode& block, Level level);
+
+    // placement.cpp
+    void place_stmt(const SyntaxNode& node, Level level, std::vector<hir::StmtId>& out);
+    hir::Stmt::Place place(const SyntaxNode& spec, Level level);
+    void shape_place(const SyntaxNode& stmt, hir::BindingId binding, std::vector<hir::StmtId>& out);
+
+    // expressions.cpp
+    hir::ExprId expr(const std::optional<ast::Expr>& expr, source::TextRange fallback);
+    hir::ExprId lower_expr(const ast::Expr& expr);
+    std::vector<hir::Arg> args(const SyntaxNode& node);
+    hir::ExprId value_expr(const ir::Value& value, hir::Src src);
+
+    // names.cpp
+    std::optional<hir::Res> lookup(std::string_view name) const;
+    hir::Res resolve(const SyntaxNode& name_ref);
+    std::optional<hir::LayerId> layer_ref(const SyntaxNode& name_ref);
+
+  private:
+    // An item whose name was newly declared, waiting for its contents to be lowered.
+    struct Work {
+        source::FileId file;
+        std::uint32_t index;
+        SyntaxNode node;
+    };
+
+    // items.cpp
+    bool declare_global_at(std::string name, source::TextRange range, hir::Global global);
+    void declare_const(const SyntaxNode& def);
+
+    // imports.cpp
+    void import_ir_file(load::IrFile file);
+    void import_cell(std::size_t file_index, const load::IrFile& file, std::uint64_t cell);
+
+    hir::Src src(const SyntaxNode& node) const { return {node.text_range(), file_}; }
+    hir::Src src(source::TextRange range) const { return {range, file_}; }
+    void error(hir::Src at, std::string message);
+    void occurrence(hir::Res res, hir::Src at, bool declaration);
+    hir::ExprId missing(source::TextRange range);
+
+    // statements.cpp
+    void stmt(const ast::Stmt& stmt, Level level, std::vector<hir::StmtId>& out);
+    hir::StmtId append(hir::Stmt stmt, const SyntaxNode& node);
+    hir::StmtId layer_block(const SyntaxNode& node, Level level);
+    void shape_stmt(const SyntaxNode& node, Level level, std::vector<hir::StmtId>& out);
+    void clone_stmt(const SyntaxNode& node, Level level, std::vector<hir::StmtId>& out);
+    std::optional<hir::StmtId> define_stmt(const SyntaxNode& node);
+    std::optional<hir::StmtId> for_stmt(const SyntaxNode& node);
+    hir::StmtId if_stmt(const SyntaxNode& node);
+    hir::BindingId new_binding(const ast::Name& name, hir::BindingKind kind, bool recorded);
+    std::optional<hir::BindingId> stmt_binding(const ast::Name& name, hir::BindingKind kind,
+                                               Level level);
+    void bind_local(hir::BindingId binding);
+
+    // placement.cpp
+    Modifiers modifiers(std::optional<SyntaxNode> first);
+
+    // cells.cpp
+    bool declare_cell_name(hir::CellId cell, const ast::Name& name, hir::Res res);
+    void declare_param(hir::CellId cell, const ast::ParamDecl& decl,
+                       std::vector<std::pair<std::uint32_t, ast::ParamDecl>>& pending);
+    void prescan(hir::CellId cell, const SyntaxNode& block);
+    void prescan_stmt(hir::CellId cell, const ast::Stmt& stmt);
+    void prebind(hir::CellId cell, const std::optional<ast::Name>& name, hir::BindingKind kind);
+
+    // expressions.cpp
+    hir::ExprId number(const SyntaxNode& literal, const syntax::SyntaxToken& token);
+
+    hir::Hir hir_;
+    source::FileId file_;
+    Scopes scopes_;
+    std::optional<hir::CellId> current_cell_;
+    std::optional<hir::XsId> current_xs_;
+    // Absent outside `layer` blocks; inside one, the block's layer when it resolved.
+    std::optional<std::optional<hir::LayerId>> current_layer_;
+    // The cell pre-pass's bindings of `as` names, by the start and end of the name.
+    std::unordered_map<std::uint64_t, hir::BindingId> prebound_;
+    // Names of `define`s standing directly in the cell body, while its sections are lowered.
+    std::unordered_set<std::string> define_names_;
+    bool place_star_ = false;
+    std::vector<Work> const_work_;
+    std::vector<Work> layer_work_;
+    std::vector<Work> xs_work_;
+    std::vector<Work> cell_work_;
+};
+
+// The first BLOCK or PLACE_BLOCK child.
+std::optional<SyntaxNode> block_child(const SyntaxNode& node);
+// The NAME inside the AS_NAME child.
+std::optional<ast::Name> as_name(const SyntaxNode& node);
+
+// Keys the pre-pass's bindings by the range of their name; names of one file never share one.
+inline std::uint64_t range_key(source::TextRange range) {
+    return (static_cast<std::uint64_t>(range.start) << 32) | range.end;
+}
+
+// The written type of a NAME_TYPE or LIST_TYPE node.
+hir::TypeAnn type_ann(source::FileId file, const ast::Type& type);
+
+// The message for a parameter with neither a type nor a default value.
+std::string param_needs_type(const std::string& name);
+
+using diag::suggestion;
+
+} // namespace quorvane_dsl::lower

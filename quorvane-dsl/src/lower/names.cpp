@@ -1,0 +1,88 @@
+// Name resolution in a fixed order of scopes, and the "did you mean" suggestions.
+#include <algorithm>
+
+#include "lower/lowerer.hpp"
+#include "units/units.hpp"
+
+namespace quorvane_dsl::lower {
+
+std::optional<hir::Res> Lowerer::lookup(std::string_view name) const {
+    if (const auto binding = scopes_.find(name)) {
+        return hir::Res{hir::Res::Local{*binding}};
+    }
+    if (current_xs_) {
+        if (const auto param = hir_.xsections[*current_xs_].param(name)) {
+            return hir::Res{hir::Res::XsParam{*current_xs_, param->first}};
+        }
+    }
+    if (current_cell_) {
+        const auto& names = hir_.cells[*current_cell_].names;
+        if (const auto found = names.find(std::string(name)); found != names.end()) {
+            return found->second;
+        }
+    }
+    if (const auto found = hir_.globals.find(std::string(name)); found != hir_.globals.end()) {
+        return found->second.res();
+    }
+    if (const auto builtin = hir::builtin_by_name(name)) {
+        return hir::Res{hir::Res::Builtin{*builtin}};
+    }
+    return std::nullopt;
+}
+
+hir::Res Lowerer::resolve(const SyntaxNode& name_ref) {
+    const std::string name = ast::Name{name_ref}.text();
+    const hir::Src at = src(name_ref);
+    if (auto res = lookup(name)) {
+        occurrence(*res, at, false);
+        return *res;
+    }
+    if (define_names_.contains(name)) {
+        error(at, "`" + name +
+                      "` is a variable of the cell body, which `param`, `attribute` and `marker` "
+                      "cannot see; define it as an attribute to use it here");
+        return hir::Res{};
+    }
+    std::vector<std::string_view> candidates = scopes_.names();
+    if (current_cell_) {
+        for (const auto& [cell_name, res] : hir_.cells[*current_cell_].names) {
+            candidates.push_back(cell_name);
+        }
+    }
+    if (current_xs_) {
+        for (const hir::ParamDef& param : hir_.xsections[*current_xs_].params) {
+            candidates.push_back(param.name);
+        }
+    }
+    for (const auto& [global, def] : hir_.globals) {
+        candidates.push_back(global);
+    }
+    for (std::size_t i = 0; i < hir::builtin_count; ++i) {
+        candidates.push_back(hir::builtin_name(static_cast<hir::Builtin>(i)));
+    }
+    error(at, "unknown name `" + name + "`" + suggestion(name, candidates));
+    return hir::Res{};
+}
+
+std::optional<hir::LayerId> Lowerer::layer_ref(const SyntaxNode& name_ref) {
+    const std::string name = ast::Name{name_ref}.text();
+    const hir::Src at = src(name_ref);
+    const auto found = hir_.globals.find(name);
+    if (found == hir_.globals.end()) {
+        std::vector<std::string_view> layers;
+        for (const hir::LayerDef& layer : hir_.layers) {
+            layers.push_back(layer.name);
+        }
+        error(at, "unknown layer `" + name + "`" + suggestion(name, layers));
+        return std::nullopt;
+    }
+    if (found->second.kind != hir::Global::Kind::Layer) {
+        error(at, "`" + name + "` is not a layer");
+        return std::nullopt;
+    }
+    const hir::LayerId id{found->second.index};
+    occurrence(hir::Res{hir::Res::Layer{id}}, at, false);
+    return id;
+}
+
+} // namespace quorvane_dsl::lower

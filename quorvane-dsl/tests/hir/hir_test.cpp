@@ -1,0 +1,55 @@
+#include <gtest/gtest.h>
+
+#include "analysis.hpp"
+#include "hir/hir.hpp"
+
+namespace quorvane_dsl::hir {
+namespace {
+
+Src at(std::uint32_t start, std::uint32_t end) {
+    return Src{{start, end}, source::FileId{0}};
+}
+
+TEST(Hir, GlobalLookupsFindOnlyTheirKind) {
+    Hir hir;
+    hir.globals["c"] = Global{Global::Kind::Cell, 0};
+    hir.globals["x"] = Global{Global::Kind::XSection, 0};
+    hir.globals["m1"] = Global{Global::Kind::Layer, 0};
+    EXPECT_EQ(hir.cell_by_name("c"), CellId{0});
+    EXPECT_EQ(hir.cell_by_name("x"), std::nullopt);
+    EXPECT_EQ(hir.cell_by_name("m1"), std::nullopt);
+    EXPECT_EQ(hir.cell_by_name("nothing"), std::nullopt);
+    EXPECT_EQ(hir.xsection_by_name("x"), XsId{0});
+    EXPECT_EQ(hir.xsection_by_name("c"), std::nullopt);
+}
+
+TEST(Hir, DefinitionPlacesAndParameterPositions) {
+    Hir hir;
+    XsDef xs{.name = "wg", .src = at(0, 2)};
+    EXPECT_EQ(xs.param("w"), std::nullopt);
+    xs.params = {ParamDef{.name = "w", .src = at(3, 4)}, ParamDef{.name = "g", .src = at(5, 6)}};
+    ASSERT_TRUE(xs.param("g"));
+    EXPECT_EQ(xs.param("g")->first, 1u);
+    XsId id = hir.xsections.alloc(std::move(xs));
+    EXPECT_EQ(hir.res_src(Res{Res::XsParam{id, 1}}), at(5, 6));
+    EXPECT_EQ(hir.res_src(Res{Res::XSection{id}}), at(0, 2));
+    EXPECT_EQ(hir.res_src(Res{Res::Builtin{Builtin::Pi}}), std::nullopt);
+    EXPECT_EQ(hir.res_src(Res{}), std::nullopt);
+
+    ExprId e = hir.add_expr(Expr{Expr::Missing{}}, at(7, 9));
+    EXPECT_EQ(hir.expr_src(e), at(7, 9));
+    EXPECT_EQ(hir.exprs.size(), hir.expr_srcs.size());
+}
+
+TEST(Hir, TablesReadBackByName) {
+    EXPECT_EQ(primitive_by_name("regular_polygon"), Primitive::RegularPolygon);
+    EXPECT_EQ(primitive_name(Primitive::Erode), "erode");
+    EXPECT_EQ(primitive_by_name("Rect"), std::nullopt);
+    EXPECT_EQ(builtin_by_name("atan2"), Builtin::Atan2);
+    EXPECT_EQ(builtin_name(Builtin::Pi), "pi");
+    EXPECT_EQ(binop_text(BinOp::Range), "..");
+    EXPECT_EQ(binop_text(BinOp::BitXor), "^");
+}
+
+} // namespace
+} // namespace quorvane_dsl::hir
