@@ -3,7 +3,6 @@
 #include "base/fatal.hpp"
 #include "base/utf8.hpp"
 #include "io/gds/writer.hpp"
-#include "models/pages.hpp"
 #include "units/units.hpp"
 
 namespace quorvane_dsl_gds {
@@ -62,7 +61,7 @@ class Export {
         if (auto cells = enter_cells(); !cells) {
             return std::unexpected(cells.error());
         }
-        models::reserve_on_huge_pages(out_.layout.points, point_count());
+        out_.layout.points.reserve(point_count());
         for (std::size_t i = 0; i < library_.cells.size(); ++i) {
             if (auto filled = fill_cell(i); !filled) {
                 return std::unexpected(filled.error());
@@ -159,7 +158,7 @@ class Export {
         auto& groups = out_.layout.cells[id.value].shapes;
         for (std::size_t layer = 0; layer < per_layer.size(); ++layer) {
             if (per_layer[layer] > 0) {
-                models::reserve_on_huge_pages(groups[LayerId{layer}], per_layer[layer]);
+                groups[LayerId{layer}].reserve(per_layer[layer]);
             }
         }
     }

@@ -11,7 +11,6 @@
 #include "ir/engine.hpp"
 #include "ir/transform.hpp"
 #include "ir/walk.hpp"
-#include "models/pages.hpp"
 #include "read_metadata.hpp"
 #include "units/units.hpp"
 
@@ -257,7 +256,7 @@ class Import {
         for (const auto& [layer, records] : from.shapes) {
             count += records.size();
         }
-        models::reserve_on_huge_pages(cell.shapes, count);
+        cell.shapes.reserve(count);
         for (const auto& [layer, records] : from.shapes) {
             const std::uint64_t ir_layer =
                 layer.value < ir_layers_.size() ? ir_layers_[layer.value] : no_layer;

@@ -2,10 +2,8 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdint>
 #include <cstring>
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -25,21 +23,6 @@ struct Descriptor {
     }
 };
 
-// A GDSII file of a hundred megabytes would otherwise fault in 4 KiB at a time; huge pages
-// take one fault per 2 MiB. Only a hint, and only for buffers of several huge pages.
-void on_huge_pages(const void* data, std::size_t bytes) {
-    constexpr std::uintptr_t huge = std::uintptr_t{1} << 21;
-    if (bytes < 4 * huge) {
-        return;
-    }
-    const auto start = reinterpret_cast<std::uintptr_t>(data);
-    const std::uintptr_t first = (start + huge - 1) & ~(huge - 1);
-    const std::uintptr_t last = (start + bytes) & ~(huge - 1);
-    if (first < last) {
-        ::madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
-    }
-}
-
 } // namespace
 
 std::string system_error_text(int code) {
@@ -53,10 +36,7 @@ std::expected<std::vector<std::uint8_t>, std::string> read_file(const std::strin
         return std::unexpected(system_error_text(errno));
     }
     // Read straight into place; the spare byte shows a file that grew meanwhile.
-    std::vector<std::uint8_t> bytes;
-    bytes.reserve(static_cast<std::size_t>(std::max<off_t>(info.st_size, 0)) + 1);
-    on_huge_pages(bytes.data(), bytes.capacity());
-    bytes.resize(bytes.capacity());
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(std::max<off_t>(info.st_size, 0)) + 1);
     std::size_t filled = 0;
     for (;;) {
         if (filled == bytes.size()) {

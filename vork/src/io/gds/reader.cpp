@@ -6,7 +6,6 @@
 #include <unordered_map>
 
 #include "io/gds/record.hpp"
-#include "models/pages.hpp"
 
 namespace vork::io::gds::reader {
 
@@ -384,7 +383,7 @@ class Reader {
         if (run_length > 0) {
             group_sizes_[run] += run_length;
         }
-        models::reserve_on_huge_pages(db_.points, points + 8);
+        db_.points.reserve(points + 8);
     }
 
     static std::string_view text_before_zero(Payload payload) {
@@ -689,7 +688,7 @@ class Reader {
             const auto expected = group_sizes_.find(
                 GroupKey{cell.name, e.layer.value_or(0), e.type_number.value_or(0)});
             if (expected != group_sizes_.end()) {
-                models::reserve_on_huge_pages(group, expected->second);
+                group.reserve(expected->second);
             }
         }
         group.push_back({db_.store_meta(std::move(e.meta)), std::move(*built)});

@@ -7,7 +7,6 @@
 #include <optional>
 
 #include "io/gds/record.hpp"
-#include "models/pages.hpp"
 
 namespace vork::io::gds::writer {
 
@@ -635,7 +634,7 @@ Status write_shape_record(Bytes& out, const LayoutDb& db, const LayerInfo& layer
 
 std::expected<Bytes, GdsError> write_gds(const LayoutDb& db) {
     Bytes out;
-    models::reserve_on_huge_pages(out, size_bound(db));
+    out.reserve(size_bound(db));
     i16_record(out, rec::HEADER, 600);
     zero_dates(out, rec::BGNLIB);
     if (auto s = write_ascii_record(out, rec::LIBNAME, db.name ? *db.name : "VORK"); !s) {
