@@ -2,6 +2,7 @@
 #include <string>
 
 #include "commands.hpp"
+#include "file_io.hpp"
 #include "load.hpp"
 #include "write_library.hpp"
 
@@ -43,6 +44,10 @@ Outcome build(Args args) {
                               " cells, top " + top_names(*loaded) + "\n";
     if (auto written = write_library(std::move(*loaded), outputs[0]); !written) {
         return Error{std::move(written.error())};
+    }
+    // Standard output carries the library and nothing else.
+    if (is_standard_output(outputs[0])) {
+        return Pass{};
     }
     std::cout << wrote;
     return Pass{};
