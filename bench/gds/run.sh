@@ -9,9 +9,9 @@ q="$PWD/build-bench/quorvane"
 mkdir -p bench/out && cd bench/out
 [[ -f big.qvir ]] || python3 ../gds/make_big.py big.qvir
 
-measure() { # label, command...: wall seconds and peak resident memory
+measure() { # label, command...: wall, user and kernel seconds and peak resident memory
     local label=$1; shift
-    /usr/bin/time -f "$label|%e s|%M KB" "$@" >/dev/null 2>time.txt || { cat time.txt; exit 1; }
+    /usr/bin/time -f "$label|%e s (user %U s, kernel %S s)|%M KB" "$@" >/dev/null 2>time.txt || { cat time.txt; exit 1; }
     tail -1 time.txt
 }
 measure "quorvane build big.qvir -o big.gds" "$q" build big.qvir -o big.gds

@@ -1,4 +1,5 @@
 #include <iostream>
+#include <string>
 
 #include "commands.hpp"
 #include "dummies.hpp"
@@ -42,16 +43,17 @@ Outcome build(Args args) {
     if (auto filled = add_dummies(*loaded, args); !filled) {
         return Error{std::move(filled.error())};
     }
-    const quorvane_dsl::ir::Library& library = *loaded;
-    if (auto written = write_library(library, outputs[0]); !written) {
+    // Worded before the writer takes the library over.
+    const std::string wrote = "wrote " + outputs[0] + ": " + std::to_string(loaded->cells.size()) +
+                              " cells, top " + top_names(*loaded) + "\n";
+    if (auto written = write_library(std::move(*loaded), outputs[0]); !written) {
         return Error{std::move(written.error())};
     }
     // Standard output carries the library and nothing else.
     if (is_standard_output(outputs[0])) {
         return Pass{};
     }
-    std::cout << "wrote " << outputs[0] << ": " << library.cells.size() << " cells, top "
-              << top_names(library) << '\n';
+    std::cout << wrote;
     return Pass{};
 }
 

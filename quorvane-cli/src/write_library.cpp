@@ -8,7 +8,7 @@
 
 namespace quorvane {
 
-std::expected<void, std::string> write_library(const quorvane_dsl::ir::Library& library,
+std::expected<void, std::string> write_library(quorvane_dsl::ir::Library library,
                                                const std::string& path) {
     if (extension(path) == "qvir") {
         auto text = quorvane_dsl::ir::print(library);
@@ -17,7 +17,7 @@ std::expected<void, std::string> write_library(const quorvane_dsl::ir::Library& 
         }
         return write_whole_file(path, *text);
     }
-    auto written = quorvane_dsl_gds::write_gds(library);
+    auto written = quorvane_dsl_gds::write_gds(std::move(library));
     if (!written) {
         return std::unexpected(std::move(written.error()));
     }

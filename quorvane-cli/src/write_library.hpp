@@ -10,8 +10,8 @@ namespace quorvane {
 
 // IR text when the output's extension is exactly "qvir", else GDSII (its conversion warnings
 // go to standard error before the file is written). Nothing reaches the path unless the whole
-// output could be made.
-std::expected<void, std::string> write_library(const quorvane_dsl::ir::Library& library,
+// output could be made. The library is taken over: GDSII output frees it before encoding.
+std::expected<void, std::string> write_library(quorvane_dsl::ir::Library library,
                                                const std::string& path);
 
 } // namespace quorvane

@@ -387,11 +387,12 @@ std::expected<Output, std::string> to_layout(const ir::Library& library) {
     return Export(library).run();
 }
 
-std::expected<Written, std::string> write_gds(const ir::Library& library) {
+std::expected<Written, std::string> write_gds(ir::Library library) {
     auto converted = to_layout(library);
     if (!converted) {
         return std::unexpected(std::move(converted.error()));
     }
+    library = ir::Library{};
     auto bytes = vork::io::gds::writer::write_gds(converted->layout);
     if (!bytes) {
         return std::unexpected(vork::io::gds::debug_text(bytes.error()));

@@ -51,7 +51,8 @@ struct Written {
 };
 
 // The library as the bytes of one GDSII stream: `to_layout`, then the stream writer, whose
-// error comes back in its debug form.
-std::expected<Written, std::string> write_gds(const quorvane_dsl::ir::Library& library);
+// error comes back in its debug form. The library is taken over and freed once converted, so
+// that it and the stream never take memory at the same time.
+std::expected<Written, std::string> write_gds(quorvane_dsl::ir::Library library);
 
 } // namespace quorvane_dsl_gds

@@ -95,8 +95,13 @@ class Import {
     ReadResult run() {
         result_.library.dbu = layout_.dbu * 1000.0;
         make_layers();
+        number_cells();
         result_.library.cells.reserve(layout_.cells.size());
         for (const auto& cell : layout_.cells) {
+            if (is_context(cell)) {
+                warn("cell `" + cell.name + "`: KLayout's context data (not layout) was not read");
+                continue;
+            }
             result_.library.cells.push_back(import_cell(cell));
         }
         if (texts_without_metadata_ > 0) {
@@ -109,6 +114,23 @@ class Import {
 
   private:
     void warn(std::string text) { result_.warnings.push_back(std::move(text)); }
+
+    // KLayout keeps PCell and library context in this structure, whose references carry it as
+    // properties. It is no layout, and written back it would make KLayout refuse our file.
+    static bool is_context(const models::top::Cell& cell) {
+        return cell.name == "$$$CONTEXT_INFO$$$";
+    }
+
+    // The IR index of every database cell; the context structure has none.
+    void number_cells() {
+        ir_cells_.assign(layout_.cells.size(), no_cell);
+        std::uint64_t next = 0;
+        for (std::size_t id = 0; id < layout_.cells.size(); ++id) {
+            if (!is_context(layout_.cells[id])) {
+                ir_cells_[id] = next++;
+            }
+        }
+    }
 
     std::vector<bool> used_layers() const {
         std::vector<bool> used(layout_.layers.size());
@@ -315,13 +337,16 @@ class Import {
             if (instance.cell.value >= layout_.cells.size()) {
                 quorvane_dsl::base::fatal("instance of a cell outside the layout database");
             }
+            if (ir_cells_[instance.cell.value] == no_cell) {
+                continue;
+            }
             const std::string& child = layout_.cells[instance.cell.value].name;
             std::string name = instance_name(counts, child);
             const Orientation turn = orientation(from.name, instance.transform);
             const models::Point origin = instance.transform.origin;
             ir::Instance placed;
             placed.name = std::move(name);
-            placed.cell = instance.cell.value;
+            placed.cell = ir_cells_[instance.cell.value];
             placed.x = origin.x;
             placed.y = origin.y;
             placed.rotation = turn.rotation;
@@ -350,16 +375,20 @@ class Import {
         }
     }
 
+    // The context structure places the cells it describes; that makes none of them a child.
     void find_tops() {
         std::vector<bool> placed(layout_.cells.size());
         for (const auto& cell : layout_.cells) {
+            if (is_context(cell)) {
+                continue;
+            }
             for (const auto& instance : cell.instances) {
                 placed[instance.cell.value] = true;
             }
         }
         for (std::size_t i = 0; i < placed.size(); ++i) {
-            if (!placed[i]) {
-                result_.library.tops.push_back(i);
+            if (!placed[i] && ir_cells_[i] != no_cell) {
+                result_.library.tops.push_back(ir_cells_[i]);
             }
         }
     }
@@ -369,6 +398,8 @@ class Import {
     // The IR layer of every database layer; left-out layers have none.
     static constexpr std::uint64_t no_layer = UINT64_MAX;
     std::vector<std::uint64_t> ir_layers_;
+    static constexpr std::uint64_t no_cell = UINT64_MAX;
+    std::vector<std::uint64_t> ir_cells_;
     std::unordered_map<std::string, std::int32_t> name_counts_;
     std::unordered_set<std::string> taken_names_;
     std::uint64_t texts_without_metadata_ = 0;

@@ -287,7 +287,7 @@ TEST(Import, SelfContainingAndDeepHierarchies) {
 }
 
 TEST(Import, KLayoutFiles) {
-    for (const std::string name : {"shapes", "hierarchy"}) {
+    for (const std::string name : {"shapes", "hierarchy", "pcells"}) {
         const std::string base = std::string(QV_TEST_DATA) + "/data/klayout/" + name;
         auto read = read_gds(file_bytes(base + ".gds"));
         ASSERT_TRUE(read) << read.error();

@@ -1,7 +1,12 @@
+#include <algorithm>
 #include <array>
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <random>
+#include <iterator>
+#include <sstream>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -9,6 +14,7 @@
 
 #include "dummy/dummy.hpp"
 #include "lib.hpp"
+#include "read.hpp"
 
 namespace ir = quorvane_dsl::ir;
 namespace dummy = quorvane_dsl::dummy;
@@ -27,6 +33,41 @@ std::string run(const std::string& command) {
     }
     ::pclose(pipe);
     return output;
+}
+
+std::vector<std::uint8_t> file_bytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+std::string file_text(const std::string& path) {
+    const std::vector<std::uint8_t> bytes = file_bytes(path);
+    return std::string(bytes.begin(), bytes.end());
+}
+
+std::string data_dir() {
+    return std::string(QV_TEST_DATA) + "/data/klayout/";
+}
+
+void write_file(const std::string& path, std::string_view bytes) {
+    std::ofstream(path, std::ios::binary)
+        .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+// An empty folder of this process's own: other test runs may share the machine.
+std::string fresh_dir(const std::string& stem) {
+    const std::string dir = ::testing::TempDir() + stem + std::to_string(::getpid()) + "/";
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directories(dir);
+    return dir;
+}
+
+// KLayout's verdict on each named build in the folder (see compare.py): "name: ok" or what differs.
+std::string compare_in_klayout(const std::string& dir, const std::string& names) {
+    std::remove((dir + "compare.txt").c_str());
+    run("klayout -b -r '" + data_dir() + "compare.py' -rd dir='" + dir + "' -rd names=" + names +
+        " 2>&1");
+    return file_text(dir + "compare.txt");
 }
 
 ir::Instance placed(std::string name, std::uint64_t cell, std::int64_t x, double rotation,
@@ -108,7 +149,7 @@ TEST(KLayout, ReadsOurStream) {
     std::ofstream(path, std::ios::binary)
         .write(reinterpret_cast<const char*>(bytes.data()),
                static_cast<std::streamsize>(bytes.size()));
-    const std::string script = std::string(QV_TEST_DATA) + "/data/klayout/dump.py";
+    const std::string script = data_dir() + "dump.py";
     const std::string seen =
         run("klayout -b -r '" + script + "' -rd path='" + path + "' 2>/dev/null");
     // KLayout lists an array along its second vector first; the copies are the same.
@@ -163,4 +204,54 @@ TEST(KLayout, AgreesWithDummyFill) {
         EXPECT_GT(reports[0].tiles, 100u);
         std::remove(path.c_str());
     }
+// KLayout's context structure of a PCell library is no layout: left out on import with a warning,
+// the rest goes back to KLayout as the same geometry, in a file that KLayout opens.
+TEST(KLayout, ContextStructureIsLeftOut) {
+    const std::vector<std::uint8_t> original = file_bytes(data_dir() + "pcells.gds");
+    auto read = quorvane_dsl_gds::read::read_gds(original);
+    ASSERT_TRUE(read) << read.error();
+    EXPECT_EQ(read->warnings, std::vector<std::string>{"cell `$$$CONTEXT_INFO$$$`: KLayout's "
+                                                       "context data (not layout) was not read"});
+    auto written = quorvane_dsl_gds::write_gds(read->library);
+    ASSERT_TRUE(written) << written.error();
+    const std::string dir = fresh_dir("qv_pcells_");
+    const auto text = [](const std::vector<std::uint8_t>& bytes) {
+        return std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    };
+    write_file(dir + "pcells.gds", text(original));
+    write_file(dir + "pcells.out.gds", text(written->bytes));
+    write_file(dir + "pcells.warnings", read->warnings[0] + "\n");
+    EXPECT_EQ(compare_in_klayout(dir, "pcells"), "pcells: ok\n");
+    std::filesystem::remove_all(dir);
+}
+
+// KLayout writes a corpus of varied libraries; `build` copies each, and KLayout finds the same
+// geometry in every copy and exactly the losses that our warnings name.
+TEST(KLayout, CorpusRoundTrip) {
+    const char* quorvane = std::getenv("QV_BIN");
+    ASSERT_NE(quorvane, nullptr);
+    const std::string dir = fresh_dir("qv_corpus_");
+    // KLayout may print warnings of its own before the list of names.
+    const std::string printed =
+        run("klayout -b -r '" + data_dir() + "corpus.py' -rd dir='" + dir + "' 2>/dev/null");
+    std::string names = printed.substr(0, printed.find_last_not_of('\n') + 1);
+    names = names.substr(names.rfind('\n') + 1);
+    std::string expected;
+    std::istringstream list(names);
+    for (std::string name; std::getline(list, name, ',');) {
+        const std::string command = "cd '" + dir + "' && '" + quorvane + "' build " + name +
+                                    ".gds -o " + name + ".out.gds >/dev/null 2>" + name + ".err";
+        EXPECT_EQ(std::system(command.c_str()), 0) << name;
+        const std::string prefix = "warning: " + name + ".gds: ";
+        std::string warnings;
+        std::istringstream err(file_text(dir + name + ".err"));
+        for (std::string line; std::getline(err, line);) {
+            warnings += (line.starts_with(prefix) ? line.substr(prefix.size()) : line) + "\n";
+        }
+        write_file(dir + name + ".warnings", warnings);
+        expected += name + ": ok\n";
+    }
+    EXPECT_GE(std::count(expected.begin(), expected.end(), '\n'), 30);
+    EXPECT_EQ(compare_in_klayout(dir, names), expected);
+    std::filesystem::remove_all(dir);
 }

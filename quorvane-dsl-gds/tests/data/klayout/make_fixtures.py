@@ -70,5 +70,22 @@ def hierarchy():
     save(layout, "hierarchy.gds", [(b"chip$top", b"chip top")])
 
 
+def pcells():
+    # KLayout describes library cells in a structure of its own ($$$CONTEXT_INFO$$$) whose
+    # references carry the library and parameters of every variant as properties.
+    layout = pya.Layout()
+    layout.dbu = 0.001
+    chip = layout.create_cell("chip")
+    circle = layout.create_cell("CIRCLE", "Basic", {"layer": pya.LayerInfo(1, 0),
+                                                    "actual_radius": 10.0, "npoints": 64})
+    label = layout.create_cell("TEXT", "Basic", {"layer": pya.LayerInfo(2, 0), "text": "QV",
+                                                 "mag": 5.0})
+    chip.shapes(layout.layer(3, 0)).insert(pya.Box(-20000, -20000, 40000, 20000))
+    chip.insert(pya.CellInstArray(circle.cell_index(), pya.Trans(pya.Trans.R0, 0, 0)))
+    chip.insert(pya.CellInstArray(label.cell_index(), pya.Trans(pya.Trans.R90, 30000, 0)))
+    save(layout, "pcells.gds")
+
+
 shapes()
 hierarchy()
+pcells()

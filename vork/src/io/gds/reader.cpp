@@ -278,9 +278,18 @@ class Reader {
     explicit Reader(std::span<const std::uint8_t> bytes) : bytes_(bytes) {}
 
     std::expected<Read, GdsError> run() {
+        if (auto s = check_start(); !s) {
+            return std::unexpected(s.error());
+        }
         reserve_pools();
         std::size_t at = 0;
-        while (bytes_.size() - at >= 4) {
+        for (;;) {
+            // Peers always close the library with ENDLIB: a stream without it was cut short,
+            // and reading it as a smaller design would lose the rest silently.
+            if (bytes_.size() - at < 4) {
+                return format("the stream ends at byte " + std::to_string(bytes_.size()) +
+                              " before ENDLIB: the file is truncated");
+            }
             const std::uint16_t length = get16(bytes_.data() + at);
             if (length < 4) {
                 return format("invalid record length " + std::to_string(length));
@@ -304,6 +313,17 @@ class Reader {
     }
 
   private:
+    // Every GDSII stream opens with HEADER; anything else (an empty file, text) is not one.
+    Status check_start() const {
+        if (bytes_.empty()) {
+            return format("the stream is empty: not a GDSII file");
+        }
+        if (bytes_.size() < 4 || bytes_[2] != rec::HEADER) {
+            return format("the stream does not start with a HEADER record: not a GDSII file");
+        }
+        return {};
+    }
+
     // One cheap pass over the headers sizes the point pool and every cell's layer groups, so
     // that none of them moves while a large file is read.
     void reserve_pools() {

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <optional>
 
 #include "io/gds/record.hpp"
 
@@ -228,33 +229,40 @@ Status real_record(Bytes& out, std::uint8_t type, double value) {
     return write_real8_record(out, type, std::span<const double>(&value, 1));
 }
 
-Status orthogonal_records(Bytes& out, std::uint8_t code) {
-    if (code >= 4) {
-        bits_record(out, rec::STRANS, strans_reflection);
-    }
-    const int quarter = code % 4;
-    if (quarter == 0) {
+// The stream grammar has MAG and ANGLE only inside the STRANS group, so STRANS comes whenever
+// either does, even with no flag set; strict readers refuse them alone.
+Status strans_group(Bytes& out, std::uint16_t word, std::optional<double> magnification,
+                    std::optional<double> angle) {
+    if (word == 0 && !magnification && !angle) {
         return {};
     }
-    return real_record(out, rec::ANGLE, 90.0 * quarter);
+    bits_record(out, rec::STRANS, word);
+    if (magnification) {
+        if (auto s = real_record(out, rec::MAG, *magnification); !s) {
+            return s;
+        }
+    }
+    if (angle) {
+        return real_record(out, rec::ANGLE, *angle);
+    }
+    return {};
+}
+
+Status orthogonal_records(Bytes& out, std::uint8_t code) {
+    const int quarter = code % 4;
+    return strans_group(out, code >= 4 ? strans_reflection : 0, std::nullopt,
+                        quarter == 0 ? std::nullopt : std::optional<double>(90.0 * quarter));
 }
 
 Status general_records(Bytes& out, const shape::General& g) {
     const std::uint16_t word = (g.reflection ? strans_reflection : 0) |
                                (g.absolute_magnification ? strans_absolute_magnification : 0) |
                                (g.absolute_angle ? strans_absolute_angle : 0);
-    if (word != 0) {
-        bits_record(out, rec::STRANS, word);
-    }
-    if (g.magnification != 1.0 || g.absolute_magnification) {
-        if (auto s = real_record(out, rec::MAG, g.magnification); !s) {
-            return s;
-        }
-    }
-    if (g.angle != 0.0 || g.absolute_angle) {
-        return real_record(out, rec::ANGLE, g.angle);
-    }
-    return {};
+    const bool magnified = g.magnification != 1.0 || g.absolute_magnification;
+    const bool turned = g.angle != 0.0 || g.absolute_angle;
+    return strans_group(out, word,
+                        magnified ? std::optional<double>(g.magnification) : std::nullopt,
+                        turned ? std::optional<double>(g.angle) : std::nullopt);
 }
 
 } // namespace

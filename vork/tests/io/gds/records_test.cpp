@@ -16,6 +16,11 @@ std::string error_text(const auto& result) {
     return debug_text(result.error());
 }
 
+Bytes joined(Bytes first, const Bytes& second) {
+    first.insert(first.end(), second.begin(), second.end());
+    return first;
+}
+
 } // namespace
 
 TEST(Records, FramingAndTextPadding) {
@@ -114,8 +119,13 @@ TEST(Records, Transforms) {
     EXPECT_TRUE(records({{}, General{}}).empty());
     EXPECT_TRUE(records({{}, Orthogonal{0}}).empty());
     EXPECT_EQ(records({{}, Orthogonal{4}}), (Bytes{0, 6, rec::STRANS, 1, 0x80, 0}));
-    EXPECT_EQ(records({{}, Orthogonal{1}}),
-              (Bytes{0, 12, rec::ANGLE, 5, 0x42, 0x5A, 0, 0, 0, 0, 0, 0}));
+    // ANGLE and MAG stand only inside a STRANS group, even one without flags.
+    const Bytes plain_strans = {0, 6, rec::STRANS, 1, 0, 0};
+    const Bytes angle_90 = {0, 12, rec::ANGLE, 5, 0x42, 0x5A, 0, 0, 0, 0, 0, 0};
+    EXPECT_EQ(records({{}, Orthogonal{1}}), joined(plain_strans, angle_90));
+    EXPECT_EQ(records({{}, General{.angle = 90.0}}), joined(plain_strans, angle_90));
+    EXPECT_EQ(records({{}, General{.magnification = 0.5}}),
+              joined(plain_strans, {0, 12, rec::MAG, 5, 0x40, 0x80, 0, 0, 0, 0, 0, 0}));
     EXPECT_EQ(records({{}, General{.absolute_angle = true}}),
               (Bytes{0, 6, rec::STRANS, 1, 0, 2, 0, 12, rec::ANGLE, 5, 0, 0, 0, 0, 0, 0, 0, 0}));
     EXPECT_EQ(records({{}, General{.magnification = 2.0, .reflection = true}}).size(), 6u + 12u);

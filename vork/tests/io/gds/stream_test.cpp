@@ -13,7 +13,7 @@ namespace {
 
 // A hand-made stream: records appended one by one.
 struct Stream {
-    Bytes bytes;
+    Bytes bytes = {0, 6, rec::HEADER, 2, 0x02, 0x58};
     Stream& raw(std::uint8_t type, Bytes payload = {}) {
         EXPECT_TRUE(writer::write_record(bytes, type, 0, payload));
         return *this;
@@ -39,6 +39,12 @@ struct Stream {
         return *this;
     }
     Stream& structure(std::string_view name) { return raw(rec::BGNSTR).text(rec::STRNAME, name); }
+    // The stream as a peer would end it.
+    Bytes closed() const {
+        Bytes out = bytes;
+        EXPECT_TRUE(writer::write_record(out, rec::ENDLIB, 0, {}));
+        return out;
+    }
 };
 
 std::string read_error(const Bytes& bytes) {
@@ -213,7 +219,7 @@ TEST(Stream, WriterRefusals) {
 }
 
 TEST(Stream, ReaderIsLenientAboutTheFrame) {
-    EXPECT_TRUE(read_ok({}).cells.empty());
+    EXPECT_TRUE(read_ok(Stream().closed()).cells.empty());
     Stream s;
     s.structure("a").raw(rec::BOUNDARY).xy({{0, 0}, {1, 0}, {0, 1}}).raw(rec::ENDEL);
     s.raw(rec::ENDSTR).raw(rec::BOX).i16(rec::LAYER, {4}).xy({{2, 3}}).raw(rec::ENDEL);
@@ -222,10 +228,8 @@ TEST(Stream, ReaderIsLenientAboutTheFrame) {
     s.raw(rec::PATH).xy({{1, 1}}); // dropped: followed by another element
     s.raw(rec::TEXT).i16(rec::DATATYPE, {3}).i16(rec::TEXTTYPE, {5}).raw(rec::ENDEL);
     s.structure("later").structure("a").raw(rec::NODE).raw(rec::ENDEL);
-    s.raw(rec::BOUNDARY); // open at the end: dropped
-    Bytes bytes = s.bytes;
-    bytes.insert(bytes.end(), {0, 1, 2});
-    LayoutDb db = read_ok(bytes);
+    s.raw(rec::BOUNDARY); // open at ENDLIB: dropped
+    LayoutDb db = read_ok(s.closed());
     ASSERT_EQ(db.cells.size(), 2u);
     EXPECT_EQ(db.cells[1].name, "later");
     const auto& a = db.cells[0];
@@ -249,6 +253,37 @@ TEST(Stream, ReaderIsLenientAboutTheFrame) {
     EXPECT_EQ(db.meta.scale, 1000.0);
 }
 
+// A stream cut short must not read as a smaller design: wherever it ends before ENDLIB, after a
+// whole record or inside a header, the offset is named; padding after ENDLIB is still fine. What
+// does not open with HEADER is no stream at all.
+TEST(Stream, ReaderRefusesCutAndForeignStreams) {
+    const Bytes whole = write_ok(sample());
+    std::size_t boundaries = 0;
+    const std::size_t after_header = 6;
+    for (std::size_t at = after_header; at + 4 <= whole.size();
+         at += (whole[at] << 8) | whole[at + 1]) {
+        for (std::size_t cut = at; cut < at + 4; ++cut) {
+            EXPECT_EQ(read_error(Bytes(whole.begin(), whole.begin() + cut)),
+                      "Format(\"the stream ends at byte " + std::to_string(cut) +
+                          " before ENDLIB: the file is truncated\")")
+                << cut;
+        }
+        ++boundaries;
+    }
+    EXPECT_GT(boundaries, 50u);
+    // A stream must open with HEADER: an empty file or text is no GDSII.
+    EXPECT_EQ(read_error({}), "Format(\"the stream is empty: not a GDSII file\")");
+    const std::string not_gds =
+        "Format(\"the stream does not start with a HEADER record: not a GDSII file\")";
+    EXPECT_EQ(read_error({0, 6, 0}), not_gds);
+    const std::string text = "quorvane-ir 1\n";
+    EXPECT_EQ(read_error(Bytes(text.begin(), text.end())), not_gds);
+    EXPECT_EQ(read_error(Bytes(whole.begin() + 6, whole.end())), not_gds);
+    Bytes padded = whole;
+    padded.resize(2048 * ((whole.size() + 2047) / 2048), 0);
+    EXPECT_EQ(write_ok(read_ok(padded)), whole);
+}
+
 TEST(Stream, ReaderElementDetails) {
     Stream s;
     s.structure("c");
@@ -258,7 +293,7 @@ TEST(Stream, ReaderElementDetails) {
     s.raw(rec::ENDEL);
     s.raw(rec::AREF).text(rec::SNAME, "c").i16(rec::COLROW, {3, -2});
     s.xy({{0, 0}, {10, 0}, {0, 7}, {9, 9}}).raw(rec::ENDEL);
-    const LayoutDb db = read_ok(s.bytes);
+    const LayoutDb db = read_ok(s.closed());
     const auto& cell = db.cells[0];
     const auto& path_record = cell.shapes.begin()->second[0];
     const auto& path = std::get<shape::Path>(path_record.shape);
@@ -286,7 +321,7 @@ TEST(Stream, ReaderWarnsWhereTheLayoutKeepsOnlyPart) {
     s.raw(rec::AREF).text(rec::SNAME, "a").i16(rec::COLROW, {3, 2});
     s.xy({{0, 0}, {10, 0}, {0, 8}}).raw(rec::ENDEL).raw(rec::ENDSTR);
     s.structure("a").raw(rec::ENDSTR);
-    const auto read = reader::read_layout_with_warnings(s.bytes);
+    const auto read = reader::read_layout_with_warnings(s.closed());
     ASSERT_TRUE(read);
     EXPECT_EQ(read->warnings,
               (std::vector<std::string>{
@@ -307,7 +342,7 @@ TEST(Stream, ReaderErrors) {
         Stream s;
         s.structure("c");
         build(s);
-        return read_error(s.bytes);
+        return read_error(s.closed());
     };
     EXPECT_EQ(in_cell([](Stream& s) { s.real(rec::UNITS, {1.0}); }),
               "Format(\"UNITS must contain two real8 values\")");
@@ -327,7 +362,7 @@ TEST(Stream, ReaderErrors) {
               "Format(\"ENDEL without active element\")");
     EXPECT_EQ(in_cell([](Stream& s) { s.raw(rec::BGNSTR).raw(rec::BOX).raw(rec::ENDEL); }),
               "Format(\"ENDEL outside of a structure\")");
-    EXPECT_EQ(read_error(Stream().raw(rec::BOX).raw(rec::ENDEL).bytes),
+    EXPECT_EQ(read_error(Stream().raw(rec::BOX).raw(rec::ENDEL).closed()),
               "Format(\"ENDEL outside of a structure\")");
     EXPECT_EQ(in_cell([](Stream& s) { s.raw(rec::BOX).raw(rec::ENDEL); }),
               "Format(\"BOX is missing XY points\")");
