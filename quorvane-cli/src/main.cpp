@@ -38,6 +38,8 @@ constexpr Command commands[] = {
     {"parse", parse_cmd},
     {"ir", ir},
     {"build", build},
+    {"blackbox", blackbox},
+    {"unbox", unbox},
     // clang-format on
 };
 
