@@ -121,11 +121,42 @@ class Unboxer {
                                      ": " + cell.error());
             return false;
         }
+        // The linker reuses its earlier copies, and one of them may since have become a whitebox
+        // that places this very blackbox: taking it would make the layout contain itself.
+        if (reaches(cell->instances, b)) {
+            report_.errors.push_back("`" + name + "` cannot take the whitebox in " + offered.name +
+                                     ": cell `" + name + "` would contain itself");
+            return false;
+        }
         cell->name = name;
         design_.cells[b] = std::move(*cell);
         report_.unboxed.push_back("`" + name + "` ← " + offered.name +
                                   (revision ? " (a revision with the same interface)" : ""));
         return true;
+    }
+
+    bool reaches(std::span<const ir::Instance> placed, std::uint64_t target) {
+        ++epoch_;
+        seen_.resize(design_.cells.size(), 0);
+        std::vector<std::uint64_t> stack;
+        for (const ir::Instance& inst : placed) {
+            stack.push_back(inst.cell);
+        }
+        while (!stack.empty()) {
+            const std::uint64_t cell = stack.back();
+            stack.pop_back();
+            if (cell == target) {
+                return true;
+            }
+            if (seen_[cell] == epoch_) {
+                continue;
+            }
+            seen_[cell] = epoch_;
+            for (const ir::Instance& inst : design_.cells[cell].instances) {
+                stack.push_back(inst.cell);
+            }
+        }
+        return false;
     }
 
     ir::Library& design_;
@@ -134,6 +165,9 @@ class Unboxer {
     Index index_;
     link::Linker linker_;
     std::vector<bool> examined_;
+    // Cells met by the current `reaches` walk carry its epoch, so no walk clears the flags.
+    std::vector<std::uint64_t> seen_;
+    std::uint64_t epoch_ = 0;
     UnboxReport report_;
 };
 

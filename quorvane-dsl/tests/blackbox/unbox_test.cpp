@@ -161,6 +161,36 @@ TEST(Unbox, LinkerRefusalLeavesTheBlackbox) {
     EXPECT_EQ(design, before);
 }
 
+TEST(Unbox, RefusesATakeThatWouldMakeACellContainItself) {
+    // a places a blackbox of x, and a revision of x places a blackbox of a: the second copy of
+    // a would reuse the copied x, which by then places it.
+    const auto square = [](std::string name, std::optional<std::uint64_t> child) {
+        ir::Cell cell{.name = name, .source = name};
+        cell.shapes.push_back({0, {ir::Box{0, 0, 20, 20}}});
+        if (child) {
+            cell.instances.push_back({.name = "i", .cell = *child});
+        }
+        return cell;
+    };
+    ir::Library x0;
+    x0.layers = {{"metal", 1, 0}};
+    x0.cells = {square("x", {})};
+    ir::Library l1 = x0;
+    l1.cells = {blackbox_of(x0, 0), square("a", 0)};
+    ir::Library l2 = x0;
+    l2.cells = {blackbox_of(l1, 1), square("x", 0)};
+    ir::Library design = x0;
+    design.cells = {blackbox_of(l1, 1)};
+    design.tops = {0};
+    const std::vector<blackbox::Whiteboxes> offered = {{"l1", &l1}, {"l2", &l2}};
+    const blackbox::UnboxReport report = blackbox::unbox(design, offered, true);
+    EXPECT_EQ(report.unboxed.size(), 2u);
+    EXPECT_EQ(report.errors,
+              (std::vector<std::string>{
+                  "`a` cannot take the whitebox in l1: cell `a` would contain itself"}));
+    EXPECT_TRUE(design.cells.back().blackbox);
+}
+
 TEST(Unbox, ShortSignatureCountsCharacters) {
     const std::string full = "sha256:" + std::string(64, 'a');
     EXPECT_EQ(blackbox::short_signature(full), "sha256:aaaaaaaaaaaa");
