@@ -18,5 +18,13 @@ measure "quorvane build big.qvir -o big.gds" "$q" build big.qvir -o big.gds
 ls -l big.gds | awk '{print "big.gds: " $5 " bytes"}'
 measure "quorvane build big.gds -o out.gds" "$q" build big.gds -o out.gds
 measure "quorvane ir big.gds" "$q" ir big.gds
+measure "quorvane decompile big.gds -o big.qvs" "$q" decompile big.gds -o big.qvs
+cp big.qvs fmt.qvs
+measure "quorvane fmt --check (the decompiled text)" "$q" fmt --check fmt.qvs
+if "$q" build big.qvs -o back.gds >/dev/null 2>&1; then
+    measure "quorvane build big.qvs -o back.gds" "$q" build big.qvs -o back.gds
+else
+    echo "quorvane build big.qvs: sources do not build yet"
+fi
 measure "klayout read + write (whole process)" klayout -b -r ../gds/klayout_copy.py -rd src=big.gds -rd dst=kl.gds
 klayout -b -r ../gds/klayout_copy.py -rd src=big.gds -rd dst=kl.gds

@@ -9,6 +9,9 @@ namespace quorvane {
 
 // check FILE: analyses a source file and reports its diagnostics.
 Outcome check(Args args);
+// decompile GDS [-o OUT] [--layers TECH]: the GDSII layout as source text, its layers named
+// after TECH when given.
+Outcome decompile(Args args);
 // Formats source files in place, or with --check only names those that would change.
 Outcome fmt(Args args);
 // ir FILE [--top CELL]...: the loaded library as IR text on standard output.

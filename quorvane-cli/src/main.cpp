@@ -38,6 +38,7 @@ constexpr Command commands[] = {
     {"parse", parse_cmd},
     {"ir", ir},
     {"build", build},
+    {"decompile", decompile},
     {"blackbox", blackbox},
     {"unbox", unbox},
     // clang-format on

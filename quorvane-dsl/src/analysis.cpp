@@ -1,8 +1,10 @@
 #include "analysis.hpp"
 
 #include <algorithm>
+#include <iterator>
 #include <tuple>
 
+#include "check/check.hpp"
 #include "load/load.hpp"
 #include "lower/lower.hpp"
 
@@ -23,7 +25,12 @@ std::expected<Analysis, std::string> analyze(const std::string& path) {
         return std::unexpected(std::move(loaded.error()));
     }
     Analysis analysis{.hir = lower::lower(std::move(*loaded))};
-    sort_diagnostics(analysis.hir.diagnostics);
+    check::Checked checked = check::check(analysis.hir);
+    auto& diagnostics = analysis.hir.diagnostics;
+    diagnostics.insert(diagnostics.end(), std::make_move_iterator(checked.diagnostics.begin()),
+                       std::make_move_iterator(checked.diagnostics.end()));
+    sort_diagnostics(diagnostics);
+    analysis.types = std::move(checked.types);
     return analysis;
 }
 

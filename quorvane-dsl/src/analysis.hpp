@@ -11,7 +11,7 @@ namespace quorvane_dsl {
 
 struct Analysis {
     hir::Hir hir; // with the loaded files and every diagnostic, sorted by place
-    check::Types types;
+    check::TypeInfo types;
 };
 
 // Reads `path` and everything it imports, lowers and checks it. Faults in the sources are

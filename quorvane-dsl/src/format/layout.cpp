@@ -266,11 +266,20 @@ std::vector<bool> single_line_blocks(const TreeView& tree,
             nodes.push_back({i});
         }
     }
-    // Later blocks first, so that inner blocks are decided before the blocks holding them.
-    std::ranges::stable_sort(nodes, std::greater<>{}, [&](Element e) { return tree.start(e); });
+    // Later blocks first, so that inner blocks are decided before the blocks holding them; nodes
+    // of one start keep their tree order. Starts never fall along the tree order, so taking the
+    // runs of equal start from the last one back orders them without sorting.
     std::vector<bool> single_line(tree.size(), false);
-    for (Element node : nodes) {
-        try_join(tree, node, depths, single_line);
+    for (std::size_t run_end = nodes.size(); run_end > 0;) {
+        std::size_t run_start = run_end - 1;
+        while (run_start > 0 &&
+               tree.start(nodes[run_start - 1]) == tree.start(nodes[run_end - 1])) {
+            --run_start;
+        }
+        for (std::size_t i = run_start; i < run_end; ++i) {
+            try_join(tree, nodes[i], depths, single_line);
+        }
+        run_end = run_start;
     }
     return single_line;
 }

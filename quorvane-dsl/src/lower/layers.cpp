@@ -8,11 +8,11 @@ namespace quorvane_dsl::lower {
 namespace {
 
 // A whole decimal i32 without unit; anything else (1um, 1.5, 1e3, out of range) is none.
-std::optional<std::int32_t> gds_number(const std::optional<syntax::SyntaxToken>& token) {
-    if (!token) {
+std::optional<std::int32_t> gds_number(const std::optional<std::string>& text) {
+    if (!text) {
         return std::nullopt;
     }
-    const auto parts = syntax::lexer::split_number(token->text());
+    const auto parts = syntax::lexer::split_number(*text);
     std::string_view digits = parts.numeral;
     if (!parts.unit.empty() || digits.empty()) {
         return std::nullopt;
@@ -47,8 +47,9 @@ void Lowerer::declare_layer(const SyntaxNode& def) {
             continue;
         }
         gds_seen = true;
-        const auto layer = gds_number(spec->layer());
-        const auto datatype = gds_number(spec->datatype());
+        // With their signs: layers read back from GDSII may be negative.
+        const auto layer = gds_number(spec->signed_layer());
+        const auto datatype = gds_number(spec->signed_datatype());
         if (layer && datatype) {
             gds = std::pair{*layer, *datatype};
         } else {

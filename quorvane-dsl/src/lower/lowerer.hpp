@@ -9,6 +9,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "diag/suggestion.hpp"
 #include "hir/hir.hpp"
 #include "load/ir_file.hpp"
 #include "syntax/ast.hpp"
@@ -204,7 +205,6 @@ hir::TypeAnn type_ann(source::FileId file, const ast::Type& type);
 // The message for a parameter with neither a type nor a default value.
 std::string param_needs_type(const std::string& name);
 
-// "; did you mean `x`?" for the closest candidate within the edit-distance limit, or "".
-std::string suggestion(std::string_view name, const std::vector<std::string_view>& candidates);
+using diag::suggestion;
 
 } // namespace quorvane_dsl::lower

@@ -6,27 +6,6 @@
 
 namespace quorvane_dsl::lower {
 
-std::string suggestion(std::string_view name, const std::vector<std::string_view>& candidates) {
-    if (name.size() < 3) {
-        return "";
-    }
-    const std::size_t limit = name.size() / 3;
-    std::optional<std::string_view> best;
-    std::size_t best_distance = 0;
-    for (std::string_view candidate : candidates) {
-        const std::size_t distance = units::edit_distance(name, candidate);
-        if (distance > limit) {
-            continue;
-        }
-        // Ties go to the smallest text, so the order of the candidates does not matter.
-        if (!best || distance < best_distance || (distance == best_distance && candidate < *best)) {
-            best = candidate;
-            best_distance = distance;
-        }
-    }
-    return best ? "; did you mean `" + std::string(*best) + "`?" : "";
-}
-
 std::optional<hir::Res> Lowerer::lookup(std::string_view name) const {
     if (const auto binding = scopes_.find(name)) {
         return hir::Res{hir::Res::Local{*binding}};

@@ -286,6 +286,37 @@ std::optional<SyntaxToken> GdsSpec::datatype() const {
     return std::nullopt;
 }
 
+namespace {
+
+// The `index`th NUMBER of a GDS spec (0 the layer, 1 the datatype), after its minus sign.
+std::optional<std::string> signed_number(const SyntaxNode& spec, std::size_t index) {
+    bool minus = false;
+    for (const SyntaxElement& element : spec.children_with_tokens()) {
+        if (!element.is_token() || kind::is_trivia(element.kind())) {
+            continue;
+        }
+        if (element.kind() == NUMBER) {
+            if (index == 0) {
+                const std::string digits(element.as_token()->text());
+                return minus ? "-" + digits : digits;
+            }
+            --index;
+        }
+        minus = element.kind() == MINUS;
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+std::optional<std::string> GdsSpec::signed_layer() const {
+    return signed_number(syntax, 0);
+}
+
+std::optional<std::string> GdsSpec::signed_datatype() const {
+    return signed_number(syntax, 1);
+}
+
 std::optional<LayerProp> LayerProp::cast(const SyntaxNode& node) {
     return cast_kind<LayerProp>(node, LAYER_PROP);
 }

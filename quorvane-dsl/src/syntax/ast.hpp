@@ -107,6 +107,10 @@ struct GdsSpec {
     static std::optional<GdsSpec> cast(const SyntaxNode& node);
     std::optional<SyntaxToken> layer() const;
     std::optional<SyntaxToken> datatype() const;
+    // The texts of `layer` and `datatype` behind the minus sign written before them, if any:
+    // the numbers as they are to be read.
+    std::optional<std::string> signed_layer() const;
+    std::optional<std::string> signed_datatype() const;
 };
 
 struct LayerProp {

@@ -44,6 +44,7 @@ TEST(Format, SpacesTokensByTheirKinds) {
     EXPECT_EQ(stable("cell a(w length,h=2um){\ndefine x=w+1*-  h\nf (x) [0]\ny = !(a)\n}"),
               "cell a(w length, h = 2um) {\n    define x = w + 1 * -h\n    f(x)[0]\n"
               "    y = !(a)\n}\n");
+    EXPECT_EQ(stable("define layer {m1{gds - 40 / -2}}"), "define layer { m1 { gds -40/-2 } }\n");
     EXPECT_EQ(stable("define layer {m1{gds 1 / 0}}\ncell b {\nplace * {} \n q = a . b .. c}"),
               "define layer { m1 { gds 1/0 } }\ncell b {\n    place* {}\n    q = a.b..c }\n");
     EXPECT_EQ(stable("cell c {\n p = ( 1 , ( 2 ) ) \n l = [ 1 , 2 ]\n}"),

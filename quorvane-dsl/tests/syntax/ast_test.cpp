@@ -91,6 +91,12 @@ TEST(Ast, NamesTypesAndLayers) {
     EXPECT_FALSE(spec("define layer { m { gds 1/ } }").datatype().has_value());
     EXPECT_EQ(spec("define layer { m { gds /0 } }").layer()->text(), "0");
     EXPECT_FALSE(spec("define layer { m { gds /0 } }").datatype().has_value());
+    // Numbers from 32768 on read back from GDSII negative; the sign belongs to its number.
+    const auto negative = spec("define layer { m { gds -32768/ - 1 } }");
+    EXPECT_EQ(negative.layer()->text(), "32768");
+    EXPECT_EQ(negative.signed_layer(), "-32768");
+    EXPECT_EQ(negative.signed_datatype(), "-1");
+    EXPECT_EQ(spec("define layer { m { gds 5/-0 } }").signed_layer(), "5");
     const auto prop = *LayerProp::cast(find("define layer { m { color \"red\" } }", LAYER_PROP));
     EXPECT_FALSE(prop.gds().has_value());
     EXPECT_EQ(prop.name()->text(), "color");

@@ -83,6 +83,21 @@ TEST(Parser, Items) {
          "SOURCE_FILE(LAYER_TABLE(DEFINE_KW LAYER_KW L_BRACE LAYER_DEF(NAME(IDENT) L_BRACE "
          "LAYER_PROP(GDS_KW GDS_SPEC(NUMBER SLASH NUMBER)) R_BRACE) R_BRACE))",
          {}},
+        {"define layer { m { gds -1/-2 } }",
+         "SOURCE_FILE(LAYER_TABLE(DEFINE_KW LAYER_KW L_BRACE LAYER_DEF(NAME(IDENT) L_BRACE "
+         "LAYER_PROP(GDS_KW GDS_SPEC(MINUS NUMBER SLASH MINUS NUMBER)) R_BRACE) R_BRACE))",
+         {}},
+        // Only minus, and once: a plus or a second sign is no GDS number.
+        {"define layer { m { gds 1/+2 } }",
+         "SOURCE_FILE(LAYER_TABLE(DEFINE_KW LAYER_KW L_BRACE LAYER_DEF(NAME(IDENT) L_BRACE "
+         "LAYER_PROP(GDS_KW GDS_SPEC(NUMBER SLASH)) ERROR(PLUS) ERROR(NUMBER) R_BRACE) R_BRACE))",
+         {"expected a number@25..26", "expected a layer property such as `gds 1/0`@26..27"}},
+        {"define layer { m { gds --1/0 } }",
+         "SOURCE_FILE(LAYER_TABLE(DEFINE_KW LAYER_KW L_BRACE LAYER_DEF(NAME(IDENT) L_BRACE "
+         "LAYER_PROP(GDS_KW GDS_SPEC(MINUS MINUS NUMBER)) ERROR(SLASH) ERROR(NUMBER) R_BRACE) "
+         "R_BRACE))",
+         {"expected a number@24..25", "expected a layer property such as `gds 1/0`@26..27",
+          "expected a layer property such as `gds 1/0`@27..28"}},
         {"define layer = 3",
          "SOURCE_FILE(CONST_DEF(DEFINE_KW NAME(IDENT) EQ LITERAL(NUMBER)))",
          {}},

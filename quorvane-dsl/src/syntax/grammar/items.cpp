@@ -12,11 +12,20 @@ void import_item(Parser& p) {
     p.close(m, IMPORT);
 }
 
+// GDSII stores layer and datatype numbers in 16 bits that readers take as signed, so numbers
+// from 32768 on come back negative; a leading minus lets such layers be written as read.
+void gds_number(Parser& p) {
+    if (p.at(MINUS)) {
+        p.advance();
+    }
+    p.expect(NUMBER);
+}
+
 void gds_spec(Parser& p) {
     const auto m = p.open();
-    p.expect(NUMBER);
+    gds_number(p);
     p.expect(SLASH);
-    p.expect(NUMBER);
+    gds_number(p);
     p.close(m, GDS_SPEC);
 }
 

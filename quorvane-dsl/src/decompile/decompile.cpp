@@ -1,0 +1,169 @@
+#include "decompile/decompile.hpp"
+
+#include <algorithm>
+#include <array>
+#include <charconv>
+#include <cmath>
+#include <string_view>
+
+#include "base/utf8.hpp"
+#include "decompile/decompiler.hpp"
+#include "format/format.hpp"
+#include "syntax/kind.hpp"
+#include "units/units.hpp"
+
+namespace quorvane_dsl::decompile {
+
+namespace {
+
+// The language's builtin functions and constants; a name equal to one would hide it.
+constexpr std::array<std::string_view, 19> builtin_names = {
+    "sqrt", "abs", "min",  "max",  "floor", "ceil",  "round", "sign", "pow", "sin",
+    "cos",  "tan", "asin", "acos", "atan",  "atan2", "len",   "str",  "pi"};
+
+bool is_reserved(std::string_view word) {
+    return syntax::kind::from_keyword(word).has_value() ||
+           std::ranges::find(builtin_names, word) != builtin_names.end();
+}
+
+std::string identifier_base(std::string_view text) {
+    std::string base;
+    base.reserve(text.size() + 1);
+    // One "_" for every character that is not an ASCII letter or digit, whatever its length
+    // in bytes; a byte outside any UTF-8 character counts as one character.
+    for (std::size_t pos = 0; pos < text.size();) {
+        const syntax::utf8::Decoded decoded = syntax::utf8::decode(text, pos);
+        base += is_ascii_alnum(decoded.ch) ? static_cast<char>(decoded.ch) : '_';
+        pos += decoded.len;
+    }
+    if (base.empty() || (base[0] >= '0' && base[0] <= '9')) {
+        base.insert(base.begin(), '_');
+    }
+    if (is_reserved(base)) {
+        base += '_';
+    }
+    return base;
+}
+
+// The layer table of the layers the source does not name; fills in every layer's name.
+void write_layers(Decompiler& d, const LayerSource* source) {
+    std::string lines;
+    d.layer_names.reserve(d.library.layers.size());
+    for (const ir::Layer& layer : d.library.layers) {
+        if (source) {
+            if (const auto named = source->layers.find({layer.layer, layer.datatype});
+                named != source->layers.end()) {
+                d.layer_names.push_back(named->second);
+                continue;
+            }
+        }
+        std::string name = identifier(layer.name, d.names);
+        if (!lines.empty()) {
+            lines += '\n';
+        }
+        lines += "    " + name + " { gds " + std::to_string(layer.layer) + "/" +
+                 std::to_string(layer.datatype) + " }";
+        d.layer_names.push_back(std::move(name));
+    }
+    if (!lines.empty()) {
+        d.out += "define layer {\n" + lines + "\n}\n\n";
+    }
+}
+
+} // namespace
+
+bool NameSet::contains(std::string_view name) const {
+    return own_.contains(name) || counted(name) || (outer_ && outer_->contains(name));
+}
+
+bool NameSet::counted(std::string_view name) const {
+    const std::size_t underscore = name.rfind('_');
+    if (underscore == std::string_view::npos || underscore + 1 == name.size() ||
+        name[underscore + 1] == '0') {
+        return false;
+    }
+    std::uint64_t number = 0;
+    const char* first = name.data() + underscore + 1;
+    const char* last = name.data() + name.size();
+    const auto [stop, error] = std::from_chars(first, last, number);
+    if (error != std::errc{} || stop != last) {
+        return false;
+    }
+    const auto counter = counters_.find(name.substr(0, underscore));
+    return counter != counters_.end() && number < counter->second;
+}
+
+std::string NameSet::take(std::string base) {
+    if (!contains(base)) {
+        own_.insert(base);
+        return base;
+    }
+    std::uint64_t counter = 1;
+    if (const auto known = counters_.find(base); known != counters_.end()) {
+        counter = known->second;
+    }
+    std::string candidate;
+    for (;; ++counter) {
+        candidate = base;
+        candidate += '_';
+        candidate += std::to_string(counter);
+        if (!contains(candidate)) {
+            break;
+        }
+    }
+    counters_.insert_or_assign(std::move(base), counter + 1);
+    return candidate;
+}
+
+std::string identifier(std::string_view text, NameSet& names) {
+    return names.take(identifier_base(text));
+}
+
+Decompiled unformatted(const ir::Library& library, const LayerSource* source) {
+    Decompiler d{.library = library};
+    // `define dbu` is written by this text or may be by the imported one; a cell or layer of
+    // that name would be defined twice.
+    d.names.insert("dbu");
+    // The loop variables of instance arrays; a cell of either name could not be placed there.
+    d.names.insert("i");
+    d.names.insert("j");
+    if (source) {
+        for (const auto& [gds, name] : source->layers) {
+            d.names.insert(name);
+        }
+        for (const std::string& name : source->globals) {
+            d.names.insert(name);
+        }
+    }
+    d.out = "# Decompiled by quorvane.\n\n";
+    if (source) {
+        d.out += "import " + units::escape_string(source->import_path) + "\n\n";
+    }
+    if (std::fabs(library.dbu - 1.0) > 1e-12) {
+        d.out += "define dbu = " + units::format_length(library.dbu) + "\n\n";
+    }
+    write_layers(d, source);
+    d.cell_names.reserve(library.cells.size());
+    for (const ir::Cell& cell : library.cells) {
+        d.cell_names.push_back(identifier(cell.name, d.names));
+    }
+    for (std::size_t index = 0; index < library.cells.size(); ++index) {
+        d.cell(index);
+    }
+    return {std::move(d.out), std::move(d.warnings)};
+}
+
+Decompiled decompile(const ir::Library& library, const LayerSource* source) {
+    Decompiled generated = unformatted(library, source);
+    auto formatted = format::format(generated.text);
+    if (!formatted) {
+        generated.warnings.push_back("the generated source did not parse (" +
+                                     std::to_string(formatted.error().size()) +
+                                     " error(s)); it is written unformatted");
+        return generated;
+    }
+    generated.text = std::move(*formatted);
+    return generated;
+}
+
+} // namespace quorvane_dsl::decompile
