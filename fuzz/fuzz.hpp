@@ -1,3 +1,4 @@
+// Shared pieces of the fuzz targets: the invariant check and input views.
 #pragma once
 
 #include <cstdio>

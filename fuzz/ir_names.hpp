@@ -1,3 +1,4 @@
+// Whether a library's names are ones the IR text can carry.
 #pragma once
 
 // Whether a library's names are ones the IR text can carry: the text writes names as they are,

@@ -6,6 +6,7 @@
 
 #include "fuzz.hpp"
 #include "ir/ir.hpp"
+#include "ir_round_trip.hpp"
 
 namespace ir = quorvane_dsl::ir;
 
@@ -26,9 +27,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!printed) {
         return 0;
     }
-    const auto again = ir::parse(*printed);
-    QV_FUZZ_CHECK(again);
-    const auto reprinted = ir::print(*again);
-    QV_FUZZ_CHECK(reprinted && *reprinted == *printed);
+    quorvane_fuzz::check_reads_back(*printed);
     return 0;
 }

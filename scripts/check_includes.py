@@ -85,6 +85,8 @@ def violations(lib, path, target_lib, target):
     if lib == target_lib == "dsl":
         if here == "eval" and there == "check" and target not in EVAL_CHECK_HEADERS:
             found.append("evaluation sees the checker only through analysis.hpp")
+        if target.startswith("boolean/detail/") and here != "boolean":
+            found.append("the engine's phases are reached only through its face")
         if target in SYNTAX_TREE or target.startswith("syntax/grammar/"):
             if here not in TREE_READERS:
                 found.append("only lowering reads syntax trees")

@@ -22,8 +22,9 @@ qb::Polygons to_polygons(const ring_file::Rings& rings) {
     for (const auto& r : rings) {
         qb::Ring ring;
         ring.reserve(r.size());
-        for (const auto& p : r)
+        for (const auto& p : r) {
             ring.push_back({p.x, p.y});
+        }
         out.push_back(std::move(ring));
     }
     return out;
@@ -35,8 +36,9 @@ ring_file::Rings to_rings(const qb::Polygons& polygons) {
     for (const auto& r : polygons) {
         std::vector<ring_file::Pt> ring;
         ring.reserve(r.size());
-        for (const auto& p : r)
+        for (const auto& p : r) {
             ring.push_back({p.x, p.y});
+        }
         out.push_back(std::move(ring));
     }
     return out;
@@ -55,24 +57,31 @@ int usage() {
 
 int main(int argc, char** argv) {
     auto [args, out, threads, distance, join] = ring_file::parse_options(argc, argv);
-    if (args.size() < 2 || args.size() > 3)
+    if (args.size() < 2 || args.size() > 3) {
         return usage();
+    }
     static const char* names[] = {"union", "intersection", "difference", "xor", "dilate", "erode"};
     int op = -1;
-    for (int i = 0; i < 6; ++i)
-        if (args[0] == names[i])
+    for (int i = 0; i < 6; ++i) {
+        if (args[0] == names[i]) {
             op = i;
+        }
+    }
     static const char* joins[] = {"miter", "round", "bevel"};
     int join_kind = -1;
-    for (int i = 0; i < 3; ++i)
-        if (join == joins[i])
+    for (int i = 0; i < 3; ++i) {
+        if (join == joins[i]) {
             join_kind = i;
+        }
+    }
     const bool offsetting = op >= 4;
-    if (op < 0 || join_kind < 0 || (offsetting && (distance.empty() || args.size() != 2)))
+    if (op < 0 || join_kind < 0 || (offsetting && (distance.empty() || args.size() != 2))) {
         return usage();
+    }
     // The pool is sized from the environment on first use.
-    if (!threads.empty())
+    if (!threads.empty()) {
         setenv("RAYON_NUM_THREADS", threads.c_str(), 1);
+    }
     auto a = ring_file::read(args[1]);
     auto b = args.size() == 3 ? ring_file::read(args[2]) : ring_file::Rings{};
     if (!a || !b) {

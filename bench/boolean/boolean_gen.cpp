@@ -29,15 +29,18 @@ std::vector<Pt> triangle(std::mt19937_64& rng, std::int64_t side) {
     std::int64_t ext = uniform(rng, 100, 3000);
     while (true) {
         std::vector<Pt> t;
-        for (int i = 0; i < 3; ++i)
+        for (int i = 0; i < 3; ++i) {
             t.push_back(
                 {cx + uniform(rng, -ext / 2, ext / 2), cy + uniform(rng, -ext / 2, ext / 2)});
+        }
         __int128 area = __int128(t[1].x - t[0].x) * (t[2].y - t[0].y) -
                         __int128(t[2].x - t[0].x) * (t[1].y - t[0].y);
-        if (area == 0)
+        if (area == 0) {
             continue;
-        if (area < 0)
+        }
+        if (area < 0) {
             std::swap(t[1], t[2]);
+        }
         return t;
     }
 }
@@ -67,13 +70,13 @@ int main(int argc, char** argv) {
     ring_file::Rings rings;
     rings.reserve(static_cast<std::size_t>(n));
     for (long i = 0; i < n; ++i) {
-        if (family == "F1")
+        if (family == "F1") {
             rings.push_back(box(rng, std::llround(2000 * root)));
-        else if (family == "F3")
+        } else if (family == "F3") {
             rings.push_back(triangle(rng, std::llround(2000 * root)));
-        else if (family == "F4")
+        } else if (family == "F4") {
             rings.push_back(circle(rng, std::llround(16000 * root)));
-        else {
+        } else {
             std::fputs("unknown family\n", stderr);
             return 2;
         }

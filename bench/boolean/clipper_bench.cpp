@@ -23,8 +23,9 @@ Paths to_paths(const ring_file::Rings& rings) {
     for (const auto& r : rings) {
         Path p;
         p.reserve(r.size());
-        for (const auto& q : r)
+        for (const auto& q : r) {
             p.push_back({q.x, q.y});
+        }
         out.push_back(std::move(p));
     }
     return out;
@@ -37,15 +38,19 @@ int main(int argc, char** argv) {
     static const char* names[] = {"union", "intersection", "difference", "xor", "dilate", "erode"};
     static const ClipType types[] = {ctUnion, ctIntersection, ctDifference, ctXor};
     int op = -1;
-    for (int i = 0; i < 6 && !args.empty(); ++i)
-        if (args[0] == names[i])
+    for (int i = 0; i < 6 && !args.empty(); ++i) {
+        if (args[0] == names[i]) {
             op = i;
+        }
+    }
     static const char* joins[] = {"miter", "round", "bevel"};
     static const JoinType join_types[] = {jtMiter, jtRound, jtSquare};
     int join_kind = -1;
-    for (int i = 0; i < 3; ++i)
-        if (join == joins[i])
+    for (int i = 0; i < 3; ++i) {
+        if (join == joins[i]) {
             join_kind = i;
+        }
+    }
     const bool offsetting = op >= 4;
     if (op < 0 || join_kind < 0 || args.size() < 2 || args.size() > 3 ||
         (offsetting && (distance.empty() || args.size() != 2))) {
@@ -88,12 +93,14 @@ int main(int argc, char** argv) {
         ring_file::Rings rings;
         for (const auto& r : result) {
             std::vector<ring_file::Pt> ring;
-            for (const auto& q : r)
+            for (const auto& q : r) {
                 ring.push_back({q.X, q.Y});
+            }
             rings.push_back(std::move(ring));
         }
-        if (!ring_file::write(out, rings))
+        if (!ring_file::write(out, rings)) {
             return 1;
+        }
     }
     return 0;
 }

@@ -18,8 +18,9 @@ using Rings = std::vector<std::vector<Pt>>;
 
 inline std::optional<Rings> read(const std::string& path) {
     std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f)
+    if (!f) {
         return std::nullopt;
+    }
     // A count larger than what is left of the file is refused before anything is allocated.
     std::fseek(f, 0, SEEK_END);
     long size = std::ftell(f);
@@ -32,23 +33,26 @@ inline std::optional<Rings> read(const std::string& path) {
         std::uint32_t n = 0;
         ok = std::fread(&n, 4, 1, f) == 1 &&
              std::uint64_t{n} * sizeof(Pt) <= static_cast<std::uint64_t>(size - std::ftell(f));
-        if (!ok)
+        if (!ok) {
             break;
+        }
         std::vector<Pt> ring(n);
         ok = std::fread(ring.data(), sizeof(Pt), n, f) == n;
         rings.push_back(std::move(ring));
     }
     std::fclose(f);
-    if (!ok)
+    if (!ok) {
         return std::nullopt;
+    }
     return rings;
 }
 
 inline bool write(const std::string& path, const Rings& rings) {
     std::string tmp = path + ".part";
     std::FILE* f = std::fopen(tmp.c_str(), "wb");
-    if (!f)
+    if (!f) {
         return false;
+    }
     auto count = static_cast<std::uint32_t>(rings.size());
     bool ok = std::fwrite(&count, 4, 1, f) == 1;
     for (const auto& ring : rings) {
@@ -79,10 +83,11 @@ inline Options parse_options(int argc, char** argv) {
                              : arg == "-d" ? &o.distance
                              : arg == "-j" ? &o.join
                                            : nullptr;
-        if (value && i + 1 < argc)
+        if (value && i + 1 < argc) {
             *value = argv[++i];
-        else
+        } else {
             o.args.push_back(arg);
+        }
     }
     return o;
 }

@@ -1,9 +1,9 @@
 // Formatting generated sources of about 1 MB written in a careless layout: aligned tables,
 // one-statement blocks to join, continuation lines, comments and blank lines.
 
-#include <benchmark/benchmark.h>
-
 #include <string>
+
+#include <benchmark/benchmark.h>
 
 #include "format/format.hpp"
 #include "syntax/parser.hpp"

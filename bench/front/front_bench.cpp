@@ -1,11 +1,11 @@
 // Lexing, line indexing and tree building over a generated source of about 1 MB.
-#include "source/source.hpp"
-#include "syntax/lexer.hpp"
-#include "syntax/tree.hpp"
+#include <string>
 
 #include <benchmark/benchmark.h>
 
-#include <string>
+#include "source/source.hpp"
+#include "syntax/lexer.hpp"
+#include "syntax/tree.hpp"
 
 using namespace quorvane_dsl;
 using enum syntax::SyntaxKind;

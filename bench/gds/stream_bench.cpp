@@ -1,8 +1,8 @@
 // The GDSII stream codec alone on the benchmark library's shape mix: 10^6 boxes and 2*10^5
 // eight-point polygons in one cell, plus 1000 cells of 100 boxes placed once each.
-#include <benchmark/benchmark.h>
-
 #include <random>
+
+#include <benchmark/benchmark.h>
 
 #include "io/gds/reader.hpp"
 #include "io/gds/writer.hpp"

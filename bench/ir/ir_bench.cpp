@@ -1,9 +1,9 @@
 // IR text, digests and footprints on a generated library: one cell of 200000 boxes and 40000
 // eight-point polygons, 200 cells of 100 boxes each, and a top cell placing all of them.
 
-#include <benchmark/benchmark.h>
-
 #include <random>
+
+#include <benchmark/benchmark.h>
 
 #include "ir/ir.hpp"
 #include "signature/signature.hpp"

@@ -1,8 +1,8 @@
 // Parsing generated sources of about 1 MB: all statement forms, deep expressions, comments.
 
-#include <benchmark/benchmark.h>
-
 #include <string>
+
+#include <benchmark/benchmark.h>
 
 #include "syntax/parser.hpp"
 

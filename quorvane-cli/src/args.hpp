@@ -1,3 +1,4 @@
+// Hand-scanned command-line options: valued flags and positional arguments.
 #pragma once
 
 #include <span>

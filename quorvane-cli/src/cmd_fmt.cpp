@@ -1,11 +1,10 @@
-#include "commands.hpp"
+#include <iostream>
+#include <string>
 
+#include "commands.hpp"
 #include "file_io.hpp"
 #include "format/format.hpp"
 #include "report.hpp"
-
-#include <iostream>
-#include <string>
 
 namespace quorvane {
 

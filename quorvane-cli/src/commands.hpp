@@ -1,3 +1,4 @@
+// The command drivers, one per command word.
 #pragma once
 
 #include "args.hpp"

@@ -5,8 +5,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
 #include <memory>
+
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -67,7 +68,7 @@ int create_temporary(const std::string& path, std::string& temporary) {
 } // namespace
 
 std::expected<std::vector<std::uint8_t>, std::string> read_bytes(const std::string& path) {
-    auto bytes = quorvane_dsl::read_file(path);
+    auto bytes = quorvane_dsl::base::read_file(path);
     if (!bytes) {
         return std::unexpected("reading " + path + ": " + bytes.error());
     }
@@ -75,7 +76,7 @@ std::expected<std::vector<std::uint8_t>, std::string> read_bytes(const std::stri
 }
 
 std::expected<std::string, std::string> read(const std::string& path) {
-    auto text = quorvane_dsl::read_text_file(path);
+    auto text = quorvane_dsl::base::read_text_file(path);
     if (!text) {
         return std::unexpected("reading " + path + ": " + text.error());
     }

@@ -1,3 +1,4 @@
+// Whole files read and written, with system errors as users know them.
 #pragma once
 
 #include <cstdint>
@@ -10,7 +11,7 @@
 
 namespace quorvane {
 
-using quorvane_dsl::system_error_text;
+using quorvane_dsl::base::system_error_text;
 
 // The whole file, or "reading <path>: <system error>".
 std::expected<std::vector<std::uint8_t>, std::string> read_bytes(const std::string& path);

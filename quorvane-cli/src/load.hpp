@@ -1,3 +1,4 @@
+// Loading a design input by the extension of its name.
 #pragma once
 
 #include <expected>

@@ -1,3 +1,4 @@
+// The outcome of a command: pass, fail or an error message.
 #pragma once
 
 #include <string>

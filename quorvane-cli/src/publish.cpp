@@ -47,7 +47,7 @@ bool is_port(const ir::Marker& marker) {
 }
 
 ir::Point rounded(double x, double y) {
-    return {boolean::round_to_i64(x), boolean::round_to_i64(y)};
+    return {quorvane_dsl::base::round_to_i64(x), quorvane_dsl::base::round_to_i64(y)};
 }
 
 // An arrow pointing to +y with a foot to the -x side: it shows which way up the cell lies.

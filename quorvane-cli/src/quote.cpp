@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "base/utf8.hpp"
 #include "quote_tables.hpp"
 
 namespace quorvane {
@@ -9,55 +10,11 @@ namespace {
 
 constexpr char32_t replacement_char = 0xFFFD;
 
-// Decodes one UTF-8 character at `pos` and advances past it; a malformed sequence yields the
-// replacement character and consumes one byte.
-char32_t decode_utf8(std::string_view text, std::size_t& pos) {
-    const auto lead = static_cast<unsigned char>(text[pos]);
-    const int length = lead < 0x80           ? 1
-                       : (lead >> 5) == 0x6  ? 2
-                       : (lead >> 4) == 0xE  ? 3
-                       : (lead >> 3) == 0x1E ? 4
-                                             : 0;
-    if (length == 0 || pos + length > text.size()) {
-        ++pos;
-        return replacement_char;
-    }
-    char32_t code = length == 1 ? lead : lead & (0x7F >> length);
-    for (int i = 1; i < length; ++i) {
-        const auto next = static_cast<unsigned char>(text[pos + i]);
-        if ((next & 0xC0) != 0x80) {
-            ++pos;
-            return replacement_char;
-        }
-        code = (code << 6) | (next & 0x3F);
-    }
-    pos += length;
-    return code;
-}
-
 bool needs_unicode_escape(char32_t code) {
     const auto it = std::upper_bound(
         escaped_ranges.begin(), escaped_ranges.end(), code,
         [](char32_t value, const CodeRange& range) { return value < range.first; });
     return it != escaped_ranges.begin() && code <= std::prev(it)->last;
-}
-
-void append_utf8(std::string& out, char32_t code) {
-    if (code < 0x80) {
-        out += static_cast<char>(code);
-    } else if (code < 0x800) {
-        out += static_cast<char>(0xC0 | (code >> 6));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    } else if (code < 0x10000) {
-        out += static_cast<char>(0xE0 | (code >> 12));
-        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (code >> 18));
-        out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    }
 }
 
 void append_unicode_escape(std::string& out, char32_t code) {
@@ -82,7 +39,11 @@ std::string quote_text(std::string_view text) {
     out.reserve(text.size() + 2);
     out += '"';
     for (std::size_t pos = 0; pos < text.size();) {
-        const char32_t code = decode_utf8(text, pos);
+        const quorvane_dsl::base::utf8::Decoded decoded =
+            quorvane_dsl::base::utf8::decode(text, pos);
+        pos += decoded.len;
+        const char32_t code =
+            decoded.ch == quorvane_dsl::base::utf8::invalid_byte ? replacement_char : decoded.ch;
         switch (code) {
         case '\0':
             out += "\\0";
@@ -106,7 +67,7 @@ std::string quote_text(std::string_view text) {
             if (needs_unicode_escape(code)) {
                 append_unicode_escape(out, code);
             } else {
-                append_utf8(out, code);
+                quorvane_dsl::base::utf8::encode(out, code);
             }
         }
     }

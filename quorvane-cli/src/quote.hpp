@@ -1,3 +1,4 @@
+// Token text quoted for the syntax-tree printer.
 #pragma once
 
 #include <string>

@@ -1,3 +1,4 @@
+// Tables of the characters that quoted token text escapes.
 #pragma once
 
 #include <cstdint>

@@ -1,3 +1,4 @@
+// Syntax errors printed as diagnostics on standard error.
 #pragma once
 
 #include <span>

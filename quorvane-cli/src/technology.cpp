@@ -24,8 +24,8 @@ std::string lossy_text(const std::string& bytes) {
     std::string text;
     text.reserve(bytes.size());
     for (std::size_t pos = 0; pos < bytes.size();) {
-        const auto decoded = quorvane_dsl::syntax::utf8::decode(bytes, pos);
-        if (decoded.ch == quorvane_dsl::syntax::utf8::invalid_byte) {
+        const auto decoded = quorvane_dsl::base::utf8::decode(bytes, pos);
+        if (decoded.ch == quorvane_dsl::base::utf8::invalid_byte) {
             text += "\xEF\xBF\xBD";
         } else {
             text.append(bytes, pos, decoded.len);

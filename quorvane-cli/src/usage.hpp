@@ -1,3 +1,4 @@
+// The version line and the usage text.
 #pragma once
 
 #include <string_view>

@@ -1,3 +1,4 @@
+// Writing a library to a file as IR text or GDSII.
 #pragma once
 
 #include <expected>

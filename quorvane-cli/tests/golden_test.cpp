@@ -1,7 +1,5 @@
 // Runs the command-line cases under cases/<command>/ (the forms are described in cases/README.md).
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
@@ -10,6 +8,8 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 namespace fs = std::filesystem;
 

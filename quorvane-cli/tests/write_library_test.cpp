@@ -1,10 +1,10 @@
-#include <gtest/gtest.h>
-
 #include <array>
-#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -33,7 +33,8 @@ ir::Library one_cell() {
 } // namespace
 
 TEST(WriteLibrary, FormatByExtensionAndNoPartialFiles) {
-    const fs::path dir = fs::path(::testing::TempDir()) / "quorvane_write_library";
+    const fs::path dir =
+        fs::path(::testing::TempDir()) / ("quorvane_write_library_" + std::to_string(::getpid()));
     fs::remove_all(dir);
     fs::create_directories(dir / "dir.qvir");
     const ir::Library library = one_cell();
@@ -65,7 +66,8 @@ TEST(WriteLibrary, FormatByExtensionAndNoPartialFiles) {
 }
 
 TEST(WriteLibrary, LinksAndModesOfExistingFilesStay) {
-    const fs::path dir = fs::path(::testing::TempDir()) / "quorvane_write_existing";
+    const fs::path dir =
+        fs::path(::testing::TempDir()) / ("quorvane_write_existing_" + std::to_string(::getpid()));
     fs::remove_all(dir);
     fs::create_directories(dir / "real");
     std::ofstream(dir / "real" / "target.gds") << "old";
@@ -96,7 +98,8 @@ TEST(WriteLibrary, LinksAndModesOfExistingFilesStay) {
 }
 
 TEST(WriteLibrary, PlantedTemporaryNamesAreNeitherFollowedNorRemoved) {
-    const fs::path dir = fs::path(::testing::TempDir()) / "quorvane_write_planted";
+    const fs::path dir =
+        fs::path(::testing::TempDir()) / ("quorvane_write_planted_" + std::to_string(::getpid()));
     fs::remove_all(dir);
     fs::create_directories(dir);
     std::ofstream(dir / "victim") << "keep";

@@ -1,6 +1,7 @@
 #include "lib.hpp"
 
 #include "base/fatal.hpp"
+#include "base/utf8.hpp"
 #include "io/gds/writer.hpp"
 #include "units/units.hpp"
 
@@ -14,18 +15,6 @@ using models::LayerId;
 using models::top::LayoutDb;
 
 namespace {
-
-// The first `count` characters (not bytes) of a UTF-8 text.
-std::string_view leading_characters(std::string_view text, std::size_t count) {
-    std::size_t at = 0;
-    for (std::size_t seen = 0; at < text.size() && seen < count; ++seen) {
-        ++at;
-        while (at < text.size() && (static_cast<unsigned char>(text[at]) & 0xC0) == 0x80) {
-            ++at;
-        }
-    }
-    return text.substr(0, at);
-}
 
 // Numbered entries of one metadata text, from 10 on; over-long texts are left out, and so is
 // whatever comes after the last number a reader takes as an entry (32767), rather than wrapping
@@ -49,8 +38,8 @@ struct Entries {
 };
 
 std::string too_many_text(std::string_view text) {
-    return "`: `" + std::string(leading_characters(text, 40)) + "…` is past the " +
-           std::to_string(last_entry_attribute - first_entry_attribute + 1) +
+    return "`: `" + std::string(quorvane_dsl::base::utf8::char_prefix(text, 40)) +
+           "…` is past the " + std::to_string(last_entry_attribute - first_entry_attribute + 1) +
            " metadata entries GDS can number and is not written to GDS";
 }
 
@@ -124,7 +113,7 @@ class Export {
 
     LayerId layer_of(const ir::Shape& s) const {
         if (s.layer >= layer_ids_.size()) {
-            quorvane_dsl::fatal("shape layer index out of range");
+            quorvane_dsl::base::fatal("shape layer index out of range");
         }
         return layer_ids_[s.layer];
     }
@@ -153,16 +142,6 @@ class Export {
                            .path_type = 0};
     }
 
-    static bool needs_cutting(const ir::Geometry& geometry) {
-        if (const auto* polygon = std::get_if<ir::Polygon>(&geometry.kind)) {
-            return polygon->points.size() > ir::max_gds_points;
-        }
-        if (const auto* path = std::get_if<ir::Path>(&geometry.kind)) {
-            return path->points.size() > ir::max_gds_points;
-        }
-        return false;
-    }
-
     std::expected<void, std::string> insert(CellId cell, LayerId layer, shape::Shape s) {
         auto inserted = out_.layout.insert_shape_record(cell, layer, {{}, std::move(s)});
         if (!inserted) {
@@ -188,7 +167,7 @@ class Export {
         reserve_groups(cell, id);
         for (const ir::Shape& s : cell.shapes) {
             const LayerId layer = layer_of(s);
-            if (!needs_cutting(s.geometry)) {
+            if (s.geometry.fits_one_element()) {
                 if (auto r = insert(id, layer, element(s.geometry)); !r) {
                     return r;
                 }
@@ -205,7 +184,7 @@ class Export {
 
     CellId cell_of(std::uint64_t index) const {
         if (index >= cell_ids_.size()) {
-            quorvane_dsl::fatal("instance cell index out of range");
+            quorvane_dsl::base::fatal("instance cell index out of range");
         }
         return cell_ids_[index];
     }
@@ -259,9 +238,10 @@ class Export {
         const auto entry = [&](std::string text) {
             const Added added = entries.add(text);
             if (added == Added::TooLong) {
-                out_.warnings.push_back("cell `" + cell.name + "`: `" +
-                                        std::string(leading_characters(text, 40)) + "…" +
-                                        too_long_suffix());
+                out_.warnings.push_back(
+                    "cell `" + cell.name + "`: `" +
+                    std::string(quorvane_dsl::base::utf8::char_prefix(text, 40)) + "…" +
+                    too_long_suffix());
             } else if (added == Added::TooMany) {
                 out_.warnings.push_back("cell `" + cell.name + too_many_text(text));
             }

@@ -1,3 +1,4 @@
+// IR libraries to the layout database and to GDSII bytes, metadata included.
 #pragma once
 
 #include <cstdint>

@@ -6,8 +6,11 @@
 #include <unordered_set>
 
 #include "base/fatal.hpp"
+#include "base/utf8.hpp"
 #include "io/gds/reader.hpp"
+#include "ir/engine.hpp"
 #include "ir/transform.hpp"
+#include "ir/walk.hpp"
 #include "read_metadata.hpp"
 #include "units/units.hpp"
 
@@ -22,18 +25,12 @@ using models::top::LayoutDb;
 std::string sanitize(std::string_view text) {
     std::string out;
     out.reserve(text.size() + 1);
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        if (c >= 0x80) {
-            // One "_" for the whole character: skip its continuation bytes.
-            while (i + 1 < text.size() &&
-                   (static_cast<unsigned char>(text[i + 1]) & 0xC0) == 0x80) {
-                ++i;
-            }
-            out += '_';
-        } else {
-            out += std::isalnum(c) ? static_cast<char>(c) : '_';
-        }
+    for (std::size_t i = 0; i < text.size();) {
+        // One "_" for a whole character beyond ASCII.
+        const quorvane_dsl::base::utf8::Decoded decoded = quorvane_dsl::base::utf8::decode(text, i);
+        const bool kept = decoded.ch < 0x80 && std::isalnum(static_cast<int>(decoded.ch));
+        out += kept ? static_cast<char>(decoded.ch) : '_';
+        i += decoded.len;
     }
     if (out.empty() || std::isdigit(static_cast<unsigned char>(out[0]))) {
         out.insert(out.begin(), '_');
@@ -42,27 +39,8 @@ std::string sanitize(std::string_view text) {
 }
 
 ir::Geometry polygon_or_box(std::vector<ir::Point> points) {
-    if (points.size() != 4) {
-        return ir::Geometry{ir::Polygon{std::move(points)}};
-    }
-    for (std::size_t i = 0; i < 4; ++i) {
-        const ir::Point a = points[i];
-        const ir::Point b = points[(i + 1) % 4];
-        if (a.x != b.x && a.y != b.y) {
-            return ir::Geometry{ir::Polygon{std::move(points)}};
-        }
-    }
-    const auto [left, right] =
-        std::ranges::minmax({points[0].x, points[1].x, points[2].x, points[3].x});
-    const auto [bottom, top] =
-        std::ranges::minmax({points[0].y, points[1].y, points[2].y, points[3].y});
-    const auto two_values = [&](auto member, std::int64_t low, std::int64_t high) {
-        return low != high && std::ranges::all_of(points, [&](const ir::Point& p) {
-                   return p.*member == low || p.*member == high;
-               });
-    };
-    if (two_values(&ir::Point::x, left, right) && two_values(&ir::Point::y, bottom, top)) {
-        return ir::Geometry{ir::Box{left, bottom, right, top}};
+    if (const std::optional<ir::Box> box = ir::as_box(points)) {
+        return ir::Geometry{*box};
     }
     return ir::Geometry{ir::Polygon{std::move(points)}};
 }
@@ -329,7 +307,7 @@ class Import {
         cell.instances.reserve(from.instances.size());
         for (const models::top::CellInstance& instance : from.instances) {
             if (instance.cell.value >= layout_.cells.size()) {
-                quorvane_dsl::fatal("instance of a cell outside the layout database");
+                quorvane_dsl::base::fatal("instance of a cell outside the layout database");
             }
             const std::string& child = layout_.cells[instance.cell.value].name;
             std::string name = instance_name(counts, child);

@@ -1,3 +1,4 @@
+// GDSII, ours or another tool's, into an IR library.
 #pragma once
 
 #include <cstdint>
@@ -9,7 +10,6 @@
 #include "ir/ir.hpp"
 #include "models/top.hpp"
 
-// GDSII, ours or another tool's, into an IR library.
 namespace quorvane_dsl_gds::read {
 
 struct ReadResult {

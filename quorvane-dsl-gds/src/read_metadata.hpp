@@ -1,3 +1,4 @@
+// Reading the metadata that the export stored in GDSII text properties.
 #pragma once
 
 #include <cstdint>

@@ -1,9 +1,11 @@
-#include <gtest/gtest.h>
-
 #include <array>
 #include <cstdio>
 #include <fstream>
 #include <random>
+#include <string>
+
+#include <gtest/gtest.h>
+#include <unistd.h>
 
 #include "dummy/dummy.hpp"
 #include "lib.hpp"
@@ -101,7 +103,8 @@ TEST(KLayout, ReadsOurStream) {
     auto written = quorvane_dsl_gds::write_gds(sample());
     ASSERT_TRUE(written);
     const std::vector<std::uint8_t>& bytes = written->bytes;
-    const std::string path = ::testing::TempDir() + "quorvane_interop.gds";
+    const std::string path =
+        ::testing::TempDir() + "quorvane_interop_" + std::to_string(::getpid()) + ".gds";
     std::ofstream(path, std::ios::binary)
         .write(reinterpret_cast<const char*>(bytes.data()),
                static_cast<std::streamsize>(bytes.size()));
@@ -145,7 +148,8 @@ TEST(KLayout, AgreesWithDummyFill) {
         const auto reports = dummy::generate(library, {rule}).value();
         auto written = quorvane_dsl_gds::write_gds(library);
         ASSERT_TRUE(written);
-        const std::string path = ::testing::TempDir() + "quorvane_dummy_interop.gds";
+        const std::string path =
+            ::testing::TempDir() + "quorvane_dummy_interop_" + std::to_string(::getpid()) + ".gds";
         std::ofstream(path, std::ios::binary)
             .write(reinterpret_cast<const char*>(written->bytes.data()),
                    static_cast<std::streamsize>(written->bytes.size()));

@@ -24,7 +24,7 @@ template <class T> class Arena {
     Idx<T> alloc(T item) {
         // Indices are u32; a program this large cannot come from a text below 4 GiB.
         if (items_.size() >= UINT32_MAX) {
-            fatal("arena: more than 2^32 - 1 items");
+            base::fatal("arena: more than 2^32 - 1 items");
         }
         items_.push_back(std::move(item));
         return Idx<T>{static_cast<std::uint32_t>(items_.size() - 1)};
@@ -49,7 +49,7 @@ template <class T> class Arena {
   private:
     std::size_t checked(Idx<T> idx) const {
         if (idx.raw >= items_.size()) {
-            fatal("arena: index " + std::to_string(idx.raw) + " out of range (size " +
+            base::fatal("arena: index " + std::to_string(idx.raw) + " out of range (size " +
                   std::to_string(items_.size()) + ")");
         }
         return idx.raw;

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-namespace quorvane_dsl {
+namespace quorvane_dsl::base {
 
 void fatal(std::string_view message) {
     std::fprintf(stderr, "internal error: %.*s\n", static_cast<int>(message.size()),
@@ -12,4 +12,4 @@ void fatal(std::string_view message) {
     std::abort();
 }
 
-} // namespace quorvane_dsl
+} // namespace quorvane_dsl::base

@@ -10,7 +10,7 @@
 #include "base/utf8.hpp"
 #include "source/source.hpp"
 
-namespace quorvane_dsl {
+namespace quorvane_dsl::base {
 namespace {
 
 // Closes the descriptor when the scope ends.
@@ -66,10 +66,10 @@ std::expected<std::string, std::string> read_text_file(const std::string& path) 
         return std::unexpected("file is too large");
     }
     std::string text(bytes->begin(), bytes->end());
-    if (!syntax::utf8::is_valid(text)) {
+    if (!utf8::is_valid(text)) {
         return std::unexpected("stream did not contain valid UTF-8");
     }
     return text;
 }
 
-} // namespace quorvane_dsl
+} // namespace quorvane_dsl::base

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-namespace quorvane_dsl {
+namespace quorvane_dsl::base {
 
 // An operating-system error: "No such file or directory (os error 2)".
 std::string system_error_text(int code);
@@ -18,4 +18,4 @@ std::expected<std::vector<std::uint8_t>, std::string> read_file(const std::strin
 // UTF-8.
 std::expected<std::string, std::string> read_text_file(const std::string& path);
 
-} // namespace quorvane_dsl
+} // namespace quorvane_dsl::base

@@ -1,10 +1,11 @@
+// Rounding floating-point values to i64 without undefined conversions.
 #pragma once
 
 #include <cmath>
 #include <cstdint>
 #include <limits>
 
-namespace quorvane_dsl::boolean {
+namespace quorvane_dsl::base {
 
 // Nearest integer with halves away from zero; values beyond the i64 range saturate and NaN gives
 // 0, so no float input can make the conversion undefined.
@@ -23,4 +24,4 @@ inline std::int64_t round_to_i64(double v) {
     return static_cast<std::int64_t>(r);
 }
 
-} // namespace quorvane_dsl::boolean
+} // namespace quorvane_dsl::base

@@ -212,7 +212,7 @@ std::string_view short_signature(std::string_view signature) {
     constexpr std::size_t kept_characters = 19;
     std::size_t end = 0;
     for (std::size_t n = 0; n < kept_characters && end < signature.size(); ++n) {
-        end += syntax::utf8::decode(signature, end).len;
+        end += base::utf8::decode(signature, end).len;
     }
     return signature.substr(0, end);
 }

@@ -2,14 +2,17 @@
 
 #include <tbb/parallel_invoke.h>
 
-#include "boolean/grid.hpp"
-#include "boolean/link.hpp"
-#include "boolean/par.hpp"
-#include "boolean/rings.hpp"
-#include "boolean/snap.hpp"
-#include "boolean/sweep.hpp"
+#include "boolean/detail/grid.hpp"
+#include "boolean/detail/link.hpp"
+#include "boolean/detail/par.hpp"
+#include "boolean/detail/rings.hpp"
+#include "boolean/detail/snap.hpp"
+#include "boolean/detail/sweep.hpp"
 
 namespace quorvane_dsl::boolean {
+
+// The face runs the phases.
+using namespace detail;
 
 namespace {
 
@@ -18,67 +21,104 @@ bool in_range(std::int64_t v) {
 }
 
 bool shortcut_allowed(std::span<const Ring> b, Op op, const Rings& store) {
-    if (!b.empty() || op != Op::Union)
+    if (!b.empty() || op != Op::Union) {
         return false;
-    for (const PolygonEntry& e : store.entries)
-        if (e.kind == Kind::Resolved)
+    }
+    for (const PolygonEntry& e : store.entries) {
+        if (e.kind == Kind::Resolved) {
             return false;
+        }
+    }
     return true;
 }
 
 std::optional<Polygons> try_apart(const Rings& store) {
     std::vector<Box> boxes;
     boxes.reserve(store.entries.size());
-    for (const PolygonEntry& e : store.entries)
+    for (const PolygonEntry& e : store.entries) {
         boxes.push_back(e.box);
-    if (!boxes_apart(boxes))
+    }
+    if (!boxes_apart(boxes)) {
         return std::nullopt;
+    }
     return store.apart();
 }
 
 } // namespace
 
 std::optional<RangeError> check_range(std::span<const Point> points) {
-    for (const Point& p : points)
-        if (!in_range(p.x) || !in_range(p.y))
+    for (const Point& p : points) {
+        if (!in_range(p.x) || !in_range(p.y)) {
             return RangeError{p, "coordinate out of range: (" + std::to_string(p.x) + ", " +
                                      std::to_string(p.y) +
                                      ") lies outside the exact range of the polygon engine, "
                                      "which is -2^40 to 2^40 (1099511627776) database units"};
+        }
+    }
     return std::nullopt;
 }
 
 std::optional<RangeError> check_range(std::span<const Ring> rings) {
-    for (const Ring& ring : rings)
-        if (auto error = check_range(std::span<const Point>(ring)))
+    for (const Ring& ring : rings) {
+        if (auto error = check_range(std::span<const Point>(ring))) {
             return error;
+        }
+    }
     return std::nullopt;
 }
 
 std::expected<Polygons, RangeError> boolean(std::span<const Ring> a, std::span<const Ring> b,
                                             Op op) {
-    if (auto error = check_range(a))
+    if (auto error = check_range(a)) {
         return std::unexpected(std::move(*error));
-    if (auto error = check_range(b))
+    }
+    if (auto error = check_range(b)) {
         return std::unexpected(std::move(*error));
+    }
     // The pool takes its size from the environment before it runs anything.
     par::threads();
     Rings store, second;
     tbb::parallel_invoke([&] { store = Rings::of(a); }, [&] { second = Rings::of(b); });
     store.b_start = store.points.size();
     store.append(std::move(second));
-    if (shortcut_allowed(b, op, store))
-        if (auto result = try_apart(store))
+    if (shortcut_allowed(b, op, store)) {
+        if (auto result = try_apart(store)) {
             return std::move(*result);
+        }
+    }
     std::vector<Seg> segs = store.segments();
-    if (segs.empty())
+    if (segs.empty()) {
         return Polygons{};
+    }
     store = Rings();
     Snapped snapped = snap_round(segs);
     std::vector<Seg>().swap(segs);
     std::vector<Pair> pairs = classify(snapped.points, snapped.segments, rule_of(op));
     std::vector<SnapSeg>().swap(snapped.segments);
     return link(snapped.points, std::move(pairs));
+}
+
+std::optional<Box> as_box(std::span<const Point> ring) {
+    if (ring.size() != 4) {
+        return std::nullopt;
+    }
+    const Box b = bounds(ring);
+    if (b.x1 <= b.x0 || b.y1 <= b.y0) {
+        return std::nullopt;
+    }
+    // Four distinct corners joined by axis-parallel edges run around the box: the crossing order
+    // needs diagonals. Comparisons alone, so any i64 coordinates are safe.
+    for (std::size_t i = 0; i < 4; ++i) {
+        const Point& p = ring[i];
+        const Point& next = ring[(i + 1) % 4];
+        if ((p.x != b.x0 && p.x != b.x1) || (p.y != b.y0 && p.y != b.y1)) {
+            return std::nullopt;
+        }
+        if (p == next || p == ring[(i + 2) % 4] || (p.x != next.x && p.y != next.y)) {
+            return std::nullopt;
+        }
+    }
+    return b;
 }
 
 } // namespace quorvane_dsl::boolean

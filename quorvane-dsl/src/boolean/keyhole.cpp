@@ -7,8 +7,6 @@
 namespace quorvane_dsl::boolean {
 namespace {
 
-using i128 = __int128;
-
 // The first hole vertex off the outer boundary decides; a hole lying wholly on it is not inside.
 bool contains(const Ring& outer, const Ring& hole) {
     if (outer.empty()) {

@@ -1,3 +1,4 @@
+// Keyholes: holes joined to their outer rings so each outline is one boundary.
 #pragma once
 
 #include "boolean/types.hpp"

@@ -1,16 +1,20 @@
 #include "boolean/offset.hpp"
 
-#include "boolean/link.hpp"
-#include "boolean/par.hpp"
-#include "base/round.hpp"
-#include "boolean/snap.hpp"
-#include "boolean/sweep.hpp"
-
 #include <algorithm>
 #include <cmath>
 #include <numbers>
 
+#include "base/round.hpp"
+#include "boolean/detail/link.hpp"
+#include "boolean/detail/par.hpp"
+#include "boolean/detail/snap.hpp"
+#include "boolean/detail/sweep.hpp"
+
 namespace quorvane_dsl::boolean {
+
+// The face runs the phases.
+using namespace detail;
+
 namespace {
 
 constexpr double arc_tolerance = 1.0;
@@ -40,7 +44,7 @@ Vec to_vec(Point p) {
     return {static_cast<double>(p.x), static_cast<double>(p.y)};
 }
 Point to_point(Vec v) {
-    return {round_to_i64(v.x), round_to_i64(v.y)};
+    return {base::round_to_i64(v.x), base::round_to_i64(v.y)};
 }
 
 struct Params {

@@ -1,12 +1,13 @@
+// Growing and shrinking polygon sets with miter, round or bevel joins.
 #pragma once
-
-#include "boolean/boolean.hpp"
-#include "boolean/rings.hpp"
 
 #include <cstdint>
 #include <expected>
 #include <optional>
 #include <span>
+
+#include "boolean/boolean.hpp"
+#include "boolean/detail/rings.hpp"
 
 namespace quorvane_dsl::boolean {
 
@@ -28,7 +29,8 @@ std::expected<Polygons, RangeError> erode(std::span<const Ring> polygons, Join j
 
 // The moved rings of a normalised set (outer rings counter-clockwise, holes clockwise), all in
 // the first operand, ready for the resolving phases. Points are rounded to whole units.
-Rings offset(std::span<const Ring> rings, Join join,
-             std::optional<std::uint32_t> segments_per_circle, bool outward, double distance);
+detail::Rings offset(std::span<const Ring> rings, Join join,
+                     std::optional<std::uint32_t> segments_per_circle, bool outward,
+                     double distance);
 
 } // namespace quorvane_dsl::boolean

@@ -1,8 +1,8 @@
 #include "boolean/path.hpp"
 
-#include "base/round.hpp"
-
 #include <cmath>
+
+#include "base/round.hpp"
 
 namespace quorvane_dsl::boolean {
 namespace {
@@ -50,7 +50,8 @@ std::vector<Vec> offset_vectors(const std::vector<Vec>& p) {
 }
 
 Point moved(Vec p, Vec offset, double amount) {
-    return {round_to_i64(p.x + amount * offset.x), round_to_i64(p.y + amount * offset.y)};
+    return {base::round_to_i64(p.x + amount * offset.x),
+            base::round_to_i64(p.y + amount * offset.y)};
 }
 
 } // namespace

@@ -1,8 +1,9 @@
+// Path outlines: the band around a centre line as one polygon.
 #pragma once
 
-#include "boolean/types.hpp"
-
 #include <span>
+
+#include "boolean/types.hpp"
 
 namespace quorvane_dsl::boolean {
 

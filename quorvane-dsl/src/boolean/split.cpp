@@ -1,10 +1,10 @@
 #include "boolean/split.hpp"
 
-#include "boolean/keyhole.hpp"
-
 #include <algorithm>
 #include <array>
 #include <optional>
+
+#include "boolean/keyhole.hpp"
 
 namespace quorvane_dsl::boolean {
 namespace {
@@ -52,7 +52,7 @@ std::optional<RangeError> add_outlines(std::expected<Polygons, RangeError> resul
 }
 
 std::optional<RangeError> split_into(std::span<const Point> polygon, Polygons& pieces) {
-    if (polygon.size() <= max_piece_points) {
+    if (fits_one_piece(polygon.size())) {
         pieces.emplace_back(polygon.begin(), polygon.end());
         return std::nullopt;
     }
@@ -76,7 +76,7 @@ std::optional<RangeError> split_into(std::span<const Point> polygon, Polygons& p
 } // namespace
 
 std::expected<Polygons, RangeError> split(std::span<const Point> polygon) {
-    if (polygon.size() > max_piece_points) {
+    if (!fits_one_piece(polygon.size())) {
         if (std::optional<RangeError> error = check_range(polygon)) {
             return std::unexpected(std::move(*error));
         }

@@ -11,6 +11,10 @@
 
 namespace quorvane_dsl::boolean {
 
+// Exact products and sums of coordinates.
+using i128 = __int128;
+using u128 = unsigned __int128;
+
 // A point in database units.
 struct Point {
     std::int64_t x = 0;
@@ -24,12 +28,12 @@ using Polygons = std::vector<Ring>;
 
 // Twice the signed area of a ring (positive when counter-clockwise), exact for coordinates in
 // the engine's range.
-inline __int128 twice_area(std::span<const Point> ring) {
-    __int128 sum = 0;
+inline i128 twice_area(std::span<const Point> ring) {
+    i128 sum = 0;
     for (std::size_t i = 0; i < ring.size(); ++i) {
         const Point& a = ring[i];
         const Point& b = ring[(i + 1) % ring.size()];
-        sum += __int128(a.x) * b.y - __int128(b.x) * a.y;
+        sum += i128(a.x) * b.y - i128(b.x) * a.y;
     }
     return sum;
 }
@@ -59,23 +63,24 @@ inline Box box_union(const Box& a, const Box& b) {
 // The smallest box holding all the points; empty_box when there are none.
 inline Box bounds(std::span<const Point> points) {
     Box box = empty_box;
-    for (const Point& q : points)
+    for (const Point& q : points) {
         box = box_union(box, Box{q.x, q.y, q.x, q.y});
+    }
     return box;
 }
 
-inline int sign(__int128 v) {
+inline int sign(i128 v) {
     return (v > 0) - (v < 0);
 }
 
-inline __int128 cross(__int128 ux, __int128 uy, __int128 wx, __int128 wy) {
+inline i128 cross(i128 ux, i128 uy, i128 wx, i128 wy) {
     return ux * wy - uy * wx;
 }
 
 // Cross product of origin->u_end and origin->w_end: positive when w_end lies left of the first.
-inline __int128 cross_at(Point origin, Point u_end, Point w_end) {
-    return cross(__int128(u_end.x) - origin.x, __int128(u_end.y) - origin.y,
-                 __int128(w_end.x) - origin.x, __int128(w_end.y) - origin.y);
+inline i128 cross_at(Point origin, Point u_end, Point w_end) {
+    return cross(i128(u_end.x) - origin.x, i128(u_end.y) - origin.y, i128(w_end.x) - origin.x,
+                 i128(w_end.y) - origin.y);
 }
 
 // Winding number of a ring around q; nullopt when q lies on one of its edges.
@@ -84,14 +89,16 @@ inline std::optional<int> winding_around(std::span<const Point> ring, Point q) {
     for (std::size_t i = 0; i < ring.size(); ++i) {
         const Point& a = ring[i];
         const Point& b = ring[(i + 1) % ring.size()];
-        const __int128 c = cross_at(a, b, q);
+        const i128 c = cross_at(a, b, q);
         if (c == 0 && q.x >= std::min(a.x, b.x) && q.x <= std::max(a.x, b.x) &&
-            q.y >= std::min(a.y, b.y) && q.y <= std::max(a.y, b.y))
+            q.y >= std::min(a.y, b.y) && q.y <= std::max(a.y, b.y)) {
             return std::nullopt;
-        if (a.y <= q.y && q.y < b.y && c > 0)
+        }
+        if (a.y <= q.y && q.y < b.y && c > 0) {
             ++w;
-        else if (b.y <= q.y && q.y < a.y && c < 0)
+        } else if (b.y <= q.y && q.y < a.y && c < 0) {
             --w;
+        }
     }
     return w;
 }

@@ -32,7 +32,7 @@ std::string identifier_base(std::string_view text) {
     // One "_" for every character that is not an ASCII letter or digit, whatever its length
     // in bytes; a byte outside any UTF-8 character counts as one character.
     for (std::size_t pos = 0; pos < text.size();) {
-        const syntax::utf8::Decoded decoded = syntax::utf8::decode(text, pos);
+        const base::utf8::Decoded decoded = base::utf8::decode(text, pos);
         base += is_ascii_alnum(decoded.ch) ? static_cast<char>(decoded.ch) : '_';
         pos += decoded.len;
     }

@@ -3,19 +3,11 @@
 #include <algorithm>
 #include <string_view>
 
+#include "base/utf8.hpp"
+
 namespace quorvane_dsl::diag {
 
 namespace {
-
-bool is_char_boundary(std::string_view text, std::size_t index) {
-    return index == text.size() ||
-           (index < text.size() && (static_cast<unsigned char>(text[index]) & 0xC0) != 0x80);
-}
-
-std::size_t count_chars(std::string_view text) {
-    return static_cast<std::size_t>(std::ranges::count_if(
-        text, [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
-}
 
 // Up to the first line feed, without a carriage return directly before it.
 std::string_view first_line(std::string_view text) {
@@ -31,20 +23,20 @@ std::string_view first_line(std::string_view text) {
 }
 
 std::size_t caret_count(std::string_view text, source::TextRange range) {
-    if (range.start > range.end || !is_char_boundary(text, range.start) ||
-        !is_char_boundary(text, range.end)) {
+    if (range.start > range.end || !base::utf8::is_char_boundary(text, range.start) ||
+        !base::utf8::is_char_boundary(text, range.end)) {
         return 1;
     }
     std::string_view covered = text.substr(range.start, range.len());
-    return std::max<std::size_t>(count_chars(first_line(covered)), 1);
+    return std::max<std::size_t>(base::utf8::char_count(first_line(covered)), 1);
 }
 
 // Spaces that put the carets under the column; none when the column is not within the line.
 std::size_t caret_indent(std::string_view line, std::uint32_t byte_col) {
-    if (byte_col > line.size() || !is_char_boundary(line, byte_col)) {
+    if (byte_col > line.size() || !base::utf8::is_char_boundary(line, byte_col)) {
         return 0;
     }
-    return count_chars(line.substr(0, byte_col));
+    return base::utf8::char_count(line.substr(0, byte_col));
 }
 
 } // namespace

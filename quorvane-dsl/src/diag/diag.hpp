@@ -1,12 +1,13 @@
+// Diagnostics and their rendering with source snippets.
 #pragma once
-
-#include "source/source.hpp"
-#include "source/location.hpp"
 
 #include <cstdint>
 #include <span>
 #include <string>
 #include <vector>
+
+#include "source/location.hpp"
+#include "source/source.hpp"
 
 namespace quorvane_dsl::diag {
 

@@ -133,8 +133,8 @@ Blocker place(std::span<const boolean::Point> ring, const Placement& placement) 
     for (const boolean::Point& p : ring) {
         const double x = static_cast<double>(p.x);
         const double y = sign * static_cast<double>(p.y);
-        moved.push_back({boolean::round_to_i64(placement.x + x * turn.cos - y * turn.sin),
-                         boolean::round_to_i64(placement.y + x * turn.sin + y * turn.cos)});
+        moved.push_back({base::round_to_i64(placement.x + x * turn.cos - y * turn.sin),
+                         base::round_to_i64(placement.y + x * turn.sin + y * turn.cos)});
     }
     if (const auto box = boolean::as_box(moved)) {
         return *box;

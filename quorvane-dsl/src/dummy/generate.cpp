@@ -8,6 +8,7 @@
 #include "dummy/flatten.hpp"
 #include "dummy/grid.hpp"
 #include "ir/text.hpp"
+#include "ir/walk.hpp"
 #include "signature/signature.hpp"
 
 namespace quorvane_dsl::dummy {
@@ -25,7 +26,7 @@ struct Resolved {
 
 std::expected<std::int64_t, std::string> units_of(std::string_view key, double nanometres,
                                                   double dbu) {
-    const std::int64_t units = boolean::round_to_i64(nanometres / dbu);
+    const std::int64_t units = base::round_to_i64(nanometres / dbu);
     // Tile arithmetic stays exact only within the engine's coordinate range.
     if (units > boolean::coordinate_limit) {
         return std::unexpected("the dummy `" + std::string(key) + "` is " + std::to_string(units) +
@@ -67,7 +68,7 @@ std::expected<Resolved, std::string> resolve(ir::Library& library, const Rule& r
         }
     }
     // Size and space within the limit keep the pitch below 2^41, still exact everywhere.
-    const std::int64_t pitch = boolean::round_to_i64((rule.size + rule.space) / dbu);
+    const std::int64_t pitch = base::round_to_i64((rule.size + rule.space) / dbu);
     out.pitch = {.size = std::max<std::int64_t>(1, *size),
                  .pitch = std::max<std::int64_t>(1, pitch),
                  .keepout = *keepout,

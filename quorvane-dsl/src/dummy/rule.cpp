@@ -1,5 +1,6 @@
 #include <string>
 
+#include "base/utf8.hpp"
 #include "dummy/dummy.hpp"
 #include "ir/scan.hpp"
 #include "ir/value.hpp"
@@ -8,7 +9,7 @@ namespace quorvane_dsl::dummy {
 
 namespace {
 
-using ir::scan::trim;
+using base::utf8::trim;
 
 std::string quoted(std::string_view text) {
     return "`" + std::string(text) + "`";

@@ -1,8 +1,8 @@
 #include "format/align.hpp"
 
-#include "format/measure.hpp"
-
 #include <algorithm>
+
+#include "format/measure.hpp"
 
 namespace quorvane_dsl::format {
 

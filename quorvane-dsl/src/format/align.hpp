@@ -1,10 +1,11 @@
+// The formatter's alignment pass: columns of consecutive entries padded to line up.
 #pragma once
-
-#include "format/tree_view.hpp"
 
 #include <cstdint>
 #include <optional>
 #include <vector>
+
+#include "format/tree_view.hpp"
 
 namespace quorvane_dsl::format {
 

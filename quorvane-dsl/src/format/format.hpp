@@ -1,12 +1,13 @@
+// The source formatter: a text in the canonical layout of the language.
 #pragma once
-
-#include "syntax/syntax_error.hpp"
-#include "syntax/tree.hpp"
 
 #include <expected>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "syntax/syntax_error.hpp"
+#include "syntax/tree.hpp"
 
 namespace quorvane_dsl::format {
 

@@ -1,8 +1,9 @@
 #include "format/layout.hpp"
 
-#include "format/measure.hpp"
-
 #include <algorithm>
+
+#include "base/utf8.hpp"
+#include "format/measure.hpp"
 
 namespace quorvane_dsl::format {
 
@@ -308,10 +309,10 @@ std::string clean_up(std::string_view text) {
         if (line_start > 0) {
             out += '\n';
         }
-        out += trim_end(text.substr(line_start, line_end - line_start));
+        out += base::utf8::trim_end(text.substr(line_start, line_end - line_start));
         line_start = line_end + 1;
     }
-    out.resize(trim_end(out).size());
+    out.resize(base::utf8::trim_end(out).size());
     if (!out.empty()) {
         out += '\n';
     }

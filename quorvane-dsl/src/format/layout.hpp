@@ -1,11 +1,12 @@
+// The formatter's layout passes: bracket depths, joined blocks, indentation, the output.
 #pragma once
-
-#include "format/align.hpp"
-#include "format/tree_view.hpp"
 
 #include <cstdint>
 #include <string>
 #include <vector>
+
+#include "format/align.hpp"
+#include "format/tree_view.hpp"
 
 namespace quorvane_dsl::format {
 

@@ -33,13 +33,6 @@ bool is(std::uint16_t raw, K kind) {
     return raw == syntax::kind::to_raw(kind);
 }
 
-// Advances `i` past one UTF-8 character or one invalid byte.
-char32_t decode(std::string_view text, std::size_t& i) {
-    const syntax::utf8::Decoded decoded = syntax::utf8::decode(text, i);
-    i += decoded.len;
-    return decoded.ch;
-}
-
 } // namespace
 
 std::uint16_t parent_kind(const TreeView& tree, std::optional<Element> node) {
@@ -72,15 +65,6 @@ bool space_between(const TreeView& tree, Element previous, Element next) {
     return !(is(a_parent, K::GDS_SPEC) && is(b_parent, K::GDS_SPEC));
 }
 
-std::uint32_t char_count(std::string_view text) {
-    std::uint32_t count = 0;
-    for (std::size_t i = 0; i < text.size();) {
-        decode(text, i);
-        ++count;
-    }
-    return count;
-}
-
 std::uint32_t width(const TreeView& tree, Element node) {
     return width_up_to(tree, node, UINT32_MAX);
 }
@@ -96,7 +80,7 @@ std::uint32_t width_up_to(const TreeView& tree, Element node, std::uint32_t last
         if (previous && space_between(tree, *previous, e)) {
             ++total;
         }
-        total += char_count(tree.text_of(e));
+        total += static_cast<std::uint32_t>(base::utf8::char_count(tree.text_of(e)));
         previous = e;
     }
     return total;
@@ -104,16 +88,6 @@ std::uint32_t width_up_to(const TreeView& tree, Element node, std::uint32_t last
 
 std::uint32_t line_feeds(std::string_view text) {
     return static_cast<std::uint32_t>(std::count(text.begin(), text.end(), '\n'));
-}
-
-std::string_view trim_end(std::string_view text) {
-    std::size_t keep = 0;
-    for (std::size_t i = 0; i < text.size();) {
-        if (!syntax::utf8::is_white_space(decode(text, i))) {
-            keep = i;
-        }
-    }
-    return text.substr(0, keep);
 }
 
 } // namespace quorvane_dsl::format

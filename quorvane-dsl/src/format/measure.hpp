@@ -1,11 +1,12 @@
+// Measures of the formatter: token spacing, widths in characters, line feeds.
 #pragma once
-
-#include "format/tree_view.hpp"
 
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
+
+#include "format/tree_view.hpp"
 
 namespace quorvane_dsl::format {
 
@@ -17,9 +18,6 @@ std::uint16_t parent_kind(const TreeView& tree, std::optional<Element> node);
 // applies.
 bool space_between(const TreeView& tree, Element previous, Element next);
 
-// Characters (Unicode scalar values) in a UTF-8 text.
-std::uint32_t char_count(std::string_view text);
-
 // The node's tokens laid out on one line by the spacing rule, counted in characters;
 // comments and the text's own white space never count.
 std::uint32_t width(const TreeView& tree, Element node);
@@ -27,11 +25,5 @@ std::uint32_t width(const TreeView& tree, Element node);
 std::uint32_t width_up_to(const TreeView& tree, Element node, std::uint32_t last_start);
 
 std::uint32_t line_feeds(std::string_view text);
-
-// Unicode White_Space, the same set the lexer treats as white space.
-bool is_white_space(char32_t c);
-
-// The text without its trailing white space.
-std::string_view trim_end(std::string_view text);
 
 } // namespace quorvane_dsl::format

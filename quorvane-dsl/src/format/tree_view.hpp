@@ -1,11 +1,12 @@
+// The formatter's flat view of a syntax tree: elements by preorder position.
 #pragma once
-
-#include "syntax/kind.hpp"
-#include "syntax/tree.hpp"
 
 #include <cstdint>
 #include <optional>
 #include <string_view>
+
+#include "syntax/kind.hpp"
+#include "syntax/tree.hpp"
 
 namespace quorvane_dsl::format {
 

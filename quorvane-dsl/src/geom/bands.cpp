@@ -71,7 +71,7 @@ double reach_of(Band band) {
 Banded Banded::make(std::vector<LocalGeometry> geometries, std::optional<EndFrames> ends,
                     double radius) {
     if (geometries.empty()) {
-        fatal("a band builder made no geometry");
+        base::fatal("a band builder made no geometry");
     }
     Banded banded{shape_of(std::move(geometries.front())), {}, radius};
     if (ends) {

@@ -10,8 +10,6 @@
 namespace quorvane_dsl::geom {
 namespace {
 
-namespace utf8 = syntax::utf8;
-
 bool is_combining_mark(char32_t c) {
     return (c >= 0x0300 && c <= 0x036F) || (c >= 0x0483 && c <= 0x0489) ||
            (c >= 0x0591 && c <= 0x05BD) || (c >= 0x0610 && c <= 0x061A) ||
@@ -31,7 +29,7 @@ bool is_printable(char32_t c) {
         return false;
     }
     if ((c >= 0xE000 && c <= 0xF8FF) || (c >= 0xFDD0 && c <= 0xFDEF) || (c & 0xFFFE) == 0xFFFE ||
-        c >= 0xF0000 || c == utf8::invalid_byte) {
+        c >= 0xF0000 || c == base::utf8::invalid_byte) {
         return false;
     }
     return !is_combining_mark(c);
@@ -48,7 +46,7 @@ std::string hex(char32_t c) {
 }
 
 // The character between single quotes, escaped where it would not show.
-std::string quoted(std::string_view text, std::size_t pos, utf8::Decoded d) {
+std::string quoted(std::string_view text, std::size_t pos, base::utf8::Decoded d) {
     std::string inner;
     if (d.ch == 0) {
         inner = "\\0";
@@ -56,7 +54,7 @@ std::string quoted(std::string_view text, std::size_t pos, utf8::Decoded d) {
         inner = "\\t";
     } else if (d.ch == '\r') {
         inner = "\\r";
-    } else if (d.ch == utf8::invalid_byte) {
+    } else if (d.ch == base::utf8::invalid_byte) {
         inner = "\\u{fffd}";
     } else if (!is_printable(d.ch)) {
         inner = "\\u{" + hex(d.ch) + "}";
@@ -77,7 +75,7 @@ Built<LocalShape> text(std::string_view text, double size) {
     std::int64_t line = 0;
     std::int64_t column = 0;
     for (std::size_t pos = 0; pos < text.size();) {
-        const utf8::Decoded d = utf8::decode(text, pos);
+        const base::utf8::Decoded d = base::utf8::decode(text, pos);
         if (d.ch == '\n') {
             ++line;
             column = 0;

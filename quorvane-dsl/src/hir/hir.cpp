@@ -25,7 +25,7 @@ Res Global::res() const {
     case Kind::XSection:
         return Res{Res::XSection{XsId{index}}};
     }
-    fatal("hir: global of unknown kind");
+    base::fatal("hir: global of unknown kind");
 }
 
 std::optional<std::pair<std::uint32_t, const ParamDef*>> XsDef::param(std::string_view name) const {
@@ -39,14 +39,14 @@ std::optional<std::pair<std::uint32_t, const ParamDef*>> XsDef::param(std::strin
 
 const Src& Hir::expr_src(ExprId id) const {
     if (id.raw >= expr_srcs.size()) {
-        fatal("hir: expression location " + std::to_string(id.raw) + " out of range");
+        base::fatal("hir: expression location " + std::to_string(id.raw) + " out of range");
     }
     return expr_srcs[id.raw];
 }
 
 const Src& Hir::stmt_src(StmtId id) const {
     if (id.raw >= stmt_srcs.size()) {
-        fatal("hir: statement location " + std::to_string(id.raw) + " out of range");
+        base::fatal("hir: statement location " + std::to_string(id.raw) + " out of range");
     }
     return stmt_srcs[id.raw];
 }

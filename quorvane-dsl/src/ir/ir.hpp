@@ -1,6 +1,5 @@
-#pragma once
-
 // The layout IR: values, the data model and its text form.
+#pragma once
 
 #include "ir/model.hpp"
 #include "ir/text.hpp"

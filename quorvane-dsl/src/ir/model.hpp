@@ -1,3 +1,4 @@
+// The IR data model: a library of layers and cells with shapes, instances and markers.
 #pragma once
 
 #include <cstdint>
@@ -46,14 +47,13 @@ struct Path {
     bool operator==(const Path&) const = default;
 };
 
-// The most points one GDSII element holds here; larger geometry is cut.
-inline constexpr std::size_t max_gds_points = 8000;
-
 struct Geometry {
     std::variant<Box, Polygon, Path> kind;
     bool operator==(const Geometry&) const = default;
 
-    // The geometries that stand for this one in GDSII, none above `max_gds_points` points.
+    // Whether one GDSII element holds it (see `boolean::max_piece_points`).
+    bool fits_one_element() const;
+    // The geometries that stand for this one in GDSII, each fitting one element.
     std::vector<Geometry> gds_pieces() const;
 };
 

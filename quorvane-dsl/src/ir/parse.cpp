@@ -1,5 +1,6 @@
 #include <cmath>
 
+#include "base/utf8.hpp"
 #include "ir/scan.hpp"
 #include "ir/text.hpp"
 #include "ir/walk.hpp"
@@ -25,7 +26,7 @@ std::vector<Line> significant_lines(std::string_view text) {
         }
         ++number;
         const std::string_view piece = text.substr(start, end - start);
-        const std::string_view trimmed = scan::trim(piece);
+        const std::string_view trimmed = base::utf8::trim(piece);
         if (!trimmed.empty()) {
             lines.push_back({number,
                              start + static_cast<std::uint64_t>(trimmed.data() - piece.data()),
@@ -59,8 +60,8 @@ std::optional<Point> parse_point(std::string_view field) {
     if (comma == std::string_view::npos || inner.find(',', comma + 1) != std::string_view::npos) {
         return std::nullopt;
     }
-    const auto x = scan::read_i64(scan::trim(inner.substr(0, comma)));
-    const auto y = scan::read_i64(scan::trim(inner.substr(comma + 1)));
+    const auto x = scan::read_i64(base::utf8::trim(inner.substr(0, comma)));
+    const auto y = scan::read_i64(base::utf8::trim(inner.substr(comma + 1)));
     if (!x || !y) {
         return std::nullopt;
     }
@@ -126,7 +127,7 @@ class Reader {
         const std::string_view keyword = line.text.substr(0, space);
         const std::string_view rest = space == std::string_view::npos
                                           ? std::string_view{}
-                                          : scan::trim(line.text.substr(space + 1));
+                                          : base::utf8::trim(line.text.substr(space + 1));
         return open_ ? cell_line(keyword, rest) : outer_line(line, keyword, rest);
     }
 
@@ -498,10 +499,7 @@ std::optional<Marker> parse_marker(std::string_view rest) {
     std::string_view location = rest;
     std::optional<std::vector<NamedValue>> attrs;
     if (const std::size_t open = rest.find('{'); open != std::string_view::npos) {
-        std::string_view after = rest.substr(open + 1);
-        while (std::size_t n = scan::space_before(after)) {
-            after.remove_suffix(n);
-        }
+        const std::string_view after = base::utf8::trim_end(rest.substr(open + 1));
         if (after.empty() || !after.ends_with('}')) {
             return std::nullopt;
         }
@@ -535,7 +533,7 @@ std::optional<std::vector<std::int64_t>> parse_tuple(std::string_view field) {
     std::string_view inner = field.substr(1, field.size() - 2);
     while (true) {
         const std::size_t comma = inner.find(',');
-        const auto number = scan::read_i64(scan::trim(inner.substr(0, comma)));
+        const auto number = scan::read_i64(base::utf8::trim(inner.substr(0, comma)));
         if (!number) {
             return std::nullopt;
         }
@@ -545,30 +543,6 @@ std::optional<std::vector<std::int64_t>> parse_tuple(std::string_view field) {
         }
         inner.remove_prefix(comma + 1);
     }
-}
-
-std::optional<std::uint64_t> cycle(std::span<const Cell> cells) {
-    enum class Mark : std::uint8_t { Unvisited, OnPath, Done };
-    std::vector<Mark> marks(cells.size(), Mark::Unvisited);
-    std::optional<std::uint64_t> found;
-    const auto enter = [&](std::uint64_t cell) {
-        switch (marks.at(cell)) {
-        case Mark::Unvisited:
-            marks[cell] = Mark::OnPath;
-            return true;
-        case Mark::OnPath:
-            found = found.value_or(cell);
-            return false;
-        case Mark::Done:
-            return false;
-        }
-        return false;
-    };
-    const auto finish = [&](std::uint64_t cell) { marks[cell] = Mark::Done; };
-    for (std::uint64_t root = 0; root < cells.size() && !found; ++root) {
-        walk_children_first(cells, root, enter, finish);
-    }
-    return found;
 }
 
 } // namespace quorvane_dsl::ir

@@ -4,19 +4,11 @@
 #include <cstdlib>
 #include <string>
 
+#include "base/utf8.hpp"
+
 namespace quorvane_dsl::ir::scan {
 
 namespace {
-
-// Code points of the White_Space property above ASCII, as UTF-8.
-constexpr std::string_view wide_spaces[] = {"\u0085", "\u00A0", "\u1680", "\u2000", "\u2001",
-                                            "\u2002", "\u2003", "\u2004", "\u2005", "\u2006",
-                                            "\u2007", "\u2008", "\u2009", "\u200A", "\u2028",
-                                            "\u2029", "\u202F", "\u205F", "\u3000"};
-
-bool ascii_space(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
 
 template <typename T> std::optional<T> read_integer(std::string_view text, bool allow_minus) {
     const bool plus = !text.empty() && text[0] == '+';
@@ -40,46 +32,11 @@ std::size_t space_at(std::string_view text) {
     if (text.empty()) {
         return 0;
     }
-    if (ascii_space(text[0])) {
-        return 1;
-    }
-    if (static_cast<unsigned char>(text[0]) < 0x80) {
-        return 0;
-    }
-    for (std::string_view space : wide_spaces) {
-        if (text.starts_with(space)) {
-            return space.size();
-        }
-    }
-    return 0;
+    const base::utf8::Decoded first = base::utf8::decode(text, 0);
+    return base::utf8::is_white_space(first.ch) ? first.len : 0;
 }
 
 } // namespace
-
-std::size_t space_before(std::string_view text) {
-    if (text.empty()) {
-        return 0;
-    }
-    if (ascii_space(text.back())) {
-        return 1;
-    }
-    for (std::string_view space : wide_spaces) {
-        if (text.ends_with(space)) {
-            return space.size();
-        }
-    }
-    return 0;
-}
-
-std::string_view trim(std::string_view text) {
-    while (std::size_t n = space_at(text)) {
-        text.remove_prefix(n);
-    }
-    while (std::size_t n = space_before(text)) {
-        text.remove_suffix(n);
-    }
-    return text;
-}
 
 std::vector<std::string_view> fields(std::string_view text) {
     std::vector<std::string_view> out;

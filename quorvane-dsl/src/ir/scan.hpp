@@ -1,3 +1,4 @@
+// Small exact readers for the fixed fields of IR text.
 #pragma once
 
 // Small readers for the fixed fields of IR text. They accept exactly the forms the format
@@ -9,12 +10,6 @@
 #include <vector>
 
 namespace quorvane_dsl::ir::scan {
-
-// Unicode white space (the White_Space property) at the end of `text`: its length in bytes, or
-// 0 when the text does not end with white space.
-std::size_t space_before(std::string_view text);
-
-std::string_view trim(std::string_view text);
 
 // The runs of text between runs of Unicode white space.
 std::vector<std::string_view> fields(std::string_view text);

@@ -1,3 +1,4 @@
+// The IR text format: printing a library and parsing it back.
 #pragma once
 
 // The line-oriented IR text: "quorvane-ir 1", the dbu, the layers, one block per cell and the
@@ -56,7 +57,5 @@ std::expected<Instance, std::string> parse_instance(std::string_view rest, const
 std::optional<Marker> parse_marker(std::string_view rest);
 // "(a,b,...)" of integers.
 std::optional<std::vector<std::int64_t>> parse_tuple(std::string_view field);
-// A cell that contains itself through its instances, found without recursion.
-std::optional<std::uint64_t> cycle(std::span<const Cell> cells);
 
 } // namespace quorvane_dsl::ir

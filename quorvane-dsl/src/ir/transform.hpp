@@ -1,10 +1,10 @@
+// The placement arithmetic shared by hulls, footprints and ports.
 #pragma once
 
 #include "base/angle.hpp"
 #include "base/round.hpp"
 #include "ir/model.hpp"
 
-// The placement arithmetic shared by hulls, footprints and ports.
 namespace quorvane_dsl::ir {
 
 // Placements turn by the one angle rule that shapes use too.
@@ -22,6 +22,6 @@ struct Placed {
 Placed place(const Instance& inst, Turn turn, double x, double y);
 
 // Placed coordinates are rounded the way the polygon engine rounds its own.
-using boolean::round_to_i64;
+using base::round_to_i64;
 
 } // namespace quorvane_dsl::ir

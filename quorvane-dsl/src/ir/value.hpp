@@ -1,3 +1,4 @@
+// Stored values of the IR and their literal syntax.
 #pragma once
 
 #include <cstdint>

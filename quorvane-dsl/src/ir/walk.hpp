@@ -1,6 +1,8 @@
+// Walks of the cell graph without recursion, and its cycle check.
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -39,5 +41,8 @@ void walk_children_first(std::span<const Cell> cells, std::uint64_t root, Enter&
         finish(done);
     }
 }
+
+// A cell that contains itself through its instances, found without recursion.
+std::optional<std::uint64_t> cycle(std::span<const Cell> cells);
 
 } // namespace quorvane_dsl::ir

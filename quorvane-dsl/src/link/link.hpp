@@ -1,3 +1,4 @@
+// Linking: copying cells and their layers from one library into another.
 #pragma once
 
 // Copies cells of one library (the source) into another (the target), with every cell they

@@ -79,7 +79,7 @@ class Loader {
         if (known_.contains(path)) {
             return;
         }
-        auto text = read_text_file(path);
+        auto text = base::read_text_file(path);
         if (!text) {
             loaded_.diagnostics.push_back(error_at(
                 importer, import.range, "cannot import `" + import.path + "`: " + text.error()));
@@ -151,7 +151,7 @@ std::string normalize_path(std::string_view path) {
 
 std::expected<Loaded, std::string> load(const std::string& path) {
     std::string name = normalize_path(path);
-    auto text = read_text_file(name);
+    auto text = base::read_text_file(name);
     if (!text) {
         return std::unexpected("reading " + path + ": " + text.error());
     }

@@ -10,7 +10,7 @@ hir::StmtId Lowerer::append(hir::Stmt stmt, const SyntaxNode& node) {
 
 hir::BindingId Lowerer::new_binding(const ast::Name& name, hir::BindingKind kind, bool recorded) {
     if (!current_cell_) {
-        fatal("lower: bindings live in cells");
+        base::fatal("lower: bindings live in cells");
     }
     const hir::BindingId id = hir_.bindings.alloc(hir::Binding{.name = name.text(),
                                                                .src = src(name.syntax),

@@ -1,3 +1,4 @@
+// The ports of a cell: marker locations of the cell and of the cells it places.
 #pragma once
 
 // The marker locations visible at the level of one cell: its own, and those of the cells it

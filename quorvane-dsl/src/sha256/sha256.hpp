@@ -1,3 +1,4 @@
+// SHA-256 digests, fed in pieces, and their hexadecimal text.
 #pragma once
 
 #include <array>

@@ -1,10 +1,10 @@
 #include "signature/signature.hpp"
 
 #include <algorithm>
-#include <array>
 #include <charconv>
 #include <cmath>
 
+#include "ir/engine.hpp"
 #include "ir/transform.hpp"
 #include "ir/walk.hpp"
 #include "units/units.hpp"
@@ -125,32 +125,6 @@ std::string marker_line(const ir::Marker& marker) {
     return line + "}";
 }
 
-// The distinct values of four, in ascending order.
-std::vector<std::int64_t> distinct(std::array<std::int64_t, 4> values) {
-    std::sort(values.begin(), values.end());
-    return {values.begin(), std::unique(values.begin(), values.end())};
-}
-
-// A four-point polygon that is an axis-parallel rectangle, as its box.
-std::optional<ir::Box> rectangle(std::span<const ir::Point> points) {
-    if (points.size() != 4) {
-        return std::nullopt;
-    }
-    const auto xs = distinct({points[0].x, points[1].x, points[2].x, points[3].x});
-    const auto ys = distinct({points[0].y, points[1].y, points[2].y, points[3].y});
-    if (xs.size() != 2 || ys.size() != 2) {
-        return std::nullopt;
-    }
-    for (std::size_t i = 0; i < 4; ++i) {
-        const ir::Point& a = points[i];
-        const ir::Point& b = points[(i + 1) % 4];
-        if (a.x != b.x && a.y != b.y) {
-            return std::nullopt;
-        }
-    }
-    return ir::Box{xs[0], ys[0], xs[1], ys[1]};
-}
-
 void append_box(std::string& line, const ir::Box& b) {
     line += "box ";
     append_int(line, b.left);
@@ -179,7 +153,7 @@ struct PieceWriter {
 
     void operator()(const ir::Box& b) const { append_box(line, b); }
     void operator()(const ir::Polygon& p) const {
-        if (const auto box = rectangle(p.points)) {
+        if (const auto box = ir::as_box(p.points)) {
             append_box(line, *box);
             return;
         }
@@ -193,17 +167,6 @@ struct PieceWriter {
         append_points(line, p.points);
     }
 };
-
-// Whether a geometry is its own only GDSII piece, so that it need not be copied.
-bool is_one_piece(const ir::Geometry& geometry) {
-    if (const auto* polygon = std::get_if<ir::Polygon>(&geometry.kind)) {
-        return polygon->points.size() <= ir::max_gds_points;
-    }
-    if (const auto* path = std::get_if<ir::Path>(&geometry.kind)) {
-        return path->points.size() <= ir::max_gds_points;
-    }
-    return true;
-}
 
 std::string instance_line(const ir::Instance& inst, const sha256::Digest& child) {
     std::string line = "inst " + sha256::to_hex(child) + " " + std::to_string(inst.x) + " " +
@@ -292,7 +255,7 @@ std::string Digests::content_text(std::uint64_t index) const {
             std::visit(PieceWriter{line}, piece.kind);
             geometry.push_back(std::move(line));
         };
-        if (is_one_piece(shape.geometry)) {
+        if (shape.geometry.fits_one_element()) {
             add(shape.geometry);
             continue;
         }

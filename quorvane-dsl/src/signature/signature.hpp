@@ -1,3 +1,4 @@
+// Cell signatures: canonical texts, their SHA-256 digests, hulls and footprints.
 #pragma once
 
 // Identity of cells across runs and files: canonical texts hashed with SHA-256, and the

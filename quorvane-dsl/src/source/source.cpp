@@ -1,14 +1,14 @@
 #include "source/source.hpp"
 
-#include "base/fatal.hpp"
-
 #include <algorithm>
+
+#include "base/fatal.hpp"
 
 namespace quorvane_dsl::source {
 
 LineIndex::LineIndex(std::string_view text) {
     if (text.size() > max_text_size) {
-        fatal("a text of 4 GiB or more cannot be indexed");
+        base::fatal("a text of 4 GiB or more cannot be indexed");
     }
     for (std::size_t i = 0; i < text.size(); ++i) {
         if (text[i] == '\n') {
@@ -37,8 +37,8 @@ const SourceFile& Files::operator[](FileId id) const {
 
 const SourceFile& file_at(std::span<const SourceFile> files, FileId id) {
     if (id.index >= files.size()) {
-        fatal("file id " + std::to_string(id.index) + " is out of range (" +
-              std::to_string(files.size()) + " files)");
+        base::fatal("file id " + std::to_string(id.index) + " is out of range (" +
+                    std::to_string(files.size()) + " files)");
     }
     return files[id.index];
 }

@@ -1,3 +1,4 @@
+// Source files held whole in load order, with the line index of each.
 #pragma once
 
 #include <cstdint>

@@ -1,3 +1,4 @@
+// Typed read-only views over the syntax tree, one per construct.
 #pragma once
 
 // Typed, read-only views over the syntax tree. A view wraps one node and never fails: a part

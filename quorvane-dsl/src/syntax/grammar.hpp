@@ -1,3 +1,4 @@
+// The grammar's productions, one function per construct, recording parser events.
 #pragma once
 
 #include "syntax/kind.hpp"

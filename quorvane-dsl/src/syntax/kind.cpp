@@ -1,10 +1,10 @@
 #include "syntax/kind.hpp"
 
-#include "base/fatal.hpp"
-
 #include <array>
 #include <string>
 #include <utility>
+
+#include "base/fatal.hpp"
 
 namespace quorvane_dsl::syntax::kind {
 
@@ -175,7 +175,7 @@ lookup(const std::array<std::pair<std::string_view, SyntaxKind>, N>& table, std:
 
 SyntaxKind from_raw(std::uint16_t raw) {
     if (raw >= kind_count) {
-        fatal("syntax kind " + std::to_string(raw) + " is out of range");
+        base::fatal("syntax kind " + std::to_string(raw) + " is out of range");
     }
     return static_cast<SyntaxKind>(raw);
 }

@@ -1,3 +1,4 @@
+// Syntax kinds: the one numbering of tokens and tree nodes.
 #pragma once
 
 #include <cstdint>

@@ -1,10 +1,10 @@
 #include "syntax/lexer.hpp"
 
-#include "base/fatal.hpp"
-#include "base/utf8.hpp"
-
 #include <limits>
 #include <string>
+
+#include "base/fatal.hpp"
+#include "base/utf8.hpp"
 
 namespace quorvane_dsl::syntax::lexer {
 
@@ -12,10 +12,10 @@ namespace {
 
 using enum SyntaxKind;
 
-using utf8::decode;
-using utf8::Decoded;
-using utf8::invalid_byte;
-using utf8::is_white_space;
+using base::utf8::decode;
+using base::utf8::Decoded;
+using base::utf8::invalid_byte;
+using base::utf8::is_white_space;
 
 constexpr char32_t micro_sign = 0xB5;
 constexpr char32_t greek_mu = 0x3BC;
@@ -107,7 +107,7 @@ class Lexer {
   private:
     char32_t bump() {
         if (pos_ >= text_.size()) {
-            fatal("bump past the end");
+            base::fatal("bump past the end");
         }
         Decoded decoded = decode(text_, pos_);
         pos_ += decoded.len;
@@ -225,7 +225,7 @@ class Lexer {
 
 Lexed lex(std::string_view text) {
     if (text.size() > std::numeric_limits<std::uint32_t>::max()) {
-        fatal("a source text of 4 GiB or more cannot be lexed");
+        base::fatal("a source text of 4 GiB or more cannot be lexed");
     }
     return Lexer(text).run();
 }

@@ -1,12 +1,13 @@
+// The lexer: a text cut into tokens of kind and length, with its errors.
 #pragma once
-
-#include "syntax/kind.hpp"
-#include "syntax/syntax_error.hpp"
-#include "units/units.hpp"
 
 #include <cstdint>
 #include <string_view>
 #include <vector>
+
+#include "syntax/kind.hpp"
+#include "syntax/syntax_error.hpp"
+#include "units/units.hpp"
 
 namespace quorvane_dsl::syntax::lexer {
 

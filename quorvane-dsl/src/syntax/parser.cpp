@@ -64,7 +64,7 @@ class TreeReplay {
     void advance(std::uint16_t carried_kind) {
         emit_trivia();
         if (next_ == tokens_.size()) {
-            fatal("event past the last token");
+            base::fatal("event past the last token");
         }
         emit_token(carried_kind == no_kind ? tokens_[next_].kind : kind::from_raw(carried_kind));
     }
@@ -84,8 +84,8 @@ class TreeReplay {
 
 } // namespace
 
-Parser::Parser(std::string_view text, std::vector<SyntaxKind> kinds, std::vector<source::TextRange> ranges,
-               std::vector<bool> line_breaks)
+Parser::Parser(std::string_view text, std::vector<SyntaxKind> kinds,
+               std::vector<source::TextRange> ranges, std::vector<bool> line_breaks)
     : kinds_(std::move(kinds)), ranges_(std::move(ranges)), line_breaks_(std::move(line_breaks)),
       text_(text) {
     events_.reserve(kinds_.size() * 3 + 2);
@@ -113,7 +113,7 @@ Marker Parser::open_before(std::uint32_t event_index) {
 
 void Parser::advance() {
     if (eof()) {
-        fatal("advance past the end");
+        base::fatal("advance past the end");
     }
     refuel();
     events_.push_back({EventTag::Advance, no_kind});
@@ -122,7 +122,7 @@ void Parser::advance() {
 
 void Parser::advance_as(SyntaxKind kind) {
     if (eof()) {
-        fatal("advance past the end");
+        base::fatal("advance past the end");
     }
     refuel();
     events_.push_back({EventTag::Advance, kind::to_raw(kind)});
@@ -131,7 +131,7 @@ void Parser::advance_as(SyntaxKind kind) {
 
 void Parser::spend_fuel() {
     if (fuel_ == 0) {
-        fatal("parser is stuck at token " + std::to_string(position_));
+        base::fatal("parser is stuck at token " + std::to_string(position_));
     }
     --fuel_;
 }
@@ -214,7 +214,7 @@ bool Parser::enter() {
 SyntaxNode Parse::tree() const {
     SyntaxNode root = SyntaxNode::root(green);
     if (root.kind() != SOURCE_FILE) {
-        fatal("root is a SOURCE_FILE");
+        base::fatal("root is a SOURCE_FILE");
     }
     return root;
 }

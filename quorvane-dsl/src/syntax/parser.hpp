@@ -1,3 +1,4 @@
+// The event-based parser: the grammar's events become a lossless tree and its errors.
 #pragma once
 
 #include <cstdint>
@@ -47,8 +48,8 @@ class Parser {
   public:
     using RecoverySet = bool (*)(Parser&);
 
-    Parser(std::string_view text, std::vector<SyntaxKind> kinds, std::vector<source::TextRange> ranges,
-           std::vector<bool> line_breaks);
+    Parser(std::string_view text, std::vector<SyntaxKind> kinds,
+           std::vector<source::TextRange> ranges, std::vector<bool> line_breaks);
 
     Marker open();
     Marker close(Marker marker, SyntaxKind kind);

@@ -1,8 +1,9 @@
+// A syntax error: a message and the byte range it points at.
 #pragma once
 
-#include "source/location.hpp"
-
 #include <string>
+
+#include "source/location.hpp"
 
 namespace quorvane_dsl::syntax {
 

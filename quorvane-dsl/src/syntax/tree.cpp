@@ -1,8 +1,8 @@
 #include "syntax/tree.hpp"
 
-#include "base/fatal.hpp"
-
 #include <limits>
+
+#include "base/fatal.hpp"
 
 namespace quorvane_dsl::syntax {
 
@@ -166,7 +166,7 @@ std::optional<SyntaxElement> ElementHandle::prev_sibling_or_token() const {
 
 SyntaxNode SyntaxNode::root(std::shared_ptr<const Tree> tree) {
     if (!tree || tree->elements.empty() || !tree->elements[0].is_node) {
-        fatal("a syntax tree has a root node");
+        base::fatal("a syntax tree has a root node");
     }
     return SyntaxNode(std::move(tree), 0);
 }
@@ -241,7 +241,7 @@ void TreeBuilder::start_node(SyntaxKind kind) {
 void TreeBuilder::token(SyntaxKind kind, std::string_view text) {
     kind::from_raw(kind::to_raw(kind));
     if (text.size() >= std::numeric_limits<std::uint32_t>::max() - text_.size()) {
-        fatal("a syntax tree's text is 4 GiB or longer");
+        base::fatal("a syntax tree's text is 4 GiB or longer");
     }
     std::uint32_t start = text_size();
     text_.append(text);
@@ -250,7 +250,7 @@ void TreeBuilder::token(SyntaxKind kind, std::string_view text) {
 
 void TreeBuilder::finish_node() {
     if (open_.empty()) {
-        fatal("finish_node without an open node");
+        base::fatal("finish_node without an open node");
     }
     Open open = open_.back();
     open_.pop_back();
@@ -264,7 +264,7 @@ void TreeBuilder::finish_node() {
         kids_.push_back(children_[i]);
     }
     if (node.subtree_size >= no_index) {
-        fatal("a syntax tree has 2^32 elements or more");
+        base::fatal("a syntax tree has 2^32 elements or more");
     }
     children_.resize(open.first_child);
     children_.push_back(node);
@@ -278,7 +278,7 @@ void TreeBuilder::start_node_at(Checkpoint checkpoint, SyntaxKind kind) {
     kind::from_raw(kind::to_raw(kind));
     std::uint32_t floor = open_.empty() ? 0 : open_.back().first_child;
     if (checkpoint.position > children_.size() || checkpoint.position < floor) {
-        fatal("a checkpoint is no longer valid: a node was finished after it was taken");
+        base::fatal("a checkpoint is no longer valid: a node was finished after it was taken");
     }
     std::uint32_t text_start = checkpoint.position < children_.size()
                                    ? children_[checkpoint.position].range.start
@@ -288,10 +288,10 @@ void TreeBuilder::start_node_at(Checkpoint checkpoint, SyntaxKind kind) {
 
 std::shared_ptr<const Tree> TreeBuilder::finish() {
     if (!open_.empty()) {
-        fatal("a syntax tree is finished with unfinished nodes");
+        base::fatal("a syntax tree is finished with unfinished nodes");
     }
     if (children_.size() != 1 || !children_[0].is_node) {
-        fatal("a syntax tree has exactly one root node");
+        base::fatal("a syntax tree has exactly one root node");
     }
     auto tree = std::make_shared<Tree>();
     tree->text = std::move(text_);

@@ -1,12 +1,10 @@
+// The lossless syntax tree and its node, token and element handles.
 #pragma once
 
 // The lossless syntax tree: every byte of the parsed text is in exactly one token, trivia
 // included. A finished tree is one immutable flat array of elements in preorder; a handle
 // (node, token or either) is a shared pointer to the tree plus an index into that array, so
 // handles are cheap to copy and keep their tree alive.
-
-#include "syntax/kind.hpp"
-#include "source/location.hpp"
 
 #include <cstddef>
 #include <cstdint>
@@ -18,6 +16,9 @@
 #include <string_view>
 #include <utility>
 #include <vector>
+
+#include "source/location.hpp"
+#include "syntax/kind.hpp"
 
 namespace quorvane_dsl::syntax {
 

@@ -5,6 +5,8 @@
 #include <cmath>
 #include <vector>
 
+#include "base/utf8.hpp"
+
 namespace quorvane_dsl::units {
 
 namespace {
@@ -95,52 +97,14 @@ std::string positional(const ShortestDigits& number) {
     return out;
 }
 
-// Invalid UTF-8 bytes decode one at a time to values outside the scalar range, so they still
-// count as one character each and never equal a real one.
-constexpr char32_t invalid_byte_base = 0x110000;
-
-char32_t decode_utf8(std::string_view text, std::size_t& at) {
-    const auto lead = static_cast<unsigned char>(text[at]);
-    const char32_t invalid = invalid_byte_base + lead;
-    std::size_t length = 0;
-    char32_t code = 0;
-    if (lead < 0x80) {
-        ++at;
-        return lead;
-    } else if ((lead & 0xE0) == 0xC0) {
-        length = 2;
-        code = lead & 0x1F;
-    } else if ((lead & 0xF0) == 0xE0) {
-        length = 3;
-        code = lead & 0x0F;
-    } else if ((lead & 0xF8) == 0xF0) {
-        length = 4;
-        code = lead & 0x07;
-    } else {
-        ++at;
-        return invalid;
-    }
-    if (at + length > text.size()) {
-        ++at;
-        return invalid;
-    }
-    for (std::size_t i = 1; i < length; ++i) {
-        const auto next = static_cast<unsigned char>(text[at + i]);
-        if ((next & 0xC0) != 0x80) {
-            ++at;
-            return invalid;
-        }
-        code = (code << 6) | (next & 0x3F);
-    }
-    at += length;
-    return code;
-}
-
+// Texts that are not UTF-8 still compare character by character.
 std::vector<char32_t> decode_all(std::string_view text) {
     std::vector<char32_t> chars;
     chars.reserve(text.size());
     for (std::size_t at = 0; at < text.size();) {
-        chars.push_back(decode_utf8(text, at));
+        const base::utf8::Decoded decoded = base::utf8::decode_lenient(text, at);
+        chars.push_back(decoded.ch);
+        at += decoded.len;
     }
     return chars;
 }
@@ -284,8 +248,7 @@ std::size_t edit_distance(std::string_view a, std::string_view b) {
         previous[j] = j;
     }
     std::size_t i = 0;
-    for (std::size_t at = 0; at < a.size();) {
-        const char32_t a_char = decode_utf8(a, at);
+    for (const char32_t a_char : decode_all(a)) {
         current[0] = ++i;
         for (std::size_t j = 0; j < n; ++j) {
             const std::size_t substitution = previous[j] + (a_char == b_chars[j] ? 0 : 1);

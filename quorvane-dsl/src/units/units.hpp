@@ -1,3 +1,4 @@
+// Units, dimensions and the one text form of numbers, lengths, angles and strings.
 #pragma once
 
 #include <array>

@@ -1,19 +1,18 @@
 // Differential tests of the polygon engine against the Clipper library, and checks of the
 // normal form and planarity of its own results.
-#include <gtest/gtest.h>
-
-#include <polyclipping/clipper.hpp>
-
 #include <cmath>
 #include <cstdlib>
 #include <random>
 
+#include <gtest/gtest.h>
+#include <polyclipping/clipper.hpp>
 #include <tbb/task_arena.h>
 
 #include "boolean/boolean.hpp"
-#include "boolean/segments.hpp"
+#include "boolean/detail/segments.hpp"
 
 namespace qb = quorvane_dsl::boolean;
+namespace qd = quorvane_dsl::boolean::detail;
 using qb::Op;
 using qb::Point;
 using qb::Polygons;
@@ -29,8 +28,9 @@ ClipperLib::Paths to_paths(const Polygons& set) {
     ClipperLib::Paths out;
     for (const Ring& r : set) {
         ClipperLib::Path p;
-        for (const Point& q : r)
+        for (const Point& q : r) {
             p.push_back({q.x, q.y});
+        }
         out.push_back(std::move(p));
     }
     return out;
@@ -48,8 +48,9 @@ i128 twice_area(const ClipperLib::Path& p) {
 
 i128 twice_area(const ClipperLib::Paths& ps) {
     i128 s = 0;
-    for (const auto& p : ps)
+    for (const auto& p : ps) {
         s += twice_area(p);
+    }
     return s;
 }
 
@@ -118,8 +119,9 @@ std::string show(const Polygons& set) {
     std::string s;
     for (const Ring& r : set) {
         s += "{";
-        for (const Point& p : r)
+        for (const Point& p : r) {
             s += "{" + std::to_string(p.x) + "," + std::to_string(p.y) + "},";
+        }
         s += "} ";
     }
     return s;
@@ -131,9 +133,11 @@ bool collinear_between(Point p, Point c, Point n) {
 }
 
 int first_sign(std::initializer_list<i128> terms) {
-    for (i128 t : terms)
-        if (t != 0)
+    for (i128 t : terms) {
+        if (t != 0) {
             return t > 0 ? 1 : -1;
+        }
+    }
     return 0;
 }
 
@@ -143,29 +147,35 @@ int winding_beside(const Polygons& set, const qb::Seg& e, bool left) {
     i128 dx = e.x2 - e.x1, dy = e.y2 - e.y1;
     // Halfway to the nearest vertex on the edge, where no other ring touches it.
     Point near{e.x2, e.y2};
-    for (const Ring& r : set)
-        for (Point v : r)
-            if (collinear_between({e.x1, e.y1}, v, near))
+    for (const Ring& r : set) {
+        for (Point v : r) {
+            if (collinear_between({e.x1, e.y1}, v, near)) {
                 near = v;
+            }
+        }
+    }
     i128 mx = i128(e.x1) + near.x, my = i128(e.y1) + near.y; // doubled coordinates
     i128 nx = left ? -dy : dy, ny = left ? dx : -dx;
     int w = 0;
-    for (const Ring& r : set)
+    for (const Ring& r : set) {
         for (std::size_t i = 0; i < r.size(); ++i) {
             Point p = r[i], q = r[(i + 1) % r.size()];
             i128 px = 2 * i128(p.x), py = 2 * i128(p.y), qx = 2 * i128(q.x), qy = 2 * i128(q.y);
             bool p_below = first_sign({my - py, ny, dy}) > 0;
             bool q_below = first_sign({my - qy, ny, dy}) > 0;
-            if (p_below == q_below)
+            if (p_below == q_below) {
                 continue;
+            }
             i128 ex = qx - px, ey = qy - py;
             int side =
                 first_sign({ex * (my - py) - ey * (mx - px), ex * ny - ey * nx, ex * dy - ey * dx});
-            if (p_below && side > 0)
+            if (p_below && side > 0) {
                 ++w;
-            else if (!p_below && side < 0)
+            } else if (!p_below && side < 0) {
                 --w;
+            }
         }
+    }
     return w;
 }
 
@@ -173,43 +183,52 @@ int winding_beside(const Polygons& set, const qb::Seg& e, bool left) {
 // or 1 everywhere. (A vertex may touch another edge: clean-up drops it from the straight ring.)
 ::testing::AssertionResult well_formed(const Polygons& set) {
     for (const Ring& r : set) {
-        if (r.size() < 3)
+        if (r.size() < 3) {
             return ::testing::AssertionFailure() << "short ring";
+        }
         for (std::size_t i = 0; i < r.size(); ++i) {
             Point p = r[(i + r.size() - 1) % r.size()], c = r[i], n = r[(i + 1) % r.size()];
-            if (c == n || collinear_between(p, c, n))
+            if (c == n || collinear_between(p, c, n)) {
                 return ::testing::AssertionFailure() << "unclean ring";
-            if (c < r[0])
+            }
+            if (c < r[0]) {
                 return ::testing::AssertionFailure() << "ring does not start at its smallest point";
+            }
         }
     }
-    if (!std::is_sorted(set.begin(), set.end()))
+    if (!std::is_sorted(set.begin(), set.end())) {
         return ::testing::AssertionFailure() << "rings not sorted";
+    }
     std::vector<std::pair<qb::Seg, qb::Box>> edges;
-    for (const Ring& r : set)
+    for (const Ring& r : set) {
         for (std::size_t i = 0; i < r.size(); ++i) {
             Point a = r[i], b = r[(i + 1) % r.size()];
             edges.push_back(
                 {{a.x, a.y, b.x, b.y, 0, 0},
                  {std::min(a.x, b.x), std::min(a.y, b.y), std::max(a.x, b.x), std::max(a.y, b.y)}});
         }
+    }
     std::sort(edges.begin(), edges.end(),
               [](auto& a, auto& b) { return a.second.x0 < b.second.x0; });
-    for (std::size_t i = 0; i < edges.size(); ++i)
+    for (std::size_t i = 0; i < edges.size(); ++i) {
         for (std::size_t j = i + 1; j < edges.size() && edges[j].second.x0 <= edges[i].second.x1;
              ++j) {
             const auto& [s, sb] = edges[i];
             const auto& [t, tb] = edges[j];
-            if (!qb::boxes_touch(sb, tb))
+            if (!qb::boxes_touch(sb, tb)) {
                 continue;
-            if (qb::crossing(s, t))
+            }
+            if (qd::crossing(s, t)) {
                 return ::testing::AssertionFailure() << "edges cross";
+            }
         }
+    }
     std::size_t step = std::max<std::size_t>(1, edges.size() / 400);
     for (std::size_t i = 0; i < edges.size(); i += step) {
         const qb::Seg& e = edges[i].first;
-        if (winding_beside(set, e, true) != 1 || winding_beside(set, e, false) != 0)
+        if (winding_beside(set, e, true) != 1 || winding_beside(set, e, false) != 0) {
             return ::testing::AssertionFailure() << "winding other than 0 or 1 beside an edge";
+        }
     }
     return ::testing::AssertionSuccess();
 }
@@ -265,10 +284,11 @@ struct Gen {
         int n = pick(3, 6);
         for (int i = 0; i < n; ++i) {
             // Repeat earlier points now and then to force shared vertices.
-            if (!r.empty() && pick(0, 5) == 0)
+            if (!r.empty() && pick(0, 5) == 0) {
                 r.push_back(r[static_cast<std::size_t>(pick(0, static_cast<int>(r.size()) - 1))]);
-            else
+            } else {
                 r.push_back({coord(), coord()});
+            }
         }
         return r;
     }
@@ -288,20 +308,23 @@ struct Gen {
     Polygons set(Family f, int max_rings) {
         Polygons s;
         int n = pick(0, max_rings);
-        for (int i = 0; i < n; ++i)
+        for (int i = 0; i < n; ++i) {
             s.push_back(ring(f));
+        }
         return s;
     }
 };
 
 i128 perimeter_bound(const Polygons& a, const Polygons& b) {
     double sum = 0;
-    for (const Polygons* set : {&a, &b})
-        for (const Ring& r : *set)
+    for (const Polygons* set : {&a, &b}) {
+        for (const Ring& r : *set) {
             for (std::size_t i = 0; i < r.size(); ++i) {
                 Point p = r[i], q = r[(i + 1) % r.size()];
                 sum += std::hypot(double(q.x - p.x), double(q.y - p.y));
             }
+        }
+    }
     // Snap rounding moves every edge by less than one unit, Clipper's rounding by half a unit.
     return static_cast<i128>(4 * sum) + 8;
 }
@@ -345,8 +368,9 @@ void random_cases(Family family, std::uint64_t seed, int cases, std::int64_t ran
     for (int i = 0; i < cases; ++i) {
         Polygons a = g.set(family, max_rings), b = g.set(family, max_rings);
         compare(a, b, family);
-        if (::testing::Test::HasFatalFailure())
+        if (::testing::Test::HasFatalFailure()) {
             return;
+        }
     }
 }
 
@@ -376,15 +400,18 @@ TEST(BooleanClipper, CoordinatesAtTheLimitStayExact) {
     auto coord = [&] { return std::uniform_int_distribution<std::int64_t>(-limit, limit)(rng); };
     for (int i = 0; i < 40; ++i) {
         Polygons a, b;
-        for (Polygons* set : {&a, &b})
-            for (int r = 0; r < 3; ++r)
+        for (Polygons* set : {&a, &b}) {
+            for (int r = 0; r < 3; ++r) {
                 set->push_back({{coord(), coord()},
                                 {coord(), coord()},
                                 {coord(), coord()},
                                 {limit, i % 2 ? limit : -limit}});
+            }
+        }
         compare(a, b, Family::AnyAngle);
-        if (HasFatalFailure())
+        if (HasFatalFailure()) {
             return;
+        }
     }
 }
 

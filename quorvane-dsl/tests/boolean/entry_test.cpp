@@ -1,10 +1,11 @@
 #include <gtest/gtest.h>
 
 #include "boolean/boolean.hpp"
-#include "boolean/link.hpp"
+#include "boolean/detail/link.hpp"
 #include "shapes.hpp"
 
 namespace qb = quorvane_dsl::boolean;
+namespace qd = quorvane_dsl::boolean::detail;
 using qb::Op;
 using qb::Point;
 using qb::Polygons;
@@ -26,8 +27,9 @@ Ring square(std::int64_t x, std::int64_t y, std::int64_t s) {
 } // namespace
 
 TEST(BooleanEntry, EmptyInputsGiveEmptyResults) {
-    for (Op op : {Op::Union, Op::Intersection, Op::Difference, Op::Xor})
+    for (Op op : {Op::Union, Op::Intersection, Op::Difference, Op::Xor}) {
         EXPECT_TRUE(run({}, {}, op).empty());
+    }
     EXPECT_TRUE(run({{{0, 0}, {1, 0}, {0, 0}}, {{0, 0}, {1, 1}, {2, 2}}}, {}, Op::Union).empty());
 }
 
@@ -95,12 +97,12 @@ TEST(BooleanEntry, RefusesCoordinatesBeyondTheExactRange) {
 }
 
 TEST(BooleanLink, SimplifyAndCanonical) {
-    EXPECT_EQ(qb::simplify({{0, 0}, {2, 0}, {1, 0}}), (Ring{{0, 0}, {2, 0}}));
-    EXPECT_EQ(qb::simplify({{0, 0}, {0, 0}, {1, 0}, {2, 0}, {2, 2}, {0, 0}}),
+    EXPECT_EQ(qd::simplify({{0, 0}, {2, 0}, {1, 0}}), (Ring{{0, 0}, {2, 0}}));
+    EXPECT_EQ(qd::simplify({{0, 0}, {0, 0}, {1, 0}, {2, 0}, {2, 2}, {0, 0}}),
               (Ring{{0, 0}, {2, 0}, {2, 2}}));
     // The tip of a spike stays: the boundary turns straight back there.
-    EXPECT_EQ(qb::simplify({{0, 0}, {2, 0}, {4, 0}, {2, 0}, {2, 2}}),
+    EXPECT_EQ(qd::simplify({{0, 0}, {2, 0}, {4, 0}, {2, 0}, {2, 2}}),
               (Ring{{0, 0}, {4, 0}, {2, 0}, {2, 2}}));
-    EXPECT_EQ(qb::canonical({{3, 1}, {0, 5}, {0, 2}, {2, 0}}),
+    EXPECT_EQ(qd::canonical({{3, 1}, {0, 5}, {0, 2}, {2, 0}}),
               (Ring{{0, 2}, {2, 0}, {3, 1}, {0, 5}}));
 }

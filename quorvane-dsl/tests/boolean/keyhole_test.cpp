@@ -1,8 +1,7 @@
-#include "boolean/keyhole.hpp"
-
-#include "shapes.hpp"
-
 #include <gtest/gtest.h>
+
+#include "boolean/keyhole.hpp"
+#include "shapes.hpp"
 
 namespace quorvane_dsl::boolean {
 namespace {

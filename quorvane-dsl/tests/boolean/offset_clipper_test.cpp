@@ -1,13 +1,12 @@
 // Offsets compared with Clipper's ClipperOffset (miter limit 2, arc tolerance 1).
-#include "boolean/offset.hpp"
-
-#include "boolean/keyhole.hpp"
-#include "shapes.hpp"
+#include <cmath>
 
 #include <gtest/gtest.h>
 #include <polyclipping/clipper.hpp>
 
-#include <cmath>
+#include "boolean/keyhole.hpp"
+#include "boolean/offset.hpp"
+#include "shapes.hpp"
 
 namespace quorvane_dsl::boolean {
 namespace {

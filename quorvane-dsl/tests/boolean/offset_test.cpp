@@ -1,12 +1,11 @@
-#include "boolean/offset.hpp"
-
-#include "boolean/keyhole.hpp"
-#include "shapes.hpp"
+#include <cmath>
 
 #include <gtest/gtest.h>
 #include <tbb/task_arena.h>
 
-#include <cmath>
+#include "boolean/keyhole.hpp"
+#include "boolean/offset.hpp"
+#include "shapes.hpp"
 
 namespace quorvane_dsl::boolean {
 namespace {
@@ -35,7 +34,7 @@ TEST(Offset, RectanglesGrowAndShrink) {
     // Overlapping squares merge before they grow.
     EXPECT_EQ(grown({rect(0, 0, 10, 10), rect(5, 5, 15, 15)}, Join::Miter, 1).size(), 1u);
     // By 6 the square's offset ring winds the wrong way round: p[0] keeps its three points.
-    const Rings store = offset(square, Join::Miter, {}, false, 6);
+    const detail::Rings store = offset(square, Join::Miter, {}, false, 6);
     const Ring ring{{4, 6}, {4, 4}, {6, 4}, {6, 0}, {0, 0}, {0, 6}};
     EXPECT_EQ(Ring(store.ring(0).begin(), store.ring(0).end()), ring);
 }

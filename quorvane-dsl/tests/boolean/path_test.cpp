@@ -1,6 +1,6 @@
-#include "boolean/path.hpp"
-
 #include <gtest/gtest.h>
+
+#include "boolean/path.hpp"
 
 namespace quorvane_dsl::boolean {
 namespace {

@@ -1,20 +1,20 @@
-#include <gtest/gtest.h>
-
 #include <random>
 
+#include <gtest/gtest.h>
 #include <tbb/task_arena.h>
 
-#include "boolean/active.hpp"
-#include "boolean/apart.hpp"
 #include "boolean/boolean.hpp"
-#include "boolean/grid.hpp"
-#include "boolean/par.hpp"
-#include "boolean/rings.hpp"
-#include "boolean/segments.hpp"
-#include "boolean/snap.hpp"
-#include "boolean/sweep.hpp"
+#include "boolean/detail/active.hpp"
+#include "boolean/detail/apart.hpp"
+#include "boolean/detail/grid.hpp"
+#include "boolean/detail/par.hpp"
+#include "boolean/detail/rings.hpp"
+#include "boolean/detail/segments.hpp"
+#include "boolean/detail/snap.hpp"
+#include "boolean/detail/sweep.hpp"
 
 namespace qb = quorvane_dsl::boolean;
+namespace qd = quorvane_dsl::boolean::detail;
 using qb::Point;
 using qb::Ring;
 using qb::Seg;
@@ -30,34 +30,35 @@ Seg seg(std::int64_t x1, std::int64_t y1, std::int64_t x2, std::int64_t y2) {
 } // namespace
 
 TEST(BooleanPhases, CrossingsRoundHalvesUp) {
-    EXPECT_EQ(qb::crossing(seg(0, 0, 1, 1), seg(0, 1, 1, 0)), (Point{1, 1}));
-    EXPECT_EQ(qb::crossing(seg(-1, -1, 0, 0), seg(-1, 0, 0, -1)), (Point{0, 0}));
-    EXPECT_EQ(qb::crossing(seg(-2, -2, 1, 1), seg(-2, 1, 1, -2)), (Point{0, 0}));
-    EXPECT_EQ(qb::crossing(seg(0, 0, 2, 1), seg(0, 1, 2, 0)), (Point{1, 1}));
-    EXPECT_EQ(qb::crossing(seg(0, 0, 4, 0), seg(2, 0, 2, 3)), std::nullopt); // T-junction
-    EXPECT_EQ(qb::crossing(seg(0, 0, 4, 4), seg(1, 1, 6, 6)), std::nullopt); // collinear
-    EXPECT_EQ(qb::crossing(seg(0, 2, 4, 2), seg(2, 0, 2, 4)), (Point{2, 2}));
-    EXPECT_EQ(qb::crossing(seg(2, 2, 2, 2), seg(0, 0, 4, 4)), std::nullopt);
+    EXPECT_EQ(qd::crossing(seg(0, 0, 1, 1), seg(0, 1, 1, 0)), (Point{1, 1}));
+    EXPECT_EQ(qd::crossing(seg(-1, -1, 0, 0), seg(-1, 0, 0, -1)), (Point{0, 0}));
+    EXPECT_EQ(qd::crossing(seg(-2, -2, 1, 1), seg(-2, 1, 1, -2)), (Point{0, 0}));
+    EXPECT_EQ(qd::crossing(seg(0, 0, 2, 1), seg(0, 1, 2, 0)), (Point{1, 1}));
+    EXPECT_EQ(qd::crossing(seg(0, 0, 4, 0), seg(2, 0, 2, 3)), std::nullopt); // T-junction
+    EXPECT_EQ(qd::crossing(seg(0, 0, 4, 4), seg(1, 1, 6, 6)), std::nullopt); // collinear
+    EXPECT_EQ(qd::crossing(seg(0, 2, 4, 2), seg(2, 0, 2, 4)), (Point{2, 2}));
+    EXPECT_EQ(qd::crossing(seg(2, 2, 2, 2), seg(0, 0, 4, 4)), std::nullopt);
 }
 
 TEST(BooleanPhases, HotPixelsAreHalfOpen) {
     Seg s = seg(1, 0, 0, 1);
-    EXPECT_TRUE(qb::on_path(s, qb::segment_box(s), {1, 1}));
-    EXPECT_FALSE(qb::on_path(s, qb::segment_box(s), {0, 0}));
-    EXPECT_FALSE(qb::on_path(s, qb::segment_box(s), {1, 0})); // an end point
+    EXPECT_TRUE(qd::on_path(s, qd::segment_box(s), {1, 1}));
+    EXPECT_FALSE(qd::on_path(s, qd::segment_box(s), {0, 0}));
+    EXPECT_FALSE(qd::on_path(s, qd::segment_box(s), {1, 0})); // an end point
     // A diagonal edge passing a vertex's pixel is cut there.
-    qb::Rings store;
+    qd::Rings store;
     store.push(Ring{{0, 0}, {10, 3}, {0, 3}}, 3);
     store.push(Ring{{3, 1}, {4, 2}, {2, 2}}, 3);
-    auto snapped = qb::snap_round(store.segments());
+    auto snapped = qd::snap_round(store.segments());
     bool bent = false;
-    for (const qb::SnapSeg& s2 : snapped.segments)
+    for (const qb::SnapSeg& s2 : snapped.segments) {
         bent = bent || (s2.x1 == 0 && s2.y1 == 0 && s2.x2 == 3 && s2.y2 == 1);
+    }
     EXPECT_TRUE(bent);
 }
 
 TEST(BooleanPhases, UntouchedRings) {
-    auto run = [](const Ring& r) { return qb::untouched(qb::ring_edges(r)); };
+    auto run = [](const Ring& r) { return qd::untouched(qd::ring_edges(r)); };
     auto triangle = run({{0, 0}, {4, 0}, {0, 4}});
     ASSERT_TRUE(triangle);
     EXPECT_TRUE(triangle->shared.empty());
@@ -78,44 +79,50 @@ TEST(BooleanPhases, BoxesAndApartness) {
     EXPECT_FALSE(qb::as_box(Ring{{0, 0}, {0, 0}, {2, 1}, {0, 1}}));
     EXPECT_FALSE(qb::as_box(Ring{{0, 0}, {0, 0}, {0, 1}, {0, 1}}));
     EXPECT_FALSE(qb::as_box(Ring{{0, 0}, {1, 0}, {2, 0}, {2, 1}, {0, 1}}));
-    EXPECT_FALSE(qb::boxes_apart(std::vector<qb::Box>{{0, 0, 1, 1}, {1, 1, 2, 2}}));
-    EXPECT_TRUE(qb::boxes_apart(std::vector<qb::Box>{{0, 0, 1, 1}, {2, 2, 3, 3}}));
+    // Widths beyond i64 (IR rings carry any coordinates) are measured, not overflowed.
+    constexpr std::int64_t lo = std::numeric_limits<std::int64_t>::min();
+    constexpr std::int64_t hi = std::numeric_limits<std::int64_t>::max();
+    EXPECT_EQ(qb::as_box(Ring{{lo, lo}, {hi, lo}, {hi, hi}, {lo, hi}}), (qb::Box{lo, lo, hi, hi}));
+    EXPECT_FALSE(qd::boxes_apart(std::vector<qb::Box>{{0, 0, 1, 1}, {1, 1, 2, 2}}));
+    EXPECT_TRUE(qd::boxes_apart(std::vector<qb::Box>{{0, 0, 1, 1}, {2, 2, 3, 3}}));
     std::vector<qb::Box> spread;
-    for (int i = 0; i < 17; ++i)
+    for (int i = 0; i < 17; ++i) {
         spread.push_back({i * 1000000, 0, i * 1000000 + 1, 1});
-    EXPECT_TRUE(qb::boxes_apart(spread));
+    }
+    EXPECT_TRUE(qd::boxes_apart(spread));
     spread.push_back({-5, -5, 17000000, 5});
-    EXPECT_FALSE(qb::boxes_apart(spread));
+    EXPECT_FALSE(qd::boxes_apart(spread));
 }
 
 TEST(BooleanPhases, GridCellsFollowTheTypicalBox) {
     std::vector<qb::Box> one{{0, 0, 100, 30}};
-    qb::Grid g = qb::Grid::make(one[0], one);
+    qd::Grid g = qd::Grid::make(one[0], one);
     EXPECT_LE(g.cell_count(), 4u);
     EXPECT_GE(std::int64_t{1} << g.shift, 100);
     std::vector<qb::Box> points;
-    for (int i = 0; i < 10; ++i)
+    for (int i = 0; i < 10; ++i) {
         points.push_back({i * 1000, i * 7, i * 1000, i * 7});
-    qb::Grid pg = qb::Grid::make({0, 0, 9000, 63}, points);
+    }
+    qd::Grid pg = qd::Grid::make({0, 0, 9000, 63}, points);
     EXPECT_LE(pg.cell_count(), 20u);
     EXPECT_GT(pg.shift, 0u);
     // A horizontal segment lists the cells of its row only; a diagonal one its way through.
-    qb::Grid grid{0, 0, 8, 8, 4};
+    qd::Grid grid{0, 0, 8, 8, 4};
     std::vector<std::uint64_t> cells;
     Seg flat = seg(3, 20, 60, 20);
-    grid.cells_of(flat, qb::segment_box(flat), cells);
+    grid.cells_of(flat, qd::segment_box(flat), cells);
     EXPECT_EQ(cells, (std::vector<std::uint64_t>{8, 9, 10, 11}));
     cells.clear();
     Seg diagonal = seg(0, 0, 47, 47);
-    grid.cells_of(diagonal, qb::segment_box(diagonal), cells);
+    grid.cells_of(diagonal, qd::segment_box(diagonal), cells);
     EXPECT_EQ(cells, (std::vector<std::uint64_t>{0, 8, 1, 9, 17, 10, 18}));
 }
 
 TEST(BooleanPhases, PolygonIntakeKinds) {
-    qb::Rings store;
+    qd::Rings store;
     store.add_polygon(Ring{{0, 0}, {0, 1}, {1, 1}, {1, 0}});
     ASSERT_EQ(store.entries.size(), 1u);
-    EXPECT_EQ(store.entries[0].kind, qb::Kind::Convex);
+    EXPECT_EQ(store.entries[0].kind, qd::Kind::Convex);
     EXPECT_EQ(store.entries[0].box, (qb::Box{0, 0, 1, 1}));
     EXPECT_EQ(store.points[1], (Point{1, 1})); // reversed to run counter-clockwise
     store.add_polygon(Ring{{0, 0},
@@ -130,10 +137,10 @@ TEST(BooleanPhases, PolygonIntakeKinds) {
                            {3, 3},
                            {3, 5},
                            {0, 5}});
-    EXPECT_EQ(store.entries.back().kind, qb::Kind::Simple);
+    EXPECT_EQ(store.entries.back().kind, qd::Kind::Simple);
     EXPECT_EQ(store.ring_count(), 3u);
     store.add_polygon(Ring{{0, 0}, {2, 2}, {2, 0}, {0, 2}});
-    EXPECT_EQ(store.entries.back().kind, qb::Kind::Resolved);
+    EXPECT_EQ(store.entries.back().kind, qd::Kind::Resolved);
     EXPECT_EQ(store.ring_count(), 5u);
     store.add_polygon(Ring{{0, 0}, {1, 1}, {2, 2}});
     EXPECT_EQ(store.entries.size(), 3u);
@@ -141,41 +148,43 @@ TEST(BooleanPhases, PolygonIntakeKinds) {
 }
 
 TEST(BooleanPhases, SweepOfTheUnitSquare) {
-    qb::Rings store;
+    qd::Rings store;
     store.push(Ring{{0, 0}, {1, 0}, {1, 1}, {0, 1}}, 3);
-    auto snapped = qb::snap_round(store.segments());
+    auto snapped = qd::snap_round(store.segments());
     ASSERT_EQ(snapped.points, (std::vector<Point>{{0, 0}, {0, 1}, {1, 0}, {1, 1}}));
-    auto pairs = qb::classify(snapped.points, snapped.segments, qb::Rule::Positive);
+    auto pairs = qd::classify(snapped.points, snapped.segments, qb::Rule::Positive);
     std::vector<std::pair<std::uint32_t, std::uint32_t>> got;
-    for (auto p : pairs)
+    for (auto p : pairs) {
         got.push_back({p.from, p.to});
+    }
     EXPECT_EQ(got, (std::vector<std::pair<std::uint32_t, std::uint32_t>>{
                        {0, 2}, {1, 0}, {3, 1}, {2, 3}}));
-    qb::Rings clockwise;
+    qd::Rings clockwise;
     clockwise.push(Ring{{0, 0}, {0, 1}, {1, 1}, {1, 0}}, 3);
-    auto cw = qb::snap_round(clockwise.segments());
-    EXPECT_TRUE(qb::classify(cw.points, cw.segments, qb::Rule::Positive).empty());
-    EXPECT_EQ(qb::classify(cw.points, cw.segments, qb::Rule::NonZero).size(), 4u);
+    auto cw = qd::snap_round(clockwise.segments());
+    EXPECT_TRUE(qd::classify(cw.points, cw.segments, qb::Rule::Positive).empty());
+    EXPECT_EQ(qd::classify(cw.points, cw.segments, qb::Rule::NonZero).size(), 4u);
 }
 
 TEST(BooleanPhases, ActiveSetBlocks) {
-    qb::Active active;
+    qd::Active active;
     EXPECT_EQ(active.find(0, 0).block, 0u);
-    std::vector<qb::Entry> entries;
-    for (int i = 0; i < 129; ++i)
+    std::vector<qd::Entry> entries;
+    for (int i = 0; i < 129; ++i) {
         entries.push_back({0, i, 10, i, i, 0});
+    }
     active.put(entries, {});
     ASSERT_EQ(active.blocks().size(), 3u);
     EXPECT_EQ(active.blocks()[2].size(), 1u);
-    qb::Place above = active.find(5, 1000);
+    qd::Place above = active.find(5, 1000);
     EXPECT_EQ(above.block, 3u);
     EXPECT_EQ(above.below.wa, 128);
-    qb::Place on = active.find(5, 64); // entry 64 passes through: the place is in block 1
+    qd::Place on = active.find(5, 64); // entry 64 passes through: the place is in block 1
     EXPECT_EQ(on.block, 1u);
     EXPECT_EQ(on.index, 0u);
     EXPECT_EQ(on.below.wa, 63);
     active.replace(on.block, on.index, 5, 64,
-                   std::vector<qb::Entry>(66, qb::Entry{0, 64, 10, 64, 0, 0}));
+                   std::vector<qd::Entry>(66, qd::Entry{0, 64, 10, 64, 0, 0}));
     EXPECT_EQ(active.count(), 194u);
     EXPECT_EQ(active.blocks().size(), 4u); // 129 entries split into 64 and 65
     auto [all, spare] = active.take();
@@ -187,13 +196,14 @@ TEST(BooleanPhases, KeySortsAndChunksDoNotDependOnThreads) {
     std::mt19937_64 rng(3);
     for (std::size_t n : {1023u, 1024u, 20000u, 70000u}) {
         std::vector<std::uint64_t> keys(n);
-        for (auto& k : keys)
+        for (auto& k : keys) {
             k = rng() & ((std::uint64_t{1} << 40) - 1);
+        }
         auto expected = keys;
         std::sort(expected.begin(), expected.end());
         for (int threads : {1, 8}) {
             auto sorted = keys;
-            tbb::task_arena(threads).execute([&] { qb::sort_keys(sorted, 40); });
+            tbb::task_arena(threads).execute([&] { qd::sort_keys(sorted, 40); });
             EXPECT_EQ(sorted, expected) << n << " keys, " << threads << " threads";
         }
     }
@@ -202,11 +212,12 @@ TEST(BooleanPhases, KeySortsAndChunksDoNotDependOnThreads) {
         std::vector<std::size_t> joined;
         tbb::task_arena(threads).execute([&] {
             std::atomic<std::size_t> c{0};
-            joined = qb::par::flat_map(n, [&](std::size_t b, std::size_t e) {
+            joined = qd::par::flat_map(n, [&](std::size_t b, std::size_t e) {
                 ++c;
                 std::vector<std::size_t> out;
-                for (std::size_t i = b; i < e; ++i)
+                for (std::size_t i = b; i < e; ++i) {
                     out.push_back(i);
+                }
                 return out;
             });
             count = c;

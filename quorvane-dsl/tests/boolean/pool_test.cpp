@@ -1,16 +1,15 @@
-#include <gtest/gtest.h>
-
 #include <cstdlib>
 #include <optional>
 #include <string>
 
+#include <gtest/gtest.h>
 #include <tbb/global_control.h>
 #include <tbb/task_arena.h>
 
 #include "boolean/boolean.hpp"
-#include "boolean/par.hpp"
+#include "boolean/detail/par.hpp"
 
-namespace quorvane_dsl::boolean {
+namespace quorvane_dsl::boolean::detail {
 namespace {
 
 // The pool is sized once per process, so every case runs in a fresh one.
@@ -33,14 +32,16 @@ struct SavedVariable {
     const char* name;
     std::optional<std::string> value;
     explicit SavedVariable(const char* n) : name(n) {
-        if (const char* v = std::getenv(n))
+        if (const char* v = std::getenv(n)) {
             value = v;
+        }
     }
     ~SavedVariable() {
-        if (value)
+        if (value) {
             setenv(name, value->c_str(), 1);
-        else
+        } else {
             unsetenv(name);
+        }
     }
 };
 
@@ -70,4 +71,4 @@ TEST(PoolSize, SizedBeforeTheFirstBoolean) {
 }
 
 } // namespace
-} // namespace quorvane_dsl::boolean
+} // namespace quorvane_dsl::boolean::detail

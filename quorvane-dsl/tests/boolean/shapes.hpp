@@ -1,10 +1,10 @@
 // Small builders and measures shared by the polygon engine tests.
 #pragma once
 
-#include "boolean/boolean.hpp"
-
 #include <algorithm>
 #include <random>
+
+#include "boolean/boolean.hpp"
 
 namespace quorvane_dsl::boolean::test {
 
@@ -22,8 +22,8 @@ inline Polygons normalised(const Polygons& set) {
 }
 
 // Twice the signed area of a whole set, exact.
-inline __int128 doubled_area(const Polygons& set) {
-    __int128 sum = 0;
+inline i128 doubled_area(const Polygons& set) {
+    i128 sum = 0;
     for (const Ring& r : set) {
         sum += twice_area(r);
     }

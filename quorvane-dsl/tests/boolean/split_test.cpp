@@ -1,12 +1,11 @@
-#include "boolean/split.hpp"
-
-#include "boolean/keyhole.hpp"
-#include "shapes.hpp"
+#include <algorithm>
+#include <cmath>
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cmath>
+#include "boolean/keyhole.hpp"
+#include "boolean/split.hpp"
+#include "shapes.hpp"
 
 namespace quorvane_dsl::boolean {
 namespace {

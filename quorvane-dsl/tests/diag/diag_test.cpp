@@ -1,6 +1,6 @@
-#include "diag/diag.hpp"
-
 #include <gtest/gtest.h>
+
+#include "diag/diag.hpp"
 
 using namespace quorvane_dsl;
 using namespace quorvane_dsl::diag;

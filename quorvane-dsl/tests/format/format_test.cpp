@@ -1,13 +1,13 @@
-#include "format/format.hpp"
-#include "syntax/parser.hpp"
-
-#include <gtest/gtest.h>
-
 #include <fstream>
 #include <iterator>
 #include <random>
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
+
+#include "format/format.hpp"
+#include "syntax/parser.hpp"
 
 namespace {
 

@@ -1,10 +1,11 @@
-#include <gtest/gtest.h>
-
 #include <cmath>
 #include <random>
 #include <string>
 
+#include <gtest/gtest.h>
+
 #include "ir/ir.hpp"
+#include "ir/walk.hpp"
 
 namespace {
 

@@ -1,7 +1,7 @@
-#include <gtest/gtest.h>
-
 #include <cmath>
 #include <string>
+
+#include <gtest/gtest.h>
 
 #include "ir/value.hpp"
 

@@ -1,8 +1,9 @@
-#include <gtest/gtest.h>
-
 #include <cmath>
 #include <string>
 
+#include <gtest/gtest.h>
+
+#include "boolean/split.hpp"
 #include "link/link.hpp"
 #include "signature/signature.hpp"
 
@@ -212,7 +213,8 @@ TEST(GdsPieces, CutsOnlyAboveTheLimit) {
     const auto cut = ir::Geometry{ir::Polygon{circle_points(8001, 1000000)}}.gds_pieces();
     EXPECT_GT(cut.size(), 1u);
     for (const ir::Geometry& piece : cut) {
-        EXPECT_LE(std::get<ir::Polygon>(piece.kind).points.size(), ir::max_gds_points);
+        EXPECT_LE(std::get<ir::Polygon>(piece.kind).points.size(),
+                  quorvane_dsl::boolean::max_piece_points);
     }
     const auto outlined = ir::Geometry{ir::Path{10, circle_points(8001, 1000000)}}.gds_pieces();
     EXPECT_GT(outlined.size(), 1u);

@@ -1,6 +1,6 @@
-#include "source/source.hpp"
-
 #include <gtest/gtest.h>
+
+#include "source/source.hpp"
 
 using namespace quorvane_dsl::source;
 

@@ -1,6 +1,6 @@
-#include "syntax/kind.hpp"
-
 #include <gtest/gtest.h>
+
+#include "syntax/kind.hpp"
 
 using namespace quorvane_dsl::syntax;
 using enum SyntaxKind;

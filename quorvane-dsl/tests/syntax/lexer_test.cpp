@@ -1,9 +1,9 @@
-#include "syntax/lexer.hpp"
+#include <random>
+#include <string>
 
 #include <gtest/gtest.h>
 
-#include <random>
-#include <string>
+#include "syntax/lexer.hpp"
 
 using namespace quorvane_dsl::syntax;
 using namespace quorvane_dsl::syntax::lexer;

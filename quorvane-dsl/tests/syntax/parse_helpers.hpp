@@ -1,3 +1,4 @@
+// Parse results as compact texts for the parser tests.
 #pragma once
 
 #include <string>

@@ -1,11 +1,11 @@
 // Random token soups and truncated real sources: the parser must never stop, the tree must
 // hold exactly the input, and errors must be well-formed places in it.
 
-#include <gtest/gtest.h>
-
 #include <fstream>
 #include <random>
 #include <sstream>
+
+#include <gtest/gtest.h>
 
 #include "syntax/parser.hpp"
 

@@ -1,7 +1,7 @@
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <tuple>
+
+#include <gtest/gtest.h>
 
 #include "parse_helpers.hpp"
 

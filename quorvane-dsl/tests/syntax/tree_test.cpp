@@ -1,11 +1,11 @@
-#include "syntax/tree.hpp"
-
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <random>
 #include <ranges>
 #include <string>
+
+#include <gtest/gtest.h>
+
+#include "syntax/tree.hpp"
 
 using namespace quorvane_dsl::syntax;
 using enum SyntaxKind;

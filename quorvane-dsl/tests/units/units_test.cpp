@@ -1,10 +1,10 @@
-#include <gtest/gtest.h>
-
 #include <bit>
 #include <cmath>
 #include <cstdlib>
 #include <numbers>
 #include <random>
+
+#include <gtest/gtest.h>
 
 #include "units/units.hpp"
 

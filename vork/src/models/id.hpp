@@ -1,3 +1,4 @@
+// Identifiers of layers and cells: positions in the database's lists.
 #pragma once
 
 #include <compare>

@@ -1,3 +1,4 @@
+// Layer records and the library metadata of the layout database.
 #pragma once
 
 #include <cstdint>

@@ -1,3 +1,4 @@
+// Errors of the layout database, printed in their debug form.
 #pragma once
 
 #include <string>

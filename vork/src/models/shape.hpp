@@ -1,3 +1,4 @@
+// Shape records of the layout database and their GDSII element metadata.
 #pragma once
 
 #include <array>

@@ -1,3 +1,4 @@
+// The layout database: libraries of cells, their shape records and instances.
 #pragma once
 
 #include <array>

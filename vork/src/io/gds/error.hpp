@@ -1,3 +1,4 @@
+// Errors of the GDSII stream reader and writer, printed in their debug form.
 #pragma once
 
 #include <string>

@@ -1,3 +1,4 @@
+// The GDSII stream reader: bytes into the layout database.
 #pragma once
 
 #include <array>

@@ -1,3 +1,4 @@
+// GDSII record and data type numbers.
 #pragma once
 
 #include <cstdint>

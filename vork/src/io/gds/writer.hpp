@@ -1,3 +1,4 @@
+// The GDSII stream writer: the layout database into bytes.
 #pragma once
 
 #include <array>

@@ -1,6 +1,6 @@
-#include <gtest/gtest.h>
-
 #include <cmath>
+
+#include <gtest/gtest.h>
 
 #include "io/gds/reader.hpp"
 #include "io/gds/record.hpp"

@@ -8,10 +8,10 @@
 #include <span>
 #include <vector>
 
-#include "boolean/par.hpp"
+#include "boolean/detail/par.hpp"
 #include "boolean/types.hpp"
 
-namespace quorvane_dsl::boolean {
+namespace quorvane_dsl::boolean::detail {
 
 struct Grid {
     std::int64_t ox = 0;
@@ -66,64 +66,55 @@ struct Groups {
 
 template <class CellsFn>
 Groups Groups::build_parallel(std::size_t n, std::size_t cell_count, CellsFn&& cells) {
+    // Calls visit(item, cell) for every cell of the items in [b, e).
+    const auto each_cell = [&](std::size_t b, std::size_t e, auto&& visit) {
+        std::vector<std::uint64_t> out;
+        for (std::size_t i = b; i < e; ++i) {
+            out.clear();
+            cells(i, out);
+            for (std::uint64_t j : out) {
+                if (j >= cell_count) {
+                    cell_out_of_range();
+                }
+                visit(i, j);
+            }
+        }
+    };
     Groups g;
     std::vector<std::uint32_t> counts(cell_count + 1, 0);
-    bool parallel = par::goes_parallel(n);
-    if (!parallel) {
-        std::vector<std::uint64_t> out;
-        for (std::size_t i = 0; i < n; ++i) {
-            out.clear();
-            cells(i, out);
-            for (std::uint64_t j : out) {
-                if (j >= cell_count)
-                    cell_out_of_range();
-                ++counts[j + 1];
-            }
-        }
-        for (std::size_t i = 1; i <= cell_count; ++i)
-            counts[i] += counts[i - 1];
-        g.members.resize(counts[cell_count]);
-        std::vector<std::uint32_t> cursor(counts.begin(), counts.end() - 1);
-        for (std::size_t i = 0; i < n; ++i) {
-            out.clear();
-            cells(i, out);
-            for (std::uint64_t j : out)
-                g.members[cursor[j]++] = static_cast<std::uint32_t>(i);
-        }
-        g.starts = std::move(counts);
-        return g;
-    }
-    auto* atomic_counts = reinterpret_cast<std::atomic<std::uint32_t>*>(counts.data());
+    const bool parallel = par::goes_parallel(n);
+    const std::size_t chunks = parallel ? par::chunk_count(n) : 1;
     static_assert(sizeof(std::atomic<std::uint32_t>) == sizeof(std::uint32_t));
-    std::size_t chunks = par::chunk_count(n);
-    par::for_chunks(n, chunks, [&](std::size_t, std::size_t b, std::size_t e) {
-        std::vector<std::uint64_t> out;
-        for (std::size_t i = b; i < e; ++i) {
-            out.clear();
-            cells(i, out);
-            for (std::uint64_t j : out) {
-                if (j >= cell_count)
-                    cell_out_of_range();
+    if (parallel) {
+        auto* atomic_counts = reinterpret_cast<std::atomic<std::uint32_t>*>(counts.data());
+        par::for_chunks(n, chunks, [&](std::size_t, std::size_t b, std::size_t e) {
+            each_cell(b, e, [&](std::size_t, std::uint64_t j) {
                 atomic_counts[j + 1].fetch_add(1, std::memory_order_relaxed);
-            }
-        }
-    });
-    for (std::size_t i = 1; i <= cell_count; ++i)
+            });
+        });
+    } else {
+        each_cell(0, n, [&](std::size_t, std::uint64_t j) { ++counts[j + 1]; });
+    }
+    for (std::size_t i = 1; i <= cell_count; ++i) {
         counts[i] += counts[i - 1];
-    par::resize(g.members, counts[cell_count]);
+    }
     std::vector<std::uint32_t> cursor(counts.begin(), counts.end() - 1);
-    auto* atomic_cursor = reinterpret_cast<std::atomic<std::uint32_t>*>(cursor.data());
-    par::SharedSlice<std::uint32_t> members(g.members);
-    par::for_chunks(n, chunks, [&](std::size_t, std::size_t b, std::size_t e) {
-        std::vector<std::uint64_t> out;
-        for (std::size_t i = b; i < e; ++i) {
-            out.clear();
-            cells(i, out);
-            for (std::uint64_t j : out)
+    if (parallel) {
+        par::resize(g.members, counts[cell_count]);
+        auto* atomic_cursor = reinterpret_cast<std::atomic<std::uint32_t>*>(cursor.data());
+        par::SharedSlice<std::uint32_t> members(g.members);
+        par::for_chunks(n, chunks, [&](std::size_t, std::size_t b, std::size_t e) {
+            each_cell(b, e, [&](std::size_t i, std::uint64_t j) {
                 members.write(atomic_cursor[j].fetch_add(1, std::memory_order_relaxed),
                               static_cast<std::uint32_t>(i));
-        }
-    });
+            });
+        });
+    } else {
+        g.members.resize(counts[cell_count]);
+        each_cell(0, n, [&](std::size_t i, std::uint64_t j) {
+            g.members[cursor[j]++] = static_cast<std::uint32_t>(i);
+        });
+    }
     g.starts = std::move(counts);
     return g;
 }
@@ -131,4 +122,4 @@ Groups Groups::build_parallel(std::size_t n, std::size_t cell_count, CellsFn&& c
 // True when no two of the closed boxes share a point; false also when the test gives up.
 bool boxes_apart(std::span<const Box> boxes);
 
-} // namespace quorvane_dsl::boolean
+} // namespace quorvane_dsl::boolean::detail

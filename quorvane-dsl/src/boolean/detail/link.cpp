@@ -1,17 +1,15 @@
-#include "boolean/link.hpp"
+#include "boolean/detail/link.hpp"
 
 #include <algorithm>
 #include <bit>
 
 #include <tbb/parallel_sort.h>
 
-#include "boolean/par.hpp"
+#include "boolean/detail/par.hpp"
 
-namespace quorvane_dsl::boolean {
+namespace quorvane_dsl::boolean::detail {
 
 namespace {
-
-using i128 = __int128;
 
 struct Keys {
     std::vector<std::uint64_t> keys;
@@ -26,20 +24,24 @@ struct Keys {
 // Turn class of d for a walker arriving against a: 0 left, 1 straight, 2 right, 3 back.
 int turn_class(i128 ax, i128 ay, i128 dx, i128 dy) {
     i128 c = ax * dy - ay * dx;
-    if (c < 0)
+    if (c < 0) {
         return 0;
-    if (c > 0)
+    }
+    if (c > 0) {
         return 2;
+    }
     return ax * dx + ay * dy < 0 ? 1 : 3;
 }
 
 std::uint32_t successor(const Keys& k, std::span<const Point> points, std::size_t i) {
     std::uint32_t to = k.to(i);
     std::uint32_t lo = k.first[to], hi = k.first[to + 1];
-    if (hi == lo)
+    if (hi == lo) {
         return no_successor;
-    if (hi == lo + 1)
+    }
+    if (hi == lo + 1) {
         return lo;
+    }
     Point p = points[to];
     Point f = points[k.from(i)];
     i128 ax = f.x - p.x, ay = f.y - p.y;
@@ -73,11 +75,13 @@ Polygons rings_of(std::span<const Point> points, const std::vector<std::uint32_t
         std::size_t s = r == 0 ? 0 : ends[r - 1];
         Ring ring;
         ring.reserve(ends[r] - s);
-        for (std::size_t i = s; i < ends[r]; ++i)
+        for (std::size_t i = s; i < ends[r]; ++i) {
             ring.push_back(points[verts[i]]);
+        }
         ring = simplify(std::move(ring));
-        if (ring.size() > 2)
+        if (ring.size() > 2) {
             out.push_back(canonical(std::move(ring)));
+        }
     }
     return out;
 }
@@ -85,45 +89,52 @@ Polygons rings_of(std::span<const Point> points, const std::vector<std::uint32_t
 } // namespace
 
 Polygons link(std::span<const Point> points, std::vector<Pair> pairs) {
-    if (pairs.empty())
+    if (pairs.empty()) {
         return {};
+    }
     std::size_t n = points.size();
     Keys k;
     k.bits = n <= 1 ? 0 : static_cast<unsigned>(std::bit_width(n - 1));
     k.mask = (std::uint64_t{1} << k.bits) - 1;
     par::resize(k.keys, pairs.size());
     par::for_range(pairs.size(), [&](std::size_t b, std::size_t e) {
-        for (std::size_t i = b; i < e; ++i)
+        for (std::size_t i = b; i < e; ++i) {
             k.keys[i] = (std::uint64_t{pairs[i].from} << k.bits) | pairs[i].to;
+        }
     });
     std::vector<Pair>().swap(pairs);
     sort_keys(k.keys, 2 * k.bits);
     k.first.assign(n + 1, 0);
-    for (std::size_t i = 0; i < k.keys.size(); ++i)
+    for (std::size_t i = 0; i < k.keys.size(); ++i) {
         ++k.first[k.from(i) + 1];
-    for (std::size_t v = 1; v <= n; ++v)
+    }
+    for (std::size_t v = 1; v <= n; ++v) {
         k.first[v] += k.first[v - 1];
+    }
     std::size_t m = k.keys.size();
     std::vector<std::uint32_t> next;
     par::resize(next, m);
     par::for_range(m, [&](std::size_t b, std::size_t e) {
-        for (std::size_t i = b; i < e; ++i)
+        for (std::size_t i = b; i < e; ++i) {
             next[i] = successor(k, points, i);
+        }
     });
     std::vector<std::uint8_t> visited(m, 0);
     std::vector<std::uint32_t> verts;
     verts.reserve(m);
     std::vector<std::size_t> ends;
     for (std::size_t i = 0; i < m; ++i) {
-        if (visited[i])
+        if (visited[i]) {
             continue;
+        }
         verts.push_back(k.from(i));
         std::size_t cur = i;
         while (true) {
             visited[cur] = 1;
             std::uint32_t s = next[cur];
-            if (s == no_successor || s == i || visited[s])
+            if (s == no_successor || s == i || visited[s]) {
                 break;
+            }
             verts.push_back(k.to(cur));
             cur = s;
         }
@@ -146,22 +157,27 @@ Polygons link(std::span<const Point> points, std::vector<Pair> pairs) {
 }
 
 void sort_rings(Polygons& rings) {
-    if (rings.size() >= par::threshold && par::threads() >= 2)
+    if (rings.size() >= par::threshold && par::threads() >= 2) {
         tbb::parallel_sort(rings.begin(), rings.end());
-    else
+    } else {
         std::sort(rings.begin(), rings.end());
+    }
 }
 
 Ring simplify(Ring ring) {
-    if (ring.size() < 2)
+    if (ring.size() < 2) {
         return ring;
+    }
     ring.erase(std::unique(ring.begin(), ring.end()), ring.end());
-    if (ring.size() < 2)
+    if (ring.size() < 2) {
         return ring;
-    while (ring.size() > 1 && ring.back() == ring.front())
+    }
+    while (ring.size() > 1 && ring.back() == ring.front()) {
         ring.pop_back();
-    if (ring.size() <= 2)
+    }
+    if (ring.size() <= 2) {
         return ring;
+    }
     std::size_t m = ring.size();
     Ring out;
     out.reserve(m);
@@ -171,18 +187,20 @@ Ring simplify(Ring ring) {
         const Point& n = ring[(i + 1) % m];
         bool collinear = i128(n.y - p.y) * (c.x - p.x) == i128(n.x - p.x) * (c.y - p.y);
         bool between = i128(c.x - p.x) * (n.x - c.x) + i128(c.y - p.y) * (n.y - c.y) > 0;
-        if (!(collinear && between))
+        if (!(collinear && between)) {
             out.push_back(c);
+        }
     }
     return out;
 }
 
 Ring canonical(Ring ring) {
-    if (ring.size() < 2)
+    if (ring.size() < 2) {
         return ring;
+    }
     auto smallest = std::min_element(ring.begin(), ring.end());
     std::rotate(ring.begin(), smallest, ring.end());
     return ring;
 }
 
-} // namespace quorvane_dsl::boolean
+} // namespace quorvane_dsl::boolean::detail

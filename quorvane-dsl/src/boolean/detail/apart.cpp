@@ -1,20 +1,18 @@
-#include "boolean/apart.hpp"
+#include "boolean/detail/apart.hpp"
 
 #include <algorithm>
 #include <atomic>
 
 #include "boolean/boolean.hpp"
-#include "boolean/link.hpp"
-#include "boolean/par.hpp"
-#include "boolean/rings.hpp"
-#include "boolean/segments.hpp"
-#include "boolean/snap.hpp"
+#include "boolean/detail/link.hpp"
+#include "boolean/detail/par.hpp"
+#include "boolean/detail/rings.hpp"
+#include "boolean/detail/segments.hpp"
+#include "boolean/detail/snap.hpp"
 
-namespace quorvane_dsl::boolean {
+namespace quorvane_dsl::boolean::detail {
 
 namespace {
-
-using i128 = __int128;
 
 bool same(const Seg& s, const Seg& t, bool s_start, bool t_start) {
     std::int64_t sx = s_start ? s.x1 : s.x2, sy = s_start ? s.y1 : s.y2;
@@ -29,34 +27,14 @@ bool vertex_on_path(const Edge& e, const Seg& other) {
 
 bool entry_passes(const Rings& store, std::size_t entry) {
     const PolygonEntry& pe = store.entries[entry];
-    if (pe.kind != Kind::Convex)
+    if (pe.kind != Kind::Convex) {
         return pe.kind == Kind::Simple;
+    }
     auto ring = store.ring(pe.first_ring);
     return as_box(ring) || untouched(ring_edges(ring));
 }
 
 } // namespace
-
-std::optional<Box> as_box(std::span<const Point> ring) {
-    if (ring.size() != 4)
-        return std::nullopt;
-    const Box b = bounds(ring);
-    for (std::size_t i = 0; i < 4; ++i) {
-        const Point& p = ring[i];
-        if ((p.x != b.x0 && p.x != b.x1) || (p.y != b.y0 && p.y != b.y1))
-            return std::nullopt;
-        if (p == ring[(i + 1) % 4])
-            return std::nullopt;
-    }
-    if (b.x1 - b.x0 <= 0 || b.y1 - b.y0 <= 0)
-        return std::nullopt;
-    i128 area = twice_area(ring);
-    if (area < 0)
-        area = -area;
-    if (area != 2 * i128(b.x1 - b.x0) * (b.y1 - b.y0))
-        return std::nullopt;
-    return b;
-}
 
 std::vector<Edge> ring_edges(std::span<const Point> ring) {
     std::vector<Edge> edges;
@@ -73,8 +51,9 @@ std::vector<Edge> ring_edges(std::span<const Point> ring) {
 std::optional<Untouched> untouched(std::span<const Edge> edges) {
     std::size_t n = edges.size();
     std::vector<std::uint32_t> order(n);
-    for (std::size_t i = 0; i < n; ++i)
+    for (std::size_t i = 0; i < n; ++i) {
         order[i] = static_cast<std::uint32_t>(i);
+    }
     std::stable_sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
         return edges[a].box.x0 < edges[b].box.x0;
     });
@@ -86,23 +65,28 @@ std::optional<Untouched> untouched(std::span<const Edge> edges) {
         for (std::size_t j = i + 1; j < n && edges[order[j]].box.x0 <= ea.box.x1; ++j) {
             std::uint32_t b = order[j];
             const Edge& eb = edges[b];
-            if (eb.box.y1 < ea.box.y0 || eb.box.y0 > ea.box.y1)
+            if (eb.box.y1 < ea.box.y0 || eb.box.y0 > ea.box.y1) {
                 continue;
+            }
             if (same(ea.seg, eb.seg, true, true)) {
-                if (same(ea.seg, eb.seg, false, false))
+                if (same(ea.seg, eb.seg, false, false)) {
                     return std::nullopt;
+                }
                 Point p{ea.seg.x1, ea.seg.y1};
                 result.shared.push_back({p, a});
                 result.shared.push_back({p, b});
             } else if (same(ea.seg, eb.seg, true, false) && same(ea.seg, eb.seg, false, true)) {
-                if (result.flags[a] || result.flags[b])
+                if (result.flags[a] || result.flags[b]) {
                     return std::nullopt;
+                }
                 result.flags[a] = result.flags[b] = true;
             }
-            if (crossing(ea.seg, eb.seg))
+            if (crossing(ea.seg, eb.seg)) {
                 return std::nullopt;
-            if (vertex_on_path(ea, eb.seg) || vertex_on_path(eb, ea.seg))
+            }
+            if (vertex_on_path(ea, eb.seg) || vertex_on_path(eb, ea.seg)) {
                 return std::nullopt;
+            }
         }
     }
     return result;
@@ -115,18 +99,22 @@ std::optional<Polygons> Rings::apart() const {
         std::atomic<bool> failed{false};
         par::for_chunks(entry_count, par::chunk_count(entry_count),
                         [&](std::size_t, std::size_t b, std::size_t e) {
-                            for (std::size_t i = b; i < e; ++i)
+                            for (std::size_t i = b; i < e; ++i) {
                                 if (!entry_passes(*this, i)) {
                                     failed.store(true, std::memory_order_relaxed);
                                     return;
                                 }
+                            }
                         });
-        if (failed.load())
+        if (failed.load()) {
             return std::nullopt;
+        }
     } else {
-        for (std::size_t i = 0; i < entry_count; ++i)
-            if (!entry_passes(*this, i))
+        for (std::size_t i = 0; i < entry_count; ++i) {
+            if (!entry_passes(*this, i)) {
                 return std::nullopt;
+            }
+        }
     }
     auto clean = [&](std::size_t b, std::size_t e) {
         Polygons out;
@@ -134,8 +122,9 @@ std::optional<Polygons> Rings::apart() const {
         for (std::size_t r = b; r < e; ++r) {
             auto span = ring(r);
             Ring cleaned = simplify(Ring(span.begin(), span.end()));
-            if (cleaned.size() >= 3)
+            if (cleaned.size() >= 3) {
                 out.push_back(canonical(std::move(cleaned)));
+            }
         }
         return out;
     };
@@ -155,4 +144,4 @@ std::optional<Polygons> Rings::apart() const {
     return result;
 }
 
-} // namespace quorvane_dsl::boolean
+} // namespace quorvane_dsl::boolean::detail

@@ -5,7 +5,9 @@
 #include <utility>
 #include <vector>
 
-namespace quorvane_dsl::boolean {
+#include "boolean/types.hpp"
+
+namespace quorvane_dsl::boolean::detail {
 
 struct Winding {
     std::int32_t wa = 0;
@@ -23,8 +25,8 @@ struct Entry {
 
 // > 0: e passes strictly below p; 0: through p; < 0: strictly above.
 inline int side(const Entry& e, std::int64_t px, std::int64_t py) {
-    __int128 c = static_cast<__int128>(e.x2 - e.x1) * (py - e.y1) -
-                 static_cast<__int128>(e.y2 - e.y1) * (px - e.x1);
+    i128 c =
+        static_cast<i128>(e.x2 - e.x1) * (py - e.y1) - static_cast<i128>(e.y2 - e.y1) * (px - e.x1);
     return (c > 0) - (c < 0);
 }
 
@@ -54,4 +56,4 @@ class Active {
     std::size_t count_ = 0;
 };
 
-} // namespace quorvane_dsl::boolean
+} // namespace quorvane_dsl::boolean::detail

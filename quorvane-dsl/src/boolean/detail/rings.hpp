@@ -8,7 +8,7 @@
 
 #include "boolean/types.hpp"
 
-namespace quorvane_dsl::boolean {
+namespace quorvane_dsl::boolean::detail {
 
 // How an input polygon was taken in.
 enum class Kind : std::uint8_t { Convex = 0, Simple = 1, Resolved = 2 };
@@ -48,4 +48,4 @@ struct Rings {
     std::optional<Polygons> apart() const;
 };
 
-} // namespace quorvane_dsl::boolean
+} // namespace quorvane_dsl::boolean::detail

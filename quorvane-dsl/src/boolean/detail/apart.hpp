@@ -8,7 +8,7 @@
 
 #include "boolean/types.hpp"
 
-namespace quorvane_dsl::boolean {
+namespace quorvane_dsl::boolean::detail {
 
 struct Edge {
     Seg seg;
@@ -32,4 +32,4 @@ std::vector<Edge> ring_edges(std::span<const Point> ring);
 // No result when two edges cross, an edge is repeated, or a vertex lies in another edge's path.
 std::optional<Untouched> untouched(std::span<const Edge> edges);
 
-} // namespace quorvane_dsl::boolean
+} // namespace quorvane_dsl::boolean::detail

@@ -8,7 +8,7 @@
 
 #include "boolean/types.hpp"
 
-namespace quorvane_dsl::boolean {
+namespace quorvane_dsl::boolean::detail {
 
 struct Snapped {
     // Distinct vertices in ascending (x, y) order; a vertex id is an index here.
@@ -20,8 +20,8 @@ struct Snapped {
 // Where a segment enters the hot pixel of a point: t = num / den (den > 0), and whether the
 // point at t belongs to the pixel.
 struct PathHit {
-    __int128 num = 0;
-    __int128 den = 1;
+    i128 num = 0;
+    i128 den = 1;
     bool inclusive = false;
 };
 
@@ -32,4 +32,4 @@ Snapped snap_round(std::span<const Seg> segments);
 // Whether the closed segment meets the half-open unit pixel centred on p (endpoints excluded).
 std::optional<PathHit> on_path(const Seg& s, const Box& box, Point p);
 
-} // namespace quorvane_dsl::boolean
+} // namespace quorvane_dsl::boolean::detail

@@ -1,6 +1,10 @@
+#include "ir/engine.hpp"
+
+#include <array>
+
+#include "boolean/boolean.hpp"
 #include "boolean/path.hpp"
 #include "boolean/split.hpp"
-#include "ir/engine.hpp"
 
 namespace quorvane_dsl::ir {
 
@@ -22,6 +26,21 @@ std::vector<Point> from_boolean(std::span<const boolean::Point> points) {
     return out;
 }
 
+std::optional<Box> as_box(std::span<const Point> ring) {
+    if (ring.size() != 4) {
+        return std::nullopt;
+    }
+    const std::array<boolean::Point, 4> corners{{{ring[0].x, ring[0].y},
+                                                 {ring[1].x, ring[1].y},
+                                                 {ring[2].x, ring[2].y},
+                                                 {ring[3].x, ring[3].y}}};
+    const std::optional<boolean::Box> box = boolean::as_box(corners);
+    if (!box) {
+        return std::nullopt;
+    }
+    return Box{box->x0, box->y0, box->x1, box->y1};
+}
+
 namespace {
 
 std::vector<Geometry> polygon_pieces(const std::vector<boolean::Point>& ring) {
@@ -39,25 +58,33 @@ std::vector<Geometry> polygon_pieces(const std::vector<boolean::Point>& ring) {
     return pieces;
 }
 
+// The cutting of a geometry that does not fit one element.
 struct Pieces {
     std::vector<Geometry> operator()(const Box& box) const { return {Geometry{box}}; }
     std::vector<Geometry> operator()(const Polygon& polygon) const {
-        if (polygon.points.size() <= max_gds_points) {
-            return {Geometry{polygon}};
-        }
         return polygon_pieces(to_boolean(polygon.points));
     }
     std::vector<Geometry> operator()(const Path& path) const {
-        if (path.points.size() <= max_gds_points) {
-            return {Geometry{path}};
-        }
         return polygon_pieces(boolean::path_polygon(to_boolean(path.points), path.width));
     }
 };
 
 } // namespace
 
+bool Geometry::fits_one_element() const {
+    if (const auto* polygon = std::get_if<Polygon>(&kind)) {
+        return boolean::fits_one_piece(polygon->points.size());
+    }
+    if (const auto* path = std::get_if<Path>(&kind)) {
+        return boolean::fits_one_piece(path->points.size());
+    }
+    return true;
+}
+
 std::vector<Geometry> Geometry::gds_pieces() const {
+    if (fits_one_element()) {
+        return {*this};
+    }
     return std::visit(Pieces{}, kind);
 }
 

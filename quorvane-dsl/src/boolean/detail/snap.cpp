@@ -1,4 +1,4 @@
-#include "boolean/snap.hpp"
+#include "boolean/detail/snap.hpp"
 
 #include <algorithm>
 #include <bit>
@@ -7,17 +7,18 @@
 
 #include <tbb/parallel_sort.h>
 
-#include "boolean/grid.hpp"
-#include "boolean/par.hpp"
-#include "boolean/segments.hpp"
+#include "boolean/detail/grid.hpp"
+#include "boolean/detail/par.hpp"
+#include "boolean/detail/segments.hpp"
 
-namespace quorvane_dsl::boolean {
+namespace quorvane_dsl::boolean::detail {
 
 namespace {
 
-using i128 = __int128;
-
 constexpr std::uint32_t crossing_id = 0xFFFFFFFFu;
+// Past this many segments in one grid cell, testing each against every vertex of the cell grows
+// with their product (a fan of edges through one point, long collinear runs); such cells get a
+// segment tree of their own instead (`crowded_hits`).
 constexpr std::size_t crowded = 48;
 
 [[noreturn]] void stop(const char* message) {
@@ -51,8 +52,9 @@ std::vector<Point> all_crossings(std::span<const Seg> segs, std::span<const Box>
         std::vector<Point> out;
         for (std::size_t g = b; g < e; ++g) {
             auto list = cells.of(g);
-            if (list.size() < 2)
+            if (list.size() < 2) {
                 continue;
+            }
             auto found = cell_crossings(g, list, segs, boxes, grid);
             out.insert(out.end(), found.begin(), found.end());
         }
@@ -71,10 +73,12 @@ Vertices number_points(const std::vector<Item>& items, std::size_t segment_count
     auto id_of = [](const Item& it) { return it.value; };
     if (!par::goes_parallel(n)) {
         for (std::size_t i = 0; i < n; ++i) {
-            if (is_new(i))
+            if (is_new(i)) {
                 v.points.push_back(decode(items[i]));
-            if (id_of(items[i]) != crossing_id)
+            }
+            if (id_of(items[i]) != crossing_id) {
                 v.start[id_of(items[i])] = static_cast<std::uint32_t>(v.points.size() - 1);
+            }
         }
         return v;
     }
@@ -82,22 +86,26 @@ Vertices number_points(const std::vector<Item>& items, std::size_t segment_count
     std::vector<std::size_t> firsts(chunks + 1, 0);
     par::for_chunks(n, chunks, [&](std::size_t k, std::size_t b, std::size_t e) {
         std::size_t c = 0;
-        for (std::size_t i = b; i < e; ++i)
+        for (std::size_t i = b; i < e; ++i) {
             c += is_new(i);
+        }
         firsts[k + 1] = c;
     });
-    for (std::size_t k = 0; k < chunks; ++k)
+    for (std::size_t k = 0; k < chunks; ++k) {
         firsts[k + 1] += firsts[k];
+    }
     par::resize(v.points, firsts[chunks]);
     par::SharedSlice<Point> points(v.points);
     par::SharedSlice<std::uint32_t> start(v.start);
     par::for_chunks(n, chunks, [&](std::size_t k, std::size_t b, std::size_t e) {
         std::size_t next = firsts[k];
         for (std::size_t i = b; i < e; ++i) {
-            if (is_new(i))
+            if (is_new(i)) {
                 points.write(next++, decode(items[i]));
-            if (id_of(items[i]) != crossing_id)
+            }
+            if (id_of(items[i]) != crossing_id) {
                 start.write(id_of(items[i]), static_cast<std::uint32_t>(next - 1));
+            }
         }
     });
     return v;
@@ -144,8 +152,9 @@ Vertices distinct_points(std::span<const Seg> segs, const std::vector<Point>& cr
             });
     }
     std::vector<Triple> items(total);
-    for (std::size_t i = 0; i < total; ++i)
+    for (std::size_t i = 0; i < total; ++i) {
         items[i] = {point_of(i), id_of(i)};
+    }
     std::sort(items.begin(), items.end(),
               [](const Triple& a, const Triple& b) { return a.p < b.p; });
     return number_points(
@@ -175,9 +184,12 @@ std::vector<std::uint64_t> crowded_hits(std::span<const Seg> segs, std::span<con
         for (std::size_t g = first; g < last; ++g) {
             auto list = seg_cells.of(g);
             auto verts = point_cells.of(g);
-            if (list.size() <= crowded || verts.empty())
+            if (list.size() <= crowded || verts.empty()) {
                 continue;
+            }
             std::int64_t x0 = grid.cell_x(g), y0 = grid.cell_y(g);
+            // A hot pixel reaches half a unit around its vertex, so the tree's box and the
+            // descent below test with a whole unit of margin.
             SegTree tree;
             tree.build(segs, boxes, Box{x0 - 1, y0 - 1, x0 + side + 1, y0 + side + 1},
                        std::vector<std::uint32_t>(list.begin(), list.end()));
@@ -188,16 +200,19 @@ std::vector<std::uint64_t> crowded_hits(std::span<const Seg> segs, std::span<con
                     const SegTree::Node& node = tree.nodes[stack.back()];
                     stack.pop_back();
                     if (node.leaf) {
-                        for (std::uint32_t s : tree.leaves[node.a])
-                            if (on_path(segs[s], boxes[s], p))
+                        for (std::uint32_t s : tree.leaves[node.a]) {
+                            if (on_path(segs[s], boxes[s], p)) {
                                 pairs.push_back((std::uint64_t{s} << 32) | v);
+                            }
+                        }
                         continue;
                     }
                     for (std::uint32_t child : {node.b, node.a}) {
                         const Box& cb = tree.nodes[child].box;
                         if (p.x >= cb.x0 - 1 && p.x <= cb.x1 + 1 && p.y >= cb.y0 - 1 &&
-                            p.y <= cb.y1 + 1)
+                            p.y <= cb.y1 + 1) {
                             stack.push_back(child);
+                        }
                     }
                 }
             }
@@ -205,10 +220,11 @@ std::vector<std::uint64_t> crowded_hits(std::span<const Seg> segs, std::span<con
         return pairs;
     };
     std::vector<std::uint64_t> pairs = par::flat_map(grid.cell_count(), search);
-    if (pairs.size() >= par::threshold && par::threads() >= 2)
+    if (pairs.size() >= par::threshold && par::threads() >= 2) {
         tbb::parallel_sort(pairs.begin(), pairs.end());
-    else
+    } else {
         std::sort(pairs.begin(), pairs.end());
+    }
     pairs.erase(std::unique(pairs.begin(), pairs.end()), pairs.end());
     return pairs;
 }
@@ -262,23 +278,27 @@ std::vector<std::uint64_t> sub_edges(std::span<const Seg> segs, std::span<const 
             cells.clear();
             grid.cells_of(s, box, cells);
             for (std::uint64_t g : cells) {
-                if (seg_cells.of(g).size() > crowded)
+                if (seg_cells.of(g).size() > crowded) {
+                    // Searched by `crowded_hits`; its pairs for this segment join below.
                     continue;
+                }
                 auto [first_member, last_member] =
                     x_range(point_cells, cell_points, g, box, straight);
                 for (std::size_t m = first_member; m < last_member; ++m) {
                     std::uint32_t id = point_cells.members[m];
                     Point p = cell_points[m];
                     if (straight) {
-                        if (p.y >= box.y0 && p.y <= box.y1 && p != a && p != z)
+                        if (p.y >= box.y0 && p.y <= box.y1 && p != a && p != z) {
                             hits.push_back({id, {}});
+                        }
                     } else if (auto t = on_path(s, box, p)) {
                         hits.push_back({id, *t});
                     }
                 }
             }
-            while (pair != crowded_pairs.end() && (*pair >> 32) < i)
+            while (pair != crowded_pairs.end() && (*pair >> 32) < i) {
                 ++pair;
+            }
             for (; pair != crowded_pairs.end() && (*pair >> 32) == i; ++pair) {
                 auto id = static_cast<std::uint32_t>(*pair);
                 if (straight) {
@@ -286,29 +306,34 @@ std::vector<std::uint64_t> sub_edges(std::span<const Seg> segs, std::span<const 
                     continue;
                 }
                 auto t = on_path(s, box, v.points[id]);
-                if (!t)
+                if (!t) {
                     stop("a hit");
+                }
                 hits.push_back({id, *t});
             }
             if (straight) {
                 std::sort(hits.begin(), hits.end(),
                           [](const Hit& x, const Hit& y) { return x.vertex < y.vertex; });
-                if (s.x2 < s.x1 || (s.x2 == s.x1 && s.y2 < s.y1))
+                if (s.x2 < s.x1 || (s.x2 == s.x1 && s.y2 < s.y1)) {
                     std::reverse(hits.begin(), hits.end());
+                }
             } else {
                 std::sort(hits.begin(), hits.end(), [](const Hit& x, const Hit& y) {
                     i128 l = x.t.num * y.t.den, r = y.t.num * x.t.den;
-                    if (l != r)
+                    if (l != r) {
                         return l < r;
-                    if (x.t.inclusive != y.t.inclusive)
+                    }
+                    if (x.t.inclusive != y.t.inclusive) {
                         return x.t.inclusive;
+                    }
                     return x.vertex < y.vertex;
                 });
             }
             walk.clear();
             walk.push_back(v.start[i]);
-            for (const Hit& h : hits)
+            for (const Hit& h : hits) {
                 walk.push_back(h.vertex);
+            }
             walk.push_back(v.start[s.next]);
             std::uint64_t operand = s.operand;
             for (std::size_t k = 0; k + 1 < walk.size(); ++k) {
@@ -335,8 +360,9 @@ void for_each_piece(const std::vector<std::uint64_t>& keys, std::size_t b, std::
             std::int32_t d = (keys[i] & 1) ? 1 : -1;
             ((keys[i] & 2) ? wb : wa) += d;
         }
-        if (wa == 0 && wb == 0)
+        if (wa == 0 && wb == 0) {
             continue;
+        }
         auto from = static_cast<std::uint32_t>(piece >> bits);
         auto to = static_cast<std::uint32_t>(piece & mask);
         Point p = points[from], q = points[to];
@@ -358,12 +384,14 @@ std::vector<SnapSeg> merge(const std::vector<std::uint64_t>& keys, unsigned bits
     }
     std::size_t chunks = par::chunk_count(n);
     std::vector<std::size_t> bounds(chunks + 1);
-    for (std::size_t k = 0; k <= chunks; ++k)
+    for (std::size_t k = 0; k <= chunks; ++k) {
         bounds[k] = par::chunk_start(k, n, chunks);
+    }
     for (std::size_t k = 1; k < chunks; ++k) {
         std::size_t s = std::max(bounds[k - 1], bounds[k]);
-        while (s > 0 && s < n && (keys[s] >> 2) == (keys[s - 1] >> 2))
+        while (s > 0 && s < n && (keys[s] >> 2) == (keys[s - 1] >> 2)) {
             ++s;
+        }
         bounds[k] = s;
     }
     auto range = [&](std::size_t k) {
@@ -376,8 +404,9 @@ std::vector<SnapSeg> merge(const std::vector<std::uint64_t>& keys, unsigned bits
         for_each_piece(keys, b, e, bits, points, [&](const SnapSeg&) { ++count; });
         starts[k + 1] = count;
     });
-    for (std::size_t k = 0; k < chunks; ++k)
+    for (std::size_t k = 0; k < chunks; ++k) {
         starts[k + 1] += starts[k];
+    }
     par::resize(out, starts[chunks]);
     par::SharedSlice<SnapSeg> slice(out);
     tbb::parallel_for(std::size_t{0}, chunks, [&](std::size_t k) {
@@ -391,14 +420,17 @@ std::vector<SnapSeg> merge(const std::vector<std::uint64_t>& keys, unsigned bits
 } // namespace
 
 std::optional<PathHit> on_path(const Seg& s, const Box& box, Point p) {
-    if (p.x < box.x0 || p.x > box.x1 || p.y < box.y0 || p.y > box.y1)
+    if (p.x < box.x0 || p.x > box.x1 || p.y < box.y0 || p.y > box.y1) {
         return std::nullopt;
-    if ((p.x == s.x1 && p.y == s.y1) || (p.x == s.x2 && p.y == s.y2))
+    }
+    if ((p.x == s.x1 && p.y == s.y1) || (p.x == s.x2 && p.y == s.y2)) {
         return std::nullopt;
+    }
     i128 dx = s.x2 - s.x1, dy = s.y2 - s.y1;
     i128 w = dx * (p.y - s.y1) - dy * (p.x - s.x1);
-    if (2 * abs128(w) > abs128(dx) + abs128(dy))
+    if (2 * abs128(w) > abs128(dx) + abs128(dy)) {
         return std::nullopt;
+    }
     i128 sx = 2 * i128{s.x1}, sy = 2 * i128{s.y1}, ddx = 2 * dx, ddy = 2 * dy;
     i128 xmin = 2 * i128{p.x} - 1, xmax = 2 * i128{p.x} + 1;
     i128 ymin = 2 * i128{p.y} - 1, ymax = 2 * i128{p.y} + 1;
@@ -406,8 +438,9 @@ std::optional<PathHit> on_path(const Seg& s, const Box& box, Point p) {
     bool enter_incl = true, exit_incl = true;
     // p * t <= q for each edge; inclusive edges keep equal bounds, exclusive ones mark them.
     auto clip = [&](i128 pp, i128 q, bool inclusive) {
-        if (pp == 0)
+        if (pp == 0) {
             return q >= 0;
+        }
         i128 num = q, den = pp;
         if (den < 0) {
             num = -num;
@@ -433,12 +466,14 @@ std::optional<PathHit> on_path(const Seg& s, const Box& box, Point p) {
         return true;
     };
     if (!clip(-ddx, sx - xmin, true) || !clip(ddx, xmax - sx, false) ||
-        !clip(-ddy, sy - ymin, true) || !clip(ddy, ymax - sy, false))
+        !clip(-ddy, sy - ymin, true) || !clip(ddy, ymax - sy, false)) {
         return std::nullopt;
+    }
     bool enter_lt_exit = less(en, ed, xn, xd);
     bool equal = !enter_lt_exit && !less(xn, xd, en, ed);
-    if (enter_lt_exit || (equal && enter_incl && exit_incl))
+    if (enter_lt_exit || (equal && enter_incl && exit_incl)) {
         return PathHit{en, ed, enter_incl};
+    }
     return std::nullopt;
 }
 
@@ -454,24 +489,27 @@ Snapped snap_round(std::span<const Seg> segs) {
     Vertices v = distinct_points(segs, crossings, bounds);
     std::vector<Point>().swap(crossings);
     std::size_t count = v.points.size();
-    if (count - 1 >= (std::size_t{1} << 31))
+    if (count - 1 >= (std::size_t{1} << 31)) {
         stop("too many vertices");
+    }
     unsigned b = bit_length(count - 1);
     Groups point_cells = Groups::build_parallel(
         count, grid.cell_count(), [&](std::size_t i, std::vector<std::uint64_t>& out) {
             out.push_back(grid.cell_of(v.points[i]));
         });
     // The parallel build lists a cell's members in any order; the hit search wants id order.
-    if (par::goes_parallel(count))
+    if (par::goes_parallel(count)) {
         tbb::parallel_for(std::size_t{0}, grid.cell_count(), [&](std::size_t g) {
             auto* first = point_cells.members.data() + point_cells.starts[g];
             std::sort(first, point_cells.members.data() + point_cells.starts[g + 1]);
         });
+    }
     std::vector<Point> cell_points;
     par::resize(cell_points, point_cells.members.size());
     par::for_range(cell_points.size(), [&](std::size_t first, std::size_t last) {
-        for (std::size_t m = first; m < last; ++m)
+        for (std::size_t m = first; m < last; ++m) {
             cell_points[m] = v.points[point_cells.members[m]];
+        }
     });
     std::vector<std::uint64_t> pairs =
         crowded_hits(segs, boxes, grid, seg_cells, point_cells, v.points);
@@ -484,4 +522,4 @@ Snapped snap_round(std::span<const Seg> segs) {
     return out;
 }
 
-} // namespace quorvane_dsl::boolean
+} // namespace quorvane_dsl::boolean::detail

@@ -1,14 +1,12 @@
-#include "boolean/segments.hpp"
+#include "boolean/detail/segments.hpp"
 
 #include <algorithm>
 
-#include "boolean/par.hpp"
+#include "boolean/detail/par.hpp"
 
-namespace quorvane_dsl::boolean {
+namespace quorvane_dsl::boolean::detail {
 
 namespace {
-
-using i128 = __int128;
 
 bool opposite(i128 a, i128 b) {
     return (a > 0 && b < 0) || (a < 0 && b > 0);
@@ -19,8 +17,9 @@ std::int64_t round_half_up(i128 num, i128 den) {
     i128 n2 = 2 * num + den;
     i128 d2 = 2 * den;
     i128 q = n2 / d2;
-    if (n2 % d2 < 0)
+    if (n2 % d2 < 0) {
         --q;
+    }
     return static_cast<std::int64_t>(q);
 }
 
@@ -34,8 +33,9 @@ std::vector<Box> segment_boxes(std::span<const Seg> segments) {
     std::vector<Box> boxes;
     par::resize(boxes, segments.size());
     par::for_range(segments.size(), [&](std::size_t b, std::size_t e) {
-        for (std::size_t i = b; i < e; ++i)
+        for (std::size_t i = b; i < e; ++i) {
             boxes[i] = segment_box(segments[i]);
+        }
     });
     return boxes;
 }
@@ -44,36 +44,42 @@ Box union_box(std::span<const Box> boxes) {
     std::size_t n = boxes.size();
     auto fold = [&](std::size_t b, std::size_t e) {
         Box u = empty_box;
-        for (std::size_t i = b; i < e; ++i)
+        for (std::size_t i = b; i < e; ++i) {
             u = box_union(u, boxes[i]);
+        }
         return u;
     };
-    if (!par::goes_parallel(n))
+    if (!par::goes_parallel(n)) {
         return fold(0, n);
+    }
     std::size_t chunks = par::chunk_count(n);
     std::vector<Box> parts(chunks);
     par::for_chunks(n, chunks,
                     [&](std::size_t k, std::size_t b, std::size_t e) { parts[k] = fold(b, e); });
     Box u = empty_box;
-    for (const Box& p : parts)
+    for (const Box& p : parts) {
         u = box_union(u, p);
+    }
     return u;
 }
 
 std::optional<Point> crossing(const Seg& a, const Seg& b) {
     if ((a.x1 == b.x1 && a.y1 == b.y1) || (a.x1 == b.x2 && a.y1 == b.y2) ||
-        (a.x2 == b.x1 && a.y2 == b.y1) || (a.x2 == b.x2 && a.y2 == b.y2))
+        (a.x2 == b.x1 && a.y2 == b.y1) || (a.x2 == b.x2 && a.y2 == b.y2)) {
         return std::nullopt;
+    }
     bool ah = a.y1 == a.y2, av = a.x1 == a.x2, bh = b.y1 == b.y2, bv = b.x1 == b.x2;
     if ((ah || av) && (bh || bv)) {
         if (ah && bv) {
-            if (strictly_between(b.x1, a.x1, a.x2) && strictly_between(a.y1, b.y1, b.y2))
+            if (strictly_between(b.x1, a.x1, a.x2) && strictly_between(a.y1, b.y1, b.y2)) {
                 return Point{b.x1, a.y1};
+            }
             return std::nullopt;
         }
         if (av && bh) {
-            if (strictly_between(a.x1, b.x1, b.x2) && strictly_between(b.y1, a.y1, a.y2))
+            if (strictly_between(a.x1, b.x1, b.x2) && strictly_between(b.y1, a.y1, a.y2)) {
                 return Point{a.x1, b.y1};
+            }
             return std::nullopt;
         }
         return std::nullopt;
@@ -81,12 +87,14 @@ std::optional<Point> crossing(const Seg& a, const Seg& b) {
     i128 bdx = b.x2 - b.x1, bdy = b.y2 - b.y1, adx = a.x2 - a.x1, ady = a.y2 - a.y1;
     i128 d1 = cross(bdx, bdy, a.x1 - b.x1, a.y1 - b.y1);
     i128 d2 = cross(bdx, bdy, a.x2 - b.x1, a.y2 - b.y1);
-    if (!opposite(d1, d2))
+    if (!opposite(d1, d2)) {
         return std::nullopt;
+    }
     i128 d3 = cross(adx, ady, b.x1 - a.x1, b.y1 - a.y1);
     i128 d4 = cross(adx, ady, b.x2 - a.x1, b.y2 - a.y1);
-    if (!opposite(d3, d4))
+    if (!opposite(d3, d4)) {
         return std::nullopt;
+    }
     i128 d = d1 - d2;
     i128 sign = d > 0 ? 1 : -1;
     i128 ad = d * sign;
@@ -95,10 +103,12 @@ std::optional<Point> crossing(const Seg& a, const Seg& b) {
 }
 
 bool segment_meets_box(const Seg& s, const Box& sb, const Box& box) {
-    if (sb.x1 < box.x0 || box.x1 < sb.x0 || sb.y1 < box.y0 || box.y1 < sb.y0)
+    if (sb.x1 < box.x0 || box.x1 < sb.x0 || sb.y1 < box.y0 || box.y1 < sb.y0) {
         return false;
-    if (sb.x0 >= box.x0 && sb.x1 <= box.x1 && sb.y0 >= box.y0 && sb.y1 <= box.y1)
+    }
+    if (sb.x0 >= box.x0 && sb.x1 <= box.x1 && sb.y0 >= box.y0 && sb.y1 <= box.y1) {
         return true;
+    }
     i128 dx = s.x2 - s.x1, dy = s.y2 - s.y1;
     int pos = 0, neg = 0;
     for (int c = 0; c < 4; ++c) {
@@ -121,15 +131,17 @@ std::uint32_t SegTree::build(std::span<const Seg> segments, std::span<const Box>
         leaves.push_back(std::move(list));
         return node;
     };
-    if (items.size() <= 16)
+    if (items.size() <= 16) {
         return make_leaf(std::move(items));
+    }
     bool x_first = box.x1 - box.x0 >= box.y1 - box.y0;
     for (int attempt = 0; attempt < 2; ++attempt) {
         bool on_x = (attempt == 0) == x_first;
         std::int64_t lo = on_x ? box.x0 : box.y0;
         std::int64_t hi = on_x ? box.x1 : box.y1;
-        if (hi - lo <= 1)
+        if (hi - lo <= 1) {
             continue;
+        }
         std::int64_t mid = lo + ((hi - lo) >> 1);
         Box low = box, high = box;
         (on_x ? low.x1 : low.y1) = mid;
@@ -141,13 +153,16 @@ std::uint32_t SegTree::build(std::span<const Seg> segments, std::span<const Box>
             std::int64_t shi = on_x ? sb.x1 : sb.y1;
             bool to_low = !(slo > mid);
             bool to_high = !(shi < mid);
-            if (to_low && segment_meets_box(segments[i], sb, low))
+            if (to_low && segment_meets_box(segments[i], sb, low)) {
                 low_items.push_back(i);
-            if (to_high && segment_meets_box(segments[i], sb, high))
+            }
+            if (to_high && segment_meets_box(segments[i], sb, high)) {
                 high_items.push_back(i);
+            }
         }
-        if ((low_items.size() + high_items.size()) * 2 > items.size() * 3)
+        if ((low_items.size() + high_items.size()) * 2 > items.size() * 3) {
             continue;
+        }
         std::uint32_t a = build(segments, boxes, low, std::move(low_items));
         std::uint32_t b = build(segments, boxes, high, std::move(high_items));
         nodes[node].leaf = false;
@@ -167,11 +182,13 @@ void collect_pairs(std::span<const std::uint32_t> list, std::span<const Seg> seg
     for (std::size_t i = 0; i < list.size(); ++i) {
         const Box& bi = boxes[list[i]];
         for (std::size_t j = i + 1; j < list.size(); ++j) {
-            if (!boxes_touch(bi, boxes[list[j]]))
+            if (!boxes_touch(bi, boxes[list[j]])) {
                 continue;
+            }
             auto p = crossing(segments[list[i]], segments[list[j]]);
-            if (p && grid.cell_of(*p) == g)
+            if (p && grid.cell_of(*p) == g) {
                 out.push_back(*p);
+            }
         }
     }
     std::sort(out.begin() + static_cast<std::ptrdiff_t>(first), out.end());
@@ -184,8 +201,9 @@ std::vector<Point> cell_crossings(std::uint64_t g, std::span<const std::uint32_t
                                   std::span<const Seg> segments, std::span<const Box> boxes,
                                   const Grid& grid) {
     std::vector<Point> out;
-    if (list.size() < 2)
+    if (list.size() < 2) {
         return out;
+    }
     if (list.size() <= 48) {
         collect_pairs(list, segments, boxes, grid, g, out);
         return out;
@@ -195,9 +213,10 @@ std::vector<Point> cell_crossings(std::uint64_t g, std::span<const std::uint32_t
     SegTree tree;
     tree.build(segments, boxes, Box{x0 - 1, y0 - 1, x0 + side + 1, y0 + side + 1},
                std::vector<std::uint32_t>(list.begin(), list.end()));
-    for (const auto& leaf : tree.leaves)
+    for (const auto& leaf : tree.leaves) {
         collect_pairs(leaf, segments, boxes, grid, g, out);
+    }
     return out;
 }
 
-} // namespace quorvane_dsl::boolean
+} // namespace quorvane_dsl::boolean::detail

@@ -1,29 +1,28 @@
-#include "boolean/sweep.hpp"
+#include "boolean/detail/sweep.hpp"
 
 #include <algorithm>
 #include <atomic>
 
-#include "boolean/par.hpp"
+#include "boolean/detail/par.hpp"
 
-namespace quorvane_dsl::boolean {
+namespace quorvane_dsl::boolean::detail {
 
 namespace {
 
-using i128 = __int128;
-
 template <Rule R> bool inside(Winding w) {
-    if constexpr (R == Rule::Union)
+    if constexpr (R == Rule::Union) {
         return w.wa > 0 || w.wb > 0;
-    else if constexpr (R == Rule::Intersection)
+    } else if constexpr (R == Rule::Intersection) {
         return w.wa > 0 && w.wb > 0;
-    else if constexpr (R == Rule::Difference)
+    } else if constexpr (R == Rule::Difference) {
         return w.wa > 0 && !(w.wb > 0);
-    else if constexpr (R == Rule::Xor)
+    } else if constexpr (R == Rule::Xor) {
         return (w.wa > 0) != (w.wb > 0);
-    else if constexpr (R == Rule::NonZero)
+    } else if constexpr (R == Rule::NonZero) {
         return w.wa != 0;
-    else
+    } else {
         return w.wa > 0;
+    }
 }
 
 Entry entry_of(const SnapSeg& s, Winding w) {
@@ -32,8 +31,9 @@ Entry entry_of(const SnapSeg& s, Winding w) {
 
 // Orders the outgoing segments of p bottom to top, clockwise-most first, vertical last.
 void sort_by_direction(std::vector<std::uint32_t>& out, std::span<const SnapSeg> segs, Point p) {
-    if (out.size() < 2)
+    if (out.size() < 2) {
         return;
+    }
     std::stable_sort(out.begin(), out.end(), [&](std::uint32_t a, std::uint32_t b) {
         const SnapSeg& sa = segs[a];
         const SnapSeg& sb = segs[b];
@@ -53,8 +53,9 @@ template <Rule R> struct Sweeper {
 
     void gather(std::uint32_t v, Point p) {
         outgoing.clear();
-        while (cursor < segs.size() && segs[cursor].from == v)
+        while (cursor < segs.size() && segs[cursor].from == v) {
             outgoing.push_back(static_cast<std::uint32_t>(cursor++));
+        }
         sort_by_direction(outgoing, segs, p);
     }
 
@@ -64,8 +65,9 @@ template <Rule R> struct Sweeper {
             const SnapSeg& s = segs[i];
             Winding above{w.wa + s.wa, w.wb + s.wb};
             bool was = inside<R>(w), is = inside<R>(above);
-            if (was != is)
+            if (was != is) {
                 output.push_back(is ? Pair{s.from, s.to} : Pair{s.to, s.from});
+            }
             add(s, above);
             w = above;
         }
@@ -83,6 +85,11 @@ template <Rule R> struct Sweeper {
         active.replace(place.block, place.index, p.x, p.y, fresh);
     }
 
+    // Rebuilds the active list for a whole run of events at one x in one ordered walk. The events
+    // come bottom to top, as the list is ordered: entries below an event are kept, entries
+    // through it end there, and its outgoing segments follow with the winding of the entry
+    // below. A vertical outgoing segment ends at a later event of the same run, which reads only
+    // the old list and could not remove it, so it is never added.
     void merge_pass(std::span<const std::uint32_t> run, std::int64_t x) {
         auto [old, list] = active.take();
         list.clear();
@@ -92,17 +99,20 @@ template <Rule R> struct Sweeper {
             Point p = points[v];
             while (j < old.size()) {
                 int s = side(old[j], p.x, p.y);
-                if (s < 0)
+                if (s < 0) {
                     break;
-                if (s > 0)
+                }
+                if (s > 0) {
                     list.push_back(old[j]);
+                }
                 ++j;
             }
             gather(v, p);
             Winding w = list.empty() ? Winding{} : Winding{list.back().wa, list.back().wb};
             classify_outgoing(w, [&](const SnapSeg& s, Winding above) {
-                if (s.x2 != x)
+                if (s.x2 != x) {
                     list.push_back(entry_of(s, above));
+                }
             });
         }
         list.insert(list.end(), old.begin() + static_cast<std::ptrdiff_t>(j), old.end());
@@ -118,9 +128,12 @@ template <Rule R> struct Sweeper {
                                      [&](std::uint32_t v) { return points[v].x == x; });
             std::size_t r = static_cast<std::size_t>(end - events.begin()) - i;
             auto run_events = events.subspan(i, r);
+            // A short run against a long list: one search per event touches little of it. A run
+            // that is long for the list: one merge over all of it beats a search per event.
             if (active.count() > 32 * r) {
-                for (std::uint32_t v : run_events)
+                for (std::uint32_t v : run_events) {
                     per_event(v);
+                }
             } else {
                 merge_pass(run_events, x);
             }
@@ -144,8 +157,9 @@ bool below_at(const SnapSeg& a, const SnapSeg& b, std::int64_t x) {
     i128 adx = a.x2 - a.x1, ady = a.y2 - a.y1, bdx = b.x2 - b.x1, bdy = b.y2 - b.y1;
     i128 lhs = (i128(a.y1 - b.y1) * adx + ady * (x - a.x1)) * bdx;
     i128 rhs = i128(x - b.x1) * adx * bdy;
-    if (lhs != rhs)
+    if (lhs != rhs) {
         return lhs < rhs;
+    }
     return adx * (b.y1 - a.y2) - ady * (b.x1 - a.x2) > 0;
 }
 
@@ -164,18 +178,22 @@ std::vector<std::uint32_t> used_points(std::span<const Point> points,
             }
         });
     } else {
-        for (const SnapSeg& s : segs)
+        for (const SnapSeg& s : segs) {
             flags[s.from] = flags[s.to] = 1;
+        }
     }
     auto list = [&](std::size_t b, std::size_t e) {
         std::vector<std::uint32_t> out;
-        for (std::size_t v = b; v < e; ++v)
-            if (flags[v])
+        for (std::size_t v = b; v < e; ++v) {
+            if (flags[v]) {
                 out.push_back(static_cast<std::uint32_t>(v));
+            }
+        }
         return out;
     };
-    if (parallel)
+    if (parallel) {
         return par::flat_map(points.size(), list);
+    }
     return list(0, points.size());
 }
 
@@ -188,15 +206,18 @@ std::vector<Slab> make_slabs(std::span<const Point> points, const std::vector<st
                              std::size_t segment_count) {
     std::size_t m = used.size();
     std::size_t count = 1;
-    if (segment_count >= par::threshold && par::threads() > 1)
+    if (segment_count >= par::threshold && par::threads() > 1) {
         count = par::chunk_count(m);
+    }
     std::vector<Slab> slabs(count);
-    for (std::size_t k = 0; k < count; ++k)
+    for (std::size_t k = 0; k < count; ++k) {
         slabs[k] = {par::chunk_start(k, m, count), par::chunk_start(k + 1, m, count)};
+    }
     for (std::size_t k = 1; k < count; ++k) {
         std::size_t s = std::max(slabs[k - 1].start, slabs[k].start);
-        while (s > 0 && s < m && points[used[s]].x == points[used[s - 1]].x)
+        while (s > 0 && s < m && points[used[s]].x == points[used[s - 1]].x) {
             ++s;
+        }
         slabs[k - 1].end = s;
         slabs[k].start = s;
     }
@@ -208,11 +229,13 @@ template <Rule R>
 std::vector<Pair> classify_with(std::span<const Point> points, std::span<const SnapSeg> segs) {
     std::vector<std::uint32_t> used = used_points(points, segs);
     std::vector<Slab> slabs = make_slabs(points, used, segs.size());
-    if (slabs.size() < 2)
+    if (slabs.size() < 2) {
         return sweep_with<R>(points, segs, used, 0, {});
+    }
     std::vector<std::int64_t> cuts;
-    for (const Slab& s : slabs)
+    for (const Slab& s : slabs) {
         cuts.push_back(points[used[s.start]].x);
+    }
     std::vector<std::uint64_t> pairs =
         par::flat_map(segs.size(), [&](std::size_t b, std::size_t e) {
             std::vector<std::uint64_t> out;
@@ -221,8 +244,9 @@ std::vector<Pair> classify_with(std::span<const Point> points, std::span<const S
                     std::upper_bound(cuts.begin(), cuts.end(), segs[i].x1) - cuts.begin());
                 auto hi = static_cast<std::size_t>(
                     std::upper_bound(cuts.begin(), cuts.end(), segs[i].x2) - cuts.begin());
-                for (std::size_t k = std::max<std::size_t>(lo, 1); k < hi; ++k)
+                for (std::size_t k = std::max<std::size_t>(lo, 1); k < hi; ++k) {
                     out.push_back((std::uint64_t{k} << 32) | i);
+                }
             }
             return out;
         });
@@ -234,8 +258,9 @@ std::vector<Pair> classify_with(std::span<const Point> points, std::span<const S
         auto hi = std::lower_bound(pairs.begin(), pairs.end(), std::uint64_t{k + 1} << 32);
         std::vector<SnapSeg> crossing;
         crossing.reserve(static_cast<std::size_t>(hi - lo));
-        for (auto it = lo; it != hi; ++it)
+        for (auto it = lo; it != hi; ++it) {
             crossing.push_back(segs[static_cast<std::uint32_t>(*it)]);
+        }
         std::sort(crossing.begin(), crossing.end(),
                   [x](const SnapSeg& a, const SnapSeg& b) { return below_at(a, b, x); });
         std::vector<Entry> initial;
@@ -298,4 +323,4 @@ std::vector<Pair> sweep(std::span<const Point> points, std::span<const SnapSeg> 
     return {};
 }
 
-} // namespace quorvane_dsl::boolean
+} // namespace quorvane_dsl::boolean::detail

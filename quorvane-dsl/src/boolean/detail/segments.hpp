@@ -7,10 +7,10 @@
 #include <span>
 #include <vector>
 
-#include "boolean/grid.hpp"
+#include "boolean/detail/grid.hpp"
 #include "boolean/types.hpp"
 
-namespace quorvane_dsl::boolean {
+namespace quorvane_dsl::boolean::detail {
 
 inline Box segment_box(const Seg& s) {
     return {std::min(s.x1, s.x2), std::min(s.y1, s.y2), std::max(s.x1, s.x2), std::max(s.y1, s.y2)};
@@ -45,4 +45,4 @@ std::vector<Point> cell_crossings(std::uint64_t g, std::span<const std::uint32_t
                                   std::span<const Seg> segments, std::span<const Box> boxes,
                                   const Grid& grid);
 
-} // namespace quorvane_dsl::boolean
+} // namespace quorvane_dsl::boolean::detail

@@ -4,10 +4,10 @@
 #include <span>
 #include <vector>
 
-#include "boolean/active.hpp"
+#include "boolean/detail/active.hpp"
 #include "boolean/types.hpp"
 
-namespace quorvane_dsl::boolean {
+namespace quorvane_dsl::boolean::detail {
 
 std::vector<Pair> classify(std::span<const Point> points, std::span<const SnapSeg> segments,
                            Rule rule);
@@ -18,4 +18,4 @@ std::vector<Pair> sweep(std::span<const Point> points, std::span<const SnapSeg> 
                         std::span<const std::uint32_t> events, std::size_t first,
                         std::vector<Entry> initial, Rule rule);
 
-} // namespace quorvane_dsl::boolean
+} // namespace quorvane_dsl::boolean::detail

@@ -13,7 +13,9 @@
 
 #include <tbb/parallel_for.h>
 
-namespace quorvane_dsl::boolean::par {
+#include "boolean/types.hpp"
+
+namespace quorvane_dsl::boolean::detail::par {
 
 // Steps below this many items stay on the calling thread.
 inline constexpr std::size_t threshold = 16384;
@@ -32,7 +34,7 @@ inline std::size_t chunk_count(std::size_t n) {
 }
 
 inline std::size_t chunk_start(std::size_t k, std::size_t n, std::size_t chunks) {
-    return static_cast<std::size_t>(static_cast<unsigned __int128>(k) * n / chunks);
+    return static_cast<std::size_t>(static_cast<u128>(k) * n / chunks);
 }
 
 // Runs f(k, begin, end) for every chunk k of [0, n) on the pool.
@@ -70,17 +72,20 @@ template <class T> void resize(std::vector<T>& v, std::size_t n) {
 
 // Lists joined in order; a single part is returned without copying.
 template <class T> std::vector<T> concat(std::vector<std::vector<T>> parts) {
-    if (parts.size() == 1)
+    if (parts.size() == 1) {
         return std::move(parts[0]);
+    }
     std::vector<std::size_t> offsets(parts.size() + 1, 0);
-    for (std::size_t i = 0; i < parts.size(); ++i)
+    for (std::size_t i = 0; i < parts.size(); ++i) {
         offsets[i + 1] = offsets[i] + parts[i].size();
+    }
     std::vector<T> out;
     if constexpr (std::is_trivially_copyable_v<T>) {
         resize(out, offsets.back());
         tbb::parallel_for(std::size_t{0}, parts.size(), [&](std::size_t i) {
-            if (!parts[i].empty())
+            if (!parts[i].empty()) {
                 std::memcpy(out.data() + offsets[i], parts[i].data(), parts[i].size() * sizeof(T));
+            }
             std::vector<T>().swap(parts[i]);
         });
     } else {
@@ -96,8 +101,9 @@ template <class T> std::vector<T> concat(std::vector<std::vector<T>> parts) {
 // f(begin, end) -> std::vector<T> over [0, n), joined in chunk order; equals f(0, n).
 template <class F> auto flat_map(std::size_t n, F&& f) -> decltype(f(std::size_t{0}, n)) {
     using List = decltype(f(std::size_t{0}, n));
-    if (!goes_parallel(n))
+    if (!goes_parallel(n)) {
         return f(std::size_t{0}, n);
+    }
     std::size_t chunks = chunk_count(n);
     std::vector<List> parts(chunks);
     for_chunks(n, chunks, [&](std::size_t k, std::size_t b, std::size_t e) { parts[k] = f(b, e); });
@@ -119,9 +125,9 @@ template <class T> struct SharedSlice {
     }
 };
 
-} // namespace quorvane_dsl::boolean::par
+} // namespace quorvane_dsl::boolean::detail::par
 
-namespace quorvane_dsl::boolean {
+namespace quorvane_dsl::boolean::detail {
 
 // A record sorted by a u64 key with a u32 value.
 struct KeyItem {
@@ -133,4 +139,4 @@ struct KeyItem {
 void sort_keys(std::vector<std::uint64_t>& keys, unsigned key_bits);
 void sort_keys(std::vector<KeyItem>& items, unsigned key_bits);
 
-} // namespace quorvane_dsl::boolean
+} // namespace quorvane_dsl::boolean::detail

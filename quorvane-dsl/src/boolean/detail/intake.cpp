@@ -1,17 +1,15 @@
 #include <algorithm>
 
-#include "boolean/apart.hpp"
-#include "boolean/link.hpp"
-#include "boolean/par.hpp"
-#include "boolean/rings.hpp"
-#include "boolean/snap.hpp"
-#include "boolean/sweep.hpp"
+#include "boolean/detail/apart.hpp"
+#include "boolean/detail/link.hpp"
+#include "boolean/detail/par.hpp"
+#include "boolean/detail/rings.hpp"
+#include "boolean/detail/snap.hpp"
+#include "boolean/detail/sweep.hpp"
 
-namespace quorvane_dsl::boolean {
+namespace quorvane_dsl::boolean::detail {
 
 namespace {
-
-using i128 = __int128;
 
 constexpr std::size_t max_pieces = 8;
 
@@ -24,32 +22,39 @@ bool is_convex(std::span<const Point> p) {
         const Point& c = p[(i + 2) % n];
         i128 e1x = b.x - a.x, e1y = b.y - a.y, e2x = c.x - b.x, e2y = c.y - b.y;
         i128 turn = cross(e1x, e1y, e2x, e2y);
-        if (turn == 0 && e1x * e2x + e1y * e2y < 0)
+        if (turn == 0 && e1x * e2x + e1y * e2y < 0) {
             return false;
+        }
         int s = sign(turn);
-        if (s == 0)
+        if (s == 0) {
             continue;
-        if (first_sign == 0)
+        }
+        if (first_sign == 0) {
             first_sign = s;
-        else if (s != first_sign)
+        } else if (s != first_sign) {
             return false;
+        }
     }
-    if (first_sign == 0)
+    if (first_sign == 0) {
         return false;
+    }
     int changes = 0, first_dir = 0, last_dir = 0;
     for (std::size_t i = 0; i < n; ++i) {
         std::int64_t dx = p[(i + 1) % n].x - p[i].x;
         int d = (dx > 0) - (dx < 0);
-        if (d == 0)
+        if (d == 0) {
             continue;
-        if (first_dir == 0)
+        }
+        if (first_dir == 0) {
             first_dir = d;
-        else if (d != last_dir)
+        } else if (d != last_dir) {
             ++changes;
+        }
         last_dir = d;
     }
-    if (first_dir != 0 && last_dir != first_dir)
+    if (first_dir != 0 && last_dir != first_dir) {
         ++changes;
+    }
     return changes == 2;
 }
 
@@ -62,10 +67,12 @@ std::optional<Polygons> walk_pieces(std::span<const Point> p, const Untouched& u
     std::vector<bool> visited(n, false);
     Polygons pieces;
     for (std::size_t e0 = 0; e0 < n; ++e0) {
-        if (u.flags[e0] || visited[e0])
+        if (u.flags[e0] || visited[e0]) {
             continue;
-        if (pieces.size() == max_pieces)
+        }
+        if (pieces.size() == max_pieces) {
             return std::nullopt;
+        }
         Ring piece;
         std::size_t e = e0;
         while (true) {
@@ -76,24 +83,30 @@ std::optional<Polygons> walk_pieces(std::span<const Point> p, const Untouched& u
             if (lo != shared.end() && lo->point == q) {
                 std::optional<std::size_t> chosen;
                 for (auto it = lo; it != shared.end() && it->point == q; ++it) {
-                    if (u.flags[it->edge])
+                    if (u.flags[it->edge]) {
                         continue;
-                    if (chosen)
+                    }
+                    if (chosen) {
                         return std::nullopt;
+                    }
                     chosen = it->edge;
                 }
-                if (!chosen)
+                if (!chosen) {
                     return std::nullopt;
+                }
                 e = *chosen;
             } else {
                 e = (e + 1) % n;
-                if (u.flags[e])
+                if (u.flags[e]) {
                     return std::nullopt;
+                }
             }
-            if (e == e0)
+            if (e == e0) {
                 break;
-            if (visited[e])
+            }
+            if (visited[e]) {
                 return std::nullopt;
+            }
         }
         pieces.push_back(std::move(piece));
     }
@@ -104,27 +117,33 @@ std::optional<Polygons> walk_pieces(std::span<const Point> p, const Untouched& u
 // not nest into one consistent region.
 std::optional<Polygons> orient_pieces(Polygons pieces) {
     std::vector<int> s(pieces.size());
-    for (std::size_t i = 0; i < pieces.size(); ++i)
+    for (std::size_t i = 0; i < pieces.size(); ++i) {
         s[i] = sign(twice_area(pieces[i]));
+    }
     int w = 0;
     for (std::size_t i = 0; i < pieces.size(); ++i) {
         int d = 0;
         for (std::size_t j = 0; j < pieces.size(); ++j) {
-            if (j == i)
+            if (j == i) {
                 continue;
+            }
             auto wn = winding_around(pieces[j], pieces[i][0]);
-            if (!wn)
+            if (!wn) {
                 return std::nullopt;
-            if (*wn != 0)
+            }
+            if (*wn != 0) {
                 d += s[j];
+            }
         }
-        if (d != 0 && (std::abs(d) != 1 || (w != 0 && w != d)))
+        if (d != 0 && (std::abs(d) != 1 || (w != 0 && w != d))) {
             return std::nullopt;
+        }
         int t = d != 0 ? d : w;
         int u = s[i] + d;
         if (u != 0) {
-            if (std::abs(u) != 1 || (t != 0 && t != u))
+            if (std::abs(u) != 1 || (t != 0 && t != u)) {
                 return std::nullopt;
+            }
             w = u;
         } else {
             w = t;
@@ -132,11 +151,13 @@ std::optional<Polygons> orient_pieces(Polygons pieces) {
     }
     Polygons out;
     for (Ring& piece : pieces) {
-        if (w < 0)
+        if (w < 0) {
             std::reverse(piece.begin(), piece.end());
+        }
         Ring cleaned = simplify(std::move(piece));
-        if (cleaned.size() >= 3)
+        if (cleaned.size() >= 3) {
             out.push_back(std::move(cleaned));
+        }
     }
     return out;
 }
@@ -145,8 +166,9 @@ Polygons resolve(std::span<const Point> p) {
     Rings fresh;
     fresh.push(p, 3);
     std::vector<Seg> segs = fresh.segments();
-    if (segs.empty())
+    if (segs.empty()) {
         return {};
+    }
     Snapped snapped = snap_round(segs);
     std::vector<Pair> pairs = classify(snapped.points, snapped.segments, Rule::NonZero);
     return link(snapped.points, std::move(pairs));
@@ -169,8 +191,9 @@ Rings join(std::vector<Rings>& parts) {
     tbb::parallel_for(std::size_t{0}, parts.size(), [&](std::size_t k) {
         Rings& part = parts[k];
         std::copy(part.points.begin(), part.points.end(), store.points.begin() + points[k]);
-        for (std::size_t r = 0; r < part.ends.size(); ++r)
+        for (std::size_t r = 0; r < part.ends.size(); ++r) {
             store.ends[rings[k] + r] = part.ends[r] + points[k];
+        }
         for (std::size_t e = 0; e < part.entries.size(); ++e) {
             PolygonEntry entry = part.entries[e];
             entry.first_ring += rings[k];
@@ -185,8 +208,9 @@ Rings join(std::vector<Rings>& parts) {
 
 void Rings::add_polygon(std::span<const Point> input) {
     std::size_t r = ends.size();
-    if (!push(input, 3))
+    if (!push(input, 3)) {
         return;
+    }
     std::size_t start = ring_begin(r);
     auto ring = std::span<Point>(points).subspan(start);
     const Box box = bounds(ring);
@@ -197,8 +221,9 @@ void Rings::add_polygon(std::span<const Point> input) {
             points.resize(start);
             return;
         }
-        if (area < 0)
+        if (area < 0) {
             std::reverse(ring.begin(), ring.end());
+        }
         entries.push_back({box, r, Kind::Convex});
         return;
     }
@@ -208,8 +233,9 @@ void Rings::add_polygon(std::span<const Point> input) {
     std::optional<Polygons> pieces;
     Kind kind = Kind::Simple;
     if (auto u = untouched(ring_edges(p))) {
-        if (auto walked = walk_pieces(p, *u))
+        if (auto walked = walk_pieces(p, *u)) {
             pieces = orient_pieces(std::move(*walked));
+        }
     }
     if (!pieces) {
         pieces = resolve(p);
@@ -217,8 +243,9 @@ void Rings::add_polygon(std::span<const Point> input) {
     }
     bool kept = false;
     for (const Ring& piece : *pieces) {
-        if (!push(piece, 3))
+        if (!push(piece, 3)) {
             continue;
+        }
         if (twice_area(this->ring(ends.size() - 1)) == 0) {
             points.resize(ring_begin(ends.size() - 1));
             ends.pop_back();
@@ -226,37 +253,42 @@ void Rings::add_polygon(std::span<const Point> input) {
         }
         kept = true;
     }
-    if (kept)
+    if (kept) {
         entries.push_back({box, r, kind});
+    }
 }
 
 Rings Rings::of(std::span<const Ring> polygons) {
     std::size_t total = 0;
-    for (const Ring& ring : polygons)
+    for (const Ring& ring : polygons) {
         total += ring.size();
+    }
     std::size_t count = polygons.size();
     if (!(total >= par::threshold && par::threads() > 1)) {
         Rings store;
         store.points.reserve(total);
         store.ends.reserve(count);
         store.entries.reserve(count);
-        for (const Ring& ring : polygons)
+        for (const Ring& ring : polygons) {
             store.add_polygon(ring);
+        }
         return store;
     }
     std::size_t chunks = par::chunk_count(count);
     std::vector<Rings> parts(chunks);
     par::for_chunks(count, chunks, [&](std::size_t k, std::size_t b, std::size_t e) {
         std::size_t points = 0;
-        for (std::size_t i = b; i < e; ++i)
+        for (std::size_t i = b; i < e; ++i) {
             points += polygons[i].size();
+        }
         parts[k].points.reserve(points);
         parts[k].ends.reserve(e - b);
         parts[k].entries.reserve(e - b);
-        for (std::size_t i = b; i < e; ++i)
+        for (std::size_t i = b; i < e; ++i) {
             parts[k].add_polygon(polygons[i]);
+        }
     });
     return join(parts);
 }
 
-} // namespace quorvane_dsl::boolean
+} // namespace quorvane_dsl::boolean::detail

@@ -1,13 +1,11 @@
-#include "boolean/grid.hpp"
+#include "boolean/detail/grid.hpp"
 
 #include <algorithm>
 #include <bit>
 
-namespace quorvane_dsl::boolean {
+namespace quorvane_dsl::boolean::detail {
 
 namespace {
-
-using i128 = __int128;
 
 i128 floor_div(i128 num, i128 den) {
     if (den < 0) {
@@ -15,8 +13,9 @@ i128 floor_div(i128 num, i128 den) {
         den = -den;
     }
     i128 q = num / den;
-    if (num % den < 0)
+    if (num % den < 0) {
         --q;
+    }
     return q;
 }
 
@@ -44,10 +43,10 @@ Grid Grid::make(const Box& bounds, std::span<const Box> boxes) {
             : static_cast<std::uint32_t>(std::bit_width(static_cast<std::uint64_t>(median - 1)));
     std::uint64_t w = static_cast<std::uint64_t>(bounds.x1) - static_cast<std::uint64_t>(bounds.x0);
     std::uint64_t h = static_cast<std::uint64_t>(bounds.y1) - static_cast<std::uint64_t>(bounds.y0);
-    unsigned __int128 limit = std::max<std::uint64_t>(2 * n, 4);
-    while (shift < 64 &&
-           static_cast<unsigned __int128>((w >> shift) + 1) * ((h >> shift) + 1) > limit)
+    u128 limit = std::max<std::uint64_t>(2 * n, 4);
+    while (shift < 64 && static_cast<u128>((w >> shift) + 1) * ((h >> shift) + 1) > limit) {
         ++shift;
+    }
     Grid g;
     g.ox = bounds.x0;
     g.oy = bounds.y0;
@@ -59,9 +58,11 @@ Grid Grid::make(const Box& bounds, std::span<const Box> boxes) {
 
 void Grid::cells_of_box(const Box& b, std::vector<std::uint64_t>& out) const {
     std::uint64_t cx0 = col(b.x0), cx1 = col(b.x1), cy0 = row(b.y0), cy1 = row(b.y1);
-    for (std::uint64_t cy = cy0; cy <= cy1; ++cy)
-        for (std::uint64_t cx = cx0; cx <= cx1; ++cx)
+    for (std::uint64_t cy = cy0; cy <= cy1; ++cy) {
+        for (std::uint64_t cx = cx0; cx <= cx1; ++cx) {
             out.push_back(cx + columns * cy);
+        }
+    }
 }
 
 void Grid::cells_of(const Seg& s, const Box& b, std::vector<std::uint64_t>& out) const {
@@ -83,44 +84,54 @@ void Grid::cells_of(const Seg& s, const Box& b, std::vector<std::uint64_t>& out)
         i128 yhi = std::min<i128>(std::max(ceil_at(xl), ceil_at(xr)) + 1, b.y1);
         std::uint64_t r0 = row(static_cast<std::int64_t>(ylo));
         std::uint64_t r1 = row(static_cast<std::int64_t>(yhi));
-        for (std::uint64_t cy = r0; cy <= r1; ++cy)
+        for (std::uint64_t cy = r0; cy <= r1; ++cy) {
             out.push_back(cx + columns * cy);
+        }
     }
 }
 
 bool boxes_apart(std::span<const Box> boxes) {
     std::size_t n = boxes.size();
-    if (n <= 1)
+    if (n <= 1) {
         return true;
+    }
     if (n <= 16) {
-        for (std::size_t i = 0; i < n; ++i)
-            for (std::size_t j = i + 1; j < n; ++j)
-                if (boxes_touch(boxes[i], boxes[j]))
+        for (std::size_t i = 0; i < n; ++i) {
+            for (std::size_t j = i + 1; j < n; ++j) {
+                if (boxes_touch(boxes[i], boxes[j])) {
                     return false;
+                }
+            }
+        }
         return true;
     }
     Box bounds = empty_box;
-    for (const Box& b : boxes)
-        bounds = box_union(bounds, b);
-    Grid grid = Grid::make(bounds, boxes);
-    unsigned __int128 covered = 0;
     for (const Box& b : boxes) {
-        covered += static_cast<unsigned __int128>(grid.col(b.x1) - grid.col(b.x0) + 1) *
+        bounds = box_union(bounds, b);
+    }
+    Grid grid = Grid::make(bounds, boxes);
+    u128 covered = 0;
+    for (const Box& b : boxes) {
+        covered += static_cast<u128>(grid.col(b.x1) - grid.col(b.x0) + 1) *
                    (grid.row(b.y1) - grid.row(b.y0) + 1);
-        if (covered > 4 * static_cast<unsigned __int128>(n))
+        if (covered > 4 * static_cast<u128>(n)) {
             return false;
+        }
     }
     Groups groups = Groups::build_parallel(
         n, grid.cell_count(),
         [&](std::size_t i, std::vector<std::uint64_t>& out) { grid.cells_of_box(boxes[i], out); });
     for (std::size_t c = 0; c < grid.cell_count(); ++c) {
         auto members = groups.of(c);
-        for (std::size_t i = 0; i < members.size(); ++i)
-            for (std::size_t j = i + 1; j < members.size(); ++j)
-                if (boxes_touch(boxes[members[i]], boxes[members[j]]))
+        for (std::size_t i = 0; i < members.size(); ++i) {
+            for (std::size_t j = i + 1; j < members.size(); ++j) {
+                if (boxes_touch(boxes[members[i]], boxes[members[j]])) {
                     return false;
+                }
+            }
+        }
     }
     return true;
 }
 
-} // namespace quorvane_dsl::boolean
+} // namespace quorvane_dsl::boolean::detail

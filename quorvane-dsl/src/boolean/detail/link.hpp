@@ -6,7 +6,7 @@
 
 #include "boolean/types.hpp"
 
-namespace quorvane_dsl::boolean {
+namespace quorvane_dsl::boolean::detail {
 
 inline constexpr std::uint32_t no_successor = 0xFFFFFFFFu;
 
@@ -20,4 +20,4 @@ Ring canonical(Ring ring);
 // Sorts rings lexicographically by their point lists.
 void sort_rings(Polygons& rings);
 
-} // namespace quorvane_dsl::boolean
+} // namespace quorvane_dsl::boolean::detail

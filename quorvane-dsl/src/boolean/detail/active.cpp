@@ -1,8 +1,8 @@
-#include "boolean/active.hpp"
+#include "boolean/detail/active.hpp"
 
 #include <algorithm>
 
-namespace quorvane_dsl::boolean {
+namespace quorvane_dsl::boolean::detail {
 
 namespace {
 
@@ -24,8 +24,9 @@ void Active::put(std::vector<Entry> entries, std::vector<Entry> spare) {
     spare_ = std::move(spare);
     count_ = entries.size();
     blocks_.clear();
-    if (entries.empty())
+    if (entries.empty()) {
         return;
+    }
     if (entries.size() <= block_cap) {
         blocks_.push_back(std::move(entries));
         return;
@@ -44,31 +45,37 @@ std::pair<std::vector<Entry>, std::vector<Entry>> Active::take() {
         all = std::move(blocks_[0]);
     } else {
         std::size_t total = 0;
-        for (const auto& b : blocks_)
+        for (const auto& b : blocks_) {
             total += b.size();
+        }
         all.reserve(total);
-        for (const auto& b : blocks_)
+        for (const auto& b : blocks_) {
             all.insert(all.end(), b.begin(), b.end());
+        }
     }
     blocks_.clear();
     return {std::move(all), std::move(spare_)};
 }
 
 Place Active::find(std::int64_t px, std::int64_t py) const {
-    if (blocks_.empty())
+    if (blocks_.empty()) {
         return {0, 0, {}};
+    }
     auto it =
         std::partition_point(blocks_.begin(), blocks_.end(), [&](const std::vector<Entry>& b) {
             return !b.empty() && side(b.back(), px, py) > 0;
         });
     auto b = static_cast<std::size_t>(it - blocks_.begin());
-    if (b == blocks_.size())
+    if (b == blocks_.size()) {
         return {b, 0, winding_of(blocks_.back().back())};
+    }
     std::size_t k = below_count(blocks_[b], px, py);
-    if (k > 0)
+    if (k > 0) {
         return {b, k, winding_of(blocks_[b][k - 1])};
-    if (b == 0)
+    }
+    if (b == 0) {
         return {0, 0, {}};
+    }
     return {b, 0, winding_of(blocks_[b - 1].back())};
 }
 
@@ -78,8 +85,9 @@ void Active::replace(std::size_t b, std::size_t k, std::int64_t px, std::int64_t
         auto run_length = [&] {
             const auto& block = blocks_[b];
             std::size_t r = 0;
-            while (k + r < block.size() && side(block[k + r], px, py) == 0)
+            while (k + r < block.size() && side(block[k + r], px, py) == 0) {
                 ++r;
+            }
             return r;
         };
         std::size_t r = run_length();
@@ -109,8 +117,9 @@ void Active::replace(std::size_t b, std::size_t k, std::int64_t px, std::int64_t
         fix(b);
         return;
     }
-    if (fresh.empty())
+    if (fresh.empty()) {
         return;
+    }
     if (blocks_.empty() || blocks_.back().size() >= block_cap) {
         blocks_.emplace_back();
         blocks_.back().reserve(block_cap);
@@ -126,12 +135,13 @@ void Active::fix(std::size_t b) {
         blocks_.erase(blocks_.begin() + static_cast<std::ptrdiff_t>(b));
         return;
     }
-    if (block.size() <= block_cap)
+    if (block.size() <= block_cap) {
         return;
+    }
     std::size_t keep = block.size() / 2;
     std::vector<Entry> upper(block.begin() + static_cast<std::ptrdiff_t>(keep), block.end());
     block.resize(keep);
     blocks_.insert(blocks_.begin() + static_cast<std::ptrdiff_t>(b + 1), std::move(upper));
 }
 
-} // namespace quorvane_dsl::boolean
+} // namespace quorvane_dsl::boolean::detail

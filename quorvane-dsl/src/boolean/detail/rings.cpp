@@ -1,16 +1,19 @@
-#include "boolean/rings.hpp"
+#include "boolean/detail/rings.hpp"
 
-#include "boolean/par.hpp"
+#include "boolean/detail/par.hpp"
 
-namespace quorvane_dsl::boolean {
+namespace quorvane_dsl::boolean::detail {
 
 bool Rings::push(std::span<const Point> ring, std::size_t min) {
     std::size_t start = points.size();
-    for (const Point& p : ring)
-        if (points.size() == start || points.back() != p)
+    for (const Point& p : ring) {
+        if (points.size() == start || points.back() != p) {
             points.push_back(p);
-    while (points.size() - start > 1 && points.back() == points[start])
+        }
+    }
+    while (points.size() - start > 1 && points.back() == points[start]) {
         points.pop_back();
+    }
     if (points.size() - start < min) {
         points.resize(start);
         return false;
@@ -30,8 +33,9 @@ void Rings::append(Rings&& other) {
     std::uint64_t k = ends.size();
     points.insert(points.end(), other.points.begin(), other.points.end());
     ends.reserve(ends.size() + other.ends.size());
-    for (std::uint64_t e : other.ends)
+    for (std::uint64_t e : other.ends) {
         ends.push_back(e + m);
+    }
     entries.reserve(entries.size() + other.entries.size());
     for (PolygonEntry entry : other.entries) {
         entry.first_ring += k;
@@ -42,8 +46,9 @@ void Rings::append(Rings&& other) {
 std::vector<Seg> Rings::segments() const {
     return par::flat_map(ring_count(), [&](std::size_t b, std::size_t e) {
         std::vector<Seg> out;
-        if (b == e)
+        if (b == e) {
             return out;
+        }
         out.reserve(ends[e - 1] - ring_begin(b));
         for (std::size_t r = b; r < e; ++r) {
             std::uint64_t s = ring_begin(r);
@@ -58,4 +63,4 @@ std::vector<Seg> Rings::segments() const {
     });
 }
 
-} // namespace quorvane_dsl::boolean
+} // namespace quorvane_dsl::boolean::detail

@@ -1,4 +1,4 @@
-#include "boolean/par.hpp"
+#include "boolean/detail/par.hpp"
 
 #include <charconv>
 #include <memory>
@@ -8,32 +8,37 @@
 #include <tbb/global_control.h>
 #include <tbb/task_arena.h>
 
-namespace quorvane_dsl::boolean::par {
+namespace quorvane_dsl::boolean::detail::par {
 
 namespace {
 
 // 0 when the variable is unset, zero or does not parse.
 std::size_t env_count(const char* name) {
     const char* text = std::getenv(name);
-    if (text == nullptr)
+    if (text == nullptr) {
         return 0;
+    }
     std::string_view s(text);
     // A count may carry a plus sign, as unsigned numbers are commonly written.
-    if (s.starts_with('+'))
+    if (s.starts_with('+')) {
         s.remove_prefix(1);
+    }
     std::size_t value = 0;
     auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), value);
-    if (ec != std::errc() || end != s.data() + s.size())
+    if (ec != std::errc() || end != s.data() + s.size()) {
         return 0;
+    }
     return value;
 }
 
 std::size_t configured_threads() {
     std::size_t n = env_count("RAYON_NUM_THREADS");
-    if (n == 0)
+    if (n == 0) {
         n = env_count("RAYON_RS_NUM_CPUS");
-    if (n == 0)
+    }
+    if (n == 0) {
         n = std::max(1u, std::thread::hardware_concurrency());
+    }
     return n;
 }
 
@@ -54,9 +59,9 @@ std::size_t threads() {
     return std::max<std::size_t>(1, std::min(pool_size(), arena));
 }
 
-} // namespace quorvane_dsl::boolean::par
+} // namespace quorvane_dsl::boolean::detail::par
 
-namespace quorvane_dsl::boolean {
+namespace quorvane_dsl::boolean::detail {
 
 namespace {
 
@@ -75,21 +80,25 @@ template <class T> void radix_sort(std::vector<T>& items, unsigned key_bits) {
     std::vector<T> scratch(n);
     for (unsigned shift = 0; shift < key_bits; shift += d) {
         std::fill(counts.begin(), counts.end(), 0);
-        for (const T& t : items)
+        for (const T& t : items) {
             ++counts[(key_of(t) >> shift) & (radix - 1)];
+        }
         bool shared = false;
-        for (std::uint64_t c : counts)
+        for (std::uint64_t c : counts) {
             shared = shared || c == n;
-        if (shared)
+        }
+        if (shared) {
             continue;
+        }
         std::uint64_t sum = 0;
         for (std::uint64_t& c : counts) {
             std::uint64_t v = c;
             c = sum;
             sum += v;
         }
-        for (const T& t : items)
+        for (const T& t : items) {
             scratch[counts[(key_of(t) >> shift) & (radix - 1)]++] = t;
+        }
         items.swap(scratch);
     }
 }
@@ -110,8 +119,9 @@ template <class T> void parallel_radix_sort(std::vector<T>& items, unsigned key_
         par::for_chunks(n, chunks, [&](std::size_t k, std::size_t b, std::size_t e) {
             std::uint64_t* c = counts.data() + k * radix;
             std::fill(c, c + radix, 0);
-            for (std::size_t i = b; i < e; ++i)
+            for (std::size_t i = b; i < e; ++i) {
                 ++c[digit(items[i])];
+            }
         });
         bool shared = false;
         std::uint64_t sum = 0;
@@ -125,12 +135,14 @@ template <class T> void parallel_radix_sort(std::vector<T>& items, unsigned key_
             }
             shared = shared || digit_total == n;
         }
-        if (shared)
+        if (shared) {
             continue;
+        }
         par::for_chunks(n, chunks, [&](std::size_t k, std::size_t b, std::size_t e) {
             std::uint64_t* next = counts.data() + k * radix;
-            for (std::size_t i = b; i < e; ++i)
+            for (std::size_t i = b; i < e; ++i) {
                 scratch[next[digit(items[i])]++] = items[i];
+            }
         });
         items.swap(scratch);
     }
@@ -162,4 +174,4 @@ void sort_keys(std::vector<KeyItem>& items, unsigned key_bits) {
     sort_by_key(items, key_bits);
 }
 
-} // namespace quorvane_dsl::boolean
+} // namespace quorvane_dsl::boolean::detail
