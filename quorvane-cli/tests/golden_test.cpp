@@ -162,9 +162,6 @@ void check_folder_case(const fs::path& case_dir, const fs::path& work) {
 // A single-file case splits at the first marker line into its source and the comment block of
 // its expectations; a run is compared by rendering its own block.
 std::size_t expectations_start(const std::string& text) {
-    if (text.starts_with(marker_prefix)) {
-        return 0;
-    }
     const std::size_t marker = text.find("\n" + std::string(marker_prefix));
     return marker == std::string::npos ? text.size() : marker + 1;
 }

@@ -17,7 +17,7 @@ using qb::Op;
 using qb::Point;
 using qb::Polygons;
 using qb::Ring;
-using i128 = __int128;
+using qb::i128;
 
 namespace {
 
