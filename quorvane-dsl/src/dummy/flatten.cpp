@@ -2,11 +2,11 @@
 
 #include <algorithm>
 
+#include "base/angle.hpp"
 #include "base/round.hpp"
 #include "boolean/boolean.hpp"
 #include "boolean/path.hpp"
 #include "ir/engine.hpp"
-#include "ir/transform.hpp"
 #include "ir/walk.hpp"
 
 namespace quorvane_dsl::dummy {
@@ -53,11 +53,11 @@ bool matters_itself(const ir::Cell& cell, const Targets& targets) {
 
 Placement child_placement(const Placement& parent, const ir::Instance& instance, double x,
                           double y) {
-    const ir::Turn turn = ir::turn_of(parent.angle);
+    const base::Turn turn = base::turn_of(parent.angle);
     const double sign = parent.mirror ? -1.0 : 1.0;
     return {
-        .angle = ir::normalize_angle(parent.mirror ? parent.angle - instance.rotation
-                                                   : parent.angle + instance.rotation),
+        .angle = base::normalize_angle(parent.mirror ? parent.angle - instance.rotation
+                                                     : parent.angle + instance.rotation),
         .x = parent.x + x * turn.cos - sign * y * turn.sin,
         .y = parent.y + x * turn.sin + sign * y * turn.cos,
         .mirror = instance.mirror != parent.mirror,
@@ -126,7 +126,7 @@ bool is_relevant(const ir::Library& library, std::uint64_t cell, const Targets& 
 }
 
 Blocker place(std::span<const boolean::Point> ring, const Placement& placement) {
-    const ir::Turn turn = ir::turn_of(ir::normalize_angle(placement.angle));
+    const base::Turn turn = base::turn_of(base::normalize_angle(placement.angle));
     const double sign = placement.mirror ? -1.0 : 1.0;
     boolean::Ring moved;
     moved.reserve(ring.size());

@@ -7,7 +7,6 @@
 #include "dummy/dummy.hpp"
 #include "dummy/flatten.hpp"
 #include "dummy/grid.hpp"
-#include "ir/text.hpp"
 #include "ir/walk.hpp"
 #include "signature/signature.hpp"
 
