@@ -5,13 +5,9 @@
 namespace quorvane {
 
 Outcome check(Args args) {
-    std::vector<std::string> files;
-    for (const std::string& arg : args) {
-        // Option values are not skipped: a `--top` value counts as a file here.
-        if (!arg.starts_with("--")) {
-            files.push_back(arg);
-        }
-    }
+    // Files are the positional arguments, as for every other command, so a `--top` value names
+    // a cell and is not taken for a second file.
+    const std::vector<std::string> files = positional(args);
     if (files.size() != 1) {
         return Error{"check needs exactly one file"};
     }
@@ -19,8 +15,10 @@ Outcome check(Args args) {
     if (!analysis) {
         return Error{analysis.error()};
     }
-    // Evaluation joins here once the evaluator lands; until then analysis is the whole check.
-    return report(*analysis) ? Outcome{Pass{}} : Outcome{Fail{}};
+    if (!report(*analysis)) {
+        return Fail{};
+    }
+    return evaluate(*analysis, flag_values(args, "--top")) ? Outcome{Pass{}} : Outcome{Fail{}};
 }
 
 } // namespace quorvane

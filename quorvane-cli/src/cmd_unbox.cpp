@@ -59,7 +59,7 @@ Outcome unbox(Args args) {
     for (const std::string& path : paths) {
         Loaded loaded = load_library(path, {names, TopMode::IfPresent});
         if (!loaded) {
-            return Error{std::move(loaded.error())};
+            return loaded.error();
         }
         libraries.push_back(std::move(*loaded));
     }

@@ -2,8 +2,10 @@
 
 #include <iostream>
 
+#include "analysis.hpp"
 #include "file_io.hpp"
 #include "read.hpp"
+#include "report.hpp"
 
 namespace quorvane {
 
@@ -11,15 +13,19 @@ namespace {
 
 using quorvane_dsl::ir::Library;
 
+std::unexpected<Outcome> error(std::string message) {
+    return std::unexpected(Outcome{Error{std::move(message)}});
+}
+
 // The reader's warnings name the file; they never fail the load.
 Loaded load_gds(const std::string& path) {
     auto bytes = read_bytes(path);
     if (!bytes) {
-        return std::unexpected(std::move(bytes.error()));
+        return error(std::move(bytes.error()));
     }
     auto read = quorvane_dsl_gds::read::read_gds(std::move(*bytes));
     if (!read) {
-        return std::unexpected("reading " + path + ": " + read.error());
+        return error("reading " + path + ": " + read.error());
     }
     for (const std::string& warning : read->warnings) {
         std::cerr << "warning: " << path << ": " << warning << '\n';
@@ -30,11 +36,11 @@ Loaded load_gds(const std::string& path) {
 Loaded load_ir_text(const std::string& path) {
     auto text = read(path);
     if (!text) {
-        return std::unexpected(std::move(text.error()));
+        return error(std::move(text.error()));
     }
     auto library = quorvane_dsl::ir::parse(*text);
     if (!library) {
-        return std::unexpected(path + ": " + library.error().text());
+        return error(path + ": " + library.error().text());
     }
     return std::move(*library);
 }
@@ -52,12 +58,36 @@ Loaded select_tops(const std::string& path, Library library, const TopSelection&
             ++index;
         }
         if (index == library.cells.size()) {
-            return std::unexpected(path + " has no cell `" + name + "`");
+            return error(path + " has no cell `" + name + "`");
         }
         chosen.push_back(index);
     }
     library.tops = std::move(chosen);
     return library;
+}
+
+// A source runs through analysis and evaluation; its diagnostics are printed here, and a
+// source with errors gives no library.
+Loaded load_source(const std::string& path, const TopSelection& tops) {
+    auto analysis = quorvane_dsl::analyze(path);
+    if (!analysis) {
+        return error(std::move(analysis.error()));
+    }
+    if (!report(*analysis)) {
+        return std::unexpected(Outcome{Fail{}});
+    }
+    std::vector<std::string> names;
+    for (const std::string& name : tops.names) {
+        // A whitebox source is asked only for the cells it defines.
+        if (tops.mode == TopMode::Required || analysis->hir.cell_by_name(name)) {
+            names.push_back(name);
+        }
+    }
+    auto library = evaluate(*analysis, std::move(names));
+    if (!library) {
+        return std::unexpected(Outcome{Fail{}});
+    }
+    return std::move(*library);
 }
 
 } // namespace
@@ -89,7 +119,7 @@ Loaded load_library(const std::string& path, const TopSelection& tops) {
     const std::string_view ext = extension(path);
     const bool gds = ext == "gds" || ext == "gds2" || ext == "gdsii";
     if (!gds && ext != "qvir") {
-        return std::unexpected("reading " + path + ": source input is not supported yet");
+        return load_source(path, tops);
     }
     Loaded loaded = gds ? load_gds(path) : load_ir_text(path);
     if (!loaded) {
@@ -100,11 +130,7 @@ Loaded load_library(const std::string& path, const TopSelection& tops) {
 
 std::expected<quorvane_dsl::ir::Library, Outcome> load_design(const std::string& path, Args args) {
     const std::vector<std::string> tops = flag_values(args, "--top");
-    Loaded loaded = load_library(path, {tops, TopMode::Required});
-    if (!loaded) {
-        return std::unexpected(Error{std::move(loaded.error())});
-    }
-    return std::move(*loaded);
+    return load_library(path, {tops, TopMode::Required});
 }
 
 } // namespace quorvane

@@ -12,8 +12,9 @@
 
 namespace quorvane {
 
-// The library, or the message of the error that ends the command.
-using Loaded = std::expected<quorvane_dsl::ir::Library, std::string>;
+// The library, or how the command ends without one: Fail when the input's errors were already
+// printed, Error with the message of a command that could not run.
+using Loaded = std::expected<quorvane_dsl::ir::Library, Outcome>;
 
 // Design inputs take the named cells as their tops; whitebox libraries keep their own.
 enum class TopMode { Required, IfPresent };

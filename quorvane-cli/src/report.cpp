@@ -3,6 +3,7 @@
 #include <iostream>
 
 #include "diag/diag.hpp"
+#include "eval/eval.hpp"
 #include "source/source.hpp"
 
 namespace quorvane {
@@ -29,6 +30,15 @@ bool report(const quorvane_dsl::Analysis& analysis) {
         clean = clean && diagnostic.severity != diag::Severity::Error;
     }
     return clean;
+}
+
+std::optional<quorvane_dsl::ir::Library> evaluate(const quorvane_dsl::Analysis& analysis,
+                                                  std::vector<std::string> tops) {
+    auto result = quorvane_dsl::eval::evaluate(analysis, {std::move(tops)});
+    for (const auto& diagnostic : result.diagnostics) {
+        std::cerr << quorvane_dsl::diag::render(analysis.hir.files.files, diagnostic);
+    }
+    return std::move(result.library);
 }
 
 } // namespace quorvane

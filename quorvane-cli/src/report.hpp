@@ -1,11 +1,14 @@
 // Syntax errors printed as diagnostics on standard error.
 #pragma once
 
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "analysis.hpp"
+#include "ir/model.hpp"
 #include "syntax/syntax_error.hpp"
 
 namespace quorvane {
@@ -18,5 +21,10 @@ void print_syntax_errors(const std::string& path, std::string_view text,
 // Renders every diagnostic of the analysis, in order, on standard error; true when none is an
 // error.
 bool report(const quorvane_dsl::Analysis& analysis);
+
+// Runs the evaluator on a clean analysis with these top-cell names (none: the default tops),
+// renders its diagnostics on standard error in its order, and hands back its library, if any.
+std::optional<quorvane_dsl::ir::Library> evaluate(const quorvane_dsl::Analysis& analysis,
+                                                  std::vector<std::string> tops);
 
 } // namespace quorvane

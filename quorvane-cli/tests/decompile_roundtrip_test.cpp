@@ -104,16 +104,18 @@ TEST_P(RoundTrip, DecompileThenBuild) {
     expect_file(data / (GetParam() + ".warnings"), read_file(work / "decompile.err"));
     EXPECT_TRUE(quorvane_dsl::syntax::parser::parse(text).errors.empty());
     const Ran checked = run(quorvane() + " check '" + source.string() + "'", work / "check.err");
-    EXPECT_EQ(checked.status, 0) << read_file(work / "check.err");
+    const std::string check_errors = read_file(work / "check.err");
+    // Until shapes and placement evaluate, the decompiled source passes analysis only.
+    if (checked.status == 1 && check_errors.find("not built yet") != std::string::npos) {
+        GTEST_SKIP() << "sources do not evaluate yet: " << check_errors;
+    }
+    EXPECT_EQ(checked.status, 0) << check_errors;
 
     const fs::path back = work / "back.gds";
     const Ran built =
         run(quorvane() + " build '" + source.string() + "' -o '" + back.string() + "'",
             work / "build.err");
     const std::string build_errors = read_file(work / "build.err");
-    if (built.status == 2 && build_errors.find("not supported yet") != std::string::npos) {
-        GTEST_SKIP() << "sources do not build yet: " << build_errors;
-    }
     ASSERT_EQ(built.status, 0) << build_errors;
     std::ofstream(work / "names.txt") << name_map(text);
     const Ran compared =

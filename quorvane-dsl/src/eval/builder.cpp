@@ -1,0 +1,261 @@
+#include <algorithm>
+#include <set>
+#include <unordered_set>
+#include <utility>
+
+#include "base/angle.hpp"
+#include "base/round.hpp"
+#include "eval/evaluator.hpp"
+
+namespace quorvane_dsl::eval {
+
+namespace {
+
+bool has_error_since(const std::vector<diag::Diagnostic>& diagnostics, std::size_t mark) {
+    return std::any_of(
+        diagnostics.begin() + static_cast<std::ptrdiff_t>(mark), diagnostics.end(),
+        [](const diag::Diagnostic& d) { return d.severity == diag::Severity::Error; });
+}
+
+template <class T> bool holds(const PlaceState& place) {
+    return std::holds_alternative<T>(place.kind);
+}
+
+// Every shape that some derived shape takes as an operand.
+std::unordered_set<std::uint32_t> operand_set(const CellState& cell) {
+    std::unordered_set<std::uint32_t> operands;
+    for (const RtShape& shape : cell.shapes) {
+        if (!shape.derived) {
+            continue;
+        }
+        for (const auto* list : {&shape.derived->a, &shape.derived->b}) {
+            for (ShapeId id : *list) {
+                operands.insert(id.index);
+            }
+        }
+    }
+    return operands;
+}
+
+// The operands a layered derived shape covers on its own layer, found through operands that
+// are derived without a layer; they are not written a second time.
+std::unordered_set<std::uint32_t> absorbed_set(const CellState& cell) {
+    std::unordered_set<std::uint32_t> absorbed;
+    for (const RtShape& shape : cell.shapes) {
+        if (!shape.derived || !shape.layer) {
+            continue;
+        }
+        std::unordered_set<std::uint32_t> visited;
+        std::vector<ShapeId> work;
+        const auto push_operands = [&](const Derived& d) {
+            work.insert(work.end(), d.a.begin(), d.a.end());
+            work.insert(work.end(), d.b.begin(), d.b.end());
+        };
+        push_operands(*shape.derived);
+        while (!work.empty()) {
+            const ShapeId id = work.back();
+            work.pop_back();
+            if (!visited.insert(id.index).second) {
+                continue;
+            }
+            const RtShape& operand = cell.shapes[id.index];
+            if (operand.derived && !operand.layer) {
+                push_operands(*operand.derived);
+            } else if (operand.layer && operand.layer == shape.layer) {
+                absorbed.insert(id.index);
+            }
+        }
+    }
+    return absorbed;
+}
+
+} // namespace
+
+void Evaluator::preregister(hir::StmtId stmt, CellState& cell) {
+    const auto register_shape = [&](hir::BindingId binding, std::optional<hir::LayerId> layer) {
+        const hir::Binding& b = hir.bindings[binding];
+        if (!b.recorded) {
+            return;
+        }
+        const ShapeId id = cell.new_shape(b.name, b.src, layer);
+        cell.bindings.insert_or_assign(binding, Value{Value::Shape{id}});
+    };
+    const hir::Stmt& s = hir.stmt(stmt);
+    if (const auto* block = std::get_if<hir::Stmt::LayerBlock>(&s.kind)) {
+        for (hir::StmtId inner : block->body) {
+            preregister(inner, cell);
+        }
+    } else if (const auto* block = std::get_if<hir::Stmt::PlaceBlock>(&s.kind)) {
+        for (hir::StmtId inner : block->body) {
+            preregister(inner, cell);
+        }
+    } else if (const auto* shape = std::get_if<hir::Stmt::Shape>(&s.kind)) {
+        register_shape(shape->binding, shape->layer);
+    } else if (const auto* shape = std::get_if<hir::Stmt::ShapeExpr>(&s.kind)) {
+        register_shape(shape->binding, shape->layer);
+    } else if (const auto* clone = std::get_if<hir::Stmt::Clone>(&s.kind)) {
+        register_shape(clone->binding, std::nullopt);
+    }
+}
+
+void Evaluator::check_unplaced(const CellState& cell) {
+    const auto operands = operand_set(cell);
+    for (std::uint32_t i = 0; i < cell.shapes.size(); ++i) {
+        const RtShape& shape = cell.shapes[i];
+        const bool unplaced = holds<PlaceState::Unplaced>(shape.place) ||
+                              holds<PlaceState::UsedUnplaced>(shape.place);
+        if (unplaced && !shape.failed && shape.shape && !shape.view && !operands.contains(i)) {
+            fail(shape.src, "shape `" + shape.name + "` is never placed");
+        }
+    }
+}
+
+void Evaluator::marker_attributes(std::uint32_t index, CellState& cell) {
+    const hir::MarkerDef& def = hir.cells[cell.cell].markers[index];
+    std::vector<ir::NamedValue> attrs;
+    for (const hir::Arg& arg : def.with) {
+        // `xsection` and `angle` shape the marker itself; the other named entries are stored.
+        if (!arg.name || arg.name->name == "xsection" || arg.name->name == "angle") {
+            continue;
+        }
+        Env env;
+        auto v = eval(arg.value, env, &cell);
+        if (!v) {
+            continue;
+        }
+        if (auto stored = store_value(*v, arg.name->src)) {
+            attrs.emplace_back(arg.name->name, std::move(*stored));
+        }
+    }
+    cell.marker_attrs.push_back(std::move(attrs));
+}
+
+std::vector<ir::Shape> Evaluator::cell_shapes(const CellState& cell) const {
+    const auto absorbed = absorbed_set(cell);
+    std::set<std::pair<std::uint32_t, std::uint32_t>> hidden;
+    for (std::uint32_t i : absorbed) {
+        if (const auto& view = cell.shapes[i].view) {
+            hidden.emplace(view->source.index, view->layer.raw);
+        }
+    }
+    std::vector<ir::Shape> shapes;
+    std::vector<ir::Geometry> geometries;
+    const auto write = [&](hir::LayerId layer, const geom::LocalGeometry& geometry,
+                           const geom::Transform& transform) {
+        const auto mapped = layer_map.find(layer);
+        if (mapped == layer_map.end()) {
+            return;
+        }
+        geometries.clear();
+        shape_geometry(geometry, transform, geometries);
+        for (ir::Geometry& g : geometries) {
+            shapes.push_back(ir::Shape{mapped->second, std::move(g)});
+        }
+    };
+    for (std::uint32_t i = 0; i < cell.shapes.size(); ++i) {
+        const RtShape& shape = cell.shapes[i];
+        const auto* placed = std::get_if<PlaceState::Placed>(&shape.place.kind);
+        if (!placed || shape.auxiliary || shape.view || !shape.shape || !shape.layer) {
+            continue;
+        }
+        if (!absorbed.contains(i) && !hidden.contains({i, shape.layer->raw})) {
+            write(*shape.layer, shape.shape->geometry, placed->transform);
+        }
+        for (const auto& [layer, geometry] : shape.pieces) {
+            if (!hidden.contains({i, layer.raw})) {
+                write(layer, geometry, placed->transform);
+            }
+        }
+    }
+    return shapes;
+}
+
+std::vector<ir::Instance> Evaluator::cell_instances(const CellState& cell) const {
+    std::vector<ir::Instance> instances;
+    for (const RtInstance& instance : cell.instances) {
+        const auto* placed = std::get_if<PlaceState::Placed>(&instance.place.kind);
+        if (!placed) {
+            continue;
+        }
+        const geom::Transform& t = placed->transform;
+        instances.push_back(
+            ir::Instance{instance.name, instance.cell, base::round_to_i64(t.offset_x / dbu),
+                         base::round_to_i64(t.offset_y / dbu), base::normalize_angle(t.rotation),
+                         t.mirror, std::nullopt});
+    }
+    return instances;
+}
+
+std::vector<ir::Marker> Evaluator::cell_markers(const CellState& cell) {
+    const hir::CellDef& def = hir.cells[cell.cell];
+    std::vector<ir::Marker> markers;
+    for (std::size_t m = 0; m < def.markers.size(); ++m) {
+        const Lazy& slot = cell.markers[m];
+        const auto* list =
+            slot.state == Lazy::State::Done ? std::get_if<Value::List>(&slot.value.kind) : nullptr;
+        if (!list) {
+            continue;
+        }
+        ir::Marker marker{def.markers[m].name, {}, cell.marker_attrs[m]};
+        for (const Value& item : list->elements()) {
+            if (const auto* p = std::get_if<Value::Point>(&item.kind)) {
+                marker.locations.push_back(ir::Frame{base::round_to_i64(p->x / dbu),
+                                                     base::round_to_i64(p->y / dbu),
+                                                     base::normalize_angle(p->angle)});
+            }
+        }
+        markers.push_back(std::move(marker));
+    }
+    return markers;
+}
+
+Result<std::uint64_t> Evaluator::build(CellState cell, std::string name) {
+    const hir::CellDef& def = hir.cells[cell.cell];
+    const std::size_t mark = diagnostics.size();
+    for (hir::StmtId stmt : def.body) {
+        preregister(stmt, cell);
+    }
+    Env env;
+    for (hir::StmtId stmt : def.body) {
+        exec(stmt, env, cell);
+    }
+    check_unplaced(cell);
+    for (std::uint32_t a = 0; a < def.attrs.size(); ++a) {
+        (void)attr(a, cell);
+    }
+    for (std::uint32_t m = 0; m < def.markers.size(); ++m) {
+        (void)marker(m, cell);
+        marker_attributes(m, cell);
+    }
+    if (has_error_since(diagnostics, mark)) {
+        return std::unexpected(Stop{});
+    }
+    ir::Cell out;
+    out.name = std::move(name);
+    out.source = def.name;
+    for (std::size_t p = 0; p < def.params.size(); ++p) {
+        auto stored = store_value(*cell.params[p], def.params[p].src);
+        if (!stored) {
+            return std::unexpected(stored.error());
+        }
+        out.params.emplace_back(def.params[p].name, std::move(*stored));
+    }
+    for (std::uint32_t a = 0; a < def.attrs.size(); ++a) {
+        if (cell.attrs[a].state != Lazy::State::Done) {
+            continue;
+        }
+        auto stored = store_value(cell.attrs[a].value, def.attrs[a].src);
+        if (!stored) {
+            return std::unexpected(stored.error());
+        }
+        out.attrs.emplace_back(def.attrs[a].name, std::move(*stored));
+    }
+    out.shapes = cell_shapes(cell);
+    out.instances = cell_instances(cell);
+    out.markers = cell_markers(cell);
+    out.connections = std::move(cell.connections);
+    lib.cells.push_back(std::move(out));
+    return lib.cells.size() - 1;
+}
+
+} // namespace quorvane_dsl::eval

@@ -1,0 +1,37 @@
+#include "eval/cell_state.hpp"
+
+#include "eval/xs_value.hpp"
+
+namespace quorvane_dsl::eval {
+
+CellState::CellState(const hir::Hir& hir, hir::CellId cell) : cell(cell) {
+    const hir::CellDef& def = hir.cells[cell];
+    params.resize(def.params.size());
+    attrs.resize(def.attrs.size());
+    markers.resize(def.markers.size());
+    marker_xs.resize(def.markers.size());
+}
+
+ShapeId CellState::new_shape(std::string name, hir::Src src, std::optional<hir::LayerId> layer) {
+    RtShape shape;
+    shape.name = std::move(name);
+    shape.src = src;
+    shape.layer = layer;
+    shapes.push_back(std::move(shape));
+    return ShapeId{static_cast<std::uint32_t>(shapes.size() - 1)};
+}
+
+ShapeId CellState::view(ShapeId source, hir::LayerId layer, const hir::Hir& hir, hir::Src src) {
+    for (std::size_t i = 0; i < shapes.size(); ++i) {
+        const auto& v = shapes[i].view;
+        if (v && v->source == source && v->layer == layer) {
+            return ShapeId{static_cast<std::uint32_t>(i)};
+        }
+    }
+    const ShapeId id =
+        new_shape(shapes[source.index].name + "[" + hir.layers[layer].name + "]", src, layer);
+    shape(id).view = View{source, layer};
+    return id;
+}
+
+} // namespace quorvane_dsl::eval

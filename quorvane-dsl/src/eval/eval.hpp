@@ -1,0 +1,27 @@
+// The evaluator's entry: an analysed design in, its layout library and diagnostics out.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "analysis.hpp"
+#include "diag/diag.hpp"
+#include "ir/model.hpp"
+
+namespace quorvane_dsl::eval {
+
+struct EvalOptions {
+    std::vector<std::string> tops; // every --top value in command-line order
+};
+
+struct EvalResult {
+    std::optional<ir::Library> library; // none when evaluation reported an error
+    std::vector<diag::Diagnostic> diagnostics;
+};
+
+// Builds the requested top cells, or the root file's cells that nothing places, and every cell
+// they place. An analysis that holds an error gives no library and no diagnostics.
+EvalResult evaluate(const Analysis& analysis, const EvalOptions& options);
+
+} // namespace quorvane_dsl::eval

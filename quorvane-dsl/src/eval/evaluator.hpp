@@ -1,0 +1,189 @@
+// The state of one evaluation and the steps that read and change it; each job lives in a file of
+// its own (expressions, statements, lazy, instantiate, builder, stored, driver).
+#pragma once
+
+#include <cstdint>
+#include <expected>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <unordered_map>
+#include <unordered_set>
+#include <utility>
+#include <vector>
+
+#include "analysis.hpp"
+#include "diag/diag.hpp"
+#include "eval/cell_state.hpp"
+#include "eval/env.hpp"
+#include "eval/value.hpp"
+#include "geom/frame.hpp"
+#include "geom/shape.hpp"
+#include "ir/model.hpp"
+#include "link/link.hpp"
+
+namespace quorvane_dsl::eval {
+
+// One named argument of a cell use.
+struct ArgValue {
+    std::string name;
+    Value value;
+    hir::Src src;
+};
+
+// The most steps (statements executed plus expressions evaluated) one evaluation may take.
+inline constexpr std::uint64_t step_limit = 20'000'000;
+
+// How deep expressions, statements and the definitions they use may nest while evaluated. Chains
+// of constants, attributes and cells are as long as the input makes them; evaluating them
+// recursively must stop well before the thread's stack runs out. Frames are larger in some
+// builds (sanitizers), so the stack the nesting has used is bounded as well.
+inline constexpr std::uint32_t depth_limit = 2000;
+inline constexpr std::uintptr_t stack_budget = std::uintptr_t{4} << 20;
+
+// Lists nest at most as deep as a stored literal may, so every list can be stored and freeing
+// one never recurses deeper than that.
+inline constexpr std::uint32_t max_list_depth = ir::max_literal_depth;
+
+struct Evaluator {
+    const Analysis& analysis;
+    const hir::Hir& hir;
+    ir::Library lib;
+    std::vector<diag::Diagnostic> diagnostics;
+    double dbu = 1.0;
+    std::uint64_t steps = 0;
+    // Once the limit is reported, every later step stops silently and loops end.
+    bool limit_reached = false;
+    std::uint8_t join = 0;
+    std::uint32_t depth = 0; // evaluations and statements under way, innermost included
+    std::uintptr_t stack_base = 0;
+    std::unordered_map<hir::ConstId, Result<Value>, IdxHash> consts;
+    std::unordered_set<hir::ConstId, IdxHash> consts_pending;
+    // Depth of computations whose diagnostics are discarded (Evaluator::quietly).
+    std::uint32_t quiet_depth = 0;
+    std::vector<hir::CellId> stack;
+    std::map<std::pair<std::uint32_t, std::string>, std::optional<std::uint64_t>> instances;
+    std::unordered_map<hir::CellId, std::optional<std::uint64_t>, IdxHash> plain_instances;
+    std::unordered_map<hir::CellId, std::optional<std::string>, IdxHash> default_keys;
+    std::unordered_map<hir::LayerId, std::uint64_t, IdxHash> layer_map;
+    std::unordered_map<std::string, std::shared_ptr<const XsValue>> xsections;
+    std::unordered_map<hir::XsId, std::optional<std::string>, IdxHash> xs_default_keys;
+    std::optional<std::vector<Value>> xs_args;
+    link::Linker linker;
+    std::unordered_set<std::uint64_t> copied;
+
+    explicit Evaluator(const Analysis& a) : analysis(a), hir(a.hir) {}
+
+    // Errors: push the diagnostic, hand back Stop in whatever result type the caller has.
+    std::unexpected<Stop> fail(hir::Src src, std::string message);
+    std::unexpected<Stop> fail_expr(hir::ExprId expr, std::string message);
+    // Counts one step; the step past the limit reports it, once per evaluation.
+    Result<void> count_step(hir::Src src);
+    // Runs `step` one level deeper, or refuses at `src` past the depth limit.
+    template <class F> auto deeper(hir::Src src, F&& step) -> decltype(step()) {
+        // Stacks grow downwards here; the outermost level marks where this nesting began.
+        const auto frame = reinterpret_cast<std::uintptr_t>(__builtin_frame_address(0));
+        if (depth == 0) {
+            stack_base = frame;
+        }
+        const std::uintptr_t used = stack_base > frame ? stack_base - frame : 0;
+        if (depth >= depth_limit || used > stack_budget) {
+            return fail(src, "evaluation nests too deeply (is a chain of definitions too long?)");
+        }
+        ++depth;
+        auto result = step();
+        --depth;
+        return result;
+    }
+
+    // Runs `compute` with its diagnostics discarded afterwards. Constants that fail inside are
+    // not remembered as failed, so their next use reports the error; a reached evaluation limit
+    // is reported all the same.
+    template <class F> auto quietly(F&& compute) {
+        const std::size_t mark = diagnostics.size();
+        const bool limit_before = limit_reached;
+        ++quiet_depth;
+        auto result = compute();
+        --quiet_depth;
+        diagnostics.resize(mark);
+        if (limit_reached && !limit_before && quiet_depth == 0) {
+            report_limit();
+        }
+        return result;
+    }
+
+    // Expressions (expressions.cpp).
+    Result<Value> eval(hir::ExprId expr, Env& env, CellState* cell);
+    Result<double> length(hir::ExprId expr, Env& env, CellState* cell);
+    Result<bool> boolean(hir::ExprId expr, Env& env, CellState* cell);
+    Result<Value> binding_value(hir::BindingId binding, Env& env, CellState* cell, hir::Src src);
+    Result<Value> const_value(hir::ConstId c);
+
+    // Attributes and markers, evaluated on first use (lazy.cpp).
+    Result<Value> attr(std::uint32_t index, CellState& cell);
+    Result<Value> marker(std::uint32_t index, CellState& cell);
+
+    // Statements (statements.cpp).
+    void exec(hir::StmtId stmt, Env& env, CellState& cell);
+
+    // Cell variants (instantiate.cpp) and their building (builder.cpp).
+    Result<std::uint64_t> instantiate(hir::CellId cell, const std::vector<ArgValue>& args,
+                                      hir::Src use);
+    Result<void> params(CellState& cell, const std::vector<ArgValue>& args);
+    std::optional<std::string> param_key(CellState& cell);
+    Result<std::uint64_t> build(CellState cell, std::string name);
+
+    // Stored values and geometry in database units (stored.cpp).
+    Result<ir::Value> store_value(const Value& value, hir::Src src);
+    Result<Value> load_value(const ir::Value& value, hir::Src src);
+    void shape_geometry(const geom::LocalGeometry& geometry, const geom::Transform& transform,
+                        std::vector<ir::Geometry>& out) const;
+
+  private:
+    hir::Src limit_src{};
+    void report_limit();
+
+    Result<Value> eval_kind(hir::ExprId expr, Env& env, CellState* cell);
+    Result<Value> eval_name(hir::ExprId expr, const hir::Res& res, Env& env, CellState* cell);
+    Result<Value> eval_point(const hir::Expr::Point& point, Env& env, CellState* cell);
+    Result<Value> eval_binary(hir::ExprId expr, const hir::Expr::Binary& binary, Env& env,
+                              CellState* cell);
+    Result<Value> eval_index(hir::ExprId expr, const hir::Expr::Index& index, Env& env,
+                             CellState* cell);
+    Result<Value> eval_call(hir::ExprId expr, const hir::Expr::Call& call, Env& env,
+                            CellState* cell);
+    // The list made of `items`, refused at `expr` when it would nest too deep.
+    Result<Value> make_list(hir::ExprId expr, std::vector<Value> items);
+    Result<Value> append(const hir::Expr::Call& call, hir::ExprId target, Env& env,
+                         CellState* cell);
+
+    void exec_kind(hir::StmtId stmt, Env& env, CellState& cell);
+    void exec_body(const hir::Body& body, Env& env, CellState& cell);
+    void exec_for(const hir::Stmt::For& loop, Env& env, CellState& cell);
+    void exec_if(const hir::Stmt::If& branch, Env& env, CellState& cell);
+    void exec_assign(const hir::Stmt::Assign& assign, Env& env, CellState& cell);
+    void not_built(hir::StmtId stmt, std::optional<hir::BindingId> binding, std::string_view what,
+                   Env& env, CellState& cell);
+    // The shape a shape-making statement names: the pre-registered one for a cell-level name,
+    // else a new one bound in `env`; none when a cell-level name holds no shape.
+    std::optional<ShapeId> name_shape(hir::BindingId binding, std::optional<hir::LayerId> layer,
+                                      Env& env, CellState& cell);
+
+    Result<Value> lazy(Lazy& slot, std::string_view what, const std::string& name, hir::Src src,
+                       auto&& compute);
+    Result<Value> marker_value(std::uint32_t index, CellState& cell);
+
+    Result<std::uint64_t> copy_imported(const hir::CellDef& def, std::size_t file, std::size_t cell,
+                                        const std::vector<ArgValue>& args, hir::Src use);
+    std::optional<std::string> default_key(hir::CellId cell);
+
+    void preregister(hir::StmtId stmt, CellState& cell);
+    void check_unplaced(const CellState& cell);
+    void marker_attributes(std::uint32_t index, CellState& cell);
+    std::vector<ir::Shape> cell_shapes(const CellState& cell) const;
+    std::vector<ir::Instance> cell_instances(const CellState& cell) const;
+    std::vector<ir::Marker> cell_markers(const CellState& cell);
+};
+
+} // namespace quorvane_dsl::eval

@@ -1,0 +1,29 @@
+// An evaluated cross-section: its bound parameters, identifying text and stored form.
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "eval/value.hpp"
+#include "hir/ids.hpp"
+#include "ir/value.hpp"
+
+namespace quorvane_dsl::eval {
+
+// Immutable once built and shared; equal `key`s mean the same cross-section.
+struct XsValue {
+    std::vector<Value> args; // per parameter, as evaluated (not snapped)
+    std::string key;         // the literal of the name with every parameter
+    ir::Value stored;        // the named value parameters and attributes keep
+    std::shared_ptr<const std::string> type;
+    std::shared_ptr<const std::string> bend;
+    double p = 0.5;
+    std::optional<double> min_radius;
+    std::optional<double> radius;
+    std::optional<double> pitch;
+    hir::XsId def;
+};
+
+} // namespace quorvane_dsl::eval

@@ -1,0 +1,144 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "analysis.hpp"
+#include "eval/eval.hpp"
+#include "eval/evaluator.hpp"
+#include "eval/variant_name.hpp"
+
+using namespace quorvane_dsl;
+using namespace quorvane_dsl::eval;
+
+namespace {
+
+Analysis analyse(const std::string& text) {
+    const auto path =
+        std::filesystem::temp_directory_path() / ("qv-eval-" + std::to_string(::getpid()) + ".qvs");
+    std::ofstream(path) << text;
+    auto analysis = analyze(path.string());
+    std::filesystem::remove(path);
+    EXPECT_TRUE(analysis.has_value());
+    for (const auto& d : analysis->hir.diagnostics) {
+        ADD_FAILURE() << "analysis: " << d.message;
+    }
+    return std::move(*analysis);
+}
+
+std::vector<std::string> messages(const std::vector<diag::Diagnostic>& diagnostics) {
+    std::vector<std::string> result;
+    for (const auto& d : diagnostics) {
+        result.push_back(d.message);
+    }
+    return result;
+}
+
+std::vector<ArgValue> with(std::string name, Value value) {
+    return {ArgValue{std::move(name), std::move(value), {}}};
+}
+
+} // namespace
+
+TEST(Evaluate, VariantsShareCellsByKeyAndHashTheirNames) {
+    const Analysis a = analyse("define layer { m { gds 1/0 } }\n"
+                               "cell pad(w size = 2um, n = 3) { attribute { twice 2 * w } }\n"
+                               "cell fixed(w size) { }\n");
+    Evaluator ev(a);
+    const hir::CellId pad = *a.hir.cell_by_name("pad");
+    const auto plain = ev.instantiate(pad, {}, {});
+    ASSERT_TRUE(plain.has_value());
+    // Equal to the defaults after snapping to the grid: the same cell under its plain name.
+    EXPECT_EQ(ev.instantiate(pad, with("w", Value::size(2000.4)), {}), plain);
+    const auto other = ev.instantiate(pad, with("w", Value::size(3000)), {});
+    ASSERT_TRUE(other.has_value());
+    EXPECT_NE(*other, *plain);
+    EXPECT_EQ(ev.lib.cells[*plain].name, "pad");
+    EXPECT_EQ(ev.lib.cells[*other].name, variant_name("pad", "n=3;w=3um"));
+    // Without defaults every variant is hashed, even the only one.
+    const auto fixed = ev.instantiate(*a.hir.cell_by_name("fixed"), with("w", Value::size(1)), {});
+    ASSERT_TRUE(fixed.has_value());
+    EXPECT_EQ(ev.lib.cells[*fixed].name, variant_name("fixed", "w=1nm"));
+    EXPECT_EQ(ev.lib.cells.size(), 3u);
+    EXPECT_TRUE(ev.diagnostics.empty());
+}
+
+// A constant that fails while only the default key is computed must still report its error
+// where the variant really uses it.
+TEST(Evaluate, FailuresInsideDiscardedComputationsAreReportedOnNextUse) {
+    const Analysis a = analyse("define bad = 1um / 0\n"
+                               "cell pad(w = bad) { attribute { uses bad } }\n");
+    Evaluator ev(a);
+    const auto built = ev.instantiate(*a.hir.cell_by_name("pad"), with("w", Value::size(2)), {});
+    EXPECT_FALSE(built.has_value());
+    EXPECT_EQ(messages(ev.diagnostics), std::vector<std::string>{"division by zero"});
+}
+
+// The limit itself (one report, then everything stops) is the golden case check/source_loop_limit.
+TEST(Evaluate, EveryStatementAndExpressionIsAStep) {
+    const Analysis a = analyse("cell ten { for i in 0..10 { define a = 1\n define b = 2\n"
+                               "define c = 3 } }\n");
+    Evaluator ev(a);
+    ASSERT_TRUE(ev.instantiate(*a.hir.cell_by_name("ten"), {}, {}).has_value());
+    // The loop and its range (3 expressions), then 30 statements with one literal each.
+    EXPECT_EQ(ev.steps, 1u + 3 + 30 + 30);
+}
+
+// Chains of definitions are as long as the input makes them; evaluating one must end in an
+// error, not in a stack overflow.
+TEST(Evaluate, LongChainsOfDefinitionsStopAtTheDepthLimit) {
+    std::string text;
+    for (std::uint32_t i = 0; i < depth_limit + 100; ++i) {
+        text += "define c" + std::to_string(i) + " = c" + std::to_string(i + 1) + "\n";
+    }
+    text +=
+        "define c" + std::to_string(depth_limit + 100) + " = 1\ncell top { attribute { v c0 } }\n";
+    const auto result = evaluate(analyse(text), {});
+    EXPECT_FALSE(result.library.has_value());
+    ASSERT_EQ(result.diagnostics.size(), 1u);
+    EXPECT_TRUE(result.diagnostics[0].message.starts_with("evaluation nests too deeply"));
+}
+
+// Copies of a list share their elements until one of them changes.
+TEST(Evaluate, ListCopiesStayIndependentAndNestingIsBounded) {
+    const auto result = evaluate(analyse(R"(cell top {
+    define a = [1]
+    define b = a
+    b.append(2)
+    define c = [a, b]
+    a.append(3)
+    if len(a) != 2 || len(b) != 2 || len(c[0]) != 1 || c[1][1] != 2 { define broken = 1 / 0 }
+    define x = []
+    for i in 0..200 { x = [x, x] }
+})"),
+                                 {});
+    EXPECT_EQ(messages(result.diagnostics),
+              std::vector<std::string>{"lists nest more than 200 levels deep"});
+}
+
+TEST(Evaluate, TopsDbuAndLayers) {
+    const Analysis a = analyse("define layer { m { gds 1/0 } }\n"
+                               "define dbu = 0.25nm\n"
+                               "cell a { }\ncell b { }\n");
+    const auto named = evaluate(a, {{"b", "b", "a"}});
+    ASSERT_TRUE(named.library.has_value());
+    EXPECT_EQ(named.library->dbu, 0.25);
+    ASSERT_EQ(named.library->layers.size(), 1u);
+    EXPECT_EQ(named.library->tops.size(), 2u);
+    EXPECT_EQ(named.library->cells[named.library->tops[0]].name, "b");
+    const auto missing = evaluate(a, {{"nope", "a"}});
+    EXPECT_FALSE(missing.library.has_value());
+    EXPECT_EQ(messages(missing.diagnostics), std::vector<std::string>{"no cell named `nope`"});
+    const auto defaults = evaluate(a, {});
+    ASSERT_TRUE(defaults.library.has_value());
+    EXPECT_EQ(defaults.library->tops.size(), 2u);
+
+    const auto bad = evaluate(analyse("define dbu = -1nm\n"), {});
+    EXPECT_FALSE(bad.library.has_value());
+    EXPECT_EQ(messages(bad.diagnostics), std::vector<std::string>{"`dbu` must be a positive size"});
+    const auto empty = evaluate(analyse("define x = 1\n"), {});
+    ASSERT_TRUE(empty.library.has_value());
+    EXPECT_TRUE(empty.library->cells.empty());
+}
