@@ -1,6 +1,7 @@
 #include <iostream>
 
 #include "commands.hpp"
+#include "file_io.hpp"
 #include "load.hpp"
 #include "publish.hpp"
 #include "write_library.hpp"
@@ -15,7 +16,10 @@ std::expected<void, std::string> write_announced(const Library& library, const s
     if (auto written = write_library(library, path); !written) {
         return written;
     }
-    std::cout << "wrote " << path << '\n';
+    // Standard output carries the library and nothing else.
+    if (!is_standard_output(path)) {
+        std::cout << "wrote " << path << '\n';
+    }
     return {};
 }
 
@@ -55,7 +59,9 @@ Outcome blackbox(Args args) {
         if (!text) {
             return Error{std::move(text.error())};
         }
-        std::cout << *text;
+        if (auto written = write_standard_output(*text); !written) {
+            return Error{std::move(written.error())};
+        }
     }
     return Pass{};
 }

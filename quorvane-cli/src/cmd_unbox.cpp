@@ -4,6 +4,7 @@
 #include "blackbox/blackbox.hpp"
 #include "commands.hpp"
 #include "dummies.hpp"
+#include "file_io.hpp"
 #include "load.hpp"
 #include "write_library.hpp"
 
@@ -80,11 +81,17 @@ Outcome unbox(Args args) {
         if (!text) {
             return Error{std::move(text.error())};
         }
-        std::cout << *text;
+        if (auto written = write_standard_output(*text); !written) {
+            return Error{std::move(written.error())};
+        }
         return Pass{};
     }
     if (auto written = write_library(*design, out.front()); !written) {
         return Error{std::move(written.error())};
+    }
+    // Standard output carries the library and nothing else.
+    if (is_standard_output(out.front())) {
+        return Pass{};
     }
     std::cout << "wrote " << out.front() << ": " << design->cells.size() << " cells\n";
     return Pass{};
