@@ -20,6 +20,10 @@ Outcome ir(Args args);
 // build FILE -o OUT [--top CELL]...: the loaded library written to OUT, IR text for a .qvir
 // name, else GDSII.
 Outcome build(Args args);
+// blackbox FILE [--top CELL]... [-o OUT] [--gds OUT]: the top cells published as blackboxes.
+Outcome blackbox(Args args);
+// unbox DESIGN --whitebox LIB... [-o OUT]: whiteboxes swapped in for the design's blackboxes.
+Outcome unbox(Args args);
 // parse FILE: the indented syntax tree on standard output, the syntax errors on standard error.
 Outcome parse_cmd(Args args);
 

@@ -42,6 +42,8 @@ constexpr Command commands[] = {
     {"ir", ir},
     {"build", build},
     {"decompile", decompile},
+    {"blackbox", blackbox},
+    {"unbox", unbox},
     {"netlist", netlist},
     {"lvs", lvs},
     // clang-format on

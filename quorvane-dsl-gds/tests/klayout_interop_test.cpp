@@ -204,6 +204,8 @@ TEST(KLayout, AgreesWithDummyFill) {
         EXPECT_GT(reports[0].tiles, 100u);
         std::remove(path.c_str());
     }
+}
+
 // KLayout's context structure of a PCell library is no layout: left out on import with a warning,
 // the rest goes back to KLayout as the same geometry, in a file that KLayout opens.
 TEST(KLayout, ContextStructureIsLeftOut) {

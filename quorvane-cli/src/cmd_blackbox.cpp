@@ -1,0 +1,69 @@
+#include <iostream>
+
+#include "commands.hpp"
+#include "file_io.hpp"
+#include "load.hpp"
+#include "publish.hpp"
+#include "write_library.hpp"
+
+namespace quorvane {
+
+namespace {
+
+using quorvane_dsl::ir::Library;
+
+std::expected<void, std::string> write_announced(const Library& library, const std::string& path) {
+    if (auto written = write_library(library, path); !written) {
+        return written;
+    }
+    // Standard output carries the library and nothing else.
+    if (!is_standard_output(path)) {
+        std::cout << "wrote " << path << '\n';
+    }
+    return {};
+}
+
+} // namespace
+
+Outcome blackbox(Args args) {
+    const std::vector<std::string> files = positional(args);
+    if (files.size() != 1) {
+        return Error{"blackbox needs exactly one file"};
+    }
+    const auto design = load_design(files[0], args);
+    if (!design) {
+        return design.error();
+    }
+    auto published = publish_blackboxes(*design);
+    if (!published) {
+        return Error{std::move(published.error())};
+    }
+    for (const quorvane_dsl::ir::Cell& cell : published->cells) {
+        if (cell.blackbox) {
+            std::cerr << blackbox_summary(cell, published->dbu) << '\n';
+        }
+    }
+    const std::vector<std::string> gds = flag_values(args, "--gds");
+    const std::vector<std::string> out = flag_values(args, "-o");
+    // --gds goes first, and a failed write stops before the next one.
+    for (const auto* paths : {&gds, &out}) {
+        if (paths->empty()) {
+            continue;
+        }
+        if (auto written = write_announced(*published, paths->front()); !written) {
+            return Error{std::move(written.error())};
+        }
+    }
+    if (gds.empty() && out.empty()) {
+        auto text = quorvane_dsl::ir::print(*published);
+        if (!text) {
+            return Error{std::move(text.error())};
+        }
+        if (auto written = write_standard_output(*text); !written) {
+            return Error{std::move(written.error())};
+        }
+    }
+    return Pass{};
+}
+
+} // namespace quorvane

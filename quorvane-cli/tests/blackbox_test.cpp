@@ -1,0 +1,55 @@
+#include <filesystem>
+#include <map>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include "blackbox/blackbox.hpp"
+#include "load.hpp"
+#include "publish.hpp"
+#include "signature/signature.hpp"
+#include "write_library.hpp"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace quorvane;
+namespace ir = quorvane_dsl::ir;
+
+std::map<std::string, std::string> contents_by_name(const ir::Library& library) {
+    quorvane_dsl::signature::Digests digests(library);
+    std::map<std::string, std::string> out;
+    for (std::uint64_t i = 0; i < library.cells.size(); ++i) {
+        out.emplace(library.cells[i].name, digests.content(i));
+    }
+    return out;
+}
+
+// Publishing through GDSII and unboxing against the original gives every cell back unchanged.
+TEST(Blackbox, RoundTripsRealDesignsThroughGds) {
+    const fs::path root = fs::path(QV_TEST_DATA) / "../..";
+    const fs::path published =
+        fs::temp_directory_path() / ("qv-blackbox-" + std::to_string(::getpid()) + ".gds");
+    for (const fs::path& design :
+         {root / "examples/pads.qvir", root / "quorvane-dsl-gds/tests/data/klayout/hierarchy.gds",
+          root / "quorvane-dsl-gds/tests/data/klayout/shapes.gds"}) {
+        SCOPED_TRACE(design.string());
+        const ir::Library original = load_library(design, {}).value();
+        const ir::Library boxes = publish_blackboxes(original).value();
+        ASSERT_EQ(boxes.cells.size(), original.tops.size());
+        ASSERT_TRUE(write_library(boxes, published));
+        ir::Library unboxed = load_library(published, {}).value();
+        const std::vector<quorvane_dsl::blackbox::Whiteboxes> offered = {{"w", &original}};
+        const auto report = quorvane_dsl::blackbox::unbox(unboxed, offered, false);
+        EXPECT_EQ(report.unboxed.size(), original.tops.size());
+        EXPECT_TRUE(report.errors.empty() && report.warnings.empty());
+        EXPECT_EQ(unboxed.cells.size(), original.cells.size());
+        const auto expected = contents_by_name(original);
+        for (const auto& [name, content] : contents_by_name(unboxed)) {
+            EXPECT_EQ(content, expected.at(name)) << name;
+        }
+    }
+    fs::remove(published);
+}
+
+} // namespace
