@@ -43,8 +43,10 @@ inline constexpr std::uint64_t step_limit = 20'000'000;
 
 // How deep expressions, statements and the definitions they use may nest while evaluated. Chains
 // of constants, attributes and cells are as long as the input makes them; evaluating them
-// recursively must stop well before the thread's stack runs out.
+// recursively must stop well before the thread's stack runs out. Frames are larger in some
+// builds (sanitizers), so the stack the nesting has used is bounded as well.
 inline constexpr std::uint32_t depth_limit = 2000;
+inline constexpr std::uintptr_t stack_budget = std::uintptr_t{4} << 20;
 
 // Lists nest at most as deep as a stored literal may, so every list can be stored and freeing
 // one never recurses deeper than that.
@@ -61,6 +63,7 @@ struct Evaluator {
     bool limit_reached = false;
     std::uint8_t join = 0;
     std::uint32_t depth = 0; // evaluations and statements under way, innermost included
+    std::uintptr_t stack_base = 0;
     std::unordered_map<hir::ConstId, Result<Value>, IdxHash> consts;
     std::unordered_set<hir::ConstId, IdxHash> consts_pending;
     // Depth of computations whose diagnostics are discarded (Evaluator::quietly).
@@ -85,10 +88,14 @@ struct Evaluator {
     Result<void> count_step(hir::Src src);
     // Runs `step` one level deeper, or refuses at `src` past the depth limit.
     template <class F> auto deeper(hir::Src src, F&& step) -> decltype(step()) {
-        if (depth >= depth_limit) {
-            return fail(src, "evaluation nests too deeply: definitions and expressions that use "
-                             "each other more than " +
-                                 std::to_string(depth_limit) + " levels deep");
+        // Stacks grow downwards here; the outermost level marks where this nesting began.
+        const auto frame = reinterpret_cast<std::uintptr_t>(__builtin_frame_address(0));
+        if (depth == 0) {
+            stack_base = frame;
+        }
+        const std::uintptr_t used = stack_base > frame ? stack_base - frame : 0;
+        if (depth >= depth_limit || used > stack_budget) {
+            return fail(src, "evaluation nests too deeply (is a chain of definitions too long?)");
         }
         ++depth;
         auto result = step();
