@@ -153,9 +153,25 @@ struct Evaluator {
     std::optional<std::string> param_key(CellState& cell);
     Result<std::uint64_t> build(CellState cell, std::string name);
 
+    // Cross-sections (xsection.cpp): built from a definition, on top of an optional base value;
+    // none follows a diagnostic or input that analysis reported.
+    struct XsArg {
+        std::optional<hir::NamedArg> name;
+        Value value;
+    };
+    std::shared_ptr<const XsValue> xsection(hir::XsId def, const XsValue* base,
+                                            std::vector<XsArg> args, hir::Src use);
+    Result<Value> xsection_call(hir::XsId def, const XsValue* base,
+                                const std::vector<hir::Arg>& args, Env& env, CellState* cell,
+                                hir::Src src);
+    // The radius bends of `xs` take, in nm.
+    std::optional<double> xs_radius(const XsValue& xs, double tol);
+    Result<Value> xsection_field(hir::ExprId expr, const XsValue& xs, const std::string& name);
+
     // Stored values and geometry in database units (stored.cpp).
     Result<ir::Value> store_value(const Value& value, hir::Src src);
     Result<Value> load_value(const ir::Value& value, hir::Src src);
+    Result<Value> load_xsection(const ir::Value::Named& named, hir::Src src);
     void shape_geometry(const geom::LocalGeometry& geometry, const geom::Transform& transform,
                         std::vector<ir::Geometry>& out) const;
 
@@ -227,6 +243,10 @@ struct Evaluator {
     Result<std::uint64_t> copy_imported(const hir::CellDef& def, std::size_t file, std::size_t cell,
                                         const std::vector<ArgValue>& args, hir::Src use);
     std::optional<std::string> default_key(hir::CellId cell);
+    Result<Value> xs_default(const hir::ParamDef& param, std::vector<Value> earlier);
+    std::optional<std::string> xs_default_key(hir::XsId def);
+    Result<std::vector<double>> xs_offsets(const hir::XsSection& section);
+    bool xs_properties(const hir::XsDef& def, XsValue& xs);
 
     void preregister(hir::StmtId stmt, CellState& cell);
     void settle(CellState& cell);
