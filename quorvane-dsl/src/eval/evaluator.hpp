@@ -201,6 +201,7 @@ struct Evaluator {
     void exec_shape(hir::StmtId stmt, const hir::Stmt::Shape& statement, Env& env, CellState& cell);
     void exec_shape_expr(const hir::Stmt::ShapeExpr& statement, Env& env, CellState& cell);
     void exec_clone(hir::StmtId stmt, const hir::Stmt::Clone& statement, Env& env, CellState& cell);
+    static void adopt_bands(RtShape& shape, BandedDef drawn);
     void adopt_recipe(ShapeId id, Derived recipe, CellState& cell,
                       const std::function<std::string(const Derived&)>& refusal);
     // The shape a shape-making statement names: the pre-registered one for a cell-level name,
