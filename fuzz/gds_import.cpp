@@ -14,7 +14,6 @@
 
 #include "fuzz.hpp"
 #include "ir/ir.hpp"
-#include "ir_names.hpp"
 #include "ir_round_trip.hpp"
 #include "lib.hpp"
 #include "read.hpp"
@@ -128,9 +127,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     }
     check_written_again(imported->library, *printed);
-    if (!quorvane_fuzz::names_read_back(imported->library)) {
-        return 0;
-    }
+    // Whatever the names, printed text reads back to itself: names it cannot carry are refused.
     quorvane_fuzz::check_reads_back(*printed);
     return 0;
 }

@@ -78,6 +78,26 @@ void BM_ParseIr(benchmark::State& state) {
 }
 BENCHMARK(BM_ParseIr)->Unit(benchmark::kMillisecond);
 
+// 10^5 layers, then one box on each: a lookup per shape must not scan the layers.
+void BM_ParseManyLayers(benchmark::State& state) {
+    std::string text = "quorvane-ir 1\ndbu 1nm\n";
+    constexpr int layers = 100000;
+    for (int i = 0; i < layers; ++i) {
+        text += "layer l" + std::to_string(i) + " " + std::to_string(i % 256) + "/0\n";
+    }
+    text += "cell a source=a {\n";
+    for (int i = 0; i < layers; ++i) {
+        text += "  box l" + std::to_string(i) + " 0 0 1 1\n";
+    }
+    text += "}\ntop a\n";
+    for (auto _ : state) {
+        auto parsed = ir::parse(text);
+        benchmark::DoNotOptimize(parsed->cells.data());
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * text.size()));
+}
+BENCHMARK(BM_ParseManyLayers)->Unit(benchmark::kMillisecond);
+
 void BM_ContentSignature(benchmark::State& state) {
     for (auto _ : state) {
         signature::Digests digests(library());

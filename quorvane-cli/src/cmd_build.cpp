@@ -1,6 +1,7 @@
 #include <iostream>
 
 #include "commands.hpp"
+#include "file_io.hpp"
 #include "load.hpp"
 #include "write_library.hpp"
 
@@ -40,6 +41,10 @@ Outcome build(Args args) {
     const quorvane_dsl::ir::Library& library = *loaded;
     if (auto written = write_library(library, outputs[0]); !written) {
         return Error{std::move(written.error())};
+    }
+    // Standard output carries the library and nothing else.
+    if (is_standard_output(outputs[0])) {
+        return Pass{};
     }
     std::cout << "wrote " << outputs[0] << ": " << library.cells.size() << " cells, top "
               << top_names(library) << '\n';

@@ -38,12 +38,13 @@ Outcome decompile(Args args) {
     for (const std::string& warning : decompiled.warnings) {
         std::cerr << "warning: " << warning << '\n';
     }
-    if (outputs.empty()) {
-        std::cout << decompiled.text;
-        return Pass{};
-    }
-    if (auto written = write_whole_file(outputs[0], decompiled.text); !written) {
+    const std::string output = outputs.empty() ? "-" : outputs[0];
+    if (auto written = write_whole_file(output, decompiled.text); !written) {
         return Error{std::move(written.error())};
+    }
+    // Standard output carries the source and nothing else.
+    if (is_standard_output(output)) {
+        return Pass{};
     }
     std::cout << "wrote " << outputs[0] << ": " << read->library.cells.size() << " cells\n";
     return Pass{};

@@ -1,6 +1,5 @@
-#include <iostream>
-
 #include "commands.hpp"
+#include "file_io.hpp"
 #include "load.hpp"
 
 namespace quorvane {
@@ -18,7 +17,9 @@ Outcome ir(Args args) {
     if (!text) {
         return Error{std::move(text.error())};
     }
-    std::cout << *text;
+    if (auto written = write_standard_output(*text); !written) {
+        return Error{std::move(written.error())};
+    }
     return Pass{};
 }
 

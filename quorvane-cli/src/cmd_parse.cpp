@@ -56,8 +56,9 @@ Outcome parse_cmd(Args args) {
     }
     const quorvane_dsl::syntax::parser::Parse parsed = quorvane_dsl::syntax::parser::parse(*text);
     const std::string listing = syntax_listing(parsed.tree());
-    std::cout.write(listing.data(), static_cast<std::streamsize>(listing.size()));
-    std::cout.flush();
+    if (auto written = write_standard_output(listing); !written) {
+        return Error{std::move(written.error())};
+    }
     print_syntax_errors(path, *text, parsed.errors);
     return parsed.errors.empty() ? Outcome{Pass{}} : Outcome{Fail{}};
 }

@@ -2,9 +2,14 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <charconv>
+#include <climits>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <iostream>
 #include <memory>
 
 #include <fcntl.h>
@@ -47,6 +52,63 @@ std::string temporary_beside(const std::string& path, unsigned attempt) {
     const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
     return dir + "." + name + ".partial-" + std::to_string(::getpid()) + "-" +
            std::to_string(attempt);
+}
+
+// The temporary being written, for a signal handler to remove: a killed write must not leave
+// a copy of the output behind for ever. Only async-signal-safe state.
+char pending_temporary[PATH_MAX];
+volatile std::sig_atomic_t temporary_pending = 0;
+
+extern "C" void remove_temporary_and_stop(int signal) {
+    if (temporary_pending != 0) {
+        ::unlink(pending_temporary);
+    }
+    ::signal(signal, SIG_DFL);
+    ::raise(signal);
+}
+
+void watch_temporary(const std::string& temporary) {
+    static const bool installed = [] {
+        for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+            struct sigaction action {};
+            action.sa_handler = remove_temporary_and_stop;
+            ::sigemptyset(&action.sa_mask);
+            ::sigaction(signal, &action, nullptr);
+        }
+        return true;
+    }();
+    (void)installed;
+    if (temporary.size() < sizeof pending_temporary) {
+        std::memcpy(pending_temporary, temporary.c_str(), temporary.size() + 1);
+        temporary_pending = 1;
+    }
+}
+
+void unwatch_temporary() {
+    temporary_pending = 0;
+}
+
+// Temporaries beside the file left by writers that no longer run (killed by a signal that
+// cannot be caught) are removed; those of running processes are theirs.
+void remove_stale_temporaries(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    const std::string dir = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+    const std::string prefix =
+        "." + (slash == std::string::npos ? path : path.substr(slash + 1)) + ".partial-";
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(dir, error)) {
+        const std::string name = entry.path().filename().string();
+        if (!name.starts_with(prefix)) {
+            continue;
+        }
+        const std::string_view rest = std::string_view(name).substr(prefix.size());
+        pid_t pid = 0;
+        const auto [end, code] = std::from_chars(rest.data(), rest.data() + rest.size(), pid);
+        if (code == std::errc{} && pid > 0 && end != rest.data() + rest.size() && *end == '-' &&
+            ::kill(pid, 0) != 0 && errno == ESRCH) {
+            ::unlink(entry.path().c_str());
+        }
+    }
 }
 
 // A fresh temporary beside the file. The name is predictable, so it is created exclusively and
@@ -96,12 +158,19 @@ int write_in_place(const std::string& path, std::string_view bytes) {
     return 0;
 }
 
+bool same_owner(int fd, const struct stat& existing) {
+    struct stat info {};
+    return ::fstat(fd, &info) == 0 && info.st_uid == existing.st_uid &&
+           info.st_gid == existing.st_gid;
+}
+
 // The bytes go to a temporary beside the file, which then replaces it with the mode the file
 // had; a file that may not be written is refused as a plain write would refuse it.
 int replace_file(const std::string& path, std::string_view bytes, const struct stat* existing) {
     if (existing && ::access(path.c_str(), W_OK) != 0) {
         return errno;
     }
+    remove_stale_temporaries(path);
     std::string temporary;
     int code = 0;
     {
@@ -110,9 +179,18 @@ int replace_file(const std::string& path, std::string_view bytes, const struct s
             // Nothing of ours to clean up: the name may belong to someone else.
             return errno;
         }
+        watch_temporary(temporary);
         if (!write_all(file.fd, bytes) ||
             (existing && ::fchmod(file.fd, existing->st_mode & 07777) != 0)) {
             code = errno;
+        }
+        // The owner keeps the file; one we may not give it to (we are neither root nor its
+        // owner) is written in place instead.
+        if (code == 0 && existing && !same_owner(file.fd, *existing) &&
+            ::fchown(file.fd, existing->st_uid, existing->st_gid) != 0) {
+            ::unlink(temporary.c_str());
+            unwatch_temporary();
+            return write_in_place(path, bytes);
         }
     }
     if (code == 0 && std::rename(temporary.c_str(), path.c_str()) != 0) {
@@ -121,13 +199,15 @@ int replace_file(const std::string& path, std::string_view bytes, const struct s
     if (code != 0) {
         ::unlink(temporary.c_str());
     }
+    unwatch_temporary();
     return code;
 }
 
 int write_file(const std::string& path, std::string_view bytes) {
     struct stat info {};
     const bool exists = ::stat(path.c_str(), &info) == 0;
-    if (path.ends_with('/') || (exists && !S_ISREG(info.st_mode))) {
+    // A file with other names would lose them to a rename; it is written in place.
+    if (path.ends_with('/') || (exists && (!S_ISREG(info.st_mode) || info.st_nlink > 1))) {
         return write_in_place(path, bytes);
     }
     struct stat link {};
@@ -145,7 +225,30 @@ int write_file(const std::string& path, std::string_view bytes) {
 
 } // namespace
 
+bool is_standard_output(const std::string& path) {
+    if (path == "-") {
+        return true;
+    }
+    struct stat target {};
+    struct stat out {};
+    return ::stat(path.c_str(), &target) == 0 && ::fstat(STDOUT_FILENO, &out) == 0 &&
+           target.st_dev == out.st_dev && target.st_ino == out.st_ino;
+}
+
+std::expected<void, std::string> write_standard_output(std::string_view bytes) {
+    std::cout.flush();
+    if (!std::cout || !write_all(STDOUT_FILENO, bytes)) {
+        return std::unexpected("writing standard output: " + system_error_text(errno));
+    }
+    return {};
+}
+
 std::expected<void, std::string> write_whole_file(const std::string& path, std::string_view bytes) {
+    // Standard output is written where it stands: appended to when opened for appending, and
+    // never replaced by a rename.
+    if (is_standard_output(path)) {
+        return write_standard_output(bytes);
+    }
     if (const int code = write_file(path, bytes); code != 0) {
         return std::unexpected("writing " + path + ": " + system_error_text(code));
     }

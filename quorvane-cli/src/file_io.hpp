@@ -22,8 +22,19 @@ std::expected<std::string, std::string> read(const std::string& path);
 
 // Creates or replaces the file with exactly these bytes, or fails with
 // "writing <path>: <system error>". A regular file is replaced through a temporary beside it
-// that is renamed over it (keeping its mode), so a failed write never leaves a half-written file
-// behind; a link is followed to its file, and a device or pipe is written in place.
+// that is renamed over it (keeping its mode, owner and group), so a failed write never leaves a
+// half-written file behind; a link is followed to its file, and a device, a pipe, a file with
+// several hard links and standard output (`-` or the file standard output is) are written in
+// place. The temporary is removed on every error and on SIGINT, SIGTERM and SIGHUP, and
+// temporaries beside the file left by processes that no longer run are removed first.
 std::expected<void, std::string> write_whole_file(const std::string& path, std::string_view bytes);
+
+// Whether writing to `path` writes to this process's standard output: `-`, or the very file,
+// pipe or device standard output is (as /dev/stdout is).
+bool is_standard_output(const std::string& path);
+
+// The bytes on standard output, after whatever is buffered there, or
+// "writing standard output: <system error>".
+std::expected<void, std::string> write_standard_output(std::string_view bytes);
 
 } // namespace quorvane

@@ -1,9 +1,12 @@
+#include <cerrno>
 #include <cstdio>
 #include <iostream>
+#include <new>
 #include <string>
 #include <vector>
 
 #include "commands.hpp"
+#include "file_io.hpp"
 #include "usage.hpp"
 
 namespace quorvane {
@@ -63,6 +66,28 @@ int exit_status(const Outcome& outcome) {
     return 2;
 }
 
+// An input too large for the memory there is is refused like any other bad input, not ended
+// by an uncaught exception.
+Outcome dispatch_within_memory(const std::string& word, Args args) {
+    try {
+        return dispatch(word, args);
+    } catch (const std::bad_alloc&) {
+        return Error{"out of memory while running `" + word + "`"};
+    }
+}
+
+// A result cut short by a full disk or a closed stream is a failure, whatever the command
+// reported.
+int checked_streams(int status) {
+    std::cout.flush();
+    if (!std::cout) {
+        std::cerr << "error: writing standard output: " << system_error_text(errno) << '\n';
+        status = 2;
+    }
+    std::cerr.flush();
+    return std::cerr ? status : 2;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -71,11 +96,7 @@ int main(int argc, char** argv) {
         std::cerr << usage_text;
         return 2;
     }
-    const Outcome outcome = dispatch(args[0], Args(args).subspan(1));
-    const int status = exit_status(outcome);
-    std::cout.flush();
-    std::cerr.flush();
-    return status;
+    return checked_streams(exit_status(dispatch_within_memory(args[0], Args(args).subspan(1))));
 }
 
 } // namespace quorvane

@@ -1,6 +1,7 @@
 #include "report.hpp"
 
 #include <iostream>
+#include <map>
 
 #include "diag/diag.hpp"
 #include "eval/eval.hpp"
@@ -8,27 +9,67 @@
 
 namespace quorvane {
 
+namespace {
+
+namespace diag = quorvane_dsl::diag;
+namespace source = quorvane_dsl::source;
+
+// Past this many errors in one file the rest are only counted: a file of stray characters would
+// otherwise print far more than its own size.
+constexpr std::size_t max_errors_per_file = 100;
+
+// Prints diagnostics on standard error up to the limit of errors per file.
+class Printer {
+  public:
+    explicit Printer(std::span<const source::SourceFile> files) : files_(files) {}
+
+    void print(const diag::Diagnostic& diagnostic) {
+        if (diagnostic.severity == diag::Severity::Error &&
+            ++errors_[diagnostic.src.file.index] > max_errors_per_file) {
+            return;
+        }
+        std::cerr << diag::render(files_, diagnostic);
+    }
+
+    // One line per file whose errors were cut off, saying how many were not shown.
+    void finish() const {
+        for (const auto& [file, count] : errors_) {
+            if (count > max_errors_per_file) {
+                std::cerr << "error: " << count - max_errors_per_file << " more errors in "
+                          << source::file_at(files_, source::FileId{file}).name << " not shown\n";
+            }
+        }
+    }
+
+  private:
+    std::span<const source::SourceFile> files_;
+    std::map<std::uint32_t, std::size_t> errors_;
+};
+
+} // namespace
+
 void print_syntax_errors(const std::string& path, std::string_view text,
                          std::span<const quorvane_dsl::syntax::SyntaxError> errors) {
-    namespace diag = quorvane_dsl::diag;
-    quorvane_dsl::source::Files files;
-    const quorvane_dsl::source::FileId file = files.add(path, std::string(text));
+    source::Files files;
+    const source::FileId file = files.add(path, std::string(text));
+    Printer printer(files.files);
     for (const auto& error : errors) {
-        const diag::Diagnostic diagnostic{.message = error.message,
-                                          .notes = {},
-                                          .src = {error.range, file},
-                                          .severity = diag::Severity::Error};
-        std::cerr << diag::render(files.files, diagnostic);
+        printer.print({.message = error.message,
+                       .notes = {},
+                       .src = {error.range, file},
+                       .severity = diag::Severity::Error});
     }
+    printer.finish();
 }
 
 bool report(const quorvane_dsl::Analysis& analysis) {
-    namespace diag = quorvane_dsl::diag;
     bool clean = true;
+    Printer printer(analysis.hir.files.files);
     for (const diag::Diagnostic& diagnostic : analysis.hir.diagnostics) {
-        std::cerr << diag::render(analysis.hir.files.files, diagnostic);
+        printer.print(diagnostic);
         clean = clean && diagnostic.severity != diag::Severity::Error;
     }
+    printer.finish();
     return clean;
 }
 

@@ -14,12 +14,13 @@
 namespace quorvane {
 
 // Renders every syntax error of one file, in list order, as an error diagnostic on standard
-// error; `path` is named in the location lines as given.
+// error; `path` is named in the location lines as given. Past 100 errors in a file one line says
+// how many more there were.
 void print_syntax_errors(const std::string& path, std::string_view text,
                          std::span<const quorvane_dsl::syntax::SyntaxError> errors);
 
-// Renders every diagnostic of the analysis, in order, on standard error; true when none is an
-// error.
+// Renders every diagnostic of the analysis, in order, on standard error, errors up to the same
+// limit per file; true when none is an error.
 bool report(const quorvane_dsl::Analysis& analysis);
 
 // Runs the evaluator on a clean analysis with these top-cell names (none: the default tops),

@@ -61,6 +61,12 @@ class Export {
         if (auto cells = enter_cells(); !cells) {
             return std::unexpected(cells.error());
         }
+        for (const ir::Cell& cell : library_.cells) {
+            // Such a number would come back from the metadata as a name, not as itself.
+            if (auto message = ir::unwritable_value(cell)) {
+                return std::unexpected("cannot write cell `" + cell.name + "` as GDS: " + *message);
+            }
+        }
         out_.layout.points.reserve(point_count());
         for (std::size_t i = 0; i < library_.cells.size(); ++i) {
             if (auto filled = fill_cell(i); !filled) {
@@ -163,10 +169,23 @@ class Export {
         }
     }
 
+    // A shape too short for its record is left out with a warning rather than written as a
+    // record that readers refuse.
+    bool too_short(const ir::Cell& cell, const ir::Shape& s) {
+        auto warning = too_short_warning(cell.name, library_.layers.at(s.layer).name, s.geometry);
+        if (warning) {
+            out_.warnings.push_back(std::move(*warning));
+        }
+        return warning.has_value();
+    }
+
     std::expected<void, std::string> add_shapes(const ir::Cell& cell, CellId id) {
         reserve_groups(cell, id);
         for (const ir::Shape& s : cell.shapes) {
             const LayerId layer = layer_of(s);
+            if (too_short(cell, s)) {
+                continue;
+            }
             if (s.geometry.fits_one_element()) {
                 if (auto r = insert(id, layer, element(s.geometry)); !r) {
                     return r;
@@ -295,6 +314,12 @@ class Export {
             return r;
         }
         for (const ir::Marker& marker : cell.markers) {
+            // Marker metadata rides on the text placed at each location.
+            if (marker.locations.empty() && !marker.attrs.empty()) {
+                out_.warnings.push_back("cell `" + cell.name + "`: marker `" + marker.name +
+                                        "` has attributes but no location and is not written "
+                                        "to GDS");
+            }
             for (std::size_t k = 0; k < marker.locations.size(); ++k) {
                 const ir::Frame& at = marker.locations[k];
                 shape::Text text =
@@ -338,6 +363,25 @@ class Export {
 };
 
 } // namespace
+
+std::optional<std::string> too_short_warning(std::string_view cell, std::string_view layer,
+                                             const ir::Geometry& geometry) {
+    const auto warning = [&](std::string_view what, std::size_t count) {
+        return "cell `" + std::string(cell) + "`: a " + std::string(what) + " on layer `" +
+               std::string(layer) + "` with " + std::to_string(count) + " point" +
+               (count == 1 ? "" : "s") + " is too short for GDS and is left out";
+    };
+    if (const auto* polygon = std::get_if<ir::Polygon>(&geometry.kind)) {
+        if (polygon->points.size() < min_polygon_points) {
+            return warning("polygon", polygon->points.size());
+        }
+    } else if (const auto* path = std::get_if<ir::Path>(&geometry.kind)) {
+        if (path->points.size() < min_path_points) {
+            return warning("path", path->points.size());
+        }
+    }
+    return std::nullopt;
+}
 
 std::expected<Output, std::string> to_layout(const ir::Library& library) {
     return Export(library).run();

@@ -3,7 +3,9 @@
 
 #include <cstdint>
 #include <expected>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "ir/ir.hpp"
@@ -30,6 +32,16 @@ inline constexpr std::string_view marker_key = "quorvane.marker";
 
 // Longer entry texts are left out with a warning.
 inline constexpr std::size_t max_entry_bytes = 126;
+
+// A BOUNDARY holds at least three corners (four points with the closing one) and a PATH at
+// least two points.
+inline constexpr std::size_t min_polygon_points = 3;
+inline constexpr std::size_t min_path_points = 2;
+
+// "cell `c`: a polygon on layer `l` with 2 points is too short for GDS and is left out" for a
+// polygon or path with fewer points than its record needs.
+std::optional<std::string> too_short_warning(std::string_view cell, std::string_view layer,
+                                             const quorvane_dsl::ir::Geometry& geometry);
 
 std::expected<Output, std::string> to_layout(const quorvane_dsl::ir::Library& library);
 

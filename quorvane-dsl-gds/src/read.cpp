@@ -11,6 +11,7 @@
 #include "ir/engine.hpp"
 #include "ir/transform.hpp"
 #include "ir/walk.hpp"
+#include "lib.hpp"
 #include "read_metadata.hpp"
 #include "units/units.hpp"
 
@@ -245,6 +246,11 @@ class Import {
                 }
                 auto converted = geometry(from.name, record.shape);
                 if (converted && ir_layer != no_layer) {
+                    const std::string& layer_name = result_.library.layers[ir_layer].name;
+                    if (auto short_shape = too_short_warning(from.name, layer_name, *converted)) {
+                        warn(std::move(*short_shape));
+                        continue;
+                    }
                     cell.shapes.push_back({ir_layer, std::move(*converted)});
                 }
             }
@@ -384,12 +390,13 @@ ReadResult import_layout(LayoutDb layout) {
 } // namespace
 
 std::expected<ReadResult, std::string> read_gds(std::vector<std::uint8_t> bytes) {
-    auto layout = vork::io::gds::reader::read_layout(bytes);
-    if (!layout) {
-        return std::unexpected(vork::io::gds::debug_text(layout.error()));
+    auto read = vork::io::gds::reader::read_layout_with_warnings(bytes);
+    if (!read) {
+        return std::unexpected(vork::io::gds::debug_text(read.error()));
     }
     std::vector<std::uint8_t>().swap(bytes);
-    ReadResult result = import_layout(std::move(*layout));
+    ReadResult result = import_layout(std::move(read->layout));
+    result.warnings.insert(result.warnings.begin(), read->warnings.begin(), read->warnings.end());
     if (const auto looping = ir::cycle(result.library.cells)) {
         return std::unexpected("cell `" + result.library.cells[*looping].name +
                                "` contains itself");

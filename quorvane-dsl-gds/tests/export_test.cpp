@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "io/gds/writer.hpp"
 #include "lib.hpp"
 
@@ -172,4 +174,40 @@ TEST(Export, EntryNumbersNeverWrapIntoTheKey) {
     ASSERT_EQ(out->warnings.size(), 2u);
     EXPECT_EQ(out->warnings[0], "cell `many`: `param:p32758=32758…` is past the 32758 metadata "
                                 "entries GDS can number and is not written to GDS");
+}
+
+TEST(Export, RefusesOrWarnsWhereIrTextWould) {
+    ir::Library library;
+    library.layers = {{"m", 1, 0}};
+    library.cells = {cell_named("top")};
+    ir::Cell& top = library.cells[0];
+    top.attrs = {{"w", ir::Value{ir::Value::Number{INFINITY, {1, 0}}}}};
+    // Written as metadata, an infinite length came back as the name `infum`.
+    EXPECT_EQ(quorvane_dsl_gds::write_gds(library).error(),
+              "cannot write cell `top` as GDS: attr `w` holds the number inf, which has no "
+              "literal");
+    top.attrs.clear();
+
+    // Too few points for a BOUNDARY or a PATH record, and a marker with nowhere to carry its
+    // attributes.
+    top.shapes = {{0, {ir::Polygon{{{0, 0}, {5, 5}}}}},
+                  {0, {ir::Polygon{{{0, 0}, {5, 0}, {5, 5}}}}},
+                  {0, {ir::Path{3, {{1, 1}}}}},
+                  {0, {ir::Path{3, {}}}}};
+    top.markers = {{"loose", {}, {{"kind", ir::Value{ir::Value::String{"pin"}}}}}};
+    const auto written = quorvane_dsl_gds::write_gds(library);
+    ASSERT_TRUE(written) << written.error();
+    EXPECT_EQ(written->warnings,
+              (std::vector<std::string>{
+                  "cell `top`: a polygon on layer `m` with 2 points is too short for GDS and is "
+                  "left out",
+                  "cell `top`: a path on layer `m` with 1 point is too short for GDS and is left "
+                  "out",
+                  "cell `top`: a path on layer `m` with 0 points is too short for GDS and is left "
+                  "out",
+                  "cell `top`: marker `loose` has attributes but no location and is not written "
+                  "to GDS"}));
+    const auto layout = to_layout(library);
+    ASSERT_TRUE(layout);
+    EXPECT_EQ(layout->layout.cells[0].shapes.at(vork::models::LayerId{0}).size(), 1u);
 }

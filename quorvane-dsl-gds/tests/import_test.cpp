@@ -291,7 +291,11 @@ TEST(Import, KLayoutFiles) {
         const std::string base = std::string(QV_TEST_DATA) + "/data/klayout/" + name;
         auto read = read_gds(file_bytes(base + ".gds"));
         ASSERT_TRUE(read) << read.error();
-        EXPECT_EQ(*ir::print(read->library), file_text(base + ".qvir")) << name;
+        // A cell name with a space reads back as another name, so its IR text is refused.
+        const auto printed = ir::print(read->library);
+        EXPECT_EQ(printed ? *printed : "error: " + printed.error() + "\n",
+                  file_text(base + ".printed"))
+            << name;
         std::string warnings;
         for (const std::string& warning : read->warnings) {
             warnings += "warning: data/klayout/" + name + ".gds: " + warning + "\n";

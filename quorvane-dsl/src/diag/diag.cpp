@@ -1,6 +1,7 @@
 #include "diag/diag.hpp"
 
 #include <algorithm>
+#include <string>
 #include <string_view>
 
 #include "base/utf8.hpp"
@@ -37,6 +38,36 @@ std::size_t caret_indent(std::string_view line, std::uint32_t byte_col) {
         return 0;
     }
     return base::utf8::char_count(line.substr(0, byte_col));
+}
+
+// A longer source line is shown as a window of this many characters around the carets, with
+// "…" where it was cut: one long line must not make every diagnostic on it as long.
+constexpr std::size_t max_shown_chars = 100;
+constexpr std::size_t shown_before_caret = 30;
+
+struct ShownLine {
+    std::string text;
+    std::size_t indent = 0;
+    std::size_t carets = 1;
+};
+
+ShownLine clipped(std::string_view line, std::size_t indent, std::size_t carets) {
+    const std::size_t total = base::utf8::char_count(line);
+    if (total <= max_shown_chars) {
+        return {std::string(line), indent, carets};
+    }
+    const std::size_t first = std::min(
+        indent > shown_before_caret ? indent - shown_before_caret : 0, total - max_shown_chars);
+    const std::string_view skipped = base::utf8::char_prefix(line, first);
+    const std::string_view window =
+        base::utf8::char_prefix(line.substr(skipped.size()), max_shown_chars);
+    const std::string_view ellipsis = "…";
+    ShownLine shown;
+    shown.text.append(first > 0 ? ellipsis : "").append(window);
+    shown.text.append(first + max_shown_chars < total ? ellipsis : "");
+    shown.indent = indent - first + (first > 0 ? 1 : 0);
+    shown.carets = std::max<std::size_t>(std::min(carets, first + max_shown_chars - indent), 1);
+    return shown;
 }
 
 } // namespace
@@ -80,10 +111,12 @@ void snippet(std::string& out, std::span<const source::SourceFile> files, source
     out.append(pad).append("--> ").append(source.name).append(":").append(line_number);
     out.append(":").append(std::to_string(position.col + 1)).append("\n");
     out.append(pad).append(" |\n");
-    out.append(line_number).append(" | ").append(line).append("\n");
+    const ShownLine shown =
+        clipped(line, caret_indent(line, position.col), caret_count(text, range));
+    out.append(line_number).append(" | ").append(shown.text).append("\n");
     out.append(pad).append(" | ");
-    out.append(caret_indent(line, position.col), ' ');
-    out.append(caret_count(text, range), '^').append("\n");
+    out.append(shown.indent, ' ');
+    out.append(shown.carets, '^').append("\n");
 }
 
 } // namespace quorvane_dsl::diag

@@ -36,7 +36,8 @@ std::string_view severity_word(Severity severity);
 // feed. Ends the process for a file id outside `files`.
 std::string render(std::span<const source::SourceFile> files, const Diagnostic& diagnostic);
 
-// Appends the four snippet lines: arrow with path:line:column, gutter, source line, carets.
+// Appends the four snippet lines: arrow with path:line:column, gutter, source line, carets. A
+// long line is cut to a window around the carets, with "…" where it was cut.
 void snippet(std::string& out, std::span<const source::SourceFile> files, source::FileId file,
              source::TextRange range);
 

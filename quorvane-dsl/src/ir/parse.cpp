@@ -1,4 +1,5 @@
 #include <cmath>
+#include <unordered_map>
 
 #include "base/utf8.hpp"
 #include "ir/scan.hpp"
@@ -202,7 +203,7 @@ class Reader {
             return "expected `<layer>/<datatype>`, found `" + std::string(number) + "/" +
                    std::string(datatype) + "`";
         }
-        if (find_layer(fields[0])) {
+        if (!layer_index_.emplace(fields[0], library_.layers.size()).second) {
             return "layer " + quoted(fields[0]) + " is defined twice";
         }
         library_.layers.push_back({std::string(fields[0]), *layer_number, *datatype_number});
@@ -210,12 +211,11 @@ class Reader {
     }
 
     std::optional<std::uint64_t> find_layer(std::string_view name) const {
-        for (std::size_t i = 0; i < library_.layers.size(); ++i) {
-            if (library_.layers[i].name == name) {
-                return i;
-            }
+        const auto found = layer_index_.find(name);
+        if (found == layer_index_.end()) {
+            return std::nullopt;
         }
-        return std::nullopt;
+        return found->second;
     }
 
     std::optional<std::string> add_shape(std::string_view layer_name, Geometry geometry) {
@@ -369,6 +369,8 @@ class Reader {
     }
 
     const CellNames& names_;
+    // Layers by name, viewing the text being read: a scan per shape made reading quadratic.
+    std::unordered_map<std::string_view, std::uint64_t> layer_index_;
     Library library_;
     std::vector<Span> spans_;
     std::vector<std::uint64_t> cell_lines_;

@@ -1,7 +1,10 @@
 #include <charconv>
 #include <type_traits>
+#include <unordered_set>
 
+#include "ir/scan.hpp"
 #include "ir/text.hpp"
+#include "ir/value.hpp"
 #include "units/units.hpp"
 
 namespace quorvane_dsl::ir {
@@ -131,29 +134,159 @@ void write_cell(Out& out, const Library& library, const Cell& cell) {
     out << "}\n";
 }
 
-std::optional<std::string> refusal(const Cell& cell, const std::string& what, const Value& value) {
-    if (auto number = unwritable_number(value)) {
-        return "cannot write cell `" + cell.name + "` as IR text: " + what + " holds " + *number +
-               ", which has no literal";
+// A name in backticks with its control characters spelled out, so that a refused name cannot
+// break the line of the message that names it.
+std::string shown(std::string_view name) {
+    std::string out = "`";
+    for (const char c : name) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7f) {
+            constexpr char digits[] = "0123456789abcdef";
+            out += "\\x";
+            out += digits[byte >> 4];
+            out += digits[byte & 15];
+        } else {
+            out += c;
+        }
+    }
+    return out + "`";
+}
+
+bool has_control(std::string_view name) {
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(name[i]);
+        // U+0080..U+009F are the C1 controls, encoded as C2 80..C2 9F.
+        const bool c1 =
+            byte == 0xc2 && i + 1 < name.size() && static_cast<unsigned char>(name[i + 1]) < 0xa0;
+        if (byte < 0x20 || byte == 0x7f || c1) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Whether the reader gives this name back as it is: the fields of a line are split at white
+// space, braces open and close blocks, and a line ends at a line feed.
+bool writable_name(std::string_view name) {
+    const auto fields = scan::fields(name);
+    return fields.size() == 1 && fields[0].size() == name.size() && !has_control(name) &&
+           name.find_first_of("{}") == std::string_view::npos;
+}
+
+// The value of a `key=value` field may be empty.
+bool writable_field(std::string_view value) {
+    return value.empty() || writable_name(value);
+}
+
+// A marker attribute is read back by the literal lexer, which wants one identifier.
+bool writable_attribute_name(std::string_view name) {
+    const auto tokens = literal_tokens(name, false);
+    return tokens && tokens->size() == 1 && (*tokens)[0].kind == syntax::kind::SyntaxKind::IDENT &&
+           (*tokens)[0].text == name;
+}
+
+// A port reads back as `instance.port[index]`, the cell itself as `self`.
+bool writable_port(const PortRef& port) {
+    if (port.instance && (!writable_name(*port.instance) || *port.instance == "self" ||
+                          port.instance->find('.') != std::string::npos)) {
+        return false;
+    }
+    return writable_name(port.port);
+}
+
+std::string cannot_write(const Cell& cell) {
+    return "cannot write cell " + shown(cell.name) + " as IR text: ";
+}
+
+std::optional<std::string> name_refusal(const Cell& cell, std::string_view what,
+                                        std::string_view name, bool writable) {
+    if (writable) {
+        return std::nullopt;
+    }
+    return cannot_write(cell) + std::string(what) + " " + shown(name) + " would not read back";
+}
+
+std::optional<std::string> first_of(std::initializer_list<std::optional<std::string>> refusals) {
+    for (const auto& message : refusals) {
+        if (message) {
+            return message;
+        }
     }
     return std::nullopt;
 }
 
-std::optional<std::string> unwritable_value(const Cell& cell) {
-    for (const auto& [name, value] : cell.params) {
-        if (auto message = refusal(cell, "param `" + name + "`", value)) {
+std::optional<std::string> unwritable_names(const Cell& cell, std::string_view kind,
+                                            const std::vector<NamedValue>& values) {
+    for (const auto& [name, value] : values) {
+        if (auto message = name_refusal(cell, kind, name, writable_name(name))) {
             return message;
         }
     }
-    for (const auto& [name, value] : cell.attrs) {
-        if (auto message = refusal(cell, "attr `" + name + "`", value)) {
+    return std::nullopt;
+}
+
+std::optional<std::string> value_refusal(const std::string& what, const Value& value) {
+    if (auto number = unwritable_number(value)) {
+        return what + " holds " + *number + ", which has no literal";
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> unwritable_values(std::string_view kind,
+                                             const std::vector<NamedValue>& values) {
+    for (const auto& [name, value] : values) {
+        if (auto message = value_refusal(std::string(kind) + " " + shown(name), value)) {
+            return message;
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> unwritable_marker(const Cell& cell, const Marker& marker) {
+    if (auto message = name_refusal(cell, "marker", marker.name, writable_name(marker.name))) {
+        return message;
+    }
+    for (const auto& [name, value] : marker.attrs) {
+        if (!writable_attribute_name(name)) {
+            return cannot_write(cell) + "attribute " + shown(name) + " of marker " +
+                   shown(marker.name) + " would not read back";
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> unwritable_cell(const Cell& cell) {
+    if (auto message =
+            first_of({name_refusal(cell, "cell name", cell.name, writable_name(cell.name)),
+                      name_refusal(cell, "source", cell.source, writable_field(cell.source)),
+                      unwritable_names(cell, "param", cell.params),
+                      unwritable_names(cell, "attr", cell.attrs)})) {
+        return message;
+    }
+    if (auto message = unwritable_value(cell)) {
+        return cannot_write(cell) + *message;
+    }
+    if (const auto& bb = cell.blackbox) {
+        if (auto message = first_of({name_refusal(cell, "blackbox interface", bb->interface,
+                                                  writable_field(bb->interface)),
+                                     name_refusal(cell, "blackbox content", bb->content,
+                                                  writable_field(bb->content))})) {
+            return message;
+        }
+    }
+    for (const Instance& inst : cell.instances) {
+        if (auto message = name_refusal(cell, "instance", inst.name, writable_name(inst.name))) {
             return message;
         }
     }
     for (const Marker& marker : cell.markers) {
-        for (const auto& [name, value] : marker.attrs) {
-            const std::string what = "attribute `" + name + "` of marker `" + marker.name + "`";
-            if (auto message = refusal(cell, what, value)) {
+        if (auto message = unwritable_marker(cell, marker)) {
+            return message;
+        }
+    }
+    for (const Connection& c : cell.connections) {
+        for (const PortRef* port : {&c.a, &c.b}) {
+            if (auto message = name_refusal(cell, "port", port->text(), writable_port(*port))) {
                 return message;
             }
         }
@@ -161,7 +294,42 @@ std::optional<std::string> unwritable_value(const Cell& cell) {
     return std::nullopt;
 }
 
+// Layer and cell names are looked up by name, so each must also be unique.
+std::optional<std::string> unwritable_library_names(const Library& library) {
+    std::unordered_set<std::string_view> layers;
+    for (const Layer& layer : library.layers) {
+        if (!writable_name(layer.name) || !layers.insert(layer.name).second) {
+            return "cannot write layer " + shown(layer.name) +
+                   " as IR text: its name would not read back as this layer";
+        }
+    }
+    std::unordered_set<std::string_view> cells;
+    for (const Cell& cell : library.cells) {
+        if (!cells.insert(cell.name).second) {
+            return cannot_write(cell) + "another cell has the same name";
+        }
+    }
+    return std::nullopt;
+}
+
 } // namespace
+
+std::optional<std::string> unwritable_value(const Cell& cell) {
+    if (auto message = first_of(
+            {unwritable_values("param", cell.params), unwritable_values("attr", cell.attrs)})) {
+        return message;
+    }
+    for (const Marker& marker : cell.markers) {
+        for (const auto& [name, value] : marker.attrs) {
+            const std::string what =
+                "attribute " + shown(name) + " of marker " + shown(marker.name);
+            if (auto message = value_refusal(what, value)) {
+                return message;
+            }
+        }
+    }
+    return std::nullopt;
+}
 
 std::string points_text(std::span<const Point> list) {
     std::string text;
@@ -174,11 +342,14 @@ std::expected<std::string, std::string> print(const Library& library) {
     std::string text;
     Out out(text);
     out << "quorvane-ir 1\ndbu " << units::format_number(library.dbu) << "nm\n";
+    if (auto message = unwritable_library_names(library)) {
+        return std::unexpected(std::move(*message));
+    }
     for (const Layer& layer : library.layers) {
         out << "layer " << layer.name << ' ' << layer.layer << '/' << layer.datatype << '\n';
     }
     for (const Cell& cell : library.cells) {
-        if (auto message = unwritable_value(cell)) {
+        if (auto message = unwritable_cell(cell)) {
             return std::unexpected(std::move(*message));
         }
         write_cell(out, library, cell);

@@ -128,6 +128,22 @@ class Lexer {
     void error(std::size_t start, std::string message) {
         errors_.push_back({std::move(message),
                            {static_cast<std::uint32_t>(start), static_cast<std::uint32_t>(pos_)}});
+        run_length_ = 0;
+    }
+
+    // A run of stray characters is one error over the whole run: one error per character, each
+    // printing the whole line, made a small file print gigabytes.
+    void stray(std::size_t start, std::string message) {
+        if (run_length_ > 0 && errors_.back().range.end == start) {
+            ++run_length_;
+            errors_.back().range.end = static_cast<std::uint32_t>(pos_);
+            errors_.back().message =
+                run_head_ + " and " + std::to_string(run_length_ - 1) + " more after it";
+            return;
+        }
+        run_head_ = message;
+        error(start, std::move(message));
+        run_length_ = 1;
     }
 
     SyntaxKind classify(std::size_t start, char32_t c) {
@@ -162,10 +178,10 @@ class Lexer {
             return *kind;
         }
         if (c == invalid_byte) {
-            error(start,
+            stray(start,
                   "invalid UTF-8 byte " + hex_byte(static_cast<unsigned char>(text_[start])));
         } else {
-            error(start, "unexpected character `" + char_text(text_, start, pos_) + "`");
+            stray(start, "unexpected character `" + char_text(text_, start, pos_) + "`");
         }
         return ERROR_TOKEN;
     }
@@ -219,6 +235,9 @@ class Lexer {
     std::size_t pos_ = 0;
     std::vector<Token> tokens_;
     std::vector<SyntaxError> errors_;
+    // The stray characters in the run the last error covers, and that error's first message.
+    std::size_t run_length_ = 0;
+    std::string run_head_;
 };
 
 } // namespace

@@ -92,3 +92,22 @@ TEST(Diag, NotesAndPads) {
                                       "10 | nine\n"
                                       "   |     ^\n");
 }
+
+TEST(Diag, LongLinesAreClippedAroundTheCarets) {
+    // Every diagnostic on a long line once printed the whole line.
+    const std::string line = std::string(200, 'a') + "@@@" + std::string(200, 'b');
+    const std::string shown = std::string(30, 'a') + "@@@" + std::string(67, 'b');
+    EXPECT_EQ(one(line, 200, 203), "error: m\n"
+                                   " --> f.qvs:1:201\n"
+                                   "  |\n"
+                                   "1 | …" +
+                                       shown +
+                                       "…\n"
+                                       "  |                                ^^^\n");
+    // Near the start nothing is cut before; carets stop at the window's end; a window at the
+    // end of the line is cut only before.
+    const std::string start = one(line, 2, 403);
+    EXPECT_NE(start.find("1 | " + line.substr(0, 100) + "…\n"), std::string::npos);
+    EXPECT_NE(start.find("  |   " + std::string(98, '^') + "\n"), std::string::npos);
+    EXPECT_NE(one(line, 402, 403).find("1 | …" + std::string(100, 'b') + "\n"), std::string::npos);
+}

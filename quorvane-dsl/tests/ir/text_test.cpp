@@ -232,6 +232,64 @@ TEST(IrText, NumbersWithoutLiteralAreRefusedWhenWriting) {
               "-inf, which has no literal");
 }
 
+TEST(IrText, NamesThatWouldNotReadBackAreRefused) {
+    const auto library_with = [](auto change) {
+        Library library;
+        library.layers = {{"m1", 1, 0}, {"m2", 2, 0}};
+        Cell leaf{.name = "leaf", .source = "leaf"};
+        Cell top{.name = "top", .source = "top"};
+        top.instances.push_back({"a", 0, 0, 0, 0, false, std::nullopt});
+        top.markers.push_back({"pin", {{0, 0, 0}}, {{"kind", Value{Value::String{"x"}}}}});
+        top.params.push_back({"w", Value{Value::Int{3}}});
+        top.connections.push_back({{"p", "a", 0}, {"q", std::nullopt, 1}, false});
+        library.cells = {leaf, top};
+        library.tops = {1};
+        change(library);
+        return print(library);
+    };
+    const auto refusal = [&](auto change) {
+        const auto printed = library_with(change);
+        return printed ? std::string("printed") : printed.error();
+    };
+    // A marker name holding a line feed once added a line of its own to the text.
+    EXPECT_EQ(refusal([](Library& l) { l.cells[1].markers[0].name = "m\nbox m1 0 0 9 9"; }),
+              "cannot write cell `top` as IR text: marker `m\\x0abox m1 0 0 9 9` would not "
+              "read back");
+    EXPECT_EQ(refusal([](Library& l) { l.cells[0].name = "a b"; }),
+              "cannot write cell `a b` as IR text: cell name `a b` would not read back");
+    EXPECT_EQ(refusal([](Library& l) { l.cells[0].name = ""; }),
+              "cannot write cell `` as IR text: cell name `` would not read back");
+    EXPECT_EQ(refusal([](Library& l) { l.cells[1].name = "leaf"; }),
+              "cannot write cell `leaf` as IR text: another cell has the same name");
+    EXPECT_EQ(refusal([](Library& l) { l.layers[1].name = "m1"; }),
+              "cannot write layer `m1` as IR text: its name would not read back as this layer");
+    EXPECT_EQ(refusal([](Library& l) { l.layers[0].name = "m\u00a0"; }),
+              "cannot write layer `m\u00a0` as IR text: its name would not read back as this "
+              "layer");
+    EXPECT_EQ(refusal([](Library& l) { l.cells[1].connections[0].a.instance = "a.b"; }),
+              "cannot write cell `top` as IR text: port `a.b.p[0]` would not read back");
+    EXPECT_EQ(refusal([](Library& l) { l.cells[1].params[0].first = "w{"; }),
+              "cannot write cell `top` as IR text: param `w{` would not read back");
+    EXPECT_EQ(refusal([](Library& l) { l.cells[1].markers[0].attrs[0].first = "a-b"; }),
+              "cannot write cell `top` as IR text: attribute `a-b` of marker `pin` would not "
+              "read back");
+    EXPECT_EQ(refusal([](Library& l) { l.cells[1].source = "x\ty"; }),
+              "cannot write cell `top` as IR text: source `x\\x09y` would not read back");
+    EXPECT_EQ(refusal([](Library& l) { l.cells[1].instances[0].name = "c\u0085"; }),
+              "cannot write cell `top` as IR text: instance `c\u0085` would not read back");
+
+    // Names of any other characters, and an empty source, read back as they were written.
+    const auto printed = library_with([](Library& l) {
+        l.cells[0].name = "caf\u00e9/7.x";
+        l.cells[0].source = "";
+        l.layers[0].name = "M1:drawing";
+    });
+    ASSERT_TRUE(printed) << printed.error();
+    const auto again = parse(*printed);
+    ASSERT_TRUE(again) << again.error().text();
+    EXPECT_EQ(print(*again).value(), *printed);
+}
+
 TEST(IrText, CycleFindsTheFirstCellMetAgain) {
     std::vector<Cell> cells(3);
     cells[0].instances.push_back({.cell = 1});

@@ -277,7 +277,7 @@ class Reader {
   public:
     explicit Reader(std::span<const std::uint8_t> bytes) : bytes_(bytes) {}
 
-    std::expected<LayoutDb, GdsError> run() {
+    std::expected<Read, GdsError> run() {
         reserve_pools();
         std::size_t at = 0;
         while (bytes_.size() - at >= 4) {
@@ -299,7 +299,8 @@ class Reader {
             }
         }
         discard_element();
-        return std::move(db_);
+        note_undefined_cells();
+        return Read{std::move(db_), std::move(warnings_)};
     }
 
   private:
@@ -459,7 +460,30 @@ class Reader {
         }
         current_cell_ = *cell;
         in_structure_ = true;
+        defined_.resize(db_.cells.size());
+        if (defined_[cell->value]) {
+            warn("two structures of this name are merged into one cell");
+        }
+        defined_[cell->value] = true;
         return {};
+    }
+
+    void warn(std::string text) {
+        // Elements outside any structure are refused elsewhere; their warning names no cell.
+        const std::string cell =
+            current_cell_.value < db_.cells.size() ? db_.cells[current_cell_.value].name : "";
+        warnings_.push_back("cell `" + cell + "`: " + std::move(text));
+    }
+
+    // A reference to a structure the stream never defines is read as an empty cell.
+    void note_undefined_cells() {
+        defined_.resize(db_.cells.size());
+        for (std::size_t i = 0; i < db_.cells.size(); ++i) {
+            if (!defined_[i]) {
+                warnings_.push_back("cell `" + db_.cells[i].name +
+                                    "`: referenced but never defined; read as an empty cell");
+            }
+        }
     }
 
     template <typename T> static Status store(std::expected<T, GdsError> parsed, auto& field) {
@@ -534,7 +558,9 @@ class Reader {
             return s;
         }
         ElementBuilder& e = element_;
-        if (!e.has_points) {
+        if (e.has_points) {
+            warn("an element has two XY records; only the last is kept");
+        } else {
             e.has_points = true;
             e.points_first = db_.points.size();
         }
@@ -762,7 +788,7 @@ class Reader {
         return {};
     }
 
-    Status array(top::CellInstance& instance) const {
+    Status array(top::CellInstance& instance) {
         const ElementBuilder& e = element_;
         if (!e.colrow) {
             return format("AREF is missing COLROW");
@@ -779,6 +805,13 @@ class Reader {
         auto row_step = divide_vector((*corners)[2], (*corners)[0], rows);
         if (!row_step) {
             return std::unexpected(row_step.error());
+        }
+        const auto uneven = [](Point corner, Point origin, std::int64_t count) {
+            return (corner.x - origin.x) % count != 0 || (corner.y - origin.y) % count != 0;
+        };
+        if (uneven((*corners)[1], (*corners)[0], columns) ||
+            uneven((*corners)[2], (*corners)[0], rows)) {
+            warn("an AREF span does not divide evenly by its count; the step is truncated");
         }
         instance.repetition = top::RegularArray{columns, rows, *column_step, *row_step};
         instance.aref_points = *corners;
@@ -799,12 +832,22 @@ class Reader {
     bool in_structure_ = false;
     ElementBuilder element_; // inactive while its kind is 0
     std::optional<std::uint16_t> pending_attribute_;
+    std::vector<bool> defined_; // by cell id: its structure has been read
+    std::vector<std::string> warnings_;
 };
 
 } // namespace
 
-std::expected<LayoutDb, GdsError> read_layout(std::span<const std::uint8_t> bytes) {
+std::expected<Read, GdsError> read_layout_with_warnings(std::span<const std::uint8_t> bytes) {
     return Reader(bytes).run();
+}
+
+std::expected<LayoutDb, GdsError> read_layout(std::span<const std::uint8_t> bytes) {
+    auto read = read_layout_with_warnings(bytes);
+    if (!read) {
+        return std::unexpected(std::move(read.error()));
+    }
+    return std::move(read->layout);
 }
 
 } // namespace vork::io::gds::reader

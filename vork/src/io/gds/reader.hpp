@@ -36,4 +36,15 @@ std::expected<Point, GdsError> divide_vector(Point corner, Point origin, std::in
 // first error.
 std::expected<models::top::LayoutDb, GdsError> read_layout(std::span<const std::uint8_t> bytes);
 
+struct Read {
+    models::top::LayoutDb layout;
+    // "cell `c`: ..." for what the stream holds but the layout keeps only in part: two
+    // structures of one name (merged), a reference to no structure (an empty cell), an element
+    // with two XY records (the last kept), an AREF span its count does not divide (truncated).
+    std::vector<std::string> warnings;
+};
+
+// As `read_layout`, with the warnings.
+std::expected<Read, GdsError> read_layout_with_warnings(std::span<const std::uint8_t> bytes);
+
 } // namespace vork::io::gds::reader

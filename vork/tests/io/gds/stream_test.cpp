@@ -279,6 +279,24 @@ TEST(Stream, ReaderElementDetails) {
     EXPECT_EQ(array.rows, -2);
 }
 
+TEST(Stream, ReaderWarnsWhereTheLayoutKeepsOnlyPart) {
+    Stream s;
+    s.structure("a").raw(rec::BOUNDARY).xy({{0, 0}, {1, 0}, {0, 1}}).xy({{0, 0}, {2, 0}, {0, 2}});
+    s.raw(rec::ENDEL).raw(rec::SREF).text(rec::SNAME, "nowhere").xy({{0, 0}}).raw(rec::ENDEL);
+    s.raw(rec::AREF).text(rec::SNAME, "a").i16(rec::COLROW, {3, 2});
+    s.xy({{0, 0}, {10, 0}, {0, 8}}).raw(rec::ENDEL).raw(rec::ENDSTR);
+    s.structure("a").raw(rec::ENDSTR);
+    const auto read = reader::read_layout_with_warnings(s.bytes);
+    ASSERT_TRUE(read);
+    EXPECT_EQ(read->warnings,
+              (std::vector<std::string>{
+                  "cell `a`: an element has two XY records; only the last is kept",
+                  "cell `a`: an AREF span does not divide evenly by its count; the step is "
+                  "truncated",
+                  "cell `a`: two structures of this name are merged into one cell",
+                  "cell `nowhere`: referenced but never defined; read as an empty cell"}));
+}
+
 TEST(Stream, ReaderErrors) {
     for (std::uint8_t length : {0, 1, 2, 3}) {
         EXPECT_EQ(read_error({0, length, 0, 0}),

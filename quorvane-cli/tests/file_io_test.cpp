@@ -1,0 +1,93 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "file_io.hpp"
+
+using namespace std::string_literals;
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string contents(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+fs::path fresh_dir(const std::string& name) {
+    const fs::path dir = fs::path(::testing::TempDir()) / name;
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    return dir;
+}
+
+// Runs the built tool through the shell; its exit status.
+int run(const std::string& command) {
+    const int raw = std::system(("\"$QV_BIN\" " + command).c_str());
+    return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+}
+
+} // namespace
+
+TEST(FileIo, ReplacedFilesKeepTheirLinksAndOwnerAndNoStaleTemporaries) {
+    const fs::path dir = fresh_dir("quorvane_file_io");
+    const fs::path file = dir / "a.qvs";
+    const fs::path other = dir / "b.qvs";
+    std::ofstream(file) << "old\n";
+    fs::create_hard_link(file, other);
+    ASSERT_TRUE(quorvane::write_whole_file(file, "new\n"));
+    // A rename would have left the other name holding the old text.
+    EXPECT_EQ(contents(other), "new\n");
+    EXPECT_EQ(fs::hard_link_count(file), 2u);
+
+    fs::remove(other);
+    // A temporary of a writer that no longer runs is removed; one of a running process stays.
+    const fs::path stale = dir / ".a.qvs.partial-2147483646-0";
+    const fs::path live = dir / (".a.qvs.partial-" + std::to_string(::getppid()) + "-0");
+    std::ofstream(stale) << "old";
+    std::ofstream(live) << "old";
+    ASSERT_TRUE(quorvane::write_whole_file(file, "new\n"));
+    EXPECT_FALSE(fs::exists(stale));
+    EXPECT_TRUE(fs::exists(live));
+    if (::geteuid() == 0) {
+        ASSERT_EQ(::chown(file.c_str(), 4321, 4322), 0);
+        ASSERT_TRUE(quorvane::write_whole_file(file, "newer\n"));
+        struct stat info {};
+        ASSERT_EQ(::stat(file.c_str(), &info), 0);
+        EXPECT_EQ(info.st_uid, 4321u);
+        EXPECT_EQ(info.st_gid, 4322u);
+        EXPECT_EQ(contents(file), "newer\n");
+    }
+}
+
+TEST(FileIo, StandardOutputIsCheckedAndWrittenInPlace) {
+    const fs::path dir = fresh_dir("quorvane_stdout");
+    const std::string ir = (dir / "a.qvir").string();
+    std::ofstream(ir) << "quorvane-ir 1\ndbu 1nm\ncell a source=a {\n}\ntop a\n";
+    const std::string err = (dir / "err").string();
+    // A full disk or a closed stream once cut the output short with exit status 0.
+    EXPECT_EQ(run("ir " + ir + " >/dev/full 2>" + err), 2);
+    EXPECT_EQ(contents(err), "error: writing standard output: No space left on device (os error "
+                             "28)\n");
+    EXPECT_EQ(run("parse " + ir + " >&- 2>" + err), 2);
+    EXPECT_EQ(contents(err), "error: writing standard output: Bad file descriptor (os error 9)\n");
+
+    // Appending through /dev/stdout keeps what the log held, and only the library is added.
+    const fs::path log = dir / "log";
+    std::ofstream(log) << "kept\n";
+    EXPECT_EQ(run("build " + ir + " -o /dev/stdout >>" + log.string()), 0);
+    const std::string appended = contents(log);
+    EXPECT_TRUE(appended.starts_with("kept\n\0\6\0\2"s.substr(0, 9)));
+    EXPECT_EQ(appended.find("wrote"), std::string::npos);
+    const fs::path dash = dir / "dash";
+    EXPECT_EQ(run("build " + ir + " -o - >" + dash.string()), 0);
+    EXPECT_EQ(contents(dash), appended.substr(5));
+}
