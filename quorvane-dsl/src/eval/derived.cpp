@@ -118,7 +118,7 @@ Result<geom::Transform> Evaluator::resolve_shape(ShapeId id, CellState& cell) {
     if (std::holds_alternative<PlaceState::UsedUnplaced>(state)) {
         if (shape.derived) {
             base::fatal("internal error: entered unreachable code: derived shapes are never used "
-                  "unplaced");
+                        "unplaced");
         }
         return geom::Transform{};
     }

@@ -232,7 +232,7 @@ Result<Evaluator::Target> Evaluator::target_frame(const Pending& pending, CellSt
     const auto* statement = std::get_if<hir::Stmt::Place>(&hir.stmt(pending.stmt).kind);
     if (!statement) {
         base::fatal("internal error: entered unreachable code: pending placements come from "
-              "place statements");
+                    "place statements");
     }
     Env env = pending.env;
     auto at = eval(statement->at, env, &cell);
@@ -287,7 +287,7 @@ Result<geom::Transform> Evaluator::resolve_pending(const Pending& pending, Shape
     const auto* anchor = std::get_if<Pending::ShapeAnchor>(&pending.anchor);
     if (!anchor) {
         base::fatal("internal error: entered unreachable code: shape placements use shape "
-              "anchors");
+                    "anchors");
     }
     const RtShape& shape = cell.shape(id);
     if (!shape.shape) {
@@ -328,7 +328,7 @@ Result<geom::Transform> Evaluator::resolve_instance(InstanceId id, CellState& ce
     }
     if (std::holds_alternative<Pending::ShapeAnchor>(pending->anchor)) {
         base::fatal("internal error: entered unreachable code: instance placements use cell "
-              "anchors");
+                    "anchors");
     }
     const geom::Transform transform = geom::Transform::placing(
         pending->frame, target->frame, target->mirror, target->rotate, target->dx, target->dy);
