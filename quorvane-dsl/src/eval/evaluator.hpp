@@ -153,9 +153,25 @@ struct Evaluator {
     std::optional<std::string> param_key(CellState& cell);
     Result<std::uint64_t> build(CellState cell, std::string name);
 
+    // Cross-sections (xsection.cpp): built from a definition, on top of an optional base value;
+    // none follows a diagnostic or input that analysis reported.
+    struct XsArg {
+        std::optional<hir::NamedArg> name;
+        Value value;
+    };
+    std::shared_ptr<const XsValue> xsection(hir::XsId def, const XsValue* base,
+                                            std::vector<XsArg> args, hir::Src use);
+    Result<Value> xsection_call(hir::XsId def, const XsValue* base,
+                                const std::vector<hir::Arg>& args, Env& env, CellState* cell,
+                                hir::Src src);
+    // The radius bends of `xs` take, in nm.
+    std::optional<double> xs_radius(const XsValue& xs, double tol);
+    Result<Value> xsection_field(hir::ExprId expr, const XsValue& xs, const std::string& name);
+
     // Stored values and geometry in database units (stored.cpp).
     Result<ir::Value> store_value(const Value& value, hir::Src src);
     Result<Value> load_value(const ir::Value& value, hir::Src src);
+    Result<Value> load_xsection(const ir::Value::Named& named, hir::Src src);
     void shape_geometry(const geom::LocalGeometry& geometry, const geom::Transform& transform,
                         std::vector<ir::Geometry>& out) const;
 
@@ -185,6 +201,7 @@ struct Evaluator {
     void exec_shape(hir::StmtId stmt, const hir::Stmt::Shape& statement, Env& env, CellState& cell);
     void exec_shape_expr(const hir::Stmt::ShapeExpr& statement, Env& env, CellState& cell);
     void exec_clone(hir::StmtId stmt, const hir::Stmt::Clone& statement, Env& env, CellState& cell);
+    static void adopt_bands(RtShape& shape, BandedDef drawn);
     void adopt_recipe(ShapeId id, Derived recipe, CellState& cell,
                       const std::function<std::string(const Derived&)>& refusal);
     // The shape a shape-making statement names: the pre-registered one for a cell-level name,
@@ -227,6 +244,10 @@ struct Evaluator {
     Result<std::uint64_t> copy_imported(const hir::CellDef& def, std::size_t file, std::size_t cell,
                                         const std::vector<ArgValue>& args, hir::Src use);
     std::optional<std::string> default_key(hir::CellId cell);
+    Result<Value> xs_default(const hir::ParamDef& param, std::vector<Value> earlier);
+    std::optional<std::string> xs_default_key(hir::XsId def);
+    Result<std::vector<double>> xs_offsets(const hir::XsSection& section);
+    bool xs_properties(const hir::XsDef& def, XsValue& xs);
 
     void preregister(hir::StmtId stmt, CellState& cell);
     void settle(CellState& cell);

@@ -6,6 +6,7 @@
 #include "eval/builtins.hpp"
 #include "eval/evaluator.hpp"
 #include "eval/operators.hpp"
+#include "eval/xs_value.hpp"
 
 namespace quorvane_dsl::eval {
 
@@ -145,8 +146,12 @@ Result<Value> Evaluator::eval_name(hir::ExprId expr, const hir::Res& res, Env& e
     if (const auto* c = std::get_if<hir::Res::Cell>(&res.kind)) {
         return Value{Value::Cell{c->id}};
     }
-    if (std::holds_alternative<hir::Res::XSection>(res.kind)) {
-        return fail(src, "cross-sections are not built yet");
+    if (const auto* x = std::get_if<hir::Res::XSection>(&res.kind)) {
+        auto xs = xsection(x->id, nullptr, {}, src);
+        if (!xs) {
+            return std::unexpected(Stop{});
+        }
+        return Value{Value::XSection{std::move(xs)}};
     }
     if (const auto* p = std::get_if<hir::Res::XsParam>(&res.kind)) {
         if (!xs_args || p->index >= xs_args->size()) {
@@ -278,8 +283,8 @@ Result<Value> Evaluator::eval_call(hir::ExprId expr, const hir::Expr::Call& call
         }
     }
     if (const auto* name = std::get_if<hir::Expr::Name>(&callee.kind)) {
-        if (std::holds_alternative<hir::Res::XSection>(name->res.kind)) {
-            return fail_expr(expr, "cross-sections are not built yet");
+        if (const auto* x = std::get_if<hir::Res::XSection>(&name->res.kind)) {
+            return xsection_call(x->id, nullptr, call.args, env, cell, hir.expr_src(expr));
         }
     }
     auto f = eval(call.callee, env, cell);
@@ -302,8 +307,10 @@ Result<Value> Evaluator::eval_call(hir::ExprId expr, const hir::Expr::Call& call
         }
         return std::move(*result);
     }
-    if (std::holds_alternative<Value::XSection>(f->kind)) {
-        return fail_expr(expr, "cross-sections are not built yet");
+    if (const auto* xs = std::get_if<Value::XSection>(&f->kind)) {
+        // The base stays alive through the call: `f` holds it.
+        return xsection_call(xs->value->def, xs->value.get(), call.args, env, cell,
+                             hir.expr_src(expr));
     }
     return fail_expr(call.callee, std::string(f->describe()) + " is not a function");
 }

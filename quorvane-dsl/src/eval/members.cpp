@@ -113,8 +113,8 @@ Result<Value> Evaluator::field(hir::ExprId expr, Value base, const std::string& 
         }
         return shape_field(expr, s->id, name, *cell);
     }
-    if (std::holds_alternative<Value::XSection>(base.kind)) {
-        return fail_expr(expr, "members of cross-sections are not built yet");
+    if (const auto* xs = std::get_if<Value::XSection>(&base.kind)) {
+        return xsection_field(expr, *xs->value, name);
     }
     return fail_expr(expr, std::string(base.describe()) + " has no field `" + name + "`");
 }

@@ -8,7 +8,14 @@
 
 #include "eval/evaluator.hpp"
 #include "eval/shapes.hpp"
+#include "eval/xs_value.hpp"
+#include "geom/arc.hpp"
+#include "geom/bezier.hpp"
 #include "geom/closed.hpp"
+#include "geom/euler.hpp"
+#include "geom/path.hpp"
+#include "geom/sbend.hpp"
+#include "geom/taper.hpp"
 #include "geom/text.hpp"
 #include "hir/primitives.hpp"
 #include "units/units.hpp"
@@ -41,10 +48,6 @@ using Slots = std::vector<std::optional<Value>>;
 
 bool is_derived(hir::Primitive p) {
     return p >= hir::Primitive::Union;
-}
-
-bool is_closed(hir::Primitive p) {
-    return p <= hir::Primitive::Trapezoid || p == hir::Primitive::Text;
 }
 
 // The slot of the parameter called `name`; none when the primitive lacks it or it is empty.
@@ -178,10 +181,21 @@ Refused<Derived> derived_def(hir::Primitive p, const Slots& s,
     return Derived{p, std::move(*a), std::move(*b), distance, join, segments};
 }
 
-// The closed constructor of `p` on the arguments; the outer error refuses the statement, the
-// inner one is the constructor's own message.
+// Euler bends take exactly one of `radius` and `min_radius`: whether it is the minimum radius,
+// and its value. The checker reported both or neither.
+Refused<std::pair<bool, double>> euler_radius(const Slots& s, hir::Primitive p) {
+    const auto radius = optional_number(s, p, "radius");
+    const auto min_radius = optional_number(s, p, "min_radius");
+    if (radius.has_value() == min_radius.has_value()) {
+        return std::unexpected("");
+    }
+    return std::pair{min_radius.has_value(), min_radius ? *min_radius : *radius};
+}
+
+// The plain-road constructor of `p` on the arguments; the outer error refuses the statement,
+// the inner one is the constructor's own message.
 Refused<geom::Built<geom::LocalShape>>
-closed_shape(hir::Primitive p, const Slots& s, std::optional<std::int64_t> segments, double tol) {
+plain_shape(hir::Primitive p, const Slots& s, std::optional<std::int64_t> segments, double tol) {
     using P = hir::Primitive;
     const auto opt = [&](std::string_view name) { return optional_number(s, p, name); };
     const auto num = [&](std::string_view name) { return number(s, p, name); };
@@ -215,6 +229,59 @@ closed_shape(hir::Primitive p, const Slots& s, std::optional<std::int64_t> segme
         return geom::cross(num("length"), num("arm_width"));
     case P::Trapezoid:
         return geom::trapezoid(num("width"), num("height"), num("top_width"), num("offset"));
+    case P::Path: {
+        const auto ends = word(s, p, "ends");
+        if (!ends) {
+            return std::unexpected(ends.error());
+        }
+        auto points = point_list(s, p);
+        if (!points) {
+            return std::unexpected(points.error());
+        }
+        return geom::path(std::move(*points), geom::PathEnds{*ends}, opt("bend_radius"), segments,
+                          num("width"), tol);
+    }
+    case P::Straight: {
+        // The one band's geometry is the whole shape.
+        auto banded = geom::straight_bands({geom::Band{0, num("width")}}, num("length"));
+        if (!banded) {
+            return geom::Built<geom::LocalShape>(std::unexpected(std::move(banded.error())));
+        }
+        return geom::Built<geom::LocalShape>(std::move(banded->shape));
+    }
+    case P::Arc:
+        return geom::arc(segments, num("radius"), num("width"), num("angle"), tol);
+    case P::Euler: {
+        const auto radius = euler_radius(s, p);
+        if (!radius) {
+            return std::unexpected(radius.error());
+        }
+        return geom::euler(radius->first, radius->second, num("width"), num("angle"), opt("p"),
+                           segments, tol);
+    }
+    case P::Sbend: {
+        const auto profile = word(s, p, "profile");
+        if (!profile) {
+            return std::unexpected(profile.error());
+        }
+        return geom::sbend(geom::SbendProfile{*profile}, segments, num("length"), num("offset"),
+                           num("width"), tol);
+    }
+    case P::Bezier: {
+        auto points = point_list(s, p);
+        if (!points) {
+            return std::unexpected(points.error());
+        }
+        return geom::bezier(std::move(*points), segments, num("width"), tol);
+    }
+    case P::Taper: {
+        const auto profile = word(s, p, "profile");
+        if (!profile) {
+            return std::unexpected(profile.error());
+        }
+        return geom::taper(geom::TaperProfile{*profile}, segments, num("length"), num("width1"),
+                           num("width2"), tol);
+    }
     case P::Text: {
         const Value* text = slot(s, p, "text");
         const auto* str = text ? std::get_if<Value::Str>(&text->kind) : nullptr;
@@ -226,6 +293,186 @@ closed_shape(hir::Primitive p, const Slots& s, std::optional<std::int64_t> segme
     default:
         return std::unexpected("");
     }
+}
+
+// The band builder of `p` on the arguments, `width` standing for the bands.
+Refused<geom::Built<geom::Banded>> banded_shape(hir::Primitive p, const Slots& s,
+                                                const geom::Bands& bands,
+                                                std::optional<std::int64_t> segments, double tol) {
+    using P = hir::Primitive;
+    const auto opt = [&](std::string_view name) { return optional_number(s, p, name); };
+    const auto num = [&](std::string_view name) { return number(s, p, name); };
+    switch (p) {
+    case P::Ring:
+        return geom::ring_bands(bands, segments, opt("angle"), opt("start_angle"), num("radius"),
+                                tol);
+    case P::Racetrack:
+        return geom::racetrack_bands(bands, segments, num("radius"), num("length"), tol);
+    case P::Path: {
+        const auto ends = word(s, p, "ends");
+        if (!ends) {
+            return std::unexpected(ends.error());
+        }
+        auto points = point_list(s, p);
+        if (!points) {
+            return std::unexpected(points.error());
+        }
+        return geom::path_bands(std::move(*points), bands, geom::PathEnds{*ends},
+                                opt("bend_radius"), segments, tol);
+    }
+    case P::Straight:
+        return geom::straight_bands(bands, num("length"));
+    case P::Arc:
+        return geom::arc_bands(bands, segments, num("radius"), num("angle"), tol);
+    case P::Euler: {
+        const auto radius = euler_radius(s, p);
+        if (!radius) {
+            return std::unexpected(radius.error());
+        }
+        return geom::euler_bands(radius->first, radius->second, bands, num("angle"), opt("p"),
+                                 segments, tol);
+    }
+    case P::Sbend: {
+        const auto profile = word(s, p, "profile");
+        if (!profile) {
+            return std::unexpected(profile.error());
+        }
+        return geom::sbend_bands(bands, geom::SbendProfile{*profile}, segments, num("length"),
+                                 num("offset"), tol);
+    }
+    case P::Bezier: {
+        auto points = point_list(s, p);
+        if (!points) {
+            return std::unexpected(points.error());
+        }
+        return geom::bezier_bands(std::move(*points), bands, segments, tol);
+    }
+    default:
+        return std::unexpected("");
+    }
+}
+
+// The bands of a taper from `from` to `to`: bands on one layer pair in order, the rest grow
+// from or shrink to nothing at the other end's main width.
+std::vector<std::pair<hir::LayerId, geom::TaperBand>> taper_pairs(const XsValue& from,
+                                                                  const XsValue& to) {
+    std::vector<std::pair<hir::LayerId, geom::TaperBand>> pairs;
+    std::vector<bool> used(to.bands.size(), false);
+    const geom::Band from_main{0, from.bands.front().second.width};
+    const geom::Band to_main{0, to.bands.front().second.width};
+    for (std::size_t i = 0; i < from.bands.size(); ++i) {
+        const auto& [layer, band] = from.bands[i];
+        const auto same_layer = [&](const auto& b) { return b.first == layer; };
+        const auto before = std::count_if(from.bands.begin(), from.bands.begin() + i, same_layer);
+        geom::Band partner = to_main;
+        std::ptrdiff_t seen = 0;
+        for (std::size_t j = 0; j < to.bands.size(); ++j) {
+            if (to.bands[j].first == layer && seen++ == before) {
+                used[j] = true;
+                partner = to.bands[j].second;
+                break;
+            }
+        }
+        pairs.emplace_back(layer, geom::TaperBand{band, partner});
+    }
+    for (std::size_t j = 0; j < to.bands.size(); ++j) {
+        if (!used[j]) {
+            pairs.emplace_back(to.bands[j].first, geom::TaperBand{from_main, to.bands[j].second});
+        }
+    }
+    return pairs;
+}
+
+// A bend tighter than the cross-section allows, described; none when it fits.
+std::optional<std::string> radius_fault(const std::string& primitive, double radius,
+                                        double min_radius, const std::string& xs_name) {
+    if (!(radius < min_radius * 0.999999999)) {
+        return std::nullopt;
+    }
+    const std::string least = units::format_length(min_radius);
+    if (radius == 0) {
+        return "this path turns at sharp corners, but cross-section `" + xs_name +
+               "` bends with a radius of at least " + least + "; give `bend_radius`";
+    }
+    return "the tightest radius of this " + primitive + " is " +
+           units::format_length(std::round(radius * 1000) / 1000) + ", below the minimum radius " +
+           least + " of cross-section `" + xs_name + "`";
+}
+
+const std::shared_ptr<const XsValue>* xsection_in(const Slots& s, hir::Primitive p,
+                                                  std::string_view name) {
+    const Value* v = slot(s, p, name);
+    const auto* xs = v ? std::get_if<Value::XSection>(&v->kind) : nullptr;
+    return xs ? &xs->value : nullptr;
+}
+
+// A primitive drawn with the bands of `xs`.
+Refused<BandedDef> banded_def(hir::Primitive p, const Slots& s, std::shared_ptr<const XsValue> xs,
+                              const std::string& xs_name, std::optional<std::int64_t> segments,
+                              double tol) {
+    geom::Bands bands;
+    BandedDef def;
+    bands.reserve(xs->bands.size());
+    def.layers.reserve(xs->bands.size());
+    for (const auto& [layer, band] : xs->bands) {
+        bands.push_back(band);
+        def.layers.push_back(layer);
+    }
+    auto built = banded_shape(p, s, bands, segments, tol);
+    if (!built) {
+        return std::unexpected(built.error());
+    }
+    const std::string name(hir::primitive_name(p));
+    if (!*built) {
+        return std::unexpected("invalid " + name + ": " + built->error());
+    }
+    if (xs->min_radius) {
+        if (auto fault = radius_fault(name, (*built)->radius, *xs->min_radius, xs_name)) {
+            return std::unexpected(std::move(*fault));
+        }
+    }
+    def.built = std::move(**built);
+    def.start = def.built.shape.anchor("start") ? xs : nullptr;
+    def.xsection = std::move(xs);
+    return def;
+}
+
+// A taper from the bands of `from` to those of `to`.
+Refused<BandedDef> taper_def(const Slots& s, std::shared_ptr<const XsValue> from,
+                             std::shared_ptr<const XsValue> to,
+                             std::optional<std::int64_t> segments, double tol) {
+    constexpr auto p = hir::Primitive::Taper;
+    if (from->bands.front().first != to->bands.front().first) {
+        return std::unexpected(
+            "the main sections of a taper's cross-sections must be on the same layer");
+    }
+    const auto profile = word(s, p, "profile");
+    if (!profile) {
+        return std::unexpected(profile.error());
+    }
+    BandedDef def;
+    std::vector<geom::TaperBand> bands;
+    geom::Bands ends;
+    for (const auto& [layer, band] : taper_pairs(*from, *to)) {
+        def.layers.push_back(layer);
+        bands.push_back(band);
+        ends.push_back(band.start);
+        ends.push_back(band.end);
+    }
+    // Both ends' bands go through the same checks as any cross-section's: an offset that is not
+    // finite would otherwise reach the outline as coordinates that are not numbers.
+    if (auto fault = geom::check_bands(ends)) {
+        return std::unexpected("invalid taper: " + *fault);
+    }
+    auto built = geom::taper_bands(bands, geom::TaperProfile{*profile}, segments,
+                                   number(s, p, "length"), tol);
+    if (!built) {
+        return std::unexpected("invalid taper: " + built.error());
+    }
+    def.built = std::move(*built);
+    def.start = std::move(from);
+    def.xsection = std::move(to);
+    return def;
 }
 
 } // namespace
@@ -264,11 +511,25 @@ Result<ShapeDef> Evaluator::shape_def(hir::Primitive primitive, const std::vecto
     }
     const auto segments = integer(slots, primitive, "segments");
     const std::string name(hir::primitive_name(primitive));
-    for (std::string_view width : {"width", "width1", "width2"}) {
-        const Value* v = slot(slots, primitive, width);
-        if (v && std::holds_alternative<Value::XSection>(v->kind)) {
-            return fail(src, "shapes drawn with a cross-section are not built yet");
+    if (const auto* xs = xsection_in(slots, primitive, "width")) {
+        auto banded =
+            banded_def(primitive, slots, *xs, hir.xsections[(*xs)->def].name, segments, dbu);
+        if (!banded) {
+            return refuse(banded.error());
         }
+        return ShapeDef{std::move(*banded)};
+    }
+    const auto* from = xsection_in(slots, primitive, "width1");
+    const auto* to = xsection_in(slots, primitive, "width2");
+    if (from && to) {
+        auto banded = taper_def(slots, *from, *to, segments, dbu);
+        if (!banded) {
+            return refuse(banded.error());
+        }
+        return ShapeDef{std::move(*banded)};
+    }
+    if (from || to) {
+        return fail(src, "the widths of a taper are both sizes or both cross-sections");
     }
     if (is_derived(primitive)) {
         auto derived = derived_def(primitive, slots, segments);
@@ -277,10 +538,7 @@ Result<ShapeDef> Evaluator::shape_def(hir::Primitive primitive, const std::vecto
         }
         return ShapeDef{std::move(*derived)};
     }
-    if (!is_closed(primitive)) {
-        return fail(src, "`" + name + "` shapes are not built yet");
-    }
-    auto built = closed_shape(primitive, slots, segments, dbu);
+    auto built = plain_shape(primitive, slots, segments, dbu);
     if (!built) {
         return refuse(built.error());
     }
@@ -297,7 +555,12 @@ void Evaluator::exec_shape(hir::StmtId stmt, const hir::Stmt::Shape& statement, 
     if (statement.primitive) {
         def = shape_def(*statement.primitive, statement.args, env, cell, src);
     }
-    if (def && !statement.in_layer) {
+    const bool banded = def && std::holds_alternative<BandedDef>(*def);
+    if (def && banded && statement.in_layer) {
+        def = fail(src, "a shape drawn with a cross-section gets its layers from it; write it "
+                        "outside `layer` blocks");
+    }
+    if (def && !banded && !statement.in_layer) {
         def = fail(src, "`shape` must be inside a `layer` block, unless its width is a "
                         "cross-section");
     }
@@ -315,11 +578,26 @@ void Evaluator::exec_shape(hir::StmtId stmt, const hir::Stmt::Shape& statement, 
         shape.shape = std::move(*local);
         return;
     }
+    if (auto* drawn = std::get_if<BandedDef>(&*def)) {
+        adopt_bands(shape, std::move(*drawn));
+        return;
+    }
     adopt_recipe(*id, std::get<Derived>(std::move(*def)), cell, [&](const Derived& recipe) {
         return "`" + shape.name + "` is the result of `" +
                std::string(hir::primitive_name(recipe.operation)) +
                "` and lies where its operands are placed; it cannot be placed";
     });
+}
+
+void Evaluator::adopt_bands(RtShape& shape, BandedDef drawn) {
+    shape.layer = drawn.layers.front();
+    shape.shape = std::move(drawn.built.shape);
+    shape.pieces.reserve(drawn.built.others.size());
+    for (std::size_t i = 0; i < drawn.built.others.size(); ++i) {
+        shape.pieces.emplace_back(drawn.layers[i + 1], std::move(drawn.built.others[i]));
+    }
+    shape.banded = true;
+    shape.xsections.emplace(std::move(drawn.start), std::move(drawn.xsection));
 }
 
 // A recorded placement of the name is refused where it was written; the shape then fails.

@@ -96,6 +96,28 @@ Result<ir::Value> Evaluator::store_value(const Value& value, hir::Src src) {
     return std::move(*stored);
 }
 
+Result<Value> Evaluator::load_xsection(const ir::Value::Named& named, hir::Src src) {
+    const auto def = hir.xsection_by_name(named.name);
+    if (!def) {
+        return fail(src, "unknown cross-section `" + named.name + "`");
+    }
+    std::vector<XsArg> args;
+    args.reserve(named.args.size());
+    for (const auto& [name, stored] : named.args) {
+        // A stored argument may itself hold a cross-section; literals bound how deep that goes.
+        auto v = deeper(src, [&] { return load_value(stored, src); });
+        if (!v) {
+            return v;
+        }
+        args.push_back(XsArg{hir::NamedArg{name, src}, std::move(*v)});
+    }
+    auto xs = xsection(*def, nullptr, std::move(args), src);
+    if (!xs) {
+        return std::unexpected(Stop{});
+    }
+    return Value{Value::XSection{std::move(xs)}};
+}
+
 Result<Value> Evaluator::load_value(const ir::Value& value, hir::Src src) {
     struct Load {
         const std::vector<ir::Value>* items;
@@ -117,7 +139,7 @@ Result<Value> Evaluator::load_value(const ir::Value& value, hir::Src src) {
                 } else if constexpr (std::is_same_v<K, ir::Value::Point>) {
                     return Value{Value::Point{k.x, k.y, k.angle, nullptr}};
                 } else if constexpr (std::is_same_v<K, ir::Value::Named>) {
-                    return fail(src, "cross-sections are not built yet");
+                    return load_xsection(k, src);
                 } else {
                     return Value::list({}); // lists are walked below
                 }

@@ -4,9 +4,11 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "eval/value.hpp"
+#include "geom/bands.hpp"
 #include "hir/ids.hpp"
 #include "ir/value.hpp"
 
@@ -14,9 +16,10 @@ namespace quorvane_dsl::eval {
 
 // Immutable once built and shared; equal `key`s mean the same cross-section.
 struct XsValue {
-    std::vector<Value> args; // per parameter, as evaluated (not snapped)
-    std::string key;         // the literal of the name with every parameter
-    ir::Value stored;        // the named value parameters and attributes keep
+    std::vector<Value> args;              // per parameter, as evaluated (not snapped)
+    std::string key;                      // the literal of the name with every parameter
+    ir::Value stored{ir::Value::Named{}}; // the named value parameters and attributes keep
+    std::vector<std::pair<hir::LayerId, geom::Band>> bands; // section order, then offset order
     std::shared_ptr<const std::string> type;
     std::shared_ptr<const std::string> bend;
     double p = 0.5;
