@@ -1,6 +1,7 @@
 #include <iostream>
 
 #include "commands.hpp"
+#include "dummies.hpp"
 #include "file_io.hpp"
 #include "load.hpp"
 #include "write_library.hpp"
@@ -34,9 +35,12 @@ Outcome build(Args args) {
     if (outputs.empty()) {
         return Error{"build needs an output file: -o <out.gds>"};
     }
-    const auto loaded = load_design(files[0], args);
+    auto loaded = load_design(files[0], args);
     if (!loaded) {
         return loaded.error();
+    }
+    if (auto filled = add_dummies(*loaded, args); !filled) {
+        return Error{std::move(filled.error())};
     }
     const quorvane_dsl::ir::Library& library = *loaded;
     if (auto written = write_library(library, outputs[0]); !written) {

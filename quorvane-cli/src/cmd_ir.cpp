@@ -1,4 +1,5 @@
 #include "commands.hpp"
+#include "dummies.hpp"
 #include "file_io.hpp"
 #include "load.hpp"
 
@@ -9,9 +10,12 @@ Outcome ir(Args args) {
     if (files.size() != 1) {
         return Error{"ir needs exactly one file"};
     }
-    const auto library = load_design(files[0], args);
+    auto library = load_design(files[0], args);
     if (!library) {
         return library.error();
+    }
+    if (auto filled = add_dummies(*library, args); !filled) {
+        return Error{std::move(filled.error())};
     }
     auto text = quorvane_dsl::ir::print(*library);
     if (!text) {

@@ -129,11 +129,6 @@ Loaded load_library(const std::string& path, const TopSelection& tops) {
 }
 
 std::expected<quorvane_dsl::ir::Library, Outcome> load_design(const std::string& path, Args args) {
-    // Dummy fill is not built yet; a layout without the requested fill would pass off a
-    // different layout as the one asked for.
-    if (!flag_values(args, "--dummy").empty()) {
-        return std::unexpected(Error{"--dummy is not supported yet"});
-    }
     const std::vector<std::string> tops = flag_values(args, "--top");
     return load_library(path, {tops, TopMode::Required});
 }

@@ -30,10 +30,22 @@ std::string system_error_text(int code) {
 }
 
 std::expected<std::vector<std::uint8_t>, std::string> read_file(const std::string& path) {
-    Descriptor file{::open(path.c_str(), O_RDONLY | O_CLOEXEC)};
+    // The system would read the path only up to a NUL, which is another file than the one named.
+    if (path.find('\0') != std::string::npos) {
+        return std::unexpected("the path contains a NUL character");
+    }
+    // Opening does not wait for a pipe's writer; only a regular file is read, since a device or
+    // a pipe may never end.
+    Descriptor file{::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK)};
     struct stat info {};
     if (file.fd < 0 || ::fstat(file.fd, &info) != 0) {
         return std::unexpected(system_error_text(errno));
+    }
+    if (S_ISDIR(info.st_mode)) {
+        return std::unexpected(system_error_text(EISDIR));
+    }
+    if (!S_ISREG(info.st_mode)) {
+        return std::unexpected("not a regular file");
     }
     // Read straight into place; the spare byte shows a file that grew meanwhile.
     std::vector<std::uint8_t> bytes(static_cast<std::size_t>(std::max<off_t>(info.st_size, 0)) + 1);

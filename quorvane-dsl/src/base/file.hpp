@@ -11,7 +11,7 @@ namespace quorvane_dsl::base {
 // An operating-system error: "No such file or directory (os error 2)".
 std::string system_error_text(int code);
 
-// The whole file, or the reason it cannot be read.
+// The whole regular file, or the reason it cannot be read.
 std::expected<std::vector<std::uint8_t>, std::string> read_file(const std::string& path);
 
 // The whole file as text, or the reason: unreadable, too large for 32-bit offsets, or not valid

@@ -1,10 +1,12 @@
 #include <algorithm>
 #include <set>
+#include <string_view>
 #include <unordered_set>
 #include <utility>
 
 #include "base/angle.hpp"
 #include "base/round.hpp"
+#include "eval/arrays.hpp"
 #include "eval/evaluator.hpp"
 
 namespace quorvane_dsl::eval {
@@ -98,6 +100,22 @@ void Evaluator::preregister(hir::StmtId stmt, CellState& cell) {
     }
 }
 
+// Placements nothing forced while the body ran are resolved now, shapes before instances.
+void Evaluator::settle(CellState& cell) {
+    const std::size_t shapes = cell.shapes.size();
+    for (std::uint32_t i = 0; i < shapes; ++i) {
+        const RtShape& shape = cell.shapes[i];
+        const bool pending = holds<Pending>(shape.place);
+        if (pending || (shape.derived && holds<PlaceState::Unplaced>(shape.place))) {
+            (void)resolve_shape(ShapeId{i}, cell);
+        }
+    }
+    const std::size_t instances = cell.instances.size();
+    for (std::uint32_t i = 0; i < instances; ++i) {
+        (void)resolve_instance(InstanceId{i}, cell);
+    }
+}
+
 void Evaluator::check_unplaced(const CellState& cell) {
     const auto operands = operand_set(cell);
     for (std::uint32_t i = 0; i < cell.shapes.size(); ++i) {
@@ -171,19 +189,30 @@ std::vector<ir::Shape> Evaluator::cell_shapes(const CellState& cell) const {
 }
 
 std::vector<ir::Instance> Evaluator::cell_instances(const CellState& cell) const {
-    std::vector<ir::Instance> instances;
+    // An instance a connection names keeps its own name, so it never disappears into an array.
+    std::unordered_set<std::string_view> connected;
+    for (const ir::Connection& c : cell.connections) {
+        for (const ir::PortRef* port : {&c.a, &c.b}) {
+            if (port->instance) {
+                connected.insert(*port->instance);
+            }
+        }
+    }
+    std::vector<ArrayCandidate> candidates;
+    candidates.reserve(cell.instances.size());
     for (const RtInstance& instance : cell.instances) {
         const auto* placed = std::get_if<PlaceState::Placed>(&instance.place.kind);
         if (!placed) {
             continue;
         }
         const geom::Transform& t = placed->transform;
-        instances.push_back(
+        candidates.push_back(ArrayCandidate{
             ir::Instance{instance.name, instance.cell, base::round_to_i64(t.offset_x / dbu),
                          base::round_to_i64(t.offset_y / dbu), base::normalize_angle(t.rotation),
-                         t.mirror, std::nullopt});
+                         t.mirror, std::nullopt},
+            !instance.named && !connected.contains(instance.name)});
     }
-    return instances;
+    return merge_arrays(std::move(candidates));
 }
 
 std::vector<ir::Marker> Evaluator::cell_markers(const CellState& cell) {
@@ -219,6 +248,7 @@ Result<std::uint64_t> Evaluator::build(CellState cell, std::string name) {
     for (hir::StmtId stmt : def.body) {
         exec(stmt, env, cell);
     }
+    settle(cell);
     check_unplaced(cell);
     for (std::uint32_t a = 0; a < def.attrs.size(); ++a) {
         (void)attr(a, cell);

@@ -31,6 +31,18 @@ struct Lazy {
 // A placement statement that named a shape or instance and waits to be resolved; it keeps the
 // environment of the statement so its expressions can be evaluated later.
 struct Pending {
+    // What of the placed thing goes to the target: a cell's origin, a named anchor of a shape
+    // (looked up when resolved) or one location of a marker of the placed cell.
+    struct Origin {};
+    struct ShapeAnchor {
+        std::string name;
+    };
+    struct Marker {
+        std::string name;
+        std::uint64_t index = 0;
+    };
+    std::variant<Origin, ShapeAnchor, Marker> anchor;
+    geom::Frame frame; // of a cell anchor, in the placed cell's coordinates
     Env env;
     hir::StmtId stmt;
 };
@@ -44,7 +56,8 @@ struct PlaceState {
     // Its geometry was used at its local coordinates before any placement.
     struct UsedUnplaced {};
     struct Failed {};
-    std::variant<Unplaced, Pending, Resolving, Placed, UsedUnplaced, Failed> kind;
+    using Kind = std::variant<Unplaced, Pending, Resolving, Placed, UsedUnplaced, Failed>;
+    Kind kind;
 };
 
 // The recipe of a shape made by a boolean operation or by growing or shrinking others.
@@ -99,6 +112,8 @@ struct CellState {
     std::vector<RtInstance> instances;
     std::unordered_map<hir::BindingId, Value, IdxHash> bindings;
     std::unordered_map<std::string, std::uint32_t> name_counts;
+    // Every instance name given in the cell, with the statement that gave it.
+    std::unordered_map<std::string, hir::Src> instance_names;
     std::vector<std::pair<std::string, hir::Src>> placement_stack;
     std::vector<ir::Connection> connections;
     std::vector<std::vector<ir::NamedValue>> marker_attrs;

@@ -5,6 +5,7 @@
 
 #include "eval/eval.hpp"
 #include "eval/evaluator.hpp"
+#include "eval/finish.hpp"
 
 namespace quorvane_dsl::eval {
 
@@ -143,6 +144,8 @@ EvalResult evaluate(const Analysis& analysis, const EvalOptions& options) {
             ev.lib.tops.push_back(*index);
         }
     }
+    connect_ports(ev.lib);
+    settle_names(ev.lib, ev.copied);
     EvalResult result;
     if (!has_error(ev.diagnostics)) {
         result.library = std::move(ev.lib);

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <expected>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -14,9 +15,11 @@
 #include <vector>
 
 #include "analysis.hpp"
+#include "boolean/types.hpp"
 #include "diag/diag.hpp"
 #include "eval/cell_state.hpp"
 #include "eval/env.hpp"
+#include "eval/shapes.hpp"
 #include "eval/value.hpp"
 #include "geom/frame.hpp"
 #include "geom/shape.hpp"
@@ -24,6 +27,9 @@
 #include "link/link.hpp"
 
 namespace quorvane_dsl::eval {
+
+// The cell a place statement names and which of its anchors (placement.cpp).
+struct CellTarget;
 
 // One named argument of a cell use.
 struct ArgValue {
@@ -127,6 +133,19 @@ struct Evaluator {
     // Statements (statements.cpp).
     void exec(hir::StmtId stmt, Env& env, CellState& cell);
 
+    // Shape statements (shapes.cpp), derived shapes (derived.cpp) and placement (placement.cpp).
+    Result<ShapeDef> shape_def(hir::Primitive primitive, const std::vector<hir::Arg>& args,
+                               Env& env, CellState& cell, hir::Src src);
+    // A new derived shape of two operand values, or none when neither denotes shapes.
+    Result<std::optional<Value>> shape_binary(hir::ExprId expr, hir::BinOp op, const Value& lhs,
+                                              const Value& rhs, CellState* cell);
+    Result<geom::Transform> resolve_shape(ShapeId id, CellState& cell);
+    Result<geom::Transform> resolve_instance(InstanceId id, CellState& cell);
+    Result<void> place(hir::StmtId stmt, const hir::Stmt::Place& statement, Env& env,
+                       CellState& cell);
+    // Member access (members.cpp).
+    Result<Value> field(hir::ExprId expr, Value base, const std::string& name, CellState* cell);
+
     // Cell variants (instantiate.cpp) and their building (builder.cpp).
     Result<std::uint64_t> instantiate(hir::CellId cell, const std::vector<ArgValue>& args,
                                       hir::Src use);
@@ -163,12 +182,43 @@ struct Evaluator {
     void exec_for(const hir::Stmt::For& loop, Env& env, CellState& cell);
     void exec_if(const hir::Stmt::If& branch, Env& env, CellState& cell);
     void exec_assign(const hir::Stmt::Assign& assign, Env& env, CellState& cell);
-    void not_built(hir::StmtId stmt, std::optional<hir::BindingId> binding, std::string_view what,
-                   Env& env, CellState& cell);
+    void exec_shape(hir::StmtId stmt, const hir::Stmt::Shape& statement, Env& env, CellState& cell);
+    void exec_shape_expr(const hir::Stmt::ShapeExpr& statement, Env& env, CellState& cell);
+    void exec_clone(hir::StmtId stmt, const hir::Stmt::Clone& statement, Env& env, CellState& cell);
+    void adopt_recipe(ShapeId id, Derived recipe, CellState& cell,
+                      const std::function<std::string(const Derived&)>& refusal);
     // The shape a shape-making statement names: the pre-registered one for a cell-level name,
     // else a new one bound in `env`; none when a cell-level name holds no shape.
     std::optional<ShapeId> name_shape(hir::BindingId binding, std::optional<hir::LayerId> layer,
                                       Env& env, CellState& cell);
+
+    // Where a pending placement puts its anchor: the `at` frame, offset and extra rotation.
+    struct Target {
+        geom::Frame frame;
+        double dx = 0;
+        double dy = 0;
+        double rotate = 0;
+        bool mirror = false;
+        std::optional<ir::PortRef> port; // the marker location `at` came from
+    };
+    Result<Target> target_frame(const Pending& pending, CellState& cell);
+    Result<geom::Transform> resolve_pending(const Pending& pending, ShapeId id, CellState& cell);
+    Result<geom::Transform> resolve_view(ShapeId id, CellState& cell);
+    std::unexpected<Stop> cycle(const CellState& cell, const std::string& name, hir::Src src);
+    Result<void> place_shape(hir::StmtId stmt, const hir::Stmt::Place& statement, ShapeId id,
+                             const std::string& anchor, Env& env, CellState& cell);
+    Result<void> place_cell(hir::StmtId stmt, const hir::Stmt::Place& statement,
+                            const CellTarget& target, Env& env, CellState& cell);
+    Result<std::string> instance_name(const hir::Stmt::Place& statement,
+                                      const std::string& cell_name, hir::Src src, CellState& cell);
+    void bind_instance(const hir::Stmt::Place& statement, std::size_t index, Env& env,
+                       CellState& cell);
+    Result<boolean::Polygons> operand_polygons(const std::vector<ShapeId>& ids, CellState& cell);
+    Result<geom::LocalShape> derived_outline(const Derived& recipe, CellState& cell);
+    Result<Value> shape_field(hir::ExprId expr, ShapeId id, const std::string& name,
+                              CellState& cell);
+    Result<Value> instance_markers(hir::ExprId expr, InstanceId id, const std::string& name,
+                                   CellState& cell);
 
     Result<Value> lazy(Lazy& slot, std::string_view what, const std::string& name, hir::Src src,
                        auto&& compute);
@@ -179,6 +229,7 @@ struct Evaluator {
     std::optional<std::string> default_key(hir::CellId cell);
 
     void preregister(hir::StmtId stmt, CellState& cell);
+    void settle(CellState& cell);
     void check_unplaced(const CellState& cell);
     void marker_attributes(std::uint32_t index, CellState& cell);
     std::vector<ir::Shape> cell_shapes(const CellState& cell) const;

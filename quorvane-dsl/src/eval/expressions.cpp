@@ -29,10 +29,6 @@ Value number_literal(const hir::Expr::Number& n) {
     return Value::number(n.value);
 }
 
-bool is_shape_operator(hir::BinOp op) {
-    return op == hir::BinOp::BitAnd || op == hir::BinOp::BitOr || op == hir::BinOp::BitXor;
-}
-
 } // namespace
 
 Result<Value> Evaluator::eval(hir::ExprId expr, Env& env, CellState* cell) {
@@ -94,7 +90,7 @@ Result<Value> Evaluator::eval_kind(hir::ExprId expr, Env& env, CellState* cell) 
         if (!base) {
             return base;
         }
-        return fail_expr(expr, "member access (`." + field->name + "`) is not built yet");
+        return this->field(expr, std::move(*base), field->name, cell);
     }
     if (const auto* index = std::get_if<hir::Expr::Index>(&e.kind)) {
         return eval_index(expr, *index, env, cell);
@@ -222,9 +218,12 @@ Result<Value> Evaluator::eval_binary(hir::ExprId expr, const hir::Expr::Binary& 
     if (!rhs) {
         return rhs;
     }
-    if (is_shape_operator(binary.op) || std::holds_alternative<Value::Shape>(lhs->kind) ||
-        std::holds_alternative<Value::Shape>(rhs->kind)) {
-        return fail_expr(expr, "shape operators are not built yet");
+    auto shapes = shape_binary(expr, binary.op, *lhs, *rhs, cell);
+    if (!shapes) {
+        return std::unexpected(shapes.error());
+    }
+    if (*shapes) {
+        return std::move(**shapes);
     }
     auto result = apply_binary(binary.op, std::move(*lhs), std::move(*rhs));
     if (!result) {

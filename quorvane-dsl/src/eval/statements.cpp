@@ -24,20 +24,6 @@ void Evaluator::exec_body(const hir::Body& body, Env& env, CellState& cell) {
     }
 }
 
-// Shape, clone and placement statements come with the shapes and placement work; until then
-// they refuse to run rather than leave the cell silently incomplete. A named shape is marked
-// failed so that its later uses stay quiet.
-void Evaluator::not_built(hir::StmtId stmt, std::optional<hir::BindingId> binding,
-                          std::string_view what, Env& env, CellState& cell) {
-    fail(hir.stmt_src(stmt), std::string(what) + " statements are not built yet");
-    if (!binding) {
-        return;
-    }
-    if (auto id = name_shape(*binding, std::nullopt, env, cell)) {
-        cell.shape(*id).failed = true;
-    }
-}
-
 std::optional<ShapeId> Evaluator::name_shape(hir::BindingId binding,
                                              std::optional<hir::LayerId> layer, Env& env,
                                              CellState& cell) {
@@ -61,16 +47,10 @@ void Evaluator::exec_kind(hir::StmtId stmt, Env& env, CellState& cell) {
         Overload{
             [&](const hir::Stmt::LayerBlock& block) { exec_body(block.body, env, cell); },
             [&](const hir::Stmt::PlaceBlock& block) { exec_body(block.body, env, cell); },
-            [&](const hir::Stmt::Shape& shape) {
-                not_built(stmt, shape.binding, "`shape`", env, cell);
-            },
-            [&](const hir::Stmt::ShapeExpr& shape) {
-                not_built(stmt, shape.binding, "`shape`", env, cell);
-            },
-            [&](const hir::Stmt::Clone& clone) {
-                not_built(stmt, clone.binding, "`clone`", env, cell);
-            },
-            [&](const hir::Stmt::Place&) { not_built(stmt, std::nullopt, "`place`", env, cell); },
+            [&](const hir::Stmt::Shape& shape) { exec_shape(stmt, shape, env, cell); },
+            [&](const hir::Stmt::ShapeExpr& shape) { exec_shape_expr(shape, env, cell); },
+            [&](const hir::Stmt::Clone& clone) { exec_clone(stmt, clone, env, cell); },
+            [&](const hir::Stmt::Place& place_stmt) { (void)place(stmt, place_stmt, env, cell); },
             [&](const hir::Stmt::Define& define) {
                 if (auto v = eval(define.value, env, &cell)) {
                     env.insert_or_assign(define.binding, std::move(*v));

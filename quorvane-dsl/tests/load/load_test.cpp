@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include <sys/stat.h>
+
 #include "analysis.hpp"
 #include "ir/text.hpp"
 #include "load/load.hpp"
@@ -84,6 +86,29 @@ import "upper.QVIR"
     const auto missing = load(tree.path("src/./none.qvs"));
     ASSERT_FALSE(missing);
     EXPECT_TRUE(missing.error().starts_with("reading " + tree.path("src/./none.qvs") + ": "));
+}
+
+// A pipe or a device may never end or never open, and a path with a NUL names another file:
+// all are refused like a missing file.
+TEST(Load, OnlyRegularFilesNamedWholeAreRead) {
+    const Tree tree("special");
+    tree.write("main.qvs", "import \"pipe.qvs\"\nimport \"/dev/zero\"\nimport \"lib\"\n");
+    fs::create_directories(tree.path("lib"));
+    ASSERT_EQ(::mkfifo(tree.path("pipe.qvs").c_str(), 0600), 0);
+    const auto loaded = load(tree.path("main.qvs"));
+    ASSERT_TRUE(loaded);
+    EXPECT_EQ(messages(loaded->diagnostics),
+              (std::vector<std::string>{"cannot import `pipe.qvs`: not a regular file",
+                                        "cannot import `/dev/zero`: not a regular file",
+                                        "cannot import `lib`: Is a directory (os error 21)"}));
+    const auto device = load("/dev/zero");
+    ASSERT_FALSE(device);
+    EXPECT_EQ(device.error(), "reading /dev/zero: not a regular file");
+    // Cut at the NUL, the path would open main.qvs under a name that is not its own.
+    const std::string cut = tree.path("main.qvs") + std::string(1, '\0') + "x";
+    const auto named = load(cut);
+    ASSERT_FALSE(named);
+    EXPECT_EQ(named.error(), "reading " + cut + ": the path contains a NUL character");
 }
 
 // The same-file test is lexical: a file reached under a second spelling loads again, and its

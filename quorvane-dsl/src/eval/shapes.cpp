@@ -1,0 +1,454 @@
+// Shape statements: arguments bound to the primitive's parameters, read by kind and handed to
+// the closed constructors, or kept as the recipe of a derived shape.
+#include <algorithm>
+#include <cmath>
+#include <functional>
+#include <string>
+#include <utility>
+
+#include "eval/evaluator.hpp"
+#include "eval/shapes.hpp"
+#include "geom/closed.hpp"
+#include "geom/text.hpp"
+#include "hir/primitives.hpp"
+#include "units/units.hpp"
+
+namespace quorvane_dsl::eval {
+
+std::optional<std::vector<ShapeId>> shape_indices(const Value& value) {
+    if (const auto* shape = std::get_if<Value::Shape>(&value.kind)) {
+        return std::vector<ShapeId>{shape->id};
+    }
+    const auto* list = std::get_if<Value::List>(&value.kind);
+    if (!list) {
+        return std::nullopt;
+    }
+    std::vector<ShapeId> ids;
+    ids.reserve(list->elements().size());
+    for (const Value& element : list->elements()) {
+        const auto* shape = std::get_if<Value::Shape>(&element.kind);
+        if (!shape) {
+            return std::nullopt;
+        }
+        ids.push_back(shape->id);
+    }
+    return ids;
+}
+
+namespace {
+
+using Slots = std::vector<std::optional<Value>>;
+
+bool is_derived(hir::Primitive p) {
+    return p >= hir::Primitive::Union;
+}
+
+bool is_closed(hir::Primitive p) {
+    return p <= hir::Primitive::Trapezoid || p == hir::Primitive::Text;
+}
+
+// The slot of the parameter called `name`; none when the primitive lacks it or it is empty.
+const Value* slot(const Slots& slots, hir::Primitive p, std::string_view name) {
+    const auto index = hir::primitive_param_index(p, name);
+    if (!index || !slots[*index]) {
+        return nullptr;
+    }
+    return &*slots[*index];
+}
+
+// A quantity or an integer as f64; anything else counts as not given.
+std::optional<double> optional_number(const Slots& slots, hir::Primitive p, std::string_view name) {
+    const Value* v = slot(slots, p, name);
+    if (!v) {
+        return std::nullopt;
+    }
+    if (const auto* q = std::get_if<Value::Quantity>(&v->kind)) {
+        return q->value;
+    }
+    if (const auto* i = std::get_if<Value::Int>(&v->kind)) {
+        return static_cast<double>(i->value);
+    }
+    return std::nullopt;
+}
+
+double number(const Slots& slots, hir::Primitive p, std::string_view name) {
+    return optional_number(slots, p, name).value_or(0.0);
+}
+
+std::optional<std::int64_t> integer(const Slots& slots, hir::Primitive p, std::string_view name) {
+    const Value* v = slot(slots, p, name);
+    const auto* i = v ? std::get_if<Value::Int>(&v->kind) : nullptr;
+    return i ? std::optional(i->value) : std::nullopt;
+}
+
+// What refuses a statement before any constructor runs: a message, or an empty one when the
+// checker has reported the fault already.
+template <class T> using Refused = std::expected<T, std::string>;
+
+Refused<geom::Points> point_list(const Slots& s, hir::Primitive p) {
+    const Value* v = slot(s, p, "points");
+    const auto* list = v ? std::get_if<Value::List>(&v->kind) : nullptr;
+    if (!list) {
+        return std::unexpected("expected a list of points");
+    }
+    geom::Points points;
+    points.reserve(list->elements().size());
+    for (const Value& element : list->elements()) {
+        const auto* point = std::get_if<Value::Point>(&element.kind);
+        if (!point) {
+            return std::unexpected("expected points, found " + std::string(element.describe()));
+        }
+        points.push_back({point->x, point->y});
+    }
+    return points;
+}
+
+// The word's position in the parameter's choices; an empty slot is the first word.
+Refused<std::uint8_t> word(const Slots& s, hir::Primitive p, std::string_view name) {
+    const Value* v = slot(s, p, name);
+    if (!v) {
+        return 0;
+    }
+    const auto* str = std::get_if<Value::Str>(&v->kind);
+    if (!str) {
+        return std::unexpected("");
+    }
+    const auto choices = hir::primitive_params(p)[*hir::primitive_param_index(p, name)].choices;
+    std::string quoted;
+    for (std::size_t i = 0; i < choices.size(); ++i) {
+        if (choices[i] == *str->text) {
+            return static_cast<std::uint8_t>(i);
+        }
+        quoted += (i ? ", \"" : "\"") + std::string(choices[i]) + "\"";
+    }
+    return std::unexpected("`" + std::string(name) + "` must be one of " + quoted);
+}
+
+Refused<std::vector<ShapeId>> operand(const Slots& s, hir::Primitive p, std::string_view name) {
+    const Value* v = slot(s, p, name);
+    if (!v) {
+        return std::vector<ShapeId>{};
+    }
+    auto ids = shape_indices(*v);
+    if (!ids) {
+        // A list names its first element that is not a shape.
+        const Value* culprit = v;
+        if (const auto* list = std::get_if<Value::List>(&v->kind)) {
+            for (const Value& element : list->elements()) {
+                if (!std::holds_alternative<Value::Shape>(element.kind)) {
+                    culprit = &element;
+                    break;
+                }
+            }
+        }
+        return std::unexpected("expected a shape or a list of shapes, found " +
+                               std::string(culprit->describe()));
+    }
+    return std::move(*ids);
+}
+
+Refused<Derived> derived_def(hir::Primitive p, const Slots& s,
+                             std::optional<std::int64_t> segments) {
+    auto a = operand(s, p, "a");
+    if (!a) {
+        return std::unexpected(a.error());
+    }
+    auto b = operand(s, p, "b");
+    if (!b) {
+        return std::unexpected(b.error());
+    }
+    const double distance = number(s, p, "distance");
+    if (!(distance >= 0) || std::isinf(distance)) {
+        return std::unexpected("invalid " + std::string(hir::primitive_name(p)) +
+                               ": distance must not be negative, got " +
+                               units::format_length(distance));
+    }
+    std::uint8_t join = 0;
+    if (p == hir::Primitive::Dilate || p == hir::Primitive::Erode) {
+        auto chosen = word(s, p, "join");
+        if (!chosen) {
+            return std::unexpected(chosen.error());
+        }
+        join = *chosen;
+    }
+    if (segments && (*segments < 3 || *segments > 65536)) {
+        return std::unexpected("segments must be between 3 and 65536, got " +
+                               std::to_string(*segments));
+    }
+    return Derived{p, std::move(*a), std::move(*b), distance, join, segments};
+}
+
+// The closed constructor of `p` on the arguments; the outer error refuses the statement, the
+// inner one is the constructor's own message.
+Refused<geom::Built<geom::LocalShape>>
+closed_shape(hir::Primitive p, const Slots& s, std::optional<std::int64_t> segments, double tol) {
+    using P = hir::Primitive;
+    const auto opt = [&](std::string_view name) { return optional_number(s, p, name); };
+    const auto num = [&](std::string_view name) { return number(s, p, name); };
+    switch (p) {
+    case P::Rect:
+        return geom::rect(num("width"), num("height"), opt("corner_radius"), opt("line_width"),
+                          segments, tol);
+    case P::Polygon: {
+        auto points = point_list(s, p);
+        if (!points) {
+            return std::unexpected(points.error());
+        }
+        return geom::polygon(std::move(*points), opt("corner_radius"), opt("line_width"), segments,
+                             tol);
+    }
+    case P::RegularPolygon:
+        return geom::regular_polygon(integer(s, p, "sides").value_or(0), opt("radius"),
+                                     opt("side_length"), num("rotation"), opt("corner_radius"),
+                                     opt("line_width"), segments, tol);
+    case P::Circle:
+        return geom::circle(num("radius"), segments, opt("angle"), opt("start_angle"), tol);
+    case P::Ellipse:
+        return geom::ellipse(num("rx"), num("ry"), segments, opt("angle"), opt("start_angle"),
+                             opt("line_width"), tol);
+    case P::Ring:
+        return geom::ring(num("radius"), num("width"), segments, opt("angle"), opt("start_angle"),
+                          tol);
+    case P::Racetrack:
+        return geom::racetrack(num("radius"), num("length"), num("width"), segments, tol);
+    case P::Cross:
+        return geom::cross(num("length"), num("arm_width"));
+    case P::Trapezoid:
+        return geom::trapezoid(num("width"), num("height"), num("top_width"), num("offset"));
+    case P::Text: {
+        const Value* text = slot(s, p, "text");
+        const auto* str = text ? std::get_if<Value::Str>(&text->kind) : nullptr;
+        if (!str) {
+            return std::unexpected("");
+        }
+        return geom::text(*str->text, num("size"));
+    }
+    default:
+        return std::unexpected("");
+    }
+}
+
+} // namespace
+
+Result<ShapeDef> Evaluator::shape_def(hir::Primitive primitive, const std::vector<hir::Arg>& args,
+                                      Env& env, CellState& cell, hir::Src src) {
+    const auto refuse = [&](const std::string& message) -> std::unexpected<Stop> {
+        if (message.empty()) {
+            return std::unexpected(Stop{});
+        }
+        return fail(src, message);
+    };
+    const auto params = hir::primitive_params(primitive);
+    Slots slots(params.size());
+    std::size_t positional = 0;
+    for (const hir::Arg& arg : args) {
+        std::size_t index = positional;
+        if (arg.name) {
+            const auto named = hir::primitive_param_index(primitive, arg.name->name);
+            if (!named) {
+                return std::unexpected(Stop{});
+            }
+            index = *named;
+        } else {
+            ++positional;
+        }
+        auto value = eval(arg.value, env, &cell);
+        if (!value) {
+            return std::unexpected(value.error());
+        }
+        // The checker reported surplus arguments already.
+        if (index >= slots.size()) {
+            return std::unexpected(Stop{});
+        }
+        slots[index] = std::move(*value);
+    }
+    const auto segments = integer(slots, primitive, "segments");
+    const std::string name(hir::primitive_name(primitive));
+    for (std::string_view width : {"width", "width1", "width2"}) {
+        const Value* v = slot(slots, primitive, width);
+        if (v && std::holds_alternative<Value::XSection>(v->kind)) {
+            return fail(src, "shapes drawn with a cross-section are not built yet");
+        }
+    }
+    if (is_derived(primitive)) {
+        auto derived = derived_def(primitive, slots, segments);
+        if (!derived) {
+            return refuse(derived.error());
+        }
+        return ShapeDef{std::move(*derived)};
+    }
+    if (!is_closed(primitive)) {
+        return fail(src, "`" + name + "` shapes are not built yet");
+    }
+    auto built = closed_shape(primitive, slots, segments, dbu);
+    if (!built) {
+        return refuse(built.error());
+    }
+    if (!*built) {
+        return fail(src, "invalid " + name + ": " + built->error());
+    }
+    return ShapeDef{std::move(**built)};
+}
+
+void Evaluator::exec_shape(hir::StmtId stmt, const hir::Stmt::Shape& statement, Env& env,
+                           CellState& cell) {
+    const hir::Src src = hir.stmt_src(stmt);
+    Result<ShapeDef> def = std::unexpected(Stop{});
+    if (statement.primitive) {
+        def = shape_def(*statement.primitive, statement.args, env, cell, src);
+    }
+    if (def && !statement.in_layer) {
+        def = fail(src, "`shape` must be inside a `layer` block, unless its width is a "
+                        "cross-section");
+    }
+    const auto id = name_shape(statement.binding, statement.layer, env, cell);
+    if (!id) {
+        return;
+    }
+    RtShape& shape = cell.shape(*id);
+    shape.layer = statement.layer;
+    if (!def) {
+        shape.failed = true;
+        return;
+    }
+    if (auto* local = std::get_if<geom::LocalShape>(&*def)) {
+        shape.shape = std::move(*local);
+        return;
+    }
+    adopt_recipe(*id, std::get<Derived>(std::move(*def)), cell, [&](const Derived& recipe) {
+        return "`" + shape.name + "` is the result of `" +
+               std::string(hir::primitive_name(recipe.operation)) +
+               "` and lies where its operands are placed; it cannot be placed";
+    });
+}
+
+// A recorded placement of the name is refused where it was written; the shape then fails.
+void Evaluator::adopt_recipe(ShapeId id, Derived recipe, CellState& cell,
+                             const std::function<std::string(const Derived&)>& refusal) {
+    RtShape& shape = cell.shape(id);
+    if (const auto* pending = std::get_if<Pending>(&shape.place.kind)) {
+        fail(hir.stmt_src(pending->stmt), refusal(recipe));
+        shape.failed = true;
+        return;
+    }
+    shape.derived = std::move(recipe);
+}
+
+void Evaluator::exec_shape_expr(const hir::Stmt::ShapeExpr& statement, Env& env, CellState& cell) {
+    std::uint8_t statement_join = 0;
+    if (statement.join) {
+        auto v = eval(*statement.join, env, &cell);
+        if (!v) {
+            return;
+        }
+        const auto* str = std::get_if<Value::Str>(&v->kind);
+        if (!str) {
+            return;
+        }
+        static constexpr std::string_view joins[] = {"miter", "round", "bevel"};
+        const auto* found = std::find(std::begin(joins), std::end(joins), *str->text);
+        if (found == std::end(joins)) {
+            fail_expr(*statement.join, "the join must be \"miter\", \"round\" or \"bevel\"");
+            return;
+        }
+        statement_join = static_cast<std::uint8_t>(found - std::begin(joins));
+    }
+    const std::size_t before = cell.shapes.size();
+    const std::uint8_t outer_join = join;
+    join = statement_join;
+    auto value = eval(statement.expr, env, &cell);
+    join = outer_join;
+    std::optional<Derived> recipe;
+    if (value) {
+        const auto* made = std::get_if<Value::Shape>(&value->kind);
+        if (made && made->id.index >= before && cell.shape(made->id).derived) {
+            // The temporary shape of the expression hands its recipe over and is never written.
+            RtShape& temporary = cell.shape(made->id);
+            recipe = std::move(temporary.derived);
+            temporary.derived.reset();
+            temporary.failed = true;
+        } else if (auto ids = shape_indices(*value)) {
+            recipe = Derived{hir::Primitive::Union, std::move(*ids), {}, 0, statement_join, {}};
+        } else {
+            fail_expr(statement.expr, "expected shapes, found " + std::string(value->describe()));
+            return;
+        }
+    }
+    const auto id = name_shape(statement.binding, statement.layer, env, cell);
+    if (!id) {
+        return;
+    }
+    RtShape& shape = cell.shape(*id);
+    shape.layer = statement.layer;
+    if (!recipe) {
+        shape.failed = true;
+        return;
+    }
+    adopt_recipe(*id, std::move(*recipe), cell, [&](const Derived&) {
+        return "`" + shape.name +
+               "` combines other shapes and lies where they are placed; it "
+               "cannot be placed";
+    });
+}
+
+void Evaluator::exec_clone(hir::StmtId stmt, const hir::Stmt::Clone& statement, Env& env,
+                           CellState& cell) {
+    const hir::Src src = hir.stmt_src(stmt);
+    const auto* local = std::get_if<hir::Res::Local>(&statement.source.kind);
+    if (!local) {
+        return;
+    }
+    auto source = binding_value(local->binding, env, &cell, src);
+    if (!source) {
+        return;
+    }
+    const auto* from = std::get_if<Value::Shape>(&source->kind);
+    if (!from) {
+        fail(src, "`clone` needs a shape");
+        return;
+    }
+    if (cell.shape(from->id).failed) {
+        return;
+    }
+    if ((cell.shape(from->id).derived || cell.shape(from->id).view) &&
+        !resolve_shape(from->id, cell)) {
+        return;
+    }
+    const RtShape& original = cell.shape(from->id);
+    if (!original.shape) {
+        fail(src, "shape `" + original.name + "` is not defined yet");
+        return;
+    }
+    // A copy of a banded shape takes its layers from its bands; any other copy from its block.
+    if (original.banded == statement.in_layer) {
+        if (hir.bindings[statement.binding].recorded) {
+            if (const auto id = name_shape(statement.binding, std::nullopt, env, cell)) {
+                cell.shape(*id).failed = true;
+            }
+        }
+        fail(src, original.banded ? "a copy of a shape drawn with a cross-section has its layers; "
+                                    "write `clone` outside `layer` blocks"
+                                  : "`clone` must be inside a `layer` block, unless it copies a "
+                                    "shape drawn with a cross-section");
+        return;
+    }
+    // Copied before naming: the new shape may grow the list the original lives in.
+    RtShape copy;
+    copy.shape = original.shape;
+    copy.layer = original.layer;
+    copy.pieces = original.pieces;
+    copy.banded = original.banded;
+    copy.xsections = original.xsections;
+    const auto id = name_shape(statement.binding, copy.layer, env, cell);
+    if (!id) {
+        return;
+    }
+    RtShape& target = cell.shape(*id);
+    target.shape = std::move(copy.shape);
+    target.layer = copy.layer;
+    target.pieces = std::move(copy.pieces);
+    target.banded = copy.banded;
+    target.xsections = std::move(copy.xsections);
+}
+
+} // namespace quorvane_dsl::eval
