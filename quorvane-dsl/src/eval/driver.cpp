@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <cmath>
 #include <unordered_set>
 #include <utility>
 
@@ -65,7 +66,8 @@ struct Driver {
             return;
         }
         const auto* q = std::get_if<Value::Quantity>(&value->kind);
-        if (q && q->dim == Value::length_dim && q->value > 0) {
+        // An infinite unit would turn every length on the grid into NaN or 0.
+        if (q && q->dim == Value::length_dim && q->value > 0 && std::isfinite(q->value)) {
             ev.dbu = q->value;
         } else {
             ev.fail(hir.consts[id].src, "`dbu` must be a positive size");

@@ -138,6 +138,10 @@ TEST(Evaluate, TopsDbuAndLayers) {
     const auto bad = evaluate(analyse("define dbu = -1nm\n"), {});
     EXPECT_FALSE(bad.library.has_value());
     EXPECT_EQ(messages(bad.diagnostics), std::vector<std::string>{"`dbu` must be a positive size"});
+    const auto infinite = evaluate(analyse("define dbu = 1" + std::string(400, '0') + "nm\n"), {});
+    EXPECT_FALSE(infinite.library.has_value());
+    EXPECT_EQ(messages(infinite.diagnostics),
+              std::vector<std::string>{"`dbu` must be a positive size"});
     const auto empty = evaluate(analyse("define x = 1\n"), {});
     ASSERT_TRUE(empty.library.has_value());
     EXPECT_TRUE(empty.library->cells.empty());
