@@ -55,11 +55,7 @@ Outcome blackbox(Args args) {
         }
     }
     if (gds.empty() && out.empty()) {
-        auto text = quorvane_dsl::ir::print(*published);
-        if (!text) {
-            return Error{std::move(text.error())};
-        }
-        if (auto written = write_standard_output(*text); !written) {
+        if (auto written = print_library(*published); !written) {
             return Error{std::move(written.error())};
         }
     }

@@ -2,6 +2,7 @@
 #include "dummies.hpp"
 #include "file_io.hpp"
 #include "load.hpp"
+#include "write_library.hpp"
 
 namespace quorvane {
 
@@ -17,11 +18,7 @@ Outcome ir(Args args) {
     if (auto filled = add_dummies(*library, args); !filled) {
         return Error{std::move(filled.error())};
     }
-    auto text = quorvane_dsl::ir::print(*library);
-    if (!text) {
-        return Error{std::move(text.error())};
-    }
-    if (auto written = write_standard_output(*text); !written) {
+    if (auto written = print_library(*library); !written) {
         return Error{std::move(written.error())};
     }
     return Pass{};

@@ -77,11 +77,7 @@ Outcome unbox(Args args) {
     }
     const std::vector<std::string> out = flag_values(args, "-o");
     if (out.empty()) {
-        auto text = quorvane_dsl::ir::print(*design);
-        if (!text) {
-            return Error{std::move(text.error())};
-        }
-        if (auto written = write_standard_output(*text); !written) {
+        if (auto written = print_library(*design); !written) {
             return Error{std::move(written.error())};
         }
         return Pass{};

@@ -22,15 +22,7 @@ namespace quorvane {
 
 namespace {
 
-// Closes the descriptor when the scope ends.
-struct Descriptor {
-    int fd = -1;
-    ~Descriptor() {
-        if (fd >= 0) {
-            ::close(fd);
-        }
-    }
-};
+using quorvane_dsl::base::Descriptor;
 
 bool write_all(int fd, std::string_view bytes) {
     while (!bytes.empty()) {

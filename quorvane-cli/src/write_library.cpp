@@ -29,4 +29,12 @@ std::expected<void, std::string> write_library(quorvane_dsl::ir::Library library
                                              written->bytes.size()));
 }
 
+std::expected<void, std::string> print_library(const quorvane_dsl::ir::Library& library) {
+    auto text = quorvane_dsl::ir::print(library);
+    if (!text) {
+        return std::unexpected(std::move(text.error()));
+    }
+    return write_standard_output(*text);
+}
+
 } // namespace quorvane

@@ -14,4 +14,7 @@ namespace quorvane {
 std::expected<void, std::string> write_library(quorvane_dsl::ir::Library library,
                                                const std::string& path);
 
+// The library as IR text on standard output, every write checked.
+std::expected<void, std::string> print_library(const quorvane_dsl::ir::Library& library);
+
 } // namespace quorvane

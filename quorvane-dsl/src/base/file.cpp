@@ -11,19 +11,6 @@
 #include "source/source.hpp"
 
 namespace quorvane_dsl::base {
-namespace {
-
-// Closes the descriptor when the scope ends.
-struct Descriptor {
-    int fd = -1;
-    ~Descriptor() {
-        if (fd >= 0) {
-            ::close(fd);
-        }
-    }
-};
-
-} // namespace
 
 std::string system_error_text(int code) {
     return std::string(std::strerror(code)) + " (os error " + std::to_string(code) + ")";

@@ -6,7 +6,23 @@
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
 namespace quorvane_dsl::base {
+
+// Closes the descriptor when the scope ends.
+struct Descriptor {
+    int fd = -1;
+    Descriptor() = default;
+    explicit Descriptor(int fd) : fd(fd) {}
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    ~Descriptor() {
+        if (fd >= 0) {
+            ::close(fd);
+        }
+    }
+};
 
 // An operating-system error: "No such file or directory (os error 2)".
 std::string system_error_text(int code);
