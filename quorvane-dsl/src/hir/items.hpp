@@ -18,8 +18,8 @@ namespace quorvane_dsl::hir {
 // A layer of a layer table.
 struct LayerDef {
     std::string name;
-    // Every property but a well-formed `gds` specification, in written order; one that starts
-    // with `gds` but holds no specification stands here under the name "gds".
+    // Every property but a well-formed `gds` property, in written order; one that starts with
+    // `gds` but holds no layer and datatype stands here under the name "gds".
     std::vector<std::pair<std::string, ExprId>> props;
     // From the last well-formed `gds <layer>/<datatype>` property.
     std::optional<std::pair<std::int32_t, std::int32_t>> gds;

@@ -1,10 +1,9 @@
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
+#include "analyse.hpp"
 #include "analysis.hpp"
 #include "eval/eval.hpp"
 #include "eval/evaluator.hpp"
@@ -14,19 +13,6 @@ using namespace quorvane_dsl;
 using namespace quorvane_dsl::eval;
 
 namespace {
-
-Analysis analyse(const std::string& text) {
-    const auto path =
-        std::filesystem::temp_directory_path() / ("qv-eval-" + std::to_string(::getpid()) + ".qvs");
-    std::ofstream(path) << text;
-    auto analysis = analyze(path.string());
-    std::filesystem::remove(path);
-    EXPECT_TRUE(analysis.has_value());
-    for (const auto& d : analysis->hir.diagnostics) {
-        ADD_FAILURE() << "analysis: " << d.message;
-    }
-    return std::move(*analysis);
-}
 
 std::vector<std::string> messages(const std::vector<diag::Diagnostic>& diagnostics) {
     std::vector<std::string> result;

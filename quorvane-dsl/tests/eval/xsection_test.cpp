@@ -1,32 +1,14 @@
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
 #include <string>
 
+#include "analyse.hpp"
 #include "analysis.hpp"
 #include "eval/evaluator.hpp"
 #include "eval/xs_value.hpp"
 
 using namespace quorvane_dsl;
 using namespace quorvane_dsl::eval;
-
-namespace {
-
-Analysis analyse(const std::string& text) {
-    const auto path =
-        std::filesystem::temp_directory_path() / ("qv-xs-" + std::to_string(::getpid()) + ".qvs");
-    std::ofstream(path) << text;
-    auto analysis = analyze(path.string());
-    std::filesystem::remove(path);
-    EXPECT_TRUE(analysis.has_value());
-    for (const auto& d : analysis->hir.diagnostics) {
-        ADD_FAILURE() << "analysis: " << d.message;
-    }
-    return std::move(*analysis);
-}
-
-} // namespace
 
 TEST(EvalXsection, EqualCrossSectionsAreOneValueAndStoreTheirShortestForm) {
     const Analysis a = analyse("define layer { m { gds 1/0 } n { gds 2/0 } }\n"
