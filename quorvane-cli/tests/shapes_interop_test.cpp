@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <array>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -17,6 +16,7 @@
 #include "boolean/boolean.hpp"
 #include "boolean/path.hpp"
 #include "eval/eval.hpp"
+#include "shell.hpp"
 
 namespace {
 
@@ -25,19 +25,7 @@ using namespace quorvane_dsl;
 
 const fs::path data = fs::path(QV_TEST_DATA) / "data" / "shapes";
 
-std::string run(const std::string& command) {
-    std::string out;
-    FILE* pipe = ::popen(command.c_str(), "r");
-    if (!pipe) {
-        return out;
-    }
-    std::array<char, 4096> buffer;
-    while (std::size_t n = std::fread(buffer.data(), 1, buffer.size(), pipe)) {
-        out.append(buffer.data(), n);
-    }
-    ::pclose(pipe);
-    return out;
-}
+using quorvane_test::shell_output;
 
 boolean::Ring ring_of(const ir::Geometry& g) {
     if (const auto* box = std::get_if<ir::Box>(&g.kind)) {
@@ -104,10 +92,10 @@ TEST(ShapesInterop, KLayoutReadsWhatTheLibraryHolds) {
     const fs::path gds =
         fs::temp_directory_path() / ("qv-shapes-" + std::to_string(::getpid()) + ".gds");
     const char* bin = std::getenv("QV_BIN");
-    run(std::string(bin ? bin : "quorvane") + " build '" + source.string() + "' -o '" +
-        gds.string() + "' 2>&1");
-    const std::string read =
-        run("klayout -b -r '" + (data / "area.py").string() + "' -rd path='" + gds.string() + "'");
+    shell_output(std::string(bin ? bin : "quorvane") + " build '" + source.string() + "' -o '" +
+                 gds.string() + "' 2>&1");
+    const std::string read = shell_output("klayout -b -r '" + (data / "area.py").string() +
+                                          "' -rd path='" + gds.string() + "'");
     fs::remove(gds);
     EXPECT_EQ(read, expected_areas(*result.library));
     // The design exercises arrays: the grid of dots is one instance.

@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <array>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -15,25 +14,15 @@
 #include <sstream>
 #include <string>
 
+#include "shell.hpp"
+
 namespace {
 
 namespace fs = std::filesystem;
 
 const fs::path data = fs::path(QV_TEST_DATA) / "data" / "xsection";
 
-std::string run(const std::string& command) {
-    std::string out;
-    FILE* pipe = ::popen(command.c_str(), "r");
-    if (!pipe) {
-        return out;
-    }
-    std::array<char, 4096> buffer;
-    while (std::size_t n = std::fread(buffer.data(), 1, buffer.size(), pipe)) {
-        out.append(buffer.data(), n);
-    }
-    ::pclose(pipe);
-    return out;
-}
+using quorvane_test::shell_output;
 
 struct Measured {
     double twice_area = 0;
@@ -46,10 +35,10 @@ TEST(XsectionInterop, KLayoutFindsCleanPolygonsOfTheExactAreas) {
     const fs::path gds =
         fs::temp_directory_path() / ("qv-xsection-" + std::to_string(::getpid()) + ".gds");
     const char* bin = std::getenv("QV_BIN");
-    run(std::string(bin ? bin : "quorvane") + " build '" + (data / "design.qvs").string() +
-        "' -o '" + gds.string() + "' 2>&1");
-    std::istringstream lines(run("klayout -b -r '" + (data / "check.py").string() + "' -rd path='" +
-                                 gds.string() + "'"));
+    shell_output(std::string(bin ? bin : "quorvane") + " build '" + (data / "design.qvs").string() +
+                 "' -o '" + gds.string() + "' 2>&1");
+    std::istringstream lines(shell_output("klayout -b -r '" + (data / "check.py").string() +
+                                          "' -rd path='" + gds.string() + "'"));
     fs::remove(gds);
 
     std::map<std::string, Measured> measured;
