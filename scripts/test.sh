@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
 # Checks the include arrows, installs what is missing, builds everything with AddressSanitizer
-# and UBSan, runs all tests.
+# and UBSan, runs all tests. QV_JOBS limits the parallel jobs (all cores by default).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/check_includes.py
 scripts/deps.sh --test
 cmake -S . -B build-test -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQV_SANITIZE=ON
-cmake --build build-test
+cmake --build build-test -j "${QV_JOBS:-$(nproc)}"
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
-    ctest --test-dir build-test --output-on-failure -j "$(nproc)"
+    ctest --test-dir build-test --output-on-failure -j "${QV_JOBS:-$(nproc)}"
