@@ -91,11 +91,11 @@ std::expected<Polygons, RangeError> boolean(std::span<const Ring> a, std::span<c
         return Polygons{};
     }
     store = Rings();
-    Snapped snapped = snap_round(segs);
-    std::vector<Seg>().swap(segs);
+    Snapped snapped = snap_round(std::move(segs));
     std::vector<Pair> pairs = classify(snapped.points, snapped.segments, rule_of(op));
     std::vector<SnapSeg>().swap(snapped.segments);
-    return link(snapped.points, std::move(pairs));
+    auto r = link(snapped.points, std::move(pairs));
+    return r;
 }
 
 std::optional<Box> as_box(std::span<const Point> ring) {

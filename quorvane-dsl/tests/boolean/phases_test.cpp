@@ -52,7 +52,8 @@ TEST(BooleanPhases, HotPixelsAreHalfOpen) {
     auto snapped = qd::snap_round(store.segments());
     bool bent = false;
     for (const qb::SnapSeg& s2 : snapped.segments) {
-        bent = bent || (s2.x1 == 0 && s2.y1 == 0 && s2.x2 == 3 && s2.y2 == 1);
+        bent = bent ||
+               (snapped.points[s2.from] == Point{0, 0} && snapped.points[s2.to] == Point{3, 1});
     }
     EXPECT_TRUE(bent);
 }

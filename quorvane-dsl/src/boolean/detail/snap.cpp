@@ -350,7 +350,7 @@ std::vector<std::uint64_t> sub_edges(std::span<const Seg> segs, std::span<const 
 // Calls emit for every piece of keys[b, e) whose winding changes do not cancel.
 template <class Emit>
 void for_each_piece(const std::vector<std::uint64_t>& keys, std::size_t b, std::size_t e,
-                    unsigned bits, const std::vector<Point>& points, Emit&& emit) {
+                    unsigned bits, Emit&& emit) {
     std::uint64_t mask = bits >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << bits) - 1;
     std::size_t i = b;
     while (i < e) {
@@ -363,23 +363,20 @@ void for_each_piece(const std::vector<std::uint64_t>& keys, std::size_t b, std::
         if (wa == 0 && wb == 0) {
             continue;
         }
-        auto from = static_cast<std::uint32_t>(piece >> bits);
-        auto to = static_cast<std::uint32_t>(piece & mask);
-        Point p = points[from], q = points[to];
-        emit(SnapSeg{p.x, p.y, q.x, q.y, wa, wb, from, to});
+        emit(SnapSeg{static_cast<std::uint32_t>(piece >> bits),
+                     static_cast<std::uint32_t>(piece & mask), wa, wb});
     }
 }
 
 // Merges runs of sorted sub-edge keys into pieces. In parallel, chunk borders move forward so
 // that no run is split; every chunk counts its pieces first and then writes them straight into
 // its own range of the result.
-std::vector<SnapSeg> merge(const std::vector<std::uint64_t>& keys, unsigned bits,
-                           const std::vector<Point>& points) {
+std::vector<SnapSeg> merge(const std::vector<std::uint64_t>& keys, unsigned bits) {
     std::size_t n = keys.size();
     std::vector<SnapSeg> out;
     if (!par::goes_parallel(n)) {
         out.reserve(n / 2);
-        for_each_piece(keys, 0, n, bits, points, [&](const SnapSeg& s) { out.push_back(s); });
+        for_each_piece(keys, 0, n, bits, [&](const SnapSeg& s) { out.push_back(s); });
         return out;
     }
     std::size_t chunks = par::chunk_count(n);
@@ -401,7 +398,7 @@ std::vector<SnapSeg> merge(const std::vector<std::uint64_t>& keys, unsigned bits
     tbb::parallel_for(std::size_t{0}, chunks, [&](std::size_t k) {
         auto [b, e] = range(k);
         std::size_t count = 0;
-        for_each_piece(keys, b, e, bits, points, [&](const SnapSeg&) { ++count; });
+        for_each_piece(keys, b, e, bits, [&](const SnapSeg&) { ++count; });
         starts[k + 1] = count;
     });
     for (std::size_t k = 0; k < chunks; ++k) {
@@ -412,7 +409,7 @@ std::vector<SnapSeg> merge(const std::vector<std::uint64_t>& keys, unsigned bits
     tbb::parallel_for(std::size_t{0}, chunks, [&](std::size_t k) {
         auto [b, e] = range(k);
         std::size_t pos = starts[k];
-        for_each_piece(keys, b, e, bits, points, [&](const SnapSeg& s) { slice.write(pos++, s); });
+        for_each_piece(keys, b, e, bits, [&](const SnapSeg& s) { slice.write(pos++, s); });
     });
     return out;
 }
@@ -477,7 +474,18 @@ std::optional<PathHit> on_path(const Seg& s, const Box& box, Point p) {
     return std::nullopt;
 }
 
-Snapped snap_round(std::span<const Seg> segs) {
+namespace {
+
+// The vertices of an arrangement and the keys of its sub-edges, not yet sorted.
+struct Cut {
+    std::vector<Point> points;
+    std::vector<std::uint64_t> keys;
+    unsigned bits = 0;
+};
+
+// Takes the segments so that they die here with their boxes and cell lists, before the keys'
+// sort and merge need their room.
+Cut cut(std::vector<Seg> segs) {
     std::vector<Box> boxes = segment_boxes(segs);
     Box bounds = union_box(boxes);
     Grid grid = Grid::make(bounds, boxes);
@@ -515,10 +523,17 @@ Snapped snap_round(std::span<const Seg> segs) {
         crowded_hits(segs, boxes, grid, seg_cells, point_cells, v.points);
     std::vector<std::uint64_t> keys =
         sub_edges(segs, boxes, grid, seg_cells, point_cells, cell_points, v, pairs, b);
-    sort_keys(keys, 2 * b + 2);
+    return {std::move(v.points), std::move(keys), b};
+}
+
+} // namespace
+
+Snapped snap_round(std::vector<Seg> segs) {
+    Cut c = cut(std::move(segs));
+    sort_keys(c.keys, 2 * c.bits + 2);
     Snapped out;
-    out.segments = merge(keys, b, v.points);
-    out.points = std::move(v.points);
+    out.segments = merge(c.keys, c.bits);
+    out.points = std::move(c.points);
     return out;
 }
 
