@@ -94,8 +94,7 @@ std::expected<Polygons, RangeError> boolean(std::span<const Ring> a, std::span<c
     Snapped snapped = snap_round(std::move(segs));
     std::vector<Pair> pairs = classify(snapped.points, snapped.segments, rule_of(op));
     std::vector<SnapSeg>().swap(snapped.segments);
-    auto r = link(snapped.points, std::move(pairs));
-    return r;
+    return link(snapped.points, std::move(pairs));
 }
 
 std::optional<Box> as_box(std::span<const Point> ring) {

@@ -25,18 +25,7 @@ i128 ceil_div(i128 num, i128 den) {
 
 } // namespace
 
-Grid Grid::make(const Box& bounds, std::span<const Box> boxes) {
-    std::size_t n = boxes.size();
-    std::size_t step = (n + 1023) / 1024;
-    std::vector<std::int64_t> sizes;
-    sizes.reserve(1024);
-    for (std::size_t i = 0; i < n; i += step) {
-        const Box& b = boxes[i];
-        sizes.push_back(std::max(b.x1 - b.x0, b.y1 - b.y0));
-    }
-    auto mid = sizes.begin() + static_cast<std::ptrdiff_t>(sizes.size() / 2);
-    std::nth_element(sizes.begin(), mid, sizes.end());
-    std::int64_t median = *mid;
+Grid Grid::sized(const Box& bounds, std::size_t n, std::int64_t median) {
     std::uint32_t shift =
         median <= 1
             ? 0

@@ -46,8 +46,7 @@ struct Vertices {
 };
 
 // Crossing points of all cells, in cell order.
-std::vector<Point> all_crossings(std::span<const Seg> segs, std::span<const Box> boxes,
-                                 const Grid& grid, const Groups& cells) {
+std::vector<Point> all_crossings(std::span<const Seg> segs, const Grid& grid, const Groups& cells) {
     return par::flat_map(grid.cell_count(), [&](std::size_t b, std::size_t e) {
         std::vector<Point> out;
         for (std::size_t g = b; g < e; ++g) {
@@ -55,7 +54,7 @@ std::vector<Point> all_crossings(std::span<const Seg> segs, std::span<const Box>
             if (list.size() < 2) {
                 continue;
             }
-            auto found = cell_crossings(g, list, segs, boxes, grid);
+            auto found = cell_crossings(g, list, segs, grid);
             out.insert(out.end(), found.begin(), found.end());
         }
         return out;
@@ -173,9 +172,8 @@ bool axis_parallel(const Box& b) {
 
 // (segment, vertex) pairs of the cells too crowded for plain loops, sorted. Cells are
 // independent, so they are searched in parallel; the sort makes the order independent of that.
-std::vector<std::uint64_t> crowded_hits(std::span<const Seg> segs, std::span<const Box> boxes,
-                                        const Grid& grid, const Groups& seg_cells,
-                                        const Groups& point_cells,
+std::vector<std::uint64_t> crowded_hits(std::span<const Seg> segs, const Grid& grid,
+                                        const Groups& seg_cells, const Groups& point_cells,
                                         const std::vector<Point>& points) {
     std::int64_t side = std::int64_t{1} << grid.shift;
     auto search = [&](std::size_t first, std::size_t last) {
@@ -191,7 +189,7 @@ std::vector<std::uint64_t> crowded_hits(std::span<const Seg> segs, std::span<con
             // A hot pixel reaches half a unit around its vertex, so the tree's box and the
             // descent below test with a whole unit of margin.
             SegTree tree;
-            tree.build(segs, boxes, Box{x0 - 1, y0 - 1, x0 + side + 1, y0 + side + 1},
+            tree.build(segs, Box{x0 - 1, y0 - 1, x0 + side + 1, y0 + side + 1},
                        std::vector<std::uint32_t>(list.begin(), list.end()));
             for (std::uint32_t v : verts) {
                 Point p = points[v];
@@ -201,7 +199,7 @@ std::vector<std::uint64_t> crowded_hits(std::span<const Seg> segs, std::span<con
                     stack.pop_back();
                     if (node.leaf) {
                         for (std::uint32_t s : tree.leaves[node.a]) {
-                            if (on_path(segs[s], boxes[s], p)) {
+                            if (on_path(segs[s], segment_box(segs[s]), p)) {
                                 pairs.push_back((std::uint64_t{s} << 32) | v);
                             }
                         }
@@ -248,9 +246,8 @@ std::pair<std::size_t, std::size_t> x_range(const Groups& cells,
 }
 
 // Sub-edge keys of every segment, cut at the vertices whose hot pixels it passes.
-std::vector<std::uint64_t> sub_edges(std::span<const Seg> segs, std::span<const Box> boxes,
-                                     const Grid& grid, const Groups& seg_cells,
-                                     const Groups& point_cells,
+std::vector<std::uint64_t> sub_edges(std::span<const Seg> segs, const Grid& grid,
+                                     const Groups& seg_cells, const Groups& point_cells,
                                      const std::vector<Point>& cell_points, const Vertices& v,
                                      const std::vector<std::uint64_t>& crowded_pairs, unsigned b) {
     return par::flat_map(segs.size(), [&](std::size_t first, std::size_t last) {
@@ -266,12 +263,12 @@ std::vector<std::uint64_t> sub_edges(std::span<const Seg> segs, std::span<const 
         for (std::size_t i = first; i < last; ++i) {
             if (i + ahead < last) {
                 // The cell lists are read at random; fetch the next segments' first cells early.
-                const Box& next_box = boxes[i + ahead];
+                const Box next_box = segment_box(segs[i + ahead]);
                 std::uint64_t g = grid.col(next_box.x0) + grid.columns * grid.row(next_box.y0);
                 __builtin_prefetch(cell_points.data() + point_cells.starts[g]);
             }
             const Seg& s = segs[i];
-            const Box& box = boxes[i];
+            const Box box = segment_box(s);
             bool straight = axis_parallel(box);
             Point a{s.x1, s.y1}, z{s.x2, s.y2};
             hits.clear();
@@ -483,17 +480,19 @@ struct Cut {
     unsigned bits = 0;
 };
 
-// Takes the segments so that they die here with their boxes and cell lists, before the keys'
+// Takes the segments so that they die here with the cell lists, before the keys'
 // sort and merge need their room.
 Cut cut(std::vector<Seg> segs) {
-    std::vector<Box> boxes = segment_boxes(segs);
-    Box bounds = union_box(boxes);
-    Grid grid = Grid::make(bounds, boxes);
+    // Boxes of segments are computed where needed: a list of them would cost more memory
+    // traffic than the few comparisons it saves.
+    Box bounds = segments_bounds(segs);
+    Grid grid =
+        Grid::make(bounds, segs.size(), [&](std::size_t i) { return segment_box(segs[i]); });
     Groups seg_cells = Groups::build_parallel(segs.size(), grid.cell_count(),
                                               [&](std::size_t i, std::vector<std::uint64_t>& out) {
-                                                  grid.cells_of(segs[i], boxes[i], out);
+                                                  grid.cells_of(segs[i], segment_box(segs[i]), out);
                                               });
-    std::vector<Point> crossings = all_crossings(segs, boxes, grid, seg_cells);
+    std::vector<Point> crossings = all_crossings(segs, grid, seg_cells);
     Vertices v = distinct_points(segs, crossings, bounds);
     std::vector<Point>().swap(crossings);
     std::size_t count = v.points.size();
@@ -519,10 +518,9 @@ Cut cut(std::vector<Seg> segs) {
             cell_points[m] = v.points[point_cells.members[m]];
         }
     });
-    std::vector<std::uint64_t> pairs =
-        crowded_hits(segs, boxes, grid, seg_cells, point_cells, v.points);
+    std::vector<std::uint64_t> pairs = crowded_hits(segs, grid, seg_cells, point_cells, v.points);
     std::vector<std::uint64_t> keys =
-        sub_edges(segs, boxes, grid, seg_cells, point_cells, cell_points, v, pairs, b);
+        sub_edges(segs, grid, seg_cells, point_cells, cell_points, v, pairs, b);
     return {std::move(v.points), std::move(keys), b};
 }
 
