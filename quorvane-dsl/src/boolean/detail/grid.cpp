@@ -25,6 +25,9 @@ i128 ceil_div(i128 num, i128 den) {
 
 } // namespace
 
+// The average number of items per cell above which the grid is refined.
+constexpr std::size_t crowd_per_cell = 24;
+
 Grid Grid::sized(const Box& bounds, std::size_t n, std::int64_t median) {
     std::uint32_t shift =
         median <= 1
@@ -32,8 +35,14 @@ Grid Grid::sized(const Box& bounds, std::size_t n, std::int64_t median) {
             : static_cast<std::uint32_t>(std::bit_width(static_cast<std::uint64_t>(median - 1)));
     std::uint64_t w = static_cast<std::uint64_t>(bounds.x1) - static_cast<std::uint64_t>(bounds.x0);
     std::uint64_t h = static_cast<std::uint64_t>(bounds.y1) - static_cast<std::uint64_t>(bounds.y0);
+    auto cells = [&](std::uint32_t s) { return static_cast<u128>((w >> s) + 1) * ((h >> s) + 1); };
+    // Where layers pile up, cells of the typical size hold so many members that the pairwise
+    // tests within a cell dominate: such cells are halved until they hold few on average.
+    while (shift > 0 && cells(shift) * crowd_per_cell < n) {
+        --shift;
+    }
     u128 limit = std::max<std::uint64_t>(2 * n, 4);
-    while (shift < 64 && static_cast<u128>((w >> shift) + 1) * ((h >> shift) + 1) > limit) {
+    while (shift < 64 && cells(shift) > limit) {
         ++shift;
     }
     Grid g;

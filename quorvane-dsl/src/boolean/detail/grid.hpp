@@ -21,8 +21,8 @@ struct Grid {
     std::uint64_t rows = 1;
     std::uint32_t shift = 0;
 
-    // Cells at least as large as a typical box, never more than max(2n, 4) of them; box_at(i)
-    // gives box i of n, so that callers need not hold a list of boxes.
+    // Cells at least as large as a typical box unless that crowds them, never more than
+    // max(2n, 4) of them; box_at(i) gives box i of n, so that callers need not hold a list.
     template <class BoxAt> static Grid make(const Box& bounds, std::size_t n, BoxAt&& box_at);
     static Grid make(const Box& bounds, std::span<const Box> boxes) {
         return make(bounds, boxes.size(), [&](std::size_t i) { return boxes[i]; });
