@@ -260,12 +260,18 @@ std::vector<std::uint64_t> sub_edges(std::span<const Seg> segs, const Grid& grid
         auto pair = std::lower_bound(crowded_pairs.begin(), crowded_pairs.end(),
                                      static_cast<std::uint64_t>(first) << 32);
         constexpr std::size_t ahead = 8;
+        auto first_cell = [&](std::size_t j) {
+            const Box box = segment_box(segs[j]);
+            return grid.col(box.x0) + grid.columns * grid.row(box.y0);
+        };
         for (std::size_t i = first; i < last; ++i) {
+            // The cell lists are read at random; the next segments' first cells are fetched
+            // early in two steps, as finding a cell's points needs its start read first.
+            if (i + 2 * ahead < last) {
+                __builtin_prefetch(point_cells.starts.data() + first_cell(i + 2 * ahead));
+            }
             if (i + ahead < last) {
-                // The cell lists are read at random; fetch the next segments' first cells early.
-                const Box next_box = segment_box(segs[i + ahead]);
-                std::uint64_t g = grid.col(next_box.x0) + grid.columns * grid.row(next_box.y0);
-                __builtin_prefetch(cell_points.data() + point_cells.starts[g]);
+                __builtin_prefetch(cell_points.data() + point_cells.starts[first_cell(i + ahead)]);
             }
             const Seg& s = segs[i];
             const Box box = segment_box(s);
