@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The decompile benchmark of bench/README.md: `decompile` of the GDSII benchmark's library against
-# `ir` of the same file (read, then write IR text to a file), interleaved run by run, then `build`
-# of the decompiled source. Prints the median of each figure.
+# `ir` of the same file (read, then write IR text to a file), interleaved run by run, then one
+# `build` of the decompiled source (over a minute). Prints the median of each figure.
 # usage: bench/gds/decompile.sh [RUNS]   (default 3; builds a release quorvane in build-bench/)
 set -euo pipefail
 runs=${1:-3}
@@ -32,9 +32,7 @@ for _ in $(seq "$runs"); do
     measure ir sh -c "'$q' ir big.gds > big-ir.qvir"
     measure decompile "$q" decompile big.gds -o big.qvs
 done
-for _ in $(seq "$runs"); do
-    measure build "$q" build big.qvs -o back.gds
-done
+measure build "$q" build big.qvs -o back.gds
 report ir
 report decompile
 report build
