@@ -274,6 +274,8 @@ ir::Library mixed_library(double dbu) {
             big.shapes.push_back({layer, ir::Geometry{ir::Box{x, y, x + size, y + size / 2}}});
         }
     }
+    // Lengths far beyond GDSII's, as IR text may carry them.
+    big.shapes.push_back({0, ir::Geometry{ir::Box{INT64_MIN + 1, -5, INT64_MAX, 7}}});
     big.instances.push_back(instance("u", 0, 500, 90));
     big.instances.push_back(instance("u", 0, -1500, 0));
     big.instances.back().array = ir::Array{2, 3, {1000, 0}, {0, 2000}};
