@@ -358,7 +358,8 @@ struct CellWriter {
                 if (const std::optional<std::string_view> why = skip_reason(geometry)) {
                     warn(*why);
                 } else {
-                    shape_names[k] = identifier(name_base(geometry), names);
+                    // r, p and w are identifiers as they stand: taken without the rule.
+                    shape_names[k] = names.take(std::string(name_base(geometry)));
                 }
             }
             if (std::ranges::any_of(shape_names, [](const auto& name) { return !name.empty(); })) {

@@ -94,24 +94,25 @@ bool NameSet::counted(std::string_view name) const {
 }
 
 std::string NameSet::take(std::string base) {
-    if (!contains(base)) {
-        own_.insert(base);
-        return base;
-    }
-    std::uint64_t counter = 1;
-    if (const auto known = counters_.find(base); known != counters_.end()) {
-        counter = known->second;
+    // A base with a counter is taken already; a million shapes of one base skip that test.
+    auto known = counters_.find(base);
+    if (known == counters_.end()) {
+        if (!contains(base)) {
+            own_.insert(base);
+            return base;
+        }
+        known = counters_.emplace(std::move(base), 1).first;
     }
     std::string candidate;
-    for (;; ++counter) {
-        candidate = base;
+    for (;; ++known->second) {
+        candidate = known->first;
         candidate += '_';
-        candidate += std::to_string(counter);
+        candidate += std::to_string(known->second);
         if (!contains(candidate)) {
             break;
         }
     }
-    counters_.insert_or_assign(std::move(base), counter + 1);
+    ++known->second;
     return candidate;
 }
 
