@@ -115,7 +115,9 @@ struct Triple {
     std::uint32_t value = 0;
 };
 
-Vertices distinct_points(std::span<const Seg> segs, const std::vector<Point>& crossings,
+// Takes the crossings to release them once they are in the sort items, before the sort needs
+// its scratch room.
+Vertices distinct_points(std::span<const Seg> segs, std::vector<Point> crossings,
                          const Box& bounds) {
     std::size_t n = segs.size();
     std::size_t total = n + crossings.size();
@@ -139,6 +141,7 @@ Vertices distinct_points(std::span<const Seg> segs, const std::vector<Point>& cr
                 items[i] = {key, id_of(i)};
             }
         });
+        std::vector<Point>().swap(crossings);
         sort_keys(items, bx + by);
         std::uint64_t ymask = by == 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << by) - 1;
         return number_points(
@@ -154,6 +157,7 @@ Vertices distinct_points(std::span<const Seg> segs, const std::vector<Point>& cr
     for (std::size_t i = 0; i < total; ++i) {
         items[i] = {point_of(i), id_of(i)};
     }
+    std::vector<Point>().swap(crossings);
     std::sort(items.begin(), items.end(),
               [](const Triple& a, const Triple& b) { return a.p < b.p; });
     return number_points(
@@ -170,19 +174,19 @@ bool axis_parallel(const Box& b) {
     return b.x0 == b.x1 || b.y0 == b.y1;
 }
 
-// (segment, vertex) pairs of the cells too crowded for plain loops, sorted. Cells are
-// independent, so they are searched in parallel; the sort makes the order independent of that.
+// (segment, member) pairs of the cells too crowded for plain loops, sorted; a member is a
+// vertex's position in `point_cells`. Cells are independent, so they are searched in parallel;
+// the sort makes the order independent of that.
 std::vector<std::uint64_t> crowded_hits(std::span<const Seg> segs, const Grid& grid,
                                         const Groups& seg_cells, const Groups& point_cells,
-                                        const std::vector<Point>& points) {
+                                        const std::vector<Point>& cell_points) {
     std::int64_t side = std::int64_t{1} << grid.shift;
     auto search = [&](std::size_t first, std::size_t last) {
         std::vector<std::uint64_t> pairs;
         std::vector<std::uint32_t> stack;
         for (std::size_t g = first; g < last; ++g) {
             auto list = seg_cells.of(g);
-            auto verts = point_cells.of(g);
-            if (list.size() <= crowded || verts.empty()) {
+            if (list.size() <= crowded || point_cells.of(g).empty()) {
                 continue;
             }
             std::int64_t x0 = grid.cell_x(g), y0 = grid.cell_y(g);
@@ -191,8 +195,8 @@ std::vector<std::uint64_t> crowded_hits(std::span<const Seg> segs, const Grid& g
             SegTree tree;
             tree.build(segs, Box{x0 - 1, y0 - 1, x0 + side + 1, y0 + side + 1},
                        std::vector<std::uint32_t>(list.begin(), list.end()));
-            for (std::uint32_t v : verts) {
-                Point p = points[v];
+            for (std::uint32_t m = point_cells.starts[g]; m < point_cells.starts[g + 1]; ++m) {
+                Point p = cell_points[m];
                 stack.assign(1, 0);
                 while (!stack.empty()) {
                     const SegTree::Node& node = tree.nodes[stack.back()];
@@ -200,7 +204,7 @@ std::vector<std::uint64_t> crowded_hits(std::span<const Seg> segs, const Grid& g
                     if (node.leaf) {
                         for (std::uint32_t s : tree.leaves[node.a]) {
                             if (on_path(segs[s], segment_box(segs[s]), p)) {
-                                pairs.push_back((std::uint64_t{s} << 32) | v);
+                                pairs.push_back((std::uint64_t{s} << 32) | m);
                             }
                         }
                         continue;
@@ -245,14 +249,20 @@ std::pair<std::size_t, std::size_t> x_range(const Groups& cells,
             static_cast<std::size_t>(last - cell_points.begin())};
 }
 
-// Sub-edge keys of every segment, cut at the vertices whose hot pixels it passes.
-std::vector<std::uint64_t> sub_edges(std::span<const Seg> segs, const Grid& grid,
-                                     const Groups& seg_cells, const Groups& point_cells,
-                                     const std::vector<Point>& cell_points, const Vertices& v,
-                                     const std::vector<std::uint64_t>& crowded_pairs, unsigned b) {
-    return par::flat_map(segs.size(), [&](std::size_t first, std::size_t last) {
+// Sub-edge keys of every segment, cut at the vertices whose hot pixels it passes, in parts.
+// A crossing cuts its two segments once each, so the keys number about the segments plus twice
+// the crossings; room for a quarter more is reserved, which costs address space only, rather
+// than let a list grow by copying while everything else is still held.
+std::vector<std::vector<std::uint64_t>>
+sub_edges(std::span<const Seg> segs, const Grid& grid, const Groups& seg_cells,
+          const Groups& point_cells, const std::vector<Point>& cell_points, const Vertices& v,
+          const std::vector<std::uint64_t>& crowded_pairs, std::size_t crossing_count, unsigned b) {
+    const double per_segment =
+        1.25 * (1.0 + 2.0 * static_cast<double>(crossing_count) / static_cast<double>(segs.size()));
+    return par::map_chunks(segs.size(), [&](std::size_t first, std::size_t last) {
         std::vector<std::uint64_t> keys;
-        keys.reserve((last - first) + (last - first) / 4);
+        keys.reserve(static_cast<std::size_t>(per_segment * static_cast<double>(last - first)) +
+                     16);
         std::vector<std::uint64_t> cells;
         std::vector<Hit> hits;
         std::vector<std::uint32_t> walk;
@@ -303,12 +313,13 @@ std::vector<std::uint64_t> sub_edges(std::span<const Seg> segs, const Grid& grid
                 ++pair;
             }
             for (; pair != crowded_pairs.end() && (*pair >> 32) == i; ++pair) {
-                auto id = static_cast<std::uint32_t>(*pair);
+                auto m = static_cast<std::uint32_t>(*pair);
+                std::uint32_t id = point_cells.members[m];
                 if (straight) {
                     hits.push_back({id, {}});
                     continue;
                 }
-                auto t = on_path(s, box, v.points[id]);
+                auto t = on_path(s, box, cell_points[m]);
                 if (!t) {
                     stop("a hit");
                 }
@@ -482,12 +493,13 @@ namespace {
 // The vertices of an arrangement and the keys of its sub-edges, not yet sorted.
 struct Cut {
     std::vector<Point> points;
-    std::vector<std::uint64_t> keys;
+    std::vector<std::vector<std::uint64_t>> key_parts;
     unsigned bits = 0;
 };
 
 // Takes the segments so that they die here with the cell lists, before the keys'
-// sort and merge need their room.
+// sort and merge need their room. While the segments are cut, the vertices are held in cell
+// order only, and put back in id order once the segments are gone.
 Cut cut(std::vector<Seg> segs) {
     // Boxes of segments are computed where needed: a list of them would cost more memory
     // traffic than the few comparisons it saves.
@@ -499,8 +511,8 @@ Cut cut(std::vector<Seg> segs) {
                                                   grid.cells_of(segs[i], segment_box(segs[i]), out);
                                               });
     std::vector<Point> crossings = all_crossings(segs, grid, seg_cells);
-    Vertices v = distinct_points(segs, crossings, bounds);
-    std::vector<Point>().swap(crossings);
+    const std::size_t crossing_count = crossings.size();
+    Vertices v = distinct_points(segs, std::move(crossings), bounds);
     std::size_t count = v.points.size();
     if (count - 1 >= (std::size_t{1} << 31)) {
         stop("too many vertices");
@@ -524,19 +536,35 @@ Cut cut(std::vector<Seg> segs) {
             cell_points[m] = v.points[point_cells.members[m]];
         }
     });
-    std::vector<std::uint64_t> pairs = crowded_hits(segs, grid, seg_cells, point_cells, v.points);
-    std::vector<std::uint64_t> keys =
-        sub_edges(segs, grid, seg_cells, point_cells, cell_points, v, pairs, b);
-    return {std::move(v.points), std::move(keys), b};
+    std::vector<Point>().swap(v.points);
+    std::vector<std::uint64_t> pairs =
+        crowded_hits(segs, grid, seg_cells, point_cells, cell_points);
+    Cut out;
+    out.key_parts =
+        sub_edges(segs, grid, seg_cells, point_cells, cell_points, v, pairs, crossing_count, b);
+    out.bits = b;
+    std::vector<Seg>().swap(segs);
+    seg_cells = Groups();
+    v = Vertices();
+    std::vector<std::uint64_t>().swap(pairs);
+    // Every vertex lies in exactly one cell, so the members are a permutation of the ids.
+    par::resize(out.points, count);
+    par::for_range(count, [&](std::size_t first, std::size_t last) {
+        for (std::size_t m = first; m < last; ++m) {
+            out.points[point_cells.members[m]] = cell_points[m];
+        }
+    });
+    return out;
 }
 
 } // namespace
 
 Snapped snap_round(std::vector<Seg> segs) {
     Cut c = cut(std::move(segs));
-    sort_keys(c.keys, 2 * c.bits + 2);
+    std::vector<std::uint64_t> keys = par::concat(std::move(c.key_parts));
+    sort_keys(keys, 2 * c.bits + 2);
     Snapped out;
-    out.segments = merge(c.keys, c.bits);
+    out.segments = merge(keys, c.bits);
     out.points = std::move(c.points);
     return out;
 }
