@@ -253,6 +253,34 @@ struct ElementBuilder {
     std::optional<double> magnification;
     std::optional<double> angle;
     shape::GdsElementMeta meta;
+
+    // Ready for the element `opening` starts. Assigning a fresh builder would make and move a
+    // whole one for each of a million elements; this clears what the last one set.
+    void start(std::uint8_t opening) {
+        kind = opening;
+        layer.reset();
+        type_number.reset();
+        width.reset();
+        width_absolute = false;
+        begin_extension.reset();
+        end_extension.reset();
+        path_type.reset();
+        has_points = false;
+        points_first = 0;
+        reference.reset();
+        text.reset();
+        colrow.reset();
+        presentation.reset();
+        strans_present = false;
+        reflection = false;
+        absolute_magnification = false;
+        absolute_angle = false;
+        magnification.reset();
+        angle.reset();
+        meta.properties.clear();
+        meta.plex.reset();
+        meta.elflags.reset();
+    }
 };
 
 using Status = std::expected<void, GdsError>;
@@ -435,8 +463,7 @@ class Reader {
         }
         if (is_element_record(type)) {
             discard_element();
-            element_ = ElementBuilder{};
-            element_.kind = type;
+            element_.start(type);
             return {};
         }
         if (!active()) {
