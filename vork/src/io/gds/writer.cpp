@@ -445,7 +445,7 @@ struct StructureWriter {
                                   db.points_of(std::get<shape::SimplePolygon>(s).points), true);
         case shape::ShapeKind::Polygon: {
             const auto& polygon = std::get<shape::Polygon>(s);
-            if (!polygon.holes.empty()) {
+            if (polygon.holes.count > 0) {
                 return std::unexpected(
                     GdsError{UnsupportedError{"GDS BOUNDARY cannot natively store polygon holes"}});
             }

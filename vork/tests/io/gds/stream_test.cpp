@@ -171,7 +171,8 @@ TEST(Stream, WriterRefusals) {
         return debug_text(writer::write_gds(db).error());
     };
     EXPECT_EQ(refusal([](LayoutDb& db) {
-                  db.cells[0].shapes.begin()->second.push_back({{}, shape::Polygon{{}, {{}}}});
+                  db.holes.push_back({});
+                  db.cells[0].shapes.begin()->second.push_back({{}, shape::Polygon{{}, {0, 1}}});
               }),
               "Unsupported(\"GDS BOUNDARY cannot natively store polygon holes\")");
     EXPECT_EQ(refusal([](LayoutDb& db) {
