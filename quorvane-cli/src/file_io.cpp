@@ -281,7 +281,15 @@ std::expected<void, std::string> replace_file(const std::string& named, const Ta
             unwatch_temporary();
             return write_in_place(named, produce);
         }
-        produced = produce([&](std::span<const std::uint8_t> piece) { sink.take(piece); });
+        try {
+            produced = produce([&](std::span<const std::uint8_t> piece) { sink.take(piece); });
+        } catch (...) {
+            // Running out of memory while encoding is reported further up; the part written
+            // must not stay behind.
+            ::unlink(temporary.c_str());
+            unwatch_temporary();
+            throw;
+        }
     }
     if (produced && sink.code == 0 && std::rename(temporary.c_str(), path.c_str()) != 0) {
         sink.code = errno;

@@ -116,6 +116,12 @@ TEST(FileIo, ProducedFilesAppearWholeOrNotAtAll) {
     for (const fs::path& target : {dir / "new.gds", file}) {
         EXPECT_EQ(quorvane::write_whole_file(target, producer(true)).error(), "refused");
     }
+    // Nor does one that runs out of memory halfway.
+    const auto exhausted = [](const quorvane::Sink& sink) -> std::expected<void, std::string> {
+        sink({});
+        throw std::bad_alloc();
+    };
+    EXPECT_THROW((void)quorvane::write_whole_file(dir / "new.gds", exhausted), std::bad_alloc);
     EXPECT_FALSE(fs::exists(dir / "new.gds"));
     EXPECT_EQ(contents(other), "one two three");
     EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 2);
