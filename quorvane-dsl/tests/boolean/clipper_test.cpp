@@ -1,5 +1,6 @@
-// Differential tests of the polygon engine against the Clipper library, and checks of the
-// normal form and planarity of its own results.
+// Differential tests of the polygon engine against the Clipper library and a winding count, and
+// checks of the normal form and planarity of its own results.
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <random>
