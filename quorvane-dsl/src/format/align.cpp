@@ -199,12 +199,4 @@ void AlignmentMap::settle() {
     pads_ = std::move(kept);
 }
 
-std::optional<std::uint32_t> AlignmentMap::get(Element token) const {
-    const auto pad = std::ranges::lower_bound(pads_, token.index, {}, &Pad::token);
-    if (pad == pads_.end() || pad->token != token.index) {
-        return std::nullopt;
-    }
-    return pad->spaces;
-}
-
 } // namespace quorvane_dsl::format

@@ -15,15 +15,16 @@ class AlignmentMap {
   public:
     // A later setting for the same token replaces the earlier one.
     void set(Element token, std::uint32_t spaces) { pads_.push_back({token.index, spaces}); }
-    // Called once all are set, before the first get.
-    void settle();
-    std::optional<std::uint32_t> get(Element token) const;
-
-  private:
     struct Pad {
         std::uint32_t token;
         std::uint32_t spaces;
     };
+
+    // Called once all are set: orders the pads by token.
+    void settle();
+    const std::vector<Pad>& pads() const { return pads_; }
+
+  private:
     std::vector<Pad> pads_;
 };
 

@@ -186,6 +186,18 @@ struct Emitter {
     std::uint32_t depth;
     std::string_view pending; // the white space since the previous token; empty when none
     std::optional<Element> previous;
+    std::size_t next_pad = 0; // tokens come in order, and so do the pads
+
+    std::optional<std::uint32_t> pad_of(Element t) {
+        const std::vector<AlignmentMap::Pad>& pads = alignment.pads();
+        while (next_pad < pads.size() && pads[next_pad].token < t.index) {
+            ++next_pad;
+        }
+        if (next_pad < pads.size() && pads[next_pad].token == t.index) {
+            return pads[next_pad].spaces;
+        }
+        return std::nullopt;
+    }
 
     void token(Element t) {
         const K kind = tree.kind(t);
@@ -232,7 +244,7 @@ struct Emitter {
         if (tree.kind(t) == K::COMMENT) {
             // A comment after code keeps its distance, so hand-aligned comments stay aligned.
             out.append(std::max<std::size_t>(1, pending.size()), ' ');
-        } else if (const std::optional<std::uint32_t> pad = alignment.get(t)) {
+        } else if (const std::optional<std::uint32_t> pad = pad_of(t)) {
             out.append(*pad, ' ');
         } else if (space_between(tree, *previous, t)) {
             out += ' ';
@@ -284,7 +296,7 @@ std::vector<bool> single_line_blocks(const TreeView& tree,
 
 std::string emit(const TreeView& tree, const AlignmentMap& alignment,
                  const std::vector<bool>& single_line) {
-    Emitter emitter{tree, alignment, single_line, {}, 0, {}, {}};
+    Emitter emitter{tree, alignment, single_line, {}, 0, {}, {}, 0};
     emitter.out.reserve(tree.text().size() + tree.text().size() / 4);
     for (std::uint32_t i = 0; i < tree.size(); ++i) {
         if (tree.is_token({i})) {

@@ -109,12 +109,6 @@ std::optional<T> handle(const std::shared_ptr<const Tree>& tree, std::uint32_t i
 
 } // namespace
 
-std::uint32_t Tree::node_rank(std::uint32_t index) const {
-    const std::uint64_t below = (std::uint64_t{1} << (index % 64)) - 1;
-    return nodes_before[index / 64] +
-           static_cast<std::uint32_t>(std::popcount(node_bits[index / 64] & below));
-}
-
 // A token's parent is the innermost node before it whose subtree still holds it: the nearest
 // node before it, or one of that node's ancestors.
 std::uint32_t Tree::parent(std::uint32_t index) const {

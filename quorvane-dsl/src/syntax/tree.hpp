@@ -63,9 +63,20 @@ struct Tree {
     // no_index for the root.
     std::uint32_t parent(std::uint32_t index) const;
     // The number of nodes before a node in preorder, which numbers the nodes from 0.
-    std::uint32_t node_rank(std::uint32_t index) const;
+    std::uint32_t node_rank(std::uint32_t index) const {
+        const std::uint64_t below = (std::uint64_t{1} << (index % 64)) - 1;
+        return nodes_before[index / 64] + bit_count(node_bits[index / 64] & below);
+    }
 
   private:
+    // Counted in a few inline instructions: without a target that has a population count
+    // instruction, std::popcount is a library call, and ranks are taken at every step of a walk.
+    static std::uint32_t bit_count(std::uint64_t bits) {
+        bits -= (bits >> 1) & 0x5555555555555555;
+        bits = (bits & 0x3333333333333333) + ((bits >> 2) & 0x3333333333333333);
+        bits = (bits + (bits >> 4)) & 0x0F0F0F0F0F0F0F0F;
+        return static_cast<std::uint32_t>((bits * 0x0101010101010101) >> 56);
+    }
     std::uint32_t start_or_end(std::uint32_t index) const {
         return index < size() ? starts[index] : static_cast<std::uint32_t>(text.size());
     }
