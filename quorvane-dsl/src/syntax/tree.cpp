@@ -10,20 +10,16 @@ namespace quorvane_dsl::syntax {
 
 namespace {
 
-// The child after `index` under the same parent, tokens included.
-std::uint32_t next_child_index(const Tree& tree, std::uint32_t index) {
-    const std::uint32_t parent = tree.parent(index);
-    if (parent == no_index) {
-        return no_index;
-    }
+// The child after `index` of `parent`, tokens included.
+std::uint32_t next_index_under(const Tree& tree, std::uint32_t parent, std::uint32_t index) {
     const std::uint32_t next = tree.subtree_end(index);
     return next < tree.subtree_end(parent) ? next : no_index;
 }
 
-// The same, for a child of `parent`: no search for the parent of a token.
-std::uint32_t next_index_under(const Tree& tree, std::uint32_t parent, std::uint32_t index) {
-    const std::uint32_t next = tree.subtree_end(index);
-    return next < tree.subtree_end(parent) ? next : no_index;
+// The same when the parent is not known yet: for a token, it is a search.
+std::uint32_t next_child_index(const Tree& tree, std::uint32_t index) {
+    const std::uint32_t parent = tree.parent(index);
+    return parent == no_index ? no_index : next_index_under(tree, parent, index);
 }
 
 std::uint32_t first_child_index(const Tree& tree, std::uint32_t index) {
@@ -284,7 +280,10 @@ class Assembly {
                 advance(event);
             }
         }
-        if (!open_.empty() || written_ == 0) {
+        if (written_ == 0) {
+            base::fatal("a syntax tree has exactly one root node");
+        }
+        if (!open_.empty()) {
             base::fatal("a syntax tree is finished with unfinished nodes");
         }
         if (next_ != tree_.size()) {
