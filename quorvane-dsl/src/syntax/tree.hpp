@@ -83,36 +83,36 @@ struct Tree {
 };
 
 // One step of assembling a tree: open a node, close the innermost open node, or take the next
-// token under its own kind or another. Two bytes each, as a large source records about one per
-// byte of its text.
+// token under its own kind or another. One byte each, as a large source records about one per
+// byte of its text: the top bit marks an open, the rest is a kind or one of two codes above all
+// kinds.
 class TreeEvent {
   public:
     static constexpr TreeEvent open(SyntaxKind kind) {
-        return TreeEvent(open_tag | kind::to_raw(kind));
+        return TreeEvent(static_cast<std::uint8_t>(open_bit | kind::to_raw(kind)));
     }
-    static constexpr TreeEvent close() { return TreeEvent(close_tag); }
-    static constexpr TreeEvent advance() { return TreeEvent(advance_tag | own_kind); }
+    static constexpr TreeEvent close() { return TreeEvent(close_code); }
+    static constexpr TreeEvent advance() { return TreeEvent(own_kind_code); }
     static constexpr TreeEvent advance_as(SyntaxKind kind) {
-        return TreeEvent(advance_tag | kind::to_raw(kind));
+        return TreeEvent(static_cast<std::uint8_t>(kind::to_raw(kind)));
     }
 
-    bool is_open() const { return (bits_ & tag_mask) == open_tag; }
-    bool is_close() const { return (bits_ & tag_mask) == close_tag; }
+    bool is_open() const { return (bits_ & open_bit) != 0; }
+    bool is_close() const { return bits_ == close_code; }
     // The kind of an open node or of a token taken under another kind.
     SyntaxKind kind() const { return static_cast<SyntaxKind>(bits_ & kind_mask); }
-    bool keeps_own_kind() const { return (bits_ & kind_mask) == own_kind; }
+    bool keeps_own_kind() const { return bits_ == own_kind_code; }
 
   private:
-    static constexpr std::uint16_t kind_mask = 0x3FFF;
-    static constexpr std::uint16_t tag_mask = 0xC000;
-    static constexpr std::uint16_t advance_tag = 0x0000;
-    static constexpr std::uint16_t open_tag = 0x4000;
-    static constexpr std::uint16_t close_tag = 0x8000;
-    static constexpr std::uint16_t own_kind = kind_mask;
+    static constexpr std::uint8_t open_bit = 0x80;
+    static constexpr std::uint8_t kind_mask = 0x7F;
+    static constexpr std::uint8_t close_code = 0x7F;
+    static constexpr std::uint8_t own_kind_code = 0x7E;
+    static_assert(kind::kind_count < own_kind_code, "kinds and codes share seven bits");
 
-    explicit constexpr TreeEvent(std::uint16_t bits) : bits_(bits) {}
+    explicit constexpr TreeEvent(std::uint8_t bits) : bits_(bits) {}
 
-    std::uint16_t bits_;
+    std::uint8_t bits_;
 };
 
 // Where the trivia tokens go: each one is taken by its own event, or none is and every run of
