@@ -27,7 +27,7 @@ class TreeView {
     std::string_view text() const { return tree_.text; }
     std::uint32_t size() const { return tree_.size(); }
     SyntaxKind kind(Element e) const { return tree_.kind(e.index); }
-    std::uint32_t start(Element e) const { return tree_.starts[e.index]; }
+    std::uint32_t start(Element e) const { return tree_.start(e.index); }
     bool is_token(Element e) const { return !tree_.is_node(e.index); }
     bool is_trivia(Element e) const { return syntax::kind::is_trivia(kind(e)); }
     bool is_code_token(Element e) const { return is_token(e) && !is_trivia(e); }

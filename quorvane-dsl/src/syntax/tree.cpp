@@ -262,9 +262,9 @@ std::optional<SyntaxToken> SyntaxElement::as_token() const {
 
 namespace {
 
-// One pass over the events. The tokens are first moved to the end of the columns, so that every
-// element is written at or before the token it is read from: the token columns become the
-// element columns without a second copy.
+// One pass over the events. The token kinds are first moved to the end of the kind column, so
+// that every element is written at or before the token it is read from: the column becomes the
+// elements' kinds without a second copy. Token starts stay where the lexer put them.
 class Assembly {
   public:
     Assembly(Tree& tree, TriviaEvents trivia) : tree_(tree), trivia_(trivia) {}
@@ -307,17 +307,9 @@ class Assembly {
             base::fatal("a syntax tree has 2^32 elements or more");
         }
         tree_.kinds.resize(tokens + nodes);
-        tree_.starts.resize(tokens + nodes);
         std::move_backward(tree_.kinds.begin(), tree_.kinds.begin() + tokens, tree_.kinds.end());
-        std::move_backward(tree_.starts.begin(), tree_.starts.begin() + tokens, tree_.starts.end());
         tree_.nodes.reserve(nodes);
         next_ = static_cast<std::uint32_t>(nodes);
-    }
-
-    // Where the next element starts: at the next token, or at the end of the text.
-    std::uint32_t offset() const {
-        return next_ < tree_.size() ? tree_.starts[next_]
-                                    : static_cast<std::uint32_t>(tree_.text.size());
     }
 
     void open(SyntaxKind kind) {
@@ -330,11 +322,10 @@ class Assembly {
         if (!open_.empty() && trivia_ == TriviaEvents::Attached) {
             take_trivia();
         }
-        const std::uint32_t start = offset();
         const std::uint32_t parent = open_.empty() ? no_index : open_.back().element;
         open_.push_back({written_, static_cast<std::uint32_t>(tree_.nodes.size())});
         tree_.nodes.push_back({.subtree_end = 0, .parent = parent});
-        write(kind, start);
+        write(kind);
     }
 
     void close() {
@@ -373,16 +364,14 @@ class Assembly {
         }
     }
 
-    // Reads the token before writing: the element may take the token's own place.
+    // The kind is read before the write: the element may take the token's own place.
     void take_token(SyntaxKind kind) {
-        const std::uint32_t start = tree_.starts[next_++];
-        write(kind, start);
+        ++next_;
+        write(kind);
     }
 
-    void write(SyntaxKind kind, std::uint32_t start) {
-        tree_.kinds[written_] = static_cast<std::uint8_t>(kind::to_raw(kind));
-        tree_.starts[written_] = start;
-        ++written_;
+    void write(SyntaxKind kind) {
+        tree_.kinds[written_++] = static_cast<std::uint8_t>(kind::to_raw(kind));
     }
 
     Tree& tree_;

@@ -35,9 +35,10 @@ struct TokenColumns {
 };
 
 // A large source holds about three quarters of an element per byte, so an element is kept to
-// its kind and start (five bytes); a node adds its subtree end and parent (eight bytes), found by
-// its rank among the nodes. Ends are the starts of the elements after, and a token's parent is
-// found from the nearest node before it.
+// its kind (one byte); a token adds its start (four bytes, the lexer's own column) and a node its
+// subtree end and parent (eight bytes), found by the ranks of tokens and nodes. An element starts
+// where the first token at or after it does, and ends where the element after its subtree
+// starts; a token's parent is found from the nearest node before it.
 struct Tree {
     struct NodeLinks {
         std::uint32_t subtree_end = 0; // one past the last element of the node's subtree
@@ -46,7 +47,7 @@ struct Tree {
 
     std::string text;                        // the whole text; token texts are slices of it
     std::vector<std::uint8_t> kinds;         // by element, in preorder; element 0 is the root node
-    std::vector<std::uint32_t> starts;       // by element: the offset its text starts at
+    std::vector<std::uint32_t> starts;       // by token, in text order: the offset it starts at
     std::vector<NodeLinks> nodes;            // by node, in preorder
     std::vector<std::uint64_t> node_bits;    // bit i % 64 of word i / 64: element i is a node
     std::vector<std::uint32_t> nodes_before; // by word of node_bits: the nodes in earlier words
@@ -55,14 +56,20 @@ struct Tree {
     SyntaxKind kind(std::uint32_t index) const { return static_cast<SyntaxKind>(kinds[index]); }
     bool is_node(std::uint32_t index) const { return kind::is_node_kind(kind(index)); }
     source::TextRange range(std::uint32_t index) const {
-        return {starts[index], start_or_end(subtree_end(index))};
+        return {start(index), start(subtree_end(index))};
+    }
+    // Where the element at `index` starts; the end of the text for the index past the last.
+    std::uint32_t start(std::uint32_t index) const {
+        const std::uint32_t tokens_before = index < size() ? index - node_rank(index) : no_index;
+        return tokens_before < starts.size() ? starts[tokens_before]
+                                             : static_cast<std::uint32_t>(text.size());
     }
     std::uint32_t subtree_end(std::uint32_t index) const {
         return is_node(index) ? nodes[node_rank(index)].subtree_end : index + 1;
     }
     // no_index for the root.
     std::uint32_t parent(std::uint32_t index) const;
-    // The number of nodes before a node in preorder, which numbers the nodes from 0.
+    // The number of nodes before an element in preorder, which numbers the nodes from 0.
     std::uint32_t node_rank(std::uint32_t index) const {
         const std::uint64_t below = (std::uint64_t{1} << (index % 64)) - 1;
         return nodes_before[index / 64] + bit_count(node_bits[index / 64] & below);
@@ -76,9 +83,6 @@ struct Tree {
         bits = (bits & 0x3333333333333333) + ((bits >> 2) & 0x3333333333333333);
         bits = (bits + (bits >> 4)) & 0x0F0F0F0F0F0F0F0F;
         return static_cast<std::uint32_t>((bits * 0x0101010101010101) >> 56);
-    }
-    std::uint32_t start_or_end(std::uint32_t index) const {
-        return index < size() ? starts[index] : static_cast<std::uint32_t>(text.size());
     }
 };
 
