@@ -276,12 +276,14 @@ sub_edges(std::span<const Seg> segs, const Grid& grid, const Groups& seg_cells,
         };
         for (std::size_t i = first; i < last; ++i) {
             // The cell lists are read at random; the next segments' first cells are fetched
-            // early in two steps, as finding a cell's points needs its start read first.
+            // early in two steps, as finding a cell's points and ids needs its start read first.
             if (i + 2 * ahead < last) {
                 __builtin_prefetch(point_cells.starts.data() + first_cell(i + 2 * ahead));
             }
             if (i + ahead < last) {
-                __builtin_prefetch(cell_points.data() + point_cells.starts[first_cell(i + ahead)]);
+                const std::uint32_t start = point_cells.starts[first_cell(i + ahead)];
+                __builtin_prefetch(cell_points.data() + start);
+                __builtin_prefetch(point_cells.members.data() + start);
             }
             const Seg& s = segs[i];
             const Box box = segment_box(s);
