@@ -12,10 +12,10 @@ namespace {
 void reserve_for_text(hir::Hir& hir, std::size_t bytes) {
     hir.exprs.reserve(bytes / 6);
     hir.expr_srcs.reserve(bytes / 6);
-    hir.stmts.reserve(bytes / 48);
-    hir.stmt_srcs.reserve(bytes / 48);
+    hir.stmts.reserve(bytes / 32);
+    hir.stmt_srcs.reserve(bytes / 32);
     hir.occurrences.reserve(bytes / 16);
-    hir.bindings.reserve(bytes / 96);
+    hir.bindings.reserve(bytes / 64);
 }
 
 } // namespace
