@@ -13,3 +13,10 @@ TEST(Suggestion, LengthBoundCountsCharacters) {
     EXPECT_EQ(suggestion("abcdef", {"abcdeg", "abcdex"}), "; did you mean `abcdeg`?");
     EXPECT_EQ(suggestion("ab", {"abc"}), "");
 }
+
+// Swapped letters have no surplus characters but a distance of two; the bound must keep them.
+TEST(Suggestion, CharacterSurplusBoundKeepsAnagrams) {
+    EXPECT_EQ(suggestion("lenght", {"length"}), "; did you mean `length`?");
+    EXPECT_EQ(suggestion("unknown_name_5", {"cell_number_5", "unknown_name_6"}),
+              "; did you mean `unknown_name_6`?");
+}
