@@ -1,8 +1,14 @@
+#include <algorithm>
+#include <cstring>
+#include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <type_traits>
 #include <variant>
 #include <vector>
+
+#include <tbb/parallel_for.h>
 
 #include "decompile/decompiler.hpp"
 #include "syntax/kind.hpp"
@@ -70,48 +76,183 @@ bool is_plain_identifier(std::string_view name) {
     return !syntax::kind::from_keyword(name).has_value();
 }
 
-struct CellWriter {
-    Decompiler& d;
-    const ir::Cell& cell;
-    NameSet names;
-    std::string& out;
-    std::vector<ir::Point> kept_points; // reused by every polygon of the cell
+// Lengths and points are appended in place: a cell may hold millions of them.
+void put_length(std::string& out, double dbu, double dbu_value) {
+    units::append_length(out, dbu_value * dbu);
+}
 
-    // Lengths and points are appended in place: a cell may hold millions of them.
-    void put_length(double dbu_value) { out += units::format_length(dbu_value * d.library.dbu); }
+void put_point(std::string& out, double dbu, std::int64_t x, std::int64_t y) {
+    out += '(';
+    put_length(out, dbu, static_cast<double>(x));
+    out += ", ";
+    put_length(out, dbu, static_cast<double>(y));
+    out += ')';
+}
 
-    void put_point(std::int64_t x, std::int64_t y) {
-        out += '(';
-        put_length(static_cast<double>(x));
-        out += ", ";
-        put_length(static_cast<double>(y));
-        out += ')';
+void put_points(std::string& out, double dbu, const std::vector<ir::Point>& list) {
+    for (std::size_t i = 0; i < list.size(); ++i) {
+        if (i > 0) {
+            out += ", ";
+        }
+        put_point(out, dbu, list[i].x, list[i].y);
     }
+}
 
-    void put_points(const std::vector<ir::Point>& list) {
-        for (std::size_t i = 0; i < list.size(); ++i) {
-            if (i > 0) {
-                out += ", ";
-            }
-            put_point(list[i].x, list[i].y);
+std::size_t distinct_run_count(const std::vector<ir::Point>& points) {
+    std::size_t count = 0;
+    for (std::size_t i = 0; i < points.size(); ++i) {
+        count += i == 0 || points[i] != points[i - 1] ? 1 : 0;
+    }
+    return count;
+}
+
+// The warning a shape is skipped with, or none when it is written.
+std::optional<std::string_view> skip_reason(const ir::Geometry& geometry) {
+    if (const auto* b = std::get_if<ir::Box>(&geometry.kind)) {
+        if (!(b->right > b->left && b->top > b->bottom)) {
+            return "skipped an empty box";
+        }
+    } else if (const auto* polygon = std::get_if<ir::Polygon>(&geometry.kind)) {
+        if (distinct_run_count(polygon->points) < 3) {
+            return "skipped a polygon with fewer than 3 points";
+        }
+    } else if (const auto* path = std::get_if<ir::Path>(&geometry.kind)) {
+        if (path->width <= 0 || path->points.size() < 2) {
+            return "skipped a path without width or with fewer than 2 points";
         }
     }
+    return std::nullopt;
+}
+
+// The text a shape's name is made from.
+std::string_view name_base(const ir::Geometry& geometry) {
+    if (std::holds_alternative<ir::Box>(geometry.kind)) {
+        return "r";
+    }
+    return std::holds_alternative<ir::Polygon>(geometry.kind) ? "p" : "w";
+}
+
+// The two statements of a shape that is written, named already; one writer per thread.
+struct ShapeText {
+    std::string& out;
+    double dbu;
+    std::vector<ir::Point> kept; // reused by every polygon
+
+    void length(double dbu_value) { put_length(out, dbu, dbu_value); }
 
     // "        place N at self.origin": polygons and paths are written where they stand.
-    void put_in_place(const std::string& name) {
+    void in_place(std::string_view name) {
         out += "        place ";
         out += name;
         out += " at self.origin\n";
+    }
+
+    void box(const ir::Box& b, std::string_view name) {
+        // Sizes and centres in floating point: exact for GDSII's 32-bit coordinates, and no
+        // overflow for the widest boxes IR text can hold.
+        const auto left = static_cast<double>(b.left);
+        const auto bottom = static_cast<double>(b.bottom);
+        const auto right = static_cast<double>(b.right);
+        const auto top = static_cast<double>(b.top);
+        out += "        shape rect with ";
+        length(right - left);
+        out += ", ";
+        length(top - bottom);
+        out += " as ";
+        out += name;
+        out += "\n        place ";
+        out += name;
+        out += " at (";
+        length((left + right) * 0.5);
+        out += ", ";
+        length((bottom + top) * 0.5);
+        out += ")\n";
+    }
+
+    void polygon(const ir::Polygon& polygon, std::string_view name) {
+        kept.clear();
+        for (const ir::Point& p : polygon.points) {
+            if (kept.empty() || kept.back() != p) {
+                kept.push_back(p);
+            }
+        }
+        out += "        shape polygon with [";
+        put_points(out, dbu, kept);
+        out += "] as ";
+        out += name;
+        out += '\n';
+        in_place(name);
+    }
+
+    void path(const ir::Path& path, std::string_view name) {
+        out += "        shape path with [";
+        put_points(out, dbu, path.points);
+        out += "], ";
+        length(static_cast<double>(path.width));
+        out += " as ";
+        out += name;
+        out += '\n';
+        in_place(name);
+    }
+
+    void shape(const ir::Geometry& geometry, std::string_view name) {
+        std::visit(
+            [&](const auto& g) {
+                using G = std::decay_t<decltype(g)>;
+                if constexpr (std::is_same_v<G, ir::Box>) {
+                    box(g, name);
+                } else if constexpr (std::is_same_v<G, ir::Polygon>) {
+                    polygon(g, name);
+                } else {
+                    path(g, name);
+                }
+            },
+            geometry.kind);
+    }
+};
+
+// Appends the texts in order; the copies run on the pool, as together they are most of the
+// output.
+void append_in_order(std::string& out, std::span<const std::string> texts) {
+    std::vector<std::size_t> offsets{out.size()};
+    for (const std::string& text : texts) {
+        offsets.push_back(offsets.back() + text.size());
+    }
+    out.resize_and_overwrite(offsets.back(), [&](char* data, std::size_t size) {
+        tbb::parallel_for(std::size_t{0}, texts.size(), [&](std::size_t i) {
+            std::memcpy(data + offsets[i], texts[i].data(), texts[i].size());
+        });
+        return size;
+    });
+}
+
+// Shapes are named in blocks of this many, then written in chunks of this many on the pool.
+constexpr std::size_t shape_block = 65536;
+constexpr std::size_t shape_chunk = 4096;
+
+struct CellWriter {
+    Decompiler& d;
+    const ir::Cell& cell;
+    const std::string& cell_identifier;
+    NameSet names;
+    bool verbatim = false; // shape statements of the open layer block are running
+    // The texts of one block's chunks, kept from block to block so their memory is reused.
+    std::vector<std::string> chunk_texts;
+
+    std::string& out() { return d.output.text(); }
+    void put_length(double dbu_value) { decompile::put_length(out(), d.library.dbu, dbu_value); }
+    void put_point(std::int64_t x, std::int64_t y) {
+        decompile::put_point(out(), d.library.dbu, x, y);
     }
 
     void warn(std::string_view what) {
         d.warnings.push_back("cell `" + cell.name + "`: " + std::string(what));
     }
 
-    void header(const std::string& identifier) {
+    void header() {
         if (cell.source == cell.name && cell.params.empty()) {
-            if (identifier != cell.name) {
-                out += one_line("# `" + cell.name + "`") + "\n";
+            if (cell_identifier != cell.name) {
+                out() += one_line("# `" + cell.name + "`") + "\n";
             }
             return;
         }
@@ -120,7 +261,7 @@ struct CellWriter {
             line += i == 0 ? " with " : ", ";
             line += cell.params[i].first + " = " + cell.params[i].second.to_literal();
         }
-        out += one_line(line) + "\n";
+        out() += one_line(line) + "\n";
     }
 
     void attributes() {
@@ -131,7 +272,7 @@ struct CellWriter {
             }
         }
         if (!lines.empty()) {
-            out += "    attribute {\n" + lines + "    }\n";
+            out() += "    attribute {\n" + lines + "    }\n";
         }
     }
 
@@ -140,11 +281,11 @@ struct CellWriter {
             put_point(frame.x, frame.y);
             return;
         }
-        out += '(';
+        out() += '(';
         put_length(static_cast<double>(frame.x));
-        out += ", ";
+        out() += ", ";
         put_length(static_cast<double>(frame.y));
-        out += ", " + units::format_number(frame.angle) + "deg)";
+        out() += ", " + units::format_number(frame.angle) + "deg)";
     }
 
     std::string marker_attributes(const ir::Marker& marker) {
@@ -168,102 +309,92 @@ struct CellWriter {
         if (cell.markers.empty()) {
             return;
         }
-        out += "    marker {\n";
+        out() += "    marker {\n";
         for (const ir::Marker& marker : cell.markers) {
-            out += "        " + identifier(marker.name, names) + " {\n            at {\n";
+            out() += "        " + identifier(marker.name, names) + " {\n            at {\n";
             for (std::size_t i = 0; i < marker.locations.size(); ++i) {
                 if (i > 0) {
-                    out += '\n';
+                    out() += '\n';
                 }
-                out += "            ";
+                out() += "            ";
                 put_location(marker.locations[i]);
             }
-            out += "\n            }\n";
+            out() += "\n            }\n";
             if (const std::string with = marker_attributes(marker); !with.empty()) {
-                out += "            " + with + "\n";
+                out() += "            " + with + "\n";
             }
-            out += "        }\n";
+            out() += "        }\n";
         }
-        out += "    }\n";
+        out() += "    }\n";
     }
 
-    void box(const ir::Box& b) {
-        if (!(b.right > b.left && b.top > b.bottom)) {
-            warn("skipped an empty box");
-            return;
+    // Shape statements are written in the formatter's layout, so they need not pass through
+    // it; only the block around them does.
+    void begin_verbatim() {
+        if (!verbatim) {
+            d.output.begin_verbatim("    }\n}\n");
+            verbatim = true;
         }
-        const std::string name = identifier("r", names);
-        // Sizes and centres in floating point: exact for GDSII's 32-bit coordinates, and no
-        // overflow for the widest boxes IR text can hold.
-        const auto left = static_cast<double>(b.left);
-        const auto bottom = static_cast<double>(b.bottom);
-        const auto right = static_cast<double>(b.right);
-        const auto top = static_cast<double>(b.top);
-        out += "        shape rect with ";
-        put_length(right - left);
-        out += ", ";
-        put_length(top - bottom);
-        out += " as ";
-        out += name;
-        out += "\n        place ";
-        out += name;
-        out += " at (";
-        put_length((left + right) * 0.5);
-        out += ", ";
-        put_length((bottom + top) * 0.5);
-        out += ")\n";
     }
 
-    void polygon(const ir::Polygon& polygon) {
-        std::vector<ir::Point>& kept = kept_points;
-        kept.clear();
-        for (const ir::Point& p : polygon.points) {
-            if (kept.empty() || kept.back() != p) {
-                kept.push_back(p);
-            }
+    void end_verbatim(const std::string& layer_name) {
+        if (verbatim) {
+            d.output.end_verbatim("cell " + cell_identifier + " {\n    layer " + layer_name +
+                                  " {\n");
+            verbatim = false;
         }
-        if (kept.size() < 3) {
-            warn("skipped a polygon with fewer than 3 points");
-            return;
-        }
-        const std::string name = identifier("p", names);
-        out += "        shape polygon with [";
-        put_points(kept);
-        out += "] as ";
-        out += name;
-        out += '\n';
-        put_in_place(name);
     }
 
-    void path(const ir::Path& path) {
-        if (path.width <= 0 || path.points.size() < 2) {
-            warn("skipped a path without width or with fewer than 2 points");
-            return;
-        }
-        const std::string name = identifier("w", names);
-        out += "        shape path with [";
-        put_points(path.points);
-        out += "], ";
-        put_length(static_cast<double>(path.width));
-        out += " as ";
-        out += name;
-        out += '\n';
-        put_in_place(name);
-    }
-
-    void shape(const ir::Geometry& geometry) {
-        std::visit(
-            [&](const auto& g) {
-                using G = std::decay_t<decltype(g)>;
-                if constexpr (std::is_same_v<G, ir::Box>) {
-                    box(g);
-                } else if constexpr (std::is_same_v<G, ir::Polygon>) {
-                    polygon(g);
+    // Names are taken in order, each depending on all before it; the text of a shape depends
+    // only on its name, so each block is written in chunks on the pool, joined in order.
+    void layer_shapes(const std::vector<std::size_t>& members) {
+        std::vector<std::string> shape_names;
+        for (std::size_t first = 0; first < members.size(); first += shape_block) {
+            const std::span<const std::size_t> block =
+                std::span(members).subspan(first, std::min(shape_block, members.size() - first));
+            shape_names.assign(block.size(), {});
+            for (std::size_t k = 0; k < block.size(); ++k) {
+                const ir::Geometry& geometry = cell.shapes[block[k]].geometry;
+                if (const std::optional<std::string_view> why = skip_reason(geometry)) {
+                    warn(*why);
                 } else {
-                    path(g);
+                    // r, p and w are identifiers as they stand: taken without the rule.
+                    shape_names[k] = names.take(std::string(name_base(geometry)));
                 }
-            },
-            geometry.kind);
+            }
+            if (std::ranges::any_of(shape_names, [](const auto& name) { return !name.empty(); })) {
+                begin_verbatim();
+                write_block(block, shape_names);
+            }
+            d.output.bound_verbatim();
+        }
+    }
+
+    void write_chunk(std::string& text, std::span<const std::size_t> block,
+                     const std::vector<std::string>& shape_names, std::size_t begin,
+                     std::size_t end) {
+        ShapeText writer{text, d.library.dbu, {}};
+        for (std::size_t k = begin; k < end; ++k) {
+            if (!shape_names[k].empty()) {
+                writer.shape(cell.shapes[block[k]].geometry, shape_names[k]);
+            }
+        }
+    }
+
+    void write_block(std::span<const std::size_t> block,
+                     const std::vector<std::string>& shape_names) {
+        const std::size_t chunks = (block.size() + shape_chunk - 1) / shape_chunk;
+        if (chunks == 1) {
+            write_chunk(out(), block, shape_names, 0, block.size());
+            return;
+        }
+        chunk_texts.resize(std::max(chunk_texts.size(), chunks));
+        tbb::parallel_for(std::size_t{0}, chunks, [&](std::size_t c) {
+            chunk_texts[c].clear();
+            write_chunk(chunk_texts[c], block, shape_names, c * shape_chunk,
+                        std::min(block.size(), (c + 1) * shape_chunk));
+        });
+        append_in_order(out(), std::span(chunk_texts).first(chunks));
     }
 
     void shapes() {
@@ -278,11 +409,11 @@ struct CellWriter {
             group.push_back(i);
         }
         for (const std::uint64_t layer : order) {
-            out += "    layer " + d.layer_names[layer] + " {\n";
-            for (const std::size_t i : by_layer[layer]) {
-                shape(cell.shapes[i].geometry);
-            }
-            out += "    }\n";
+            const std::string& layer_name = d.layer_names[layer];
+            out() += "    layer " + layer_name + " {\n";
+            layer_shapes(by_layer[layer]);
+            end_verbatim(layer_name);
+            out() += "    }\n";
         }
     }
 
@@ -301,11 +432,11 @@ struct CellWriter {
     void put_stepped(std::int64_t origin, std::int64_t column_step, std::int64_t row_step) {
         put_length(static_cast<double>(origin));
         if (column_step != 0) {
-            out += " + i * ";
+            out() += " + i * ";
             put_length(static_cast<double>(column_step));
         }
         if (row_step != 0) {
-            out += " + j * ";
+            out() += " + j * ";
             put_length(static_cast<double>(row_step));
         }
     }
@@ -314,44 +445,45 @@ struct CellWriter {
         const std::string& child = d.cell_names[instance.cell];
         if (!instance.array) {
             const std::string name = identifier(instance.name, names);
-            out += "    place " + child + ".origin at ";
+            out() += "    place " + child + ".origin at ";
             put_point(instance.x, instance.y);
-            out += suffix(instance) + " as " + name + "\n";
+            out() += suffix(instance) + " as " + name + "\n";
             return;
         }
         const ir::Array& a = *instance.array;
-        out += "    place {\n        for i in 0.." + std::to_string(a.columns) +
-               " {\n            for j in 0.." + std::to_string(a.rows) + " {\n" +
-               "                place " + child + ".origin at (";
+        out() += "    place {\n        for i in 0.." + std::to_string(a.columns) +
+                 " {\n            for j in 0.." + std::to_string(a.rows) + " {\n" +
+                 "                place " + child + ".origin at (";
         put_stepped(instance.x, a.column_step.x, a.row_step.x);
-        out += ", ";
+        out() += ", ";
         put_stepped(instance.y, a.column_step.y, a.row_step.y);
-        out += ")" + suffix(instance) + "\n            }\n        }\n    }\n";
+        out() += ")" + suffix(instance) + "\n            }\n        }\n    }\n";
     }
 
-    void write(const std::string& identifier) {
-        header(identifier);
+    void write() {
+        header();
         if (cell.blackbox) {
-            out += one_line("# A blackbox: interface " + cell.blackbox->interface + ", content " +
-                            cell.blackbox->content) +
-                   "\n";
+            out() += one_line("# A blackbox: interface " + cell.blackbox->interface + ", content " +
+                              cell.blackbox->content) +
+                     "\n";
         }
-        out += "cell " + identifier + " {\n";
+        out() += "cell " + cell_identifier + " {\n";
         attributes();
         markers();
         shapes();
         for (const ir::Instance& placed : cell.instances) {
             instance(placed);
         }
-        out += "}\n\n";
+        out() += "}\n\n";
+        d.output.end_item();
     }
 };
 
 } // namespace
 
 void Decompiler::cell(std::size_t index) {
-    CellWriter writer{*this, library.cells[index], NameSet(&names), out};
-    writer.write(cell_names[index]);
+    CellWriter writer{*this, library.cells[index], cell_names[index], NameSet(&names)};
+    writer.write();
 }
 
 } // namespace quorvane_dsl::decompile

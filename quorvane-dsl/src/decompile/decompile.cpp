@@ -66,7 +66,7 @@ void write_layers(Decompiler& d, const LayerSource* source) {
         d.layer_names.push_back(std::move(name));
     }
     if (!lines.empty()) {
-        d.out += "define layer {\n" + lines + "\n}\n\n";
+        d.output.text() += "define layer {\n" + lines + "\n}\n\n";
     }
 }
 
@@ -94,24 +94,25 @@ bool NameSet::counted(std::string_view name) const {
 }
 
 std::string NameSet::take(std::string base) {
-    if (!contains(base)) {
-        own_.insert(base);
-        return base;
-    }
-    std::uint64_t counter = 1;
-    if (const auto known = counters_.find(base); known != counters_.end()) {
-        counter = known->second;
+    // A base with a counter is taken already; a million shapes of one base skip that test.
+    auto known = counters_.find(base);
+    if (known == counters_.end()) {
+        if (!contains(base)) {
+            own_.insert(base);
+            return base;
+        }
+        known = counters_.emplace(std::move(base), 1).first;
     }
     std::string candidate;
-    for (;; ++counter) {
-        candidate = base;
+    for (;; ++known->second) {
+        candidate = known->first;
         candidate += '_';
-        candidate += std::to_string(counter);
+        candidate += std::to_string(known->second);
         if (!contains(candidate)) {
             break;
         }
     }
-    counters_.insert_or_assign(std::move(base), counter + 1);
+    ++known->second;
     return candidate;
 }
 
@@ -119,8 +120,27 @@ std::string identifier(std::string_view text, NameSet& names) {
     return names.take(identifier_base(text));
 }
 
-Decompiled unformatted(const ir::Library& library, const LayerSource* source) {
-    Decompiler d{.library = library};
+namespace {
+
+// A generous guess of the generated text's size; memory reserved beyond it is never touched.
+std::size_t expected_size(const ir::Library& library) {
+    std::size_t bytes = 4096;
+    for (const ir::Cell& cell : library.cells) {
+        bytes += 256 + 128 * cell.instances.size();
+        for (const ir::Shape& shape : cell.shapes) {
+            bytes += 128;
+            if (const auto* polygon = std::get_if<ir::Polygon>(&shape.geometry.kind)) {
+                bytes += 32 * polygon->points.size();
+            } else if (const auto* path = std::get_if<ir::Path>(&shape.geometry.kind)) {
+                bytes += 32 * path->points.size();
+            }
+        }
+    }
+    return bytes;
+}
+
+// The text of the library into `d.output`, with the warnings of the cells.
+void generate(Decompiler& d, const LayerSource* source) {
     // `define dbu` is written by this text or may be by the imported one; a cell or layer of
     // that name would be defined twice.
     d.names.insert("dbu");
@@ -135,34 +155,59 @@ Decompiled unformatted(const ir::Library& library, const LayerSource* source) {
             d.names.insert(name);
         }
     }
-    d.out = "# Decompiled by quorvane.\n\n";
+    d.output.reserve(expected_size(d.library));
+    std::string& frame = d.output.text();
+    frame += "# Decompiled by quorvane.\n\n";
     if (source) {
-        d.out += "import " + units::escape_string(source->import_path) + "\n\n";
+        frame += "import " + units::escape_string(source->import_path) + "\n\n";
     }
-    if (std::fabs(library.dbu - 1.0) > 1e-12) {
-        d.out += "define dbu = " + units::format_length(library.dbu) + "\n\n";
+    if (std::fabs(d.library.dbu - 1.0) > 1e-12) {
+        frame += "define dbu = " + units::format_length(d.library.dbu) + "\n\n";
     }
     write_layers(d, source);
-    d.cell_names.reserve(library.cells.size());
-    for (const ir::Cell& cell : library.cells) {
+    d.cell_names.reserve(d.library.cells.size());
+    for (const ir::Cell& cell : d.library.cells) {
         d.cell_names.push_back(identifier(cell.name, d.names));
     }
-    for (std::size_t index = 0; index < library.cells.size(); ++index) {
+    for (std::size_t index = 0; index < d.library.cells.size(); ++index) {
         d.cell(index);
     }
-    return {std::move(d.out), std::move(d.warnings)};
+}
+
+} // namespace
+
+Decompiled unformatted(const ir::Library& library, const LayerSource* source) {
+    Decompiler d{.output = Output(false, {}), .library = library};
+    generate(d, source);
+    // Without formatting nothing can be rejected.
+    return {*std::move(d.output).finish(), std::move(d.warnings)};
+}
+
+std::expected<Decompiled, Unparsed>
+decompile_in_pieces(const ir::Library& library, const LayerSource* source, PieceLimits limits) {
+    Decompiler d{.output = Output(true, limits), .library = library};
+    generate(d, source);
+    auto text = std::move(d.output).finish();
+    if (!text) {
+        return std::unexpected(text.error());
+    }
+    return Decompiled{std::move(*text), std::move(d.warnings)};
 }
 
 Decompiled decompile(const ir::Library& library, const LayerSource* source) {
+    if (auto laid_out = decompile_in_pieces(library, source, {})) {
+        return std::move(*laid_out);
+    }
+    // A piece was rejected: the whole text decides, and the count of errors is the whole's.
     Decompiled generated = unformatted(library, source);
     auto formatted = format::format(generated.text);
-    if (!formatted) {
-        generated.warnings.push_back("the generated source did not parse (" +
-                                     std::to_string(formatted.error().size()) +
-                                     " error(s)); it is written unformatted");
+    if (formatted) {
+        generated.text = std::move(*formatted);
         return generated;
     }
-    generated.text = std::move(*formatted);
+    generated.warnings.push_back("the generated source did not parse (" +
+                                 std::to_string(formatted.error().size()) +
+                                 " error(s)); it is written unformatted");
     return generated;
 }
 

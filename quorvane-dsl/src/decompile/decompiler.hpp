@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "decompile/decompile.hpp"
+#include "decompile/output.hpp"
 #include "ir/ir.hpp"
 
 namespace quorvane_dsl::decompile {
@@ -16,7 +17,7 @@ constexpr bool is_ascii_alnum(char32_t c) {
 }
 
 struct Decompiler {
-    std::string out;
+    Output output;
     std::vector<std::string> warnings;
     std::vector<std::string> cell_names;  // by cell index
     std::vector<std::string> layer_names; // by layer index
@@ -26,5 +27,10 @@ struct Decompiler {
     // Appends the `cell` block of one library cell.
     void cell(std::size_t index);
 };
+
+// The decompiled text, laid out by the formatter in pieces of the given sizes; Unparsed when
+// the formatter rejects one.
+std::expected<Decompiled, Unparsed>
+decompile_in_pieces(const ir::Library& library, const LayerSource* source, PieceLimits limits);
 
 } // namespace quorvane_dsl::decompile

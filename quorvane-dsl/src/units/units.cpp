@@ -45,56 +45,47 @@ void append_exponent(std::string& out, std::string_view name, int exponent) {
     }
 }
 
-// Shortest round-trip digits with their decimal exponent: value = d.ddd x 10^exponent.
-struct ShortestDigits {
-    bool negative = false;
-    std::string digits;
-    int exponent = 0;
-};
-
-ShortestDigits shortest_digits(double value) {
+// The shortest round-trip digits of a finite value, laid out positionally (never with an
+// exponent); appended in place, as lengths are written by the million.
+void append_positional(std::string& out, double value) {
     char buffer[32];
     const auto [end, ec] =
         std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::scientific);
-    const std::string_view text(buffer, ec == std::errc{} ? end : buffer);
-    ShortestDigits result;
-    std::size_t at = 0;
-    if (at < text.size() && text[at] == '-') {
-        result.negative = true;
-        ++at;
+    std::string_view text(buffer, ec == std::errc{} ? end : buffer);
+    if (text.starts_with('-')) {
+        out += '-';
+        text.remove_prefix(1);
     }
+    // d.ddd x 10^exponent: the digits without the point, then the exponent.
+    char digits[32];
+    int digit_count = 0;
+    std::size_t at = 0;
     for (; at < text.size() && text[at] != 'e'; ++at) {
         if (text[at] != '.') {
-            result.digits += text[at];
+            digits[digit_count++] = text[at];
         }
     }
+    int exponent = 0;
     if (at < text.size()) {
         ++at;
         if (text[at] == '+') {
             ++at;
         }
-        std::from_chars(text.data() + at, text.data() + text.size(), result.exponent);
+        std::from_chars(text.data() + at, text.data() + text.size(), exponent);
     }
-    return result;
-}
-
-std::string positional(const ShortestDigits& number) {
-    std::string out = number.negative ? "-" : "";
-    const auto digit_count = static_cast<int>(number.digits.size());
-    const int integer_digits = number.exponent + 1;
+    const int integer_digits = exponent + 1;
     if (integer_digits <= 0) {
         out += "0.";
         out.append(static_cast<std::size_t>(-integer_digits), '0');
-        out += number.digits;
+        out.append(digits, static_cast<std::size_t>(digit_count));
     } else if (integer_digits >= digit_count) {
-        out += number.digits;
+        out.append(digits, static_cast<std::size_t>(digit_count));
         out.append(static_cast<std::size_t>(integer_digits - digit_count), '0');
     } else {
-        out.append(number.digits, 0, static_cast<std::size_t>(integer_digits));
+        out.append(digits, static_cast<std::size_t>(integer_digits));
         out += '.';
-        out.append(number.digits, static_cast<std::size_t>(integer_digits));
+        out.append(digits + integer_digits, static_cast<std::size_t>(digit_count - integer_digits));
     }
-    return out;
 }
 
 // Texts that are not UTF-8 still compare character by character.
@@ -139,31 +130,95 @@ std::string dim_text(Dim dim) {
     return out;
 }
 
-std::string format_number(double value) {
+void append_number(std::string& out, double value) {
     if (std::fabs(value) < 1e15 && is_whole(value)) {
-        return std::to_string(static_cast<std::int64_t>(value));
+        char buffer[24];
+        const auto [end, ec] =
+            std::to_chars(buffer, buffer + sizeof buffer, static_cast<std::int64_t>(value));
+        out.append(buffer, end);
+        return;
     }
     if (std::isnan(value)) {
-        return "NaN";
+        out += "NaN";
+        return;
     }
     if (std::isinf(value)) {
-        return value < 0 ? "-inf" : "inf";
+        out += value < 0 ? "-inf" : "inf";
+        return;
     }
-    return positional(shortest_digits(value));
+    append_positional(out, value);
 }
 
-std::string format_length(double nanometres) {
+namespace {
+
+// The number value / divisor, where divisor is 10^(decimals - 1). Database coordinates and box
+// centres are whole or half nanometres, so value = 5n / 10^decimals for an integer n: written
+// from n's digits, which are exact and, at most 12 significant digits below 1e11, the same as
+// the shortest round trip of the quotient. Other values take the general way.
+void append_scaled(std::string& out, double value, double divisor, int decimals) {
+    const double halves = value * 2.0;
+    if (!(std::fabs(value) < 1e11 && is_whole(halves))) {
+        append_number(out, value / divisor);
+        return;
+    }
+    const auto scaled = static_cast<std::int64_t>(halves) * 5;
+    std::uint64_t unit = 1;
+    for (int i = 0; i < decimals; ++i) {
+        unit *= 10;
+    }
+    const std::uint64_t magnitude = static_cast<std::uint64_t>(scaled < 0 ? -scaled : scaled);
+    if (scaled < 0) {
+        out += '-';
+    }
+    char buffer[24];
+    auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, magnitude / unit);
+    out.append(buffer, end);
+    std::uint64_t fraction = magnitude % unit;
+    if (fraction == 0) {
+        return;
+    }
+    int digits = decimals;
+    for (; fraction % 10 == 0; fraction /= 10) {
+        --digits;
+    }
+    char* last = buffer + digits;
+    for (char* at = last; at != buffer; fraction /= 10) {
+        *--at = static_cast<char>('0' + fraction % 10);
+    }
+    out += '.';
+    out.append(buffer, last);
+}
+
+} // namespace
+
+std::string format_number(double value) {
+    std::string out;
+    append_number(out, value);
+    return out;
+}
+
+void append_length(std::string& out, double nanometres) {
     if (nanometres == 0.0) {
-        return "0";
+        out += '0';
+        return;
     }
     const double magnitude = std::fabs(nanometres);
     if (magnitude >= 1000000.0 && is_whole(nanometres / 1000000.0)) {
-        return format_number(nanometres / 1000000.0) + "mm";
+        append_number(out, nanometres / 1000000.0);
+        out += "mm";
+    } else if (magnitude >= 1000.0) {
+        append_scaled(out, nanometres, 1000.0, 4);
+        out += "um";
+    } else {
+        append_scaled(out, nanometres, 1.0, 1);
+        out += "nm";
     }
-    if (magnitude >= 1000.0) {
-        return format_number(nanometres / 1000.0) + "um";
-    }
-    return format_number(nanometres) + "nm";
+}
+
+std::string format_length(double nanometres) {
+    std::string out;
+    append_length(out, nanometres);
+    return out;
 }
 
 std::string format_angle(double degrees) {

@@ -50,9 +50,13 @@ std::string dim_text(Dim dim);
 // Integral values below 1e15 as integers; everything else as the shortest round-trip digits,
 // laid out positionally (never an exponent). "NaN", "inf" and "-inf" for the non-finite.
 std::string format_number(double value);
+// The same text appended to `out`.
+void append_number(std::string& out, double value);
 
 // "0" for zero, whole millimetres in mm, else um from 1000 nm, else nm.
 std::string format_length(double nanometres);
+// The same text appended to `out`.
+void append_length(std::string& out, double nanometres);
 
 // "0" for zero, else the number followed by "deg".
 std::string format_angle(double degrees);

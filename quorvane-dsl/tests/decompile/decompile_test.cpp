@@ -1,6 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <limits>
+#include <random>
+
+#include <tbb/global_control.h>
+
 #include "decompile/decompile.hpp"
+#include "decompile/decompiler.hpp"
+#include "format/format.hpp"
 #include "syntax/parser.hpp"
 
 namespace {
@@ -233,6 +240,70 @@ TEST(Decompile, GeneratedTextParses) {
     EXPECT_EQ(result.warnings,
               std::vector<std::string>{
                   "the generated source did not parse (3 error(s)); it is written unformatted"});
+}
+
+// Every kind of cell content in quantity: enough boxes on one layer to be written in parallel
+// chunks, short and long polygons and paths, empty shapes, arrays that the formatter joins onto
+// one line, markers and attributes that it aligns, cells with only skipped shapes.
+ir::Library mixed_library(double dbu) {
+    std::mt19937_64 random(3);
+    const auto coordinate = [&] { return static_cast<std::int64_t>(random() % 4000001) - 2000000; };
+    ir::Library library;
+    library.dbu = dbu;
+    library.layers = {{"metal 1", 1, 0}, {"via", 2, 0}, {"r", 3, 0}};
+    library.cells = {named("leaf"), named("big"), named("empty")};
+    ir::Cell& leaf = library.cells[0];
+    leaf.attrs = {{"width", ir::Value{ir::Value::Number{300, {1, 0}}}},
+                  {"n", ir::Value{ir::Value::Int{3}}}};
+    leaf.markers = {{"a", {{0, 10, 0}}, {}}, {"bb", {{5, 5, 90}}, {}}};
+    leaf.shapes.push_back({2, ir::Geometry{ir::Box{0, 0, 1, 1}}});
+    ir::Cell& big = library.cells[1];
+    for (int i = 0; i < 9000; ++i) {
+        const std::int64_t x = coordinate();
+        const std::int64_t y = coordinate();
+        const auto size = static_cast<std::int64_t>(random() % 3001);
+        const std::uint64_t layer = i % 7 == 0 ? 1 : 0;
+        if (i % 50 == 0) {
+            std::vector<ir::Point> points;
+            for (std::size_t k = 0; k < 3 + random() % 40; ++k) {
+                points.push_back({coordinate(), coordinate()});
+            }
+            big.shapes.push_back({layer, ir::Geometry{ir::Polygon{points}}});
+            big.shapes.push_back({layer, ir::Geometry{ir::Path{size, points}}});
+        } else {
+            big.shapes.push_back({layer, ir::Geometry{ir::Box{x, y, x + size, y + size / 2}}});
+        }
+    }
+    // Lengths far beyond GDSII's, as IR text may carry them.
+    big.shapes.push_back({0, ir::Geometry{ir::Box{INT64_MIN + 1, -5, INT64_MAX, 7}}});
+    big.instances.push_back(instance("u", 0, 500, 90));
+    big.instances.push_back(instance("u", 0, -1500, 0));
+    big.instances.back().array = ir::Array{2, 3, {1000, 0}, {0, 2000}};
+    library.cells[2].shapes.push_back({0, ir::Geometry{ir::Path{0, {}}}});
+    return library;
+}
+
+// The formatter lays the text out in pieces: cut after cells and around runs of shape
+// statements, which pass as they are. The join must be the layout of the whole text, for every
+// size of piece and every thread count.
+TEST(Decompile, PiecesLayOutAsTheWhole) {
+    std::vector<ir::Library> libraries = {worked_example(), mixed_library(1), mixed_library(0.5),
+                                          mixed_library(1000)};
+    libraries[0].cells.push_back(named("r"));
+    const std::size_t unbounded = std::numeric_limits<std::size_t>::max();
+    for (const ir::Library& library : libraries) {
+        const auto whole = format::format(decompile::unformatted(library, nullptr).text);
+        ASSERT_TRUE(whole.has_value());
+        for (const decompile::PieceLimits limits :
+             {decompile::PieceLimits{1, 1}, decompile::PieceLimits{1, unbounded},
+              decompile::PieceLimits{300, 5000}, decompile::PieceLimits{unbounded, unbounded}}) {
+            const auto pieces = decompile::decompile_in_pieces(library, nullptr, limits);
+            ASSERT_TRUE(pieces.has_value());
+            EXPECT_EQ(pieces->text, *whole) << limits.piece << " " << limits.batch;
+        }
+        const tbb::global_control one_thread(tbb::global_control::max_allowed_parallelism, 1);
+        EXPECT_EQ(decompile(library, nullptr).text, *whole);
+    }
 }
 
 } // namespace

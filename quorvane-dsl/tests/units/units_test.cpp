@@ -87,6 +87,31 @@ TEST(Units, FormatLengthAndAngle) {
     EXPECT_EQ(format_length(0.25), "0.25nm");
     EXPECT_EQ(format_length(1e-3), "0.001nm");
 
+    // Whole and half nanometres take a shortcut past the general digits; they must agree with
+    // the general number text at every size and sign, around the unit boundaries and beyond
+    // the shortcut's range.
+    std::mt19937_64 random(11);
+    for (int i = 0; i < 20000; ++i) {
+        const int digits = static_cast<int>(random() % 14);
+        const auto span = static_cast<std::int64_t>(std::pow(10.0, digits));
+        const double halves = static_cast<double>(static_cast<std::int64_t>(random() % 20) - 10 +
+                                                  static_cast<std::int64_t>(random()) % span);
+        const double value = halves / 2.0;
+        if (value == 0.0) {
+            continue;
+        }
+        const double magnitude = std::fabs(value);
+        std::string expected;
+        if (magnitude >= 1e6 && std::trunc(value / 1e6) == value / 1e6) {
+            expected = format_number(value / 1e6) + "mm";
+        } else if (magnitude >= 1000.0) {
+            expected = format_number(value / 1000.0) + "um";
+        } else {
+            expected = format_number(value) + "nm";
+        }
+        EXPECT_EQ(format_length(value), expected) << halves;
+    }
+
     EXPECT_EQ(format_angle(0.0), "0");
     EXPECT_EQ(format_angle(-0.0), "0");
     EXPECT_EQ(format_angle(90.0), "90deg");
