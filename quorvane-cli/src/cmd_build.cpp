@@ -1,5 +1,8 @@
+#include <climits>
 #include <iostream>
 #include <string>
+
+#include <malloc.h>
 
 #include "commands.hpp"
 #include "dummies.hpp"
@@ -22,6 +25,17 @@ std::string top_names(const quorvane_dsl::ir::Library& library) {
     return names;
 }
 
+// Copying GDSII hands large blocks from stage to stage (the stream's bytes, a layout database,
+// the IR, a layout database again), each freed before the next of about its size is made.
+// Handed back to the system, every block was faulted in and cleared anew, which took most of
+// the kernel time; kept, the next stage reuses the pages. Only this path is known to fit its
+// blocks into the holes the last stage left: elsewhere (texts growing by doubling) kept blocks
+// would raise the peak instead.
+void keep_freed_memory() {
+    ::mallopt(M_MMAP_MAX, 0);
+    ::mallopt(M_TRIM_THRESHOLD, INT_MAX);
+}
+
 } // namespace
 
 Outcome build(Args args) {
@@ -35,6 +49,10 @@ Outcome build(Args args) {
     }
     if (outputs.empty()) {
         return Error{"build needs an output file: -o <out.gds>"};
+    }
+    if (is_gds(files[0]) && extension(outputs[0]) != "qvir" &&
+        flag_values(args, "--dummy").empty()) {
+        keep_freed_memory();
     }
     auto loaded = load_design(files[0], args);
     if (!loaded) {

@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <iostream>
 #include <memory>
+#include <optional>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -139,15 +140,63 @@ std::expected<std::string, std::string> read(const std::string& path) {
 
 namespace {
 
+std::string_view as_text(std::span<const std::uint8_t> bytes) {
+    return {reinterpret_cast<const char*>(bytes.data()), bytes.size()};
+}
+
+std::unexpected<std::string> write_error(const std::string& path, int code) {
+    return std::unexpected("writing " + path + ": " + system_error_text(code));
+}
+
+// The whole of what the producer makes, for a target that must not see part of it; kept in
+// its pieces, since one text growing by doubling would take about twice the room.
+using Pieces = std::vector<std::string>;
+
+std::expected<Pieces, std::string> collect(const Produce& produce) {
+    Pieces pieces;
+    auto produced =
+        produce([&](std::span<const std::uint8_t> piece) { pieces.emplace_back(as_text(piece)); });
+    if (!produced) {
+        return std::unexpected(std::move(produced.error()));
+    }
+    return pieces;
+}
+
+// A write that failed before the producer ran: the producer's own error wins, since it would
+// have come first had the bytes been made before the file was touched.
+std::expected<void, std::string> fail_after(const Produce& produce, const std::string& path,
+                                            int code) {
+    if (auto produced = produce([](std::span<const std::uint8_t>) {}); !produced) {
+        return produced;
+    }
+    return write_error(path, code);
+}
+
 // Something that is no regular file (a device such as /dev/null, a pipe, a directory) or a
 // link to nothing is written in place, as a plain write would: renaming a temporary over it
 // would replace the device or the link itself.
-int write_in_place(const std::string& path, std::string_view bytes) {
+std::expected<void, std::string> write_in_place(const std::string& path,
+                                                std::span<const std::string_view> pieces) {
     Descriptor file{::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666)};
-    if (file.fd < 0 || !write_all(file.fd, bytes)) {
-        return errno;
+    if (file.fd < 0) {
+        return write_error(path, errno);
     }
-    return 0;
+    for (const std::string_view piece : pieces) {
+        if (!write_all(file.fd, piece)) {
+            return write_error(path, errno);
+        }
+    }
+    return {};
+}
+
+// Nothing reaches a target written in place before the producer has made it all.
+std::expected<void, std::string> write_in_place(const std::string& path, const Produce& produce) {
+    auto pieces = collect(produce);
+    if (!pieces) {
+        return std::unexpected(std::move(pieces.error()));
+    }
+    const std::vector<std::string_view> views(pieces->begin(), pieces->end());
+    return write_in_place(path, views);
 }
 
 bool same_owner(int fd, const struct stat& existing) {
@@ -156,51 +205,33 @@ bool same_owner(int fd, const struct stat& existing) {
            info.st_gid == existing.st_gid;
 }
 
-// The bytes go to a temporary beside the file, which then replaces it with the mode the file
-// had; a file that may not be written is refused as a plain write would refuse it.
-int replace_file(const std::string& path, std::string_view bytes, const struct stat* existing) {
-    if (existing && ::access(path.c_str(), W_OK) != 0) {
-        return errno;
-    }
-    remove_stale_temporaries(path);
-    std::string temporary;
-    int code = 0;
-    {
-        Descriptor file{create_temporary(path, temporary)};
-        if (file.fd < 0) {
-            // Nothing of ours to clean up: the name may belong to someone else.
-            return errno;
-        }
-        watch_temporary(temporary);
-        if (!write_all(file.fd, bytes) ||
-            (existing && ::fchmod(file.fd, existing->st_mode & 07777) != 0)) {
+// Takes the pieces into the temporary as they come; after a failed write the rest is still
+// made and dropped, so that the producer's own error is not hidden.
+struct TemporarySink {
+    int fd = -1;
+    int code = 0; // the first failure
+
+    void take(std::span<const std::uint8_t> piece) {
+        if (code == 0 && !write_all(fd, as_text(piece))) {
             code = errno;
         }
-        // The owner keeps the file; one we may not give it to (we are neither root nor its
-        // owner) is written in place instead.
-        if (code == 0 && existing && !same_owner(file.fd, *existing) &&
-            ::fchown(file.fd, existing->st_uid, existing->st_gid) != 0) {
-            ::unlink(temporary.c_str());
-            unwatch_temporary();
-            return write_in_place(path, bytes);
-        }
     }
-    if (code == 0 && std::rename(temporary.c_str(), path.c_str()) != 0) {
-        code = errno;
-    }
-    if (code != 0) {
-        ::unlink(temporary.c_str());
-    }
-    unwatch_temporary();
-    return code;
-}
+};
 
-int write_file(const std::string& path, std::string_view bytes) {
+// Where the bytes go: written in place, or replacing the regular file `replaced` (a link's
+// target for a link), which exists when `existing` is set.
+struct Target {
+    bool in_place = false;
+    std::string replaced;
+    std::optional<struct stat> existing;
+};
+
+Target target_of(const std::string& path) {
     struct stat info {};
     const bool exists = ::stat(path.c_str(), &info) == 0;
     // A file with other names would lose them to a rename; it is written in place.
     if (path.ends_with('/') || (exists && (!S_ISREG(info.st_mode) || info.st_nlink > 1))) {
-        return write_in_place(path, bytes);
+        return {.in_place = true, .replaced = {}, .existing = std::nullopt};
     }
     struct stat link {};
     if (::lstat(path.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) {
@@ -208,11 +239,72 @@ int write_file(const std::string& path, std::string_view bytes) {
         std::unique_ptr<char, decltype(&std::free)> target(::realpath(path.c_str(), nullptr),
                                                            &std::free);
         if (!exists || !target) {
-            return write_in_place(path, bytes);
+            return {.in_place = true, .replaced = {}, .existing = std::nullopt};
         }
-        return replace_file(target.get(), bytes, &info);
+        return {.in_place = false, .replaced = target.get(), .existing = info};
     }
-    return replace_file(path, bytes, exists ? &info : nullptr);
+    return {.in_place = false,
+            .replaced = path,
+            .existing = exists ? std::optional<struct stat>(info) : std::nullopt};
+}
+
+// The bytes go to a temporary beside the file, which then replaces it with the mode and owner
+// the file had; a file that may not be written is refused as a plain write would refuse it.
+// Failures name the file as `named` was given.
+std::expected<void, std::string> replace_file(const std::string& named, const Target& target,
+                                              const Produce& produce) {
+    const std::string& path = target.replaced;
+    const struct stat* existing = target.existing ? &*target.existing : nullptr;
+    if (existing && ::access(path.c_str(), W_OK) != 0) {
+        return fail_after(produce, named, errno);
+    }
+    remove_stale_temporaries(path);
+    std::string temporary;
+    TemporarySink sink;
+    std::expected<void, std::string> produced;
+    {
+        Descriptor file{create_temporary(path, temporary)};
+        if (file.fd < 0) {
+            // Nothing of ours to clean up: the name may belong to someone else.
+            return fail_after(produce, named, errno);
+        }
+        watch_temporary(temporary);
+        sink.fd = file.fd;
+        if (existing && ::fchmod(file.fd, existing->st_mode & 07777) != 0) {
+            sink.code = errno;
+        }
+        // The owner keeps the file; one we may not give it to (we are neither root nor its
+        // owner) is written in place instead.
+        if (sink.code == 0 && existing && !same_owner(file.fd, *existing) &&
+            ::fchown(file.fd, existing->st_uid, existing->st_gid) != 0) {
+            ::unlink(temporary.c_str());
+            unwatch_temporary();
+            return write_in_place(named, produce);
+        }
+        try {
+            produced = produce([&](std::span<const std::uint8_t> piece) { sink.take(piece); });
+        } catch (...) {
+            // Running out of memory while encoding is reported further up; the part written
+            // must not stay behind.
+            ::unlink(temporary.c_str());
+            unwatch_temporary();
+            throw;
+        }
+    }
+    if (produced && sink.code == 0 && std::rename(temporary.c_str(), path.c_str()) != 0) {
+        sink.code = errno;
+    }
+    if (!produced || sink.code != 0) {
+        ::unlink(temporary.c_str());
+    }
+    unwatch_temporary();
+    if (!produced) {
+        return produced;
+    }
+    if (sink.code != 0) {
+        return write_error(named, sink.code);
+    }
+    return {};
 }
 
 } // namespace
@@ -228,9 +320,18 @@ bool is_standard_output(const std::string& path) {
 }
 
 std::expected<void, std::string> write_standard_output(std::string_view bytes) {
+    return write_standard_output(std::span<const std::string_view>(&bytes, 1));
+}
+
+std::expected<void, std::string> write_standard_output(std::span<const std::string_view> pieces) {
     std::cout.flush();
-    if (!std::cout || !write_all(STDOUT_FILENO, bytes)) {
+    if (!std::cout) {
         return std::unexpected("writing standard output: " + system_error_text(errno));
+    }
+    for (const std::string_view piece : pieces) {
+        if (!write_all(STDOUT_FILENO, piece)) {
+            return std::unexpected("writing standard output: " + system_error_text(errno));
+        }
     }
     return {};
 }
@@ -241,10 +342,31 @@ std::expected<void, std::string> write_whole_file(const std::string& path, std::
     if (is_standard_output(path)) {
         return write_standard_output(bytes);
     }
-    if (const int code = write_file(path, bytes); code != 0) {
-        return std::unexpected("writing " + path + ": " + system_error_text(code));
+    const Target target = target_of(path);
+    if (target.in_place) {
+        return write_in_place(path, std::span<const std::string_view>(&bytes, 1));
     }
-    return {};
+    const auto whole = [&](const Sink& sink) -> std::expected<void, std::string> {
+        sink(std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
+        return {};
+    };
+    return replace_file(path, target, whole);
+}
+
+std::expected<void, std::string> write_whole_file(const std::string& path, const Produce& produce) {
+    if (is_standard_output(path)) {
+        auto pieces = collect(produce);
+        if (!pieces) {
+            return std::unexpected(std::move(pieces.error()));
+        }
+        const std::vector<std::string_view> views(pieces->begin(), pieces->end());
+        return write_standard_output(views);
+    }
+    const Target target = target_of(path);
+    if (target.in_place) {
+        return write_in_place(path, produce);
+    }
+    return replace_file(path, target, produce);
 }
 
 } // namespace quorvane

@@ -3,6 +3,8 @@
 
 #include <cstdint>
 #include <expected>
+#include <functional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -29,6 +31,18 @@ std::expected<std::string, std::string> read(const std::string& path);
 // temporaries beside the file left by processes that no longer run are removed first.
 std::expected<void, std::string> write_whole_file(const std::string& path, std::string_view bytes);
 
+// Takes a file's bytes piece by piece, in order.
+using Sink = std::function<void(std::span<const std::uint8_t>)>;
+
+// Makes a file's bytes into the sink it is given, or fails with its own message.
+using Produce = std::function<std::expected<void, std::string>(const Sink&)>;
+
+// As above, with the bytes made while they are written: a file replaced through a temporary
+// takes them piece by piece, so that they never stand whole in memory; what is written in
+// place (standard output included) is made whole first. A producer's error comes back as it
+// is, before any system error, and leaves no file behind.
+std::expected<void, std::string> write_whole_file(const std::string& path, const Produce& produce);
+
 // Whether writing to `path` writes to this process's standard output: `-`, or the very file,
 // pipe or device standard output is (as /dev/stdout is).
 bool is_standard_output(const std::string& path);
@@ -36,5 +50,8 @@ bool is_standard_output(const std::string& path);
 // The bytes on standard output, after whatever is buffered there, or
 // "writing standard output: <system error>".
 std::expected<void, std::string> write_standard_output(std::string_view bytes);
+
+// As above, the pieces one after the other.
+std::expected<void, std::string> write_standard_output(std::span<const std::string_view> pieces);
 
 } // namespace quorvane

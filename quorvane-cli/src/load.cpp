@@ -115,10 +115,14 @@ std::string_view extension(std::string_view path) {
     return name.substr(dot + 1);
 }
 
-Loaded load_library(const std::string& path, const TopSelection& tops) {
+bool is_gds(std::string_view path) {
     const std::string_view ext = extension(path);
-    const bool gds = ext == "gds" || ext == "gds2" || ext == "gdsii";
-    if (!gds && ext != "qvir") {
+    return ext == "gds" || ext == "gds2" || ext == "gdsii";
+}
+
+Loaded load_library(const std::string& path, const TopSelection& tops) {
+    const bool gds = is_gds(path);
+    if (!gds && extension(path) != "qvir") {
         return load_source(path, tops);
     }
     Loaded loaded = gds ? load_gds(path) : load_ir_text(path);

@@ -28,6 +28,9 @@ struct TopSelection {
 // only dot starts the name.
 std::string_view extension(std::string_view path);
 
+// Whether the name's extension makes the file GDSII: "gds", "gds2" or "gdsii".
+bool is_gds(std::string_view path);
+
 // One design input to an IR library, read by the extension of its name.
 Loaded load_library(const std::string& path, const TopSelection& tops);
 

@@ -17,16 +17,22 @@ std::expected<void, std::string> write_library(quorvane_dsl::ir::Library library
         }
         return write_whole_file(path, *text);
     }
-    auto written = quorvane_dsl_gds::write_gds(std::move(library));
-    if (!written) {
-        return std::unexpected(std::move(written.error()));
-    }
-    for (const std::string& warning : written->warnings) {
+    // The stream goes out while it is encoded, so that it never stands whole in memory beside
+    // the layout database.
+    std::vector<std::string> warnings;
+    const auto stream = [&](const Sink& sink) -> std::expected<void, std::string> {
+        auto converted = quorvane_dsl_gds::write_gds(std::move(library), sink);
+        if (!converted) {
+            return std::unexpected(std::move(converted.error()));
+        }
+        warnings = std::move(*converted);
+        return {};
+    };
+    auto written = write_whole_file(path, stream);
+    for (const std::string& warning : warnings) {
         std::cerr << "warning: " << warning << '\n';
     }
-    return write_whole_file(path,
-                            std::string_view(reinterpret_cast<const char*>(written->bytes.data()),
-                                             written->bytes.size()));
+    return written;
 }
 
 std::expected<void, std::string> print_library(const quorvane_dsl::ir::Library& library) {

@@ -9,8 +9,9 @@
 namespace quorvane {
 
 // IR text when the output's extension is exactly "qvir", else GDSII (its conversion warnings
-// go to standard error before the file is written). Nothing reaches the path unless the whole
-// output could be made. The library is taken over: GDSII output frees it before encoding.
+// go to standard error). Nothing reaches the path unless the whole output could be made. The
+// library is taken over: GDSII output frees it before encoding, and a file replaced through a
+// temporary takes the stream piece by piece as it is encoded.
 std::expected<void, std::string> write_library(quorvane_dsl::ir::Library library,
                                                const std::string& path);
 

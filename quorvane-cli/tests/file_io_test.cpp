@@ -124,3 +124,48 @@ TEST(FileIo, StandardOutputIsCheckedAndWrittenInPlace) {
     EXPECT_EQ(run("build " + ir + " -o - >" + dash.string()), 0);
     EXPECT_EQ(contents(dash), appended.substr(5));
 }
+
+TEST(FileIo, ProducedFilesAppearWholeOrNotAtAll) {
+    const fs::path dir = fresh_dir("quorvane_produced");
+    const auto producer = [](bool fails) {
+        return [fails](const quorvane::Sink& sink) -> std::expected<void, std::string> {
+            for (const std::string_view piece : {"one ", "two ", "three"}) {
+                sink(std::span(reinterpret_cast<const std::uint8_t*>(piece.data()), piece.size()));
+            }
+            if (fails) {
+                return std::unexpected("refused");
+            }
+            return {};
+        };
+    };
+    const fs::path file = dir / "out.gds";
+    ASSERT_TRUE(quorvane::write_whole_file(file, producer(false)));
+    EXPECT_EQ(contents(file), "one two three");
+
+    // A producer failing after some pieces went out leaves the file and no temporary behind;
+    // so does one failing for a file written in place, which has other names.
+    const fs::path other = dir / "other.gds";
+    fs::create_hard_link(file, other);
+    for (const fs::path& target : {dir / "new.gds", file}) {
+        EXPECT_EQ(quorvane::write_whole_file(target, producer(true)).error(), "refused");
+    }
+    // Nor does one that runs out of memory halfway.
+    const auto exhausted = [](const quorvane::Sink& sink) -> std::expected<void, std::string> {
+        sink({});
+        throw std::bad_alloc();
+    };
+    EXPECT_THROW((void)quorvane::write_whole_file(dir / "new.gds", exhausted), std::bad_alloc);
+    EXPECT_FALSE(fs::exists(dir / "new.gds"));
+    EXPECT_EQ(contents(other), "one two three");
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 2);
+
+    // Its error comes before the system's, as it would had the bytes been made first.
+    EXPECT_EQ(quorvane::write_whole_file(dir / "missing" / "x.gds", producer(true)).error(),
+              "refused");
+    EXPECT_TRUE(quorvane::write_whole_file(dir / "missing" / "x.gds", producer(false))
+                    .error()
+                    .starts_with("writing "));
+    fs::remove(other);
+    ASSERT_TRUE(quorvane::write_whole_file(file, producer(false)));
+    EXPECT_EQ(contents(file), "one two three");
+}

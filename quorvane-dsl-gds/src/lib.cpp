@@ -148,25 +148,26 @@ class Export {
                            .path_type = 0};
     }
 
-    std::expected<void, std::string> insert(CellId cell, LayerId layer, shape::Shape s) {
-        auto inserted = out_.layout.insert_shape_record(cell, layer, {{}, std::move(s)});
-        if (!inserted) {
-            return std::unexpected(models::debug_text(inserted.error()));
-        }
-        return {};
-    }
-
+    // The cell's group of every layer it draws on: found once, since a million shapes of one
+    // cell should not each search the cell's layers. The ids are valid by construction, and
+    // the groups (nodes of a map) never move.
     void reserve_groups(const ir::Cell& cell, CellId id) {
         std::vector<std::size_t> per_layer(out_.layout.layers.size());
         for (const ir::Shape& s : cell.shapes) {
             ++per_layer[layer_of(s).value];
         }
         auto& groups = out_.layout.cells[id.value].shapes;
+        groups_.assign(per_layer.size(), nullptr);
         for (std::size_t layer = 0; layer < per_layer.size(); ++layer) {
             if (per_layer[layer] > 0) {
-                groups[LayerId{layer}].reserve(per_layer[layer]);
+                groups_[layer] = &groups[LayerId{layer}];
+                groups_[layer]->reserve(per_layer[layer]);
             }
         }
+    }
+
+    void insert(LayerId layer, shape::Shape s) {
+        groups_[layer.value]->push_back({{}, std::move(s)});
     }
 
     // A shape too short for its record is left out with a warning rather than written as a
@@ -179,7 +180,7 @@ class Export {
         return warning.has_value();
     }
 
-    std::expected<void, std::string> add_shapes(const ir::Cell& cell, CellId id) {
+    void add_shapes(const ir::Cell& cell, CellId id) {
         reserve_groups(cell, id);
         for (const ir::Shape& s : cell.shapes) {
             const LayerId layer = layer_of(s);
@@ -187,18 +188,13 @@ class Export {
                 continue;
             }
             if (s.geometry.fits_one_element()) {
-                if (auto r = insert(id, layer, element(s.geometry)); !r) {
-                    return r;
-                }
+                insert(layer, element(s.geometry));
                 continue;
             }
             for (const ir::Geometry& piece : s.geometry.gds_pieces()) {
-                if (auto r = insert(id, layer, element(piece)); !r) {
-                    return r;
-                }
+                insert(layer, element(piece));
             }
         }
-        return {};
     }
 
     CellId cell_of(std::uint64_t index) const {
@@ -346,9 +342,7 @@ class Export {
     std::expected<void, std::string> fill_cell(std::size_t index) {
         const ir::Cell& cell = library_.cells[index];
         const CellId id = cell_ids_[index];
-        if (auto r = add_shapes(cell, id); !r) {
-            return r;
-        }
+        add_shapes(cell, id);
         if (auto r = add_instances(cell, id); !r) {
             return r;
         }
@@ -359,6 +353,7 @@ class Export {
     Output out_;
     std::vector<LayerId> layer_ids_;
     std::vector<CellId> cell_ids_;
+    std::vector<std::vector<shape::ShapeRecord>*> groups_; // of the cell being filled, by layer
     LayerId metadata_layer_;
 };
 
@@ -391,17 +386,37 @@ std::expected<Output, std::string> to_layout(const ir::Library& library) {
     return Export(library).run();
 }
 
+namespace {
+
+// The library is freed once converted, so that it and the stream never take memory together.
+std::expected<Output, std::string> to_layout_freeing(ir::Library library) {
+    return to_layout(library);
+}
+
+} // namespace
+
 std::expected<Written, std::string> write_gds(ir::Library library) {
-    auto converted = to_layout(library);
+    auto converted = to_layout_freeing(std::move(library));
     if (!converted) {
         return std::unexpected(std::move(converted.error()));
     }
-    library = ir::Library{};
     auto bytes = vork::io::gds::writer::write_gds(converted->layout);
     if (!bytes) {
         return std::unexpected(vork::io::gds::debug_text(bytes.error()));
     }
     return Written{std::move(*bytes), std::move(converted->warnings)};
+}
+
+std::expected<std::vector<std::string>, std::string> write_gds(ir::Library library,
+                                                               const ByteSink& sink) {
+    auto converted = to_layout_freeing(std::move(library));
+    if (!converted) {
+        return std::unexpected(std::move(converted.error()));
+    }
+    if (auto written = vork::io::gds::writer::write_gds(converted->layout, sink); !written) {
+        return std::unexpected(vork::io::gds::debug_text(written.error()));
+    }
+    return std::move(converted->warnings);
 }
 
 } // namespace quorvane_dsl_gds

@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "io/gds/writer.hpp"
 #include "ir/ir.hpp"
 #include "models/top.hpp"
 
@@ -54,5 +55,14 @@ struct Written {
 // error comes back in its debug form. The library is taken over and freed once converted, so
 // that it and the stream never take memory at the same time.
 std::expected<Written, std::string> write_gds(quorvane_dsl::ir::Library library);
+
+// Takes a GDSII stream piece by piece, in order.
+using ByteSink = vork::io::gds::writer::Sink;
+
+// As `write_gds`, the stream handed to `sink` in pieces rather than kept whole, so that a large
+// library is never in memory as a layout database and a stream at once; the conversion's
+// warnings come back. After an error the sink may have seen part of the stream.
+std::expected<std::vector<std::string>, std::string> write_gds(quorvane_dsl::ir::Library library,
+                                                               const ByteSink& sink);
 
 } // namespace quorvane_dsl_gds

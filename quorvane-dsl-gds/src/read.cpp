@@ -230,7 +230,7 @@ class Import {
                 open_ring(layout_.points_of(std::get<shape::SimplePolygon>(s).points)));
         case shape::ShapeKind::Polygon: {
             const auto& polygon = std::get<shape::Polygon>(s);
-            if (!polygon.holes.empty()) {
+            if (polygon.holes.count > 0) {
                 break;
             }
             return polygon_or_box(open_ring(layout_.points_of(polygon.outer)));

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <variant>
 #include <vector>
 
@@ -62,9 +63,11 @@ struct SimplePolygon {
     PointRange points;
 };
 
+// The holes are a run of `LayoutDb::holes`, each a ring in the point pool, so that every shape
+// record is plain data: a million of them are moved and freed without being visited.
 struct Polygon {
     PointRange outer{};
-    std::vector<PointRange> holes{};
+    PointRange holes{}; // first and count in `LayoutDb::holes`, not in the point pool
 };
 
 struct Path {
@@ -142,5 +145,9 @@ struct ShapeRecord {
     MetaRef meta;
     Shape shape;
 };
+
+// Copied and freed by the million; anything a record owns would have to be visited.
+static_assert(std::is_trivially_copyable_v<ShapeRecord> &&
+              std::is_trivially_destructible_v<ShapeRecord>);
 
 } // namespace vork::models::shape

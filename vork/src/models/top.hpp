@@ -73,6 +73,7 @@ struct LayoutDb {
     std::unordered_map<std::string, CellId, StringHash, std::equal_to<>> cell_index;
     double dbu = 0.001; // micrometres per database unit
     std::vector<Point> points;
+    std::vector<PointRange> holes; // the rings of polygon holes, in runs
     std::vector<shape::TextBody> texts;
     std::vector<GdsElementMeta> metas;
 

@@ -30,6 +30,15 @@ std::uint32_t get32(const std::uint8_t* p) {
            std::uint32_t{p[3]};
 }
 
+// The hardware prefetcher stops at page boundaries, and walking the records from length to
+// length then waits on memory for a third of the reader's time: a page ahead is asked for.
+void prefetch_ahead(std::span<const std::uint8_t> bytes, std::size_t at) {
+    constexpr std::size_t ahead = 4096;
+    if (bytes.size() - at > ahead) {
+        __builtin_prefetch(bytes.data() + at + ahead);
+    }
+}
+
 bool continuation(std::uint8_t b) {
     return (b & 0xC0) == 0x80;
 }
@@ -253,6 +262,34 @@ struct ElementBuilder {
     std::optional<double> magnification;
     std::optional<double> angle;
     shape::GdsElementMeta meta;
+
+    // Ready for the element `opening` starts. Assigning a fresh builder would make and move a
+    // whole one for each of a million elements; this clears what the last one set.
+    void start(std::uint8_t opening) {
+        kind = opening;
+        layer.reset();
+        type_number.reset();
+        width.reset();
+        width_absolute = false;
+        begin_extension.reset();
+        end_extension.reset();
+        path_type.reset();
+        has_points = false;
+        points_first = 0;
+        reference.reset();
+        text.reset();
+        colrow.reset();
+        presentation.reset();
+        strans_present = false;
+        reflection = false;
+        absolute_magnification = false;
+        absolute_angle = false;
+        magnification.reset();
+        angle.reset();
+        meta.properties.clear();
+        meta.plex.reset();
+        meta.elflags.reset();
+    }
 };
 
 using Status = std::expected<void, GdsError>;
@@ -290,6 +327,7 @@ class Reader {
                 return format("the stream ends at byte " + std::to_string(bytes_.size()) +
                               " before ENDLIB: the file is truncated");
             }
+            prefetch_ahead(bytes_, at);
             const std::uint16_t length = get16(bytes_.data() + at);
             if (length < 4) {
                 return format("invalid record length " + std::to_string(length));
@@ -334,6 +372,7 @@ class Reader {
         GroupKey run;
         std::size_t run_length = 0;
         while (bytes_.size() - at >= 4) {
+            prefetch_ahead(bytes_, at);
             const std::uint16_t length = get16(bytes_.data() + at);
             const std::uint8_t type = bytes_[at + 2];
             if (length < 4 || length > bytes_.size() - at || type == rec::ENDLIB) {
@@ -435,8 +474,7 @@ class Reader {
         }
         if (is_element_record(type)) {
             discard_element();
-            element_ = ElementBuilder{};
-            element_.kind = type;
+            element_.start(type);
             return {};
         }
         if (!active()) {

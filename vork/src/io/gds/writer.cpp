@@ -445,7 +445,7 @@ struct StructureWriter {
                                   db.points_of(std::get<shape::SimplePolygon>(s).points), true);
         case shape::ShapeKind::Polygon: {
             const auto& polygon = std::get<shape::Polygon>(s);
-            if (!polygon.holes.empty()) {
+            if (polygon.holes.count > 0) {
                 return std::unexpected(
                     GdsError{UnsupportedError{"GDS BOUNDARY cannot natively store polygon holes"}});
             }
@@ -570,27 +570,51 @@ struct StructureWriter {
     }
 };
 
-Status write_structure(Bytes& out, const LayoutDb& db, const models::top::Cell& cell) {
+// Hands what is written so far to the sink once it fills a piece; without a sink the stream
+// stays whole in `out`.
+struct Pieces {
+    Bytes& out;
+    const Sink* sink = nullptr;
+
+    void element_done() const {
+        if (sink && out.size() >= piece_bytes) {
+            (*sink)(out);
+            out.clear();
+        }
+    }
+
+    void finish() const {
+        if (sink && !out.empty()) {
+            (*sink)(out);
+            out.clear();
+        }
+    }
+};
+
+Status write_structure(const Pieces& pieces, const LayoutDb& db, const models::top::Cell& cell) {
+    Bytes& out = pieces.out;
     zero_dates(out, rec::BGNSTR);
     if (auto s = write_ascii_record(out, rec::STRNAME, cell.name); !s) {
         return s;
     }
+    StructureWriter writer{out, db, cell.name};
     for (const auto& [layer_id, records] : cell.shapes) {
         if (layer_id.value >= db.layers.size()) {
             return std::unexpected(GdsError{models::LayoutError{models::UnknownLayer{layer_id}}});
         }
         const LayerInfo& layer = db.layers[layer_id.value];
         for (const shape::ShapeRecord& record : records) {
-            if (auto s = write_shape_record(out, db, layer, record, cell.name); !s) {
+            if (auto s = writer.element(layer, record); !s) {
                 return s;
             }
+            pieces.element_done();
         }
     }
-    StructureWriter writer{out, db, cell.name};
     for (const CellInstance& instance : cell.instances) {
         if (auto s = writer.instance(instance); !s) {
             return s;
         }
+        pieces.element_done();
     }
     empty_record(out, rec::ENDSTR);
     return {};
@@ -632,25 +656,45 @@ Status write_shape_record(Bytes& out, const LayoutDb& db, const LayerInfo& layer
     return writer.element(layer, record);
 }
 
-std::expected<Bytes, GdsError> write_gds(const LayoutDb& db) {
-    Bytes out;
-    out.reserve(size_bound(db));
+namespace {
+
+Status write_library(const Pieces& pieces, const LayoutDb& db) {
+    Bytes& out = pieces.out;
     i16_record(out, rec::HEADER, 600);
     zero_dates(out, rec::BGNLIB);
     if (auto s = write_ascii_record(out, rec::LIBNAME, db.name ? *db.name : "VORK"); !s) {
-        return std::unexpected(s.error());
+        return s;
     }
     const std::array<double, 2> units = {db.meta.scale ? *db.meta.scale / 1e6 : 1e-6, db.dbu / 1e6};
     if (auto s = write_real8_record(out, rec::UNITS, units); !s) {
-        return std::unexpected(s.error());
+        return s;
     }
     for (const auto& cell : db.cells) {
-        if (auto s = write_structure(out, db, cell); !s) {
-            return std::unexpected(s.error());
+        if (auto s = write_structure(pieces, db, cell); !s) {
+            return s;
         }
     }
     empty_record(out, rec::ENDLIB);
+    pieces.finish();
+    return {};
+}
+
+} // namespace
+
+std::expected<Bytes, GdsError> write_gds(const LayoutDb& db) {
+    Bytes out;
+    out.reserve(size_bound(db));
+    if (auto s = write_library(Pieces{out}, db); !s) {
+        return std::unexpected(s.error());
+    }
     return out;
+}
+
+std::expected<void, GdsError> write_gds(const LayoutDb& db, const Sink& sink) {
+    Bytes out;
+    // A piece overshoots by at most one element, which is rarely large.
+    out.reserve(2 * piece_bytes);
+    return write_library(Pieces{out, &sink}, db);
 }
 
 } // namespace vork::io::gds::writer

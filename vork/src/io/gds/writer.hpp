@@ -4,6 +4,7 @@
 #include <array>
 #include <cstdint>
 #include <expected>
+#include <functional>
 #include <span>
 #include <string_view>
 #include <vector>
@@ -39,5 +40,17 @@ Status write_shape_record(Bytes& out, const models::top::LayoutDb& db,
 
 // The whole library as one stream; the dates are zero, so equal input gives equal bytes.
 std::expected<Bytes, GdsError> write_gds(const models::top::LayoutDb& db);
+
+// Takes the stream piece by piece, in order.
+using Sink = std::function<void(std::span<const std::uint8_t>)>;
+
+// The size of the pieces a sink is handed: small enough to stay in the cache between being
+// encoded and being copied out, large enough that handing one over costs next to nothing.
+inline constexpr std::size_t piece_bytes = std::size_t{1} << 20;
+
+// As `write_gds`, the stream handed to `sink` in pieces of about `piece_bytes` (only between
+// elements) rather than kept whole: a large library never stands in memory twice. On an error
+// the sink has seen part of the stream.
+std::expected<void, GdsError> write_gds(const models::top::LayoutDb& db, const Sink& sink);
 
 } // namespace vork::io::gds::writer

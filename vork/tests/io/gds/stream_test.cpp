@@ -171,7 +171,8 @@ TEST(Stream, WriterRefusals) {
         return debug_text(writer::write_gds(db).error());
     };
     EXPECT_EQ(refusal([](LayoutDb& db) {
-                  db.cells[0].shapes.begin()->second.push_back({{}, shape::Polygon{{}, {{}}}});
+                  db.holes.push_back({});
+                  db.cells[0].shapes.begin()->second.push_back({{}, shape::Polygon{{}, {0, 1}}});
               }),
               "Unsupported(\"GDS BOUNDARY cannot natively store polygon holes\")");
     EXPECT_EQ(refusal([](LayoutDb& db) {
@@ -419,4 +420,36 @@ TEST(Stream, GarbledInputIsRefusedCleanly) {
             (void)writer::write_gds(*db);
         }
     }
+}
+
+TEST(Stream, PiecesMakeTheWholeStreamAndStopAtAnError) {
+    LayoutDb db = sample();
+    // Enough boxes for several pieces.
+    auto& boxes = db.cells[0].shapes.begin()->second;
+    for (std::int64_t i = 0; i < 40'000; ++i) {
+        boxes.push_back({{}, shape::Box{{}, i, 0, i + 5, 7}});
+    }
+    const auto streamed = [](const LayoutDb& from, std::vector<std::size_t>& sizes) {
+        Bytes joined;
+        auto written = writer::write_gds(from, [&](std::span<const std::uint8_t> piece) {
+            sizes.push_back(piece.size());
+            joined.insert(joined.end(), piece.begin(), piece.end());
+        });
+        return written ? joined : Bytes{};
+    };
+    std::vector<std::size_t> sizes;
+    EXPECT_EQ(streamed(db, sizes), write_ok(db));
+    ASSERT_GT(sizes.size(), 2u);
+    for (std::size_t i = 0; i + 1 < sizes.size(); ++i) {
+        EXPECT_GE(sizes[i], writer::piece_bytes);
+        EXPECT_LT(sizes[i], writer::piece_bytes + 256);
+    }
+
+    // A refusal late in the stream comes back as the whole writer gives it.
+    boxes.push_back({{}, shape::EdgePair{}});
+    sizes.clear();
+    auto written = writer::write_gds(
+        db, [&](std::span<const std::uint8_t> piece) { sizes.push_back(piece.size()); });
+    EXPECT_EQ(debug_text(written.error()), debug_text(writer::write_gds(db).error()));
+    EXPECT_FALSE(sizes.empty());
 }
