@@ -1,5 +1,4 @@
 #include <algorithm>
-#include <cstring>
 #include <optional>
 #include <span>
 #include <string>
@@ -211,21 +210,6 @@ struct ShapeText {
     }
 };
 
-// Appends the texts in order; the copies run on the pool, as together they are most of the
-// output.
-void append_in_order(std::string& out, std::span<const std::string> texts) {
-    std::vector<std::size_t> offsets{out.size()};
-    for (const std::string& text : texts) {
-        offsets.push_back(offsets.back() + text.size());
-    }
-    out.resize_and_overwrite(offsets.back(), [&](char* data, std::size_t size) {
-        tbb::parallel_for(std::size_t{0}, texts.size(), [&](std::size_t i) {
-            std::memcpy(data + offsets[i], texts[i].data(), texts[i].size());
-        });
-        return size;
-    });
-}
-
 // Shapes are named in blocks of this many, then written in chunks of this many on the pool.
 constexpr std::size_t shape_block = 65536;
 constexpr std::size_t shape_chunk = 4096;
@@ -236,7 +220,8 @@ struct CellWriter {
     const std::string& cell_identifier;
     NameSet names;
     bool verbatim = false; // shape statements of the open layer block are running
-    // The texts of one block's chunks, kept from block to block so their memory is reused.
+    // The texts of one block's chunks, kept from block to block so that their memory is reused
+    // where the output copies them rather than takes them.
     std::vector<std::string> chunk_texts;
 
     std::string& out() { return d.output.text(); }
@@ -394,7 +379,7 @@ struct CellWriter {
             write_chunk(chunk_texts[c], block, shape_names, c * shape_chunk,
                         std::min(block.size(), (c + 1) * shape_chunk));
         });
-        append_in_order(out(), std::span(chunk_texts).first(chunks));
+        d.output.append_verbatim(std::span(chunk_texts).first(chunks));
     }
 
     void shapes() {
