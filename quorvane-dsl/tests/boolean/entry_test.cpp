@@ -2,6 +2,7 @@
 
 #include "boolean/boolean.hpp"
 #include "boolean/detail/link.hpp"
+#include "boolean/keyhole.hpp"
 #include "shapes.hpp"
 
 namespace qb = quorvane_dsl::boolean;
@@ -81,6 +82,39 @@ TEST(BooleanEntry, SelfCrossingAndTouchingRings) {
     // A T-junction splits the longer edge; the union closes over it.
     EXPECT_EQ(run({square(0, 0, 4)}, {{{4, 1}, {6, 1}, {6, 2}, {4, 2}}}, Op::Union),
               (Polygons{{{0, 0}, {4, 0}, {4, 1}, {6, 1}, {6, 2}, {4, 2}, {4, 4}, {0, 4}}}));
+}
+
+// Four crossing rings (two of them self-crossing) enclose a gap that none of them covers: the union
+// leaves it as a clockwise hole ring, empty once keyholed and taken back as an operand. Taken back
+// unkeyholed, the hole ring would be a filled polygon of its own.
+TEST(BooleanEntry, GapEnclosedByCrossingRingsStaysEmpty) {
+    const Polygons rings{
+        {{21622, 33587}, {1315, 21646}, {20710, 5478}, {29292, 2849}, {7198, 5336}},
+        {{12481, 20387},
+         {35635, 23333},
+         {15271, 18320},
+         {35343, 9470},
+         {3856, 18900},
+         {11270, 10029}},
+        {{32884, 6673},
+         {30922, 11578},
+         {27021, 12553},
+         {27119, 12941},
+         {31218, 11916},
+         {33256, 6821}},
+        {{27867, 3071}, {32772, 5033}, {33747, 8934}, {34135, 8836}, {33110, 4737}, {28015, 2699}}};
+    const Polygons tile{square(20016, 10535, 570)};
+    for (const Ring& ring : rings) {
+        EXPECT_TRUE(run(tile, {ring}, Op::Intersection).empty());
+    }
+    const Polygons merged = run(rings, {}, Op::Union);
+    int winding = 0;
+    for (const Ring& ring : merged) {
+        winding += qb::winding_around(ring, {20301, 10820}).value();
+    }
+    EXPECT_EQ(winding, 0);
+    EXPECT_TRUE(run(tile, qb::keyholes(merged), Op::Intersection).empty());
+    EXPECT_EQ(run(tile, merged, Op::Intersection), tile);
 }
 
 TEST(BooleanEntry, RefusesCoordinatesBeyondTheExactRange) {
