@@ -376,6 +376,8 @@ struct CellWriter {
         chunk_texts.resize(std::max(chunk_texts.size(), chunks));
         tbb::parallel_for(std::size_t{0}, chunks, [&](std::size_t c) {
             chunk_texts[c].clear();
+            // A text the output took has no room left; it gets about a rectangle's per shape.
+            chunk_texts[c].reserve(shape_chunk * 128);
             write_chunk(chunk_texts[c], block, shape_names, c * shape_chunk,
                         std::min(block.size(), (c + 1) * shape_chunk));
         });
