@@ -117,7 +117,9 @@ bool NameSet::counted(std::string_view name) const {
 
 bool NameSet::may_hold_numbered(std::string_view base) const {
     for (const NameSet* names = this; names; names = names->outer_) {
-        if (names->numbered_.contains(base) || names->counters_.contains(base)) {
+        // Most sets hold neither; those skip the hashing.
+        if ((!names->numbered_.empty() && names->numbered_.contains(base)) ||
+            (!names->counters_.empty() && names->counters_.contains(base))) {
             return true;
         }
     }
@@ -136,8 +138,8 @@ std::string NameSet::take(std::string base) {
     }
     // The counter itself passes over the names it made; any other base_N was inserted, here
     // or outside, or counted outside.
-    const bool clash_possible =
-        numbered_.contains(known->first) || (outer_ && outer_->may_hold_numbered(known->first));
+    const bool clash_possible = (!numbered_.empty() && numbered_.contains(known->first)) ||
+                                (outer_ && outer_->may_hold_numbered(known->first));
     std::string candidate;
     for (;; ++known->second) {
         candidate = known->first;
