@@ -1,7 +1,9 @@
 // Times one polygon boolean, or one offset, on ring files:
 //   boolean_bench OP A [B] [-t THREADS] [-o OUT]    OP: union, intersection, difference, xor
 //   boolean_bench dilate|erode A -d DISTANCE [-j miter|round|bevel] [-t THREADS] [-o OUT]
-// Prints the operation time (reading and writing excluded).
+// Prints the operation time (reading and writing excluded) and the memory the operation took
+// beyond its input, at its peak.
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -89,6 +91,11 @@ int main(int argc, char** argv) {
         return 1;
     }
     qb::Polygons pa = to_polygons(*a), pb = to_polygons(*b);
+    // The file's copies go before the peak is taken, so that it counts the operation alone.
+    a.reset();
+    b.reset();
+    ring_file::reset_peak();
+    const std::size_t input_kb = ring_file::status_kb("VmRSS");
     auto start = std::chrono::steady_clock::now();
     auto result = !offsetting ? qb::boolean(pa, pb, static_cast<qb::Op>(op))
                   : op == 4
@@ -96,6 +103,7 @@ int main(int argc, char** argv) {
                       : qb::erode(pa, static_cast<qb::Join>(join_kind), {}, std::stod(distance));
     double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const std::size_t peak_kb = ring_file::status_kb("VmHWM");
     if (!result) {
         std::fprintf(stderr, "%s\n", result.error().message.c_str());
         return 1;
@@ -110,7 +118,8 @@ int main(int argc, char** argv) {
             area2 += static_cast<__int128>(p.x) * q.y - static_cast<__int128>(q.x) * p.y;
         }
     }
-    std::printf("time %.3f s, %zu rings, %zu points, area %.1f\n", seconds, result->size(), points,
+    std::printf("time %.3f s, %zu rings, %zu points, peak %zu MB above the input, area %.1f\n",
+                seconds, result->size(), points, (peak_kb - std::min(peak_kb, input_kb)) / 1024,
                 static_cast<double>(area2) / 2);
     if (!out.empty() && !ring_file::write(out, to_rings(*result))) {
         std::fprintf(stderr, "cannot write %s\n", out.c_str());

@@ -5,6 +5,7 @@
 // miter limit 2 and arc tolerance 1 (bevel maps to Clipper's square join).
 // The generated rings all run counter-clockwise, so Clipper's nonzero rule over a whole set is
 // the union of its polygons, which is how the engine reads a set.
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <string>
@@ -67,6 +68,10 @@ int main(int argc, char** argv) {
         return 1;
     }
     Paths pa = to_paths(*a), pb = to_paths(*b);
+    a.reset();
+    b.reset();
+    ring_file::reset_peak();
+    const std::size_t input_kb = ring_file::status_kb("VmRSS");
     auto start = std::chrono::steady_clock::now();
     Clipper c;
     c.AddPaths(pa, ptSubject, true);
@@ -81,13 +86,15 @@ int main(int argc, char** argv) {
     }
     double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const std::size_t peak_kb = ring_file::status_kb("VmHWM");
     std::size_t points = 0;
     double area = 0;
     for (const auto& r : result) {
         points += r.size();
         area += Area(r);
     }
-    std::printf("time %.3f s, %zu rings, %zu points, area %.1f\n", seconds, result.size(), points,
+    std::printf("time %.3f s, %zu rings, %zu points, peak %zu MB above the input, area %.1f\n",
+                seconds, result.size(), points, (peak_kb - std::min(peak_kb, input_kb)) / 1024,
                 area);
     if (!out.empty()) {
         ring_file::Rings rings;

@@ -1,9 +1,10 @@
-// Ring files: little-endian u32 ring count, then per ring a u32 point count and that many
-// pairs of i64 x, y.
+// Ring files (little-endian u32 ring count, then per ring a u32 point count and that many
+// pairs of i64 x, y), and what the drivers share besides: options and the memory peak.
 #pragma once
 
 #include <cstdint>
 #include <cstdio>
+#include <fstream>
 #include <optional>
 #include <string>
 #include <vector>
@@ -90,6 +91,23 @@ inline Options parse_options(int argc, char** argv) {
         }
     }
     return o;
+}
+
+// A field of /proc/self/status in kB, 0 when it cannot be read.
+inline std::size_t status_kb(const std::string& field) {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.starts_with(field + ":")) {
+            return std::stoull(line.substr(field.size() + 1));
+        }
+    }
+    return 0;
+}
+
+// Restarts the peak resident size (VmHWM) from the current one.
+inline void reset_peak() {
+    std::ofstream("/proc/self/clear_refs") << "5";
 }
 
 } // namespace ring_file

@@ -5,22 +5,23 @@
 #include "file_io.hpp"
 #include "format/format.hpp"
 #include "report.hpp"
+#include "syntax/parser.hpp"
 
 namespace quorvane {
 
 namespace {
 
-// Carriage return and line feed pairs become line feeds; a lone carriage return stays.
-std::string lf_text(std::string_view text) {
-    std::string out;
-    out.reserve(text.size());
+// Carriage return and line feed pairs become line feeds; a lone carriage return stays. In
+// place: a large file is not held twice.
+void to_lf(std::string& text) {
+    std::size_t kept = 0;
     for (std::size_t i = 0; i < text.size(); ++i) {
         if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
             continue;
         }
-        out += text[i];
+        text[kept++] = text[i];
     }
-    return out;
+    text.resize(kept);
 }
 
 } // namespace
@@ -45,14 +46,18 @@ Outcome fmt(Args args) {
         if (!content) {
             return Error{content.error()};
         }
-        const std::string text = lf_text(*content);
-        const auto formatted = quorvane_dsl::format::format(text);
-        if (!formatted) {
-            print_syntax_errors(path, text, formatted.error());
+        to_lf(*content);
+        quorvane_dsl::syntax::parser::Parse parse =
+            quorvane_dsl::syntax::parser::parse_owned(std::move(*content));
+        if (!parse.errors.empty()) {
+            print_syntax_errors(path, parse.green->text, parse.errors);
             failed = true;
             continue;
         }
-        if (*formatted == text) {
+        const std::string formatted = quorvane_dsl::format::format_node(parse.tree());
+        const bool unchanged = formatted == parse.green->text;
+        parse = {};
+        if (unchanged) {
             continue;
         }
         if (check) {
@@ -60,7 +65,7 @@ Outcome fmt(Args args) {
             failed = true;
             continue;
         }
-        if (auto written = write_whole_file(path, *formatted); !written) {
+        if (auto written = write_whole_file(path, formatted); !written) {
             return Error{written.error()};
         }
         std::cout << "formatted " << path << '\n';

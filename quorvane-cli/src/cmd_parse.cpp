@@ -28,9 +28,11 @@ void append_line(std::string& out, std::size_t depth,
 }
 
 // One line per node and token in preorder: indentation, KIND@start..end, and for a token its
-// quoted text.
-std::string syntax_listing(const SyntaxNode& root) {
+// quoted text. The listing is many times the size of the text, so it goes out in pieces.
+std::expected<void, std::string> write_syntax_listing(const SyntaxNode& root) {
+    constexpr std::size_t piece = std::size_t{1} << 20;
     std::string out;
+    out.reserve(piece + 4096);
     std::size_t depth = 0;
     for (const auto& event : root.preorder_with_tokens()) {
         if (event.walk == Walk::Leave) {
@@ -39,8 +41,14 @@ std::string syntax_listing(const SyntaxNode& root) {
         }
         append_line(out, depth, event.element);
         ++depth;
+        if (out.size() >= piece) {
+            if (auto written = write_standard_output(out); !written) {
+                return written;
+            }
+            out.clear();
+        }
     }
-    return out;
+    return write_standard_output(out);
 }
 
 } // namespace
@@ -54,12 +62,13 @@ Outcome parse_cmd(Args args) {
     if (!text) {
         return Error{text.error()};
     }
-    const quorvane_dsl::syntax::parser::Parse parsed = quorvane_dsl::syntax::parser::parse(*text);
-    const std::string listing = syntax_listing(parsed.tree());
-    if (auto written = write_standard_output(listing); !written) {
+    // The tree keeps the text: no second copy of it.
+    const quorvane_dsl::syntax::parser::Parse parsed =
+        quorvane_dsl::syntax::parser::parse_owned(std::move(*text));
+    if (auto written = write_syntax_listing(parsed.tree()); !written) {
         return Error{std::move(written.error())};
     }
-    print_syntax_errors(path, *text, parsed.errors);
+    print_syntax_errors(path, parsed.green->text, parsed.errors);
     return parsed.errors.empty() ? Outcome{Pass{}} : Outcome{Fail{}};
 }
 

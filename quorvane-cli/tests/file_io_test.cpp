@@ -22,8 +22,9 @@ std::string contents(const fs::path& path) {
     return text.str();
 }
 
+// Named per process: runs of the suite from several builds share the temporary directory.
 fs::path fresh_dir(const std::string& name) {
-    const fs::path dir = fs::path(::testing::TempDir()) / name;
+    const fs::path dir = fs::path(::testing::TempDir()) / (name + "_" + std::to_string(::getpid()));
     fs::remove_all(dir);
     fs::create_directories(dir);
     return dir;

@@ -91,8 +91,7 @@ std::expected<Polygons, RangeError> boolean(std::span<const Ring> a, std::span<c
         return Polygons{};
     }
     store = Rings();
-    Snapped snapped = snap_round(segs);
-    std::vector<Seg>().swap(segs);
+    Snapped snapped = snap_round(std::move(segs));
     std::vector<Pair> pairs = classify(snapped.points, snapped.segments, rule_of(op));
     std::vector<SnapSeg>().swap(snapped.segments);
     return link(snapped.points, std::move(pairs));

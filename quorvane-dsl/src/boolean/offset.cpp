@@ -195,11 +195,11 @@ Rings offset_chunk(const Params& p, std::span<const Ring> rings) {
 }
 
 Polygons resolve(const Rings& store) {
-    const std::vector<Seg> segments = store.segments();
+    std::vector<Seg> segments = store.segments();
     if (segments.empty()) {
         return {};
     }
-    const Snapped snapped = snap_round(segments);
+    const Snapped snapped = snap_round(std::move(segments));
     std::vector<Pair> pairs = classify(snapped.points, snapped.segments, Rule::Positive);
     return link(snapped.points, std::move(pairs));
 }

@@ -141,16 +141,14 @@ struct Seg {
 };
 
 // One piece of the snapped arrangement, running from the smaller to the larger vertex id,
-// with the winding change of each operand across it.
+// with the winding change of each operand across it. The end points live once, in the vertex
+// list: there are about as many pieces as input points, and their coordinates would triple the
+// arrangement's size.
 struct SnapSeg {
-    std::int64_t x1 = 0;
-    std::int64_t y1 = 0;
-    std::int64_t x2 = 0;
-    std::int64_t y2 = 0;
-    std::int32_t wa = 0;
-    std::int32_t wb = 0;
     std::uint32_t from = 0;
     std::uint32_t to = 0;
+    std::int32_t wa = 0;
+    std::int32_t wb = 0;
 };
 
 // A directed boundary piece of a result, as vertex ids, with the inside on its left.

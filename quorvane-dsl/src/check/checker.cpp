@@ -68,6 +68,8 @@ Checked check(const hir::Hir& hir) {
 
 Checker::Checker(const hir::Hir& hir) : hir(hir) {
     types.exprs.assign(hir.exprs.size(), Ty::unknown());
+    types.bindings.assign(hir.bindings.size(), std::nullopt);
+    types.params.resize(hir.cells.size());
 }
 
 void Checker::error(const hir::Src& src, std::string message) {
@@ -96,7 +98,7 @@ void Checker::run() {
         const auto& params = hir.cells[id].params;
         for (std::uint32_t i = 0; i < params.size(); ++i) {
             if (!params[i].ty && params[i].default_value) {
-                types.params[{id, i}] =
+                types.params[id.raw][i] =
                     param_default_type(params[i].name, *params[i].default_value);
             }
         }
@@ -131,8 +133,9 @@ void Checker::infer_params_and_bindings() {
     for (std::size_t c = 0; c < hir.cells.size(); ++c) {
         const CellId id{static_cast<std::uint32_t>(c)};
         const auto& params = hir.cells[id].params;
-        for (std::uint32_t i = 0; i < params.size(); ++i) {
-            types.params[{id, i}] = written(params[i]);
+        types.params[id.raw].reserve(params.size());
+        for (const hir::ParamDef& param : params) {
+            types.params[id.raw].push_back(written(param));
         }
     }
     for (std::size_t x = 0; x < hir.xsections.size(); ++x) {
@@ -144,9 +147,9 @@ void Checker::infer_params_and_bindings() {
     }
     for (const Stmt& stmt : hir.stmts) {
         if (const auto* shape = std::get_if<Stmt::Shape>(&stmt.kind)) {
-            types.bindings[shape->binding] = Ty::shape(shape->primitive);
+            types.bindings[shape->binding.raw] = Ty::shape(shape->primitive);
         } else if (const auto* shape_expr = std::get_if<Stmt::ShapeExpr>(&stmt.kind)) {
-            types.bindings[shape_expr->binding] = Ty::shape();
+            types.bindings[shape_expr->binding.raw] = Ty::shape();
             combined.insert(shape_expr->binding);
         } else if (const auto* place = std::get_if<Stmt::Place>(&stmt.kind); place && place->name) {
             ExprId root = place->target;
@@ -162,7 +165,7 @@ void Checker::infer_params_and_bindings() {
             }
             const auto* name = std::get_if<Expr::Name>(&hir.expr(root).kind);
             const auto* placed = name ? std::get_if<hir::Res::Cell>(&name->res.kind) : nullptr;
-            types.bindings[*place->name] = placed ? Ty::instance(placed->id) : Ty::unknown();
+            types.bindings[place->name->raw] = placed ? Ty::instance(placed->id) : Ty::unknown();
         }
     }
     for (const Stmt& stmt : hir.stmts) {
@@ -171,14 +174,13 @@ void Checker::infer_params_and_bindings() {
         if (!source) {
             continue;
         }
-        const auto found = types.bindings.find(*source);
-        Ty ty = found == types.bindings.end() ? Ty::shape() : found->second;
+        Ty ty = types.bindings[source->raw].value_or(Ty::shape());
         // A copy of a derived shape is a plain shape that can be placed on its own.
         if (const auto primitive = ty.is_shape() ? ty.primitive() : std::nullopt;
             primitive && *primitive >= hir::Primitive::Union) {
             ty = Ty::shape();
         }
-        types.bindings[clone->binding] = ty;
+        types.bindings[clone->binding.raw] = ty;
     }
 }
 
@@ -276,7 +278,7 @@ void Checker::check_cell(CellId id) {
             }
         }
         if (param.default_value) {
-            expect(*param.default_value, types.params.at({id, i}));
+            expect(*param.default_value, types.params[id.raw][i]);
         }
     }
     for (std::uint32_t i = 0; i < def.attrs.size(); ++i) {

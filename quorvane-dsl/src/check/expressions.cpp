@@ -156,11 +156,10 @@ Ty Checker::name_type(const hir::Res& res) {
         [&](const auto& r) -> Ty {
             using T = std::decay_t<decltype(r)>;
             if constexpr (std::is_same_v<T, R::Local>) {
-                const auto found = types.bindings.find(r.binding);
-                return found == types.bindings.end() ? Ty::unknown() : found->second;
+                return types.bindings[r.binding.raw].value_or(Ty::unknown());
             } else if constexpr (std::is_same_v<T, R::Param>) {
-                const auto found = types.params.find({r.cell, r.index});
-                return found == types.params.end() ? Ty::unknown() : found->second;
+                const std::vector<Ty>& params = types.params[r.cell.raw];
+                return r.index < params.size() ? params[r.index] : Ty::unknown();
             } else if constexpr (std::is_same_v<T, R::Attr>) {
                 return attr_type(r.cell, r.index);
             } else if constexpr (std::is_same_v<T, R::Marker>) {
@@ -352,18 +351,22 @@ Ty Checker::cell_member(CellId id, const std::string& name, const hir::Src& name
         return Ty::markers(id);
     }
     const hir::CellDef& def = hir.cells[id];
-    std::vector<std::string_view> members = {"origin", "marker"};
     for (std::uint32_t i = 0; i < def.params.size(); ++i) {
         if (def.params[i].name == name) {
-            return types.params.at({id, i});
+            return types.params[id.raw][i];
         }
-        members.push_back(def.params[i].name);
     }
     for (std::uint32_t i = 0; i < def.attrs.size(); ++i) {
         if (def.attrs[i].name == name) {
             return attr_type(id, i);
         }
-        members.push_back(def.attrs[i].name);
+    }
+    std::vector<std::string_view> members = {"origin", "marker"};
+    for (const hir::ParamDef& param : def.params) {
+        members.push_back(param.name);
+    }
+    for (const hir::AttrDef& attr : def.attrs) {
+        members.push_back(attr.name);
     }
     error(name_src, "`" + def.name + "` has no member `" + name + "`; members: " + joined(members));
     return Ty::unknown();

@@ -51,10 +51,8 @@ void Checker::place(hir::StmtId id, const hir::Stmt::Place& stmt) {
 
     if (root_local) {
         const hir::Binding& binding = hir.bindings[root_local->binding];
-        const auto found = types.bindings.find(root_local->binding);
-        const auto primitive = found != types.bindings.end() && found->second.is_shape()
-                                   ? found->second.primitive()
-                                   : std::nullopt;
+        const std::optional<Ty>& found = types.bindings[root_local->binding.raw];
+        const auto primitive = found && found->is_shape() ? found->primitive() : std::nullopt;
         if (primitive && *primitive >= hir::Primitive::Union) {
             expr_error(stmt.target, "`" + binding.name + "` is the result of `" +
                                         std::string(hir::primitive_name(*primitive)) +
@@ -137,14 +135,16 @@ void Checker::with_arguments(const hir::Src& at, const hir::Stmt::Place& stmt, h
         }
         const std::string& name = arg.name->name;
         std::optional<std::uint32_t> found;
-        std::vector<std::string_view> names;
         for (std::uint32_t i = 0; i < def.params.size() && !found; ++i) {
             if (def.params[i].name == name) {
                 found = i;
             }
-            names.push_back(def.params[i].name);
         }
         if (!found) {
+            std::vector<std::string_view> names;
+            for (const hir::ParamDef& param : def.params) {
+                names.push_back(param.name);
+            }
             error(arg.name->src, "`" + def.name + "` has no parameter `" + name + "`" +
                                      diag::suggestion(name, names));
             continue;
@@ -152,7 +152,7 @@ void Checker::with_arguments(const hir::Src& at, const hir::Stmt::Place& stmt, h
         if (!given.insert(*found).second) {
             error(arg.name->src, "parameter `" + name + "` is given twice");
         }
-        const Ty& declared = types.params.at({placed, *found});
+        const Ty& declared = types.params[placed.raw][*found];
         if (!assignable(value, declared)) {
             expr_error(arg.value, "parameter `" + name + "` of `" + def.name + "` is " +
                                       show(declared) + ", found " + show(value) +

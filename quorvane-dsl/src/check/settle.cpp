@@ -58,9 +58,9 @@ static std::vector<Pending> dependencies(const Checker& c, const Pending& key) {
                 if (const auto* cell = std::get_if<hir::Res::Cell>(&name->res.kind)) {
                     owner = cell->id;
                 } else if (const auto local = name->res.local()) {
-                    const auto found = c.types.bindings.find(*local);
-                    if (found != c.types.bindings.end() && found->second.is(TyKind::Instance)) {
-                        owner = found->second.cell_id();
+                    const std::optional<Ty>& found = c.types.bindings[local->raw];
+                    if (found && found->is(TyKind::Instance)) {
+                        owner = found->cell_id();
                     }
                 }
             }

@@ -44,7 +44,7 @@ void Checker::stmts(const hir::Body& body) {
                             expr_error(s.value, "expected " + show(ty) + ", found " + show(value));
                         }
                     }
-                    types.bindings[s.binding] = ty;
+                    types.bindings[s.binding.raw] = ty;
                 } else if constexpr (std::is_same_v<S, Stmt::Assign>) {
                     assign(s);
                 } else if constexpr (std::is_same_v<S, Stmt::Expr>) {
@@ -64,7 +64,7 @@ void Checker::stmts(const hir::Body& body) {
                         expr_error(s.iter, "`for` needs a list or a range such as `0..n`, found " +
                                                show(iter));
                     }
-                    types.bindings[s.binding] = element;
+                    types.bindings[s.binding.raw] = element;
                     stmts(s.body);
                 } else if constexpr (std::is_same_v<S, Stmt::If>) {
                     expect(s.cond, Ty::boolean());

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <utility>
@@ -116,8 +117,9 @@ struct KeyHash {
 // The types the checker found, handed on with the HIR.
 struct TypeInfo {
     std::vector<Ty> exprs; // one per HIR expression, same index; unknown when never inferred
-    std::unordered_map<hir::BindingId, Ty, KeyHash> bindings;
-    std::unordered_map<MemberKey, Ty, KeyHash> params;
+    // By binding index; none for a binding whose statement has not been checked.
+    std::vector<std::optional<Ty>> bindings;
+    std::vector<std::vector<Ty>> params; // by cell index, then parameter position
     std::unordered_map<MemberKey, Ty, KeyHash> attrs;
     std::unordered_map<hir::ConstId, Ty, KeyHash> consts;
     std::unordered_map<XsParamKey, Ty, KeyHash> xs_params;

@@ -164,7 +164,7 @@ void align_places(const TreeView& tree, const Run& run, AlignmentMap& map) {
 }
 
 AlignmentMap align_sections(const TreeView& tree) {
-    AlignmentMap map(tree.size());
+    AlignmentMap map;
     for (std::uint32_t i = 0; i < tree.size(); ++i) {
         const Element section{i};
         const K kind = tree.kind(section);
@@ -183,7 +183,20 @@ AlignmentMap align_sections(const TreeView& tree) {
             }
         }
     }
+    map.settle();
     return map;
+}
+
+void AlignmentMap::settle() {
+    std::ranges::stable_sort(pads_, {}, &Pad::token);
+    // Of the settings for one token, the last is kept.
+    std::vector<Pad> kept;
+    for (std::size_t i = 0; i < pads_.size(); ++i) {
+        if (i + 1 == pads_.size() || pads_[i + 1].token != pads_[i].token) {
+            kept.push_back(pads_[i]);
+        }
+    }
+    pads_ = std::move(kept);
 }
 
 } // namespace quorvane_dsl::format

@@ -10,17 +10,22 @@
 namespace quorvane_dsl::format {
 
 // Spaces to write before a token that continues its line, by token; set by the alignment
-// pass for the first token of each aligned column.
-struct AlignmentMap {
-    static constexpr std::uint32_t none = UINT32_MAX;
-    std::vector<std::uint32_t> pads; // indexed by element
+// pass for the first token of each aligned column. Few tokens have one, so only those are kept.
+class AlignmentMap {
+  public:
+    // A later setting for the same token replaces the earlier one.
+    void set(Element token, std::uint32_t spaces) { pads_.push_back({token.index, spaces}); }
+    struct Pad {
+        std::uint32_t token;
+        std::uint32_t spaces;
+    };
 
-    explicit AlignmentMap(std::uint32_t element_count) : pads(element_count, none) {}
-    void set(Element token, std::uint32_t spaces) { pads[token.index] = spaces; }
-    std::optional<std::uint32_t> get(Element token) const {
-        const std::uint32_t pad = pads[token.index];
-        return pad == none ? std::nullopt : std::optional(pad);
-    }
+    // Called once all are set: orders the pads by token.
+    void settle();
+    const std::vector<Pad>& pads() const { return pads_; }
+
+  private:
+    std::vector<Pad> pads_;
 };
 
 using Run = std::vector<Element>;

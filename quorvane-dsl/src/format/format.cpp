@@ -18,9 +18,10 @@ std::expected<std::string, std::vector<syntax::SyntaxError>> format(std::string_
 std::string format_node(const syntax::SyntaxNode& root) {
     const TreeView tree(*root.tree());
     const AlignmentMap alignment = align_sections(tree);
-    const std::vector<std::uint32_t> depths = depth_map(tree);
-    const std::vector<bool> single_line = single_line_blocks(tree, depths);
-    return clean_up(emit(tree, alignment, single_line));
+    const std::vector<bool> single_line = single_line_blocks(tree, node_depths(tree));
+    std::string out = emit(tree, alignment, single_line);
+    clean_up(out);
+    return out;
 }
 
 } // namespace quorvane_dsl::format

@@ -122,7 +122,7 @@ bool child_joins(const TreeView& tree, Element child, const std::vector<bool>& s
     return true;
 }
 
-void try_join(const TreeView& tree, Element block, const std::vector<std::uint32_t>& depths,
+void try_join(const TreeView& tree, Element block, const std::vector<std::uint16_t>& depths,
               std::vector<bool>& single_line) {
     const std::optional<Element> head = join_head(tree, block);
     if (!head) {
@@ -138,7 +138,9 @@ void try_join(const TreeView& tree, Element block, const std::vector<std::uint32
     if (!head_first || !child_first) {
         return;
     }
-    const std::uint32_t length = indent_width * depths[head_first->index] + 3 +
+    // No token but trivia comes between a node's start and its first token, so the head's first
+    // token stands at the depth the head starts at.
+    const std::uint32_t length = indent_width * depths[tree.node_number(*head)] + 3 +
                                  width_up_to(tree, *head, tree.start(shape->open)) +
                                  width(tree, shape->child);
     if (length <= join_limit) {
@@ -184,6 +186,18 @@ struct Emitter {
     std::uint32_t depth;
     std::string_view pending; // the white space since the previous token; empty when none
     std::optional<Element> previous;
+    std::size_t next_pad = 0; // tokens come in order, and so do the pads
+
+    std::optional<std::uint32_t> pad_of(Element t) {
+        const std::vector<AlignmentMap::Pad>& pads = alignment.pads();
+        while (next_pad < pads.size() && pads[next_pad].token < t.index) {
+            ++next_pad;
+        }
+        if (next_pad < pads.size() && pads[next_pad].token == t.index) {
+            return pads[next_pad].spaces;
+        }
+        return std::nullopt;
+    }
 
     void token(Element t) {
         const K kind = tree.kind(t);
@@ -230,7 +244,7 @@ struct Emitter {
         if (tree.kind(t) == K::COMMENT) {
             // A comment after code keeps its distance, so hand-aligned comments stay aligned.
             out.append(std::max<std::size_t>(1, pending.size()), ' ');
-        } else if (const std::optional<std::uint32_t> pad = alignment.get(t)) {
+        } else if (const std::optional<std::uint32_t> pad = pad_of(t)) {
             out.append(*pad, ' ');
         } else if (space_between(tree, *previous, t)) {
             out += ' ';
@@ -240,54 +254,49 @@ struct Emitter {
 
 } // namespace
 
-std::vector<std::uint32_t> depth_map(const TreeView& tree) {
-    std::vector<std::uint32_t> depths(tree.size(), 0);
-    std::uint32_t depth = 0;
+std::vector<std::uint16_t> node_depths(const TreeView& tree) {
+    std::vector<std::uint16_t> depths(tree.node_count(), 0);
+    std::uint16_t depth = 0;
     for (std::uint32_t i = 0; i < tree.size(); ++i) {
         const K kind = tree.kind({i});
         if (!tree.is_token({i})) {
-            continue;
-        }
-        if (is_closer(kind) && depth > 0) {
+            depths[tree.node_number({i})] = depth;
+        } else if (is_closer(kind) && depth > 0) {
             --depth;
-        }
-        depths[i] = depth;
-        if (is_opener(kind)) {
+        } else if (is_opener(kind)) {
             ++depth;
         }
     }
     return depths;
 }
 
+// Later blocks first, so that inner blocks are decided before the blocks holding them; nodes of
+// one start keep their tree order. Starts never fall along the tree order, so taking the runs of
+// equal start from the last one back orders them without sorting.
 std::vector<bool> single_line_blocks(const TreeView& tree,
-                                     const std::vector<std::uint32_t>& depths) {
-    std::vector<Element> nodes;
-    for (std::uint32_t i = 0; i < tree.size(); ++i) {
-        if (!tree.is_token({i})) {
-            nodes.push_back({i});
-        }
-    }
-    // Later blocks first, so that inner blocks are decided before the blocks holding them; nodes
-    // of one start keep their tree order. Starts never fall along the tree order, so taking the
-    // runs of equal start from the last one back orders them without sorting.
+                                     const std::vector<std::uint16_t>& depths) {
     std::vector<bool> single_line(tree.size(), false);
-    for (std::size_t run_end = nodes.size(); run_end > 0;) {
-        std::size_t run_start = run_end - 1;
-        while (run_start > 0 &&
-               tree.start(nodes[run_start - 1]) == tree.start(nodes[run_end - 1])) {
-            --run_start;
+    std::vector<Element> run; // nodes of one start, nested, so as many as the nesting is deep
+    std::uint32_t i = tree.size();
+    while (i > 0) {
+        --i;
+        if (tree.is_token({i})) {
+            continue;
         }
-        for (std::size_t i = run_start; i < run_end; ++i) {
-            try_join(tree, nodes[i], depths, single_line);
+        run.assign(1, Element{i});
+        while (i > 0 && !tree.is_token({i - 1}) && tree.start({i - 1}) == tree.start({i})) {
+            run.push_back({--i});
         }
-        run_end = run_start;
+        for (auto node = run.rbegin(); node != run.rend(); ++node) {
+            try_join(tree, *node, depths, single_line);
+        }
     }
     return single_line;
 }
 
 std::string emit(const TreeView& tree, const AlignmentMap& alignment,
                  const std::vector<bool>& single_line) {
-    Emitter emitter{tree, alignment, single_line, {}, 0, {}, {}};
+    Emitter emitter{tree, alignment, single_line, {}, 0, {}, {}, 0};
     emitter.out.reserve(tree.text().size() + tree.text().size() / 4);
     for (std::uint32_t i = 0; i < tree.size(); ++i) {
         if (tree.is_token({i})) {
@@ -297,26 +306,28 @@ std::string emit(const TreeView& tree, const AlignmentMap& alignment,
     return std::move(emitter.out);
 }
 
-std::string clean_up(std::string_view text) {
-    std::string out;
-    out.reserve(text.size() + 1);
+void clean_up(std::string& text) {
+    std::size_t kept = 0;
     std::size_t line_start = 0;
     while (line_start <= text.size()) {
         std::size_t line_end = text.find('\n', line_start);
-        if (line_end == std::string_view::npos) {
+        if (line_end == std::string::npos) {
             line_end = text.size();
         }
         if (line_start > 0) {
-            out += '\n';
+            text[kept++] = '\n';
         }
-        out += base::utf8::trim_end(text.substr(line_start, line_end - line_start));
+        const std::string_view line =
+            base::utf8::trim_end(std::string_view(text).substr(line_start, line_end - line_start));
+        // Never behind the line it copies, so the copy reads nothing it has overwritten.
+        std::copy(line.begin(), line.end(), text.begin() + static_cast<std::ptrdiff_t>(kept));
+        kept += line.size();
         line_start = line_end + 1;
     }
-    out.resize(base::utf8::trim_end(out).size());
-    if (!out.empty()) {
-        out += '\n';
+    text.resize(base::utf8::trim_end(std::string_view(text).substr(0, kept)).size());
+    if (!text.empty()) {
+        text += '\n';
     }
-    return out;
 }
 
 } // namespace quorvane_dsl::format

@@ -45,11 +45,12 @@ std::uint16_t parent_kind(const TreeView& tree, std::optional<Element> node) {
 bool space_between(const TreeView& tree, Element previous, Element next) {
     const K a = tree.kind(previous);
     const K b = tree.kind(next);
-    const std::uint16_t a_parent = parent_kind(tree, tree.parent(previous));
-    const std::uint16_t b_parent = parent_kind(tree, tree.parent(next));
     if (no_space_after(a) || (a == K::L_BRACE && b == K::R_BRACE) || no_space_before(b)) {
         return false;
     }
+    // Looked up only past the rules of the kinds alone: a token's parent is a search.
+    const std::uint16_t a_parent = parent_kind(tree, tree.parent(previous));
+    const std::uint16_t b_parent = parent_kind(tree, tree.parent(next));
     if (b == K::STAR && is(b_parent, K::PLACE_STMT)) {
         return false;
     }

@@ -3,7 +3,7 @@
 namespace quorvane_dsl::format {
 
 std::optional<Element> TreeView::parent(Element e) const {
-    const std::uint32_t p = at(e).parent;
+    const std::uint32_t p = tree_.parent(e.index);
     if (p == syntax::no_index) {
         return std::nullopt;
     }

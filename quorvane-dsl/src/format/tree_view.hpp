@@ -25,21 +25,25 @@ class TreeView {
     explicit TreeView(const syntax::Tree& tree) : tree_(tree) {}
 
     std::string_view text() const { return tree_.text; }
-    std::uint32_t size() const { return static_cast<std::uint32_t>(tree_.elements.size()); }
-    SyntaxKind kind(Element e) const { return at(e).kind; }
-    std::uint32_t start(Element e) const { return at(e).range.start; }
-    bool is_token(Element e) const { return !at(e).is_node; }
-    bool is_trivia(Element e) const { return syntax::kind::is_trivia(at(e).kind); }
+    std::uint32_t size() const { return tree_.size(); }
+    SyntaxKind kind(Element e) const { return tree_.kind(e.index); }
+    std::uint32_t start(Element e) const { return tree_.start(e.index); }
+    bool is_token(Element e) const { return !tree_.is_node(e.index); }
+    bool is_trivia(Element e) const { return syntax::kind::is_trivia(kind(e)); }
     bool is_code_token(Element e) const { return is_token(e) && !is_trivia(e); }
     std::string_view text_of(Element e) const {
-        return text().substr(at(e).range.start, at(e).range.len());
+        const source::TextRange range = tree_.range(e.index);
+        return text().substr(range.start, range.len());
     }
     std::optional<Element> parent(Element e) const;
+    // Nodes numbered from 0 in preorder, for tables with an entry per node.
+    std::uint32_t node_count() const { return static_cast<std::uint32_t>(tree_.nodes.size()); }
+    std::uint32_t node_number(Element node) const { return tree_.node_rank(node.index); }
 
     // Children in order: first_child, then next_sibling while below subtree_end.
     Element first_child(Element e) const { return {e.index + 1}; }
-    Element next_sibling(Element e) const { return {at(e).subtree_end}; }
-    std::uint32_t subtree_end(Element e) const { return at(e).subtree_end; }
+    Element next_sibling(Element e) const { return {subtree_end(e)}; }
+    std::uint32_t subtree_end(Element e) const { return tree_.subtree_end(e.index); }
 
     // The first token of a subtree that is not white space or a comment.
     std::optional<Element> first_token(Element e) const;
@@ -49,8 +53,6 @@ class TreeView {
     std::optional<Element> child_of_kind(Element e, SyntaxKind kind) const;
 
   private:
-    const syntax::TreeElement& at(Element e) const { return tree_.elements[e.index]; }
-
     const syntax::Tree& tree_;
 };
 

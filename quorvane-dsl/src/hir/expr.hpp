@@ -208,10 +208,12 @@ struct Expr {
         ExprId operand;
         bool operator==(const Prefix&) const = default;
     };
+    // The id and the place fill the bytes ahead of the name: the largest alternative sets the
+    // size of every expression.
     struct Field {
         ExprId base;
-        std::string name;
         Src name_src;
+        std::string name;
         bool operator==(const Field&) const = default;
     };
     struct Index {

@@ -64,7 +64,7 @@ StmtId Hir::add_stmt(Stmt stmt, Src src) {
 namespace {
 
 std::optional<Global> global_of(const Hir& hir, std::string_view name, Global::Kind kind) {
-    auto found = hir.globals.find(std::string(name));
+    auto found = hir.globals.find(name);
     if (found == hir.globals.end() || found->second.kind != kind) {
         return std::nullopt;
     }

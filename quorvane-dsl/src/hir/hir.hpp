@@ -4,10 +4,10 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "arena/arena.hpp"
+#include "base/name_map.hpp"
 #include "diag/diag.hpp"
 #include "hir/expr.hpp"
 #include "hir/ids.hpp"
@@ -37,7 +37,7 @@ struct Hir {
     arena::Arena<Stmt> stmts;
     std::vector<Src> expr_srcs; // same indices as exprs
     std::vector<Src> stmt_srcs; // same indices as stmts
-    std::unordered_map<std::string, Global> globals;
+    base::NameMap<Global> globals;
     std::vector<load::IrFile> ir_files;
     std::vector<Occurrence> occurrences; // in the order met
     std::vector<diag::Diagnostic> diagnostics;

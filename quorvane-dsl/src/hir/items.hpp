@@ -4,11 +4,11 @@
 #include <cstdint>
 #include <optional>
 #include <string>
-#include <unordered_map>
 #include <utility>
 #include <variant>
 #include <vector>
 
+#include "base/name_map.hpp"
 #include "hir/expr.hpp"
 #include "hir/ids.hpp"
 #include "source/location.hpp"
@@ -99,7 +99,7 @@ struct CellDef {
     std::vector<MarkerDef> markers;
     std::vector<StmtId> body;
     // Parameters, attributes, markers and the `as` names bound at the cell's level.
-    std::unordered_map<std::string, Res> names;
+    base::NameMap<Res> names;
     source::TextRange span; // the whole definition (of an imported cell: its span in the IR text)
     Src src;                // of the name
 };

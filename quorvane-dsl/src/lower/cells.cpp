@@ -31,10 +31,10 @@ void Lowerer::declare_cell(const SyntaxNode& def) {
 }
 
 bool Lowerer::declare_cell_name(hir::CellId cell, const ast::Name& name, hir::Res res) {
-    const std::string text = name.text();
-    auto& names = hir_.cells[cell].names;
-    if (const auto existing = names.find(text); existing != names.end()) {
-        diag::Diagnostic diagnostic{.message = "`" + text + "` is already defined in cell `" +
+    const auto [existing, inserted] = hir_.cells[cell].names.try_emplace(name.text(), res);
+    if (!inserted) {
+        diag::Diagnostic diagnostic{.message = "`" + existing->first +
+                                               "` is already defined in cell `" +
                                                hir_.cells[cell].name + "`",
                                     .src = src(name.syntax)};
         if (const auto first = hir_.res_src(existing->second)) {
@@ -43,7 +43,6 @@ bool Lowerer::declare_cell_name(hir::CellId cell, const ast::Name& name, hir::Re
         hir_.diagnostics.push_back(std::move(diagnostic));
         return false;
     }
-    names.emplace(text, res);
     occurrence(std::move(res), src(name.syntax), true);
     return true;
 }

@@ -77,6 +77,22 @@ std::optional<std::int64_t> parse_i64(std::string_view digits) {
     return value;
 }
 
+// The first N expression children, gathered in one pass without a list on the heap.
+template <std::size_t N>
+std::array<std::optional<ast::Expr>, N> leading_exprs(const SyntaxNode& node) {
+    std::array<std::optional<ast::Expr>, N> found;
+    std::size_t count = 0;
+    for (const SyntaxNode& child : node.children()) {
+        if (count == N) {
+            break;
+        }
+        if (auto e = ast::Expr::cast(child)) {
+            found[count++] = std::move(e);
+        }
+    }
+    return found;
+}
+
 } // namespace
 
 hir::ExprId Lowerer::expr(const std::optional<ast::Expr>& expr, source::TextRange fallback) {
@@ -113,9 +129,6 @@ hir::ExprId Lowerer::lower_expr(const ast::Expr& e) {
     const SyntaxNode& node = e.syntax();
     const source::TextRange range = node.text_range();
     const auto push = [&](hir::Expr expr) { return hir_.add_expr(std::move(expr), src(node)); };
-    const auto nth = [](const std::vector<ast::Expr>& parts, std::size_t i) {
-        return i < parts.size() ? std::optional(parts[i]) : std::nullopt;
-    };
     switch (e.kind()) {
     case ast::Expr::Kind::Literal: {
         const auto token = e.leaf();
@@ -143,12 +156,12 @@ hir::ExprId Lowerer::lower_expr(const ast::Expr& e) {
         // Parentheses make no expression of their own.
         return expr(ast::first_expr(node), range);
     case ast::Expr::Kind::PointExpr: {
-        const std::vector<ast::Expr> parts = e.operands();
-        const hir::ExprId x = expr(nth(parts, 0), range);
-        const hir::ExprId y = expr(nth(parts, 1), range);
+        const auto parts = leading_exprs<3>(node);
+        const hir::ExprId x = expr(parts[0], range);
+        const hir::ExprId y = expr(parts[1], range);
         std::optional<hir::ExprId> angle;
-        if (parts.size() >= 3) {
-            angle = lower_expr(parts[2]);
+        if (parts[2]) {
+            angle = lower_expr(*parts[2]);
         }
         return push({hir::Expr::Point{x, y, angle}});
     }
@@ -160,9 +173,9 @@ hir::ExprId Lowerer::lower_expr(const ast::Expr& e) {
         return push({hir::Expr::List{std::move(elements)}});
     }
     case ast::Expr::Kind::BinExpr: {
-        const std::vector<ast::Expr> parts = e.operands();
-        const hir::ExprId lhs = expr(nth(parts, 0), range);
-        const hir::ExprId rhs = expr(nth(parts, 1), range);
+        const auto parts = leading_exprs<2>(node);
+        const hir::ExprId lhs = expr(parts[0], range);
+        const hir::ExprId rhs = expr(parts[1], range);
         const auto token = e.op();
         const auto op = token ? binary_op(token->kind()) : std::nullopt;
         if (!op) {
@@ -183,7 +196,7 @@ hir::ExprId Lowerer::lower_expr(const ast::Expr& e) {
         if (!field) {
             return push({hir::Expr::Missing{}});
         }
-        return push({hir::Expr::Field{base, ast::Name{*field}.text(), src(*field)}});
+        return push({hir::Expr::Field{base, src(*field), ast::Name{*field}.text()}});
     }
     case ast::Expr::Kind::IndexExpr: {
         const hir::ExprId base = expr(ast::first_expr(node), range);
@@ -211,7 +224,10 @@ hir::ExprId Lowerer::lower_expr(const ast::Expr& e) {
 
 std::vector<hir::Arg> Lowerer::args(const SyntaxNode& node) {
     std::vector<hir::Arg> result;
-    for (const SyntaxNode& arg : ast::child_nodes(node, SyntaxKind::ARG)) {
+    for (const SyntaxNode& arg : node.children()) {
+        if (arg.kind() != SyntaxKind::ARG) {
+            continue;
+        }
         hir::Arg lowered;
         if (const auto name = ast::name_child(arg)) {
             lowered.name = hir::NamedArg{name->text(), src(name->syntax)};

@@ -9,6 +9,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "base/name_map.hpp"
 #include "diag/suggestion.hpp"
 #include "hir/hir.hpp"
 #include "load/ir_file.hpp"
@@ -21,15 +22,7 @@ using syntax::SyntaxKind;
 using syntax::SyntaxNode;
 namespace ast = syntax::ast;
 
-// Hashes std::string keys so that they can be looked up by string_view.
-struct NameHash {
-    using is_transparent = void;
-    std::size_t operator()(std::string_view text) const {
-        return std::hash<std::string_view>{}(text);
-    }
-};
-
-template <class V> using NameMap = std::unordered_map<std::string, V, NameHash, std::equal_to<>>;
+using base::NameMap;
 
 // The local scopes of a cell body. Each name has a stack of the bindings that shadow each other,
 // innermost last, so a lookup costs one hash probe however deep the blocks nest.
@@ -45,21 +38,6 @@ class Scopes {
     std::vector<std::string_view> names() const;
 
   private:
-    // An item whose name was newly declared, waiting for its contents to be lowered.
-    struct Work {
-        source::FileId file;
-        std::uint32_t index;
-        SyntaxNode node;
-    };
-
-    // items.cpp
-    bool declare_global_at(std::string name, source::TextRange range, hir::Global global);
-    void declare_const(const SyntaxNode& def);
-
-    // imports.cpp
-    void import_ir_file(load::IrFile file);
-    void import_cell(std::size_t file_index, const load::IrFile& file, std::uint64_t cell);
-
     struct Shadow {
         hir::BindingId binding;
         std::size_t depth;

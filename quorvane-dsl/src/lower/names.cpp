@@ -17,11 +17,11 @@ std::optional<hir::Res> Lowerer::lookup(std::string_view name) const {
     }
     if (current_cell_) {
         const auto& names = hir_.cells[*current_cell_].names;
-        if (const auto found = names.find(std::string(name)); found != names.end()) {
+        if (const auto found = names.find(name); found != names.end()) {
             return found->second;
         }
     }
-    if (const auto found = hir_.globals.find(std::string(name)); found != hir_.globals.end()) {
+    if (const auto found = hir_.globals.find(name); found != hir_.globals.end()) {
         return found->second.res();
     }
     if (const auto builtin = hir::builtin_by_name(name)) {

@@ -95,14 +95,16 @@ class Lexer {
   public:
     explicit Lexer(std::string_view text) : text_(text) {}
 
-    Lexed run() {
+    // Calls add(start, end, kind) for each token in order.
+    template <class Add> void run(Add&& add) {
         while (pos_ < text_.size()) {
             std::size_t start = pos_;
             SyntaxKind kind = classify(start, bump());
-            tokens_.push_back({static_cast<std::uint32_t>(pos_ - start), kind});
+            add(static_cast<std::uint32_t>(start), static_cast<std::uint32_t>(pos_), kind);
         }
-        return {std::move(tokens_), std::move(errors_)};
     }
+
+    std::vector<SyntaxError> take_errors() { return std::move(errors_); }
 
   private:
     char32_t bump() {
@@ -233,20 +235,44 @@ class Lexer {
 
     std::string_view text_;
     std::size_t pos_ = 0;
-    std::vector<Token> tokens_;
     std::vector<SyntaxError> errors_;
     // The stray characters in the run the last error covers, and that error's first message.
     std::size_t run_length_ = 0;
     std::string run_head_;
 };
 
-} // namespace
-
-Lexed lex(std::string_view text) {
+void check_size(std::string_view text) {
     if (text.size() > std::numeric_limits<std::uint32_t>::max()) {
         base::fatal("a source text of 4 GiB or more cannot be lexed");
     }
-    return Lexer(text).run();
+}
+
+} // namespace
+
+Lexed lex(std::string_view text) {
+    check_size(text);
+    Lexed lexed;
+    Lexer lexer(text);
+    lexer.run([&](std::uint32_t start, std::uint32_t end, SyntaxKind kind) {
+        lexed.tokens.push_back({end - start, kind});
+    });
+    lexed.errors = lexer.take_errors();
+    return lexed;
+}
+
+LexedColumns lex_columns(std::string_view text) {
+    check_size(text);
+    LexedColumns lexed;
+    // Never more tokens than bytes; untouched capacity costs no memory.
+    lexed.tokens.kinds.reserve(text.size());
+    lexed.tokens.starts.reserve(text.size());
+    Lexer lexer(text);
+    lexer.run([&](std::uint32_t start, std::uint32_t, SyntaxKind kind) {
+        lexed.tokens.kinds.push_back(static_cast<std::uint8_t>(kind::to_raw(kind)));
+        lexed.tokens.starts.push_back(start);
+    });
+    lexed.errors = lexer.take_errors();
+    return lexed;
 }
 
 NumberParts split_number(std::string_view text) {

@@ -7,6 +7,7 @@
 
 #include "syntax/kind.hpp"
 #include "syntax/syntax_error.hpp"
+#include "syntax/tree.hpp"
 #include "units/units.hpp"
 
 namespace quorvane_dsl::syntax::lexer {
@@ -29,6 +30,14 @@ struct Lexed {
 // byte that is not valid UTF-8) becomes an ERROR_TOKEN with an error beside it. The text must be
 // shorter than 2^32 bytes.
 Lexed lex(std::string_view text);
+
+struct LexedColumns {
+    TokenColumns tokens;
+    std::vector<SyntaxError> errors;
+};
+
+// The same cut in the columns a syntax tree is made of.
+LexedColumns lex_columns(std::string_view text);
 
 struct NumberParts {
     std::string_view numeral;

@@ -11,103 +11,75 @@ namespace {
 
 using enum SyntaxKind;
 
-bool holds_line_feed(std::string_view text) {
-    return text.find('\n') != std::string_view::npos;
-}
-
-// Replays the grammar's events over the full token list. Trivia go into the node that is open
-// when the next token or node is reached, so no node but the root starts or ends with trivia.
-class TreeReplay {
-  public:
-    TreeReplay(std::string_view text, const std::vector<lexer::Token>& tokens)
-        : text_(text), tokens_(tokens) {}
-
-    std::shared_ptr<const Tree> run(const std::vector<Event>& events) {
-        std::uint32_t depth = 0;
-        for (const Event& event : events) {
-            switch (event.tag) {
-            case EventTag::Open:
-                if (depth > 0) {
-                    emit_trivia();
-                }
-                builder_.start_node(kind::from_raw(event.kind));
-                ++depth;
-                break;
-            case EventTag::Close:
-                if (--depth == 0) {
-                    emit_rest();
-                }
-                builder_.finish_node();
-                break;
-            case EventTag::Advance:
-                advance(event.kind);
-                break;
-            }
-        }
-        return builder_.finish();
-    }
-
-  private:
-    void emit_token(SyntaxKind kind) {
-        const lexer::Token& token = tokens_[next_];
-        builder_.token(kind, text_.substr(offset_, token.len));
-        offset_ += token.len;
-        ++next_;
-    }
-
-    void emit_trivia() {
-        while (next_ < tokens_.size() && kind::is_trivia(tokens_[next_].kind)) {
-            emit_token(tokens_[next_].kind);
-        }
-    }
-
-    void advance(std::uint16_t carried_kind) {
-        emit_trivia();
-        if (next_ == tokens_.size()) {
-            base::fatal("event past the last token");
-        }
-        emit_token(carried_kind == no_kind ? tokens_[next_].kind : kind::from_raw(carried_kind));
-    }
-
-    void emit_rest() {
-        while (next_ < tokens_.size()) {
-            emit_token(tokens_[next_].kind);
-        }
-    }
-
-    std::string_view text_;
-    const std::vector<lexer::Token>& tokens_;
-    TreeBuilder builder_;
-    std::size_t next_ = 0;
-    std::uint32_t offset_ = 0;
-};
-
 } // namespace
 
-Parser::Parser(std::string_view text, std::vector<SyntaxKind> kinds,
-               std::vector<source::TextRange> ranges, std::vector<bool> line_breaks)
-    : kinds_(std::move(kinds)), ranges_(std::move(ranges)), line_breaks_(std::move(line_breaks)),
-      text_(text) {
-    events_.reserve(kinds_.size() * 3 + 2);
+Parser::Parser(std::string_view text, const TokenColumns& tokens) : tokens_(tokens), text_(text) {
+    std::uint32_t last = token_count();
+    while (last > 0 && kind::is_trivia(kind_at(last - 1))) {
+        --last;
+    }
+    code_end_ = last > 0 ? range_at(last - 1).end : 0;
+    position_ = code_from(0);
+    // About one open, close or advance per token.
+    events_.reserve(token_count() + token_count() / 2 + 2);
+}
+
+source::TextRange Parser::range_at(std::uint32_t index) const {
+    const std::uint32_t end = index + 1 < token_count() ? tokens_.starts[index + 1]
+                                                        : static_cast<std::uint32_t>(text_.size());
+    return {tokens_.starts[index], end};
+}
+
+std::uint32_t Parser::code_from(std::uint32_t index) const {
+    while (index < token_count() && kind::is_trivia(kind_at(index))) {
+        ++index;
+    }
+    return index;
+}
+
+std::uint32_t Parser::nth_index(std::uint32_t n) const {
+    std::uint32_t index = position_;
+    for (; n > 0 && index < token_count(); --n) {
+        index = code_from(index + 1);
+    }
+    return index;
+}
+
+// Comments run to the end of their line, so only white space can hold the line feed.
+bool Parser::line_feed_before(std::uint32_t index) const {
+    while (index > 0 && kind::is_trivia(kind_at(index - 1))) {
+        --index;
+        if (kind_at(index) == WHITESPACE) {
+            const source::TextRange range = range_at(index);
+            if (text_.substr(range.start, range.len()).find('\n') != std::string_view::npos) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+void Parser::step() {
+    position_ = code_from(position_ + 1);
 }
 
 Marker Parser::open() {
     const Marker marker{event_count()};
-    events_.push_back({EventTag::Open, kind::to_raw(ERROR)});
+    events_.push_back(TreeEvent::open(ERROR));
     return marker;
 }
 
 // Closing a node is progress as well: unwinding many open brackets at the end of input looks
 // ahead once or twice per level without consuming anything.
 Marker Parser::close(Marker marker, SyntaxKind kind) {
-    events_[marker.index].kind = kind::to_raw(kind);
-    events_.push_back({EventTag::Close, 0});
+    events_[marker.index] = TreeEvent::open(kind);
+    events_.push_back(TreeEvent::close());
     refuel();
     return marker;
 }
 
 Marker Parser::open_before(std::uint32_t event_index) {
-    events_.insert(events_.begin() + event_index, Event{EventTag::Open, kind::to_raw(ERROR)});
+    events_.insert(events_.begin() + event_index, TreeEvent::open(ERROR));
     return Marker{event_index};
 }
 
@@ -116,8 +88,8 @@ void Parser::advance() {
         base::fatal("advance past the end");
     }
     refuel();
-    events_.push_back({EventTag::Advance, no_kind});
-    ++position_;
+    events_.push_back(TreeEvent::advance());
+    step();
 }
 
 void Parser::advance_as(SyntaxKind kind) {
@@ -125,8 +97,8 @@ void Parser::advance_as(SyntaxKind kind) {
         base::fatal("advance past the end");
     }
     refuel();
-    events_.push_back({EventTag::Advance, kind::to_raw(kind)});
-    ++position_;
+    events_.push_back(TreeEvent::advance_as(kind));
+    step();
 }
 
 void Parser::spend_fuel() {
@@ -142,17 +114,17 @@ bool Parser::at(SyntaxKind kind) {
 
 SyntaxKind Parser::nth(std::uint32_t n) {
     spend_fuel();
-    const std::size_t index = std::size_t{position_} + n;
-    return index < kinds_.size() ? kinds_[index] : END_OF_FILE;
+    const std::uint32_t index = nth_index(n);
+    return index < token_count() ? kind_at(index) : END_OF_FILE;
 }
 
 bool Parser::nth_at_contextual(std::uint32_t n, SyntaxKind kind) {
     spend_fuel();
-    const std::size_t index = std::size_t{position_} + n;
-    if (index >= kinds_.size() || kinds_[index] != IDENT) {
+    const std::uint32_t index = nth_index(n);
+    if (index >= token_count() || kind_at(index) != IDENT) {
         return false;
     }
-    const source::TextRange range = ranges_[index];
+    const source::TextRange range = range_at(index);
     return kind::from_contextual_keyword(text_.substr(range.start, range.len())) == kind;
 }
 
@@ -161,8 +133,8 @@ bool Parser::starts_line() const {
 }
 
 bool Parser::nth_starts_line(std::uint32_t n) const {
-    const std::size_t index = std::size_t{position_} + n;
-    return index >= line_breaks_.size() || line_breaks_[index];
+    const std::uint32_t index = nth_index(n);
+    return index >= token_count() || line_feed_before(index);
 }
 
 bool Parser::expect(SyntaxKind kind) {
@@ -176,14 +148,13 @@ bool Parser::expect(SyntaxKind kind) {
 
 source::TextRange Parser::current_range() const {
     if (!eof()) {
-        return ranges_[position_];
+        return range_at(position_);
     }
-    const std::uint32_t end = ranges_.empty() ? 0 : ranges_.back().end;
-    return source::TextRange{end, end};
+    return source::TextRange{code_end_, code_end_};
 }
 
 void Parser::error(std::string_view message) {
-    if (!eof() && kinds_[position_] == ERROR_TOKEN) {
+    if (!eof() && kind_at(position_) == ERROR_TOKEN) {
         return;
     }
     const source::TextRange range = current_range();
@@ -220,38 +191,26 @@ SyntaxNode Parse::tree() const {
 }
 
 Parse parse(std::string_view text) {
-    lexer::Lexed lexed = lexer::lex(text);
+    return parse_owned(std::string(text));
+}
 
-    std::vector<SyntaxKind> kinds;
-    std::vector<source::TextRange> ranges;
-    std::vector<bool> line_breaks;
-    kinds.reserve(lexed.tokens.size());
-    ranges.reserve(lexed.tokens.size());
-    line_breaks.reserve(lexed.tokens.size());
-    bool pending_line_break = false;
-    std::uint32_t offset = 0;
-    for (const lexer::Token& token : lexed.tokens) {
-        const source::TextRange range{offset, offset + token.len};
-        offset = range.end;
-        if (token.kind == WHITESPACE) {
-            pending_line_break |= holds_line_feed(text.substr(range.start, range.len()));
-        } else if (token.kind != COMMENT) {
-            kinds.push_back(token.kind);
-            ranges.push_back(range);
-            line_breaks.push_back(pending_line_break);
-            pending_line_break = false;
-        }
+Parse parse_owned(std::string text) {
+    lexer::LexedColumns lexed = lexer::lex_columns(text);
+    std::vector<TreeEvent> events;
+    std::vector<SyntaxError> parser_errors;
+    {
+        Parser p(text, lexed.tokens);
+        const Marker root = p.open();
+        grammar::source_file(p);
+        p.close(root, SOURCE_FILE);
+        events = p.take_events();
+        parser_errors = p.take_errors();
     }
 
-    Parser p(text, std::move(kinds), std::move(ranges), std::move(line_breaks));
-    const Marker root = p.open();
-    grammar::source_file(p);
-    p.close(root, SOURCE_FILE);
-
     Parse result;
-    result.green = TreeReplay(text, lexed.tokens).run(p.take_events());
+    result.green =
+        assemble_tree(std::move(text), std::move(lexed.tokens), events, TriviaEvents::Attached);
     result.errors = std::move(lexed.errors);
-    std::vector<SyntaxError> parser_errors = p.take_errors();
     result.errors.insert(result.errors.end(), std::make_move_iterator(parser_errors.begin()),
                          std::make_move_iterator(parser_errors.end()));
     std::stable_sort(

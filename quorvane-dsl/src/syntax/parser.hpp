@@ -24,32 +24,22 @@ struct Parse {
 };
 
 Parse parse(std::string_view text);
-
-enum class EventTag : std::uint16_t { Open, Close, Advance };
-
-// What the grammar records; the tree is built from these once the grammar is done. An Open's
-// kind is ERROR until its node is closed; an Advance's kind is `no_kind` or the contextual
-// keyword kind the token is stored under.
-struct Event {
-    EventTag tag;
-    std::uint16_t kind;
-};
-
-inline constexpr std::uint16_t no_kind = kind::kind_count + 1;
+// The same, keeping the text given instead of a copy of it.
+Parse parse_owned(std::string text);
 
 // The index of an Open event.
 struct Marker {
     std::uint32_t index;
 };
 
-// The grammar's view of the token stream: only non-trivia tokens, each with the flag telling
-// whether a line feed separates it from the token before.
+// The grammar's view of the token stream: only non-trivia tokens, and whether a line feed
+// separates each from the token before. It steps over the trivia of the lexer's columns itself,
+// so no second list of tokens is kept.
 class Parser {
   public:
     using RecoverySet = bool (*)(Parser&);
 
-    Parser(std::string_view text, std::vector<SyntaxKind> kinds,
-           std::vector<source::TextRange> ranges, std::vector<bool> line_breaks);
+    Parser(std::string_view text, const TokenColumns& tokens);
 
     Marker open();
     Marker close(Marker marker, SyntaxKind kind);
@@ -59,7 +49,7 @@ class Parser {
     void advance();
     void advance_as(SyntaxKind kind);
 
-    bool eof() const { return position_ == kinds_.size(); }
+    bool eof() const { return position_ == token_count(); }
     bool at(SyntaxKind kind);
     SyntaxKind nth(std::uint32_t n);
     bool nth_at_contextual(std::uint32_t n, SyntaxKind kind);
@@ -68,6 +58,7 @@ class Parser {
     bool starts_line() const;
     // The same for the token n places ahead.
     bool nth_starts_line(std::uint32_t n) const;
+    // Grows with every token taken.
     std::uint32_t position() const { return position_; }
 
     bool expect(SyntaxKind kind);
@@ -80,7 +71,7 @@ class Parser {
     bool enter();
     void leave() { --depth_; }
 
-    std::vector<Event> take_events() { return std::move(events_); }
+    std::vector<TreeEvent> take_events() { return std::move(events_); }
     std::vector<SyntaxError> take_errors() { return std::move(errors_); }
 
     // Deep enough for any hand-written source, shallow enough that the recursive grammar and
@@ -91,16 +82,26 @@ class Parser {
     void spend_fuel();
     void refuel() { fuel_ = initial_fuel; }
     source::TextRange current_range() const;
+    std::uint32_t token_count() const { return static_cast<std::uint32_t>(tokens_.kinds.size()); }
+    SyntaxKind kind_at(std::uint32_t index) const {
+        return static_cast<SyntaxKind>(tokens_.kinds[index]);
+    }
+    source::TextRange range_at(std::uint32_t index) const;
+    // The first non-trivia token at or after `index`, or the token count.
+    std::uint32_t code_from(std::uint32_t index) const;
+    // The non-trivia token n places after the current one, or the token count.
+    std::uint32_t nth_index(std::uint32_t n) const;
+    bool line_feed_before(std::uint32_t index) const;
+    void step();
 
     static constexpr std::uint32_t initial_fuel = 256;
 
-    std::vector<SyntaxKind> kinds_;
-    std::vector<source::TextRange> ranges_;
-    std::vector<bool> line_breaks_;
-    std::vector<Event> events_;
+    const TokenColumns& tokens_;
+    std::vector<TreeEvent> events_;
     std::vector<SyntaxError> errors_;
     std::string_view text_;
-    std::uint32_t position_ = 0;
+    std::uint32_t position_ = 0; // the current non-trivia token's index in the columns
+    std::uint32_t code_end_ = 0; // where the last non-trivia token ends
     std::uint32_t fuel_ = initial_fuel;
     std::uint32_t depth_ = 0;
 };

@@ -1,5 +1,7 @@
 #include "syntax/tree.hpp"
 
+#include <algorithm>
+#include <bit>
 #include <limits>
 
 #include "base/fatal.hpp"
@@ -8,39 +10,37 @@ namespace quorvane_dsl::syntax {
 
 namespace {
 
-const TreeElement& at(const Tree& tree, std::uint32_t index) {
-    return tree.elements[index];
+// The child after `index` of `parent`, tokens included.
+std::uint32_t next_index_under(const Tree& tree, std::uint32_t parent, std::uint32_t index) {
+    const std::uint32_t next = tree.subtree_end(index);
+    return next < tree.subtree_end(parent) ? next : no_index;
 }
 
-// The child after `index` under the same parent, tokens included.
+// The same when the parent is not known yet: for a token, it is a search.
 std::uint32_t next_child_index(const Tree& tree, std::uint32_t index) {
-    const TreeElement& element = at(tree, index);
-    if (element.parent == no_index) {
-        return no_index;
-    }
-    std::uint32_t next = element.subtree_end;
-    return next < at(tree, element.parent).subtree_end ? next : no_index;
+    const std::uint32_t parent = tree.parent(index);
+    return parent == no_index ? no_index : next_index_under(tree, parent, index);
 }
 
 std::uint32_t first_child_index(const Tree& tree, std::uint32_t index) {
-    const TreeElement& element = at(tree, index);
-    return element.is_node && index + 1 < element.subtree_end ? index + 1 : no_index;
+    return tree.is_node(index) && index + 1 < tree.subtree_end(index) ? index + 1 : no_index;
 }
 
-std::uint32_t skip_tokens(const Tree& tree, std::uint32_t index) {
-    while (index != no_index && !at(tree, index).is_node) {
-        index = next_child_index(tree, index);
+std::uint32_t skip_tokens_under(const Tree& tree, std::uint32_t parent, std::uint32_t index) {
+    while (index != no_index && !tree.is_node(index)) {
+        index = next_index_under(tree, parent, index);
     }
     return index;
 }
 
 std::uint32_t prev_child_index(const Tree& tree, std::uint32_t index) {
-    std::uint32_t parent = at(tree, index).parent;
+    const std::uint32_t parent = tree.parent(index);
     if (parent == no_index) {
         return no_index;
     }
     std::uint32_t prev = no_index;
-    for (std::uint32_t child = parent + 1; child != index; child = next_child_index(tree, child)) {
+    for (std::uint32_t child = parent + 1; child != index;
+         child = next_index_under(tree, parent, child)) {
         prev = child;
     }
     return prev;
@@ -49,7 +49,7 @@ std::uint32_t prev_child_index(const Tree& tree, std::uint32_t index) {
 std::uint32_t last_child_index(const Tree& tree, std::uint32_t index) {
     std::uint32_t last = no_index;
     for (std::uint32_t child = first_child_index(tree, index); child != no_index;
-         child = next_child_index(tree, child)) {
+         child = next_index_under(tree, index, child)) {
         last = child;
     }
     return last;
@@ -58,7 +58,7 @@ std::uint32_t last_child_index(const Tree& tree, std::uint32_t index) {
 // The first token at or after `index` in preorder, below `limit`.
 std::uint32_t token_from(const Tree& tree, std::uint32_t index, std::uint32_t limit) {
     for (; index < limit; ++index) {
-        if (!at(tree, index).is_node) {
+        if (!tree.is_node(index)) {
             return index;
         }
     }
@@ -69,7 +69,7 @@ std::uint32_t token_from(const Tree& tree, std::uint32_t index, std::uint32_t li
 std::uint32_t token_before(const Tree& tree, std::uint32_t limit, std::uint32_t floor) {
     while (limit > floor) {
         --limit;
-        if (!at(tree, limit).is_node) {
+        if (!tree.is_node(limit)) {
             return limit;
         }
     }
@@ -78,11 +78,21 @@ std::uint32_t token_before(const Tree& tree, std::uint32_t limit, std::uint32_t 
 
 std::uint32_t node_from(const Tree& tree, std::uint32_t index, std::uint32_t limit) {
     for (; index < limit; ++index) {
-        if (at(tree, index).is_node) {
+        if (tree.is_node(index)) {
             return index;
         }
     }
     return no_index;
+}
+
+// The last node before `index` in preorder; the root is one for every later element.
+std::uint32_t last_node_before(const Tree& tree, std::uint32_t index) {
+    std::uint32_t word = index / 64;
+    std::uint64_t bits = tree.node_bits[word] & ((std::uint64_t{1} << (index % 64)) - 1);
+    while (bits == 0) {
+        bits = tree.node_bits[--word];
+    }
+    return word * 64 + 63 - static_cast<std::uint32_t>(std::countl_zero(bits));
 }
 
 template <class T>
@@ -95,12 +105,25 @@ std::optional<T> handle(const std::shared_ptr<const Tree>& tree, std::uint32_t i
 
 } // namespace
 
+// A token's parent is the innermost node before it whose subtree still holds it: the nearest
+// node before it, or one of that node's ancestors.
+std::uint32_t Tree::parent(std::uint32_t index) const {
+    if (is_node(index)) {
+        return nodes[node_rank(index)].parent;
+    }
+    std::uint32_t node = last_node_before(*this, index);
+    while (subtree_end(node) <= index) {
+        node = nodes[node_rank(node)].parent;
+    }
+    return node;
+}
+
 namespace detail {
 
 std::uint32_t first_index(const Tree& tree, Step step, std::uint32_t origin) {
     switch (step) {
     case Step::ChildNodes:
-        return skip_tokens(tree, first_child_index(tree, origin));
+        return skip_tokens_under(tree, origin, first_child_index(tree, origin));
     case Step::ChildElements:
         return first_child_index(tree, origin);
     case Step::DescendantNodes:
@@ -114,15 +137,15 @@ std::uint32_t first_index(const Tree& tree, Step step, std::uint32_t origin) {
 std::uint32_t next_index(const Tree& tree, Step step, std::uint32_t origin, std::uint32_t current) {
     switch (step) {
     case Step::ChildNodes:
-        return skip_tokens(tree, next_child_index(tree, current));
+        return skip_tokens_under(tree, origin, next_index_under(tree, origin, current));
     case Step::ChildElements:
-        return next_child_index(tree, current);
+        return next_index_under(tree, origin, current);
     case Step::DescendantNodes:
-        return node_from(tree, current + 1, at(tree, origin).subtree_end);
+        return node_from(tree, current + 1, tree.subtree_end(origin));
     case Step::DescendantElements:
-        return current + 1 < at(tree, origin).subtree_end ? current + 1 : no_index;
+        return current + 1 < tree.subtree_end(origin) ? current + 1 : no_index;
     case Step::Ancestors:
-        return at(tree, current).parent;
+        return tree.parent(current);
     }
     return no_index;
 }
@@ -130,18 +153,20 @@ std::uint32_t next_index(const Tree& tree, Step step, std::uint32_t origin, std:
 WalkPosition next_walk(const Tree& tree, bool with_tokens, std::uint32_t origin,
                        WalkPosition position) {
     do {
-        std::uint32_t index = position.index;
+        const std::uint32_t index = position.index;
         if (!position.leaving) {
-            std::uint32_t child = first_child_index(tree, index);
-            position = child != no_index ? WalkPosition{child, false} : WalkPosition{index, true};
+            const std::uint32_t child = first_child_index(tree, index);
+            position = child != no_index ? WalkPosition{child, false, index}
+                                         : WalkPosition{index, true, position.parent};
         } else if (index == origin) {
             return {};
         } else {
-            std::uint32_t sibling = next_child_index(tree, index);
-            position = sibling != no_index ? WalkPosition{sibling, false}
-                                           : WalkPosition{at(tree, index).parent, true};
+            const std::uint32_t parent = position.parent;
+            const std::uint32_t sibling = next_index_under(tree, parent, index);
+            position = sibling != no_index ? WalkPosition{sibling, false, parent}
+                                           : WalkPosition{parent, true, tree.parent(parent)};
         }
-    } while (!with_tokens && !at(tree, position.index).is_node);
+    } while (!with_tokens && !tree.is_node(position.index));
     return position;
 }
 
@@ -153,7 +178,7 @@ std::string_view ElementHandle::text() const {
 }
 
 std::optional<SyntaxNode> ElementHandle::parent() const {
-    return handle<SyntaxNode>(tree_, element().parent);
+    return handle<SyntaxNode>(tree_, tree_->parent(index_));
 }
 
 std::optional<SyntaxElement> ElementHandle::next_sibling_or_token() const {
@@ -165,32 +190,39 @@ std::optional<SyntaxElement> ElementHandle::prev_sibling_or_token() const {
 }
 
 SyntaxNode SyntaxNode::root(std::shared_ptr<const Tree> tree) {
-    if (!tree || tree->elements.empty() || !tree->elements[0].is_node) {
+    if (!tree || tree->size() == 0 || !tree->is_node(0)) {
         base::fatal("a syntax tree has a root node");
     }
     return SyntaxNode(std::move(tree), 0);
 }
 
 std::optional<SyntaxNode> SyntaxNode::first_child() const {
-    return handle<SyntaxNode>(tree_, skip_tokens(*tree_, first_child_index(*tree_, index_)));
+    return handle<SyntaxNode>(tree_,
+                              skip_tokens_under(*tree_, index_, first_child_index(*tree_, index_)));
 }
 
 std::optional<SyntaxNode> SyntaxNode::last_child() const {
     std::uint32_t last = no_index;
-    for (std::uint32_t child = skip_tokens(*tree_, first_child_index(*tree_, index_));
-         child != no_index; child = skip_tokens(*tree_, next_child_index(*tree_, child))) {
+    for (std::uint32_t child = skip_tokens_under(*tree_, index_, first_child_index(*tree_, index_));
+         child != no_index;
+         child = skip_tokens_under(*tree_, index_, next_index_under(*tree_, index_, child))) {
         last = child;
     }
     return handle<SyntaxNode>(tree_, last);
 }
 
 std::optional<SyntaxNode> SyntaxNode::next_sibling() const {
-    return handle<SyntaxNode>(tree_, skip_tokens(*tree_, next_child_index(*tree_, index_)));
+    const std::uint32_t parent = tree_->parent(index_);
+    if (parent == no_index) {
+        return std::nullopt;
+    }
+    return handle<SyntaxNode>(
+        tree_, skip_tokens_under(*tree_, parent, next_index_under(*tree_, parent, index_)));
 }
 
 std::optional<SyntaxNode> SyntaxNode::prev_sibling() const {
     std::uint32_t prev = prev_child_index(*tree_, index_);
-    while (prev != no_index && !at(*tree_, prev).is_node) {
+    while (prev != no_index && !tree_->is_node(prev)) {
         prev = prev_child_index(*tree_, prev);
     }
     return handle<SyntaxNode>(tree_, prev);
@@ -205,16 +237,15 @@ std::optional<SyntaxElement> SyntaxNode::last_child_or_token() const {
 }
 
 std::optional<SyntaxToken> SyntaxNode::first_token() const {
-    return handle<SyntaxToken>(tree_, token_from(*tree_, index_ + 1, element().subtree_end));
+    return handle<SyntaxToken>(tree_, token_from(*tree_, index_ + 1, tree_->subtree_end(index_)));
 }
 
 std::optional<SyntaxToken> SyntaxNode::last_token() const {
-    return handle<SyntaxToken>(tree_, token_before(*tree_, element().subtree_end, index_ + 1));
+    return handle<SyntaxToken>(tree_, token_before(*tree_, tree_->subtree_end(index_), index_ + 1));
 }
 
 std::optional<SyntaxToken> SyntaxToken::next_token() const {
-    auto size = static_cast<std::uint32_t>(tree_->elements.size());
-    return handle<SyntaxToken>(tree_, token_from(*tree_, index_ + 1, size));
+    return handle<SyntaxToken>(tree_, token_from(*tree_, index_ + 1, tree_->size()));
 }
 
 std::optional<SyntaxToken> SyntaxToken::prev_token() const {
@@ -229,98 +260,218 @@ std::optional<SyntaxToken> SyntaxElement::as_token() const {
     return is_token() ? std::optional<SyntaxToken>(SyntaxToken(tree_, index_)) : std::nullopt;
 }
 
-std::uint32_t TreeBuilder::text_size() const {
-    return static_cast<std::uint32_t>(text_.size());
+namespace {
+
+// One pass over the events. The token kinds are first moved to the end of the kind column, so
+// that every element is written at or before the token it is read from: the column becomes the
+// elements' kinds without a second copy. Token starts stay where the lexer put them.
+class Assembly {
+  public:
+    Assembly(Tree& tree, TriviaEvents trivia) : tree_(tree), trivia_(trivia) {}
+
+    void run(std::span<const TreeEvent> events) {
+        make_room(events);
+        for (const TreeEvent& event : events) {
+            if (event.is_open()) {
+                open(event.kind());
+            } else if (event.is_close()) {
+                close();
+            } else {
+                advance(event);
+            }
+        }
+        if (written_ == 0) {
+            base::fatal("a syntax tree has exactly one root node");
+        }
+        if (!open_.empty()) {
+            base::fatal("a syntax tree is finished with unfinished nodes");
+        }
+        if (next_ != tree_.size()) {
+            base::fatal("a syntax tree leaves tokens out");
+        }
+    }
+
+  private:
+    struct Open {
+        std::uint32_t element;
+        std::uint32_t node;
+    };
+
+    void make_room(std::span<const TreeEvent> events) {
+        const std::size_t tokens = tree_.kinds.size();
+        std::size_t nodes = 0;
+        for (const TreeEvent& event : events) {
+            nodes += event.is_open();
+        }
+        if (tokens + nodes >= no_index) {
+            base::fatal("a syntax tree has 2^32 elements or more");
+        }
+        tree_.kinds.resize(tokens + nodes);
+        std::move_backward(tree_.kinds.begin(), tree_.kinds.begin() + tokens, tree_.kinds.end());
+        tree_.nodes.reserve(nodes);
+        next_ = static_cast<std::uint32_t>(nodes);
+    }
+
+    void open(SyntaxKind kind) {
+        if (!kind::is_node_kind(kind)) {
+            base::fatal("a node of a token kind");
+        }
+        if (open_.empty() && written_ > 0) {
+            base::fatal("a syntax tree has exactly one root node");
+        }
+        if (!open_.empty() && trivia_ == TriviaEvents::Attached) {
+            take_trivia();
+        }
+        const std::uint32_t parent = open_.empty() ? no_index : open_.back().element;
+        open_.push_back({written_, static_cast<std::uint32_t>(tree_.nodes.size())});
+        tree_.nodes.push_back({.subtree_end = 0, .parent = parent});
+        write(kind);
+    }
+
+    void close() {
+        if (open_.empty()) {
+            base::fatal("finish_node without an open node");
+        }
+        if (open_.size() == 1 && trivia_ == TriviaEvents::Attached) {
+            while (next_ < tree_.size()) {
+                take_token(tree_.kind(next_));
+            }
+        }
+        tree_.nodes[open_.back().node].subtree_end = written_;
+        open_.pop_back();
+    }
+
+    void advance(TreeEvent event) {
+        if (open_.empty()) {
+            base::fatal("a syntax tree has exactly one root node");
+        }
+        if (trivia_ == TriviaEvents::Attached) {
+            take_trivia();
+        }
+        if (next_ == tree_.size()) {
+            base::fatal("event past the last token");
+        }
+        const SyntaxKind kind = event.keeps_own_kind() ? tree_.kind(next_) : event.kind();
+        if (!kind::is_token_kind(kind)) {
+            base::fatal("a token of a node kind");
+        }
+        take_token(kind);
+    }
+
+    void take_trivia() {
+        while (next_ < tree_.size() && kind::is_trivia(tree_.kind(next_))) {
+            take_token(tree_.kind(next_));
+        }
+    }
+
+    // The kind is read before the write: the element may take the token's own place.
+    void take_token(SyntaxKind kind) {
+        ++next_;
+        write(kind);
+    }
+
+    void write(SyntaxKind kind) {
+        tree_.kinds[written_++] = static_cast<std::uint8_t>(kind::to_raw(kind));
+    }
+
+    Tree& tree_;
+    TriviaEvents trivia_;
+    std::vector<Open> open_;
+    std::uint32_t next_ = 0;    // the next token to take
+    std::uint32_t written_ = 0; // elements laid out so far
+};
+
+void index_nodes(Tree& tree) {
+    const std::uint32_t words = (tree.size() + 63) / 64;
+    tree.node_bits.assign(words, 0);
+    tree.nodes_before.assign(words, 0);
+    for (std::uint32_t i = 0; i < tree.size(); ++i) {
+        if (tree.is_node(i)) {
+            tree.node_bits[i / 64] |= std::uint64_t{1} << (i % 64);
+        }
+    }
+    std::uint32_t before = 0;
+    for (std::uint32_t word = 0; word < words; ++word) {
+        tree.nodes_before[word] = before;
+        before += static_cast<std::uint32_t>(std::popcount(tree.node_bits[word]));
+    }
+}
+
+} // namespace
+
+std::shared_ptr<const Tree> assemble_tree(std::string text, TokenColumns tokens,
+                                          std::span<const TreeEvent> events, TriviaEvents trivia) {
+    if (tokens.kinds.size() != tokens.starts.size()) {
+        base::fatal("token columns of different lengths");
+    }
+    auto tree = std::make_shared<Tree>();
+    tree->text = std::move(text);
+    tree->kinds = std::move(tokens.kinds);
+    tree->starts = std::move(tokens.starts);
+    Assembly(*tree, trivia).run(events);
+    index_nodes(*tree);
+    return tree;
 }
 
 void TreeBuilder::start_node(SyntaxKind kind) {
-    kind::from_raw(kind::to_raw(kind));
-    open_.push_back({kind, static_cast<std::uint32_t>(children_.size()), text_size()});
+    if (!kind::is_node_kind(kind)) {
+        base::fatal("start_node with a token kind");
+    }
+    events_.push_back(TreeEvent::open(kind));
+    ++open_nodes_;
 }
 
 void TreeBuilder::token(SyntaxKind kind, std::string_view text) {
-    kind::from_raw(kind::to_raw(kind));
+    if (!kind::is_token_kind(kind)) {
+        base::fatal("token with a node kind");
+    }
     if (text.size() >= std::numeric_limits<std::uint32_t>::max() - text_.size()) {
         base::fatal("a syntax tree's text is 4 GiB or longer");
     }
-    std::uint32_t start = text_size();
+    tokens_.kinds.push_back(static_cast<std::uint8_t>(kind::to_raw(kind)));
+    tokens_.starts.push_back(static_cast<std::uint32_t>(text_.size()));
     text_.append(text);
-    children_.push_back({.range = {start, text_size()}, .kind = kind});
+    events_.push_back(TreeEvent::advance());
 }
 
 void TreeBuilder::finish_node() {
-    if (open_.empty()) {
+    if (open_nodes_ == 0) {
         base::fatal("finish_node without an open node");
     }
-    Open open = open_.back();
-    open_.pop_back();
-    Pending node{.range = {open.text_start, text_size()},
-                 .kids_begin = static_cast<std::uint32_t>(kids_.size()),
-                 .kids_count = static_cast<std::uint32_t>(children_.size() - open.first_child),
-                 .kind = open.kind,
-                 .is_node = true};
-    for (std::size_t i = open.first_child; i < children_.size(); ++i) {
-        node.subtree_size += children_[i].subtree_size;
-        kids_.push_back(children_[i]);
-    }
-    if (node.subtree_size >= no_index) {
-        base::fatal("a syntax tree has 2^32 elements or more");
-    }
-    children_.resize(open.first_child);
-    children_.push_back(node);
+    events_.push_back(TreeEvent::close());
+    --open_nodes_;
 }
 
 Checkpoint TreeBuilder::checkpoint() const {
-    return {static_cast<std::uint32_t>(children_.size())};
+    return {static_cast<std::uint32_t>(events_.size())};
 }
 
+// The checkpoint is still valid when every node opened since is finished and none that was open
+// then is.
 void TreeBuilder::start_node_at(Checkpoint checkpoint, SyntaxKind kind) {
-    kind::from_raw(kind::to_raw(kind));
-    std::uint32_t floor = open_.empty() ? 0 : open_.back().first_child;
-    if (checkpoint.position > children_.size() || checkpoint.position < floor) {
+    if (!kind::is_node_kind(kind)) {
+        base::fatal("start_node with a token kind");
+    }
+    bool valid = checkpoint.position <= events_.size();
+    std::int64_t balance = 0;
+    for (std::size_t i = checkpoint.position; valid && i < events_.size(); ++i) {
+        balance += events_[i].is_open() ? 1 : events_[i].is_close() ? -1 : 0;
+        valid = balance >= 0;
+    }
+    if (!valid || balance != 0) {
         base::fatal("a checkpoint is no longer valid: a node was finished after it was taken");
     }
-    std::uint32_t text_start = checkpoint.position < children_.size()
-                                   ? children_[checkpoint.position].range.start
-                                   : text_size();
-    open_.push_back({kind, checkpoint.position, text_start});
+    events_.insert(events_.begin() + checkpoint.position, TreeEvent::open(kind));
+    ++open_nodes_;
 }
 
 std::shared_ptr<const Tree> TreeBuilder::finish() {
-    if (!open_.empty()) {
+    if (open_nodes_ != 0) {
         base::fatal("a syntax tree is finished with unfinished nodes");
     }
-    if (children_.size() != 1 || !children_[0].is_node) {
-        base::fatal("a syntax tree has exactly one root node");
-    }
-    auto tree = std::make_shared<Tree>();
-    tree->text = std::move(text_);
-    tree->elements.reserve(children_[0].subtree_size);
-    kids_.push_back(children_[0]);
-
-    // Depth-first with an explicit stack: parsed nesting may be deeper than the call stack.
-    struct Visit {
-        std::uint32_t pending;
-        std::uint32_t parent;
-    };
-    std::vector<Visit> stack{{static_cast<std::uint32_t>(kids_.size() - 1), no_index}};
-    while (!stack.empty()) {
-        Visit visit = stack.back();
-        stack.pop_back();
-        const Pending& pending = kids_[visit.pending];
-        auto index = static_cast<std::uint32_t>(tree->elements.size());
-        tree->elements.push_back({.range = pending.range,
-                                  .parent = visit.parent,
-                                  .subtree_end = index + pending.subtree_size,
-                                  .kind = pending.kind,
-                                  .is_node = pending.is_node});
-        for (std::uint32_t k = pending.kids_count; k > 0; --k) {
-            stack.push_back({pending.kids_begin + k - 1, index});
-        }
-    }
-    children_.clear();
-    kids_.clear();
-    text_.clear();
+    std::shared_ptr<const Tree> tree =
+        assemble_tree(std::move(text_), std::move(tokens_), events_, TriviaEvents::Explicit);
+    *this = TreeBuilder();
     return tree;
 }
 

@@ -12,6 +12,7 @@
 #include <memory>
 #include <optional>
 #include <ranges>
+#include <span>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -24,18 +25,110 @@ namespace quorvane_dsl::syntax {
 
 inline constexpr std::uint32_t no_index = UINT32_MAX;
 
-struct TreeElement {
-    source::TextRange range;
-    std::uint32_t parent = no_index; // no_index for the root
-    std::uint32_t subtree_end = 0;   // one past the last element of this element's subtree
-    SyntaxKind kind = SyntaxKind::ERROR;
-    bool is_node = false;
+static_assert(kind::kind_count <= 256, "a kind is stored in one byte");
+
+// The tokens of a text in order, as a tree stores them: each token's kind and start offset. A
+// token ends where the next one starts, the last one at the end of the text.
+struct TokenColumns {
+    std::vector<std::uint8_t> kinds;
+    std::vector<std::uint32_t> starts;
 };
 
+// A large source holds about three quarters of an element per byte, so an element is kept to
+// its kind (one byte); a token adds its start (four bytes, the lexer's own column) and a node its
+// subtree end and parent (eight bytes), found by the ranks of tokens and nodes. An element starts
+// where the first token at or after it does, and ends where the element after its subtree
+// starts; a token's parent is found from the nearest node before it.
 struct Tree {
-    std::string text;                  // the whole text; token texts are slices of it
-    std::vector<TreeElement> elements; // preorder; element 0 is the root node
+    struct NodeLinks {
+        std::uint32_t subtree_end = 0; // one past the last element of the node's subtree
+        std::uint32_t parent = no_index;
+    };
+
+    std::string text;                        // the whole text; token texts are slices of it
+    std::vector<std::uint8_t> kinds;         // by element, in preorder; element 0 is the root node
+    std::vector<std::uint32_t> starts;       // by token, in text order: the offset it starts at
+    std::vector<NodeLinks> nodes;            // by node, in preorder
+    std::vector<std::uint64_t> node_bits;    // bit i % 64 of word i / 64: element i is a node
+    std::vector<std::uint32_t> nodes_before; // by word of node_bits: the nodes in earlier words
+
+    std::uint32_t size() const { return static_cast<std::uint32_t>(kinds.size()); }
+    SyntaxKind kind(std::uint32_t index) const { return static_cast<SyntaxKind>(kinds[index]); }
+    bool is_node(std::uint32_t index) const { return kind::is_node_kind(kind(index)); }
+    source::TextRange range(std::uint32_t index) const {
+        return {start(index), start(subtree_end(index))};
+    }
+    // Where the element at `index` starts; the end of the text for the index past the last.
+    std::uint32_t start(std::uint32_t index) const {
+        const std::uint32_t tokens_before = index < size() ? index - node_rank(index) : no_index;
+        return tokens_before < starts.size() ? starts[tokens_before]
+                                             : static_cast<std::uint32_t>(text.size());
+    }
+    std::uint32_t subtree_end(std::uint32_t index) const {
+        return is_node(index) ? nodes[node_rank(index)].subtree_end : index + 1;
+    }
+    // no_index for the root.
+    std::uint32_t parent(std::uint32_t index) const;
+    // The number of nodes before an element in preorder, which numbers the nodes from 0.
+    std::uint32_t node_rank(std::uint32_t index) const {
+        const std::uint64_t below = (std::uint64_t{1} << (index % 64)) - 1;
+        return nodes_before[index / 64] + bit_count(node_bits[index / 64] & below);
+    }
+
+  private:
+    // Counted in a few inline instructions: without a target that has a population count
+    // instruction, std::popcount is a library call, and ranks are taken at every step of a walk.
+    static std::uint32_t bit_count(std::uint64_t bits) {
+        bits -= (bits >> 1) & 0x5555555555555555;
+        bits = (bits & 0x3333333333333333) + ((bits >> 2) & 0x3333333333333333);
+        bits = (bits + (bits >> 4)) & 0x0F0F0F0F0F0F0F0F;
+        return static_cast<std::uint32_t>((bits * 0x0101010101010101) >> 56);
+    }
 };
+
+// One step of assembling a tree: open a node, close the innermost open node, or take the next
+// token under its own kind or another. One byte each, as a large source records about one per
+// byte of its text: the top bit marks an open, the rest is a kind or one of two codes above all
+// kinds.
+class TreeEvent {
+  public:
+    static constexpr TreeEvent open(SyntaxKind kind) {
+        return TreeEvent(static_cast<std::uint8_t>(open_bit | kind::to_raw(kind)));
+    }
+    static constexpr TreeEvent close() { return TreeEvent(close_code); }
+    static constexpr TreeEvent advance() { return TreeEvent(own_kind_code); }
+    static constexpr TreeEvent advance_as(SyntaxKind kind) {
+        return TreeEvent(static_cast<std::uint8_t>(kind::to_raw(kind)));
+    }
+
+    bool is_open() const { return (bits_ & open_bit) != 0; }
+    bool is_close() const { return bits_ == close_code; }
+    // The kind of an open node or of a token taken under another kind.
+    SyntaxKind kind() const { return static_cast<SyntaxKind>(bits_ & kind_mask); }
+    bool keeps_own_kind() const { return bits_ == own_kind_code; }
+
+  private:
+    static constexpr std::uint8_t open_bit = 0x80;
+    static constexpr std::uint8_t kind_mask = 0x7F;
+    static constexpr std::uint8_t close_code = 0x7F;
+    static constexpr std::uint8_t own_kind_code = 0x7E;
+    static_assert(kind::kind_count < own_kind_code, "kinds and codes share seven bits");
+
+    explicit constexpr TreeEvent(std::uint8_t bits) : bits_(bits) {}
+
+    std::uint8_t bits_;
+};
+
+// Where the trivia tokens go: each one is taken by its own event, or none is and every run of
+// them goes into the node open when the next token or node is reached (the rest of the text into
+// the root), so no node but the root starts or ends with trivia.
+enum class TriviaEvents : std::uint8_t { Explicit, Attached };
+
+// Lays the tree out in preorder in one pass over the events; the token columns become the
+// tree's element columns. Ends the process unless the events open exactly one root, close every
+// node and take every token: those are faults of the caller, not of any input.
+std::shared_ptr<const Tree> assemble_tree(std::string text, TokenColumns tokens,
+                                          std::span<const TreeEvent> events, TriviaEvents trivia);
 
 class SyntaxNode;
 class SyntaxToken;
@@ -48,8 +141,8 @@ class ElementHandle {
     ElementHandle(std::shared_ptr<const Tree> tree, std::uint32_t index)
         : tree_(std::move(tree)), index_(index) {}
 
-    SyntaxKind kind() const { return element().kind; }
-    source::TextRange text_range() const { return element().range; }
+    SyntaxKind kind() const { return tree_->kind(index_); }
+    source::TextRange text_range() const { return tree_->range(index_); }
     std::string_view text() const;
     std::optional<SyntaxNode> parent() const;
     std::optional<SyntaxElement> next_sibling_or_token() const;
@@ -63,8 +156,6 @@ class ElementHandle {
     }
 
   protected:
-    const TreeElement& element() const { return tree_->elements[index_]; }
-
     std::shared_ptr<const Tree> tree_;
     std::uint32_t index_;
 };
@@ -91,6 +182,7 @@ std::uint32_t next_index(const Tree& tree, Step step, std::uint32_t origin, std:
 struct WalkPosition {
     std::uint32_t index = no_index; // no_index past the end
     bool leaving = false;
+    std::uint32_t parent = no_index; // the parent of `index`, known from the way down
 };
 WalkPosition next_walk(const Tree& tree, bool with_tokens, std::uint32_t origin,
                        WalkPosition position);
@@ -225,8 +317,8 @@ class SyntaxElement : public ElementHandle {
     SyntaxElement(const SyntaxNode& node) : ElementHandle(node) {}
     SyntaxElement(const SyntaxToken& token) : ElementHandle(token) {}
 
-    bool is_node() const { return element().is_node; }
-    bool is_token() const { return !element().is_node; }
+    bool is_node() const { return tree_->is_node(index_); }
+    bool is_token() const { return !tree_->is_node(index_); }
     std::optional<SyntaxNode> as_node() const;
     std::optional<SyntaxToken> as_token() const;
 };
@@ -237,9 +329,8 @@ struct Checkpoint {
     std::uint32_t position = 0;
 };
 
-// Builds a tree from start_node / token / finish_node calls. Finished elements wait on a stack
-// until their parent node is finished, so start_node_at costs nothing extra; finish lays the
-// whole tree out in preorder in one pass.
+// Builds a tree from start_node / token / finish_node calls. They are recorded as events, so
+// start_node_at is an open event inserted at the checkpoint; finish lays the tree out.
 class TreeBuilder {
   public:
     void start_node(SyntaxKind kind);
@@ -253,26 +344,10 @@ class TreeBuilder {
     std::shared_ptr<const Tree> finish();
 
   private:
-    struct Pending {
-        source::TextRange range;
-        std::uint32_t kids_begin = 0; // into kids_
-        std::uint32_t kids_count = 0;
-        std::uint32_t subtree_size = 1;
-        SyntaxKind kind = SyntaxKind::ERROR;
-        bool is_node = false;
-    };
-    struct Open {
-        SyntaxKind kind;
-        std::uint32_t first_child; // into children_
-        std::uint32_t text_start;
-    };
-
-    std::uint32_t text_size() const;
-
     std::string text_;
-    std::vector<Pending> children_; // finished elements whose parent is still open
-    std::vector<Pending> kids_;     // the children of finished nodes, each node's in one block
-    std::vector<Open> open_;
+    TokenColumns tokens_;
+    std::vector<TreeEvent> events_;
+    std::uint32_t open_nodes_ = 0;
 };
 
 } // namespace quorvane_dsl::syntax

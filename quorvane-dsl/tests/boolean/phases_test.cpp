@@ -52,7 +52,8 @@ TEST(BooleanPhases, HotPixelsAreHalfOpen) {
     auto snapped = qd::snap_round(store.segments());
     bool bent = false;
     for (const qb::SnapSeg& s2 : snapped.segments) {
-        bent = bent || (s2.x1 == 0 && s2.y1 == 0 && s2.x2 == 3 && s2.y2 == 1);
+        bent = bent ||
+               (snapped.points[s2.from] == Point{0, 0} && snapped.points[s2.to] == Point{3, 1});
     }
     EXPECT_TRUE(bent);
 }
@@ -106,6 +107,12 @@ TEST(BooleanPhases, GridCellsFollowTheTypicalBox) {
     qd::Grid pg = qd::Grid::make({0, 0, 9000, 63}, points);
     EXPECT_LE(pg.cell_count(), 20u);
     EXPECT_GT(pg.shift, 0u);
+    // Boxes piled on one place refine the grid below their size, but not past 2n cells.
+    std::vector<qb::Box> pile(1000, qb::Box{0, 0, 1000, 1000});
+    qd::Grid fine = qd::Grid::make(pile[0], pile);
+    EXPECT_LT(std::int64_t{1} << fine.shift, 1000);
+    EXPECT_GE(fine.cell_count() * 24, 1000u);
+    EXPECT_LE(fine.cell_count(), 2000u);
     // A horizontal segment lists the cells of its row only; a diagonal one its way through.
     qd::Grid grid{0, 0, 8, 8, 4};
     std::vector<std::uint64_t> cells;

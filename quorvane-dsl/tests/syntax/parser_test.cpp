@@ -63,6 +63,14 @@ TEST(Parser, TriviaLandBetweenNodes) {
                                         "WHITESPACE", "EXPR_STMT", "WHITESPACE", "COMMENT",
                                         "WHITESPACE", "R_BRACE"}));
     EXPECT_EQ(child_kinds(*cell.children().begin()), (std::vector<std::string>{"IDENT"}));
+    // Tokens after a finished node find their own parent, not the node before them.
+    EXPECT_EQ(*cell.last_token()->parent(), cell);
+    EXPECT_EQ(*root.last_token()->parent(), root);
+    EXPECT_EQ(root.last_token()->prev_token()->parent()->kind(), SyntaxKind::SOURCE_FILE);
+    const SyntaxToken note = *cell.last_token()->prev_token()->prev_token();
+    EXPECT_EQ(note.text(), "# note");
+    EXPECT_EQ(*note.parent(), cell);
+    EXPECT_EQ(note.prev_sibling_or_token()->prev_sibling_or_token()->kind(), SyntaxKind::EXPR_STMT);
 }
 
 TEST(Parser, ErrorPlacesAndOrder) {

@@ -215,6 +215,31 @@ TEST(Tree, DeepNestingNeedsNoRecursion) {
     EXPECT_EQ(root.text().size(), 2u * depth);
     EXPECT_EQ(std::ranges::distance(root.preorder()), 2 * depth);
     EXPECT_EQ(root.last_token()->text_range().start, 2u * depth - 1);
+    // The last token's parent lies past every inner node that closed before it.
+    EXPECT_EQ(*root.last_token()->parent(), root);
+    EXPECT_EQ(root.last_token()->prev_sibling_or_token()->kind(), PAREN_EXPR);
+}
+
+// A checkpoint stays valid while the nodes open when it was taken stay open.
+TEST(TreeDeathTest, CheckpointsOutlivedByTheirNode) {
+    const auto inner_finished = [] {
+        TreeBuilder b;
+        b.start_node(SOURCE_FILE);
+        b.start_node(BLOCK);
+        Checkpoint inside = b.checkpoint();
+        b.token(IDENT, "a");
+        b.finish_node();
+        b.start_node_at(inside, ERROR);
+    };
+    EXPECT_DEATH(inner_finished(), "checkpoint is no longer valid");
+    const auto opened_since = [] {
+        TreeBuilder b;
+        b.start_node(SOURCE_FILE);
+        Checkpoint before = b.checkpoint();
+        b.start_node(BLOCK);
+        b.start_node_at(before, ERROR);
+    };
+    EXPECT_DEATH(opened_since(), "checkpoint is no longer valid");
 }
 
 namespace {

@@ -25,26 +25,24 @@ i128 ceil_div(i128 num, i128 den) {
 
 } // namespace
 
-Grid Grid::make(const Box& bounds, std::span<const Box> boxes) {
-    std::size_t n = boxes.size();
-    std::size_t step = (n + 1023) / 1024;
-    std::vector<std::int64_t> sizes;
-    sizes.reserve(1024);
-    for (std::size_t i = 0; i < n; i += step) {
-        const Box& b = boxes[i];
-        sizes.push_back(std::max(b.x1 - b.x0, b.y1 - b.y0));
-    }
-    auto mid = sizes.begin() + static_cast<std::ptrdiff_t>(sizes.size() / 2);
-    std::nth_element(sizes.begin(), mid, sizes.end());
-    std::int64_t median = *mid;
+// The average number of items per cell above which the grid is refined.
+constexpr std::size_t crowd_per_cell = 24;
+
+Grid Grid::sized(const Box& bounds, std::size_t n, std::int64_t median) {
     std::uint32_t shift =
         median <= 1
             ? 0
             : static_cast<std::uint32_t>(std::bit_width(static_cast<std::uint64_t>(median - 1)));
     std::uint64_t w = static_cast<std::uint64_t>(bounds.x1) - static_cast<std::uint64_t>(bounds.x0);
     std::uint64_t h = static_cast<std::uint64_t>(bounds.y1) - static_cast<std::uint64_t>(bounds.y0);
+    auto cells = [&](std::uint32_t s) { return static_cast<u128>((w >> s) + 1) * ((h >> s) + 1); };
+    // Where layers pile up, cells of the typical size hold so many members that the pairwise
+    // tests within a cell dominate: such cells are halved until they hold few on average.
+    while (shift > 0 && cells(shift) * crowd_per_cell < n) {
+        --shift;
+    }
     u128 limit = std::max<std::uint64_t>(2 * n, 4);
-    while (shift < 64 && static_cast<u128>((w >> shift) + 1) * ((h >> shift) + 1) > limit) {
+    while (shift < 64 && cells(shift) > limit) {
         ++shift;
     }
     Grid g;

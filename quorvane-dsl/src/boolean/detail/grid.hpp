@@ -1,6 +1,7 @@
 // A uniform power-of-two grid over boxes or segments, and the per-cell member lists.
 #pragma once
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <cstdio>
@@ -20,8 +21,14 @@ struct Grid {
     std::uint64_t rows = 1;
     std::uint32_t shift = 0;
 
-    // Cells at least as large as a typical box, never more than max(2n, 4) of them.
-    static Grid make(const Box& bounds, std::span<const Box> boxes);
+    // Cells at least as large as a typical box unless that crowds them, never more than
+    // max(2n, 4) of them; box_at(i) gives box i of n, so that callers need not hold a list.
+    template <class BoxAt> static Grid make(const Box& bounds, std::size_t n, BoxAt&& box_at);
+    static Grid make(const Box& bounds, std::span<const Box> boxes) {
+        return make(bounds, boxes.size(), [&](std::size_t i) { return boxes[i]; });
+    }
+    // The grid of make() whose typical box has the larger side `median`.
+    static Grid sized(const Box& bounds, std::size_t n, std::int64_t median);
 
     std::uint64_t col(std::int64_t x) const {
         return (static_cast<std::uint64_t>(x) - static_cast<std::uint64_t>(ox)) >> shift;
@@ -58,6 +65,19 @@ struct Groups {
     template <class CellsFn>
     static Groups build_parallel(std::size_t n, std::size_t cell_count, CellsFn&& cells);
 };
+
+template <class BoxAt> Grid Grid::make(const Box& bounds, std::size_t n, BoxAt&& box_at) {
+    std::size_t step = (n + 1023) / 1024;
+    std::vector<std::int64_t> sizes;
+    sizes.reserve(1024);
+    for (std::size_t i = 0; i < n; i += step) {
+        const Box b = box_at(i);
+        sizes.push_back(std::max(b.x1 - b.x0, b.y1 - b.y0));
+    }
+    auto mid = sizes.begin() + static_cast<std::ptrdiff_t>(sizes.size() / 2);
+    std::nth_element(sizes.begin(), mid, sizes.end());
+    return sized(bounds, n, *mid);
+}
 
 [[noreturn]] inline void cell_out_of_range() {
     std::fputs("cell id out of range\n", stderr);

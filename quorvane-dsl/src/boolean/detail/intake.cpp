@@ -169,7 +169,7 @@ Polygons resolve(std::span<const Point> p) {
     if (segs.empty()) {
         return {};
     }
-    Snapped snapped = snap_round(segs);
+    Snapped snapped = snap_round(std::move(segs));
     std::vector<Pair> pairs = classify(snapped.points, snapped.segments, Rule::NonZero);
     return link(snapped.points, std::move(pairs));
 }

@@ -98,16 +98,25 @@ template <class T> std::vector<T> concat(std::vector<std::vector<T>> parts) {
     return out;
 }
 
-// f(begin, end) -> std::vector<T> over [0, n), joined in chunk order; equals f(0, n).
-template <class F> auto flat_map(std::size_t n, F&& f) -> decltype(f(std::size_t{0}, n)) {
+// f(begin, end) -> std::vector<T> over [0, n) in chunks, the lists left apart: a caller may
+// release other data before joining them. concat() of the parts equals f(0, n).
+template <class F>
+auto map_chunks(std::size_t n, F&& f) -> std::vector<decltype(f(std::size_t{0}, n))> {
     using List = decltype(f(std::size_t{0}, n));
+    std::vector<List> parts;
     if (!goes_parallel(n)) {
-        return f(std::size_t{0}, n);
+        parts.push_back(f(std::size_t{0}, n));
+        return parts;
     }
     std::size_t chunks = chunk_count(n);
-    std::vector<List> parts(chunks);
+    parts.resize(chunks);
     for_chunks(n, chunks, [&](std::size_t k, std::size_t b, std::size_t e) { parts[k] = f(b, e); });
-    return concat(std::move(parts));
+    return parts;
+}
+
+// f(begin, end) -> std::vector<T> over [0, n), joined in chunk order; equals f(0, n).
+template <class F> auto flat_map(std::size_t n, F&& f) -> decltype(f(std::size_t{0}, n)) {
+    return concat(map_chunks(n, std::forward<F>(f)));
 }
 
 // A list's storage shared by workers that each write their own indices.

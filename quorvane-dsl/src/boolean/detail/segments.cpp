@@ -29,23 +29,12 @@ bool strictly_between(std::int64_t v, std::int64_t a, std::int64_t b) {
 
 } // namespace
 
-std::vector<Box> segment_boxes(std::span<const Seg> segments) {
-    std::vector<Box> boxes;
-    par::resize(boxes, segments.size());
-    par::for_range(segments.size(), [&](std::size_t b, std::size_t e) {
-        for (std::size_t i = b; i < e; ++i) {
-            boxes[i] = segment_box(segments[i]);
-        }
-    });
-    return boxes;
-}
-
-Box union_box(std::span<const Box> boxes) {
-    std::size_t n = boxes.size();
+Box segments_bounds(std::span<const Seg> segments) {
+    std::size_t n = segments.size();
     auto fold = [&](std::size_t b, std::size_t e) {
         Box u = empty_box;
         for (std::size_t i = b; i < e; ++i) {
-            u = box_union(u, boxes[i]);
+            u = box_union(u, segment_box(segments[i]));
         }
         return u;
     };
@@ -121,8 +110,8 @@ bool segment_meets_box(const Seg& s, const Box& sb, const Box& box) {
     return pos != 4 && neg != 4;
 }
 
-std::uint32_t SegTree::build(std::span<const Seg> segments, std::span<const Box> boxes,
-                             const Box& box, std::vector<std::uint32_t> items) {
+std::uint32_t SegTree::build(std::span<const Seg> segments, const Box& box,
+                             std::vector<std::uint32_t> items) {
     auto node = static_cast<std::uint32_t>(nodes.size());
     nodes.push_back({box, true, 0, 0});
     auto make_leaf = [&](std::vector<std::uint32_t>&& list) {
@@ -148,7 +137,7 @@ std::uint32_t SegTree::build(std::span<const Seg> segments, std::span<const Box>
         (on_x ? high.x0 : high.y0) = mid;
         std::vector<std::uint32_t> low_items, high_items;
         for (std::uint32_t i : items) {
-            const Box& sb = boxes[i];
+            const Box sb = segment_box(segments[i]);
             std::int64_t slo = on_x ? sb.x0 : sb.y0;
             std::int64_t shi = on_x ? sb.x1 : sb.y1;
             bool to_low = !(slo > mid);
@@ -163,8 +152,8 @@ std::uint32_t SegTree::build(std::span<const Seg> segments, std::span<const Box>
         if ((low_items.size() + high_items.size()) * 2 > items.size() * 3) {
             continue;
         }
-        std::uint32_t a = build(segments, boxes, low, std::move(low_items));
-        std::uint32_t b = build(segments, boxes, high, std::move(high_items));
+        std::uint32_t a = build(segments, low, std::move(low_items));
+        std::uint32_t b = build(segments, high, std::move(high_items));
         nodes[node].leaf = false;
         nodes[node].a = a;
         nodes[node].b = b;
@@ -176,13 +165,12 @@ std::uint32_t SegTree::build(std::span<const Seg> segments, std::span<const Box>
 namespace {
 
 void collect_pairs(std::span<const std::uint32_t> list, std::span<const Seg> segments,
-                   std::span<const Box> boxes, const Grid& grid, std::uint64_t g,
-                   std::vector<Point>& out) {
+                   const Grid& grid, std::uint64_t g, std::vector<Point>& out) {
     std::size_t first = out.size();
     for (std::size_t i = 0; i < list.size(); ++i) {
-        const Box& bi = boxes[list[i]];
+        const Box bi = segment_box(segments[list[i]]);
         for (std::size_t j = i + 1; j < list.size(); ++j) {
-            if (!boxes_touch(bi, boxes[list[j]])) {
+            if (!boxes_touch(bi, segment_box(segments[list[j]]))) {
                 continue;
             }
             auto p = crossing(segments[list[i]], segments[list[j]]);
@@ -198,23 +186,22 @@ void collect_pairs(std::span<const std::uint32_t> list, std::span<const Seg> seg
 } // namespace
 
 std::vector<Point> cell_crossings(std::uint64_t g, std::span<const std::uint32_t> list,
-                                  std::span<const Seg> segments, std::span<const Box> boxes,
-                                  const Grid& grid) {
+                                  std::span<const Seg> segments, const Grid& grid) {
     std::vector<Point> out;
     if (list.size() < 2) {
         return out;
     }
     if (list.size() <= 48) {
-        collect_pairs(list, segments, boxes, grid, g, out);
+        collect_pairs(list, segments, grid, g, out);
         return out;
     }
     std::int64_t x0 = grid.cell_x(g), y0 = grid.cell_y(g);
     std::int64_t side = std::int64_t{1} << grid.shift;
     SegTree tree;
-    tree.build(segments, boxes, Box{x0 - 1, y0 - 1, x0 + side + 1, y0 + side + 1},
+    tree.build(segments, Box{x0 - 1, y0 - 1, x0 + side + 1, y0 + side + 1},
                std::vector<std::uint32_t>(list.begin(), list.end()));
     for (const auto& leaf : tree.leaves) {
-        collect_pairs(leaf, segments, boxes, grid, g, out);
+        collect_pairs(leaf, segments, grid, g, out);
     }
     return out;
 }

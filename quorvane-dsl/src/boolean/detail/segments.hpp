@@ -16,8 +16,8 @@ inline Box segment_box(const Seg& s) {
     return {std::min(s.x1, s.x2), std::min(s.y1, s.y2), std::max(s.x1, s.x2), std::max(s.y1, s.y2)};
 }
 
-std::vector<Box> segment_boxes(std::span<const Seg> segments);
-Box union_box(std::span<const Box> boxes);
+// The box of all segments.
+Box segments_bounds(std::span<const Seg> segments);
 
 // The proper crossing of two segments, rounded to the nearest grid point (halves upward).
 std::optional<Point> crossing(const Seg& a, const Seg& b);
@@ -33,7 +33,7 @@ struct SegTree {
     std::vector<Node> nodes;
     std::vector<std::vector<std::uint32_t>> leaves;
 
-    std::uint32_t build(std::span<const Seg> segments, std::span<const Box> boxes, const Box& box,
+    std::uint32_t build(std::span<const Seg> segments, const Box& box,
                         std::vector<std::uint32_t> items);
 };
 
@@ -42,7 +42,6 @@ bool segment_meets_box(const Seg& s, const Box& sbox, const Box& box);
 
 // Crossing points lying in grid cell g, sorted by (x, y).
 std::vector<Point> cell_crossings(std::uint64_t g, std::span<const std::uint32_t> list,
-                                  std::span<const Seg> segments, std::span<const Box> boxes,
-                                  const Grid& grid);
+                                  std::span<const Seg> segments, const Grid& grid);
 
 } // namespace quorvane_dsl::boolean::detail

@@ -46,8 +46,7 @@ struct Vertices {
 };
 
 // Crossing points of all cells, in cell order.
-std::vector<Point> all_crossings(std::span<const Seg> segs, std::span<const Box> boxes,
-                                 const Grid& grid, const Groups& cells) {
+std::vector<Point> all_crossings(std::span<const Seg> segs, const Grid& grid, const Groups& cells) {
     return par::flat_map(grid.cell_count(), [&](std::size_t b, std::size_t e) {
         std::vector<Point> out;
         for (std::size_t g = b; g < e; ++g) {
@@ -55,7 +54,7 @@ std::vector<Point> all_crossings(std::span<const Seg> segs, std::span<const Box>
             if (list.size() < 2) {
                 continue;
             }
-            auto found = cell_crossings(g, list, segs, boxes, grid);
+            auto found = cell_crossings(g, list, segs, grid);
             out.insert(out.end(), found.begin(), found.end());
         }
         return out;
@@ -116,7 +115,9 @@ struct Triple {
     std::uint32_t value = 0;
 };
 
-Vertices distinct_points(std::span<const Seg> segs, const std::vector<Point>& crossings,
+// Takes the crossings to release them once they are in the sort items, before the sort needs
+// its scratch room.
+Vertices distinct_points(std::span<const Seg> segs, std::vector<Point> crossings,
                          const Box& bounds) {
     std::size_t n = segs.size();
     std::size_t total = n + crossings.size();
@@ -140,6 +141,7 @@ Vertices distinct_points(std::span<const Seg> segs, const std::vector<Point>& cr
                 items[i] = {key, id_of(i)};
             }
         });
+        std::vector<Point>().swap(crossings);
         sort_keys(items, bx + by);
         std::uint64_t ymask = by == 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << by) - 1;
         return number_points(
@@ -155,6 +157,7 @@ Vertices distinct_points(std::span<const Seg> segs, const std::vector<Point>& cr
     for (std::size_t i = 0; i < total; ++i) {
         items[i] = {point_of(i), id_of(i)};
     }
+    std::vector<Point>().swap(crossings);
     std::sort(items.begin(), items.end(),
               [](const Triple& a, const Triple& b) { return a.p < b.p; });
     return number_points(
@@ -171,38 +174,37 @@ bool axis_parallel(const Box& b) {
     return b.x0 == b.x1 || b.y0 == b.y1;
 }
 
-// (segment, vertex) pairs of the cells too crowded for plain loops, sorted. Cells are
-// independent, so they are searched in parallel; the sort makes the order independent of that.
-std::vector<std::uint64_t> crowded_hits(std::span<const Seg> segs, std::span<const Box> boxes,
-                                        const Grid& grid, const Groups& seg_cells,
-                                        const Groups& point_cells,
-                                        const std::vector<Point>& points) {
+// (segment, member) pairs of the cells too crowded for plain loops, sorted; a member is a
+// vertex's position in `point_cells`. Cells are independent, so they are searched in parallel;
+// the sort makes the order independent of that.
+std::vector<std::uint64_t> crowded_hits(std::span<const Seg> segs, const Grid& grid,
+                                        const Groups& seg_cells, const Groups& point_cells,
+                                        const std::vector<Point>& cell_points) {
     std::int64_t side = std::int64_t{1} << grid.shift;
     auto search = [&](std::size_t first, std::size_t last) {
         std::vector<std::uint64_t> pairs;
         std::vector<std::uint32_t> stack;
         for (std::size_t g = first; g < last; ++g) {
             auto list = seg_cells.of(g);
-            auto verts = point_cells.of(g);
-            if (list.size() <= crowded || verts.empty()) {
+            if (list.size() <= crowded || point_cells.of(g).empty()) {
                 continue;
             }
             std::int64_t x0 = grid.cell_x(g), y0 = grid.cell_y(g);
             // A hot pixel reaches half a unit around its vertex, so the tree's box and the
             // descent below test with a whole unit of margin.
             SegTree tree;
-            tree.build(segs, boxes, Box{x0 - 1, y0 - 1, x0 + side + 1, y0 + side + 1},
+            tree.build(segs, Box{x0 - 1, y0 - 1, x0 + side + 1, y0 + side + 1},
                        std::vector<std::uint32_t>(list.begin(), list.end()));
-            for (std::uint32_t v : verts) {
-                Point p = points[v];
+            for (std::uint32_t m = point_cells.starts[g]; m < point_cells.starts[g + 1]; ++m) {
+                Point p = cell_points[m];
                 stack.assign(1, 0);
                 while (!stack.empty()) {
                     const SegTree::Node& node = tree.nodes[stack.back()];
                     stack.pop_back();
                     if (node.leaf) {
                         for (std::uint32_t s : tree.leaves[node.a]) {
-                            if (on_path(segs[s], boxes[s], p)) {
-                                pairs.push_back((std::uint64_t{s} << 32) | v);
+                            if (on_path(segs[s], segment_box(segs[s]), p)) {
+                                pairs.push_back((std::uint64_t{s} << 32) | m);
                             }
                         }
                         continue;
@@ -247,15 +249,20 @@ std::pair<std::size_t, std::size_t> x_range(const Groups& cells,
             static_cast<std::size_t>(last - cell_points.begin())};
 }
 
-// Sub-edge keys of every segment, cut at the vertices whose hot pixels it passes.
-std::vector<std::uint64_t> sub_edges(std::span<const Seg> segs, std::span<const Box> boxes,
-                                     const Grid& grid, const Groups& seg_cells,
-                                     const Groups& point_cells,
-                                     const std::vector<Point>& cell_points, const Vertices& v,
-                                     const std::vector<std::uint64_t>& crowded_pairs, unsigned b) {
-    return par::flat_map(segs.size(), [&](std::size_t first, std::size_t last) {
+// Sub-edge keys of every segment, cut at the vertices whose hot pixels it passes, in parts.
+// A crossing cuts its two segments once each, so the keys number about the segments plus twice
+// the crossings; room for a quarter more is reserved, which costs address space only, rather
+// than let a list grow by copying while everything else is still held.
+std::vector<std::vector<std::uint64_t>>
+sub_edges(std::span<const Seg> segs, const Grid& grid, const Groups& seg_cells,
+          const Groups& point_cells, const std::vector<Point>& cell_points, const Vertices& v,
+          const std::vector<std::uint64_t>& crowded_pairs, std::size_t crossing_count, unsigned b) {
+    const double per_segment =
+        1.25 * (1.0 + 2.0 * static_cast<double>(crossing_count) / static_cast<double>(segs.size()));
+    return par::map_chunks(segs.size(), [&](std::size_t first, std::size_t last) {
         std::vector<std::uint64_t> keys;
-        keys.reserve((last - first) + (last - first) / 4);
+        keys.reserve(static_cast<std::size_t>(per_segment * static_cast<double>(last - first)) +
+                     16);
         std::vector<std::uint64_t> cells;
         std::vector<Hit> hits;
         std::vector<std::uint32_t> walk;
@@ -263,15 +270,21 @@ std::vector<std::uint64_t> sub_edges(std::span<const Seg> segs, std::span<const 
         auto pair = std::lower_bound(crowded_pairs.begin(), crowded_pairs.end(),
                                      static_cast<std::uint64_t>(first) << 32);
         constexpr std::size_t ahead = 8;
+        auto first_cell = [&](std::size_t j) {
+            const Box box = segment_box(segs[j]);
+            return grid.col(box.x0) + grid.columns * grid.row(box.y0);
+        };
         for (std::size_t i = first; i < last; ++i) {
+            // The cell lists are read at random; the next segments' first cells are fetched
+            // early in two steps, as finding a cell's points needs its start read first.
+            if (i + 2 * ahead < last) {
+                __builtin_prefetch(point_cells.starts.data() + first_cell(i + 2 * ahead));
+            }
             if (i + ahead < last) {
-                // The cell lists are read at random; fetch the next segments' first cells early.
-                const Box& next_box = boxes[i + ahead];
-                std::uint64_t g = grid.col(next_box.x0) + grid.columns * grid.row(next_box.y0);
-                __builtin_prefetch(cell_points.data() + point_cells.starts[g]);
+                __builtin_prefetch(cell_points.data() + point_cells.starts[first_cell(i + ahead)]);
             }
             const Seg& s = segs[i];
-            const Box& box = boxes[i];
+            const Box box = segment_box(s);
             bool straight = axis_parallel(box);
             Point a{s.x1, s.y1}, z{s.x2, s.y2};
             hits.clear();
@@ -300,12 +313,13 @@ std::vector<std::uint64_t> sub_edges(std::span<const Seg> segs, std::span<const 
                 ++pair;
             }
             for (; pair != crowded_pairs.end() && (*pair >> 32) == i; ++pair) {
-                auto id = static_cast<std::uint32_t>(*pair);
+                auto m = static_cast<std::uint32_t>(*pair);
+                std::uint32_t id = point_cells.members[m];
                 if (straight) {
                     hits.push_back({id, {}});
                     continue;
                 }
-                auto t = on_path(s, box, v.points[id]);
+                auto t = on_path(s, box, cell_points[m]);
                 if (!t) {
                     stop("a hit");
                 }
@@ -350,7 +364,7 @@ std::vector<std::uint64_t> sub_edges(std::span<const Seg> segs, std::span<const 
 // Calls emit for every piece of keys[b, e) whose winding changes do not cancel.
 template <class Emit>
 void for_each_piece(const std::vector<std::uint64_t>& keys, std::size_t b, std::size_t e,
-                    unsigned bits, const std::vector<Point>& points, Emit&& emit) {
+                    unsigned bits, Emit&& emit) {
     std::uint64_t mask = bits >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << bits) - 1;
     std::size_t i = b;
     while (i < e) {
@@ -363,23 +377,20 @@ void for_each_piece(const std::vector<std::uint64_t>& keys, std::size_t b, std::
         if (wa == 0 && wb == 0) {
             continue;
         }
-        auto from = static_cast<std::uint32_t>(piece >> bits);
-        auto to = static_cast<std::uint32_t>(piece & mask);
-        Point p = points[from], q = points[to];
-        emit(SnapSeg{p.x, p.y, q.x, q.y, wa, wb, from, to});
+        emit(SnapSeg{static_cast<std::uint32_t>(piece >> bits),
+                     static_cast<std::uint32_t>(piece & mask), wa, wb});
     }
 }
 
 // Merges runs of sorted sub-edge keys into pieces. In parallel, chunk borders move forward so
 // that no run is split; every chunk counts its pieces first and then writes them straight into
 // its own range of the result.
-std::vector<SnapSeg> merge(const std::vector<std::uint64_t>& keys, unsigned bits,
-                           const std::vector<Point>& points) {
+std::vector<SnapSeg> merge(const std::vector<std::uint64_t>& keys, unsigned bits) {
     std::size_t n = keys.size();
     std::vector<SnapSeg> out;
     if (!par::goes_parallel(n)) {
         out.reserve(n / 2);
-        for_each_piece(keys, 0, n, bits, points, [&](const SnapSeg& s) { out.push_back(s); });
+        for_each_piece(keys, 0, n, bits, [&](const SnapSeg& s) { out.push_back(s); });
         return out;
     }
     std::size_t chunks = par::chunk_count(n);
@@ -401,7 +412,7 @@ std::vector<SnapSeg> merge(const std::vector<std::uint64_t>& keys, unsigned bits
     tbb::parallel_for(std::size_t{0}, chunks, [&](std::size_t k) {
         auto [b, e] = range(k);
         std::size_t count = 0;
-        for_each_piece(keys, b, e, bits, points, [&](const SnapSeg&) { ++count; });
+        for_each_piece(keys, b, e, bits, [&](const SnapSeg&) { ++count; });
         starts[k + 1] = count;
     });
     for (std::size_t k = 0; k < chunks; ++k) {
@@ -412,7 +423,7 @@ std::vector<SnapSeg> merge(const std::vector<std::uint64_t>& keys, unsigned bits
     tbb::parallel_for(std::size_t{0}, chunks, [&](std::size_t k) {
         auto [b, e] = range(k);
         std::size_t pos = starts[k];
-        for_each_piece(keys, b, e, bits, points, [&](const SnapSeg& s) { slice.write(pos++, s); });
+        for_each_piece(keys, b, e, bits, [&](const SnapSeg& s) { slice.write(pos++, s); });
     });
     return out;
 }
@@ -477,17 +488,31 @@ std::optional<PathHit> on_path(const Seg& s, const Box& box, Point p) {
     return std::nullopt;
 }
 
-Snapped snap_round(std::span<const Seg> segs) {
-    std::vector<Box> boxes = segment_boxes(segs);
-    Box bounds = union_box(boxes);
-    Grid grid = Grid::make(bounds, boxes);
+namespace {
+
+// The vertices of an arrangement and the keys of its sub-edges, not yet sorted.
+struct Cut {
+    std::vector<Point> points;
+    std::vector<std::vector<std::uint64_t>> key_parts;
+    unsigned bits = 0;
+};
+
+// Takes the segments so that they die here with the cell lists, before the keys'
+// sort and merge need their room. While the segments are cut, the vertices are held in cell
+// order only, and put back in id order once the segments are gone.
+Cut cut(std::vector<Seg> segs) {
+    // Boxes of segments are computed where needed: a list of them would cost more memory
+    // traffic than the few comparisons it saves.
+    Box bounds = segments_bounds(segs);
+    Grid grid =
+        Grid::make(bounds, segs.size(), [&](std::size_t i) { return segment_box(segs[i]); });
     Groups seg_cells = Groups::build_parallel(segs.size(), grid.cell_count(),
                                               [&](std::size_t i, std::vector<std::uint64_t>& out) {
-                                                  grid.cells_of(segs[i], boxes[i], out);
+                                                  grid.cells_of(segs[i], segment_box(segs[i]), out);
                                               });
-    std::vector<Point> crossings = all_crossings(segs, boxes, grid, seg_cells);
-    Vertices v = distinct_points(segs, crossings, bounds);
-    std::vector<Point>().swap(crossings);
+    std::vector<Point> crossings = all_crossings(segs, grid, seg_cells);
+    const std::size_t crossing_count = crossings.size();
+    Vertices v = distinct_points(segs, std::move(crossings), bounds);
     std::size_t count = v.points.size();
     if (count - 1 >= (std::size_t{1} << 31)) {
         stop("too many vertices");
@@ -511,14 +536,36 @@ Snapped snap_round(std::span<const Seg> segs) {
             cell_points[m] = v.points[point_cells.members[m]];
         }
     });
+    std::vector<Point>().swap(v.points);
     std::vector<std::uint64_t> pairs =
-        crowded_hits(segs, boxes, grid, seg_cells, point_cells, v.points);
-    std::vector<std::uint64_t> keys =
-        sub_edges(segs, boxes, grid, seg_cells, point_cells, cell_points, v, pairs, b);
-    sort_keys(keys, 2 * b + 2);
+        crowded_hits(segs, grid, seg_cells, point_cells, cell_points);
+    Cut out;
+    out.key_parts =
+        sub_edges(segs, grid, seg_cells, point_cells, cell_points, v, pairs, crossing_count, b);
+    out.bits = b;
+    std::vector<Seg>().swap(segs);
+    seg_cells = Groups();
+    v = Vertices();
+    std::vector<std::uint64_t>().swap(pairs);
+    // Every vertex lies in exactly one cell, so the members are a permutation of the ids.
+    par::resize(out.points, count);
+    par::for_range(count, [&](std::size_t first, std::size_t last) {
+        for (std::size_t m = first; m < last; ++m) {
+            out.points[point_cells.members[m]] = cell_points[m];
+        }
+    });
+    return out;
+}
+
+} // namespace
+
+Snapped snap_round(std::vector<Seg> segs) {
+    Cut c = cut(std::move(segs));
+    std::vector<std::uint64_t> keys = par::concat(std::move(c.key_parts));
+    sort_keys(keys, 2 * c.bits + 2);
     Snapped out;
-    out.segments = merge(keys, b, v.points);
-    out.points = std::move(v.points);
+    out.segments = merge(keys, c.bits);
+    out.points = std::move(c.points);
     return out;
 }
 

@@ -26,8 +26,8 @@ struct PathHit {
 };
 
 // Needs a non-empty list whose segments have distinct endpoints and whose coordinates lie within
-// the engine's exact range (`check_range`).
-Snapped snap_round(std::span<const Seg> segments);
+// the engine's exact range (`check_range`). Takes the list to release it as early as it can.
+Snapped snap_round(std::vector<Seg> segments);
 
 // Whether the closed segment meets the half-open unit pixel centred on p (endpoints excluded).
 std::optional<PathHit> on_path(const Seg& s, const Box& box, Point p);

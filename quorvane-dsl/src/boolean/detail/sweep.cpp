@@ -25,19 +25,22 @@ template <Rule R> bool inside(Winding w) {
     }
 }
 
-Entry entry_of(const SnapSeg& s, Winding w) {
-    return {s.x1, s.y1, s.x2, s.y2, w.wa, w.wb};
+Entry entry_of(std::span<const Point> points, const SnapSeg& s, Winding w) {
+    const Point& p = points[s.from];
+    const Point& q = points[s.to];
+    return {p.x, p.y, q.x, q.y, w.wa, w.wb};
 }
 
 // Orders the outgoing segments of p bottom to top, clockwise-most first, vertical last.
-void sort_by_direction(std::vector<std::uint32_t>& out, std::span<const SnapSeg> segs, Point p) {
+void sort_by_direction(std::vector<std::uint32_t>& out, std::span<const Point> points,
+                       std::span<const SnapSeg> segs, Point p) {
     if (out.size() < 2) {
         return;
     }
     std::stable_sort(out.begin(), out.end(), [&](std::uint32_t a, std::uint32_t b) {
-        const SnapSeg& sa = segs[a];
-        const SnapSeg& sb = segs[b];
-        i128 c = i128(sa.x2 - p.x) * (sb.y2 - p.y) - i128(sa.y2 - p.y) * (sb.x2 - p.x);
+        const Point& qa = points[segs[a].to];
+        const Point& qb = points[segs[b].to];
+        i128 c = i128(qa.x - p.x) * (qb.y - p.y) - i128(qa.y - p.y) * (qb.x - p.x);
         return c > 0;
     });
 }
@@ -56,7 +59,7 @@ template <Rule R> struct Sweeper {
         while (cursor < segs.size() && segs[cursor].from == v) {
             outgoing.push_back(static_cast<std::uint32_t>(cursor++));
         }
-        sort_by_direction(outgoing, segs, p);
+        sort_by_direction(outgoing, points, segs, p);
     }
 
     // Emits the boundary pairs of the outgoing segments; returns the winding above the last.
@@ -80,7 +83,7 @@ template <Rule R> struct Sweeper {
         Place place = active.find(p.x, p.y);
         fresh.clear();
         classify_outgoing(place.below, [&](const SnapSeg& s, Winding above) {
-            fresh.push_back(entry_of(s, above));
+            fresh.push_back(entry_of(points, s, above));
         });
         active.replace(place.block, place.index, p.x, p.y, fresh);
     }
@@ -110,8 +113,8 @@ template <Rule R> struct Sweeper {
             gather(v, p);
             Winding w = list.empty() ? Winding{} : Winding{list.back().wa, list.back().wb};
             classify_outgoing(w, [&](const SnapSeg& s, Winding above) {
-                if (s.x2 != x) {
-                    list.push_back(entry_of(s, above));
+                if (points[s.to].x != x) {
+                    list.push_back(entry_of(points, s, above));
                 }
             });
         }
@@ -153,7 +156,7 @@ std::vector<Pair> sweep_with(std::span<const Point> points, std::span<const Snap
 }
 
 // a lies below b at x, both crossing x with x1 < x <= x2.
-bool below_at(const SnapSeg& a, const SnapSeg& b, std::int64_t x) {
+bool below_at(const Entry& a, const Entry& b, std::int64_t x) {
     i128 adx = a.x2 - a.x1, ady = a.y2 - a.y1, bdx = b.x2 - b.x1, bdy = b.y2 - b.y1;
     i128 lhs = (i128(a.y1 - b.y1) * adx + ady * (x - a.x1)) * bdx;
     i128 rhs = i128(x - b.x1) * adx * bdy;
@@ -236,39 +239,40 @@ std::vector<Pair> classify_with(std::span<const Point> points, std::span<const S
     for (const Slab& s : slabs) {
         cuts.push_back(points[used[s.start]].x);
     }
-    std::vector<std::uint64_t> pairs =
-        par::flat_map(segs.size(), [&](std::size_t b, std::size_t e) {
-            std::vector<std::uint64_t> out;
-            for (std::size_t i = b; i < e; ++i) {
-                auto lo = static_cast<std::size_t>(
-                    std::upper_bound(cuts.begin(), cuts.end(), segs[i].x1) - cuts.begin());
-                auto hi = static_cast<std::size_t>(
-                    std::upper_bound(cuts.begin(), cuts.end(), segs[i].x2) - cuts.begin());
-                for (std::size_t k = std::max<std::size_t>(lo, 1); k < hi; ++k) {
-                    out.push_back((std::uint64_t{k} << 32) | i);
-                }
+    std::vector<std::uint64_t> pairs = par::flat_map(segs.size(), [&](std::size_t b,
+                                                                      std::size_t e) {
+        std::vector<std::uint64_t> out;
+        for (std::size_t i = b; i < e; ++i) {
+            auto lo = static_cast<std::size_t>(
+                std::upper_bound(cuts.begin(), cuts.end(), points[segs[i].from].x) - cuts.begin());
+            auto hi = static_cast<std::size_t>(
+                std::upper_bound(cuts.begin(), cuts.end(), points[segs[i].to].x) - cuts.begin());
+            for (std::size_t k = std::max<std::size_t>(lo, 1); k < hi; ++k) {
+                out.push_back((std::uint64_t{k} << 32) | i);
             }
-            return out;
-        });
+        }
+        return out;
+    });
     std::sort(pairs.begin(), pairs.end());
     std::vector<std::vector<Pair>> outputs(slabs.size());
     tbb::parallel_for(std::size_t{0}, slabs.size(), [&](std::size_t k) {
         std::int64_t x = cuts[k];
         auto lo = std::lower_bound(pairs.begin(), pairs.end(), std::uint64_t{k} << 32);
         auto hi = std::lower_bound(pairs.begin(), pairs.end(), std::uint64_t{k + 1} << 32);
-        std::vector<SnapSeg> crossing;
-        crossing.reserve(static_cast<std::size_t>(hi - lo));
-        for (auto it = lo; it != hi; ++it) {
-            crossing.push_back(segs[static_cast<std::uint32_t>(*it)]);
-        }
-        std::sort(crossing.begin(), crossing.end(),
-                  [x](const SnapSeg& a, const SnapSeg& b) { return below_at(a, b, x); });
+        // Entries carry the winding changes until sorted, then the windings above them.
         std::vector<Entry> initial;
-        initial.reserve(crossing.size());
+        initial.reserve(static_cast<std::size_t>(hi - lo));
+        for (auto it = lo; it != hi; ++it) {
+            const SnapSeg& s = segs[static_cast<std::uint32_t>(*it)];
+            initial.push_back(entry_of(points, s, {s.wa, s.wb}));
+        }
+        std::sort(initial.begin(), initial.end(),
+                  [x](const Entry& a, const Entry& b) { return below_at(a, b, x); });
         Winding w;
-        for (const SnapSeg& s : crossing) {
-            w = {w.wa + s.wa, w.wb + s.wb};
-            initial.push_back(entry_of(s, w));
+        for (Entry& e : initial) {
+            w = {w.wa + e.wa, w.wb + e.wb};
+            e.wa = w.wa;
+            e.wb = w.wb;
         }
         std::uint32_t first_id = used[slabs[k].start];
         auto first = static_cast<std::size_t>(
