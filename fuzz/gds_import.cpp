@@ -128,6 +128,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     check_written_again(imported->library, *printed);
     // Whatever the names, printed text reads back to itself: names it cannot carry are refused.
-    quorvane_fuzz::check_reads_back(*printed);
+    quorvane_fuzz::check_reads_back(imported->library, *printed);
     return 0;
 }

@@ -27,6 +27,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!printed) {
         return 0;
     }
-    quorvane_fuzz::check_reads_back(*printed);
+    quorvane_fuzz::check_reads_back(library, *printed);
     return 0;
 }

@@ -1,10 +1,16 @@
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <sstream>
+#include <string>
+
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "file_io.hpp"
@@ -36,7 +42,34 @@ int run(const std::string& command) {
     return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
 }
 
+// Stands for a user's kill arriving mid-write: the file size limit stops the write into the
+// temporary with SIGXFSZ, at a point that never varies.
+extern "C" void terminate_instead(int) {
+    ::raise(SIGTERM);
+}
+
 } // namespace
+
+TEST(FileIo, ATerminatedWriteLeavesNoTemporaryBehind) {
+    const fs::path dir = fresh_dir("quorvane_killed_write");
+    const fs::path file = dir / "a.qvs";
+    std::ofstream(file) << "old\n";
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::signal(SIGXFSZ, terminate_instead);
+        const rlimit limit{.rlim_cur = 1, .rlim_max = RLIM_INFINITY};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        (void)quorvane::write_whole_file(file, std::string(4096, 'x'));
+        ::_exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFSIGNALED(status));
+    EXPECT_EQ(WTERMSIG(status), SIGTERM);
+    EXPECT_EQ(contents(file), "old\n");
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1);
+}
 
 TEST(FileIo, ReplacedFilesKeepTheirLinksAndOwnerAndNoStaleTemporaries) {
     const fs::path dir = fresh_dir("quorvane_file_io");

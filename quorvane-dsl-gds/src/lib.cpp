@@ -367,8 +367,12 @@ std::optional<std::string> too_short_warning(std::string_view cell, std::string_
                (count == 1 ? "" : "s") + " is too short for GDS and is left out";
     };
     if (const auto* polygon = std::get_if<ir::Polygon>(&geometry.kind)) {
-        if (polygon->points.size() < min_polygon_points) {
-            return warning("polygon", polygon->points.size());
+        // A last point repeating the first is written as the closing point, not beside it.
+        const auto& points = polygon->points;
+        const std::size_t corners =
+            points.size() - (points.size() >= 2 && points.back() == points.front() ? 1 : 0);
+        if (corners < min_polygon_points) {
+            return warning("polygon", corners);
         }
     } else if (const auto* path = std::get_if<ir::Path>(&geometry.kind)) {
         if (path->points.size() < min_path_points) {

@@ -192,6 +192,7 @@ TEST(Export, RefusesOrWarnsWhereIrTextWould) {
     // attributes.
     top.shapes = {{0, {ir::Polygon{{{0, 0}, {5, 5}}}}},
                   {0, {ir::Polygon{{{0, 0}, {5, 0}, {5, 5}}}}},
+                  {0, {ir::Polygon{{{0, 0}, {0, 9}, {0, 0}}}}},
                   {0, {ir::Path{3, {{1, 1}}}}},
                   {0, {ir::Path{3, {}}}}};
     top.markers = {{"loose", {}, {{"kind", ir::Value{ir::Value::String{"pin"}}}}}};
@@ -199,6 +200,8 @@ TEST(Export, RefusesOrWarnsWhereIrTextWould) {
     ASSERT_TRUE(written) << written.error();
     EXPECT_EQ(written->warnings,
               (std::vector<std::string>{
+                  "cell `top`: a polygon on layer `m` with 2 points is too short for GDS and is "
+                  "left out",
                   "cell `top`: a polygon on layer `m` with 2 points is too short for GDS and is "
                   "left out",
                   "cell `top`: a path on layer `m` with 1 point is too short for GDS and is left "

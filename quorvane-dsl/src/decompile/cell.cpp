@@ -1,5 +1,5 @@
 #include <algorithm>
-#include <cstring>
+#include <array>
 #include <optional>
 #include <span>
 #include <string>
@@ -9,6 +9,7 @@
 #include <vector>
 
 #include <tbb/parallel_for.h>
+#include <tbb/task_group.h>
 
 #include "decompile/decompiler.hpp"
 #include "syntax/kind.hpp"
@@ -211,21 +212,6 @@ struct ShapeText {
     }
 };
 
-// Appends the texts in order; the copies run on the pool, as together they are most of the
-// output.
-void append_in_order(std::string& out, std::span<const std::string> texts) {
-    std::vector<std::size_t> offsets{out.size()};
-    for (const std::string& text : texts) {
-        offsets.push_back(offsets.back() + text.size());
-    }
-    out.resize_and_overwrite(offsets.back(), [&](char* data, std::size_t size) {
-        tbb::parallel_for(std::size_t{0}, texts.size(), [&](std::size_t i) {
-            std::memcpy(data + offsets[i], texts[i].data(), texts[i].size());
-        });
-        return size;
-    });
-}
-
 // Shapes are named in blocks of this many, then written in chunks of this many on the pool.
 constexpr std::size_t shape_block = 65536;
 constexpr std::size_t shape_chunk = 4096;
@@ -236,8 +222,6 @@ struct CellWriter {
     const std::string& cell_identifier;
     NameSet names;
     bool verbatim = false; // shape statements of the open layer block are running
-    // The texts of one block's chunks, kept from block to block so their memory is reused.
-    std::vector<std::string> chunk_texts;
 
     std::string& out() { return d.output.text(); }
     void put_length(double dbu_value) { decompile::put_length(out(), d.library.dbu, dbu_value); }
@@ -345,56 +329,79 @@ struct CellWriter {
         }
     }
 
-    // Names are taken in order, each depending on all before it; the text of a shape depends
-    // only on its name, so each block is written in chunks on the pool, joined in order.
-    void layer_shapes(const std::vector<std::size_t>& members) {
-        std::vector<std::string> shape_names;
-        for (std::size_t first = 0; first < members.size(); first += shape_block) {
-            const std::span<const std::size_t> block =
-                std::span(members).subspan(first, std::min(shape_block, members.size() - first));
-            shape_names.assign(block.size(), {});
-            for (std::size_t k = 0; k < block.size(); ++k) {
-                const ir::Geometry& geometry = cell.shapes[block[k]].geometry;
-                if (const std::optional<std::string_view> why = skip_reason(geometry)) {
-                    warn(*why);
-                } else {
-                    // r, p and w are identifiers as they stand: taken without the rule.
-                    shape_names[k] = names.take(std::string(name_base(geometry)));
-                }
+    // One block of a layer's shapes: named in order, then written on the pool.
+    struct Block {
+        std::span<const std::size_t> members;
+        std::vector<std::string> names;
+        std::vector<std::string> texts; // by chunk
+        std::size_t chunks = 0;
+    };
+
+    void name_block(Block& block) {
+        block.names.assign(block.members.size(), {});
+        for (std::size_t k = 0; k < block.members.size(); ++k) {
+            const ir::Geometry& geometry = cell.shapes[block.members[k]].geometry;
+            if (const std::optional<std::string_view> why = skip_reason(geometry)) {
+                warn(*why);
+            } else {
+                // r, p and w are identifiers as they stand: taken without the rule.
+                block.names[k] = names.take(std::string(name_base(geometry)));
             }
-            if (std::ranges::any_of(shape_names, [](const auto& name) { return !name.empty(); })) {
-                begin_verbatim();
-                write_block(block, shape_names);
-            }
-            d.output.bound_verbatim();
         }
     }
 
-    void write_chunk(std::string& text, std::span<const std::size_t> block,
-                     const std::vector<std::string>& shape_names, std::size_t begin,
-                     std::size_t end) {
+    // Names are taken in order, each depending on all before it; the text of a shape depends
+    // only on its name. So each block is named while the one before is written in chunks on
+    // the pool, and the chunks are joined in order.
+    void layer_shapes(const std::vector<std::size_t>& members) {
+        std::array<Block, 2> blocks;
+        tbb::task_group writing;
+        Block* written = nullptr;
+        for (std::size_t first = 0; first < members.size(); first += shape_block) {
+            Block& block = blocks[(first / shape_block) % 2];
+            block.members =
+                std::span(members).subspan(first, std::min(shape_block, members.size() - first));
+            name_block(block);
+            join_block(writing, written);
+            if (std::ranges::any_of(block.names, [](const auto& name) { return !name.empty(); })) {
+                begin_verbatim();
+                writing.run([this, &block] { write_block(block); });
+                written = &block;
+            }
+        }
+        join_block(writing, written);
+    }
+
+    void join_block(tbb::task_group& writing, Block*& written) {
+        if (written) {
+            writing.wait();
+            d.output.append_verbatim(std::span(written->texts).first(written->chunks));
+            written = nullptr;
+        }
+        d.output.bound_verbatim();
+    }
+
+    void write_chunk(std::string& text, const Block& block, std::size_t begin, std::size_t end) {
         ShapeText writer{text, d.library.dbu, {}};
         for (std::size_t k = begin; k < end; ++k) {
-            if (!shape_names[k].empty()) {
-                writer.shape(cell.shapes[block[k]].geometry, shape_names[k]);
+            if (!block.names[k].empty()) {
+                writer.shape(cell.shapes[block.members[k]].geometry, block.names[k]);
             }
         }
     }
 
-    void write_block(std::span<const std::size_t> block,
-                     const std::vector<std::string>& shape_names) {
-        const std::size_t chunks = (block.size() + shape_chunk - 1) / shape_chunk;
-        if (chunks == 1) {
-            write_chunk(out(), block, shape_names, 0, block.size());
-            return;
-        }
-        chunk_texts.resize(std::max(chunk_texts.size(), chunks));
-        tbb::parallel_for(std::size_t{0}, chunks, [&](std::size_t c) {
-            chunk_texts[c].clear();
-            write_chunk(chunk_texts[c], block, shape_names, c * shape_chunk,
-                        std::min(block.size(), (c + 1) * shape_chunk));
+    void write_block(Block& block) {
+        const std::size_t size = block.members.size();
+        block.chunks = (size + shape_chunk - 1) / shape_chunk;
+        block.texts.resize(std::max(block.texts.size(), block.chunks));
+        tbb::parallel_for(std::size_t{0}, block.chunks, [&](std::size_t c) {
+            const std::size_t begin = c * shape_chunk;
+            const std::size_t end = std::min(size, begin + shape_chunk);
+            block.texts[c].clear();
+            // A text the output took has no room left; it gets about a rectangle's per shape.
+            block.texts[c].reserve((end - begin) * 128);
+            write_chunk(block.texts[c], block, begin, end);
         });
-        append_in_order(out(), std::span(chunk_texts).first(chunks));
     }
 
     void shapes() {

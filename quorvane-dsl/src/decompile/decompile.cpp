@@ -4,6 +4,7 @@
 #include <array>
 #include <charconv>
 #include <cmath>
+#include <optional>
 #include <string_view>
 
 #include "base/utf8.hpp"
@@ -72,25 +73,57 @@ void write_layers(Decompiler& d, const LayerSource* source) {
 
 } // namespace
 
+namespace {
+
+// The base X of a name X_N, N a number without leading zeros; none for other names.
+std::optional<std::string_view> numbered_base(std::string_view name) {
+    const std::size_t underscore = name.rfind('_');
+    if (underscore == std::string_view::npos || underscore + 1 == name.size() ||
+        name[underscore + 1] == '0') {
+        return std::nullopt;
+    }
+    const bool digits = std::ranges::all_of(name.substr(underscore + 1),
+                                            [](char c) { return c >= '0' && c <= '9'; });
+    return digits ? std::optional(name.substr(0, underscore)) : std::nullopt;
+}
+
+} // namespace
+
 bool NameSet::contains(std::string_view name) const {
     return own_.contains(name) || counted(name) || (outer_ && outer_->contains(name));
 }
 
+void NameSet::insert(std::string name) {
+    if (const std::optional<std::string_view> base = numbered_base(name)) {
+        numbered_.emplace(*base);
+    }
+    own_.insert(std::move(name));
+}
+
 bool NameSet::counted(std::string_view name) const {
-    const std::size_t underscore = name.rfind('_');
-    if (underscore == std::string_view::npos || underscore + 1 == name.size() ||
-        name[underscore + 1] == '0') {
+    const std::optional<std::string_view> base = numbered_base(name);
+    if (!base) {
         return false;
     }
     std::uint64_t number = 0;
-    const char* first = name.data() + underscore + 1;
+    const char* first = base->data() + base->size() + 1;
     const char* last = name.data() + name.size();
-    const auto [stop, error] = std::from_chars(first, last, number);
-    if (error != std::errc{} || stop != last) {
+    if (std::from_chars(first, last, number).ec != std::errc{}) {
         return false;
     }
-    const auto counter = counters_.find(name.substr(0, underscore));
+    const auto counter = counters_.find(*base);
     return counter != counters_.end() && number < counter->second;
+}
+
+bool NameSet::may_hold_numbered(std::string_view base) const {
+    for (const NameSet* names = this; names; names = names->outer_) {
+        // Most sets hold neither; those skip the hashing.
+        if ((!names->numbered_.empty() && names->numbered_.contains(base)) ||
+            (!names->counters_.empty() && names->counters_.contains(base))) {
+            return true;
+        }
+    }
+    return false;
 }
 
 std::string NameSet::take(std::string base) {
@@ -98,17 +131,21 @@ std::string NameSet::take(std::string base) {
     auto known = counters_.find(base);
     if (known == counters_.end()) {
         if (!contains(base)) {
-            own_.insert(base);
+            insert(base);
             return base;
         }
         known = counters_.emplace(std::move(base), 1).first;
     }
+    // The counter itself passes over the names it made; any other base_N was inserted, here
+    // or outside, or counted outside.
+    const bool clash_possible = (!numbered_.empty() && numbered_.contains(known->first)) ||
+                                (outer_ && outer_->may_hold_numbered(known->first));
     std::string candidate;
     for (;; ++known->second) {
         candidate = known->first;
         candidate += '_';
         candidate += std::to_string(known->second);
-        if (!contains(candidate)) {
+        if (!clash_possible || !contains(candidate)) {
             break;
         }
     }
@@ -155,7 +192,6 @@ void generate(Decompiler& d, const LayerSource* source) {
             d.names.insert(name);
         }
     }
-    d.output.reserve(expected_size(d.library));
     std::string& frame = d.output.text();
     frame += "# Decompiled by quorvane.\n\n";
     if (source) {
@@ -177,26 +213,38 @@ void generate(Decompiler& d, const LayerSource* source) {
 } // namespace
 
 Decompiled unformatted(const ir::Library& library, const LayerSource* source) {
-    Decompiler d{.output = Output(false, {}), .library = library};
+    std::string text;
+    Decompiler d{.output = Output(false, {}, [&](std::string whole) { text = std::move(whole); }),
+                 .library = library};
+    d.output.reserve(expected_size(library));
     generate(d, source);
-    // Without formatting nothing can be rejected.
-    return {*std::move(d.output).finish(), std::move(d.warnings)};
+    // Without formatting nothing can be rejected, and the text comes whole.
+    (void)std::move(d.output).finish();
+    return {std::move(text), std::move(d.warnings)};
 }
 
-std::expected<Decompiled, Unparsed>
-decompile_in_pieces(const ir::Library& library, const LayerSource* source, PieceLimits limits) {
-    Decompiler d{.output = Output(true, limits), .library = library};
+std::expected<std::vector<std::string>, Unparsed> decompile_in_pieces(const ir::Library& library,
+                                                                      const LayerSource* source,
+                                                                      PieceLimits limits,
+                                                                      const TextSink& sink) {
+    Decompiler d{.output = Output(true, limits, sink), .library = library};
     generate(d, source);
-    auto text = std::move(d.output).finish();
-    if (!text) {
-        return std::unexpected(text.error());
+    if (auto finished = std::move(d.output).finish(); !finished) {
+        return std::unexpected(finished.error());
     }
-    return Decompiled{std::move(*text), std::move(d.warnings)};
+    return std::move(d.warnings);
+}
+
+std::expected<std::vector<std::string>, Unparsed>
+decompile_to(const ir::Library& library, const LayerSource* source, const TextSink& sink) {
+    return decompile_in_pieces(library, source, {}, sink);
 }
 
 Decompiled decompile(const ir::Library& library, const LayerSource* source) {
-    if (auto laid_out = decompile_in_pieces(library, source, {})) {
-        return std::move(*laid_out);
+    std::string text;
+    const auto append = [&](std::string piece) { text += piece; };
+    if (auto warnings = decompile_to(library, source, append)) {
+        return {std::move(text), std::move(*warnings)};
     }
     // A piece was rejected: the whole text decides, and the count of errors is the whole's.
     Decompiled generated = unformatted(library, source);

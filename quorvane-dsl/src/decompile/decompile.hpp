@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <expected>
 #include <functional>
 #include <map>
 #include <string>
@@ -32,6 +33,12 @@ struct Decompiled {
     std::vector<std::string> warnings; // in the order they arose
 };
 
+// Takes the generated text piece by piece, in order; each piece is the taker's to keep.
+using TextSink = std::function<void(std::string)>;
+
+// The formatter rejected a piece of the generated text.
+struct Unparsed {};
+
 // The identifiers in use in one scope; a cell's scope sees the file's names through `outer`
 // instead of copying them, so that many cells over many file-level names stay linear.
 class NameSet {
@@ -40,7 +47,7 @@ class NameSet {
     explicit NameSet(const NameSet* outer) : outer_(outer) {}
 
     bool contains(std::string_view name) const;
-    void insert(std::string name) { own_.insert(std::move(name)); }
+    void insert(std::string name);
     // `base` when it is free, else the first free of base_1, base_2, ...; the name is taken.
     std::string take(std::string base);
 
@@ -55,9 +62,14 @@ class NameSet {
 
     // Whether `name` is base_N with N below the counter of base.
     bool counted(std::string_view name) const;
+    // Whether a name base_N may be taken here or outside: only then need a counted name be
+    // looked up.
+    bool may_hold_numbered(std::string_view base) const;
 
     const NameSet* outer_ = nullptr;
     Set own_;
+    // The bases X of the names X_N in `own_`.
+    Set numbered_;
     // Per base, the counter to try next: base_1 up to the one before it are all taken. Names
     // made from a counter are kept only here, so a cell of a million rectangles holds one
     // entry for them rather than a million strings.
@@ -68,6 +80,12 @@ class NameSet {
 // table, the whole run through the formatter. Never fails: what cannot be written is left out
 // with a warning.
 Decompiled decompile(const ir::Library& library, const LayerSource* source);
+
+// As `decompile`, with the text handed to `sink` while it is laid out, so that it never stands
+// whole in memory; the warnings. When the formatter rejects a piece, what the sink took is to
+// be dropped: `decompile` then makes the text from the whole.
+std::expected<std::vector<std::string>, Unparsed>
+decompile_to(const ir::Library& library, const LayerSource* source, const TextSink& sink);
 
 // The text `decompile` hands to the formatter, with the warnings of the cells.
 Decompiled unformatted(const ir::Library& library, const LayerSource* source);

@@ -28,9 +28,10 @@ struct Decompiler {
     void cell(std::size_t index);
 };
 
-// The decompiled text, laid out by the formatter in pieces of the given sizes; Unparsed when
-// the formatter rejects one.
-std::expected<Decompiled, Unparsed>
-decompile_in_pieces(const ir::Library& library, const LayerSource* source, PieceLimits limits);
+// `decompile_to` with pieces of the given sizes.
+std::expected<std::vector<std::string>, Unparsed> decompile_in_pieces(const ir::Library& library,
+                                                                      const LayerSource* source,
+                                                                      PieceLimits limits,
+                                                                      const TextSink& sink);
 
 } // namespace quorvane_dsl::decompile

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstring>
 #include <utility>
 
 #include <tbb/parallel_for.h>
@@ -32,9 +33,25 @@ void cut_context(std::string& text, std::size_t opening, std::size_t closing) {
     text.erase(0, begin);
 }
 
+// Appends the texts in order; the copies run on the pool, as together they may be most of the
+// output.
+void append_in_order(std::string& out, std::span<const std::string> texts) {
+    std::vector<std::size_t> offsets{out.size()};
+    for (const std::string& text : texts) {
+        offsets.push_back(offsets.back() + text.size());
+    }
+    out.resize_and_overwrite(offsets.back(), [&](char* data, std::size_t size) {
+        tbb::parallel_for(std::size_t{0}, texts.size(), [&](std::size_t i) {
+            std::memcpy(data + offsets[i], texts[i].data(), texts[i].size());
+        });
+        return size;
+    });
+}
+
 } // namespace
 
-Output::Output(bool formatting, PieceLimits limits) : formatting_(formatting), limits_(limits) {
+Output::Output(bool formatting, PieceLimits limits, TextSink sink)
+    : formatting_(formatting), limits_(limits), sink_(std::move(sink)) {
     if (formatting_) {
         pieces_.emplace_back();
     }
@@ -68,9 +85,27 @@ void Output::end_verbatim(std::string_view opening) {
     start(std::move(piece));
 }
 
+void Output::append_verbatim(std::span<std::string> texts) {
+    if (formatting_ && direct_) {
+        for (std::string& text : texts) {
+            hand_on(std::move(text));
+        }
+        return;
+    }
+    append_in_order(text(), texts);
+}
+
 void Output::bound_verbatim() {
-    if (formatting_ && !direct_ && pieces_.back().verbatim &&
-        pieces_.back().text.size() >= limits_.piece) {
+    if (!formatting_) {
+        return;
+    }
+    if (direct_) {
+        if (out_.size() >= limits_.piece) {
+            hand_on_gathered();
+        }
+        return;
+    }
+    if (pieces_.back().verbatim && pieces_.back().text.size() >= limits_.piece) {
         flush(pieces_.size());
         direct_ = true;
     }
@@ -105,13 +140,35 @@ void Output::flush(std::size_t ready) {
         if (pieces_[i].blank_before) {
             out_ += '\n';
         }
-        out_ += pieces_[i].text;
+        hand_on(std::move(pieces_[i].text));
     }
     pieces_.erase(pieces_.begin(), pieces_.begin() + static_cast<std::ptrdiff_t>(ready));
     pending_bytes_ = 0;
 }
 
-std::expected<std::string, Unparsed> Output::finish() && {
+void Output::hand_on(std::string text) {
+    if (text.size() < limits_.piece) {
+        out_ += text;
+        if (out_.size() >= limits_.piece) {
+            hand_on_gathered();
+        }
+        return;
+    }
+    hand_on_gathered();
+    // Once a piece is rejected the caller drops what it was handed; it need not take more.
+    if (!unparsed_) {
+        sink_(std::move(text));
+    }
+}
+
+void Output::hand_on_gathered() {
+    if (!out_.empty() && !unparsed_) {
+        sink_(std::move(out_));
+    }
+    out_.clear();
+}
+
+std::expected<void, Unparsed> Output::finish() && {
     if (formatting_) {
         // A cut after the last cell leaves an empty piece, which would add a blank line.
         if (pieces_.back().text.empty()) {
@@ -122,7 +179,8 @@ std::expected<std::string, Unparsed> Output::finish() && {
     if (unparsed_) {
         return std::unexpected(Unparsed{});
     }
-    return std::move(out_);
+    hand_on_gathered();
+    return {};
 }
 
 } // namespace quorvane_dsl::decompile

@@ -151,42 +151,45 @@ void append_number(std::string& out, double value) {
 
 namespace {
 
-// The number value / divisor, where divisor is 10^(decimals - 1). Database coordinates and box
-// centres are whole or half nanometres, so value = 5n / 10^decimals for an integer n: written
-// from n's digits, which are exact and, at most 12 significant digits below 1e11, the same as
-// the shortest round trip of the quotient. Other values take the general way.
-void append_scaled(std::string& out, double value, double divisor, int decimals) {
+// The number value / divisor followed by `unit`, where divisor is 10^(decimals - 1). Database
+// coordinates and box centres are whole or half nanometres, so value = 5n / 10^decimals for an
+// integer n: written from n's digits, which are exact and, at most 12 significant digits below
+// 1e11, the same as the shortest round trip of the quotient. Other values take the general way.
+// The text is made on the stack and appended once: a decompiled cell holds millions of them.
+void append_scaled(std::string& out, double value, double divisor, int decimals,
+                   std::string_view unit) {
     const double halves = value * 2.0;
     if (!(std::fabs(value) < 1e11 && is_whole(halves))) {
         append_number(out, value / divisor);
+        out += unit;
         return;
     }
     const auto scaled = static_cast<std::int64_t>(halves) * 5;
-    std::uint64_t unit = 1;
+    std::uint64_t one = 1;
     for (int i = 0; i < decimals; ++i) {
-        unit *= 10;
+        one *= 10;
     }
     const std::uint64_t magnitude = static_cast<std::uint64_t>(scaled < 0 ? -scaled : scaled);
+    // A sign, 13 digits, a point, 4 decimals and the unit at most.
+    char buffer[32];
+    char* at = buffer;
     if (scaled < 0) {
-        out += '-';
+        *at++ = '-';
     }
-    char buffer[24];
-    auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, magnitude / unit);
-    out.append(buffer, end);
-    std::uint64_t fraction = magnitude % unit;
-    if (fraction == 0) {
-        return;
+    at = std::to_chars(at, buffer + sizeof buffer, magnitude / one).ptr;
+    if (std::uint64_t fraction = magnitude % one; fraction != 0) {
+        int digits = decimals;
+        for (; fraction % 10 == 0; fraction /= 10) {
+            --digits;
+        }
+        *at++ = '.';
+        for (char* digit = at + digits; digit != at; fraction /= 10) {
+            *--digit = static_cast<char>('0' + fraction % 10);
+        }
+        at += digits;
     }
-    int digits = decimals;
-    for (; fraction % 10 == 0; fraction /= 10) {
-        --digits;
-    }
-    char* last = buffer + digits;
-    for (char* at = last; at != buffer; fraction /= 10) {
-        *--at = static_cast<char>('0' + fraction % 10);
-    }
-    out += '.';
-    out.append(buffer, last);
+    at = std::ranges::copy(unit, at).out;
+    out.append(buffer, at);
 }
 
 } // namespace
@@ -207,11 +210,9 @@ void append_length(std::string& out, double nanometres) {
         append_number(out, nanometres / 1000000.0);
         out += "mm";
     } else if (magnitude >= 1000.0) {
-        append_scaled(out, nanometres, 1000.0, 4);
-        out += "um";
+        append_scaled(out, nanometres, 1000.0, 4, "um");
     } else {
-        append_scaled(out, nanometres, 1.0, 1);
-        out += "nm";
+        append_scaled(out, nanometres, 1.0, 1, "nm");
     }
 }
 

@@ -109,6 +109,10 @@ TEST(Decompile, IdentifierRule) {
     EXPECT_EQ(decompile::identifier("r", cell), "r_3");
     EXPECT_EQ(decompile::identifier("r", cell), "r_5");
     EXPECT_FALSE(names.contains("r_5"));
+    // A counter passes over base_N however it was taken, here as a name of its own.
+    EXPECT_EQ(decompile::identifier("x_1", cell), "x_1");
+    EXPECT_EQ(decompile::identifier("x", cell), "x");
+    EXPECT_EQ(decompile::identifier("x", cell), "x_2");
 }
 
 TEST(Decompile, FileFrameAndNameClashes) {
@@ -235,6 +239,7 @@ TEST(Decompile, GeneratedTextParses) {
     EXPECT_TRUE(result.warnings.empty());
 
     const LayerSource source{.import_path = "t.qvs", .layers = {{{1, 0}, "not a name"}}};
+    EXPECT_FALSE(decompile::decompile_to(library, &source, [](std::string) {}));
     result = decompile(library, &source);
     EXPECT_EQ(result.text, decompile::unformatted(library, &source).text);
     EXPECT_EQ(result.warnings,
@@ -297,9 +302,13 @@ TEST(Decompile, PiecesLayOutAsTheWhole) {
         for (const decompile::PieceLimits limits :
              {decompile::PieceLimits{1, 1}, decompile::PieceLimits{1, unbounded},
               decompile::PieceLimits{300, 5000}, decompile::PieceLimits{unbounded, unbounded}}) {
-            const auto pieces = decompile::decompile_in_pieces(library, nullptr, limits);
-            ASSERT_TRUE(pieces.has_value());
-            EXPECT_EQ(pieces->text, *whole) << limits.piece << " " << limits.batch;
+            std::string joined;
+            const auto append = [&](std::string piece) {
+                EXPECT_FALSE(piece.empty());
+                joined += piece;
+            };
+            ASSERT_TRUE(decompile::decompile_in_pieces(library, nullptr, limits, append));
+            EXPECT_EQ(joined, *whole) << limits.piece << " " << limits.batch;
         }
         const tbb::global_control one_thread(tbb::global_control::max_allowed_parallelism, 1);
         EXPECT_EQ(decompile(library, nullptr).text, *whole);
