@@ -5,12 +5,7 @@
 # usage: bench/gds/decompile.sh [RUNS]   (default 3; builds a release quorvane in build-bench/)
 set -euo pipefail
 runs=${1:-3}
-cd "$(dirname "$0")/../.."
-cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DQV_TESTS=OFF >/dev/null
-cmake --build build-bench --target quorvane >/dev/null
-q="$PWD/build-bench/quorvane"
-mkdir -p bench/out && cd bench/out
-[[ -f big.qvir ]] || python3 ../gds/make_big.py big.qvir
+source "$(dirname "$0")/prepare.sh"
 [[ -f big.gds ]] || "$q" build big.qvir -o big.gds >/dev/null
 
 # label, command...: appends "wall user kernel peak_kb" of one run to LABEL.times

@@ -2,12 +2,7 @@
 # The GDSII benchmark of bench/README.md: quorvane and KLayout on the same ~90 MB library.
 # usage: bench/gds/run.sh   (builds a release quorvane in build-bench/, works in bench/out/)
 set -euo pipefail
-cd "$(dirname "$0")/../.."
-cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DQV_TESTS=OFF >/dev/null
-cmake --build build-bench --target quorvane >/dev/null
-q="$PWD/build-bench/quorvane"
-mkdir -p bench/out && cd bench/out
-[[ -f big.qvir ]] || python3 ../gds/make_big.py big.qvir
+source "$(dirname "$0")/prepare.sh"
 
 measure() { # label, command...: wall, user and kernel seconds and peak resident memory
     local label=$1; shift
