@@ -13,6 +13,7 @@
 #include <sstream>
 #include <string>
 
+#include "file_text.hpp"
 #include "syntax/parser.hpp"
 
 namespace {
@@ -21,12 +22,7 @@ namespace fs = std::filesystem;
 
 const fs::path data = fs::path(QV_TEST_DATA) / "data" / "decompile";
 
-std::string read_file(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
+using quorvane_test::file_text;
 
 struct Ran {
     int status = 0;
@@ -85,7 +81,7 @@ class RoundTrip : public testing::TestWithParam<std::string> {
         if (std::getenv("QV_REGEN")) {
             std::ofstream(expected, std::ios::binary) << actual;
         } else {
-            EXPECT_EQ(actual, read_file(expected)) << expected;
+            EXPECT_EQ(actual, file_text(expected)) << expected;
         }
     }
 
@@ -98,13 +94,13 @@ TEST_P(RoundTrip, DecompileThenBuild) {
     const Ran decompiled =
         run(quorvane() + " decompile '" + input.string() + "' -o '" + source.string() + "'",
             work / "decompile.err");
-    ASSERT_EQ(decompiled.status, 0) << read_file(work / "decompile.err");
-    const std::string text = read_file(source);
+    ASSERT_EQ(decompiled.status, 0) << file_text(work / "decompile.err");
+    const std::string text = file_text(source);
     expect_file(data / (GetParam() + ".qvs"), text);
-    expect_file(data / (GetParam() + ".warnings"), read_file(work / "decompile.err"));
+    expect_file(data / (GetParam() + ".warnings"), file_text(work / "decompile.err"));
     EXPECT_TRUE(quorvane_dsl::syntax::parser::parse(text).errors.empty());
     const Ran checked = run(quorvane() + " check '" + source.string() + "'", work / "check.err");
-    const std::string check_errors = read_file(work / "check.err");
+    const std::string check_errors = file_text(work / "check.err");
     // Until shapes and placement evaluate, the decompiled source passes analysis only.
     if (checked.status == 1 && check_errors.find("not built yet") != std::string::npos) {
         GTEST_SKIP() << "sources do not evaluate yet: " << check_errors;
@@ -115,14 +111,14 @@ TEST_P(RoundTrip, DecompileThenBuild) {
     const Ran built =
         run(quorvane() + " build '" + source.string() + "' -o '" + back.string() + "'",
             work / "build.err");
-    const std::string build_errors = read_file(work / "build.err");
+    const std::string build_errors = file_text(work / "build.err");
     ASSERT_EQ(built.status, 0) << build_errors;
     std::ofstream(work / "names.txt") << name_map(text);
     const Ran compared =
         run("klayout -b -r '" + (data / "xor.py").string() + "' -rd a='" + input.string() +
                 "' -rd b='" + back.string() + "' -rd names='" + (work / "names.txt").string() + "'",
             work / "xor.err");
-    ASSERT_EQ(compared.status, 0) << read_file(work / "xor.err");
+    ASSERT_EQ(compared.status, 0) << file_text(work / "xor.err");
     expect_file(data / (GetParam() + ".xor"), compared.out);
 }
 

@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include "file_io.hpp"
+#include "file_text.hpp"
 
 using namespace std::string_literals;
 
@@ -21,12 +22,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string contents(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
+using quorvane_test::file_text;
 
 // Named per process: runs of the suite from several builds share the temporary directory.
 fs::path fresh_dir(const std::string& name) {
@@ -67,7 +63,7 @@ TEST(FileIo, ATerminatedWriteLeavesNoTemporaryBehind) {
     ASSERT_EQ(::waitpid(child, &status, 0), child);
     ASSERT_TRUE(WIFSIGNALED(status));
     EXPECT_EQ(WTERMSIG(status), SIGTERM);
-    EXPECT_EQ(contents(file), "old\n");
+    EXPECT_EQ(file_text(file), "old\n");
     EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1);
 }
 
@@ -79,7 +75,7 @@ TEST(FileIo, ReplacedFilesKeepTheirLinksAndOwnerAndNoStaleTemporaries) {
     fs::create_hard_link(file, other);
     ASSERT_TRUE(quorvane::write_whole_file(file, "new\n"));
     // A rename would have left the other name holding the old text.
-    EXPECT_EQ(contents(other), "new\n");
+    EXPECT_EQ(file_text(other), "new\n");
     EXPECT_EQ(fs::hard_link_count(file), 2u);
 
     fs::remove(other);
@@ -98,7 +94,7 @@ TEST(FileIo, ReplacedFilesKeepTheirLinksAndOwnerAndNoStaleTemporaries) {
         ASSERT_EQ(::stat(file.c_str(), &info), 0);
         EXPECT_EQ(info.st_uid, 4321u);
         EXPECT_EQ(info.st_gid, 4322u);
-        EXPECT_EQ(contents(file), "newer\n");
+        EXPECT_EQ(file_text(file), "newer\n");
     }
 }
 
@@ -109,21 +105,21 @@ TEST(FileIo, StandardOutputIsCheckedAndWrittenInPlace) {
     const std::string err = (dir / "err").string();
     // A full disk or a closed stream once cut the output short with exit status 0.
     EXPECT_EQ(run("ir " + ir + " >/dev/full 2>" + err), 2);
-    EXPECT_EQ(contents(err), "error: writing standard output: No space left on device (os error "
-                             "28)\n");
+    EXPECT_EQ(file_text(err), "error: writing standard output: No space left on device (os error "
+                              "28)\n");
     EXPECT_EQ(run("parse " + ir + " >&- 2>" + err), 2);
-    EXPECT_EQ(contents(err), "error: writing standard output: Bad file descriptor (os error 9)\n");
+    EXPECT_EQ(file_text(err), "error: writing standard output: Bad file descriptor (os error 9)\n");
 
     // Appending through /dev/stdout keeps what the log held, and only the library is added.
     const fs::path log = dir / "log";
     std::ofstream(log) << "kept\n";
     EXPECT_EQ(run("build " + ir + " -o /dev/stdout >>" + log.string()), 0);
-    const std::string appended = contents(log);
+    const std::string appended = file_text(log);
     EXPECT_TRUE(appended.starts_with("kept\n\0\6\0\2"s.substr(0, 9)));
     EXPECT_EQ(appended.find("wrote"), std::string::npos);
     const fs::path dash = dir / "dash";
     EXPECT_EQ(run("build " + ir + " -o - >" + dash.string()), 0);
-    EXPECT_EQ(contents(dash), appended.substr(5));
+    EXPECT_EQ(file_text(dash), appended.substr(5));
 }
 
 TEST(FileIo, ProducedFilesAppearWholeOrNotAtAll) {
@@ -141,7 +137,7 @@ TEST(FileIo, ProducedFilesAppearWholeOrNotAtAll) {
     };
     const fs::path file = dir / "out.gds";
     ASSERT_TRUE(quorvane::write_whole_file(file, producer(false)));
-    EXPECT_EQ(contents(file), "one two three");
+    EXPECT_EQ(file_text(file), "one two three");
 
     // A producer failing after some pieces went out leaves the file and no temporary behind;
     // so does one failing for a file written in place, which has other names.
@@ -157,7 +153,7 @@ TEST(FileIo, ProducedFilesAppearWholeOrNotAtAll) {
     };
     EXPECT_THROW((void)quorvane::write_whole_file(dir / "new.gds", exhausted), std::bad_alloc);
     EXPECT_FALSE(fs::exists(dir / "new.gds"));
-    EXPECT_EQ(contents(other), "one two three");
+    EXPECT_EQ(file_text(other), "one two three");
     EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 2);
 
     // Its error comes before the system's, as it would had the bytes been made first.
@@ -168,5 +164,5 @@ TEST(FileIo, ProducedFilesAppearWholeOrNotAtAll) {
                     .starts_with("writing "));
     fs::remove(other);
     ASSERT_TRUE(quorvane::write_whole_file(file, producer(false)));
-    EXPECT_EQ(contents(file), "one two three");
+    EXPECT_EQ(file_text(file), "one two three");
 }

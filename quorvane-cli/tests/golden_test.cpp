@@ -11,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+#include "file_text.hpp"
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -23,12 +25,7 @@ constexpr std::string_view run_prefix = "# run:";
 constexpr std::string_view marker_prefix = "#===";
 constexpr std::string_view no_final_newline = " (no newline at end)";
 
-std::string read_file(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
+using quorvane_test::file_text;
 
 void write_file(const fs::path& path, const std::string& text) {
     std::ofstream(path, std::ios::binary) << text;
@@ -120,7 +117,7 @@ Run run_in(const fs::path& work, const std::vector<std::string>& args) {
     }
     command += " >.stdout 2>.stderr </dev/null";
     const int raw = std::system(command.c_str());
-    return {read_file(work / ".stdout"), read_file(work / ".stderr"),
+    return {file_text(work / ".stdout"), file_text(work / ".stderr"),
             WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw)};
 }
 
@@ -134,7 +131,7 @@ void check_folder_case(const fs::path& case_dir, const fs::path& work) {
             fs::copy(entry.path(), work / entry.path().filename(), fs::copy_options::recursive);
         }
     }
-    const Run run = run_in(work, split_lines(read_file(case_dir / "cmd")));
+    const Run run = run_in(work, split_lines(file_text(case_dir / "cmd")));
     const fs::path expect_dir = case_dir / "expect";
     if (regenerating()) {
         write_file(case_dir / "stdout", run.out);
@@ -142,19 +139,19 @@ void check_folder_case(const fs::path& case_dir, const fs::path& work) {
         write_file(case_dir / "status", std::to_string(run.status) + "\n");
         if (fs::is_directory(expect_dir)) {
             for (const auto& entry : fs::directory_iterator(expect_dir)) {
-                write_file(entry.path(), read_file(work / entry.path().filename()));
+                write_file(entry.path(), file_text(work / entry.path().filename()));
             }
         }
         return;
     }
-    EXPECT_EQ(run.out, read_file(case_dir / "stdout")) << "standard output";
-    EXPECT_EQ(run.err, read_file(case_dir / "stderr")) << "standard error";
-    EXPECT_EQ(std::to_string(run.status) + "\n", read_file(case_dir / "status"));
+    EXPECT_EQ(run.out, file_text(case_dir / "stdout")) << "standard output";
+    EXPECT_EQ(run.err, file_text(case_dir / "stderr")) << "standard error";
+    EXPECT_EQ(std::to_string(run.status) + "\n", file_text(case_dir / "status"));
     if (fs::is_directory(expect_dir)) {
         for (const auto& entry : fs::directory_iterator(expect_dir)) {
             const fs::path produced = work / entry.path().filename();
             EXPECT_TRUE(fs::exists(produced)) << produced;
-            EXPECT_EQ(read_file(produced), read_file(entry.path())) << produced;
+            EXPECT_EQ(file_text(produced), file_text(entry.path())) << produced;
         }
     }
 }
@@ -188,7 +185,7 @@ std::string expectations(const Run& run) {
 }
 
 void check_single_file_case(const fs::path& file, const fs::path& work) {
-    const std::string text = read_file(file);
+    const std::string text = file_text(file);
     const std::string name = file.filename().string();
     fs::copy(file, work / name);
     std::vector<std::string> args = split_words(

@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "file_text.hpp"
 #include "write_library.hpp"
 
 namespace fs = std::filesystem;
@@ -15,12 +16,7 @@ namespace ir = quorvane_dsl::ir;
 
 namespace {
 
-std::string contents(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
+using quorvane_test::file_text;
 
 ir::Library one_cell() {
     ir::Library library;
@@ -40,7 +36,7 @@ TEST(WriteLibrary, FormatByExtensionAndNoPartialFiles) {
     const ir::Library library = one_cell();
     for (const std::string name : {"out.qvir", "out.QVIR", "out.gds", ".qvir", "dir.qvir/out"}) {
         ASSERT_TRUE(quorvane::write_library(library, (dir / name).string()));
-        EXPECT_EQ(contents(dir / name).starts_with("quorvane-ir 1"), name == "out.qvir") << name;
+        EXPECT_EQ(file_text(dir / name).starts_with("quorvane-ir 1"), name == "out.qvir") << name;
     }
 
     // A failed write leaves an existing file as it was, and no stray temporary behind.
@@ -54,7 +50,7 @@ TEST(WriteLibrary, FormatByExtensionAndNoPartialFiles) {
     EXPECT_EQ(quorvane::write_library(broken, (dir / "zero.gds").string()).error(),
               "InvalidDbu(0.0)");
     EXPECT_TRUE(quorvane::write_library(broken, (dir / "zero.qvir").string()));
-    EXPECT_EQ(contents(dir / "keep.gds"), "old");
+    EXPECT_EQ(file_text(dir / "keep.gds"), "old");
     EXPECT_FALSE(fs::exists(dir / "zero.gds"));
     EXPECT_FALSE(quorvane::write_library(library, (dir / "dir.qvir").string()));
     std::size_t files = 0;
@@ -79,9 +75,9 @@ TEST(WriteLibrary, LinksAndModesOfExistingFilesStay) {
     ASSERT_TRUE(quorvane::write_library(library, (dir / "dangling.qvir").string()));
     EXPECT_TRUE(fs::is_symlink(dir / "link.gds"));
     EXPECT_TRUE(fs::is_symlink(dir / "dangling.qvir"));
-    EXPECT_EQ(contents(dir / "real" / "target.gds").substr(0, 2), std::string("\0\6", 2));
+    EXPECT_EQ(file_text(dir / "real" / "target.gds").substr(0, 2), std::string("\0\6", 2));
     EXPECT_EQ(fs::status(dir / "real" / "target.gds").permissions(), fs::perms(0640));
-    EXPECT_TRUE(contents(dir / "real" / "new.qvir").starts_with("quorvane-ir 1"));
+    EXPECT_TRUE(file_text(dir / "real" / "new.qvir").starts_with("quorvane-ir 1"));
 
     // A pipe is written in place, not replaced by a file. The end held open here lets the
     // writer in without a second thread, and a write that misses the pipe cannot hang the test.
@@ -109,9 +105,9 @@ TEST(WriteLibrary, PlantedTemporaryNamesAreNeitherFollowedNorRemoved) {
     fs::create_symlink("victim", dir / (prefix + "0"));
     std::ofstream(dir / (prefix + "1")) << "theirs";
     ASSERT_TRUE(quorvane::write_library(one_cell(), (dir / "out.qvir").string()));
-    EXPECT_TRUE(contents(dir / "out.qvir").starts_with("quorvane-ir 1"));
-    EXPECT_EQ(contents(dir / "victim"), "keep");
+    EXPECT_TRUE(file_text(dir / "out.qvir").starts_with("quorvane-ir 1"));
+    EXPECT_EQ(file_text(dir / "victim"), "keep");
     EXPECT_TRUE(fs::is_symlink(dir / (prefix + "0")));
-    EXPECT_EQ(contents(dir / (prefix + "1")), "theirs");
+    EXPECT_EQ(file_text(dir / (prefix + "1")), "theirs");
     fs::remove_all(dir);
 }
