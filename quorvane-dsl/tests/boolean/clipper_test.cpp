@@ -496,6 +496,8 @@ TEST(BooleanClipper, ResultsDoNotDependOnTheThreadCount) {
         std::int64_t x = g.coord(), y = g.coord(), w = g.pick(50, 3000), h = g.pick(50, 3000);
         a.push_back({{x, y}, {x + w, y}, {x + w, y + h}, {x, y + h}});
     }
+    // Far above the rest, so that the vertices' rows are ordered in bands of several.
+    a.push_back({{0, 2'000'000}, {10, 2'000'000}, {10, 2'000'010}, {0, 2'000'010}});
     for (int i = 0; i < 2500; ++i) {
         Point p{g.coord(), g.coord()};
         b.push_back({p,

@@ -4,6 +4,8 @@
 #include <bit>
 #include <cstdio>
 #include <cstdlib>
+#include <iterator>
+#include <limits>
 
 #include <tbb/parallel_sort.h>
 
@@ -170,13 +172,103 @@ struct Hit {
     PathHit t;
 };
 
-bool axis_parallel(const Box& b) {
-    return b.x0 == b.x1 || b.y0 == b.y1;
+bool axis_parallel(const Seg& s) {
+    return s.x1 == s.x2 || s.y1 == s.y2;
 }
 
+// Which kinds of segment a list holds.
+struct Kinds {
+    bool horizontal = false;
+    bool diagonal = false;
+};
+
+Kinds kinds_of(std::span<const Seg> segs) {
+    auto scan = [&](std::size_t b, std::size_t e) {
+        Kinds k;
+        for (std::size_t i = b; i < e; ++i) {
+            k.horizontal = k.horizontal || segs[i].y1 == segs[i].y2;
+            k.diagonal = k.diagonal || !axis_parallel(segs[i]);
+        }
+        return k;
+    };
+    std::size_t n = segs.size();
+    if (!par::goes_parallel(n)) {
+        return scan(0, n);
+    }
+    std::size_t chunks = par::chunk_count(n);
+    std::vector<Kinds> parts(chunks);
+    par::for_chunks(n, chunks,
+                    [&](std::size_t k, std::size_t b, std::size_t e) { parts[k] = scan(b, e); });
+    Kinds all;
+    for (const Kinds& k : parts) {
+        all.horizontal = all.horizontal || k.horizontal;
+        all.diagonal = all.diagonal || k.diagonal;
+    }
+    return all;
+}
+
+// The vertices in (y, x) order, where those on one horizontal line follow each other.
+struct RowOrder {
+    std::vector<std::uint32_t> ids;  // vertex ids in (y, x) order
+    std::vector<std::uint32_t> rank; // every vertex's position in ids
+};
+
+// Ids ascend with x along a row, so ascending (y, id) is the (y, x) order. The vertices are
+// listed per band of rows, a band as high as keeps the bands no more than twice the vertices.
+RowOrder row_order(const std::vector<Point>& points, const Box& bounds) {
+    std::size_t n = points.size();
+    std::uint64_t h = static_cast<std::uint64_t>(bounds.y1) - static_cast<std::uint64_t>(bounds.y0);
+    unsigned shift = 0;
+    while ((h >> shift) >= 2 * n) {
+        ++shift;
+    }
+    auto band = [&](std::size_t i) {
+        return (static_cast<std::uint64_t>(points[i].y) - static_cast<std::uint64_t>(bounds.y0)) >>
+               shift;
+    };
+    Groups bands = Groups::build_parallel(
+        n, (h >> shift) + 1,
+        [&](std::size_t i, std::vector<std::uint64_t>& out) { out.push_back(band(i)); });
+    RowOrder rows;
+    rows.ids = std::move(bands.members);
+    // A sequential build lists a band's ids in ascending order, which is all a band of one row
+    // needs.
+    if (shift > 0 || par::goes_parallel(n)) {
+        auto by_row = [&](std::uint32_t a, std::uint32_t b) {
+            return points[a].y != points[b].y ? points[a].y < points[b].y : a < b;
+        };
+        tbb::parallel_for(std::size_t{0}, bands.starts.size() - 1, [&](std::size_t g) {
+            auto* first = rows.ids.data() + bands.starts[g];
+            auto* last = rows.ids.data() + bands.starts[g + 1];
+            if (shift == 0) {
+                std::sort(first, last);
+            } else {
+                std::sort(first, last, by_row);
+            }
+        });
+    }
+    std::vector<std::uint32_t>().swap(bands.starts);
+    par::resize(rows.rank, n);
+    par::for_range(n, [&](std::size_t first, std::size_t last) {
+        for (std::size_t r = first; r < last; ++r) {
+            rows.rank[rows.ids[r]] = static_cast<std::uint32_t>(r);
+        }
+    });
+    return rows;
+}
+
+// The vertices by grid cell for the hot-pixel search of diagonal segments: a cell's members in
+// id order with their points alongside, and the hits found in crowded cells.
+struct CellPoints {
+    Groups cells;
+    std::vector<Point> points;
+    std::vector<std::uint64_t> crowded_pairs;
+};
+
 // (segment, member) pairs of the cells too crowded for plain loops, sorted; a member is a
-// vertex's position in `point_cells`. Cells are independent, so they are searched in parallel;
-// the sort makes the order independent of that.
+// vertex's position in `point_cells`. Only diagonal segments are searched: the vertices on a
+// straight one are found by their order. Cells are independent, so they are searched in
+// parallel; the sort makes the order independent of that.
 std::vector<std::uint64_t> crowded_hits(std::span<const Seg> segs, const Grid& grid,
                                         const Groups& seg_cells, const Groups& point_cells,
                                         const std::vector<Point>& cell_points) {
@@ -189,12 +281,18 @@ std::vector<std::uint64_t> crowded_hits(std::span<const Seg> segs, const Grid& g
             if (list.size() <= crowded || point_cells.of(g).empty()) {
                 continue;
             }
+            std::vector<std::uint32_t> diagonal;
+            std::copy_if(list.begin(), list.end(), std::back_inserter(diagonal),
+                         [&](std::uint32_t s) { return !axis_parallel(segs[s]); });
+            if (diagonal.empty()) {
+                continue;
+            }
             std::int64_t x0 = grid.cell_x(g), y0 = grid.cell_y(g);
             // A hot pixel reaches half a unit around its vertex, so the tree's box and the
             // descent below test with a whole unit of margin.
             SegTree tree;
             tree.build(segs, Box{x0 - 1, y0 - 1, x0 + side + 1, y0 + side + 1},
-                       std::vector<std::uint32_t>(list.begin(), list.end()));
+                       std::move(diagonal));
             for (std::uint32_t m = point_cells.starts[g]; m < point_cells.starts[g + 1]; ++m) {
                 Point p = cell_points[m];
                 stack.assign(1, 0);
@@ -231,133 +329,199 @@ std::vector<std::uint64_t> crowded_hits(std::span<const Seg> segs, const Grid& g
     return pairs;
 }
 
-// The range of a cell's members (ascending ids, so ascending (x, y)) that can lie in the box: for
-// an axis-parallel segment those between its end points in (x, y) order, else those in its x
-// range. `cell_points` holds the members' points in member order, so the search reads memory
-// in sequence.
-std::pair<std::size_t, std::size_t> x_range(const Groups& cells,
-                                            const std::vector<Point>& cell_points, std::uint64_t g,
-                                            const Box& box, bool straight) {
+// Sorts members by id and puts their points alongside; takes the points, which are then
+// held in cell order only.
+CellPoints cell_points(std::span<const Seg> segs, const Grid& grid, const Groups& seg_cells,
+                       std::vector<Point> points) {
+    std::size_t count = points.size();
+    CellPoints cp;
+    cp.cells = Groups::build_parallel(count, grid.cell_count(),
+                                      [&](std::size_t i, std::vector<std::uint64_t>& out) {
+                                          out.push_back(grid.cell_of(points[i]));
+                                      });
+    // The parallel build lists a cell's members in any order; the hit search wants id order.
+    if (par::goes_parallel(count)) {
+        tbb::parallel_for(std::size_t{0}, grid.cell_count(), [&](std::size_t g) {
+            auto* first = cp.cells.members.data() + cp.cells.starts[g];
+            std::sort(first, cp.cells.members.data() + cp.cells.starts[g + 1]);
+        });
+    }
+    par::resize(cp.points, cp.cells.members.size());
+    par::for_range(cp.points.size(), [&](std::size_t first, std::size_t last) {
+        for (std::size_t m = first; m < last; ++m) {
+            cp.points[m] = points[cp.cells.members[m]];
+        }
+    });
+    std::vector<Point>().swap(points);
+    cp.crowded_pairs = crowded_hits(segs, grid, seg_cells, cp.cells, cp.points);
+    return cp;
+}
+
+// The points back in id order: every vertex lies in exactly one cell, so the members are a
+// permutation of the ids.
+std::vector<Point> points_by_id(const CellPoints& cp) {
+    std::vector<Point> points;
+    par::resize(points, cp.points.size());
+    par::for_range(points.size(), [&](std::size_t first, std::size_t last) {
+        for (std::size_t m = first; m < last; ++m) {
+            points[cp.cells.members[m]] = cp.points[m];
+        }
+    });
+    return points;
+}
+
+// The range of a cell's members (ascending ids, so ascending (x, y)) in the x range of the box.
+// The members' points lie in member order, so the search reads memory in sequence.
+std::pair<std::size_t, std::size_t> x_range(const CellPoints& cp, std::uint64_t g, const Box& box) {
     constexpr std::int64_t lowest = std::numeric_limits<std::int64_t>::min();
     constexpr std::int64_t highest = std::numeric_limits<std::int64_t>::max();
-    Point lo{box.x0, straight ? box.y0 : lowest}, hi{box.x1, straight ? box.y1 : highest};
-    auto begin = cell_points.begin() + cells.starts[g];
-    auto end = cell_points.begin() + cells.starts[g + 1];
-    auto first = std::lower_bound(begin, end, lo);
-    auto last = std::upper_bound(first, end, hi);
-    return {static_cast<std::size_t>(first - cell_points.begin()),
-            static_cast<std::size_t>(last - cell_points.begin())};
+    auto begin = cp.points.begin() + cp.cells.starts[g];
+    auto end = cp.points.begin() + cp.cells.starts[g + 1];
+    auto first = std::lower_bound(begin, end, Point{box.x0, lowest});
+    auto last = std::upper_bound(first, end, Point{box.x1, highest});
+    return {static_cast<std::size_t>(first - cp.points.begin()),
+            static_cast<std::size_t>(last - cp.points.begin())};
+}
+
+void push_key(std::vector<std::uint64_t>& keys, std::uint64_t u, std::uint64_t w,
+              std::uint64_t operand, unsigned b) {
+    std::uint64_t lo_id = std::min(u, w), hi_id = std::max(u, w);
+    keys.push_back((lo_id << (b + 2)) | (hi_id << 2) | (operand << 1) | (u < w ? 1 : 0));
+}
+
+// All vertices are integer points, so the hot pixels an axis-parallel segment passes are those
+// of the vertices on it: the ids strictly between its end points' when it is vertical, as ids
+// follow (x, y) order, and likewise the positions in (y, x) order when it is horizontal.
+void straight_keys(const Seg& s, std::uint32_t from, std::uint32_t to, const RowOrder& rows,
+                   unsigned b, std::vector<std::uint64_t>& keys) {
+    if (s.x1 == s.x2) {
+        for (std::uint32_t k = from; k != to;) {
+            std::uint32_t next = from < to ? k + 1 : k - 1;
+            push_key(keys, k, next, s.operand, b);
+            k = next;
+        }
+        return;
+    }
+    std::uint32_t first = rows.rank[from], last = rows.rank[to];
+    for (std::uint32_t r = first; r != last;) {
+        std::uint32_t next = first < last ? r + 1 : r - 1;
+        push_key(keys, rows.ids[r], rows.ids[next], s.operand, b);
+        r = next;
+    }
+}
+
+// The vertices whose hot pixels diagonal segment i passes, in the order it passes them. The
+// pairs of crowded cells are sorted by segment; `pair` moves forward over them.
+void diagonal_hits(std::span<const Seg> segs, std::size_t i, const Grid& grid,
+                   const Groups& seg_cells, const CellPoints& cp,
+                   std::vector<std::uint64_t>::const_iterator& pair, std::vector<Hit>& hits,
+                   std::vector<std::uint64_t>& cells) {
+    const Seg& s = segs[i];
+    const Box box = segment_box(s);
+    hits.clear();
+    cells.clear();
+    grid.cells_of(s, box, cells);
+    for (std::uint64_t g : cells) {
+        if (seg_cells.of(g).size() > crowded) {
+            // Searched by `crowded_hits`; its pairs for this segment join below.
+            continue;
+        }
+        auto [first_member, last_member] = x_range(cp, g, box);
+        for (std::size_t m = first_member; m < last_member; ++m) {
+            if (auto t = on_path(s, box, cp.points[m])) {
+                hits.push_back({cp.cells.members[m], *t});
+            }
+        }
+    }
+    const auto end = cp.crowded_pairs.end();
+    while (pair != end && (*pair >> 32) < i) {
+        ++pair;
+    }
+    for (; pair != end && (*pair >> 32) == i; ++pair) {
+        auto m = static_cast<std::uint32_t>(*pair);
+        auto t = on_path(s, box, cp.points[m]);
+        if (!t) {
+            stop("a hit");
+        }
+        hits.push_back({cp.cells.members[m], *t});
+    }
+    std::sort(hits.begin(), hits.end(), [](const Hit& x, const Hit& y) {
+        i128 l = x.t.num * y.t.den, r = y.t.num * x.t.den;
+        if (l != r) {
+            return l < r;
+        }
+        if (x.t.inclusive != y.t.inclusive) {
+            return x.t.inclusive;
+        }
+        return x.vertex < y.vertex;
+    });
 }
 
 // Sub-edge keys of every segment, cut at the vertices whose hot pixels it passes, in parts.
-// A crossing cuts its two segments once each, so the keys number about the segments plus twice
-// the crossings; room for a quarter more is reserved, which costs address space only, rather
-// than let a list grow by copying while everything else is still held.
-std::vector<std::vector<std::uint64_t>>
-sub_edges(std::span<const Seg> segs, const Grid& grid, const Groups& seg_cells,
-          const Groups& point_cells, const std::vector<Point>& cell_points, const Vertices& v,
-          const std::vector<std::uint64_t>& crowded_pairs, std::size_t crossing_count, unsigned b) {
+// `cp` and `seg_cells` are read for diagonal segments only. A crossing cuts its two segments
+// once each, so the keys number about the segments plus twice the crossings; room for a
+// quarter more is reserved, which costs address space only, rather than let a list grow by
+// copying while everything else is still held.
+std::vector<std::vector<std::uint64_t>> sub_edges(std::span<const Seg> segs, const Grid& grid,
+                                                  const Groups& seg_cells, const CellPoints& cp,
+                                                  const RowOrder& rows, const Vertices& v,
+                                                  std::size_t crossing_count, unsigned b) {
     const double per_segment =
         1.25 * (1.0 + 2.0 * static_cast<double>(crossing_count) / static_cast<double>(segs.size()));
+    const bool search = !cp.points.empty();
     return par::map_chunks(segs.size(), [&](std::size_t first, std::size_t last) {
         std::vector<std::uint64_t> keys;
         keys.reserve(static_cast<std::size_t>(per_segment * static_cast<double>(last - first)) +
                      16);
         std::vector<std::uint64_t> cells;
         std::vector<Hit> hits;
-        std::vector<std::uint32_t> walk;
         // The pairs are sorted by segment: one search per chunk, then a moving cursor.
-        auto pair = std::lower_bound(crowded_pairs.begin(), crowded_pairs.end(),
+        auto pair = std::lower_bound(cp.crowded_pairs.begin(), cp.crowded_pairs.end(),
                                      static_cast<std::uint64_t>(first) << 32);
         constexpr std::size_t ahead = 8;
         auto first_cell = [&](std::size_t j) {
             const Box box = segment_box(segs[j]);
             return grid.col(box.x0) + grid.columns * grid.row(box.y0);
         };
+        auto horizontal = [&](std::size_t j) { return segs[j].y1 == segs[j].y2; };
+        auto diagonal = [&](std::size_t j) { return !axis_parallel(segs[j]); };
         for (std::size_t i = first; i < last; ++i) {
-            // The cell lists are read at random; the next segments' first cells are fetched
-            // early in two steps, as finding a cell's points and ids needs its start read first.
+            // The cell lists and the row order are read at random; what the next segments need
+            // is fetched early in two steps, as where to look needs a first read itself: a
+            // cell's start before its points and ids, an end point's row position before the
+            // ids there.
             if (i + 2 * ahead < last) {
-                __builtin_prefetch(point_cells.starts.data() + first_cell(i + 2 * ahead));
+                const std::size_t j = i + 2 * ahead;
+                if (search && diagonal(j)) {
+                    __builtin_prefetch(cp.cells.starts.data() + first_cell(j));
+                } else if (horizontal(j)) {
+                    __builtin_prefetch(rows.rank.data() + v.start[j]);
+                    __builtin_prefetch(rows.rank.data() + v.start[segs[j].next]);
+                }
             }
             if (i + ahead < last) {
-                const std::uint32_t start = point_cells.starts[first_cell(i + ahead)];
-                __builtin_prefetch(cell_points.data() + start);
-                __builtin_prefetch(point_cells.members.data() + start);
+                const std::size_t j = i + ahead;
+                if (search && diagonal(j)) {
+                    const std::uint32_t start = cp.cells.starts[first_cell(j)];
+                    __builtin_prefetch(cp.points.data() + start);
+                    __builtin_prefetch(cp.cells.members.data() + start);
+                } else if (horizontal(j)) {
+                    __builtin_prefetch(rows.ids.data() + rows.rank[v.start[j]]);
+                }
             }
             const Seg& s = segs[i];
-            const Box box = segment_box(s);
-            bool straight = axis_parallel(box);
-            Point a{s.x1, s.y1}, z{s.x2, s.y2};
-            hits.clear();
-            cells.clear();
-            grid.cells_of(s, box, cells);
-            for (std::uint64_t g : cells) {
-                if (seg_cells.of(g).size() > crowded) {
-                    // Searched by `crowded_hits`; its pairs for this segment join below.
-                    continue;
-                }
-                auto [first_member, last_member] =
-                    x_range(point_cells, cell_points, g, box, straight);
-                for (std::size_t m = first_member; m < last_member; ++m) {
-                    std::uint32_t id = point_cells.members[m];
-                    Point p = cell_points[m];
-                    if (straight) {
-                        if (p.y >= box.y0 && p.y <= box.y1 && p != a && p != z) {
-                            hits.push_back({id, {}});
-                        }
-                    } else if (auto t = on_path(s, box, p)) {
-                        hits.push_back({id, *t});
-                    }
-                }
+            const std::uint32_t from = v.start[i], to = v.start[s.next];
+            if (axis_parallel(s)) {
+                straight_keys(s, from, to, rows, b, keys);
+                continue;
             }
-            while (pair != crowded_pairs.end() && (*pair >> 32) < i) {
-                ++pair;
-            }
-            for (; pair != crowded_pairs.end() && (*pair >> 32) == i; ++pair) {
-                auto m = static_cast<std::uint32_t>(*pair);
-                std::uint32_t id = point_cells.members[m];
-                if (straight) {
-                    hits.push_back({id, {}});
-                    continue;
-                }
-                auto t = on_path(s, box, cell_points[m]);
-                if (!t) {
-                    stop("a hit");
-                }
-                hits.push_back({id, *t});
-            }
-            if (straight) {
-                std::sort(hits.begin(), hits.end(),
-                          [](const Hit& x, const Hit& y) { return x.vertex < y.vertex; });
-                if (s.x2 < s.x1 || (s.x2 == s.x1 && s.y2 < s.y1)) {
-                    std::reverse(hits.begin(), hits.end());
-                }
-            } else {
-                std::sort(hits.begin(), hits.end(), [](const Hit& x, const Hit& y) {
-                    i128 l = x.t.num * y.t.den, r = y.t.num * x.t.den;
-                    if (l != r) {
-                        return l < r;
-                    }
-                    if (x.t.inclusive != y.t.inclusive) {
-                        return x.t.inclusive;
-                    }
-                    return x.vertex < y.vertex;
-                });
-            }
-            walk.clear();
-            walk.push_back(v.start[i]);
+            diagonal_hits(segs, i, grid, seg_cells, cp, pair, hits, cells);
+            std::uint32_t u = from;
             for (const Hit& h : hits) {
-                walk.push_back(h.vertex);
+                push_key(keys, u, h.vertex, s.operand, b);
+                u = h.vertex;
             }
-            walk.push_back(v.start[s.next]);
-            std::uint64_t operand = s.operand;
-            for (std::size_t k = 0; k + 1 < walk.size(); ++k) {
-                std::uint64_t u = walk[k], w = walk[k + 1];
-                std::uint64_t lo_id = std::min(u, w), hi_id = std::max(u, w);
-                keys.push_back((lo_id << (b + 2)) | (hi_id << 2) | (operand << 1) |
-                               (u < w ? 1 : 0));
-            }
+            push_key(keys, u, to, s.operand, b);
         }
         return keys;
     });
@@ -500,12 +664,13 @@ struct Cut {
 };
 
 // Takes the segments so that they die here with the cell lists, before the keys'
-// sort and merge need their room. While the segments are cut, the vertices are held in cell
-// order only, and put back in id order once the segments are gone.
+// sort and merge need their room. Diagonal segments search the vertices by cell; while they
+// do, the vertices are held in cell order only, and put back in id order afterwards.
 Cut cut(std::vector<Seg> segs) {
     // Boxes of segments are computed where needed: a list of them would cost more memory
     // traffic than the few comparisons it saves.
     Box bounds = segments_bounds(segs);
+    Kinds kinds = kinds_of(segs);
     Grid grid =
         Grid::make(bounds, segs.size(), [&](std::size_t i) { return segment_box(segs[i]); });
     Groups seg_cells = Groups::build_parallel(segs.size(), grid.cell_count(),
@@ -520,42 +685,22 @@ Cut cut(std::vector<Seg> segs) {
         stop("too many vertices");
     }
     unsigned b = bit_length(count - 1);
-    Groups point_cells = Groups::build_parallel(
-        count, grid.cell_count(), [&](std::size_t i, std::vector<std::uint64_t>& out) {
-            out.push_back(grid.cell_of(v.points[i]));
-        });
-    // The parallel build lists a cell's members in any order; the hit search wants id order.
-    if (par::goes_parallel(count)) {
-        tbb::parallel_for(std::size_t{0}, grid.cell_count(), [&](std::size_t g) {
-            auto* first = point_cells.members.data() + point_cells.starts[g];
-            std::sort(first, point_cells.members.data() + point_cells.starts[g + 1]);
-        });
+    RowOrder rows = kinds.horizontal ? row_order(v.points, bounds) : RowOrder();
+    CellPoints cp;
+    if (kinds.diagonal) {
+        cp = cell_points(segs, grid, seg_cells, std::move(v.points));
+    } else {
+        seg_cells = Groups();
     }
-    std::vector<Point> cell_points;
-    par::resize(cell_points, point_cells.members.size());
-    par::for_range(cell_points.size(), [&](std::size_t first, std::size_t last) {
-        for (std::size_t m = first; m < last; ++m) {
-            cell_points[m] = v.points[point_cells.members[m]];
-        }
-    });
-    std::vector<Point>().swap(v.points);
-    std::vector<std::uint64_t> pairs =
-        crowded_hits(segs, grid, seg_cells, point_cells, cell_points);
     Cut out;
-    out.key_parts =
-        sub_edges(segs, grid, seg_cells, point_cells, cell_points, v, pairs, crossing_count, b);
+    out.key_parts = sub_edges(segs, grid, seg_cells, cp, rows, v, crossing_count, b);
     out.bits = b;
     std::vector<Seg>().swap(segs);
     seg_cells = Groups();
-    v = Vertices();
-    std::vector<std::uint64_t>().swap(pairs);
-    // Every vertex lies in exactly one cell, so the members are a permutation of the ids.
-    par::resize(out.points, count);
-    par::for_range(count, [&](std::size_t first, std::size_t last) {
-        for (std::size_t m = first; m < last; ++m) {
-            out.points[point_cells.members[m]] = cell_points[m];
-        }
-    });
+    rows = RowOrder();
+    std::vector<std::uint32_t>().swap(v.start);
+    std::vector<std::uint64_t>().swap(cp.crowded_pairs);
+    out.points = kinds.diagonal ? points_by_id(cp) : std::move(v.points);
     return out;
 }
 
