@@ -47,17 +47,19 @@ struct Vertices {
     std::vector<std::uint32_t> start; // start vertex of every input segment
 };
 
-// Crossing points of all cells, in cell order.
+// Crossing points of all cells, in cell order, possibly repeated.
 std::vector<Point> all_crossings(std::span<const Seg> segs, const Grid& grid, const Groups& cells) {
     return par::flat_map(grid.cell_count(), [&](std::size_t b, std::size_t e) {
         std::vector<Point> out;
         for (std::size_t g = b; g < e; ++g) {
-            auto list = cells.of(g);
-            if (list.size() < 2) {
-                continue;
+            // A cell's segments lie anywhere in the list; those of the cell after next are
+            // fetched early.
+            if (g + 2 < e) {
+                for (std::uint32_t i : cells.of(g + 2)) {
+                    __builtin_prefetch(segs.data() + i);
+                }
             }
-            auto found = cell_crossings(g, list, segs, grid);
-            out.insert(out.end(), found.begin(), found.end());
+            cell_crossings(g, cells.of(g), segs, grid, out);
         }
         return out;
     });
