@@ -1,6 +1,7 @@
 #include "boolean/detail/snap.hpp"
 
 #include <algorithm>
+#include <atomic>
 #include <bit>
 #include <cstdio>
 #include <cstdlib>
@@ -182,6 +183,7 @@ bool axis_parallel(const Seg& s) {
 struct Kinds {
     bool horizontal = false;
     bool diagonal = false;
+    bool second_operand = false;
 };
 
 Kinds kinds_of(std::span<const Seg> segs) {
@@ -190,6 +192,7 @@ Kinds kinds_of(std::span<const Seg> segs) {
         for (std::size_t i = b; i < e; ++i) {
             k.horizontal = k.horizontal || segs[i].y1 == segs[i].y2;
             k.diagonal = k.diagonal || !axis_parallel(segs[i]);
+            k.second_operand = k.second_operand || segs[i].operand != 0;
         }
         return k;
     };
@@ -205,19 +208,15 @@ Kinds kinds_of(std::span<const Seg> segs) {
     for (const Kinds& k : parts) {
         all.horizontal = all.horizontal || k.horizontal;
         all.diagonal = all.diagonal || k.diagonal;
+        all.second_operand = all.second_operand || k.second_operand;
     }
     return all;
 }
 
-// The vertices in (y, x) order, where those on one horizontal line follow each other.
-struct RowOrder {
-    std::vector<std::uint32_t> ids;  // vertex ids in (y, x) order
-    std::vector<std::uint32_t> rank; // every vertex's position in ids
-};
-
-// Ids ascend with x along a row, so ascending (y, id) is the (y, x) order. The vertices are
-// listed per band of rows, a band as high as keeps the bands no more than twice the vertices.
-RowOrder row_order(const std::vector<Point>& points, const Box& bounds) {
+// Vertex ids in (y, x) order, where those on one horizontal line follow each other. Ids ascend
+// with x along a row, so ascending (y, id) is that order. The vertices are listed per band of
+// rows, a band as high as keeps the bands no more than twice the vertices.
+std::vector<std::uint32_t> row_order(const std::vector<Point>& points, const Box& bounds) {
     std::size_t n = points.size();
     std::uint64_t h = static_cast<std::uint64_t>(bounds.y1) - static_cast<std::uint64_t>(bounds.y0);
     unsigned shift = 0;
@@ -231,8 +230,7 @@ RowOrder row_order(const std::vector<Point>& points, const Box& bounds) {
     Groups bands = Groups::build_parallel(
         n, (h >> shift) + 1,
         [&](std::size_t i, std::vector<std::uint64_t>& out) { out.push_back(band(i)); });
-    RowOrder rows;
-    rows.ids = std::move(bands.members);
+    std::vector<std::uint32_t> ids = std::move(bands.members);
     // A sequential build lists a band's ids in ascending order, which is all a band of one row
     // needs.
     if (shift > 0 || par::goes_parallel(n)) {
@@ -240,8 +238,8 @@ RowOrder row_order(const std::vector<Point>& points, const Box& bounds) {
             return points[a].y != points[b].y ? points[a].y < points[b].y : a < b;
         };
         tbb::parallel_for(std::size_t{0}, bands.starts.size() - 1, [&](std::size_t g) {
-            auto* first = rows.ids.data() + bands.starts[g];
-            auto* last = rows.ids.data() + bands.starts[g + 1];
+            auto* first = ids.data() + bands.starts[g];
+            auto* last = ids.data() + bands.starts[g + 1];
             if (shift == 0) {
                 std::sort(first, last);
             } else {
@@ -249,14 +247,20 @@ RowOrder row_order(const std::vector<Point>& points, const Box& bounds) {
             }
         });
     }
-    std::vector<std::uint32_t>().swap(bands.starts);
-    par::resize(rows.rank, n);
-    par::for_range(n, [&](std::size_t first, std::size_t last) {
+    return ids;
+}
+
+// Every vertex's successor in the row order: the next vertex to the right in its row, or, for
+// the last of a row, some vertex never asked for.
+std::vector<std::uint32_t> next_in_row(const std::vector<std::uint32_t>& ids) {
+    std::vector<std::uint32_t> next;
+    par::resize(next, ids.size());
+    par::for_range(ids.size() - 1, [&](std::size_t first, std::size_t last) {
         for (std::size_t r = first; r < last; ++r) {
-            rows.rank[rows.ids[r]] = static_cast<std::uint32_t>(r);
+            next[ids[r]] = ids[r + 1];
         }
     });
-    return rows;
+    return next;
 }
 
 // The vertices by grid cell for the hot-pixel search of diagonal segments: a cell's members in
@@ -393,22 +397,21 @@ void push_key(std::vector<std::uint64_t>& keys, std::uint64_t u, std::uint64_t w
 
 // All vertices are integer points, so the hot pixels an axis-parallel segment passes are those
 // of the vertices on it: the ids strictly between its end points' when it is vertical, as ids
-// follow (x, y) order, and likewise the positions in (y, x) order when it is horizontal.
-void straight_keys(const Seg& s, std::uint32_t from, std::uint32_t to, const RowOrder& rows,
-                   unsigned b, std::vector<std::uint64_t>& keys) {
-    if (s.x1 == s.x2) {
-        for (std::uint32_t k = from; k != to;) {
-            std::uint32_t next = from < to ? k + 1 : k - 1;
-            push_key(keys, k, next, s.operand, b);
-            k = next;
+// follow (x, y) order, and the vertices from its left end rightwards to its right end when it
+// is horizontal. The keys are sorted later, so they are made from the lower end onwards.
+void straight_keys(const Seg& s, std::uint32_t from, std::uint32_t to,
+                   const std::vector<std::uint32_t>& next, unsigned b,
+                   std::vector<std::uint64_t>& keys) {
+    const std::uint32_t lo = std::min(from, to), hi = std::max(from, to);
+    const bool vertical = s.x1 == s.x2;
+    for (std::uint32_t u = lo; u != hi;) {
+        std::uint32_t w = vertical ? u + 1 : next[u];
+        if (from < to) {
+            push_key(keys, u, w, s.operand, b);
+        } else {
+            push_key(keys, w, u, s.operand, b);
         }
-        return;
-    }
-    std::uint32_t first = rows.rank[from], last = rows.rank[to];
-    for (std::uint32_t r = first; r != last;) {
-        std::uint32_t next = first < last ? r + 1 : r - 1;
-        push_key(keys, rows.ids[r], rows.ids[next], s.operand, b);
-        r = next;
+        u = w;
     }
 }
 
@@ -460,17 +463,16 @@ void diagonal_hits(std::span<const Seg> segs, std::size_t i, const Grid& grid,
 }
 
 // Sub-edge keys of every segment, cut at the vertices whose hot pixels it passes, in parts.
-// `cp` and `seg_cells` are read for diagonal segments only. A crossing cuts its two segments
-// once each, so the keys number about the segments plus twice the crossings; room for a
-// quarter more is reserved, which costs address space only, rather than let a list grow by
-// copying while everything else is still held.
+// A crossing cuts its two segments once each, so the keys number about the segments plus twice
+// the crossings; room for a quarter more is reserved, which costs address space only, rather
+// than let a list grow by copying while everything else is still held.
 std::vector<std::vector<std::uint64_t>> sub_edges(std::span<const Seg> segs, const Grid& grid,
                                                   const Groups& seg_cells, const CellPoints& cp,
-                                                  const RowOrder& rows, const Vertices& v,
-                                                  std::size_t crossing_count, unsigned b) {
+                                                  const std::vector<std::uint32_t>& next,
+                                                  const Vertices& v, std::size_t crossing_count,
+                                                  unsigned b) {
     const double per_segment =
         1.25 * (1.0 + 2.0 * static_cast<double>(crossing_count) / static_cast<double>(segs.size()));
-    const bool search = !cp.points.empty();
     return par::map_chunks(segs.size(), [&](std::size_t first, std::size_t last) {
         std::vector<std::uint64_t> keys;
         keys.reserve(static_cast<std::size_t>(per_segment * static_cast<double>(last - first)) +
@@ -485,36 +487,26 @@ std::vector<std::vector<std::uint64_t>> sub_edges(std::span<const Seg> segs, con
             const Box box = segment_box(segs[j]);
             return grid.col(box.x0) + grid.columns * grid.row(box.y0);
         };
-        auto horizontal = [&](std::size_t j) { return segs[j].y1 == segs[j].y2; };
-        auto diagonal = [&](std::size_t j) { return !axis_parallel(segs[j]); };
         for (std::size_t i = first; i < last; ++i) {
-            // The cell lists and the row order are read at random; what the next segments need
-            // is fetched early in two steps, as where to look needs a first read itself: a
-            // cell's start before its points and ids, an end point's row position before the
-            // ids there.
-            if (i + 2 * ahead < last) {
-                const std::size_t j = i + 2 * ahead;
-                if (search && diagonal(j)) {
-                    __builtin_prefetch(cp.cells.starts.data() + first_cell(j));
-                } else if (horizontal(j)) {
-                    __builtin_prefetch(rows.rank.data() + v.start[j]);
-                    __builtin_prefetch(rows.rank.data() + v.start[segs[j].next]);
-                }
+            // The cell lists and the row successors are read at random; what the next segments
+            // need is fetched early, a cell's start in a step before its points and ids.
+            if (i + 2 * ahead < last && !axis_parallel(segs[i + 2 * ahead])) {
+                __builtin_prefetch(cp.cells.starts.data() + first_cell(i + 2 * ahead));
             }
             if (i + ahead < last) {
                 const std::size_t j = i + ahead;
-                if (search && diagonal(j)) {
+                if (!axis_parallel(segs[j])) {
                     const std::uint32_t start = cp.cells.starts[first_cell(j)];
                     __builtin_prefetch(cp.points.data() + start);
                     __builtin_prefetch(cp.cells.members.data() + start);
-                } else if (horizontal(j)) {
-                    __builtin_prefetch(rows.ids.data() + rows.rank[v.start[j]]);
+                } else if (segs[j].y1 == segs[j].y2) {
+                    __builtin_prefetch(next.data() + std::min(v.start[j], v.start[segs[j].next]));
                 }
             }
             const Seg& s = segs[i];
             const std::uint32_t from = v.start[i], to = v.start[s.next];
             if (axis_parallel(s)) {
-                straight_keys(s, from, to, rows, b, keys);
+                straight_keys(s, from, to, next, b, keys);
                 continue;
             }
             diagonal_hits(segs, i, grid, seg_cells, cp, pair, hits, cells);
@@ -527,6 +519,122 @@ std::vector<std::vector<std::uint64_t>> sub_edges(std::span<const Seg> segs, con
         }
         return keys;
     });
+}
+
+// Winding changes across the pieces of an arrangement without diagonal segments, per operand
+// (a union has one, and its second lists stay empty): from every vertex up to the next id,
+// which is the next vertex up its column where there is a piece, and from every vertex to the
+// next one right in its row. Indexed by vertex id.
+struct Turns {
+    std::vector<std::int32_t> up[2];
+    std::vector<std::int32_t> across[2];
+};
+
+// Turns every entry into the sum of itself and all entries before it, in the order of ids when
+// given, else in index order.
+void running_sums(std::vector<std::int32_t>& w, const std::vector<std::uint32_t>* order) {
+    auto at = [&](std::size_t i) -> std::int32_t& { return order ? w[(*order)[i]] : w[i]; };
+    std::size_t n = w.size();
+    std::size_t chunks = par::goes_parallel(n) ? par::chunk_count(n) : 1;
+    std::vector<std::int32_t> carries(chunks + 1, 0);
+    if (chunks > 1) {
+        par::for_chunks(n, chunks, [&](std::size_t k, std::size_t b, std::size_t e) {
+            std::int32_t total = 0;
+            for (std::size_t i = b; i < e; ++i) {
+                total += at(i);
+            }
+            carries[k + 1] = total;
+        });
+        for (std::size_t k = 0; k < chunks; ++k) {
+            carries[k + 1] += carries[k];
+        }
+    }
+    par::for_chunks(n, chunks, [&](std::size_t k, std::size_t b, std::size_t e) {
+        std::int32_t sum = carries[k];
+        for (std::size_t i = b; i < e; ++i) {
+            sum += at(i);
+            at(i) = sum;
+        }
+    });
+}
+
+// A straight segment changes the winding by the same amount across all pieces between its
+// ends, which follow each other in id order (vertical) or row order (horizontal): the change
+// is noted at the lower end and taken back at the upper, and running sums give the change
+// across every piece. In parallel, workers add to shared entries atomically; integer sums do
+// not depend on their order.
+Turns straight_turns(std::span<const Seg> segs, const std::vector<std::uint32_t>& start,
+                     std::size_t count, bool horizontal, bool two_operands) {
+    Turns t;
+    for (unsigned o = 0; o < (two_operands ? 2u : 1u); ++o) {
+        par::resize(t.up[o], count);
+        if (horizontal) {
+            par::resize(t.across[o], count);
+        }
+    }
+    const bool shared = par::goes_parallel(segs.size());
+    auto add = [&](std::int32_t& w, std::int32_t d) {
+        if (shared) {
+            std::atomic_ref<std::int32_t>(w).fetch_add(d, std::memory_order_relaxed);
+        } else {
+            w += d;
+        }
+    };
+    par::for_range(segs.size(), [&](std::size_t first, std::size_t last) {
+        for (std::size_t i = first; i < last; ++i) {
+            const Seg& s = segs[i];
+            const std::uint32_t from = start[i], to = start[s.next];
+            std::vector<std::int32_t>& w = (s.x1 == s.x2 ? t.up : t.across)[s.operand];
+            // Ids ascend up a column and along a row.
+            const std::int32_t d = from < to ? 1 : -1;
+            add(w[std::min(from, to)], d);
+            add(w[std::max(from, to)], -d);
+        }
+    });
+    return t;
+}
+
+// The pieces of an arrangement without diagonal segments, in (from, to) order: a vertex's piece
+// up its column ends at the next id, its piece along its row further on, as the next vertex in
+// the row lies in a later column.
+std::vector<SnapSeg> straight_pieces(const Turns& t, const std::vector<std::uint32_t>& next) {
+    std::size_t n = t.up[0].size();
+    auto turn = [](const std::vector<std::int32_t>(&w)[2], std::size_t o, std::size_t v) {
+        return w[o].empty() ? 0 : w[o][v];
+    };
+    auto for_each_piece = [&](std::size_t b, std::size_t e, auto&& emit) {
+        for (std::size_t v = b; v < e; ++v) {
+            const auto id = static_cast<std::uint32_t>(v);
+            std::int32_t wa = turn(t.up, 0, v), wb = turn(t.up, 1, v);
+            if (wa != 0 || wb != 0) {
+                emit(SnapSeg{id, id + 1, wa, wb});
+            }
+            wa = turn(t.across, 0, v);
+            wb = turn(t.across, 1, v);
+            if (wa != 0 || wb != 0) {
+                emit(SnapSeg{id, next[v], wa, wb});
+            }
+        }
+    };
+    // Counted first, so that the list is made at its size rather than grown by copying.
+    std::size_t chunks = par::goes_parallel(n) ? par::chunk_count(n) : 1;
+    std::vector<std::size_t> starts(chunks + 1, 0);
+    par::for_chunks(n, chunks, [&](std::size_t k, std::size_t b, std::size_t e) {
+        std::size_t c = 0;
+        for_each_piece(b, e, [&](const SnapSeg&) { ++c; });
+        starts[k + 1] = c;
+    });
+    for (std::size_t k = 0; k < chunks; ++k) {
+        starts[k + 1] += starts[k];
+    }
+    std::vector<SnapSeg> out;
+    par::resize(out, starts[chunks]);
+    par::SharedSlice<SnapSeg> slice(out);
+    par::for_chunks(n, chunks, [&](std::size_t k, std::size_t b, std::size_t e) {
+        std::size_t pos = starts[k];
+        for_each_piece(b, e, [&](const SnapSeg& s) { slice.write(pos++, s); });
+    });
+    return out;
 }
 
 // Calls emit for every piece of keys[b, e) whose winding changes do not cancel.
@@ -661,6 +769,8 @@ namespace {
 // The vertices of an arrangement and the keys of its sub-edges, not yet sorted.
 struct Cut {
     std::vector<Point> points;
+    // The pieces themselves when no segment is diagonal, else the keys of their sub-edges.
+    std::vector<SnapSeg> pieces;
     std::vector<std::vector<std::uint64_t>> key_parts;
     unsigned bits = 0;
 };
@@ -687,22 +797,35 @@ Cut cut(std::vector<Seg> segs) {
         stop("too many vertices");
     }
     unsigned b = bit_length(count - 1);
-    RowOrder rows = kinds.horizontal ? row_order(v.points, bounds) : RowOrder();
-    CellPoints cp;
-    if (kinds.diagonal) {
-        cp = cell_points(segs, grid, seg_cells, std::move(v.points));
-    } else {
-        seg_cells = Groups();
-    }
     Cut out;
-    out.key_parts = sub_edges(segs, grid, seg_cells, cp, rows, v, crossing_count, b);
     out.bits = b;
+    std::vector<std::uint32_t> rows =
+        kinds.horizontal ? row_order(v.points, bounds) : std::vector<std::uint32_t>();
+    std::vector<std::uint32_t> next =
+        kinds.horizontal ? next_in_row(rows) : std::vector<std::uint32_t>();
+    if (!kinds.diagonal) {
+        seg_cells = Groups();
+        Turns turns = straight_turns(segs, v.start, count, kinds.horizontal, kinds.second_operand);
+        std::vector<Seg>().swap(segs);
+        std::vector<std::uint32_t>().swap(v.start);
+        for (unsigned o = 0; o < 2; ++o) {
+            running_sums(turns.up[o], nullptr);
+            running_sums(turns.across[o], &rows);
+        }
+        std::vector<std::uint32_t>().swap(rows);
+        out.pieces = straight_pieces(turns, next);
+        out.points = std::move(v.points);
+        return out;
+    }
+    std::vector<std::uint32_t>().swap(rows);
+    CellPoints cp = cell_points(segs, grid, seg_cells, std::move(v.points));
+    out.key_parts = sub_edges(segs, grid, seg_cells, cp, next, v, crossing_count, b);
     std::vector<Seg>().swap(segs);
     seg_cells = Groups();
-    rows = RowOrder();
+    std::vector<std::uint32_t>().swap(next);
     std::vector<std::uint32_t>().swap(v.start);
     std::vector<std::uint64_t>().swap(cp.crowded_pairs);
-    out.points = kinds.diagonal ? points_by_id(cp) : std::move(v.points);
+    out.points = points_by_id(cp);
     return out;
 }
 
@@ -710,10 +833,14 @@ Cut cut(std::vector<Seg> segs) {
 
 Snapped snap_round(std::vector<Seg> segs) {
     Cut c = cut(std::move(segs));
-    std::vector<std::uint64_t> keys = par::concat(std::move(c.key_parts));
-    sort_keys(keys, 2 * c.bits + 2);
     Snapped out;
-    out.segments = merge(keys, c.bits);
+    if (c.key_parts.empty()) {
+        out.segments = std::move(c.pieces);
+    } else {
+        std::vector<std::uint64_t> keys = par::concat(std::move(c.key_parts));
+        sort_keys(keys, 2 * c.bits + 2);
+        out.segments = merge(keys, c.bits);
+    }
     out.points = std::move(c.points);
     return out;
 }
