@@ -75,18 +75,8 @@ Vertices number_points(const std::vector<Item>& items, std::size_t segment_count
     std::size_t n = items.size();
     auto is_new = [&](std::size_t i) { return i == 0 || !same(items[i - 1], items[i]); };
     auto id_of = [](const Item& it) { return it.value; };
-    if (!par::goes_parallel(n)) {
-        for (std::size_t i = 0; i < n; ++i) {
-            if (is_new(i)) {
-                v.points.push_back(decode(items[i]));
-            }
-            if (id_of(items[i]) != crossing_id) {
-                v.start[id_of(items[i])] = static_cast<std::uint32_t>(v.points.size() - 1);
-            }
-        }
-        return v;
-    }
-    std::size_t chunks = par::chunk_count(n);
+    // Counted first, so that the list is made at its size rather than grown by copying.
+    std::size_t chunks = par::goes_parallel(n) ? par::chunk_count(n) : 1;
     std::vector<std::size_t> firsts(chunks + 1, 0);
     par::for_chunks(n, chunks, [&](std::size_t k, std::size_t b, std::size_t e) {
         std::size_t c = 0;
@@ -104,6 +94,11 @@ Vertices number_points(const std::vector<Item>& items, std::size_t segment_count
     par::for_chunks(n, chunks, [&](std::size_t k, std::size_t b, std::size_t e) {
         std::size_t next = firsts[k];
         for (std::size_t i = b; i < e; ++i) {
+            // The segments' entries are written at random; a later one is fetched early.
+            constexpr std::size_t ahead = 16;
+            if (i + ahead < e && id_of(items[i + ahead]) != crossing_id) {
+                __builtin_prefetch(v.start.data() + id_of(items[i + ahead]), 1);
+            }
             if (is_new(i)) {
                 points.write(next++, decode(items[i]));
             }
