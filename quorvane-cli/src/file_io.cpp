@@ -122,8 +122,8 @@ int create_temporary(const std::string& path, std::string& temporary) {
 
 } // namespace
 
-std::expected<std::vector<std::uint8_t>, std::string> read_bytes(const std::string& path) {
-    auto bytes = quorvane_dsl::base::read_file(path);
+std::expected<quorvane_dsl::base::FileBytes, std::string> read_bytes(const std::string& path) {
+    auto bytes = quorvane_dsl::base::FileBytes::open(path);
     if (!bytes) {
         return std::unexpected("reading " + path + ": " + bytes.error());
     }

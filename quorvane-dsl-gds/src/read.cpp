@@ -420,12 +420,12 @@ ReadResult import_layout(LayoutDb layout) {
 
 } // namespace
 
-std::expected<ReadResult, std::string> read_gds(std::vector<std::uint8_t> bytes) {
-    auto read = vork::io::gds::reader::read_layout_with_warnings(bytes);
+std::expected<ReadResult, std::string> read_gds(quorvane_dsl::base::FileBytes bytes) {
+    auto read = vork::io::gds::reader::read_layout_with_warnings(bytes.bytes());
     if (!read) {
         return std::unexpected(vork::io::gds::debug_text(read.error()));
     }
-    std::vector<std::uint8_t>().swap(bytes);
+    bytes.release();
     ReadResult result = import_layout(std::move(read->layout));
     result.warnings.insert(result.warnings.begin(), read->warnings.begin(), read->warnings.end());
     if (const auto looping = ir::cycle(result.library.cells)) {
@@ -433,6 +433,10 @@ std::expected<ReadResult, std::string> read_gds(std::vector<std::uint8_t> bytes)
                                "` contains itself");
     }
     return result;
+}
+
+std::expected<ReadResult, std::string> read_gds(std::vector<std::uint8_t> bytes) {
+    return read_gds(quorvane_dsl::base::FileBytes(std::move(bytes)));
 }
 
 } // namespace quorvane_dsl_gds::read
