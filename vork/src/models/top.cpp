@@ -82,7 +82,8 @@ PointRange LayoutDb::store_points(std::span<const Point> run) {
 }
 
 shape::MetaRef LayoutDb::store_meta(GdsElementMeta meta) {
-    if (meta.properties.empty() && !meta.plex && !meta.elflags) {
+    if (meta.properties.empty() && !meta.plex && !meta.elflags && !meta.box_xy &&
+        !meta.begin_extension && !meta.end_extension) {
         return {};
     }
     metas.push_back(std::move(meta));

@@ -351,8 +351,9 @@ struct StructureWriter {
     }
 
     Status box(const LayerInfo& layer, const shape::Box& b) const {
-        if (b.points.count > 0) {
-            return points_element(rec::BOX, rec::BOXTYPE, layer, db.points_of(b.points), false);
+        if (meta->box_xy) {
+            return points_element(rec::BOX, rec::BOXTYPE, layer, db.points_of(*meta->box_xy),
+                                  false);
         }
         return points_element(rec::BOX, rec::BOXTYPE, layer, shape::closed_corners(b), false);
     }
@@ -391,13 +392,13 @@ struct StructureWriter {
                 return s;
             }
         }
-        if (p.begin_extension_present) {
-            if (auto s = extension_record(rec::BGNEXTN, p.begin_extension); !s) {
+        if (meta->begin_extension) {
+            if (auto s = extension_record(rec::BGNEXTN, *meta->begin_extension); !s) {
                 return s;
             }
         }
-        if (p.end_extension_present) {
-            if (auto s = extension_record(rec::ENDEXTN, p.end_extension); !s) {
+        if (meta->end_extension) {
+            if (auto s = extension_record(rec::ENDEXTN, *meta->end_extension); !s) {
                 return s;
             }
         }
