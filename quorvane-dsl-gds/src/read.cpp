@@ -197,7 +197,7 @@ class Import {
     }
 
     std::optional<ir::Geometry> path_geometry(const std::string& cell, const shape::Path& path,
-                                              const shape::GdsElementMeta& meta) {
+                                              const shape::ShapeExtras& extras) {
         if (!path.width_present) {
             skipped(cell, shape::ShapeKind::Path);
             return std::nullopt;
@@ -212,8 +212,8 @@ class Import {
             extend_end(points, false, static_cast<double>(path.width) / 2);
             break;
         case 4:
-            extend_end(points, true, static_cast<double>(meta.begin_extension.value_or(0)));
-            extend_end(points, false, static_cast<double>(meta.end_extension.value_or(0)));
+            extend_end(points, true, static_cast<double>(extras.begin_extension.value_or(0)));
+            extend_end(points, false, static_cast<double>(extras.end_extension.value_or(0)));
             break;
         default:
             break;
@@ -243,7 +243,8 @@ class Import {
             return ir::Geometry{ir::Box{b.left, b.bottom, b.right, b.top}};
         }
         case shape::ShapeKind::Path:
-            return path_geometry(cell, std::get<shape::Path>(s), layout_.meta_of(record.meta));
+            return path_geometry(cell, std::get<shape::Path>(s),
+                                 layout_.shape_extras_of(layout_.meta_of(record.meta)));
         case shape::ShapeKind::Text:
         case shape::ShapeKind::Node:
         case shape::ShapeKind::Edge:

@@ -289,9 +289,7 @@ struct ElementBuilder {
         meta.properties.clear();
         meta.plex.reset();
         meta.elflags.reset();
-        meta.box_xy.reset();
-        meta.begin_extension.reset();
-        meta.end_extension.reset();
+        meta.shape_extras = 0;
     }
 };
 
@@ -770,8 +768,10 @@ class Reader {
         case rec::NODE:
             return shape::Node{taken_points()};
         case rec::PATH:
-            e.meta.begin_extension = e.begin_extension;
-            e.meta.end_extension = e.end_extension;
+            if (e.begin_extension || e.end_extension) {
+                e.meta.shape_extras = db_.store_shape_extras(
+                    {.begin_extension = e.begin_extension, .end_extension = e.end_extension});
+            }
             return shape::Path{.points = taken_points(),
                                .width = e.width.value_or(0),
                                .width_present = e.width.has_value(),
@@ -801,7 +801,7 @@ class Reader {
         if (std::ranges::equal(pts, shape::closed_corners(b))) {
             release_points();
         } else {
-            e.meta.box_xy = taken_points();
+            e.meta.shape_extras = db_.store_shape_extras({.box_xy = taken_points()});
         }
         return b;
     }

@@ -87,7 +87,7 @@ LayoutDb sample() {
                     .width_present = true,
                     .width_absolute = true,
                     .path_type = 4},
-        {.begin_extension = 3, .end_extension = -4});
+        {.shape_extras = db.store_shape_extras({.begin_extension = 3, .end_extension = -4})});
     add(top, text_layer,
         db.store_text({.text = "hello",
                        .width = 20,
@@ -99,7 +99,8 @@ LayoutDb sample() {
     const std::vector<Point> closed = {{0, 0}, {10, 0}, {5, 8}, {0, 0}};
     add(top, metal, shape::Polygon{db.store_points(closed), {}});
     add(top, metal, shape::Box{1, 1, 1, 1},
-        {.box_xy = db.store_points(std::vector<Point>{{1, 1}})});
+        {.shape_extras =
+             db.store_shape_extras({.box_xy = db.store_points(std::vector<Point>{{1, 1}})})});
     db.insert_instance(top, {.transform = {{100, 200}, shape::Orthogonal{5}}, .cell = child});
     db.insert_instance(top, {.repetition = top::RegularArray{3, 2, {10, 0}, {0, 20}},
                              .transform = {{5, 5}, shape::Orthogonal{0}},
@@ -157,7 +158,7 @@ TEST(Stream, RoundTripKeepsEveryRecordAndIsDeterministic) {
     const auto& path = std::get<shape::Path>(metal[1].shape);
     EXPECT_EQ(path.width, 50);
     EXPECT_TRUE(path.width_absolute);
-    EXPECT_EQ(back.meta_of(metal[1].meta).end_extension, -4);
+    EXPECT_EQ(back.shape_extras_of(back.meta_of(metal[1].meta)).end_extension, -4);
     EXPECT_EQ(back.points_of(path.points).size(), 3u);
     // The general text transform, read back, writes the same records.
     EXPECT_EQ(write_ok(back), first);
@@ -300,7 +301,7 @@ TEST(Stream, ReaderElementDetails) {
     EXPECT_EQ(path.width, 100);
     EXPECT_TRUE(path.width_absolute);
     const auto& path_meta = db.meta_of(path_record.meta);
-    EXPECT_FALSE(path_meta.begin_extension);
+    EXPECT_EQ(path_meta.shape_extras, 0u);
     ASSERT_EQ(path_meta.properties.size(), 2u);
     EXPECT_EQ(path_meta.properties[1].attribute, 1);
     const auto& sref = cell.instances[0];
