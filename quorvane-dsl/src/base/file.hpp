@@ -5,6 +5,7 @@
 #include <expected>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <unistd.h>
