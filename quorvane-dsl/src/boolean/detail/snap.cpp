@@ -226,20 +226,13 @@ std::vector<std::uint32_t> row_order(const std::vector<Point>& points, const Box
         n, (h >> shift) + 1,
         [&](std::size_t i, std::vector<std::uint64_t>& out) { out.push_back(band(i)); });
     std::vector<std::uint32_t> ids = std::move(bands.members);
-    // A sequential build lists a band's ids in ascending order, which is all a band of one row
-    // needs.
-    if (shift > 0 || par::goes_parallel(n)) {
-        auto by_row = [&](std::uint32_t a, std::uint32_t b) {
-            return points[a].y != points[b].y ? points[a].y < points[b].y : a < b;
-        };
+    // A band lists its ids in ascending order, which is all a band of one row needs.
+    if (shift > 0) {
         tbb::parallel_for(std::size_t{0}, bands.starts.size() - 1, [&](std::size_t g) {
-            auto* first = ids.data() + bands.starts[g];
-            auto* last = ids.data() + bands.starts[g + 1];
-            if (shift == 0) {
-                std::sort(first, last);
-            } else {
-                std::sort(first, last, by_row);
-            }
+            std::sort(ids.data() + bands.starts[g], ids.data() + bands.starts[g + 1],
+                      [&](std::uint32_t a, std::uint32_t b) {
+                          return points[a].y != points[b].y ? points[a].y < points[b].y : a < b;
+                      });
         });
     }
     return ids;
@@ -340,13 +333,6 @@ CellPoints cell_points(std::span<const Seg> segs, const Grid& grid, const Groups
                                       [&](std::size_t i, std::vector<std::uint64_t>& out) {
                                           out.push_back(grid.cell_of(points[i]));
                                       });
-    // The parallel build lists a cell's members in any order; the hit search wants id order.
-    if (par::goes_parallel(count)) {
-        tbb::parallel_for(std::size_t{0}, grid.cell_count(), [&](std::size_t g) {
-            auto* first = cp.cells.members.data() + cp.cells.starts[g];
-            std::sort(first, cp.cells.members.data() + cp.cells.starts[g + 1]);
-        });
-    }
     par::resize(cp.points, cp.cells.members.size());
     par::for_range(cp.points.size(), [&](std::size_t first, std::size_t last) {
         for (std::size_t m = first; m < last; ++m) {
