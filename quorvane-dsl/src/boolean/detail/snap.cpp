@@ -323,8 +323,8 @@ std::vector<std::uint64_t> crowded_hits(std::span<const Seg> segs, const Grid& g
     return pairs;
 }
 
-// Sorts members by id and puts their points alongside; takes the points, which are then
-// held in cell order only.
+// Lists the vertices by cell, in id order within a cell as the build keeps item order, with
+// their points alongside; takes the points, which are then held in cell order only.
 CellPoints cell_points(std::span<const Seg> segs, const Grid& grid, const Groups& seg_cells,
                        std::vector<Point> points) {
     std::size_t count = points.size();
