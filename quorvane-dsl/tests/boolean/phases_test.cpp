@@ -214,6 +214,32 @@ TEST(BooleanPhases, KeySortsAndChunksDoNotDependOnThreads) {
             EXPECT_EQ(sorted, expected) << n << " keys, " << threads << " threads";
         }
     }
+    // Records with equal keys keep their order, however the keys crowd: all equal, one shared
+    // top digit, most in one bucket, few distinct values.
+    std::vector<std::vector<std::uint64_t>> shapes(4);
+    for (std::uint32_t i = 0; i < 90000; ++i) {
+        shapes[0].push_back(7);
+        shapes[1].push_back((std::uint64_t{1} << 45) | (rng() & 0xFFFFF));
+        shapes[2].push_back(i % 10 == 0 ? rng() & ((std::uint64_t{1} << 46) - 1) : 12345);
+        shapes[3].push_back((rng() % 5) << 40);
+    }
+    for (const auto& shape : shapes) {
+        std::vector<qd::KeyItem> items;
+        for (std::uint64_t k : shape) {
+            items.push_back({k, static_cast<std::uint32_t>(items.size())});
+        }
+        auto expected = items;
+        std::stable_sort(expected.begin(), expected.end(),
+                         [](const auto& a, const auto& b) { return a.key < b.key; });
+        for (int threads : {1, 8}) {
+            auto sorted = items;
+            tbb::task_arena(threads).execute([&] { qd::sort_keys(sorted, 46); });
+            EXPECT_TRUE(std::equal(
+                sorted.begin(), sorted.end(), expected.begin(), expected.end(),
+                [](const auto& a, const auto& b) { return a.key == b.key && a.value == b.value; }))
+                << "keys from " << shape[0] << ", " << threads << " threads";
+        }
+    }
     auto calls = [](std::size_t n, int threads) {
         std::size_t count = 0;
         std::vector<std::size_t> joined;
