@@ -34,15 +34,26 @@ Entry entry_of(std::span<const Point> points, const SnapSeg& s, Winding w) {
 // Orders the outgoing segments of p bottom to top, clockwise-most first, vertical last.
 void sort_by_direction(std::vector<std::uint32_t>& out, std::span<const Point> points,
                        std::span<const SnapSeg> segs, Point p) {
-    if (out.size() < 2) {
-        return;
-    }
-    std::stable_sort(out.begin(), out.end(), [&](std::uint32_t a, std::uint32_t b) {
+    auto before = [&](std::uint32_t a, std::uint32_t b) {
         const Point& qa = points[segs[a].to];
         const Point& qb = points[segs[b].to];
         i128 c = i128(qa.x - p.x) * (qb.y - p.y) - i128(qa.y - p.y) * (qb.x - p.x);
         return c > 0;
-    });
+    };
+    // A vertex has a handful of outgoing segments: a stable insertion sort puts them in the same
+    // order as std::stable_sort without the scratch buffer that one allocates per call.
+    if (out.size() > 16) {
+        std::stable_sort(out.begin(), out.end(), before);
+        return;
+    }
+    for (std::size_t i = 1; i < out.size(); ++i) {
+        std::uint32_t s = out[i];
+        std::size_t j = i;
+        for (; j > 0 && before(s, out[j - 1]); --j) {
+            out[j] = out[j - 1];
+        }
+        out[j] = s;
+    }
 }
 
 template <Rule R> struct Sweeper {
