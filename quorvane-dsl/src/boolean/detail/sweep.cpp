@@ -137,10 +137,12 @@ template <Rule R> struct Sweeper {
         std::size_t i = 0;
         while (i < events.size()) {
             std::int64_t x = points[events[i]].x;
-            auto end =
-                std::partition_point(events.begin() + static_cast<std::ptrdiff_t>(i), events.end(),
-                                     [&](std::uint32_t v) { return points[v].x == x; });
-            std::size_t r = static_cast<std::size_t>(end - events.begin()) - i;
+            // Runs are short and the events' points lie in order in memory: a scan reads the
+            // next few points where a binary search over all events would miss the cache.
+            std::size_t r = 1;
+            while (i + r < events.size() && points[events[i + r]].x == x) {
+                ++r;
+            }
             auto run_events = events.subspan(i, r);
             // A short run against a long list: one search per event touches little of it. A run
             // that is long for the list: one merge over all of it beats a search per event.
