@@ -6,6 +6,10 @@
 #include <string_view>
 #include <thread>
 
+#ifdef __linux__
+#include <sys/mman.h>
+#endif
+
 #include <tbb/global_control.h>
 #include <tbb/task_arena.h>
 
@@ -54,6 +58,21 @@ std::size_t pool_size() {
 }
 
 } // namespace
+
+void prefer_huge_pages(void* data, std::size_t bytes) {
+#ifdef __linux__
+    constexpr std::uintptr_t huge = std::uintptr_t{1} << 21;
+    auto start = reinterpret_cast<std::uintptr_t>(data);
+    std::uintptr_t first = (start + huge - 1) & ~(huge - 1), last = (start + bytes) & ~(huge - 1);
+    if (first < last) {
+        // Advice only: where the kernel declines, the buffer is paged as before.
+        madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
+    }
+#else
+    (void)data;
+    (void)bytes;
+#endif
+}
 
 std::size_t threads() {
     std::size_t arena = static_cast<std::size_t>(tbb::this_task_arena::max_concurrency());
