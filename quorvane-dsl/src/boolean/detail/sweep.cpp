@@ -249,18 +249,24 @@ std::vector<Pair> classify_with(std::span<const Point> points, std::span<const S
         return sweep_with<R>(points, segs, used, 0, {});
     }
     std::vector<std::int64_t> cuts;
+    std::vector<std::uint32_t> first_ids;
     for (const Slab& s : slabs) {
         cuts.push_back(points[used[s.start]].x);
+        first_ids.push_back(used[s.start]);
     }
+    // Ids follow the points' (x, y) order and a slab starts at the first used point of its x,
+    // so an end point lies at or right of a cut exactly when its id is at least the slab's
+    // first id: the test reads no points, whose reads at the far ends would miss the cache.
+    // The segments come by ascending start, so the first cut right of the start only advances.
     std::vector<std::uint64_t> pairs = par::flat_map(segs.size(), [&](std::size_t b,
                                                                       std::size_t e) {
         std::vector<std::uint64_t> out;
+        std::size_t right = 1;
         for (std::size_t i = b; i < e; ++i) {
-            auto lo = static_cast<std::size_t>(
-                std::upper_bound(cuts.begin(), cuts.end(), points[segs[i].from].x) - cuts.begin());
-            auto hi = static_cast<std::size_t>(
-                std::upper_bound(cuts.begin(), cuts.end(), points[segs[i].to].x) - cuts.begin());
-            for (std::size_t k = std::max<std::size_t>(lo, 1); k < hi; ++k) {
+            while (right < first_ids.size() && first_ids[right] <= segs[i].from) {
+                ++right;
+            }
+            for (std::size_t k = right; k < first_ids.size() && first_ids[k] <= segs[i].to; ++k) {
                 out.push_back((std::uint64_t{k} << 32) | i);
             }
         }
