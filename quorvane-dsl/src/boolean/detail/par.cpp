@@ -101,8 +101,9 @@ template <class T> void lsd_sort(T* items, T* room, std::size_t n, unsigned bits
                          [](const T& a, const T& b) { return key_of(a) < key_of(b); });
         return;
     }
-    // Narrow digits while the run fits in cache; wide ones save passes over memory.
-    const unsigned d = n <= 65536 ? 8 : 11;
+    // Wide digits save passes; only a short run is better off with 256 counts per digit than
+    // with 2048 to clear and sum.
+    const unsigned d = n <= 1024 ? 8 : 11;
     const std::size_t radix = std::size_t{1} << d;
     const unsigned digits = (bits + d - 1) / d;
     std::vector<std::size_t> counts(std::size_t{digits} * radix, 0);
