@@ -199,6 +199,28 @@ TEST(BooleanPhases, ActiveSetBlocks) {
     EXPECT_TRUE(active.blocks().empty());
 }
 
+TEST(BooleanPhases, ActiveSearchFromAnyGuessFindsThePlace) {
+    // Three blocks of horizontal entries at even y, a point through an entry, between two, below
+    // and above all: every guess, good or stale, must give find()'s place.
+    qd::Active active;
+    std::vector<qd::Entry> entries;
+    for (int i = 0; i < 150; ++i) {
+        entries.push_back({0, 2 * i, 10, 2 * i, i + 1, 0});
+    }
+    active.put(entries, {});
+    for (std::int64_t y : {-1, 0, 1, 63, 64, 127, 128, 200, 298, 299}) {
+        qd::Place expected = active.find(5, y);
+        for (std::size_t b = 0; b <= active.blocks().size(); ++b) {
+            for (std::size_t k = 0; k <= 70; ++k) {
+                qd::Place got = active.find_from({b, k, {}}, 5, y);
+                ASSERT_EQ(got.block, expected.block) << y << " " << b << " " << k;
+                ASSERT_EQ(got.index, expected.index) << y << " " << b << " " << k;
+                ASSERT_EQ(got.below.wa, expected.below.wa) << y << " " << b << " " << k;
+            }
+        }
+    }
+}
+
 TEST(BooleanPhases, KeySortsAndChunksDoNotDependOnThreads) {
     std::mt19937_64 rng(3);
     for (std::size_t n : {1023u, 1024u, 20000u, 70000u}) {

@@ -88,15 +88,19 @@ template <Rule R> struct Sweeper {
         return w;
     }
 
-    void per_event(std::uint32_t v) {
+    // Returns a guess at the place of the next event up at the same x: just above the entries
+    // this one put in, but below its vertical one, which runs up to that event.
+    Place per_event(std::uint32_t v, const Place* guess) {
         Point p = points[v];
         gather(v, p);
-        Place place = active.find(p.x, p.y);
+        Place place = guess ? active.find_from(*guess, p.x, p.y) : active.find(p.x, p.y);
         fresh.clear();
         classify_outgoing(place.below, [&](const SnapSeg& s, Winding above) {
             fresh.push_back(entry_of(points, s, above));
         });
         active.replace(place.block, place.index, p.x, p.y, fresh);
+        bool vertical = !fresh.empty() && fresh.back().x2 == p.x;
+        return {place.block, place.index + fresh.size() - (vertical ? 1 : 0), {}};
     }
 
     // Rebuilds the active list for a whole run of events at one x in one ordered walk. The events
@@ -147,8 +151,9 @@ template <Rule R> struct Sweeper {
             // A short run against a long list: one search per event touches little of it. A run
             // that is long for the list: one merge over all of it beats a search per event.
             if (active.count() > 32 * r) {
-                for (std::uint32_t v : run_events) {
-                    per_event(v);
+                Place guess = per_event(run_events[0], nullptr);
+                for (std::uint32_t v : run_events.subspan(1)) {
+                    guess = per_event(v, &guess);
                 }
             } else {
                 merge_pass(run_events, x);
