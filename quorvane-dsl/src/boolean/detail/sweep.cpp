@@ -56,6 +56,8 @@ void sort_by_direction(std::vector<std::uint32_t>& out, std::span<const Point> p
     }
 }
 
+inline constexpr std::size_t prefetch_distance = 16;
+
 template <Rule R> struct Sweeper {
     std::span<const Point> points;
     std::span<const SnapSeg> segs;
@@ -68,6 +70,11 @@ template <Rule R> struct Sweeper {
     void gather(std::uint32_t v, Point p) {
         outgoing.clear();
         while (cursor < segs.size() && segs[cursor].from == v) {
+            // The far ends of segments lie anywhere in the point list: fetch those of a few
+            // events ahead, so that they are in the cache when their events need them.
+            if (cursor + prefetch_distance < segs.size()) {
+                __builtin_prefetch(&points[segs[cursor + prefetch_distance].to]);
+            }
             outgoing.push_back(static_cast<std::uint32_t>(cursor++));
         }
         sort_by_direction(outgoing, points, segs, p);
