@@ -24,7 +24,7 @@ top::LayoutDb big_library() {
     for (int i = 0; i < 1'000'000; ++i) {
         const std::int64_t x = coordinate(random);
         const std::int64_t y = coordinate(random);
-        records[metal].push_back({{}, shape::Box{{}, x, y, x + 500, y + 300}});
+        records[metal].push_back({{}, shape::Box{x, y, x + 500, y + 300}});
     }
     std::vector<Point> ring(8);
     for (int i = 0; i < 200'000; ++i) {
@@ -44,7 +44,7 @@ top::LayoutDb big_library() {
         const CellId cell = *db.add_cell("block" + std::to_string(c));
         for (int i = 0; i < 100; ++i) {
             const std::int64_t x = coordinate(random) / 100;
-            (void)db.insert_shape_record(cell, metal, {{}, shape::Box{{}, x, x, x + 50, x + 80}});
+            (void)db.insert_shape_record(cell, metal, {{}, shape::Box{x, x, x + 50, x + 80}});
         }
         (void)db.insert_instance(
             chip, {.transform = {{c * 1000, 0}, shape::Orthogonal{0}}, .cell = cell});

@@ -122,8 +122,8 @@ int create_temporary(const std::string& path, std::string& temporary) {
 
 } // namespace
 
-std::expected<std::vector<std::uint8_t>, std::string> read_bytes(const std::string& path) {
-    auto bytes = quorvane_dsl::base::read_file(path);
+std::expected<quorvane_dsl::base::FileBytes, std::string> read_bytes(const std::string& path) {
+    auto bytes = quorvane_dsl::base::FileBytes::open(path);
     if (!bytes) {
         return std::unexpected("reading " + path + ": " + bytes.error());
     }
@@ -205,15 +205,29 @@ bool same_owner(int fd, const struct stat& existing) {
            info.st_gid == existing.st_gid;
 }
 
+// How much written data the temporary may hold before its writeback is started.
+constexpr std::size_t writeback_bytes = std::size_t{16} << 20;
+
 // Takes the pieces into the temporary as they come; after a failed write the rest is still
 // made and dropped, so that the producer's own error is not hidden.
 struct TemporarySink {
     int fd = -1;
     int code = 0; // the first failure
+    std::size_t written = 0;
+    std::size_t queued = 0; // bytes whose writeback has been started
 
     void take(std::span<const std::uint8_t> piece) {
         if (code == 0 && !write_all(fd, as_text(piece))) {
             code = errno;
+        }
+        written += piece.size();
+        // ext4 writes a temporary back whole when it is renamed over an existing file, and the
+        // rename waited for that (a fifth of a 90 MB copy's time); started as the data comes,
+        // the writeback runs beside the encoding instead. Only advice: failures are ignored.
+        if (code == 0 && written - queued >= writeback_bytes) {
+            ::sync_file_range(fd, static_cast<off_t>(queued), static_cast<off_t>(written - queued),
+                              SYNC_FILE_RANGE_WRITE);
+            queued = written;
         }
     }
 };

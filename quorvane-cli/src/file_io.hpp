@@ -15,8 +15,8 @@ namespace quorvane {
 
 using quorvane_dsl::base::system_error_text;
 
-// The whole file, or "reading <path>: <system error>".
-std::expected<std::vector<std::uint8_t>, std::string> read_bytes(const std::string& path);
+// The whole file, mapped where it can be, or "reading <path>: <system error>".
+std::expected<quorvane_dsl::base::FileBytes, std::string> read_bytes(const std::string& path);
 
 // The whole file as text, or "reading <path>: <reason>" (missing, unreadable, a directory, not
 // valid UTF-8, or too large for the front end's 32-bit offsets).

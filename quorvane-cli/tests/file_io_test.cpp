@@ -166,3 +166,40 @@ TEST(FileIo, ProducedFilesAppearWholeOrNotAtAll) {
     ASSERT_TRUE(quorvane::write_whole_file(file, producer(false)));
     EXPECT_EQ(file_text(file), "one two three");
 }
+
+TEST(FileIo, InputIsReadWholeMappedOrNotAndAShortenedMappingEndsCleanly) {
+    const fs::path dir = fresh_dir("quorvane_mapped_input");
+    const fs::path file = dir / "a.gds";
+    const std::string content = std::string(3 * 4096, 'a') + "tail";
+    std::ofstream(file, std::ios::binary) << content;
+    std::ofstream(dir / "empty.gds");
+    const auto text = [](const quorvane_dsl::base::FileBytes& bytes) {
+        return std::string(bytes.bytes().begin(), bytes.bytes().end());
+    };
+    auto first = quorvane::read_bytes(file);
+    // Only one file is mapped at a time; the second is read.
+    auto second = quorvane::read_bytes(file);
+    ASSERT_TRUE(first && second);
+    EXPECT_EQ(text(*first), content);
+    EXPECT_EQ(text(*second), content);
+    first->release();
+    EXPECT_TRUE(first->bytes().empty());
+    EXPECT_EQ(text(*quorvane::read_bytes(dir / "empty.gds")), "");
+    EXPECT_EQ(quorvane::read_bytes(dir / "none.gds").error(),
+              "reading " + (dir / "none.gds").string() +
+                  ": No such file or directory (os error 2)");
+
+    second->release();
+    EXPECT_EXIT(
+        {
+            auto mapped = quorvane::read_bytes(file);
+            fs::resize_file(file, 4);
+            std::size_t sum = 0;
+            for (const std::uint8_t byte : mapped->bytes()) {
+                sum += byte;
+            }
+            std::exit(sum == 0 ? 3 : 4);
+        },
+        ::testing::ExitedWithCode(2),
+        "reading " + file.string() + ": the file was shortened while it was read");
+}

@@ -136,7 +136,7 @@ class Export {
     // One GDSII element for a geometry that needs no cutting.
     shape::Shape element(const ir::Geometry& geometry) {
         if (const auto* box = std::get_if<ir::Box>(&geometry.kind)) {
-            return shape::Box{{}, box->left, box->bottom, box->right, box->top};
+            return shape::Box{box->left, box->bottom, box->right, box->top};
         }
         if (const auto* polygon = std::get_if<ir::Polygon>(&geometry.kind)) {
             return shape::Polygon{store(polygon->points), {}};

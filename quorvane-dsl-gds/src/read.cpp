@@ -196,7 +196,8 @@ class Import {
         warn("cell `" + cell + "`: skipped a " + std::string(shape::debug_name(kind)) + " element");
     }
 
-    std::optional<ir::Geometry> path_geometry(const std::string& cell, const shape::Path& path) {
+    std::optional<ir::Geometry> path_geometry(const std::string& cell, const shape::Path& path,
+                                              const shape::ShapeExtras& extras) {
         if (!path.width_present) {
             skipped(cell, shape::ShapeKind::Path);
             return std::nullopt;
@@ -211,8 +212,8 @@ class Import {
             extend_end(points, false, static_cast<double>(path.width) / 2);
             break;
         case 4:
-            extend_end(points, true, static_cast<double>(path.begin_extension));
-            extend_end(points, false, static_cast<double>(path.end_extension));
+            extend_end(points, true, static_cast<double>(extras.begin_extension.value_or(0)));
+            extend_end(points, false, static_cast<double>(extras.end_extension.value_or(0)));
             break;
         default:
             break;
@@ -220,7 +221,9 @@ class Import {
         return ir::Geometry{ir::Path{path.width, std::move(points)}};
     }
 
-    std::optional<ir::Geometry> geometry(const std::string& cell, const shape::Shape& s) {
+    std::optional<ir::Geometry> geometry(const std::string& cell,
+                                         const shape::ShapeRecord& record) {
+        const shape::Shape& s = record.shape;
         switch (shape::kind_of(s)) {
         case shape::ShapeKind::Boundary:
             return polygon_or_box(
@@ -240,7 +243,8 @@ class Import {
             return ir::Geometry{ir::Box{b.left, b.bottom, b.right, b.top}};
         }
         case shape::ShapeKind::Path:
-            return path_geometry(cell, std::get<shape::Path>(s));
+            return path_geometry(cell, std::get<shape::Path>(s),
+                                 layout_.shape_extras_of(layout_.meta_of(record.meta)));
         case shape::ShapeKind::Text:
         case shape::ShapeKind::Node:
         case shape::ShapeKind::Edge:
@@ -266,7 +270,7 @@ class Import {
                     metadata.read_text(layout_.meta_of(record.meta), layout_.text_of(*text));
                     continue;
                 }
-                auto converted = geometry(from.name, record.shape);
+                auto converted = geometry(from.name, record);
                 if (converted && ir_layer != no_layer) {
                     const std::string& layer_name = result_.library.layers[ir_layer].name;
                     if (auto short_shape = too_short_warning(from.name, layer_name, *converted)) {
@@ -420,12 +424,12 @@ ReadResult import_layout(LayoutDb layout) {
 
 } // namespace
 
-std::expected<ReadResult, std::string> read_gds(std::vector<std::uint8_t> bytes) {
-    auto read = vork::io::gds::reader::read_layout_with_warnings(bytes);
+std::expected<ReadResult, std::string> read_gds(quorvane_dsl::base::FileBytes bytes) {
+    auto read = vork::io::gds::reader::read_layout_with_warnings(bytes.bytes());
     if (!read) {
         return std::unexpected(vork::io::gds::debug_text(read.error()));
     }
-    std::vector<std::uint8_t>().swap(bytes);
+    bytes.release();
     ReadResult result = import_layout(std::move(read->layout));
     result.warnings.insert(result.warnings.begin(), read->warnings.begin(), read->warnings.end());
     if (const auto looping = ir::cycle(result.library.cells)) {
@@ -433,6 +437,10 @@ std::expected<ReadResult, std::string> read_gds(std::vector<std::uint8_t> bytes)
                                "` contains itself");
     }
     return result;
+}
+
+std::expected<ReadResult, std::string> read_gds(std::vector<std::uint8_t> bytes) {
+    return read_gds(quorvane_dsl::base::FileBytes(std::move(bytes)));
 }
 
 } // namespace quorvane_dsl_gds::read

@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/file.hpp"
 #include "ir/ir.hpp"
 #include "models/top.hpp"
 
@@ -17,8 +18,10 @@ struct ReadResult {
     std::vector<std::string> warnings; // in the order they arose
 };
 
-// The whole stream, taken over so that its bytes are freed once the records are read.
-// Fails with the reader's error in its debug form, or when a cell contains itself.
+// The whole stream, taken over so that its bytes are freed once the records are read, before
+// the IR is made. Fails with the reader's error in its debug form, or when a cell contains
+// itself.
+std::expected<ReadResult, std::string> read_gds(quorvane_dsl::base::FileBytes bytes);
 std::expected<ReadResult, std::string> read_gds(std::vector<std::uint8_t> bytes);
 
 // Never fails: what the IR cannot hold is left out with a warning.

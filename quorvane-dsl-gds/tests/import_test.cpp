@@ -131,15 +131,12 @@ TEST(Import, PathEndsKeepTheirExtent) {
     const auto path = [&](std::uint16_t type, std::int64_t begin, std::int64_t end) {
         (void)db.insert_shape_record(
             top, layer,
-            {{},
+            {db.store_meta({.shape_extras = db.store_shape_extras(
+                                {.begin_extension = begin, .end_extension = end})}),
              shape::Path{.points = db.store_points(
                              std::vector<models::Point>{{0, 0}, {0, 0}, {100, 0}, {100, 50}}),
                          .width = 20,
-                         .begin_extension = begin,
-                         .end_extension = end,
                          .width_present = true,
-                         .begin_extension_present = true,
-                         .end_extension_present = true,
                          .path_type = type}});
     };
     path(0, 7, 7);

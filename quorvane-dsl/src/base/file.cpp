@@ -1,9 +1,14 @@
 #include "base/file.hpp"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <csignal>
 #include <cstring>
+#include <utility>
+
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -16,14 +21,17 @@ std::string system_error_text(int code) {
     return std::string(std::strerror(code)) + " (os error " + std::to_string(code) + ")";
 }
 
-std::expected<std::vector<std::uint8_t>, std::string> read_file(const std::string& path) {
+namespace {
+
+// Opens a regular file for reading and gives its size, or the reason it cannot be read.
+std::expected<std::size_t, std::string> open_regular(const std::string& path, Descriptor& file) {
     // The system would read the path only up to a NUL, which is another file than the one named.
     if (path.find('\0') != std::string::npos) {
         return std::unexpected("the path contains a NUL character");
     }
     // Opening does not wait for a pipe's writer; only a regular file is read, since a device or
     // a pipe may never end.
-    Descriptor file{::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK)};
+    file.fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     struct stat info {};
     if (file.fd < 0 || ::fstat(file.fd, &info) != 0) {
         return std::unexpected(system_error_text(errno));
@@ -34,14 +42,18 @@ std::expected<std::vector<std::uint8_t>, std::string> read_file(const std::strin
     if (!S_ISREG(info.st_mode)) {
         return std::unexpected("not a regular file");
     }
+    return static_cast<std::size_t>(std::max<off_t>(info.st_size, 0));
+}
+
+std::expected<std::vector<std::uint8_t>, std::string> read_all(int fd, std::size_t size) {
     // Read straight into place; the spare byte shows a file that grew meanwhile.
-    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(std::max<off_t>(info.st_size, 0)) + 1);
+    std::vector<std::uint8_t> bytes(size + 1);
     std::size_t filled = 0;
     for (;;) {
         if (filled == bytes.size()) {
             bytes.resize(bytes.size() * 2);
         }
-        const ssize_t count = ::read(file.fd, bytes.data() + filled, bytes.size() - filled);
+        const ssize_t count = ::read(fd, bytes.data() + filled, bytes.size() - filled);
         if (count < 0) {
             if (errno == EINTR) {
                 continue;
@@ -54,6 +66,104 @@ std::expected<std::vector<std::uint8_t>, std::string> read_file(const std::strin
         }
         filled += static_cast<std::size_t>(count);
     }
+}
+
+// The mapping a fault may hit, for the handler below; one at a time, published last.
+std::atomic<const std::uint8_t*> guarded_begin{nullptr};
+std::atomic<std::size_t> guarded_size{0};
+std::string shortened_message;
+
+// Touching a page of a mapped file that another process cut off raises SIGBUS.
+extern "C" void end_on_shortened_file(int signal, siginfo_t* info, void*) {
+    const auto* at = static_cast<const std::uint8_t*>(info->si_addr);
+    const std::uint8_t* begin = guarded_begin.load();
+    if (begin != nullptr && at >= begin && at < begin + guarded_size.load()) {
+        (void)!::write(STDERR_FILENO, shortened_message.data(), shortened_message.size());
+        ::_exit(2);
+    }
+    // Any other fault is not ours to explain: the default action runs when it recurs.
+    ::signal(signal, SIG_DFL);
+}
+
+void install_fault_handler() {
+    static const bool installed = [] {
+        struct sigaction action {};
+        action.sa_sigaction = end_on_shortened_file;
+        action.sa_flags = SA_SIGINFO;
+        ::sigemptyset(&action.sa_mask);
+        return ::sigaction(SIGBUS, &action, nullptr) == 0;
+    }();
+    (void)installed;
+}
+
+} // namespace
+
+std::expected<std::vector<std::uint8_t>, std::string> read_file(const std::string& path) {
+    Descriptor file;
+    auto size = open_regular(path, file);
+    if (!size) {
+        return std::unexpected(std::move(size.error()));
+    }
+    return read_all(file.fd, *size);
+}
+
+std::expected<FileBytes, std::string> FileBytes::open(const std::string& path) {
+    Descriptor file;
+    auto size = open_regular(path, file);
+    if (!size) {
+        return std::unexpected(std::move(size.error()));
+    }
+    // An empty file has nothing to map.
+    if (*size > 0 && guarded_begin.load() == nullptr) {
+        install_fault_handler();
+        void* mapped = ::mmap(nullptr, *size, PROT_READ, MAP_PRIVATE | MAP_POPULATE, file.fd, 0);
+        if (mapped != MAP_FAILED) {
+            shortened_message =
+                "error: reading " + path + ": the file was shortened while it was read\n";
+            FileBytes bytes;
+            bytes.mapped_ = static_cast<const std::uint8_t*>(mapped);
+            bytes.mapped_size_ = *size;
+            guarded_size.store(*size);
+            guarded_begin.store(bytes.mapped_);
+            return bytes;
+        }
+    }
+    auto read = read_all(file.fd, *size);
+    if (!read) {
+        return std::unexpected(std::move(read.error()));
+    }
+    return FileBytes(std::move(*read));
+}
+
+FileBytes::FileBytes(FileBytes&& other) noexcept
+    : mapped_(std::exchange(other.mapped_, nullptr)),
+      mapped_size_(std::exchange(other.mapped_size_, 0)), read_(std::move(other.read_)) {}
+
+FileBytes& FileBytes::operator=(FileBytes&& other) noexcept {
+    if (this != &other) {
+        release();
+        mapped_ = std::exchange(other.mapped_, nullptr);
+        mapped_size_ = std::exchange(other.mapped_size_, 0);
+        read_ = std::move(other.read_);
+    }
+    return *this;
+}
+
+std::span<const std::uint8_t> FileBytes::bytes() const {
+    if (mapped_ != nullptr) {
+        return {mapped_, mapped_size_};
+    }
+    return read_;
+}
+
+void FileBytes::release() {
+    if (mapped_ != nullptr) {
+        guarded_begin.store(nullptr);
+        ::munmap(const_cast<std::uint8_t*>(mapped_), mapped_size_);
+        mapped_ = nullptr;
+        mapped_size_ = 0;
+    }
+    std::vector<std::uint8_t>().swap(read_);
 }
 
 std::expected<std::string, std::string> read_text_file(const std::string& path) {

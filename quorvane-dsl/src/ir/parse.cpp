@@ -86,7 +86,9 @@ std::optional<Frame> parse_frame(std::string_view field) {
         return std::nullopt;
     }
     const auto angle = scan::read_f64(angle_text.substr(0, angle_text.size() - 3));
-    if (!angle) {
+    // Like a placement's rotation: a marker frame that is not finite has no direction, and the
+    // netlist would write it as a JSON number that is not one.
+    if (!angle || !std::isfinite(*angle)) {
         return std::nullopt;
     }
     return Frame{*x, *y, *angle};

@@ -194,6 +194,10 @@ TEST(IrText, RefusesWhatLaterStagesCannotHandle) {
               "line 4: bad row count `0`");
     EXPECT_EQ(error_of(head + "inst x a at (0,0) rot=nan\n}\n"), "line 4: bad rotation `nan`");
     EXPECT_EQ(error_of(head + "inst x a at (0,0) rot=-inf\n}\n"), "line 4: bad rotation `-inf`");
+    EXPECT_EQ(error_of(head + "marker m (0,0,nandeg)\n}\n"),
+              "line 4: cannot read the marker `m (0,0,nandeg)`");
+    EXPECT_EQ(error_of(head + "marker m (0,0,1e999deg)\n}\n"),
+              "line 4: cannot read the marker `m (0,0,1e999deg)`");
     // Nesting is bounded instead of exhausting the stack.
     const std::string deep = std::string(100000, '[') + std::string(100000, ']');
     EXPECT_EQ(error_of(head + "attr deep " + deep + "\n}\n"),

@@ -45,8 +45,8 @@ struct Boundary {
     PointRange points; // kept and written unchanged, closed or not
 };
 
+// A BOX whose XY is not its five closed corners keeps that XY in its `ShapeExtras`.
 struct Box {
-    PointRange points; // the XY of a BOX as read; empty when the corners can be derived
     std::int64_t left = 0;
     std::int64_t bottom = 0;
     std::int64_t right = 0;
@@ -70,15 +70,12 @@ struct Polygon {
     PointRange holes{}; // first and count in `LayoutDb::holes`, not in the point pool
 };
 
+// BGNEXTN and ENDEXTN, which come only with path type 4, live in its `ShapeExtras`.
 struct Path {
     PointRange points;
     std::int64_t width = 0;
-    std::int64_t begin_extension = 0;
-    std::int64_t end_extension = 0;
     bool width_present = false;
     bool width_absolute = false;
-    bool begin_extension_present = false;
-    bool end_extension_present = false;
     std::optional<std::uint16_t> path_type{};
 };
 
@@ -128,11 +125,22 @@ struct GdsProperty {
     std::uint16_t attribute = 0;
 };
 
+// What a BOX or PATH record has no room for, rare enough to live in a pool of its own
+// (`LayoutDb::shape_extras`) rather than make every record larger.
+struct ShapeExtras {
+    std::optional<PointRange> box_xy{}; // a BOX's XY as read, when not its five closed corners
+    std::optional<std::int64_t> begin_extension{}; // a PATH's BGNEXTN
+    std::optional<std::int64_t> end_extension{};   // a PATH's ENDEXTN
+};
+
 // The GDS-level extras of an element or an instance.
 struct GdsElementMeta {
     std::vector<GdsProperty> properties{}; // in file order
     std::optional<std::int32_t> plex{};
     std::optional<std::uint16_t> elflags{};
+    // One past the element's position in `LayoutDb::shape_extras`; 0: none. It fits the
+    // padding, so that instances, which hold their meta inline, grow by nothing.
+    std::uint32_t shape_extras = 0;
 };
 
 // An element's GDS extras in the database's pool (`LayoutDb::metas`): most elements have none,
@@ -149,5 +157,9 @@ struct ShapeRecord {
 // Copied and freed by the million; anything a record owns would have to be visited.
 static_assert(std::is_trivially_copyable_v<ShapeRecord> &&
               std::is_trivially_destructible_v<ShapeRecord>);
+// Every byte of a record is paid for a million times over in a large stream, and faulted in
+// fresh by the kernel.
+static_assert(sizeof(ShapeRecord) <= 48);
+static_assert(sizeof(GdsElementMeta) <= 40);
 
 } // namespace vork::models::shape

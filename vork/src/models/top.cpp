@@ -1,6 +1,8 @@
 #include "models/top.hpp"
 
 #include <cmath>
+#include <cstdint>
+#include <new>
 
 namespace vork::models {
 
@@ -82,7 +84,7 @@ PointRange LayoutDb::store_points(std::span<const Point> run) {
 }
 
 shape::MetaRef LayoutDb::store_meta(GdsElementMeta meta) {
-    if (meta.properties.empty() && !meta.plex && !meta.elflags) {
+    if (meta.properties.empty() && !meta.plex && !meta.elflags && meta.shape_extras == 0) {
         return {};
     }
     metas.push_back(std::move(meta));
@@ -92,6 +94,21 @@ shape::MetaRef LayoutDb::store_meta(GdsElementMeta meta) {
 const GdsElementMeta& LayoutDb::meta_of(shape::MetaRef ref) const {
     static const GdsElementMeta none;
     return ref.index == 0 ? none : metas[ref.index - 1];
+}
+
+std::uint32_t LayoutDb::store_shape_extras(shape::ShapeExtras extras) {
+    // Four billion of them would take hundreds of gigabytes first; past that, the reference
+    // could not hold the position.
+    if (shape_extras.size() >= UINT32_MAX) {
+        throw std::bad_alloc();
+    }
+    shape_extras.push_back(extras);
+    return static_cast<std::uint32_t>(shape_extras.size());
+}
+
+const shape::ShapeExtras& LayoutDb::shape_extras_of(const GdsElementMeta& meta) const {
+    static const shape::ShapeExtras none;
+    return meta.shape_extras == 0 ? none : shape_extras[meta.shape_extras - 1];
 }
 
 shape::Text LayoutDb::store_text(shape::TextBody body) {

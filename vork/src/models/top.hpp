@@ -76,6 +76,7 @@ struct LayoutDb {
     std::vector<PointRange> holes; // the rings of polygon holes, in runs
     std::vector<shape::TextBody> texts;
     std::vector<GdsElementMeta> metas;
+    std::vector<shape::ShapeExtras> shape_extras;
 
     // Finds or creates the layer of this exact key (name included).
     LayerId layer(LayerInfo info);
@@ -95,6 +96,9 @@ struct LayoutDb {
     // An empty meta takes no room: it is the reference 0.
     shape::MetaRef store_meta(GdsElementMeta meta);
     const GdsElementMeta& meta_of(shape::MetaRef ref) const;
+    // The value for `GdsElementMeta::shape_extras`.
+    std::uint32_t store_shape_extras(shape::ShapeExtras extras);
+    const shape::ShapeExtras& shape_extras_of(const GdsElementMeta& meta) const;
     const shape::TextBody& text_of(shape::Text text) const { return texts[text.body]; }
 };
 

@@ -25,7 +25,7 @@ TEST(LayoutDb, InsertionsCheckIdsAndKeepLayerOrder) {
         db.layer({std::nullopt, l, 0});
     }
     const auto record = [](std::int64_t left) {
-        return shape::ShapeRecord{{}, shape::Box{{}, left, 0, left + 1, 1}};
+        return shape::ShapeRecord{{}, shape::Box{left, 0, left + 1, 1}};
     };
     EXPECT_EQ(debug_text(db.insert_shape_record(CellId{9}, LayerId{5}, record(0)).error()),
               "UnknownLayer(LayerId(5))");

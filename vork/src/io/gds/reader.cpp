@@ -289,6 +289,7 @@ struct ElementBuilder {
         meta.properties.clear();
         meta.plex.reset();
         meta.elflags.reset();
+        meta.shape_extras = 0;
     }
 };
 
@@ -767,14 +768,14 @@ class Reader {
         case rec::NODE:
             return shape::Node{taken_points()};
         case rec::PATH:
+            if (e.begin_extension || e.end_extension) {
+                e.meta.shape_extras = db_.store_shape_extras(
+                    {.begin_extension = e.begin_extension, .end_extension = e.end_extension});
+            }
             return shape::Path{.points = taken_points(),
                                .width = e.width.value_or(0),
-                               .begin_extension = e.begin_extension.value_or(0),
-                               .end_extension = e.end_extension.value_or(0),
                                .width_present = e.width.has_value(),
                                .width_absolute = e.width_absolute,
-                               .begin_extension_present = e.begin_extension.has_value(),
-                               .end_extension_present = e.end_extension.has_value(),
                                .path_type = e.path_type};
         case rec::BOX:
             return box();
@@ -784,15 +785,12 @@ class Reader {
     }
 
     std::expected<shape::Shape, GdsError> box() {
+        ElementBuilder& e = element_;
         const auto pts = element_points();
         if (pts.empty()) {
             return format("BOX is missing XY points");
         }
-        shape::Box b{.points = taken_points(),
-                     .left = pts[0].x,
-                     .bottom = pts[0].y,
-                     .right = pts[0].x,
-                     .top = pts[0].y};
+        shape::Box b{.left = pts[0].x, .bottom = pts[0].y, .right = pts[0].x, .top = pts[0].y};
         for (const Point& p : pts) {
             b.left = std::min(b.left, p.x);
             b.bottom = std::min(b.bottom, p.y);
@@ -802,7 +800,8 @@ class Reader {
         // The usual five corners are what the writer derives anyway: keep no copy of them.
         if (std::ranges::equal(pts, shape::closed_corners(b))) {
             release_points();
-            b.points = {};
+        } else {
+            e.meta.shape_extras = db_.store_shape_extras({.box_xy = taken_points()});
         }
         return b;
     }

@@ -351,8 +351,8 @@ struct StructureWriter {
     }
 
     Status box(const LayerInfo& layer, const shape::Box& b) const {
-        if (b.points.count > 0) {
-            return points_element(rec::BOX, rec::BOXTYPE, layer, db.points_of(b.points), false);
+        if (const auto& xy = db.shape_extras_of(*meta).box_xy) {
+            return points_element(rec::BOX, rec::BOXTYPE, layer, db.points_of(*xy), false);
         }
         return points_element(rec::BOX, rec::BOXTYPE, layer, shape::closed_corners(b), false);
     }
@@ -391,13 +391,14 @@ struct StructureWriter {
                 return s;
             }
         }
-        if (p.begin_extension_present) {
-            if (auto s = extension_record(rec::BGNEXTN, p.begin_extension); !s) {
+        const shape::ShapeExtras& extras = db.shape_extras_of(*meta);
+        if (extras.begin_extension) {
+            if (auto s = extension_record(rec::BGNEXTN, *extras.begin_extension); !s) {
                 return s;
             }
         }
-        if (p.end_extension_present) {
-            if (auto s = extension_record(rec::ENDEXTN, p.end_extension); !s) {
+        if (extras.end_extension) {
+            if (auto s = extension_record(rec::ENDEXTN, *extras.end_extension); !s) {
                 return s;
             }
         }

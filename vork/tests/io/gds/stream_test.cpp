@@ -78,19 +78,16 @@ LayoutDb sample() {
         ASSERT_TRUE(
             db.insert_shape_record(cell, layer, {db.store_meta(std::move(meta)), std::move(s)}));
     };
-    add(child, metal, shape::Box{{}, -5, -5, 5, 5});
+    add(child, metal, shape::Box{-5, -5, 5, 5});
     add(top, metal, shape::Boundary{db.store_points(ring)},
         {{{"first", 1}, {"second", 2}}, 7, std::uint16_t{3}});
     add(top, metal,
         shape::Path{.points = db.store_points(ring),
                     .width = 50,
-                    .begin_extension = 3,
-                    .end_extension = -4,
                     .width_present = true,
                     .width_absolute = true,
-                    .begin_extension_present = true,
-                    .end_extension_present = true,
-                    .path_type = 4});
+                    .path_type = 4},
+        {.shape_extras = db.store_shape_extras({.begin_extension = 3, .end_extension = -4})});
     add(top, text_layer,
         db.store_text({.text = "hello",
                        .width = 20,
@@ -101,7 +98,9 @@ LayoutDb sample() {
     add(top, metal, shape::SimplePolygon{db.store_points(ring)});
     const std::vector<Point> closed = {{0, 0}, {10, 0}, {5, 8}, {0, 0}};
     add(top, metal, shape::Polygon{db.store_points(closed), {}});
-    add(top, metal, shape::Box{db.store_points(std::vector<Point>{{1, 1}}), 1, 1, 1, 1});
+    add(top, metal, shape::Box{1, 1, 1, 1},
+        {.shape_extras =
+             db.store_shape_extras({.box_xy = db.store_points(std::vector<Point>{{1, 1}})})});
     db.insert_instance(top, {.transform = {{100, 200}, shape::Orthogonal{5}}, .cell = child});
     db.insert_instance(top, {.repetition = top::RegularArray{3, 2, {10, 0}, {0, 20}},
                              .transform = {{5, 5}, shape::Orthogonal{0}},
@@ -154,11 +153,12 @@ TEST(Stream, RoundTripKeepsEveryRecordAndIsDeterministic) {
     }
     EXPECT_EQ(back.meta_of(metal[0].meta).properties[1].value, "second");
     EXPECT_EQ(back.meta_of(metal[0].meta).plex, 7);
-    EXPECT_EQ(back.metas.size(), 1u); // elements without extras take no room
+    // Elements without extras take no room; the path's extensions and the odd box's XY do.
+    EXPECT_EQ(back.metas.size(), 3u);
     const auto& path = std::get<shape::Path>(metal[1].shape);
     EXPECT_EQ(path.width, 50);
     EXPECT_TRUE(path.width_absolute);
-    EXPECT_EQ(path.end_extension, -4);
+    EXPECT_EQ(back.shape_extras_of(back.meta_of(metal[1].meta)).end_extension, -4);
     EXPECT_EQ(back.points_of(path.points).size(), 3u);
     // The general text transform, read back, writes the same records.
     EXPECT_EQ(write_ok(back), first);
@@ -192,7 +192,7 @@ TEST(Stream, WriterRefusals) {
     EXPECT_EQ(refusal([](LayoutDb& db) { db.points[0].x = std::int64_t{1} << 32; }),
               "Format(\"cell `top`: coordinate 4294967296 does not fit in GDSII's 32 bits\")");
     EXPECT_EQ(refusal([](LayoutDb& db) {
-                  db.cells[1].shapes.begin()->second[0].shape = shape::Box{{}, 0, 0, 3000000000, 1};
+                  db.cells[1].shapes.begin()->second[0].shape = shape::Box{0, 0, 3000000000, 1};
               }),
               "Format(\"cell `child`: coordinate 3000000000 does not fit in GDSII's 32 bits\")");
     EXPECT_EQ(refusal([](LayoutDb& db) {
@@ -300,8 +300,8 @@ TEST(Stream, ReaderElementDetails) {
     const auto& path = std::get<shape::Path>(path_record.shape);
     EXPECT_EQ(path.width, 100);
     EXPECT_TRUE(path.width_absolute);
-    EXPECT_FALSE(path.begin_extension_present);
     const auto& path_meta = db.meta_of(path_record.meta);
+    EXPECT_EQ(path_meta.shape_extras, 0u);
     ASSERT_EQ(path_meta.properties.size(), 2u);
     EXPECT_EQ(path_meta.properties[1].attribute, 1);
     const auto& sref = cell.instances[0];
@@ -427,7 +427,7 @@ TEST(Stream, PiecesMakeTheWholeStreamAndStopAtAnError) {
     // Enough boxes for several pieces.
     auto& boxes = db.cells[0].shapes.begin()->second;
     for (std::int64_t i = 0; i < 40'000; ++i) {
-        boxes.push_back({{}, shape::Box{{}, i, 0, i + 5, 7}});
+        boxes.push_back({{}, shape::Box{i, 0, i + 5, 7}});
     }
     const auto streamed = [](const LayoutDb& from, std::vector<std::size_t>& sizes) {
         Bytes joined;
