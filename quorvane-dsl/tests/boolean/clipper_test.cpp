@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <random>
+#include <tuple>
 
 #include <gtest/gtest.h>
 #include <polyclipping/clipper.hpp>
@@ -496,18 +497,31 @@ TEST(BooleanClipper, ResultsDoNotDependOnTheThreadCount) {
         std::int64_t x = g.coord(), y = g.coord(), w = g.pick(50, 3000), h = g.pick(50, 3000);
         a.push_back({{x, y}, {x + w, y}, {x + w, y + h}, {x, y + h}});
     }
+    // Far above the rest, so that the vertices' rows are ordered in bands of several.
+    a.push_back({{0, 2'000'000}, {10, 2'000'000}, {10, 2'000'010}, {0, 2'000'010}});
     for (int i = 0; i < 2500; ++i) {
         Point p{g.coord(), g.coord()};
         b.push_back({p,
                      {p.x + g.pick(-3000, 3000), p.y + g.pick(-3000, 3000)},
                      {p.x + g.pick(-3000, 3000), p.y + g.pick(-3000, 3000)}});
     }
-    for (Op op : {Op::Union, Op::Xor}) {
+    // Boxes alone make an arrangement without diagonal segments, built by a path of its own.
+    Polygons shifted;
+    for (const Ring& r : a) {
+        Ring moved = r;
+        for (Point& p : moved) {
+            p = {p.x + 37, p.y + 11};
+        }
+        shifted.push_back(moved);
+    }
+    const std::tuple<const Polygons*, const Polygons*, Op> cases[] = {
+        {&a, &b, Op::Union}, {&a, &b, Op::Xor}, {&a, &shifted, Op::Xor}, {&a, nullptr, Op::Union}};
+    for (auto [first, second, op] : cases) {
         Polygons reference;
         for (int threads : {1, 2, 8}) {
             tbb::task_arena arena(threads);
             Polygons r;
-            arena.execute([&] { r = run(a, b, op); });
+            arena.execute([&] { r = run(*first, second ? *second : Polygons{}, op); });
             if (threads == 1) {
                 reference = r;
                 EXPECT_TRUE(well_formed(r));
@@ -516,6 +530,7 @@ TEST(BooleanClipper, ResultsDoNotDependOnTheThreadCount) {
             }
         }
     }
+    compare(a, shifted, Family::Manhattan);
     // Separate boxes and triangles take the shortcut, also checked and copied in chunks.
     Polygons apart;
     for (int i = 0; i < 5000; ++i) {

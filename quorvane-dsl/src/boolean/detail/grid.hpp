@@ -2,7 +2,6 @@
 #pragma once
 
 #include <algorithm>
-#include <atomic>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -60,8 +59,8 @@ struct Groups {
                                                                starts[cell + 1] - starts[cell]);
     }
 
-    // cells(i, out) appends the cell ids of item i to an emptied out. Sequentially the members
-    // of a cell come in item order; in parallel in any order.
+    // cells(i, out) appends the cell ids of item i to an emptied out. The members of a cell
+    // come in item order.
     template <class CellsFn>
     static Groups build_parallel(std::size_t n, std::size_t cell_count, CellsFn&& cells);
 };
@@ -101,41 +100,80 @@ Groups Groups::build_parallel(std::size_t n, std::size_t cell_count, CellsFn&& c
         }
     };
     Groups g;
-    std::vector<std::uint32_t> counts(cell_count + 1, 0);
-    const bool parallel = par::goes_parallel(n);
-    const std::size_t chunks = parallel ? par::chunk_count(n) : 1;
-    static_assert(sizeof(std::atomic<std::uint32_t>) == sizeof(std::uint32_t));
-    if (parallel) {
-        auto* atomic_counts = reinterpret_cast<std::atomic<std::uint32_t>*>(counts.data());
-        par::for_chunks(n, chunks, [&](std::size_t, std::size_t b, std::size_t e) {
-            each_cell(b, e, [&](std::size_t, std::uint64_t j) {
-                atomic_counts[j + 1].fetch_add(1, std::memory_order_relaxed);
-            });
-        });
-    } else {
-        each_cell(0, n, [&](std::size_t, std::uint64_t j) { ++counts[j + 1]; });
-    }
-    for (std::size_t i = 1; i <= cell_count; ++i) {
-        counts[i] += counts[i - 1];
-    }
-    std::vector<std::uint32_t> cursor(counts.begin(), counts.end() - 1);
-    if (parallel) {
-        par::resize(g.members, counts[cell_count]);
-        auto* atomic_cursor = reinterpret_cast<std::atomic<std::uint32_t>*>(cursor.data());
-        par::SharedSlice<std::uint32_t> members(g.members);
-        par::for_chunks(n, chunks, [&](std::size_t, std::size_t b, std::size_t e) {
-            each_cell(b, e, [&](std::size_t i, std::uint64_t j) {
-                members.write(atomic_cursor[j].fetch_add(1, std::memory_order_relaxed),
-                              static_cast<std::uint32_t>(i));
-            });
-        });
-    } else {
-        g.members.resize(counts[cell_count]);
+    if (!par::goes_parallel(n)) {
+        g.starts.assign(cell_count + 1, 0);
+        each_cell(0, n, [&](std::size_t, std::uint64_t j) { ++g.starts[j + 1]; });
+        for (std::size_t i = 1; i <= cell_count; ++i) {
+            g.starts[i] += g.starts[i - 1];
+        }
+        std::vector<std::uint32_t> cursor(g.starts.begin(), g.starts.end() - 1);
+        g.members.resize(g.starts[cell_count]);
         each_cell(0, n, [&](std::size_t i, std::uint64_t j) {
             g.members[cursor[j]++] = static_cast<std::uint32_t>(i);
         });
+        return g;
     }
-    g.starts = std::move(counts);
+    // Cells are taken in blocks of consecutive cells, few enough for every chunk to count its
+    // entries per block without sharing counters. The entries go to their blocks in chunk
+    // order, and every block then distributes its own to its cells, so that a cell lists its
+    // members in item order, as sequentially, without atomic counters on shared memory.
+    constexpr std::size_t max_blocks = 2048;
+    unsigned shift = 0;
+    while (((cell_count - 1) >> shift) + 1 > max_blocks) {
+        ++shift;
+    }
+    const std::size_t blocks = ((cell_count - 1) >> shift) + 1;
+    const std::size_t chunks = par::chunk_count(n);
+    std::vector<std::size_t> offsets(chunks * blocks, 0);
+    par::for_chunks(n, chunks, [&](std::size_t k, std::size_t b, std::size_t e) {
+        std::size_t* count = offsets.data() + k * blocks;
+        each_cell(b, e, [&](std::size_t, std::uint64_t j) { ++count[j >> shift]; });
+    });
+    std::vector<std::size_t> block_starts(blocks + 1, 0);
+    std::size_t total = 0;
+    for (std::size_t block = 0; block < blocks; ++block) {
+        block_starts[block] = total;
+        for (std::size_t k = 0; k < chunks; ++k) {
+            std::size_t c = offsets[k * blocks + block];
+            offsets[k * blocks + block] = total;
+            total += c;
+        }
+    }
+    block_starts[blocks] = total;
+    // An entry: the cell's place in its block and the item.
+    struct Entry {
+        std::uint32_t place;
+        std::uint32_t item;
+    };
+    std::vector<Entry> entries;
+    par::resize(entries, total);
+    par::for_chunks(n, chunks, [&](std::size_t k, std::size_t b, std::size_t e) {
+        std::size_t* next = offsets.data() + k * blocks;
+        each_cell(b, e, [&](std::size_t i, std::uint64_t j) {
+            entries[next[j >> shift]++] = {
+                static_cast<std::uint32_t>(j & ((std::uint64_t{1} << shift) - 1)),
+                static_cast<std::uint32_t>(i)};
+        });
+    });
+    g.starts.resize(cell_count + 1);
+    g.starts[cell_count] = static_cast<std::uint32_t>(total);
+    par::resize(g.members, total);
+    tbb::parallel_for(std::size_t{0}, blocks, [&](std::size_t block) {
+        const std::size_t first_cell = block << shift;
+        const std::size_t size = std::min(cell_count - first_cell, std::size_t{1} << shift);
+        std::vector<std::uint32_t> cursor(size + 1, 0);
+        for (std::size_t x = block_starts[block]; x < block_starts[block + 1]; ++x) {
+            ++cursor[entries[x].place + 1];
+        }
+        cursor[0] = static_cast<std::uint32_t>(block_starts[block]);
+        for (std::size_t c = 0; c < size; ++c) {
+            cursor[c + 1] += cursor[c];
+            g.starts[first_cell + c] = cursor[c];
+        }
+        for (std::size_t x = block_starts[block]; x < block_starts[block + 1]; ++x) {
+            g.members[cursor[entries[x].place]++] = entries[x].item;
+        }
+    });
     return g;
 }
 

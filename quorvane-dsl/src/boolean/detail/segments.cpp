@@ -1,6 +1,7 @@
 #include "boolean/detail/segments.hpp"
 
 #include <algorithm>
+#include <array>
 
 #include "boolean/detail/par.hpp"
 
@@ -164,36 +165,79 @@ std::uint32_t SegTree::build(std::span<const Seg> segments, const Box& box,
 
 namespace {
 
-void collect_pairs(std::span<const std::uint32_t> list, std::span<const Seg> segments,
-                   const Grid& grid, std::uint64_t g, std::vector<Point>& out) {
-    std::size_t first = out.size();
-    for (std::size_t i = 0; i < list.size(); ++i) {
-        const Box bi = segment_box(segments[list[i]]);
-        for (std::size_t j = i + 1; j < list.size(); ++j) {
-            if (!boxes_touch(bi, segment_box(segments[list[j]]))) {
-                continue;
+// Lists longer than this are split by a segment tree first.
+constexpr std::size_t small_list = 48;
+
+// An axis-parallel segment: its fixed coordinate and the range of the other one.
+struct Line {
+    std::int64_t at;
+    std::int64_t lo;
+    std::int64_t hi;
+};
+
+// Two axis-parallel segments cross properly only when one is horizontal and the other
+// vertical, and such a crossing lies in cell g only where the horizontal one's row and the
+// vertical one's column meet it; a crossing strictly inside both shares no end point with
+// either. Returns false, adding nothing, when a segment is diagonal.
+bool straight_pairs(std::span<const std::uint32_t> list, std::span<const Seg> segments,
+                    const Grid& grid, std::uint64_t g, std::vector<Point>& out) {
+    std::array<Line, small_list> across, up;
+    std::size_t n_across = 0, n_up = 0;
+    const std::uint64_t column = g % grid.columns, row = g / grid.columns;
+    for (std::uint32_t i : list) {
+        const Seg& s = segments[i];
+        if (s.y1 == s.y2) {
+            if (grid.row(s.y1) == row) {
+                across[n_across++] = {s.y1, std::min(s.x1, s.x2), std::max(s.x1, s.x2)};
             }
-            auto p = crossing(segments[list[i]], segments[list[j]]);
-            if (p && grid.cell_of(*p) == g) {
-                out.push_back(*p);
+        } else if (s.x1 == s.x2) {
+            if (grid.col(s.x1) == column) {
+                up[n_up++] = {s.x1, std::min(s.y1, s.y2), std::max(s.y1, s.y2)};
+            }
+        } else {
+            return false;
+        }
+    }
+    for (std::size_t a = 0; a < n_across; ++a) {
+        const Line h = across[a];
+        for (std::size_t b = 0; b < n_up; ++b) {
+            const Line v = up[b];
+            if (h.lo < v.at && v.at < h.hi && v.lo < h.at && h.at < v.hi) {
+                out.push_back({v.at, h.at});
             }
         }
     }
-    std::sort(out.begin() + static_cast<std::ptrdiff_t>(first), out.end());
-    out.erase(std::unique(out.begin() + static_cast<std::ptrdiff_t>(first), out.end()), out.end());
+    return true;
+}
+
+void collect_pairs(std::span<const std::uint32_t> list, std::span<const Seg> segments,
+                   const Grid& grid, std::uint64_t g, std::vector<Point>& out) {
+    if (list.size() > small_list || !straight_pairs(list, segments, grid, g, out)) {
+        for (std::size_t i = 0; i < list.size(); ++i) {
+            const Box bi = segment_box(segments[list[i]]);
+            for (std::size_t j = i + 1; j < list.size(); ++j) {
+                if (!boxes_touch(bi, segment_box(segments[list[j]]))) {
+                    continue;
+                }
+                auto p = crossing(segments[list[i]], segments[list[j]]);
+                if (p && grid.cell_of(*p) == g) {
+                    out.push_back(*p);
+                }
+            }
+        }
+    }
 }
 
 } // namespace
 
-std::vector<Point> cell_crossings(std::uint64_t g, std::span<const std::uint32_t> list,
-                                  std::span<const Seg> segments, const Grid& grid) {
-    std::vector<Point> out;
+void cell_crossings(std::uint64_t g, std::span<const std::uint32_t> list,
+                    std::span<const Seg> segments, const Grid& grid, std::vector<Point>& out) {
     if (list.size() < 2) {
-        return out;
+        return;
     }
-    if (list.size() <= 48) {
+    if (list.size() <= small_list) {
         collect_pairs(list, segments, grid, g, out);
-        return out;
+        return;
     }
     std::int64_t x0 = grid.cell_x(g), y0 = grid.cell_y(g);
     std::int64_t side = std::int64_t{1} << grid.shift;
@@ -203,7 +247,6 @@ std::vector<Point> cell_crossings(std::uint64_t g, std::span<const std::uint32_t
     for (const auto& leaf : tree.leaves) {
         collect_pairs(leaf, segments, grid, g, out);
     }
-    return out;
 }
 
 } // namespace quorvane_dsl::boolean::detail

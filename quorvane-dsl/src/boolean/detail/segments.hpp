@@ -40,8 +40,9 @@ struct SegTree {
 // Whether the segment meets the closed box.
 bool segment_meets_box(const Seg& s, const Box& sbox, const Box& box);
 
-// Crossing points lying in grid cell g, sorted by (x, y).
-std::vector<Point> cell_crossings(std::uint64_t g, std::span<const std::uint32_t> list,
-                                  std::span<const Seg> segments, const Grid& grid);
+// Appends the crossing points lying in grid cell g, in any order; a point where several pairs
+// cross may repeat.
+void cell_crossings(std::uint64_t g, std::span<const std::uint32_t> list,
+                    std::span<const Seg> segments, const Grid& grid, std::vector<Point>& out);
 
 } // namespace quorvane_dsl::boolean::detail

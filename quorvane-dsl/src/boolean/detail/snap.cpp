@@ -1,9 +1,12 @@
 #include "boolean/detail/snap.hpp"
 
 #include <algorithm>
+#include <atomic>
 #include <bit>
 #include <cstdio>
 #include <cstdlib>
+#include <iterator>
+#include <limits>
 
 #include <tbb/parallel_sort.h>
 
@@ -45,17 +48,19 @@ struct Vertices {
     std::vector<std::uint32_t> start; // start vertex of every input segment
 };
 
-// Crossing points of all cells, in cell order.
+// Crossing points of all cells, in cell order, possibly repeated.
 std::vector<Point> all_crossings(std::span<const Seg> segs, const Grid& grid, const Groups& cells) {
     return par::flat_map(grid.cell_count(), [&](std::size_t b, std::size_t e) {
         std::vector<Point> out;
         for (std::size_t g = b; g < e; ++g) {
-            auto list = cells.of(g);
-            if (list.size() < 2) {
-                continue;
+            // A cell's segments lie anywhere in the list; those of the cell after next are
+            // fetched early.
+            if (g + 2 < e) {
+                for (std::uint32_t i : cells.of(g + 2)) {
+                    __builtin_prefetch(segs.data() + i);
+                }
             }
-            auto found = cell_crossings(g, list, segs, grid);
-            out.insert(out.end(), found.begin(), found.end());
+            cell_crossings(g, cells.of(g), segs, grid, out);
         }
         return out;
     });
@@ -70,18 +75,8 @@ Vertices number_points(const std::vector<Item>& items, std::size_t segment_count
     std::size_t n = items.size();
     auto is_new = [&](std::size_t i) { return i == 0 || !same(items[i - 1], items[i]); };
     auto id_of = [](const Item& it) { return it.value; };
-    if (!par::goes_parallel(n)) {
-        for (std::size_t i = 0; i < n; ++i) {
-            if (is_new(i)) {
-                v.points.push_back(decode(items[i]));
-            }
-            if (id_of(items[i]) != crossing_id) {
-                v.start[id_of(items[i])] = static_cast<std::uint32_t>(v.points.size() - 1);
-            }
-        }
-        return v;
-    }
-    std::size_t chunks = par::chunk_count(n);
+    // Counted first, so that the list is made at its size rather than grown by copying.
+    std::size_t chunks = par::goes_parallel(n) ? par::chunk_count(n) : 1;
     std::vector<std::size_t> firsts(chunks + 1, 0);
     par::for_chunks(n, chunks, [&](std::size_t k, std::size_t b, std::size_t e) {
         std::size_t c = 0;
@@ -99,6 +94,11 @@ Vertices number_points(const std::vector<Item>& items, std::size_t segment_count
     par::for_chunks(n, chunks, [&](std::size_t k, std::size_t b, std::size_t e) {
         std::size_t next = firsts[k];
         for (std::size_t i = b; i < e; ++i) {
+            // The segments' entries are written at random; a later one is fetched early.
+            constexpr std::size_t ahead = 16;
+            if (i + ahead < e && id_of(items[i + ahead]) != crossing_id) {
+                __builtin_prefetch(v.start.data() + id_of(items[i + ahead]), 1);
+            }
             if (is_new(i)) {
                 points.write(next++, decode(items[i]));
             }
@@ -170,13 +170,99 @@ struct Hit {
     PathHit t;
 };
 
-bool axis_parallel(const Box& b) {
-    return b.x0 == b.x1 || b.y0 == b.y1;
+bool axis_parallel(const Seg& s) {
+    return s.x1 == s.x2 || s.y1 == s.y2;
 }
 
+// Which kinds of segment a list holds.
+struct Kinds {
+    bool horizontal = false;
+    bool diagonal = false;
+    bool second_operand = false;
+};
+
+Kinds kinds_of(std::span<const Seg> segs) {
+    auto scan = [&](std::size_t b, std::size_t e) {
+        Kinds k;
+        for (std::size_t i = b; i < e; ++i) {
+            k.horizontal = k.horizontal || segs[i].y1 == segs[i].y2;
+            k.diagonal = k.diagonal || !axis_parallel(segs[i]);
+            k.second_operand = k.second_operand || segs[i].operand != 0;
+        }
+        return k;
+    };
+    std::size_t n = segs.size();
+    if (!par::goes_parallel(n)) {
+        return scan(0, n);
+    }
+    std::size_t chunks = par::chunk_count(n);
+    std::vector<Kinds> parts(chunks);
+    par::for_chunks(n, chunks,
+                    [&](std::size_t k, std::size_t b, std::size_t e) { parts[k] = scan(b, e); });
+    Kinds all;
+    for (const Kinds& k : parts) {
+        all.horizontal = all.horizontal || k.horizontal;
+        all.diagonal = all.diagonal || k.diagonal;
+        all.second_operand = all.second_operand || k.second_operand;
+    }
+    return all;
+}
+
+// Vertex ids in (y, x) order, where those on one horizontal line follow each other. Ids ascend
+// with x along a row, so ascending (y, id) is that order. The vertices are listed per band of
+// rows, a band as high as keeps the bands no more than twice the vertices.
+std::vector<std::uint32_t> row_order(const std::vector<Point>& points, const Box& bounds) {
+    std::size_t n = points.size();
+    std::uint64_t h = static_cast<std::uint64_t>(bounds.y1) - static_cast<std::uint64_t>(bounds.y0);
+    unsigned shift = 0;
+    while ((h >> shift) >= 2 * n) {
+        ++shift;
+    }
+    auto band = [&](std::size_t i) {
+        return (static_cast<std::uint64_t>(points[i].y) - static_cast<std::uint64_t>(bounds.y0)) >>
+               shift;
+    };
+    Groups bands = Groups::build_parallel(
+        n, (h >> shift) + 1,
+        [&](std::size_t i, std::vector<std::uint64_t>& out) { out.push_back(band(i)); });
+    std::vector<std::uint32_t> ids = std::move(bands.members);
+    // A band lists its ids in ascending order, which is all a band of one row needs.
+    if (shift > 0) {
+        tbb::parallel_for(std::size_t{0}, bands.starts.size() - 1, [&](std::size_t g) {
+            std::sort(ids.data() + bands.starts[g], ids.data() + bands.starts[g + 1],
+                      [&](std::uint32_t a, std::uint32_t b) {
+                          return points[a].y != points[b].y ? points[a].y < points[b].y : a < b;
+                      });
+        });
+    }
+    return ids;
+}
+
+// Every vertex's successor in the row order: the next vertex to the right in its row, or, for
+// the last of a row, some vertex never asked for.
+std::vector<std::uint32_t> next_in_row(const std::vector<std::uint32_t>& ids) {
+    std::vector<std::uint32_t> next;
+    par::resize(next, ids.size());
+    par::for_range(ids.size() - 1, [&](std::size_t first, std::size_t last) {
+        for (std::size_t r = first; r < last; ++r) {
+            next[ids[r]] = ids[r + 1];
+        }
+    });
+    return next;
+}
+
+// The vertices by grid cell for the hot-pixel search of diagonal segments: a cell's members in
+// id order with their points alongside, and the hits found in crowded cells.
+struct CellPoints {
+    Groups cells;
+    std::vector<Point> points;
+    std::vector<std::uint64_t> crowded_pairs;
+};
+
 // (segment, member) pairs of the cells too crowded for plain loops, sorted; a member is a
-// vertex's position in `point_cells`. Cells are independent, so they are searched in parallel;
-// the sort makes the order independent of that.
+// vertex's position in `point_cells`. Only diagonal segments are searched: the vertices on a
+// straight one are found by their order. Cells are independent, so they are searched in
+// parallel; the sort makes the order independent of that.
 std::vector<std::uint64_t> crowded_hits(std::span<const Seg> segs, const Grid& grid,
                                         const Groups& seg_cells, const Groups& point_cells,
                                         const std::vector<Point>& cell_points) {
@@ -189,12 +275,18 @@ std::vector<std::uint64_t> crowded_hits(std::span<const Seg> segs, const Grid& g
             if (list.size() <= crowded || point_cells.of(g).empty()) {
                 continue;
             }
+            std::vector<std::uint32_t> diagonal;
+            std::copy_if(list.begin(), list.end(), std::back_inserter(diagonal),
+                         [&](std::uint32_t s) { return !axis_parallel(segs[s]); });
+            if (diagonal.empty()) {
+                continue;
+            }
             std::int64_t x0 = grid.cell_x(g), y0 = grid.cell_y(g);
             // A hot pixel reaches half a unit around its vertex, so the tree's box and the
             // descent below test with a whole unit of margin.
             SegTree tree;
             tree.build(segs, Box{x0 - 1, y0 - 1, x0 + side + 1, y0 + side + 1},
-                       std::vector<std::uint32_t>(list.begin(), list.end()));
+                       std::move(diagonal));
             for (std::uint32_t m = point_cells.starts[g]; m < point_cells.starts[g + 1]; ++m) {
                 Point p = cell_points[m];
                 stack.assign(1, 0);
@@ -231,32 +323,135 @@ std::vector<std::uint64_t> crowded_hits(std::span<const Seg> segs, const Grid& g
     return pairs;
 }
 
-// The range of a cell's members (ascending ids, so ascending (x, y)) that can lie in the box: for
-// an axis-parallel segment those between its end points in (x, y) order, else those in its x
-// range. `cell_points` holds the members' points in member order, so the search reads memory
-// in sequence.
-std::pair<std::size_t, std::size_t> x_range(const Groups& cells,
-                                            const std::vector<Point>& cell_points, std::uint64_t g,
-                                            const Box& box, bool straight) {
+// Lists the vertices by cell, in id order within a cell as the build keeps item order, with
+// their points alongside; takes the points, which are then held in cell order only.
+CellPoints cell_points(std::span<const Seg> segs, const Grid& grid, const Groups& seg_cells,
+                       std::vector<Point> points) {
+    std::size_t count = points.size();
+    CellPoints cp;
+    cp.cells = Groups::build_parallel(count, grid.cell_count(),
+                                      [&](std::size_t i, std::vector<std::uint64_t>& out) {
+                                          out.push_back(grid.cell_of(points[i]));
+                                      });
+    par::resize(cp.points, cp.cells.members.size());
+    par::for_range(cp.points.size(), [&](std::size_t first, std::size_t last) {
+        for (std::size_t m = first; m < last; ++m) {
+            cp.points[m] = points[cp.cells.members[m]];
+        }
+    });
+    std::vector<Point>().swap(points);
+    cp.crowded_pairs = crowded_hits(segs, grid, seg_cells, cp.cells, cp.points);
+    return cp;
+}
+
+// The points back in id order: every vertex lies in exactly one cell, so the members are a
+// permutation of the ids.
+std::vector<Point> points_by_id(const CellPoints& cp) {
+    std::vector<Point> points;
+    par::resize(points, cp.points.size());
+    par::for_range(points.size(), [&](std::size_t first, std::size_t last) {
+        for (std::size_t m = first; m < last; ++m) {
+            points[cp.cells.members[m]] = cp.points[m];
+        }
+    });
+    return points;
+}
+
+// The range of a cell's members (ascending ids, so ascending (x, y)) in the x range of the box.
+// The members' points lie in member order, so the search reads memory in sequence.
+std::pair<std::size_t, std::size_t> x_range(const CellPoints& cp, std::uint64_t g, const Box& box) {
     constexpr std::int64_t lowest = std::numeric_limits<std::int64_t>::min();
     constexpr std::int64_t highest = std::numeric_limits<std::int64_t>::max();
-    Point lo{box.x0, straight ? box.y0 : lowest}, hi{box.x1, straight ? box.y1 : highest};
-    auto begin = cell_points.begin() + cells.starts[g];
-    auto end = cell_points.begin() + cells.starts[g + 1];
-    auto first = std::lower_bound(begin, end, lo);
-    auto last = std::upper_bound(first, end, hi);
-    return {static_cast<std::size_t>(first - cell_points.begin()),
-            static_cast<std::size_t>(last - cell_points.begin())};
+    auto begin = cp.points.begin() + cp.cells.starts[g];
+    auto end = cp.points.begin() + cp.cells.starts[g + 1];
+    auto first = std::lower_bound(begin, end, Point{box.x0, lowest});
+    auto last = std::upper_bound(first, end, Point{box.x1, highest});
+    return {static_cast<std::size_t>(first - cp.points.begin()),
+            static_cast<std::size_t>(last - cp.points.begin())};
+}
+
+void push_key(std::vector<std::uint64_t>& keys, std::uint64_t u, std::uint64_t w,
+              std::uint64_t operand, unsigned b) {
+    std::uint64_t lo_id = std::min(u, w), hi_id = std::max(u, w);
+    keys.push_back((lo_id << (b + 2)) | (hi_id << 2) | (operand << 1) | (u < w ? 1 : 0));
+}
+
+// All vertices are integer points, so the hot pixels an axis-parallel segment passes are those
+// of the vertices on it: the ids strictly between its end points' when it is vertical, as ids
+// follow (x, y) order, and the vertices from its left end rightwards to its right end when it
+// is horizontal. The keys are sorted later, so they are made from the lower end onwards.
+void straight_keys(const Seg& s, std::uint32_t from, std::uint32_t to,
+                   const std::vector<std::uint32_t>& next, unsigned b,
+                   std::vector<std::uint64_t>& keys) {
+    const std::uint32_t lo = std::min(from, to), hi = std::max(from, to);
+    const bool vertical = s.x1 == s.x2;
+    for (std::uint32_t u = lo; u != hi;) {
+        std::uint32_t w = vertical ? u + 1 : next[u];
+        if (from < to) {
+            push_key(keys, u, w, s.operand, b);
+        } else {
+            push_key(keys, w, u, s.operand, b);
+        }
+        u = w;
+    }
+}
+
+// The vertices whose hot pixels diagonal segment i passes, in the order it passes them. The
+// pairs of crowded cells are sorted by segment; `pair` moves forward over them.
+void diagonal_hits(std::span<const Seg> segs, std::size_t i, const Grid& grid,
+                   const Groups& seg_cells, const CellPoints& cp,
+                   std::vector<std::uint64_t>::const_iterator& pair, std::vector<Hit>& hits,
+                   std::vector<std::uint64_t>& cells) {
+    const Seg& s = segs[i];
+    const Box box = segment_box(s);
+    hits.clear();
+    cells.clear();
+    grid.cells_of(s, box, cells);
+    for (std::uint64_t g : cells) {
+        if (seg_cells.of(g).size() > crowded) {
+            // Searched by `crowded_hits`; its pairs for this segment join below.
+            continue;
+        }
+        auto [first_member, last_member] = x_range(cp, g, box);
+        for (std::size_t m = first_member; m < last_member; ++m) {
+            if (auto t = on_path(s, box, cp.points[m])) {
+                hits.push_back({cp.cells.members[m], *t});
+            }
+        }
+    }
+    const auto end = cp.crowded_pairs.end();
+    while (pair != end && (*pair >> 32) < i) {
+        ++pair;
+    }
+    for (; pair != end && (*pair >> 32) == i; ++pair) {
+        auto m = static_cast<std::uint32_t>(*pair);
+        auto t = on_path(s, box, cp.points[m]);
+        if (!t) {
+            stop("a hit");
+        }
+        hits.push_back({cp.cells.members[m], *t});
+    }
+    std::sort(hits.begin(), hits.end(), [](const Hit& x, const Hit& y) {
+        i128 l = x.t.num * y.t.den, r = y.t.num * x.t.den;
+        if (l != r) {
+            return l < r;
+        }
+        if (x.t.inclusive != y.t.inclusive) {
+            return x.t.inclusive;
+        }
+        return x.vertex < y.vertex;
+    });
 }
 
 // Sub-edge keys of every segment, cut at the vertices whose hot pixels it passes, in parts.
 // A crossing cuts its two segments once each, so the keys number about the segments plus twice
 // the crossings; room for a quarter more is reserved, which costs address space only, rather
 // than let a list grow by copying while everything else is still held.
-std::vector<std::vector<std::uint64_t>>
-sub_edges(std::span<const Seg> segs, const Grid& grid, const Groups& seg_cells,
-          const Groups& point_cells, const std::vector<Point>& cell_points, const Vertices& v,
-          const std::vector<std::uint64_t>& crowded_pairs, std::size_t crossing_count, unsigned b) {
+std::vector<std::vector<std::uint64_t>> sub_edges(std::span<const Seg> segs, const Grid& grid,
+                                                  const Groups& seg_cells, const CellPoints& cp,
+                                                  const std::vector<std::uint32_t>& next,
+                                                  const Vertices& v, std::size_t crossing_count,
+                                                  unsigned b) {
     const double per_segment =
         1.25 * (1.0 + 2.0 * static_cast<double>(crossing_count) / static_cast<double>(segs.size()));
     return par::map_chunks(segs.size(), [&](std::size_t first, std::size_t last) {
@@ -265,9 +460,8 @@ sub_edges(std::span<const Seg> segs, const Grid& grid, const Groups& seg_cells,
                      16);
         std::vector<std::uint64_t> cells;
         std::vector<Hit> hits;
-        std::vector<std::uint32_t> walk;
         // The pairs are sorted by segment: one search per chunk, then a moving cursor.
-        auto pair = std::lower_bound(crowded_pairs.begin(), crowded_pairs.end(),
+        auto pair = std::lower_bound(cp.crowded_pairs.begin(), cp.crowded_pairs.end(),
                                      static_cast<std::uint64_t>(first) << 32);
         constexpr std::size_t ahead = 8;
         auto first_cell = [&](std::size_t j) {
@@ -275,92 +469,153 @@ sub_edges(std::span<const Seg> segs, const Grid& grid, const Groups& seg_cells,
             return grid.col(box.x0) + grid.columns * grid.row(box.y0);
         };
         for (std::size_t i = first; i < last; ++i) {
-            // The cell lists are read at random; the next segments' first cells are fetched
-            // early in two steps, as finding a cell's points and ids needs its start read first.
-            if (i + 2 * ahead < last) {
-                __builtin_prefetch(point_cells.starts.data() + first_cell(i + 2 * ahead));
+            // The cell lists and the row successors are read at random; what the next segments
+            // need is fetched early, a cell's start in a step before its points and ids.
+            if (i + 2 * ahead < last && !axis_parallel(segs[i + 2 * ahead])) {
+                __builtin_prefetch(cp.cells.starts.data() + first_cell(i + 2 * ahead));
             }
             if (i + ahead < last) {
-                const std::uint32_t start = point_cells.starts[first_cell(i + ahead)];
-                __builtin_prefetch(cell_points.data() + start);
-                __builtin_prefetch(point_cells.members.data() + start);
+                const std::size_t j = i + ahead;
+                if (!axis_parallel(segs[j])) {
+                    const std::uint32_t start = cp.cells.starts[first_cell(j)];
+                    __builtin_prefetch(cp.points.data() + start);
+                    __builtin_prefetch(cp.cells.members.data() + start);
+                } else if (segs[j].y1 == segs[j].y2) {
+                    __builtin_prefetch(next.data() + std::min(v.start[j], v.start[segs[j].next]));
+                }
             }
             const Seg& s = segs[i];
-            const Box box = segment_box(s);
-            bool straight = axis_parallel(box);
-            Point a{s.x1, s.y1}, z{s.x2, s.y2};
-            hits.clear();
-            cells.clear();
-            grid.cells_of(s, box, cells);
-            for (std::uint64_t g : cells) {
-                if (seg_cells.of(g).size() > crowded) {
-                    // Searched by `crowded_hits`; its pairs for this segment join below.
-                    continue;
-                }
-                auto [first_member, last_member] =
-                    x_range(point_cells, cell_points, g, box, straight);
-                for (std::size_t m = first_member; m < last_member; ++m) {
-                    std::uint32_t id = point_cells.members[m];
-                    Point p = cell_points[m];
-                    if (straight) {
-                        if (p.y >= box.y0 && p.y <= box.y1 && p != a && p != z) {
-                            hits.push_back({id, {}});
-                        }
-                    } else if (auto t = on_path(s, box, p)) {
-                        hits.push_back({id, *t});
-                    }
-                }
+            const std::uint32_t from = v.start[i], to = v.start[s.next];
+            if (axis_parallel(s)) {
+                straight_keys(s, from, to, next, b, keys);
+                continue;
             }
-            while (pair != crowded_pairs.end() && (*pair >> 32) < i) {
-                ++pair;
-            }
-            for (; pair != crowded_pairs.end() && (*pair >> 32) == i; ++pair) {
-                auto m = static_cast<std::uint32_t>(*pair);
-                std::uint32_t id = point_cells.members[m];
-                if (straight) {
-                    hits.push_back({id, {}});
-                    continue;
-                }
-                auto t = on_path(s, box, cell_points[m]);
-                if (!t) {
-                    stop("a hit");
-                }
-                hits.push_back({id, *t});
-            }
-            if (straight) {
-                std::sort(hits.begin(), hits.end(),
-                          [](const Hit& x, const Hit& y) { return x.vertex < y.vertex; });
-                if (s.x2 < s.x1 || (s.x2 == s.x1 && s.y2 < s.y1)) {
-                    std::reverse(hits.begin(), hits.end());
-                }
-            } else {
-                std::sort(hits.begin(), hits.end(), [](const Hit& x, const Hit& y) {
-                    i128 l = x.t.num * y.t.den, r = y.t.num * x.t.den;
-                    if (l != r) {
-                        return l < r;
-                    }
-                    if (x.t.inclusive != y.t.inclusive) {
-                        return x.t.inclusive;
-                    }
-                    return x.vertex < y.vertex;
-                });
-            }
-            walk.clear();
-            walk.push_back(v.start[i]);
+            diagonal_hits(segs, i, grid, seg_cells, cp, pair, hits, cells);
+            std::uint32_t u = from;
             for (const Hit& h : hits) {
-                walk.push_back(h.vertex);
+                push_key(keys, u, h.vertex, s.operand, b);
+                u = h.vertex;
             }
-            walk.push_back(v.start[s.next]);
-            std::uint64_t operand = s.operand;
-            for (std::size_t k = 0; k + 1 < walk.size(); ++k) {
-                std::uint64_t u = walk[k], w = walk[k + 1];
-                std::uint64_t lo_id = std::min(u, w), hi_id = std::max(u, w);
-                keys.push_back((lo_id << (b + 2)) | (hi_id << 2) | (operand << 1) |
-                               (u < w ? 1 : 0));
-            }
+            push_key(keys, u, to, s.operand, b);
         }
         return keys;
     });
+}
+
+// Winding changes across the pieces of an arrangement without diagonal segments, per operand
+// (a union has one, and its second lists stay empty): from every vertex up to the next id,
+// which is the next vertex up its column where there is a piece, and from every vertex to the
+// next one right in its row. Indexed by vertex id.
+struct Turns {
+    std::vector<std::int32_t> up[2];
+    std::vector<std::int32_t> across[2];
+};
+
+// Turns every entry into the sum of itself and all entries before it, in the order of ids when
+// given, else in index order.
+void running_sums(std::vector<std::int32_t>& w, const std::vector<std::uint32_t>* order) {
+    auto at = [&](std::size_t i) -> std::int32_t& { return order ? w[(*order)[i]] : w[i]; };
+    std::size_t n = w.size();
+    std::size_t chunks = par::goes_parallel(n) ? par::chunk_count(n) : 1;
+    std::vector<std::int32_t> carries(chunks + 1, 0);
+    if (chunks > 1) {
+        par::for_chunks(n, chunks, [&](std::size_t k, std::size_t b, std::size_t e) {
+            std::int32_t total = 0;
+            for (std::size_t i = b; i < e; ++i) {
+                total += at(i);
+            }
+            carries[k + 1] = total;
+        });
+        for (std::size_t k = 0; k < chunks; ++k) {
+            carries[k + 1] += carries[k];
+        }
+    }
+    par::for_chunks(n, chunks, [&](std::size_t k, std::size_t b, std::size_t e) {
+        std::int32_t sum = carries[k];
+        for (std::size_t i = b; i < e; ++i) {
+            sum += at(i);
+            at(i) = sum;
+        }
+    });
+}
+
+// A straight segment changes the winding by the same amount across all pieces between its
+// ends, which follow each other in id order (vertical) or row order (horizontal): the change
+// is noted at the lower end and taken back at the upper, and running sums give the change
+// across every piece. In parallel, workers add to shared entries atomically; integer sums do
+// not depend on their order.
+Turns straight_turns(std::span<const Seg> segs, const std::vector<std::uint32_t>& start,
+                     std::size_t count, bool horizontal, bool two_operands) {
+    Turns t;
+    for (unsigned o = 0; o < (two_operands ? 2u : 1u); ++o) {
+        par::resize(t.up[o], count);
+        if (horizontal) {
+            par::resize(t.across[o], count);
+        }
+    }
+    const bool shared = par::goes_parallel(segs.size());
+    auto add = [&](std::int32_t& w, std::int32_t d) {
+        if (shared) {
+            std::atomic_ref<std::int32_t>(w).fetch_add(d, std::memory_order_relaxed);
+        } else {
+            w += d;
+        }
+    };
+    par::for_range(segs.size(), [&](std::size_t first, std::size_t last) {
+        for (std::size_t i = first; i < last; ++i) {
+            const Seg& s = segs[i];
+            const std::uint32_t from = start[i], to = start[s.next];
+            std::vector<std::int32_t>& w = (s.x1 == s.x2 ? t.up : t.across)[s.operand];
+            // Ids ascend up a column and along a row.
+            const std::int32_t d = from < to ? 1 : -1;
+            add(w[std::min(from, to)], d);
+            add(w[std::max(from, to)], -d);
+        }
+    });
+    return t;
+}
+
+// The pieces of an arrangement without diagonal segments, in (from, to) order: a vertex's piece
+// up its column ends at the next id, its piece along its row further on, as the next vertex in
+// the row lies in a later column.
+std::vector<SnapSeg> straight_pieces(const Turns& t, const std::vector<std::uint32_t>& next) {
+    std::size_t n = t.up[0].size();
+    auto turn = [](const std::vector<std::int32_t>(&w)[2], std::size_t o, std::size_t v) {
+        return w[o].empty() ? 0 : w[o][v];
+    };
+    auto for_each_piece = [&](std::size_t b, std::size_t e, auto&& emit) {
+        for (std::size_t v = b; v < e; ++v) {
+            const auto id = static_cast<std::uint32_t>(v);
+            std::int32_t wa = turn(t.up, 0, v), wb = turn(t.up, 1, v);
+            if (wa != 0 || wb != 0) {
+                emit(SnapSeg{id, id + 1, wa, wb});
+            }
+            wa = turn(t.across, 0, v);
+            wb = turn(t.across, 1, v);
+            if (wa != 0 || wb != 0) {
+                emit(SnapSeg{id, next[v], wa, wb});
+            }
+        }
+    };
+    // Counted first, so that the list is made at its size rather than grown by copying.
+    std::size_t chunks = par::goes_parallel(n) ? par::chunk_count(n) : 1;
+    std::vector<std::size_t> starts(chunks + 1, 0);
+    par::for_chunks(n, chunks, [&](std::size_t k, std::size_t b, std::size_t e) {
+        std::size_t c = 0;
+        for_each_piece(b, e, [&](const SnapSeg&) { ++c; });
+        starts[k + 1] = c;
+    });
+    for (std::size_t k = 0; k < chunks; ++k) {
+        starts[k + 1] += starts[k];
+    }
+    std::vector<SnapSeg> out;
+    par::resize(out, starts[chunks]);
+    par::SharedSlice<SnapSeg> slice(out);
+    par::for_chunks(n, chunks, [&](std::size_t k, std::size_t b, std::size_t e) {
+        std::size_t pos = starts[k];
+        for_each_piece(b, e, [&](const SnapSeg& s) { slice.write(pos++, s); });
+    });
+    return out;
 }
 
 // Calls emit for every piece of keys[b, e) whose winding changes do not cancel.
@@ -495,17 +750,20 @@ namespace {
 // The vertices of an arrangement and the keys of its sub-edges, not yet sorted.
 struct Cut {
     std::vector<Point> points;
+    // The pieces themselves when no segment is diagonal, else the keys of their sub-edges.
+    std::vector<SnapSeg> pieces;
     std::vector<std::vector<std::uint64_t>> key_parts;
     unsigned bits = 0;
 };
 
 // Takes the segments so that they die here with the cell lists, before the keys'
-// sort and merge need their room. While the segments are cut, the vertices are held in cell
-// order only, and put back in id order once the segments are gone.
+// sort and merge need their room. Diagonal segments search the vertices by cell; while they
+// do, the vertices are held in cell order only, and put back in id order afterwards.
 Cut cut(std::vector<Seg> segs) {
     // Boxes of segments are computed where needed: a list of them would cost more memory
     // traffic than the few comparisons it saves.
     Box bounds = segments_bounds(segs);
+    Kinds kinds = kinds_of(segs);
     Grid grid =
         Grid::make(bounds, segs.size(), [&](std::size_t i) { return segment_box(segs[i]); });
     Groups seg_cells = Groups::build_parallel(segs.size(), grid.cell_count(),
@@ -520,42 +778,35 @@ Cut cut(std::vector<Seg> segs) {
         stop("too many vertices");
     }
     unsigned b = bit_length(count - 1);
-    Groups point_cells = Groups::build_parallel(
-        count, grid.cell_count(), [&](std::size_t i, std::vector<std::uint64_t>& out) {
-            out.push_back(grid.cell_of(v.points[i]));
-        });
-    // The parallel build lists a cell's members in any order; the hit search wants id order.
-    if (par::goes_parallel(count)) {
-        tbb::parallel_for(std::size_t{0}, grid.cell_count(), [&](std::size_t g) {
-            auto* first = point_cells.members.data() + point_cells.starts[g];
-            std::sort(first, point_cells.members.data() + point_cells.starts[g + 1]);
-        });
-    }
-    std::vector<Point> cell_points;
-    par::resize(cell_points, point_cells.members.size());
-    par::for_range(cell_points.size(), [&](std::size_t first, std::size_t last) {
-        for (std::size_t m = first; m < last; ++m) {
-            cell_points[m] = v.points[point_cells.members[m]];
-        }
-    });
-    std::vector<Point>().swap(v.points);
-    std::vector<std::uint64_t> pairs =
-        crowded_hits(segs, grid, seg_cells, point_cells, cell_points);
     Cut out;
-    out.key_parts =
-        sub_edges(segs, grid, seg_cells, point_cells, cell_points, v, pairs, crossing_count, b);
     out.bits = b;
+    std::vector<std::uint32_t> rows =
+        kinds.horizontal ? row_order(v.points, bounds) : std::vector<std::uint32_t>();
+    std::vector<std::uint32_t> next =
+        kinds.horizontal ? next_in_row(rows) : std::vector<std::uint32_t>();
+    if (!kinds.diagonal) {
+        seg_cells = Groups();
+        Turns turns = straight_turns(segs, v.start, count, kinds.horizontal, kinds.second_operand);
+        std::vector<Seg>().swap(segs);
+        std::vector<std::uint32_t>().swap(v.start);
+        for (unsigned o = 0; o < 2; ++o) {
+            running_sums(turns.up[o], nullptr);
+            running_sums(turns.across[o], &rows);
+        }
+        std::vector<std::uint32_t>().swap(rows);
+        out.pieces = straight_pieces(turns, next);
+        out.points = std::move(v.points);
+        return out;
+    }
+    std::vector<std::uint32_t>().swap(rows);
+    CellPoints cp = cell_points(segs, grid, seg_cells, std::move(v.points));
+    out.key_parts = sub_edges(segs, grid, seg_cells, cp, next, v, crossing_count, b);
     std::vector<Seg>().swap(segs);
     seg_cells = Groups();
-    v = Vertices();
-    std::vector<std::uint64_t>().swap(pairs);
-    // Every vertex lies in exactly one cell, so the members are a permutation of the ids.
-    par::resize(out.points, count);
-    par::for_range(count, [&](std::size_t first, std::size_t last) {
-        for (std::size_t m = first; m < last; ++m) {
-            out.points[point_cells.members[m]] = cell_points[m];
-        }
-    });
+    std::vector<std::uint32_t>().swap(next);
+    std::vector<std::uint32_t>().swap(v.start);
+    std::vector<std::uint64_t>().swap(cp.crowded_pairs);
+    out.points = points_by_id(cp);
     return out;
 }
 
@@ -563,10 +814,14 @@ Cut cut(std::vector<Seg> segs) {
 
 Snapped snap_round(std::vector<Seg> segs) {
     Cut c = cut(std::move(segs));
-    std::vector<std::uint64_t> keys = par::concat(std::move(c.key_parts));
-    sort_keys(keys, 2 * c.bits + 2);
     Snapped out;
-    out.segments = merge(keys, c.bits);
+    if (c.key_parts.empty()) {
+        out.segments = std::move(c.pieces);
+    } else {
+        std::vector<std::uint64_t> keys = par::concat(std::move(c.key_parts));
+        sort_keys(keys, 2 * c.bits + 2);
+        out.segments = merge(keys, c.bits);
+    }
     out.points = std::move(c.points);
     return out;
 }
