@@ -199,6 +199,28 @@ TEST(BooleanPhases, ActiveSetBlocks) {
     EXPECT_TRUE(active.blocks().empty());
 }
 
+TEST(BooleanPhases, ActiveSearchFromAnyGuessFindsThePlace) {
+    // Three blocks of horizontal entries at even y, a point through an entry, between two, below
+    // and above all: every guess, good or stale, must give find()'s place.
+    qd::Active active;
+    std::vector<qd::Entry> entries;
+    for (int i = 0; i < 150; ++i) {
+        entries.push_back({0, 2 * i, 10, 2 * i, i + 1, 0});
+    }
+    active.put(entries, {});
+    for (std::int64_t y : {-1, 0, 1, 63, 64, 127, 128, 200, 298, 299}) {
+        qd::Place expected = active.find(5, y);
+        for (std::size_t b = 0; b <= active.blocks().size(); ++b) {
+            for (std::size_t k = 0; k <= 70; ++k) {
+                qd::Place got = active.find_from({b, k, {}}, 5, y);
+                ASSERT_EQ(got.block, expected.block) << y << " " << b << " " << k;
+                ASSERT_EQ(got.index, expected.index) << y << " " << b << " " << k;
+                ASSERT_EQ(got.below.wa, expected.below.wa) << y << " " << b << " " << k;
+            }
+        }
+    }
+}
+
 TEST(BooleanPhases, KeySortsAndChunksDoNotDependOnThreads) {
     std::mt19937_64 rng(3);
     for (std::size_t n : {1023u, 1024u, 20000u, 70000u}) {
@@ -212,6 +234,32 @@ TEST(BooleanPhases, KeySortsAndChunksDoNotDependOnThreads) {
             auto sorted = keys;
             tbb::task_arena(threads).execute([&] { qd::sort_keys(sorted, 40); });
             EXPECT_EQ(sorted, expected) << n << " keys, " << threads << " threads";
+        }
+    }
+    // Records with equal keys keep their order, however the keys crowd: all equal, one shared
+    // top digit, most in one bucket, few distinct values.
+    std::vector<std::vector<std::uint64_t>> shapes(4);
+    for (std::uint32_t i = 0; i < 90000; ++i) {
+        shapes[0].push_back(7);
+        shapes[1].push_back((std::uint64_t{1} << 45) | (rng() & 0xFFFFF));
+        shapes[2].push_back(i % 10 == 0 ? rng() & ((std::uint64_t{1} << 46) - 1) : 12345);
+        shapes[3].push_back((rng() % 5) << 40);
+    }
+    for (const auto& shape : shapes) {
+        std::vector<qd::KeyItem> items;
+        for (std::uint64_t k : shape) {
+            items.push_back({k, static_cast<std::uint32_t>(items.size())});
+        }
+        auto expected = items;
+        std::stable_sort(expected.begin(), expected.end(),
+                         [](const auto& a, const auto& b) { return a.key < b.key; });
+        for (int threads : {1, 8}) {
+            auto sorted = items;
+            tbb::task_arena(threads).execute([&] { qd::sort_keys(sorted, 46); });
+            EXPECT_TRUE(std::equal(
+                sorted.begin(), sorted.end(), expected.begin(), expected.end(),
+                [](const auto& a, const auto& b) { return a.key == b.key && a.value == b.value; }))
+                << "keys from " << shape[0] << ", " << threads << " threads";
         }
     }
     auto calls = [](std::size_t n, int threads) {

@@ -79,6 +79,30 @@ Place Active::find(std::int64_t px, std::int64_t py) const {
     return {b, 0, winding_of(blocks_[b - 1].back())};
 }
 
+Place Active::find_from(const Place& guess, std::int64_t px, std::int64_t py) const {
+    std::size_t b = guess.block, k = guess.index;
+    if (b >= blocks_.size() || k == 0 || k >= blocks_[b].size()) {
+        return find(px, py);
+    }
+    const std::vector<Entry>& block = blocks_[b];
+    auto below = [&](std::size_t i) { return side(block[i], px, py) > 0; };
+    if (!below(k - 1) || below(block.size() - 1)) {
+        return find(px, py);
+    }
+    // Gallop up from the guess: the next event of a run lies a few entries higher.
+    std::size_t lo = k, step = 1;
+    while (lo + step < block.size() - 1 && below(lo + step - 1)) {
+        lo += step;
+        step *= 2;
+    }
+    std::size_t hi = std::min(lo + step, block.size() - 1);
+    auto first = block.begin() + static_cast<std::ptrdiff_t>(lo);
+    auto it = std::partition_point(first, block.begin() + static_cast<std::ptrdiff_t>(hi),
+                                   [&](const Entry& e) { return side(e, px, py) > 0; });
+    std::size_t index = static_cast<std::size_t>(it - block.begin());
+    return {b, index, winding_of(block[index - 1])};
+}
+
 void Active::replace(std::size_t b, std::size_t k, std::int64_t px, std::int64_t py,
                      const std::vector<Entry>& fresh) {
     if (b < blocks_.size()) {

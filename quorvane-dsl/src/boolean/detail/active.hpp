@@ -43,6 +43,9 @@ class Active {
     void put(std::vector<Entry> entries, std::vector<Entry> spare);
     std::pair<std::vector<Entry>, std::vector<Entry>> take();
     Place find(std::int64_t px, std::int64_t py) const;
+    // The same place as find(), searched from a guess: when the entry before `guess` passes
+    // below p and its block's last entry does not, the place lies between them.
+    Place find_from(const Place& guess, std::int64_t px, std::int64_t py) const;
     void replace(std::size_t b, std::size_t k, std::int64_t px, std::int64_t py,
                  const std::vector<Entry>& fresh);
     void fix(std::size_t b);

@@ -104,14 +104,21 @@ Polygons link(std::span<const Point> points, std::vector<Pair> pairs) {
     });
     std::vector<Pair>().swap(pairs);
     sort_keys(k.keys, 2 * k.bits);
-    k.first.assign(n + 1, 0);
-    for (std::size_t i = 0; i < k.keys.size(); ++i) {
-        ++k.first[k.from(i) + 1];
-    }
-    for (std::size_t v = 1; v <= n; ++v) {
-        k.first[v] += k.first[v - 1];
-    }
     std::size_t m = k.keys.size();
+    // The keys are sorted, so each chunk of vertices finds where its pairs start with one search
+    // and then walks: no sequential count and sum over all vertices.
+    par::resize(k.first, n + 1);
+    par::for_range(n + 1, [&](std::size_t b, std::size_t e) {
+        auto i = static_cast<std::size_t>(
+            std::lower_bound(k.keys.begin(), k.keys.end(), std::uint64_t{b} << k.bits) -
+            k.keys.begin());
+        for (std::size_t v = b; v < e; ++v) {
+            while (i < m && k.from(i) < v) {
+                ++i;
+            }
+            k.first[v] = static_cast<std::uint32_t>(i);
+        }
+    });
     std::vector<std::uint32_t> next;
     par::resize(next, m);
     par::for_range(m, [&](std::size_t b, std::size_t e) {

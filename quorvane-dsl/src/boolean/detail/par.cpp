@@ -1,9 +1,14 @@
 #include "boolean/detail/par.hpp"
 
+#include <bit>
 #include <charconv>
 #include <memory>
 #include <string_view>
 #include <thread>
+
+#ifdef __linux__
+#include <sys/mman.h>
+#endif
 
 #include <tbb/global_control.h>
 #include <tbb/task_arena.h>
@@ -54,6 +59,21 @@ std::size_t pool_size() {
 
 } // namespace
 
+void prefer_huge_pages(void* data, std::size_t bytes) {
+#ifdef __linux__
+    constexpr std::uintptr_t huge = std::uintptr_t{1} << 21;
+    auto start = reinterpret_cast<std::uintptr_t>(data);
+    std::uintptr_t first = (start + huge - 1) & ~(huge - 1), last = (start + bytes) & ~(huge - 1);
+    if (first < last) {
+        // Advice only: where the kernel declines, the buffer is paged as before.
+        madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
+    }
+#else
+    (void)data;
+    (void)bytes;
+#endif
+}
+
 std::size_t threads() {
     std::size_t arena = static_cast<std::size_t>(tbb::this_task_arena::max_concurrency());
     return std::max<std::size_t>(1, std::min(pool_size(), arena));
@@ -72,80 +92,137 @@ std::uint64_t key_of(const KeyItem& k) {
     return k.key;
 }
 
-template <class T> void radix_sort(std::vector<T>& items, unsigned key_bits) {
-    std::size_t n = items.size();
-    unsigned d = n < 65536 ? 8 : 11;
-    std::size_t radix = std::size_t{1} << d;
-    std::vector<std::uint64_t> counts(radix);
-    std::vector<T> scratch(n);
-    for (unsigned shift = 0; shift < key_bits; shift += d) {
-        std::fill(counts.begin(), counts.end(), 0);
-        for (const T& t : items) {
-            ++counts[(key_of(t) >> shift) & (radix - 1)];
+// A stable least-significant-digit sort of the low `bits` bits of a run, using `room` (as long as
+// the run) as scratch. The counts of every digit come from one read of the run, and digits that
+// are constant over it cost no pass. The sorted run ends in `items`.
+template <class T> void lsd_sort(T* items, T* room, std::size_t n, unsigned bits) {
+    if (n <= 32) {
+        std::stable_sort(items, items + n,
+                         [](const T& a, const T& b) { return key_of(a) < key_of(b); });
+        return;
+    }
+    // Wide digits save passes; only a short run is better off with 256 counts per digit than
+    // with 2048 to clear and sum.
+    const unsigned d = n <= 1024 ? 8 : 11;
+    const std::size_t radix = std::size_t{1} << d;
+    const unsigned digits = (bits + d - 1) / d;
+    std::vector<std::size_t> counts(std::size_t{digits} * radix, 0);
+    for (std::size_t i = 0; i < n; ++i) {
+        std::uint64_t k = key_of(items[i]);
+        for (unsigned p = 0; p < digits; ++p) {
+            ++counts[p * radix + ((k >> (p * d)) & (radix - 1))];
         }
-        bool shared = false;
-        for (std::uint64_t c : counts) {
-            shared = shared || c == n;
-        }
-        if (shared) {
-            continue;
-        }
-        std::uint64_t sum = 0;
-        for (std::uint64_t& c : counts) {
-            std::uint64_t v = c;
-            c = sum;
+    }
+    T* from = items;
+    T* to = room;
+    for (unsigned p = 0; p < digits; ++p) {
+        std::size_t* c = counts.data() + p * radix;
+        std::size_t sum = 0;
+        bool constant = false;
+        for (std::size_t r = 0; r < radix; ++r) {
+            std::size_t v = c[r];
+            constant = constant || v == n;
+            c[r] = sum;
             sum += v;
         }
-        for (const T& t : items) {
-            scratch[counts[(key_of(t) >> shift) & (radix - 1)]++] = t;
+        if (constant) {
+            continue;
         }
-        items.swap(scratch);
+        for (std::size_t i = 0; i < n; ++i) {
+            to[c[(key_of(from[i]) >> (p * d)) & (radix - 1)]++] = from[i];
+        }
+        std::swap(from, to);
+    }
+    if (from != items) {
+        std::copy(from, from + n, items);
     }
 }
 
-// The same digits as radix_sort, each pass counted and distributed in chunks on the pool: chunk k
-// writes its records of digit r after those of every earlier digit and after chunk k - 1's
-// records of digit r, so every pass is stable and the result equals the sequential one.
-template <class T> void parallel_radix_sort(std::vector<T>& items, unsigned key_bits) {
-    std::size_t n = items.size();
-    unsigned d = 11;
-    std::size_t radix = std::size_t{1} << d;
-    std::size_t chunks = par::chunk_count(n);
-    std::vector<std::uint64_t> counts(chunks * radix);
-    std::vector<T> scratch;
-    par::resize(scratch, n);
-    for (unsigned shift = 0; shift < key_bits; shift += d) {
-        auto digit = [&](const T& t) { return (key_of(t) >> shift) & (radix - 1); };
-        par::for_chunks(n, chunks, [&](std::size_t k, std::size_t b, std::size_t e) {
-            std::uint64_t* c = counts.data() + k * radix;
-            std::fill(c, c + radix, 0);
-            for (std::size_t i = b; i < e; ++i) {
-                ++c[digit(items[i])];
-            }
-        });
-        bool shared = false;
-        std::uint64_t sum = 0;
-        for (std::size_t r = 0; r < radix; ++r) {
-            std::uint64_t digit_total = 0;
-            for (std::size_t k = 0; k < chunks; ++k) {
-                std::uint64_t v = counts[k * radix + r];
-                counts[k * radix + r] = sum;
-                sum += v;
-                digit_total += v;
-            }
-            shared = shared || digit_total == n;
+// Bucket bounds of one most-significant digit, counted in fixed chunks so that the scatter can
+// run on the pool and still keep equal keys in input order.
+struct TopDigit {
+    unsigned shift = 0;
+    std::size_t radix = 0;
+    // Per chunk and bucket: first the count, then the chunk's write position.
+    std::vector<std::size_t> slots;
+    // Start of every bucket, and the total behind the last.
+    std::vector<std::size_t> starts;
+};
+
+template <class T>
+TopDigit count_top(const std::vector<T>& items, unsigned shift, unsigned d, std::size_t chunks) {
+    TopDigit t{shift, std::size_t{1} << d, {}, {}};
+    t.slots.assign(chunks * t.radix, 0);
+    par::for_chunks(items.size(), chunks, [&](std::size_t k, std::size_t b, std::size_t e) {
+        std::size_t* c = t.slots.data() + k * t.radix;
+        for (std::size_t i = b; i < e; ++i) {
+            ++c[(key_of(items[i]) >> shift) & (t.radix - 1)];
         }
-        if (shared) {
-            continue;
+    });
+    t.starts.resize(t.radix + 1);
+    std::size_t sum = 0;
+    for (std::size_t r = 0; r < t.radix; ++r) {
+        t.starts[r] = sum;
+        for (std::size_t k = 0; k < chunks; ++k) {
+            std::size_t v = t.slots[k * t.radix + r];
+            t.slots[k * t.radix + r] = sum;
+            sum += v;
         }
-        par::for_chunks(n, chunks, [&](std::size_t k, std::size_t b, std::size_t e) {
-            std::uint64_t* next = counts.data() + k * radix;
-            for (std::size_t i = b; i < e; ++i) {
-                scratch[next[digit(items[i])]++] = items[i];
-            }
-        });
-        items.swap(scratch);
     }
+    t.starts[t.radix] = sum;
+    return t;
+}
+
+std::size_t largest_bucket(const TopDigit& t) {
+    std::size_t most = 0;
+    for (std::size_t r = 0; r < t.radix; ++r) {
+        most = std::max(most, t.starts[r + 1] - t.starts[r]);
+    }
+    return most;
+}
+
+// One pass on the top digit splits the keys into buckets that fit in the cache, then each bucket
+// is sorted on the remaining bits where it lies: passes over the whole list are what cost, and
+// a plain least-significant-digit sort of 46-bit keys makes five of them. Every step is stable,
+// so the result is the same for any thread count.
+template <class T> void sort_large(std::vector<T>& items, unsigned key_bits) {
+    const std::size_t n = items.size();
+    // About 8192 records per bucket; wider digits would scatter to too many places at once.
+    const unsigned d = std::clamp(static_cast<unsigned>(std::bit_width(n >> 13)), 1u, 11u);
+    const std::size_t chunks = par::goes_parallel(n) ? par::chunk_count(n) : 1;
+    unsigned low = key_bits;
+    TopDigit top;
+    do {
+        unsigned width = std::min(d, low);
+        low -= width;
+        top = count_top(items, low, width, chunks);
+        // A top digit shared by every key leaves a single bucket: split on the next one down.
+    } while (low > 0 && largest_bucket(top) == n);
+    if (largest_bucket(top) == n) {
+        return;
+    }
+    std::vector<T> room;
+    par::resize(room, n);
+    par::for_chunks(n, chunks, [&](std::size_t k, std::size_t b, std::size_t e) {
+        std::size_t* next = top.slots.data() + k * top.radix;
+        for (std::size_t i = b; i < e; ++i) {
+            room[next[(key_of(items[i]) >> top.shift) & (top.radix - 1)]++] = items[i];
+        }
+    });
+    auto sort_bucket = [&](std::size_t r) {
+        std::size_t b = top.starts[r], e = top.starts[r + 1];
+        if (e - b > 1 && low > 0) {
+            lsd_sort(room.data() + b, items.data() + b, e - b, low);
+        }
+    };
+    if (chunks > 1) {
+        tbb::parallel_for(std::size_t{0}, top.radix, sort_bucket);
+    } else {
+        for (std::size_t r = 0; r < top.radix; ++r) {
+            sort_bucket(r);
+        }
+    }
+    items.swap(room);
 }
 
 template <class T> void sort_by_key(std::vector<T>& items, unsigned key_bits) {
@@ -158,11 +235,7 @@ template <class T> void sort_by_key(std::vector<T>& items, unsigned key_bits) {
         });
         return;
     }
-    if (n >= par::threshold && par::threads() >= 2) {
-        parallel_radix_sort(items, key_bits);
-        return;
-    }
-    radix_sort(items, key_bits);
+    sort_large(items, key_bits);
 }
 
 } // namespace

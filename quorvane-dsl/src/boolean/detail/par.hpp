@@ -53,12 +53,23 @@ template <class F> void for_range(std::size_t n, F&& f) {
     for_chunks(n, chunk_count(n), [&](std::size_t, std::size_t b, std::size_t e) { f(b, e); });
 }
 
+// Asks the kernel to back the whole 2 MB pages of a fresh, untouched buffer with huge pages.
+void prefer_huge_pages(void* data, std::size_t bytes);
+
 // Resizes a list of plain records to n. A large list's fresh pages are first touched on the pool,
-// so that the kernel zeroes them in parallel rather than inside the sequential resize.
+// so that the kernel zeroes them in parallel rather than inside the sequential resize. They go on
+// huge pages where the system allows it: faults taken by several threads at once queue for the
+// process's page tables, and a huge page takes one fault per 2 MB instead of 512. On one thread
+// they measured no faster, so a sequential resize keeps normal pages.
 template <class T> void resize(std::vector<T>& v, std::size_t n) {
     static_assert(std::is_trivially_copyable_v<T>);
-    if (goes_parallel(n) && v.capacity() < n) {
-        v.reserve(n);
+    if (v.capacity() >= n) {
+        v.resize(n);
+        return;
+    }
+    v.reserve(n);
+    if (goes_parallel(n)) {
+        prefer_huge_pages(v.data() + v.size(), (n - v.size()) * sizeof(T));
         auto* bytes = reinterpret_cast<unsigned char*>(v.data());
         std::size_t begin = v.size() * sizeof(T), end = n * sizeof(T);
         constexpr std::size_t block = std::size_t{1} << 16;

@@ -43,24 +43,39 @@ void Rings::append(Rings&& other) {
     }
 }
 
+Seg Rings::segment(std::uint64_t i, std::uint64_t ring_start, std::uint64_t ring_end) const {
+    std::uint64_t j = i + 1 == ring_end ? ring_start : i + 1;
+    return {points[i].x,
+            points[i].y,
+            points[j].x,
+            points[j].y,
+            i >= b_start ? 1u : 0u,
+            static_cast<std::uint32_t>(j)};
+}
+
 std::vector<Seg> Rings::segments() const {
-    return par::flat_map(ring_count(), [&](std::size_t b, std::size_t e) {
-        std::vector<Seg> out;
-        if (b == e) {
-            return out;
-        }
-        out.reserve(ends[e - 1] - ring_begin(b));
-        for (std::size_t r = b; r < e; ++r) {
-            std::uint64_t s = ring_begin(r);
-            std::uint64_t end = ends[r];
-            for (std::uint64_t i = s; i < end; ++i) {
-                std::uint64_t j = i + 1 == end ? s : i + 1;
-                out.push_back({points[i].x, points[i].y, points[j].x, points[j].y,
-                               i >= b_start ? 1u : 0u, static_cast<std::uint32_t>(j)});
+    std::vector<Seg> out;
+    std::size_t count = ends.empty() ? 0 : ends.back();
+    if (!par::goes_parallel(ring_count())) {
+        out.reserve(count);
+        for (std::size_t r = 0; r < ring_count(); ++r) {
+            for (std::uint64_t i = ring_begin(r); i < ends[r]; ++i) {
+                out.push_back(segment(i, ring_begin(r), ends[r]));
             }
         }
         return out;
+    }
+    // Segment i starts at point i, so the chunks of rings write their parts of one list in
+    // place: no lists of their own to join.
+    par::resize(out, count);
+    par::for_range(ring_count(), [&](std::size_t b, std::size_t e) {
+        for (std::size_t r = b; r < e; ++r) {
+            for (std::uint64_t i = ring_begin(r); i < ends[r]; ++i) {
+                out[i] = segment(i, ring_begin(r), ends[r]);
+            }
+        }
     });
+    return out;
 }
 
 } // namespace quorvane_dsl::boolean::detail

@@ -43,6 +43,8 @@ struct Rings {
     static Rings of(std::span<const Ring> polygons);
     // One directed segment per ring point, in point order.
     std::vector<Seg> segments() const;
+    // The segment from point i of the ring [ring_start, ring_end) to the next.
+    Seg segment(std::uint64_t i, std::uint64_t ring_start, std::uint64_t ring_end) const;
     // The normalised rings when every polygon can pass unchanged; used only for a union with
     // an empty second set whose polygons are apart.
     std::optional<Polygons> apart() const;

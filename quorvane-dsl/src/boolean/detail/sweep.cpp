@@ -34,16 +34,29 @@ Entry entry_of(std::span<const Point> points, const SnapSeg& s, Winding w) {
 // Orders the outgoing segments of p bottom to top, clockwise-most first, vertical last.
 void sort_by_direction(std::vector<std::uint32_t>& out, std::span<const Point> points,
                        std::span<const SnapSeg> segs, Point p) {
-    if (out.size() < 2) {
-        return;
-    }
-    std::stable_sort(out.begin(), out.end(), [&](std::uint32_t a, std::uint32_t b) {
+    auto before = [&](std::uint32_t a, std::uint32_t b) {
         const Point& qa = points[segs[a].to];
         const Point& qb = points[segs[b].to];
         i128 c = i128(qa.x - p.x) * (qb.y - p.y) - i128(qa.y - p.y) * (qb.x - p.x);
         return c > 0;
-    });
+    };
+    // A vertex has a handful of outgoing segments: a stable insertion sort puts them in the same
+    // order as std::stable_sort without the scratch buffer that one allocates per call.
+    if (out.size() > 16) {
+        std::stable_sort(out.begin(), out.end(), before);
+        return;
+    }
+    for (std::size_t i = 1; i < out.size(); ++i) {
+        std::uint32_t s = out[i];
+        std::size_t j = i;
+        for (; j > 0 && before(s, out[j - 1]); --j) {
+            out[j] = out[j - 1];
+        }
+        out[j] = s;
+    }
 }
+
+inline constexpr std::size_t prefetch_distance = 16;
 
 template <Rule R> struct Sweeper {
     std::span<const Point> points;
@@ -57,6 +70,11 @@ template <Rule R> struct Sweeper {
     void gather(std::uint32_t v, Point p) {
         outgoing.clear();
         while (cursor < segs.size() && segs[cursor].from == v) {
+            // The far ends of segments lie anywhere in the point list: fetch those of a few
+            // events ahead, so that they are in the cache when their events need them.
+            if (cursor + prefetch_distance < segs.size()) {
+                __builtin_prefetch(&points[segs[cursor + prefetch_distance].to]);
+            }
             outgoing.push_back(static_cast<std::uint32_t>(cursor++));
         }
         sort_by_direction(outgoing, points, segs, p);
@@ -77,15 +95,19 @@ template <Rule R> struct Sweeper {
         return w;
     }
 
-    void per_event(std::uint32_t v) {
+    // Returns a guess at the place of the next event up at the same x: just above the entries
+    // this one put in, but below its vertical one, which runs up to that event.
+    Place per_event(std::uint32_t v, const Place* guess) {
         Point p = points[v];
         gather(v, p);
-        Place place = active.find(p.x, p.y);
+        Place place = guess ? active.find_from(*guess, p.x, p.y) : active.find(p.x, p.y);
         fresh.clear();
         classify_outgoing(place.below, [&](const SnapSeg& s, Winding above) {
             fresh.push_back(entry_of(points, s, above));
         });
         active.replace(place.block, place.index, p.x, p.y, fresh);
+        bool vertical = !fresh.empty() && fresh.back().x2 == p.x;
+        return {place.block, place.index + fresh.size() - (vertical ? 1 : 0), {}};
     }
 
     // Rebuilds the active list for a whole run of events at one x in one ordered walk. The events
@@ -126,16 +148,19 @@ template <Rule R> struct Sweeper {
         std::size_t i = 0;
         while (i < events.size()) {
             std::int64_t x = points[events[i]].x;
-            auto end =
-                std::partition_point(events.begin() + static_cast<std::ptrdiff_t>(i), events.end(),
-                                     [&](std::uint32_t v) { return points[v].x == x; });
-            std::size_t r = static_cast<std::size_t>(end - events.begin()) - i;
+            // Runs are short and the events' points lie in order in memory: a scan reads the
+            // next few points where a binary search over all events would miss the cache.
+            std::size_t r = 1;
+            while (i + r < events.size() && points[events[i + r]].x == x) {
+                ++r;
+            }
             auto run_events = events.subspan(i, r);
             // A short run against a long list: one search per event touches little of it. A run
             // that is long for the list: one merge over all of it beats a search per event.
             if (active.count() > 32 * r) {
-                for (std::uint32_t v : run_events) {
-                    per_event(v);
+                Place guess = per_event(run_events[0], nullptr);
+                for (std::uint32_t v : run_events.subspan(1)) {
+                    guess = per_event(v, &guess);
                 }
             } else {
                 merge_pass(run_events, x);
@@ -236,18 +261,24 @@ std::vector<Pair> classify_with(std::span<const Point> points, std::span<const S
         return sweep_with<R>(points, segs, used, 0, {});
     }
     std::vector<std::int64_t> cuts;
+    std::vector<std::uint32_t> first_ids;
     for (const Slab& s : slabs) {
         cuts.push_back(points[used[s.start]].x);
+        first_ids.push_back(used[s.start]);
     }
+    // Ids follow the points' (x, y) order and a slab starts at the first used point of its x,
+    // so an end point lies at or right of a cut exactly when its id is at least the slab's
+    // first id: the test reads no points, whose reads at the far ends would miss the cache.
+    // The segments come by ascending start, so the first cut right of the start only advances.
     std::vector<std::uint64_t> pairs = par::flat_map(segs.size(), [&](std::size_t b,
                                                                       std::size_t e) {
         std::vector<std::uint64_t> out;
+        std::size_t right = 1;
         for (std::size_t i = b; i < e; ++i) {
-            auto lo = static_cast<std::size_t>(
-                std::upper_bound(cuts.begin(), cuts.end(), points[segs[i].from].x) - cuts.begin());
-            auto hi = static_cast<std::size_t>(
-                std::upper_bound(cuts.begin(), cuts.end(), points[segs[i].to].x) - cuts.begin());
-            for (std::size_t k = std::max<std::size_t>(lo, 1); k < hi; ++k) {
+            while (right < first_ids.size() && first_ids[right] <= segs[i].from) {
+                ++right;
+            }
+            for (std::size_t k = right; k < first_ids.size() && first_ids[k] <= segs[i].to; ++k) {
                 out.push_back((std::uint64_t{k} << 32) | i);
             }
         }
