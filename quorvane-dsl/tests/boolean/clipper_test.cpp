@@ -468,6 +468,13 @@ TEST(BooleanClipper, LargerSetsAgree) {
     random_cases(Family::AnyAngle, 6, 6, 3000, 60);
 }
 
+TEST(BooleanClipper, WideSpansKeepTheirVertices) {
+    // Around spans of 2^30 a vertex's position and a segment id stop fitting in one word.
+    random_cases(Family::Manhattan, 7, 300, std::int64_t{1} << 29, 6);
+    random_cases(Family::Manhattan, 8, 300, std::int64_t{1} << 31, 6);
+    random_cases(Family::AnyAngle, 9, 300, std::int64_t{1} << 30, 4);
+}
+
 TEST(BooleanClipper, CoordinatesAtTheLimitStayExact) {
     std::mt19937_64 rng(9);
     std::int64_t limit = qb::coordinate_limit;

@@ -66,15 +66,15 @@ std::vector<Point> all_crossings(std::span<const Seg> segs, const Grid& grid, co
     });
 }
 
-// Numbers sorted items: a new vertex at the first item and wherever the key changes.
-template <class Item, class KeyEq, class Decode>
+// Numbers sorted items: a new vertex at the first item and wherever the key changes. An item
+// whose id is not below the segment count stands for a crossing.
+template <class Item, class KeyEq, class IdOf, class Decode>
 Vertices number_points(const std::vector<Item>& items, std::size_t segment_count, KeyEq same,
-                       Decode decode) {
+                       IdOf id_of, Decode decode) {
     Vertices v;
     par::resize(v.start, segment_count);
     std::size_t n = items.size();
     auto is_new = [&](std::size_t i) { return i == 0 || !same(items[i - 1], items[i]); };
-    auto id_of = [](const Item& it) { return it.value; };
     // Counted first, so that the list is made at its size rather than grown by copying.
     std::size_t chunks = par::goes_parallel(n) ? par::chunk_count(n) : 1;
     std::vector<std::size_t> firsts(chunks + 1, 0);
@@ -96,14 +96,14 @@ Vertices number_points(const std::vector<Item>& items, std::size_t segment_count
         for (std::size_t i = b; i < e; ++i) {
             // The segments' entries are written at random; a later one is fetched early.
             constexpr std::size_t ahead = 16;
-            if (i + ahead < e && id_of(items[i + ahead]) != crossing_id) {
+            if (i + ahead < e && id_of(items[i + ahead]) < segment_count) {
                 __builtin_prefetch(v.start.data() + id_of(items[i + ahead]), 1);
             }
             if (is_new(i)) {
                 points.write(next++, decode(items[i]));
             }
-            if (id_of(items[i]) != crossing_id) {
-                start.write(id_of(items[i]), static_cast<std::uint32_t>(next - 1));
+            if (std::size_t id = id_of(items[i]); id < segment_count) {
+                start.write(id, static_cast<std::uint32_t>(next - 1));
             }
         }
     });
@@ -116,7 +116,9 @@ struct Triple {
 };
 
 // Takes the crossings to release them once they are in the sort items, before the sort needs
-// its scratch room.
+// its scratch room. Points are keyed by their offset from the bounds' corner, x above y. Where
+// the key leaves room for a segment id below it, key and id share one word: half the bytes of a
+// key with the id beside it for the sort to move, which is most of the numbering's time.
 Vertices distinct_points(std::span<const Seg> segs, std::vector<Point> crossings,
                          const Box& bounds) {
     std::size_t n = segs.size();
@@ -128,30 +130,49 @@ Vertices distinct_points(std::span<const Seg> segs, std::vector<Point> crossings
     std::uint64_t w = static_cast<std::uint64_t>(bounds.x1) - static_cast<std::uint64_t>(bounds.x0);
     std::uint64_t h = static_cast<std::uint64_t>(bounds.y1) - static_cast<std::uint64_t>(bounds.y0);
     unsigned bx = bit_length(w), by = bit_length(h);
+    std::uint64_t ymask = by == 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << by) - 1;
+    auto key_of = [&](Point p) {
+        return ((static_cast<std::uint64_t>(p.x) - static_cast<std::uint64_t>(bounds.x0)) << by) |
+               (static_cast<std::uint64_t>(p.y) - static_cast<std::uint64_t>(bounds.y0));
+    };
+    auto point_at = [&](std::uint64_t key) {
+        return Point{
+            static_cast<std::int64_t>((key >> by) + static_cast<std::uint64_t>(bounds.x0)),
+            static_cast<std::int64_t>((key & ymask) + static_cast<std::uint64_t>(bounds.y0))};
+    };
+    // Ids run below n, so the all-ones id of these bits is free to mark a crossing.
+    const unsigned id_bits = bit_length(n);
+    if (bx + by + id_bits <= 64) {
+        const std::uint64_t ids = (std::uint64_t{1} << id_bits) - 1;
+        std::vector<std::uint64_t> items;
+        par::resize(items, total);
+        par::for_range(total, [&](std::size_t b, std::size_t e) {
+            for (std::size_t i = b; i < e; ++i) {
+                items[i] = (key_of(point_of(i)) << id_bits) | (i < n ? i : ids);
+            }
+        });
+        std::vector<Point>().swap(crossings);
+        sort_keys(items, bx + by + id_bits);
+        return number_points(
+            items, n,
+            [&](std::uint64_t a, std::uint64_t b) { return (a >> id_bits) == (b >> id_bits); },
+            [&](std::uint64_t it) { return it & ids; },
+            [&](std::uint64_t it) { return point_at(it >> id_bits); });
+    }
     if (bx + by <= 64 && bx < 64 && by < 64) {
         std::vector<KeyItem> items;
         par::resize(items, total);
         par::for_range(total, [&](std::size_t b, std::size_t e) {
             for (std::size_t i = b; i < e; ++i) {
-                Point p = point_of(i);
-                std::uint64_t key =
-                    ((static_cast<std::uint64_t>(p.x) - static_cast<std::uint64_t>(bounds.x0))
-                     << by) |
-                    (static_cast<std::uint64_t>(p.y) - static_cast<std::uint64_t>(bounds.y0));
-                items[i] = {key, id_of(i)};
+                items[i] = {key_of(point_of(i)), id_of(i)};
             }
         });
         std::vector<Point>().swap(crossings);
         sort_keys(items, bx + by);
-        std::uint64_t ymask = by == 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << by) - 1;
         return number_points(
             items, n, [](const KeyItem& a, const KeyItem& b) { return a.key == b.key; },
-            [&](const KeyItem& it) {
-                return Point{static_cast<std::int64_t>((it.key >> by) +
-                                                       static_cast<std::uint64_t>(bounds.x0)),
-                             static_cast<std::int64_t>((it.key & ymask) +
-                                                       static_cast<std::uint64_t>(bounds.y0))};
-            });
+            [](const KeyItem& it) { return it.value; },
+            [&](const KeyItem& it) { return point_at(it.key); });
     }
     std::vector<Triple> items(total);
     for (std::size_t i = 0; i < total; ++i) {
@@ -162,7 +183,7 @@ Vertices distinct_points(std::span<const Seg> segs, std::vector<Point> crossings
               [](const Triple& a, const Triple& b) { return a.p < b.p; });
     return number_points(
         items, n, [](const Triple& a, const Triple& b) { return a.p == b.p; },
-        [](const Triple& t) { return t.p; });
+        [](const Triple& t) { return t.value; }, [](const Triple& t) { return t.p; });
 }
 
 struct Hit {
