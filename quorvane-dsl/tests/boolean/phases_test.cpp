@@ -158,7 +158,7 @@ TEST(BooleanPhases, SweepOfTheUnitSquare) {
     qd::Rings store;
     store.push(Ring{{0, 0}, {1, 0}, {1, 1}, {0, 1}}, 3);
     auto snapped = qd::snap_round(store.segments());
-    ASSERT_EQ(snapped.points, (std::vector<Point>{{0, 0}, {0, 1}, {1, 0}, {1, 1}}));
+    ASSERT_EQ(snapped.points, (qd::par::List<Point>{{0, 0}, {0, 1}, {1, 0}, {1, 1}}));
     auto pairs = qd::classify(snapped.points, snapped.segments, qb::Rule::Positive);
     std::vector<std::pair<std::uint32_t, std::uint32_t>> got;
     for (auto p : pairs) {

@@ -44,7 +44,7 @@ bool less(i128 a, i128 b, i128 c, i128 d) {
 }
 
 struct Vertices {
-    std::vector<Point> points;
+    par::List<Point> points;
     std::vector<std::uint32_t> start; // start vertex of every input segment
 };
 
@@ -232,7 +232,7 @@ Kinds kinds_of(std::span<const Seg> segs) {
 // Vertex ids in (y, x) order, where those on one horizontal line follow each other. Ids ascend
 // with x along a row, so ascending (y, id) is that order. The vertices are listed per band of
 // rows, a band as high as keeps the bands no more than twice the vertices.
-std::vector<std::uint32_t> row_order(const std::vector<Point>& points, const Box& bounds) {
+std::vector<std::uint32_t> row_order(std::span<const Point> points, const Box& bounds) {
     std::size_t n = points.size();
     std::uint64_t h = static_cast<std::uint64_t>(bounds.y1) - static_cast<std::uint64_t>(bounds.y0);
     unsigned shift = 0;
@@ -347,7 +347,7 @@ std::vector<std::uint64_t> crowded_hits(std::span<const Seg> segs, const Grid& g
 // Lists the vertices by cell, in id order within a cell as the build keeps item order, with
 // their points alongside; takes the points, which are then held in cell order only.
 CellPoints cell_points(std::span<const Seg> segs, const Grid& grid, const Groups& seg_cells,
-                       std::vector<Point> points) {
+                       par::List<Point> points) {
     std::size_t count = points.size();
     CellPoints cp;
     cp.cells = Groups::build_parallel(count, grid.cell_count(),
@@ -360,15 +360,15 @@ CellPoints cell_points(std::span<const Seg> segs, const Grid& grid, const Groups
             cp.points[m] = points[cp.cells.members[m]];
         }
     });
-    std::vector<Point>().swap(points);
+    par::List<Point>().swap(points);
     cp.crowded_pairs = crowded_hits(segs, grid, seg_cells, cp.cells, cp.points);
     return cp;
 }
 
 // The points back in id order: every vertex lies in exactly one cell, so the members are a
 // permutation of the ids.
-std::vector<Point> points_by_id(const CellPoints& cp) {
-    std::vector<Point> points;
+par::List<Point> points_by_id(const CellPoints& cp) {
+    par::List<Point> points;
     par::resize(points, cp.points.size());
     par::for_range(points.size(), [&](std::size_t first, std::size_t last) {
         for (std::size_t m = first; m < last; ++m) {
@@ -599,7 +599,7 @@ Turns straight_turns(std::span<const Seg> segs, const std::vector<std::uint32_t>
 // The pieces of an arrangement without diagonal segments, in (from, to) order: a vertex's piece
 // up its column ends at the next id, its piece along its row further on, as the next vertex in
 // the row lies in a later column.
-std::vector<SnapSeg> straight_pieces(const Turns& t, const std::vector<std::uint32_t>& next) {
+par::List<SnapSeg> straight_pieces(const Turns& t, const std::vector<std::uint32_t>& next) {
     std::size_t n = t.up[0].size();
     auto turn = [](const std::vector<std::int32_t>(&w)[2], std::size_t o, std::size_t v) {
         return w[o].empty() ? 0 : w[o][v];
@@ -629,7 +629,7 @@ std::vector<SnapSeg> straight_pieces(const Turns& t, const std::vector<std::uint
     for (std::size_t k = 0; k < chunks; ++k) {
         starts[k + 1] += starts[k];
     }
-    std::vector<SnapSeg> out;
+    par::List<SnapSeg> out;
     par::resize(out, starts[chunks]);
     par::SharedSlice<SnapSeg> slice(out);
     par::for_chunks(n, chunks, [&](std::size_t k, std::size_t b, std::size_t e) {
@@ -663,9 +663,9 @@ void for_each_piece(const std::vector<std::uint64_t>& keys, std::size_t b, std::
 // Merges runs of sorted sub-edge keys into pieces. In parallel, chunk borders move forward so
 // that no run is split; every chunk counts its pieces first and then writes them straight into
 // its own range of the result.
-std::vector<SnapSeg> merge(const std::vector<std::uint64_t>& keys, unsigned bits) {
+par::List<SnapSeg> merge(const std::vector<std::uint64_t>& keys, unsigned bits) {
     std::size_t n = keys.size();
-    std::vector<SnapSeg> out;
+    par::List<SnapSeg> out;
     if (!par::goes_parallel(n)) {
         out.reserve(n / 2);
         for_each_piece(keys, 0, n, bits, [&](const SnapSeg& s) { out.push_back(s); });
@@ -770,9 +770,9 @@ namespace {
 
 // The vertices of an arrangement and the keys of its sub-edges, not yet sorted.
 struct Cut {
-    std::vector<Point> points;
+    par::List<Point> points;
     // The pieces themselves when no segment is diagonal, else the keys of their sub-edges.
-    std::vector<SnapSeg> pieces;
+    par::List<SnapSeg> pieces;
     std::vector<std::vector<std::uint64_t>> key_parts;
     unsigned bits = 0;
 };
@@ -780,7 +780,7 @@ struct Cut {
 // Takes the segments so that they die here with the cell lists, before the keys'
 // sort and merge need their room. Diagonal segments search the vertices by cell; while they
 // do, the vertices are held in cell order only, and put back in id order afterwards.
-Cut cut(std::vector<Seg> segs) {
+Cut cut(par::List<Seg> segs) {
     // Boxes of segments are computed where needed: a list of them would cost more memory
     // traffic than the few comparisons it saves.
     Box bounds = segments_bounds(segs);
@@ -808,7 +808,7 @@ Cut cut(std::vector<Seg> segs) {
     if (!kinds.diagonal) {
         seg_cells = Groups();
         Turns turns = straight_turns(segs, v.start, count, kinds.horizontal, kinds.second_operand);
-        std::vector<Seg>().swap(segs);
+        par::List<Seg>().swap(segs);
         std::vector<std::uint32_t>().swap(v.start);
         for (unsigned o = 0; o < 2; ++o) {
             running_sums(turns.up[o], nullptr);
@@ -822,7 +822,7 @@ Cut cut(std::vector<Seg> segs) {
     std::vector<std::uint32_t>().swap(rows);
     CellPoints cp = cell_points(segs, grid, seg_cells, std::move(v.points));
     out.key_parts = sub_edges(segs, grid, seg_cells, cp, next, v, crossing_count, b);
-    std::vector<Seg>().swap(segs);
+    par::List<Seg>().swap(segs);
     seg_cells = Groups();
     std::vector<std::uint32_t>().swap(next);
     std::vector<std::uint32_t>().swap(v.start);
@@ -833,7 +833,7 @@ Cut cut(std::vector<Seg> segs) {
 
 } // namespace
 
-Snapped snap_round(std::vector<Seg> segs) {
+Snapped snap_round(par::List<Seg> segs) {
     Cut c = cut(std::move(segs));
     Snapped out;
     if (c.key_parts.empty()) {
