@@ -99,14 +99,14 @@ std::expected<Polygons, RangeError> boolean(std::span<const Ring> a, std::span<c
             return std::move(*result);
         }
     }
-    std::vector<Seg> segs = store.segments();
+    par::List<Seg> segs = store.segments();
     if (segs.empty()) {
         return Polygons{};
     }
     store = Rings();
     Snapped snapped = snap_round(std::move(segs));
     std::vector<Pair> pairs = classify(snapped.points, snapped.segments, rule_of(op));
-    std::vector<SnapSeg>().swap(snapped.segments);
+    par::List<SnapSeg>().swap(snapped.segments);
     return link(snapped.points, std::move(pairs));
 }
 

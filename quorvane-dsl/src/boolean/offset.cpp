@@ -195,7 +195,7 @@ Rings offset_chunk(const Params& p, std::span<const Ring> rings) {
 }
 
 Polygons resolve(const Rings& store) {
-    std::vector<Seg> segments = store.segments();
+    par::List<Seg> segments = store.segments();
     if (segments.empty()) {
         return {};
     }

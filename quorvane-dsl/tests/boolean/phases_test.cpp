@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <random>
 
 #include <gtest/gtest.h>
@@ -158,7 +159,7 @@ TEST(BooleanPhases, SweepOfTheUnitSquare) {
     qd::Rings store;
     store.push(Ring{{0, 0}, {1, 0}, {1, 1}, {0, 1}}, 3);
     auto snapped = qd::snap_round(store.segments());
-    ASSERT_EQ(snapped.points, (std::vector<Point>{{0, 0}, {0, 1}, {1, 0}, {1, 1}}));
+    ASSERT_EQ(snapped.points, (qd::par::List<Point>{{0, 0}, {0, 1}, {1, 0}, {1, 1}}));
     auto pairs = qd::classify(snapped.points, snapped.segments, qb::Rule::Positive);
     std::vector<std::pair<std::uint32_t, std::uint32_t>> got;
     for (auto p : pairs) {
@@ -218,6 +219,27 @@ TEST(BooleanPhases, ActiveSearchFromAnyGuessFindsThePlace) {
                 ASSERT_EQ(got.below.wa, expected.below.wa) << y << " " << b << " " << k;
             }
         }
+    }
+}
+
+// Lists that leave new elements to par::resize must still grow by zeros: after a shrink within
+// their storage, on one thread, and on the pool.
+TEST(BooleanPhases, ResizedListsGrowByZeros) {
+    for (int threads : {1, 8}) {
+        qd::par::List<std::uint32_t> list;
+        tbb::task_arena(threads).execute([&] {
+            for (std::size_t n : {std::size_t{100}, std::size_t{200000}}) {
+                qd::par::resize(list, n);
+                std::fill(list.begin(), list.end(), 7u);
+                qd::par::resize(list, n / 2);
+                qd::par::resize(list, n);
+                EXPECT_EQ(static_cast<std::size_t>(std::count(list.begin(), list.end(), 0u)),
+                          n - n / 2);
+                qd::par::resize(list, 3 * n);
+                EXPECT_EQ(static_cast<std::size_t>(std::count(list.begin(), list.end(), 0u)),
+                          3 * n - n / 2);
+            }
+        });
     }
 }
 

@@ -52,7 +52,7 @@ struct Grid {
 // Members per cell, compressed: cell j holds members[starts[j] .. starts[j + 1]).
 struct Groups {
     std::vector<std::uint32_t> starts;
-    std::vector<std::uint32_t> members;
+    par::List<std::uint32_t> members;
 
     std::span<const std::uint32_t> of(std::size_t cell) const {
         return std::span<const std::uint32_t>(members).subspan(starts[cell],
@@ -145,7 +145,7 @@ Groups Groups::build_parallel(std::size_t n, std::size_t cell_count, CellsFn&& c
         std::uint32_t place;
         std::uint32_t item;
     };
-    std::vector<Entry> entries;
+    par::List<Entry> entries;
     par::resize(entries, total);
     par::for_chunks(n, chunks, [&](std::size_t k, std::size_t b, std::size_t e) {
         std::size_t* next = offsets.data() + k * blocks;

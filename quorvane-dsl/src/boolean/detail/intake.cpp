@@ -165,7 +165,7 @@ std::optional<Polygons> orient_pieces(Polygons pieces) {
 Polygons resolve(std::span<const Point> p) {
     Rings fresh;
     fresh.push(p, 3);
-    std::vector<Seg> segs = fresh.segments();
+    par::List<Seg> segs = fresh.segments();
     if (segs.empty()) {
         return {};
     }

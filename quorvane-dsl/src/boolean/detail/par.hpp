@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <span>
 #include <vector>
 
@@ -56,28 +57,54 @@ template <class F> void for_range(std::size_t n, F&& f) {
 // Asks the kernel to back the whole 2 MB pages of a fresh, untouched buffer with huge pages.
 void prefer_huge_pages(void* data, std::size_t bytes);
 
-// Resizes a list of plain records to n. A large list's fresh pages are first touched on the pool,
-// so that the kernel zeroes them in parallel rather than inside the sequential resize. They go on
-// huge pages where the system allows it: faults taken by several threads at once queue for the
-// process's page tables, and a huge page takes one fault per 2 MB instead of 512. On one thread
-// they measured no faster, so a sequential resize keeps normal pages.
-template <class T> void resize(std::vector<T>& v, std::size_t n) {
+// Leaves the elements a list grows by without a value unwritten, so that resize() below can
+// fill a large list's fresh storage on the pool instead of in one pass on the calling thread.
+template <class T> struct Unfilled : std::allocator<T> {
+    template <class U> struct rebind { using other = Unfilled<U>; };
+    Unfilled() = default;
+    template <class U> Unfilled(const Unfilled<U>&) noexcept {}
+    template <class U> void construct(U*) noexcept {}
+    template <class U, class... Args> void construct(U* p, Args&&... args) {
+        std::construct_at(p, std::forward<Args>(args)...);
+    }
+};
+
+// A list of plain records whose large fresh storage resize() zeroes on the pool alone: a plain
+// std::vector zeroes it once more in one pass on the calling thread.
+template <class T> using List = std::vector<T, Unfilled<T>>;
+
+// Grows or shrinks v to n on the calling thread, new elements zero.
+template <class T, class A> void zero_grow(std::vector<T, A>& v, std::size_t n) {
+    const std::size_t old = v.size();
+    v.resize(n);
+    if constexpr (std::is_same_v<A, Unfilled<T>>) {
+        if (n > old) {
+            std::memset(static_cast<void*>(v.data() + old), 0, (n - old) * sizeof(T));
+        }
+    }
+}
+
+// Resizes a list of plain records to n, new elements zero. A large list's fresh pages are first
+// zeroed on the pool, so that the kernel clears them in parallel rather than inside the
+// sequential resize. They go on huge pages where the system allows it: faults taken by several
+// threads at once queue for the process's page tables, and a huge page takes one fault per 2 MB
+// instead of 512. On one thread they measured no faster, so a sequential resize keeps normal
+// pages.
+template <class T, class A> void resize(std::vector<T, A>& v, std::size_t n) {
     static_assert(std::is_trivially_copyable_v<T>);
-    if (v.capacity() >= n) {
-        v.resize(n);
+    if (v.capacity() >= n || !goes_parallel(n)) {
+        zero_grow(v, n);
         return;
     }
     v.reserve(n);
-    if (goes_parallel(n)) {
-        prefer_huge_pages(v.data() + v.size(), (n - v.size()) * sizeof(T));
-        auto* bytes = reinterpret_cast<unsigned char*>(v.data());
-        std::size_t begin = v.size() * sizeof(T), end = n * sizeof(T);
-        constexpr std::size_t block = std::size_t{1} << 16;
-        tbb::parallel_for(begin / block, (end + block - 1) / block, [&](std::size_t k) {
-            std::size_t from = std::max(begin, k * block), to = std::min(end, (k + 1) * block);
-            std::memset(bytes + from, 0, to - from);
-        });
-    }
+    prefer_huge_pages(v.data() + v.size(), (n - v.size()) * sizeof(T));
+    auto* bytes = reinterpret_cast<unsigned char*>(v.data());
+    std::size_t begin = v.size() * sizeof(T), end = n * sizeof(T);
+    constexpr std::size_t block = std::size_t{1} << 16;
+    tbb::parallel_for(begin / block, (end + block - 1) / block, [&](std::size_t k) {
+        std::size_t from = std::max(begin, k * block), to = std::min(end, (k + 1) * block);
+        std::memset(bytes + from, 0, to - from);
+    });
     v.resize(n);
 }
 
@@ -135,7 +162,7 @@ template <class T> struct SharedSlice {
     T* data = nullptr;
     std::size_t len = 0;
 
-    explicit SharedSlice(std::vector<T>& v) : data(v.data()), len(v.size()) {}
+    template <class A> explicit SharedSlice(std::vector<T, A>& v) : data(v.data()), len(v.size()) {}
     void write(std::size_t i, T value) const {
         if (i >= len) {
             std::fputs("assertion failed: i < self.len\n", stderr);

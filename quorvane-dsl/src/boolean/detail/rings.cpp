@@ -53,8 +53,8 @@ Seg Rings::segment(std::uint64_t i, std::uint64_t ring_start, std::uint64_t ring
             static_cast<std::uint32_t>(j)};
 }
 
-std::vector<Seg> Rings::segments() const {
-    std::vector<Seg> out;
+par::List<Seg> Rings::segments() const {
+    par::List<Seg> out;
     std::size_t count = ends.empty() ? 0 : ends.back();
     if (!par::goes_parallel(ring_count())) {
         out.reserve(count);

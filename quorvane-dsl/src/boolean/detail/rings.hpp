@@ -6,6 +6,7 @@
 #include <span>
 #include <vector>
 
+#include "boolean/detail/par.hpp"
 #include "boolean/types.hpp"
 
 namespace quorvane_dsl::boolean::detail {
@@ -42,7 +43,7 @@ struct Rings {
     // The store of a whole input polygon set.
     static Rings of(std::span<const Ring> polygons);
     // One directed segment per ring point, in point order.
-    std::vector<Seg> segments() const;
+    par::List<Seg> segments() const;
     // The segment from point i of the ring [ring_start, ring_end) to the next.
     Seg segment(std::uint64_t i, std::uint64_t ring_start, std::uint64_t ring_end) const;
     // The normalised rings when every polygon can pass unchanged; used only for a union with

@@ -44,7 +44,7 @@ bool less(i128 a, i128 b, i128 c, i128 d) {
 }
 
 struct Vertices {
-    std::vector<Point> points;
+    par::List<Point> points;
     std::vector<std::uint32_t> start; // start vertex of every input segment
 };
 
@@ -232,7 +232,7 @@ Kinds kinds_of(std::span<const Seg> segs) {
 // Vertex ids in (y, x) order, where those on one horizontal line follow each other. Ids ascend
 // with x along a row, so ascending (y, id) is that order. The vertices are listed per band of
 // rows, a band as high as keeps the bands no more than twice the vertices.
-std::vector<std::uint32_t> row_order(const std::vector<Point>& points, const Box& bounds) {
+par::List<std::uint32_t> row_order(std::span<const Point> points, const Box& bounds) {
     std::size_t n = points.size();
     std::uint64_t h = static_cast<std::uint64_t>(bounds.y1) - static_cast<std::uint64_t>(bounds.y0);
     unsigned shift = 0;
@@ -246,7 +246,7 @@ std::vector<std::uint32_t> row_order(const std::vector<Point>& points, const Box
     Groups bands = Groups::build_parallel(
         n, (h >> shift) + 1,
         [&](std::size_t i, std::vector<std::uint64_t>& out) { out.push_back(band(i)); });
-    std::vector<std::uint32_t> ids = std::move(bands.members);
+    par::List<std::uint32_t> ids = std::move(bands.members);
     // A band lists its ids in ascending order, which is all a band of one row needs.
     if (shift > 0) {
         tbb::parallel_for(std::size_t{0}, bands.starts.size() - 1, [&](std::size_t g) {
@@ -261,8 +261,8 @@ std::vector<std::uint32_t> row_order(const std::vector<Point>& points, const Box
 
 // Every vertex's successor in the row order: the next vertex to the right in its row, or, for
 // the last of a row, some vertex never asked for.
-std::vector<std::uint32_t> next_in_row(const std::vector<std::uint32_t>& ids) {
-    std::vector<std::uint32_t> next;
+par::List<std::uint32_t> next_in_row(std::span<const std::uint32_t> ids) {
+    par::List<std::uint32_t> next;
     par::resize(next, ids.size());
     par::for_range(ids.size() - 1, [&](std::size_t first, std::size_t last) {
         for (std::size_t r = first; r < last; ++r) {
@@ -347,7 +347,7 @@ std::vector<std::uint64_t> crowded_hits(std::span<const Seg> segs, const Grid& g
 // Lists the vertices by cell, in id order within a cell as the build keeps item order, with
 // their points alongside; takes the points, which are then held in cell order only.
 CellPoints cell_points(std::span<const Seg> segs, const Grid& grid, const Groups& seg_cells,
-                       std::vector<Point> points) {
+                       par::List<Point> points) {
     std::size_t count = points.size();
     CellPoints cp;
     cp.cells = Groups::build_parallel(count, grid.cell_count(),
@@ -360,15 +360,15 @@ CellPoints cell_points(std::span<const Seg> segs, const Grid& grid, const Groups
             cp.points[m] = points[cp.cells.members[m]];
         }
     });
-    std::vector<Point>().swap(points);
+    par::List<Point>().swap(points);
     cp.crowded_pairs = crowded_hits(segs, grid, seg_cells, cp.cells, cp.points);
     return cp;
 }
 
 // The points back in id order: every vertex lies in exactly one cell, so the members are a
 // permutation of the ids.
-std::vector<Point> points_by_id(const CellPoints& cp) {
-    std::vector<Point> points;
+par::List<Point> points_by_id(const CellPoints& cp) {
+    par::List<Point> points;
     par::resize(points, cp.points.size());
     par::for_range(points.size(), [&](std::size_t first, std::size_t last) {
         for (std::size_t m = first; m < last; ++m) {
@@ -402,7 +402,7 @@ void push_key(std::vector<std::uint64_t>& keys, std::uint64_t u, std::uint64_t w
 // follow (x, y) order, and the vertices from its left end rightwards to its right end when it
 // is horizontal. The keys are sorted later, so they are made from the lower end onwards.
 void straight_keys(const Seg& s, std::uint32_t from, std::uint32_t to,
-                   const std::vector<std::uint32_t>& next, unsigned b,
+                   std::span<const std::uint32_t> next, unsigned b,
                    std::vector<std::uint64_t>& keys) {
     const std::uint32_t lo = std::min(from, to), hi = std::max(from, to);
     const bool vertical = s.x1 == s.x2;
@@ -470,7 +470,7 @@ void diagonal_hits(std::span<const Seg> segs, std::size_t i, const Grid& grid,
 // than let a list grow by copying while everything else is still held.
 std::vector<std::vector<std::uint64_t>> sub_edges(std::span<const Seg> segs, const Grid& grid,
                                                   const Groups& seg_cells, const CellPoints& cp,
-                                                  const std::vector<std::uint32_t>& next,
+                                                  std::span<const std::uint32_t> next,
                                                   const Vertices& v, std::size_t crossing_count,
                                                   unsigned b) {
     const double per_segment =
@@ -528,13 +528,13 @@ std::vector<std::vector<std::uint64_t>> sub_edges(std::span<const Seg> segs, con
 // which is the next vertex up its column where there is a piece, and from every vertex to the
 // next one right in its row. Indexed by vertex id.
 struct Turns {
-    std::vector<std::int32_t> up[2];
-    std::vector<std::int32_t> across[2];
+    par::List<std::int32_t> up[2];
+    par::List<std::int32_t> across[2];
 };
 
 // Turns every entry into the sum of itself and all entries before it, in the order of ids when
 // given, else in index order.
-void running_sums(std::vector<std::int32_t>& w, const std::vector<std::uint32_t>* order) {
+void running_sums(par::List<std::int32_t>& w, const par::List<std::uint32_t>* order) {
     auto at = [&](std::size_t i) -> std::int32_t& { return order ? w[(*order)[i]] : w[i]; };
     std::size_t n = w.size();
     std::size_t chunks = par::goes_parallel(n) ? par::chunk_count(n) : 1;
@@ -586,7 +586,7 @@ Turns straight_turns(std::span<const Seg> segs, const std::vector<std::uint32_t>
         for (std::size_t i = first; i < last; ++i) {
             const Seg& s = segs[i];
             const std::uint32_t from = start[i], to = start[s.next];
-            std::vector<std::int32_t>& w = (s.x1 == s.x2 ? t.up : t.across)[s.operand];
+            par::List<std::int32_t>& w = (s.x1 == s.x2 ? t.up : t.across)[s.operand];
             // Ids ascend up a column and along a row.
             const std::int32_t d = from < to ? 1 : -1;
             add(w[std::min(from, to)], d);
@@ -599,9 +599,9 @@ Turns straight_turns(std::span<const Seg> segs, const std::vector<std::uint32_t>
 // The pieces of an arrangement without diagonal segments, in (from, to) order: a vertex's piece
 // up its column ends at the next id, its piece along its row further on, as the next vertex in
 // the row lies in a later column.
-std::vector<SnapSeg> straight_pieces(const Turns& t, const std::vector<std::uint32_t>& next) {
+par::List<SnapSeg> straight_pieces(const Turns& t, std::span<const std::uint32_t> next) {
     std::size_t n = t.up[0].size();
-    auto turn = [](const std::vector<std::int32_t>(&w)[2], std::size_t o, std::size_t v) {
+    auto turn = [](const par::List<std::int32_t>(&w)[2], std::size_t o, std::size_t v) {
         return w[o].empty() ? 0 : w[o][v];
     };
     auto for_each_piece = [&](std::size_t b, std::size_t e, auto&& emit) {
@@ -629,7 +629,7 @@ std::vector<SnapSeg> straight_pieces(const Turns& t, const std::vector<std::uint
     for (std::size_t k = 0; k < chunks; ++k) {
         starts[k + 1] += starts[k];
     }
-    std::vector<SnapSeg> out;
+    par::List<SnapSeg> out;
     par::resize(out, starts[chunks]);
     par::SharedSlice<SnapSeg> slice(out);
     par::for_chunks(n, chunks, [&](std::size_t k, std::size_t b, std::size_t e) {
@@ -663,9 +663,9 @@ void for_each_piece(const std::vector<std::uint64_t>& keys, std::size_t b, std::
 // Merges runs of sorted sub-edge keys into pieces. In parallel, chunk borders move forward so
 // that no run is split; every chunk counts its pieces first and then writes them straight into
 // its own range of the result.
-std::vector<SnapSeg> merge(const std::vector<std::uint64_t>& keys, unsigned bits) {
+par::List<SnapSeg> merge(const std::vector<std::uint64_t>& keys, unsigned bits) {
     std::size_t n = keys.size();
-    std::vector<SnapSeg> out;
+    par::List<SnapSeg> out;
     if (!par::goes_parallel(n)) {
         out.reserve(n / 2);
         for_each_piece(keys, 0, n, bits, [&](const SnapSeg& s) { out.push_back(s); });
@@ -770,9 +770,9 @@ namespace {
 
 // The vertices of an arrangement and the keys of its sub-edges, not yet sorted.
 struct Cut {
-    std::vector<Point> points;
+    par::List<Point> points;
     // The pieces themselves when no segment is diagonal, else the keys of their sub-edges.
-    std::vector<SnapSeg> pieces;
+    par::List<SnapSeg> pieces;
     std::vector<std::vector<std::uint64_t>> key_parts;
     unsigned bits = 0;
 };
@@ -780,7 +780,7 @@ struct Cut {
 // Takes the segments so that they die here with the cell lists, before the keys'
 // sort and merge need their room. Diagonal segments search the vertices by cell; while they
 // do, the vertices are held in cell order only, and put back in id order afterwards.
-Cut cut(std::vector<Seg> segs) {
+Cut cut(par::List<Seg> segs) {
     // Boxes of segments are computed where needed: a list of them would cost more memory
     // traffic than the few comparisons it saves.
     Box bounds = segments_bounds(segs);
@@ -801,30 +801,30 @@ Cut cut(std::vector<Seg> segs) {
     unsigned b = bit_length(count - 1);
     Cut out;
     out.bits = b;
-    std::vector<std::uint32_t> rows =
-        kinds.horizontal ? row_order(v.points, bounds) : std::vector<std::uint32_t>();
-    std::vector<std::uint32_t> next =
-        kinds.horizontal ? next_in_row(rows) : std::vector<std::uint32_t>();
+    par::List<std::uint32_t> rows =
+        kinds.horizontal ? row_order(v.points, bounds) : par::List<std::uint32_t>();
+    par::List<std::uint32_t> next =
+        kinds.horizontal ? next_in_row(rows) : par::List<std::uint32_t>();
     if (!kinds.diagonal) {
         seg_cells = Groups();
         Turns turns = straight_turns(segs, v.start, count, kinds.horizontal, kinds.second_operand);
-        std::vector<Seg>().swap(segs);
+        par::List<Seg>().swap(segs);
         std::vector<std::uint32_t>().swap(v.start);
         for (unsigned o = 0; o < 2; ++o) {
             running_sums(turns.up[o], nullptr);
             running_sums(turns.across[o], &rows);
         }
-        std::vector<std::uint32_t>().swap(rows);
+        par::List<std::uint32_t>().swap(rows);
         out.pieces = straight_pieces(turns, next);
         out.points = std::move(v.points);
         return out;
     }
-    std::vector<std::uint32_t>().swap(rows);
+    par::List<std::uint32_t>().swap(rows);
     CellPoints cp = cell_points(segs, grid, seg_cells, std::move(v.points));
     out.key_parts = sub_edges(segs, grid, seg_cells, cp, next, v, crossing_count, b);
-    std::vector<Seg>().swap(segs);
+    par::List<Seg>().swap(segs);
     seg_cells = Groups();
-    std::vector<std::uint32_t>().swap(next);
+    par::List<std::uint32_t>().swap(next);
     std::vector<std::uint32_t>().swap(v.start);
     std::vector<std::uint64_t>().swap(cp.crowded_pairs);
     out.points = points_by_id(cp);
@@ -833,7 +833,7 @@ Cut cut(std::vector<Seg> segs) {
 
 } // namespace
 
-Snapped snap_round(std::vector<Seg> segs) {
+Snapped snap_round(par::List<Seg> segs) {
     Cut c = cut(std::move(segs));
     Snapped out;
     if (c.key_parts.empty()) {
