@@ -45,6 +45,20 @@ template <class F> void for_chunks(std::size_t n, std::size_t chunks, F&& f) {
     });
 }
 
+// Where each chunk of [0, n) starts in a running total, from total_of(begin, end), a chunk's
+// own total: entry k sums the chunks before k, entry `chunks` all of them.
+template <class T, class F>
+std::vector<T> chunk_offsets(std::size_t n, std::size_t chunks, F&& total_of) {
+    std::vector<T> offsets(chunks + 1, T{});
+    for_chunks(n, chunks, [&](std::size_t k, std::size_t b, std::size_t e) {
+        offsets[k + 1] = total_of(b, e);
+    });
+    for (std::size_t k = 0; k < chunks; ++k) {
+        offsets[k + 1] += offsets[k];
+    }
+    return offsets;
+}
+
 // Runs f(begin, end) over [0, n): in chunks on the pool from the threshold, else once.
 template <class F> void for_range(std::size_t n, F&& f) {
     if (!goes_parallel(n)) {

@@ -77,17 +77,14 @@ Vertices number_points(const std::vector<Item>& items, std::size_t segment_count
     auto is_new = [&](std::size_t i) { return i == 0 || !same(items[i - 1], items[i]); };
     // Counted first, so that the list is made at its size rather than grown by copying.
     std::size_t chunks = par::goes_parallel(n) ? par::chunk_count(n) : 1;
-    std::vector<std::size_t> firsts(chunks + 1, 0);
-    par::for_chunks(n, chunks, [&](std::size_t k, std::size_t b, std::size_t e) {
-        std::size_t c = 0;
-        for (std::size_t i = b; i < e; ++i) {
-            c += is_new(i);
-        }
-        firsts[k + 1] = c;
-    });
-    for (std::size_t k = 0; k < chunks; ++k) {
-        firsts[k + 1] += firsts[k];
-    }
+    const std::vector<std::size_t> firsts =
+        par::chunk_offsets<std::size_t>(n, chunks, [&](std::size_t b, std::size_t e) {
+            std::size_t c = 0;
+            for (std::size_t i = b; i < e; ++i) {
+                c += is_new(i);
+            }
+            return c;
+        });
     par::resize(v.points, firsts[chunks]);
     par::SharedSlice<Point> points(v.points);
     par::SharedSlice<std::uint32_t> start(v.start);
@@ -538,19 +535,17 @@ void running_sums(par::List<std::int32_t>& w, const par::List<std::uint32_t>* or
     auto at = [&](std::size_t i) -> std::int32_t& { return order ? w[(*order)[i]] : w[i]; };
     std::size_t n = w.size();
     std::size_t chunks = par::goes_parallel(n) ? par::chunk_count(n) : 1;
-    std::vector<std::int32_t> carries(chunks + 1, 0);
-    if (chunks > 1) {
-        par::for_chunks(n, chunks, [&](std::size_t k, std::size_t b, std::size_t e) {
-            std::int32_t total = 0;
-            for (std::size_t i = b; i < e; ++i) {
-                total += at(i);
-            }
-            carries[k + 1] = total;
-        });
-        for (std::size_t k = 0; k < chunks; ++k) {
-            carries[k + 1] += carries[k];
-        }
-    }
+    // One chunk starts from zero: its total would be a pass for nothing.
+    const std::vector<std::int32_t> carries =
+        chunks == 1
+            ? std::vector<std::int32_t>(2, 0)
+            : par::chunk_offsets<std::int32_t>(n, chunks, [&](std::size_t b, std::size_t e) {
+                  std::int32_t total = 0;
+                  for (std::size_t i = b; i < e; ++i) {
+                      total += at(i);
+                  }
+                  return total;
+              });
     par::for_chunks(n, chunks, [&](std::size_t k, std::size_t b, std::size_t e) {
         std::int32_t sum = carries[k];
         for (std::size_t i = b; i < e; ++i) {
