@@ -45,6 +45,23 @@ template <class F> void for_chunks(std::size_t n, std::size_t chunks, F&& f) {
     });
 }
 
+// fold(begin, end) over [0, n): in chunks on the pool from the threshold, their results joined in
+// chunk order by join(a, b), else once.
+template <class T, class Fold, class Join> T reduce(std::size_t n, Fold&& fold, Join&& join) {
+    if (!goes_parallel(n)) {
+        return fold(std::size_t{0}, n);
+    }
+    const std::size_t chunks = chunk_count(n);
+    std::vector<T> parts(chunks);
+    for_chunks(n, chunks,
+               [&](std::size_t k, std::size_t b, std::size_t e) { parts[k] = fold(b, e); });
+    T all = parts[0];
+    for (std::size_t k = 1; k < chunks; ++k) {
+        all = join(all, parts[k]);
+    }
+    return all;
+}
+
 // Where each chunk of [0, n) starts in a running total, from total_of(begin, end), a chunk's
 // own total: entry k sums the chunks before k, entry `chunks` all of them.
 template <class T, class F>

@@ -31,7 +31,6 @@ bool strictly_between(std::int64_t v, std::int64_t a, std::int64_t b) {
 } // namespace
 
 Box segments_bounds(std::span<const Seg> segments) {
-    std::size_t n = segments.size();
     auto fold = [&](std::size_t b, std::size_t e) {
         Box u = empty_box;
         for (std::size_t i = b; i < e; ++i) {
@@ -39,18 +38,7 @@ Box segments_bounds(std::span<const Seg> segments) {
         }
         return u;
     };
-    if (!par::goes_parallel(n)) {
-        return fold(0, n);
-    }
-    std::size_t chunks = par::chunk_count(n);
-    std::vector<Box> parts(chunks);
-    par::for_chunks(n, chunks,
-                    [&](std::size_t k, std::size_t b, std::size_t e) { parts[k] = fold(b, e); });
-    Box u = empty_box;
-    for (const Box& p : parts) {
-        u = box_union(u, p);
-    }
-    return u;
+    return par::reduce<Box>(segments.size(), fold, box_union);
 }
 
 std::optional<Point> crossing(const Seg& a, const Seg& b) {

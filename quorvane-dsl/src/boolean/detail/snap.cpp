@@ -209,21 +209,10 @@ Kinds kinds_of(std::span<const Seg> segs) {
         }
         return k;
     };
-    std::size_t n = segs.size();
-    if (!par::goes_parallel(n)) {
-        return scan(0, n);
-    }
-    std::size_t chunks = par::chunk_count(n);
-    std::vector<Kinds> parts(chunks);
-    par::for_chunks(n, chunks,
-                    [&](std::size_t k, std::size_t b, std::size_t e) { parts[k] = scan(b, e); });
-    Kinds all;
-    for (const Kinds& k : parts) {
-        all.horizontal = all.horizontal || k.horizontal;
-        all.diagonal = all.diagonal || k.diagonal;
-        all.second_operand = all.second_operand || k.second_operand;
-    }
-    return all;
+    return par::reduce<Kinds>(segs.size(), scan, [](const Kinds& x, const Kinds& y) {
+        return Kinds{x.horizontal || y.horizontal, x.diagonal || y.diagonal,
+                     x.second_operand || y.second_operand};
+    });
 }
 
 // Vertex ids in (y, x) order, where those on one horizontal line follow each other. Ids ascend
