@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <set>
+#include <string>
 #include <string_view>
 #include <unordered_set>
 #include <utility>
