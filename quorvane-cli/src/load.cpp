@@ -138,7 +138,9 @@ Loaded compile_lib(Args args, std::string_view command) {
         return std::unexpected(Error{std::string(command) + " needs exactly one file"});
     }
     const std::vector<std::string> tops = flag_values(args, "--top");
-    return load_library(files[0], {tops, TopMode::Required});
+    // A netlist is drawn from the design's source, whatever the file's name: GDSII keeps no
+    // connections, so every port of a layout read back would seem unconnected.
+    return load_source(files[0], {tops, TopMode::Required});
 }
 
 std::expected<quorvane_dsl::ir::Library, Outcome> load_design(const std::string& path, Args args) {

@@ -38,8 +38,9 @@ Loaded load_library(const std::string& path, const TopSelection& tops);
 // no library, the error is the command's outcome as it stands.
 std::expected<quorvane_dsl::ir::Library, Outcome> load_design(const std::string& path, Args args);
 
-// The design of netlist and lvs: the one positional file of `args`, loaded with its --top cells;
-// without exactly one file the error names the command.
+// The design of netlist and lvs: the one positional file of `args`, analysed and evaluated as a
+// source whatever its extension, with its --top cells; without exactly one file the error names
+// the command.
 Loaded compile_lib(Args args, std::string_view command);
 
 } // namespace quorvane

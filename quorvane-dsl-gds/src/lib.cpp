@@ -266,10 +266,10 @@ class Export {
                   std::to_string(layer.datatype));
         }
         for (const auto& [name, value] : cell.params) {
-            entry("param:" + name + "=" + value.to_literal());
+            entry("param:" + name + "=" + value.stored_literal(ir::Stored::ToTheEnd));
         }
         for (const auto& [name, value] : cell.attrs) {
-            entry("attr:" + name + "=" + value.to_literal());
+            entry("attr:" + name + "=" + value.stored_literal(ir::Stored::ToTheEnd));
         }
         if (cell.blackbox) {
             const ir::Box& f = cell.blackbox->footprint;
@@ -290,7 +290,7 @@ class Export {
         meta.properties.push_back({quorvane_dsl::units::format_number(angle), angle_attribute});
         Entries entries{meta.properties};
         for (const auto& [name, value] : marker.attrs) {
-            std::string text = name + "=" + value.to_literal();
+            std::string text = name + "=" + value.stored_literal(ir::Stored::ToTheEnd);
             const Added added = entries.add(text);
             if (added == Added::TooLong) {
                 out_.warnings.push_back("cell `" + cell.name + "`, marker `" + marker.name +

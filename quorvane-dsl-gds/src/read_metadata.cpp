@@ -2,10 +2,12 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 
 #include "ir/scan.hpp"
 #include "ir/transform.hpp"
 #include "lib.hpp"
+#include "units/units.hpp"
 
 namespace quorvane_dsl_gds::read {
 
@@ -187,6 +189,14 @@ void CellMetadata::read_marker(const shape::GdsElementMeta& meta, const shape::T
     double angle = text_angle(text.transform);
     if (const shape::GdsProperty* angle_property = first_with(meta, angle_attribute)) {
         angle = ir::scan::read_f64(angle_property->value).value_or(angle);
+    }
+    // A location without a direction could not be written again in a form the IR reader takes,
+    // so it is left out; a later carrier of the marker may still bring it and its attributes.
+    if (!std::isfinite(angle)) {
+        warnings.push_back("cell `" + cell.name + "`, marker `" + name + "`: angle " +
+                           quorvane_dsl::units::format_number(angle) + " of location " +
+                           std::to_string(index) + " is not finite and was dropped");
+        return;
     }
     const ir::Frame frame{text.transform.origin.x, text.transform.origin.y, angle};
     const auto [known, added] = marker_by_name.try_emplace(name, markers.size());

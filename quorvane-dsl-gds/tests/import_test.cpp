@@ -206,16 +206,33 @@ TEST(Import, NumbersOutOfRangeAndNegativeZero) {
     const CellId child = *db.add_cell("d");
     const auto layer = db.layer({std::nullopt, 255, 0});
     const shape::Transform turned{{0, 0}, shape::Orthogonal{1}};
-    for (const char* angle : {"1e400", "-1e400", "1e-400"}) {
+    const auto marker_at = [&](const char* name, const char* index, const char* angle) {
         (void)db.insert_shape_record(
-            cell, layer, text_record(db, {{"quorvane.marker", 1}, {angle, 2}, {angle, 4}}, turned));
+            cell, layer,
+            text_record(db,
+                        {{"quorvane.marker", 1}, {name, 2}, {index, 3}, {angle, 4}, {"a=1", 10}},
+                        turned));
+    };
+    // A decimal beyond the f64 range saturates, as the standard reading does, and a location
+    // that is not finite is dropped; the marker's next carrier brings its attributes.
+    for (const char* angle : {"1e400", "-1e400", "1e-400", "nan"}) {
+        marker_at(angle, "0", angle);
     }
-    // A decimal beyond the f64 range saturates, as the standard reading does.
-    const auto markers = from_layout(db).library.cells[0].markers;
-    ASSERT_EQ(markers.size(), 3u);
-    EXPECT_EQ(markers[0].locations[0].angle, HUGE_VAL);
-    EXPECT_EQ(markers[1].locations[0].angle, -HUGE_VAL);
-    EXPECT_EQ(markers[2].locations[0].angle, 0.0);
+    marker_at("nan", "1", "90");
+    const auto imported = from_layout(db);
+    const auto& markers = imported.library.cells[0].markers;
+    ASSERT_EQ(markers.size(), 2u);
+    EXPECT_EQ(markers[0].name, "1e-400");
+    EXPECT_EQ(markers[0].locations, (std::vector<ir::Frame>{{0, 0, 0.0}}));
+    EXPECT_EQ(markers[1].locations, (std::vector<ir::Frame>{{0, 0, 90}}));
+    EXPECT_EQ(markers[1].attrs.size(), 1u);
+    EXPECT_EQ(
+        imported.warnings,
+        (std::vector<std::string>{
+            "cell `c`, marker `1e400`: angle inf of location 0 is not finite and was dropped",
+            "cell `c`, marker `-1e400`: angle -inf of location 0 is not finite and was "
+            "dropped",
+            "cell `c`, marker `nan`: angle NaN of location 0 is not finite and was dropped"}));
 
     (void)db.insert_instance(
         cell, {.transform = {{0, 0}, shape::General{.magnification = -0.0}}, .cell = child});

@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <set>
+#include <string>
 #include <string_view>
 #include <unordered_set>
 #include <utility>
@@ -8,6 +9,8 @@
 #include "base/round.hpp"
 #include "eval/arrays.hpp"
 #include "eval/evaluator.hpp"
+#include "eval/stored.hpp"
+#include "eval/xs_value.hpp"
 
 namespace quorvane_dsl::eval {
 
@@ -69,6 +72,20 @@ std::unordered_set<std::uint32_t> absorbed_set(const CellState& cell) {
         }
     }
     return absorbed;
+}
+
+// What a port needs to know of the cross-section it carries; the user's own entries win.
+void add_xsection_entries(const XsValue& xs, double dbu, std::vector<ir::NamedValue>& attrs) {
+    const auto add = [&](std::string_view name, ir::Value value) {
+        const bool present = std::any_of(attrs.begin(), attrs.end(),
+                                         [&](const ir::NamedValue& a) { return a.first == name; });
+        if (!present) {
+            attrs.emplace_back(std::string(name), std::move(value));
+        }
+    };
+    add("xsection", xs.stored);
+    add("width", ir::Value{ir::Value::Number{snap(main_width(xs), dbu), Value::length_dim}});
+    add("type", ir::Value{ir::Value::String{*xs.type}});
 }
 
 } // namespace
@@ -144,6 +161,9 @@ void Evaluator::marker_attributes(std::uint32_t index, CellState& cell) {
         if (auto stored = store_value(*v, arg.name->src)) {
             attrs.emplace_back(arg.name->name, std::move(*stored));
         }
+    }
+    if (const auto& xs = cell.marker_xs[index]) {
+        add_xsection_entries(*xs, dbu, attrs);
     }
     cell.marker_attrs.push_back(std::move(attrs));
 }

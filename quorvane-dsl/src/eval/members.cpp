@@ -172,6 +172,10 @@ Result<Value> Evaluator::instance_markers(hir::ExprId expr, InstanceId id, const
     if (!marker) {
         return fail_expr(expr, "`" + child.source + "` has no marker `" + name + "`");
     }
+    auto xsection = marker_xsection(*marker, hir.expr_src(expr));
+    if (!xsection) {
+        return std::unexpected(xsection.error());
+    }
     std::vector<Value> points;
     points.reserve(marker->locations.size());
     for (std::size_t i = 0; i < marker->locations.size(); ++i) {
@@ -181,9 +185,27 @@ Result<Value> Evaluator::instance_markers(hir::ExprId expr, InstanceId id, const
         const geom::Frame placed = transform->apply_frame(local);
         auto source = std::make_shared<PointSource>();
         source->marker = PointSource::MarkerPart{name, instance.name, i};
+        source->xsection = *xsection;
         points.push_back(Value{Value::Point{placed.x, placed.y, placed.angle, std::move(source)}});
     }
     return Value::list(std::move(points));
+}
+
+// The cross-section a child's marker keeps under "xsection", so that a port placed on it can
+// carry it on; a stored name this design does not define gives none.
+Result<std::shared_ptr<const XsValue>> Evaluator::marker_xsection(const ir::Marker& marker,
+                                                                  hir::Src src) {
+    const ir::Value* v = stored(marker.attrs, "xsection");
+    const auto* named = v ? std::get_if<ir::Value::Named>(&v->kind) : nullptr;
+    if (!named || !hir.xsection_by_name(named->name)) {
+        return nullptr;
+    }
+    auto loaded = load_value(*v, src);
+    if (!loaded) {
+        return std::unexpected(loaded.error());
+    }
+    const auto* xs = std::get_if<Value::XSection>(&loaded->kind);
+    return xs ? xs->value : nullptr;
 }
 
 } // namespace quorvane_dsl::eval

@@ -29,4 +29,9 @@ struct XsValue {
     hir::XsId def;
 };
 
+// The width of the first section, the main one: its bands come first.
+inline double main_width(const XsValue& xs) {
+    return xs.bands.empty() ? 0.0 : xs.bands.front().second.width;
+}
+
 } // namespace quorvane_dsl::eval

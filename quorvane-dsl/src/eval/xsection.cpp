@@ -330,7 +330,7 @@ Result<Value> Evaluator::xsection_field(hir::ExprId expr, const XsValue& xs,
         return Value{Value::Str{name == "type" ? xs.type : xs.bend}};
     }
     if (name == "width") {
-        return Value::size(xs.bands.empty() ? 0.0 : xs.bands.front().second.width);
+        return Value::size(main_width(xs));
     }
     if (name == "pitch") {
         double reach = 0;

@@ -98,7 +98,7 @@ void write_marker(Out& out, const Marker& marker) {
         out << " {";
         for (std::size_t i = 0; i < marker.attrs.size(); ++i) {
             out << (i == 0 ? "" : ", ") << marker.attrs[i].first << '='
-                << marker.attrs[i].second.to_literal();
+                << marker.attrs[i].second.stored_literal(Stored::AmongText);
         }
         out << '}';
     }
@@ -113,10 +113,10 @@ void write_cell(Out& out, const Library& library, const Cell& cell) {
             << ") interface=" << bb->interface << " content=" << bb->content << '\n';
     }
     for (const auto& [name, value] : cell.params) {
-        out << "  param " << name << ' ' << value.to_literal() << '\n';
+        out << "  param " << name << ' ' << value.stored_literal(Stored::ToTheEnd) << '\n';
     }
     for (const auto& [name, value] : cell.attrs) {
-        out << "  attr " << name << ' ' << value.to_literal() << '\n';
+        out << "  attr " << name << ' ' << value.stored_literal(Stored::ToTheEnd) << '\n';
     }
     for (const Shape& shape : cell.shapes) {
         std::visit(ShapeWriter{out, library.layers.at(shape.layer).name}, shape.geometry.kind);

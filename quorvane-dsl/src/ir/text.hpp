@@ -19,15 +19,13 @@
 namespace quorvane_dsl::ir {
 
 // The whole IR text of a library. Refused (with the reason) when a value cannot be written in
-// a form that reads back: a number whose dimension has no literal would come back as a plain
-// number, and inside a marker its trailing comment would swallow the attributes after it; an
-// infinite length would come back as the name `infum`. So is a name the reader would split,
-// end early or read as another (white space, control characters, braces, an empty name, a `.`
-// in an instance named by a port).
+// a form that reads back: an infinite length would come back as the name `infum`. So is a name
+// the reader would split, end early or read as another (white space, control characters,
+// braces, an empty name, a `.` in an instance named by a port).
 std::expected<std::string, std::string> print(const Library& library);
 
-// The first parameter, attribute or marker attribute of the cell holding a number that has no
-// literal, described ("param `w` holds the number inf, which has no literal"): neither text nor
+// The first parameter, attribute or marker attribute of the cell holding a number that is not
+// finite, described ("param `w` holds the number inf, which has no literal"): neither text nor
 // GDSII metadata can carry it.
 std::optional<std::string> unwritable_value(const Cell& cell);
 

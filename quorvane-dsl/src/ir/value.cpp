@@ -23,11 +23,11 @@ constexpr units::Dim plain_dim{0, 0};
 constexpr units::Dim length_dim{1, 0};
 constexpr units::Dim angle_dim{0, 1};
 
-bool has_literal_dimension(units::Dim dim) {
-    return dim == plain_dim || dim == length_dim || dim == angle_dim;
-}
+// How a number whose dimension has no literal is written: with its dimension as a comment, or
+// alone where the comment would hide the text after it.
+enum class DimensionNote { Written, Left };
 
-std::string number_literal(const Value::Number& number) {
+std::string number_literal(const Value::Number& number, DimensionNote note) {
     if (number.dim == length_dim) {
         return units::format_length(number.value);
     }
@@ -39,6 +39,9 @@ std::string number_literal(const Value::Number& number) {
         if (text.find('.') == std::string::npos) {
             text += ".0";
         }
+        return text;
+    }
+    if (note == DimensionNote::Left) {
         return text;
     }
     return text + " # " + units::dim_text(number.dim);
@@ -54,9 +57,12 @@ std::string point_literal(const Value::Point& point) {
 
 struct LiteralWriter {
     std::string& out;
+    DimensionNote note;
+    // The note of the numbers inside lists and named values, which a closing bracket follows.
+    DimensionNote inner_note;
 
     void operator()(const Value::Int& v) const { out += std::to_string(v.value); }
-    void operator()(const Value::Number& v) const { out += number_literal(v); }
+    void operator()(const Value::Number& v) const { out += number_literal(v, note); }
     void operator()(const Value::String& v) const { out += units::escape_string(v.text); }
     void operator()(const Value::Bool& v) const { out += v.value ? "true" : "false"; }
     void operator()(const Value::Point& v) const { out += point_literal(v); }
@@ -64,7 +70,7 @@ struct LiteralWriter {
         out += '[';
         for (std::size_t i = 0; i < v.items.size(); ++i) {
             out += i == 0 ? "" : ", ";
-            std::visit(*this, v.items[i].kind);
+            std::visit(inner(), v.items[i].kind);
         }
         out += ']';
     }
@@ -78,10 +84,12 @@ struct LiteralWriter {
             out += i == 0 ? "" : ", ";
             out += v.args[i].first;
             out += " = ";
-            std::visit(*this, v.args[i].second.kind);
+            std::visit(inner(), v.args[i].second.kind);
         }
         out += ')';
     }
+
+    LiteralWriter inner() const { return {out, inner_note, inner_note}; }
 };
 
 std::optional<Value> number_value(std::string_view text) {
@@ -251,7 +259,15 @@ class ValueReader {
 
 std::string Value::to_literal() const {
     std::string text;
-    std::visit(LiteralWriter{text}, kind);
+    std::visit(LiteralWriter{text, DimensionNote::Written, DimensionNote::Written}, kind);
+    return text;
+}
+
+std::string Value::stored_literal(Stored where) const {
+    const DimensionNote outer =
+        where == Stored::ToTheEnd ? DimensionNote::Written : DimensionNote::Left;
+    std::string text;
+    std::visit(LiteralWriter{text, outer, DimensionNote::Left}, kind);
     return text;
 }
 
@@ -315,9 +331,6 @@ std::optional<std::string> unwritable_number(const Value& value) {
         return "the number " + units::format_number(number);
     };
     if (const auto* number = std::get_if<Value::Number>(&value.kind)) {
-        if (!has_literal_dimension(number->dim)) {
-            return "a number of dimension " + units::dim_text(number->dim);
-        }
         return not_finite(number->value);
     }
     if (const auto* point = std::get_if<Value::Point>(&value.kind)) {

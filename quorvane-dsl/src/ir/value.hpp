@@ -17,6 +17,12 @@ namespace quorvane_dsl::ir {
 
 struct Value;
 
+// Where a stored literal stands: alone up to the end of its line or entry, or with more text
+// after it (a marker's attribute braces). The dimension comment of a number, "2500 # area", would
+// hide that text from a reader, so there, as inside lists and named values, the number is
+// written alone, which is all the commented form reads back as.
+enum class Stored { ToTheEnd, AmongText };
+
 // A parameter, attribute or named argument: a name and its value.
 using NamedValue = std::pair<std::string, Value>;
 
@@ -60,8 +66,11 @@ struct Value {
 
     bool operator==(const Value&) const = default;
 
-    // The value in the source language's literal syntax.
+    // The value in the source language's literal syntax. A number whose dimension has no
+    // literal is written with its dimension as a trailing comment: "2500 # area".
     std::string to_literal() const;
+    // The literal as IR text and GDSII metadata store it, for a reader to take back.
+    std::string stored_literal(Stored where) const;
     // The value a whole literal text spells; a trailing comment is ignored.
     static std::optional<Value> parse_literal(std::string_view text);
 };
@@ -86,9 +95,8 @@ std::optional<std::vector<Token>> literal_tokens(std::string_view text, bool sto
 // Whether the brackets of a token list nest deeper than a literal may.
 bool nests_too_deep(std::span<const Token> tokens);
 
-// The first number inside `value` that has no literal form, described ("a number of dimension
-// area", "the number inf"): one whose dimension is neither plain, length nor angle, or one that
-// is not finite. Such a number cannot be written as IR text and read back.
+// The first number inside `value` that is not finite, described ("the number inf"): its text
+// would read back as a name or not at all.
 std::optional<std::string> unwritable_number(const Value& value);
 
 } // namespace quorvane_dsl::ir

@@ -8,6 +8,8 @@
 #include "eval/eval.hpp"
 #include "eval/evaluator.hpp"
 #include "eval/variant_name.hpp"
+#include "lvs/findings.hpp"
+#include "lvs/ports.hpp"
 
 using namespace quorvane_dsl;
 using namespace quorvane_dsl::eval;
@@ -131,4 +133,23 @@ TEST(Evaluate, TopsDbuAndLayers) {
     const auto empty = evaluate(analyse("define x = 1\n"), {});
     ASSERT_TRUE(empty.library.has_value());
     EXPECT_TRUE(empty.library->cells.empty());
+}
+
+// The waveguide example is where designers first meet ports: every one of them, the route's own
+// included, tells which cross-section it carries, and the chain joins only matching ports.
+TEST(Evaluate, ExampleWaveguidePortsCarryTheirCrossSections) {
+    const auto analysis = analyze(std::string(QV_TEST_DATA) + "/../../examples/waveguides.qvs");
+    ASSERT_TRUE(analysis.has_value());
+    const auto result = evaluate(*analysis, {});
+    ASSERT_TRUE(result.library.has_value());
+    for (const ir::Cell& cell : result.library->cells) {
+        ASSERT_FALSE(cell.markers.empty()) << cell.name;
+        for (const ir::Marker& marker : cell.markers) {
+            const lvs::PortAttrs attrs = lvs::attrs_of(marker.attrs);
+            EXPECT_TRUE(attrs.xsection && attrs.xsection->starts_with("rib")) << cell.name;
+            EXPECT_TRUE(attrs.width) << cell.name;
+            EXPECT_EQ(attrs.type, "rib") << cell.name;
+        }
+    }
+    EXPECT_TRUE(lvs::findings(*result.library).empty());
 }

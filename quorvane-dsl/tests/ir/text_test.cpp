@@ -209,21 +209,34 @@ TEST(IrText, RefusesWhatLaterStagesCannotHandle) {
     EXPECT_EQ(error_of(head + "attr ok " + fine + "\n}\n"), "(read)");
 }
 
-TEST(IrText, NumbersWithoutLiteralAreRefusedWhenWriting) {
+TEST(IrText, NumbersOfAnyDimensionAreWrittenAndReadBackWithoutIt) {
     Library library;
     Cell cell{.name = "c", .source = "c"};
-    cell.markers.push_back(
-        {"m",
-         {},
-         {{"area", Value{Value::Number{2500, {2, 0}}}}, {"kind", Value{Value::String{"pin"}}}}});
+    const Value area{Value::Number{2500, {2, 0}}};
+    const Value pin{Value::String{"pin"}};
+    cell.params = {{"a", area}};
+    cell.attrs = {{"v", Value{Value::List{{Value{Value::Number{8, {3, 0}}}, pin}}}}, {"w", area}};
+    cell.markers.push_back({"m", {{0, 0, 0}}, {{"area", area}, {"kind", pin}}});
     library.cells.push_back(cell);
-    EXPECT_EQ(print(library).error(), "cannot write cell `c` as IR text: attribute `area` of "
-                                      "marker `m` holds a number of dimension area, which has no "
-                                      "literal");
-    library.cells[0].markers.clear();
-    library.cells[0].attrs.push_back({"v", Value{Value::List{{Value{Value::Number{8, {3, 0}}}}}}});
-    EXPECT_EQ(print(library).error(), "cannot write cell `c` as IR text: attr `v` holds a number "
-                                      "of dimension length^3, which has no literal");
+    const std::string text = print(library).value();
+    EXPECT_NE(text.find("  param a 2500 # area\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("  attr v [8, \"pin\"]\n"), std::string::npos) << text;
+    // In the braces the comment would swallow the attributes after it and the closing brace.
+    EXPECT_NE(text.find("  marker m (0,0,0deg) {area=2500, kind=\"pin\"}\n"), std::string::npos)
+        << text;
+    const Library again = parse(text).value();
+    const Value plain{Value::Int{2500}};
+    const Cell& read = again.cells.at(0);
+    EXPECT_EQ(read.params, (std::vector<NamedValue>{{"a", plain}}));
+    EXPECT_EQ(read.attrs,
+              (std::vector<NamedValue>{{"v", Value{Value::List{{Value{Value::Int{8}}, pin}}}},
+                                       {"w", plain}}));
+    EXPECT_EQ(read.markers.at(0).attrs, (std::vector<NamedValue>{{"area", plain}, {"kind", pin}}));
+}
+
+TEST(IrText, NumbersThatAreNotFiniteAreRefusedWhenWriting) {
+    Library library;
+    library.cells.push_back(Cell{.name = "c", .source = "c"});
     // Infinite lengths and angles would read back as names ("infum"), the rest not at all.
     library.cells[0].attrs = {{"w", Value{Value::Number{INFINITY, {1, 0}}}}};
     EXPECT_EQ(print(library).error(), "cannot write cell `c` as IR text: attr `w` holds the number "

@@ -76,12 +76,30 @@ TEST(IrValue, WritesLiterals) {
     EXPECT_EQ(read(nested.to_literal()), nested);
 }
 
+TEST(IrValue, StoredLiteralsKeepTheDimensionCommentOnlyAtTheEnd) {
+    using quorvane_dsl::ir::Stored;
+    const Value area = number(2500, 2);
+    EXPECT_EQ(area.stored_literal(Stored::ToTheEnd), "2500 # area");
+    EXPECT_EQ(area.stored_literal(Stored::AmongText), "2500");
+    EXPECT_EQ(read(area.stored_literal(Stored::ToTheEnd)), integer(2500));
+    // Inside brackets the comment would hide the closing one; the spec form is kept by to_literal.
+    const Value nested{
+        Value::List{{number(8, 3), Value{Value::Named{"xs", {{"a", number(2.5, 1, 1)}}}}}}};
+    EXPECT_EQ(nested.to_literal(), "[8 # length^3, xs(a = 2.5 # length\u00b7angle)]");
+    EXPECT_EQ(nested.stored_literal(Stored::ToTheEnd), "[8, xs(a = 2.5)]");
+    EXPECT_EQ(read(nested.stored_literal(Stored::ToTheEnd)),
+              (Value{Value::List{{integer(8), Value{Value::Named{"xs", {{"a", number(2.5)}}}}}}}));
+    // Values with literal dimensions are stored as to_literal writes them.
+    const Value plain{Value::List{{number(1500, 1), number(3), Value{Value::Point{0, 0, 90}}}}};
+    EXPECT_EQ(plain.stored_literal(Stored::AmongText), plain.to_literal());
+}
+
 TEST(IrValue, FindsNumbersWithoutLiteral) {
     using quorvane_dsl::ir::unwritable_number;
     EXPECT_EQ(unwritable_number(number(1, 1)), std::nullopt);
-    EXPECT_EQ(unwritable_number(Value{Value::Named{"xs", {{"a", number(1, 2)}}}}),
-              "a number of dimension area");
+    EXPECT_EQ(unwritable_number(Value{Value::Named{"xs", {{"a", number(1, 2)}}}}), std::nullopt);
     EXPECT_EQ(unwritable_number(Value{Value::List{{number(NAN, 0, 1)}}}), "the number NaN");
+    EXPECT_EQ(unwritable_number(number(-INFINITY, 2)), "the number -inf");
     EXPECT_EQ(unwritable_number(Value{Value::Point{0, 0, NAN}}), "the number NaN");
 }
 
