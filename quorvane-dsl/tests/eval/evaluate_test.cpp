@@ -116,6 +116,16 @@ TEST(Evaluate, DeepChainsEvaluateOnTheWorkStackAndStopOnASmallOne) {
     EXPECT_FALSE(result.library.has_value());
     ASSERT_EQ(result.diagnostics.size(), 1u);
     EXPECT_TRUE(result.diagnostics[0].message.starts_with("evaluation nests too deeply"));
+    // Every operand of a chain of shapes resolves one level deeper: on a small stack that ends in
+    // a layout or in the depth error, never in a crash.
+    std::string shapes = "define layer { m { gds 1/0 } }\ncell top { layer m { shape rect with "
+                         "width = 1um, height = 1um as r at (0, 0)\nshape r";
+    for (int i = 0; i < 5000; ++i) {
+        shapes += " | r";
+    }
+    const auto merged = evaluate(analyse(shapes + " as u } }\n"), {});
+    EXPECT_TRUE(merged.library.has_value() ||
+                merged.diagnostics.at(0).message.starts_with("evaluation nests too deeply"));
 }
 
 // Copies of a list share their elements until one of them changes.
