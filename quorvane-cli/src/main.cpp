@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "base/stack.hpp"
 #include "commands.hpp"
 #include "file_io.hpp"
 #include "usage.hpp"
@@ -100,7 +101,12 @@ int main(int argc, char** argv) {
         std::cerr << usage_text;
         return 2;
     }
-    return checked_streams(exit_status(dispatch_within_memory(args[0], Args(args).subspan(1))));
+    // Deep designs are followed by recursion; the work thread's stack is what the depth limits
+    // of parsing, analysis and evaluation are measured against.
+    Outcome outcome = Pass{};
+    quorvane_dsl::base::run_on_work_stack(
+        [&] { outcome = dispatch_within_memory(args[0], Args(args).subspan(1)); });
+    return checked_streams(exit_status(outcome));
 }
 
 } // namespace quorvane

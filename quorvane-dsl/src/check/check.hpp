@@ -106,6 +106,7 @@ struct Checker {
     Ty compute_attr(hir::CellId cell, std::uint32_t index);
     void settle(const Pending& root);
     Ty infer_kind(hir::ExprId id, const hir::Expr& expr);
+    Ty binary_chain(hir::ExprId outermost);
     Ty name_type(const hir::Res& res);
     Ty list(const hir::Expr::List& list);
     Ty prefix(hir::ExprId id, const hir::Expr::Prefix& prefix);

@@ -334,21 +334,26 @@ Ty Checker::param_default_type(std::string_view name, ExprId value) {
     return Ty::unknown();
 }
 
+// Operator chains are as long as the source makes them: the operands wait on a list of their own.
 bool Checker::has_offset(ExprId id) const {
-    const auto& kind = hir.expr(id).kind;
-    if (const auto* bin = std::get_if<Expr::Binary>(&kind)) {
-        const Ty& lhs = types.expr(bin->lhs);
-        const Ty& rhs = types.expr(bin->rhs);
-        const bool additive = bin->op == hir::BinOp::Add || bin->op == hir::BinOp::Sub;
-        const bool distance = rhs.is_quantity(dim_size) || rhs.is(TyKind::Zero);
-        const bool grown = lhs.is_unknown() || !lhs.is_numeric();
-        if (additive && distance && grown) {
-            return true;
+    std::vector<ExprId> pending{id};
+    while (!pending.empty()) {
+        const auto& kind = hir.expr(pending.back()).kind;
+        pending.pop_back();
+        if (const auto* bin = std::get_if<Expr::Binary>(&kind)) {
+            const Ty& lhs = types.expr(bin->lhs);
+            const Ty& rhs = types.expr(bin->rhs);
+            const bool additive = bin->op == hir::BinOp::Add || bin->op == hir::BinOp::Sub;
+            const bool distance = rhs.is_quantity(dim_size) || rhs.is(TyKind::Zero);
+            const bool grown = lhs.is_unknown() || !lhs.is_numeric();
+            if (additive && distance && grown) {
+                return true;
+            }
+            pending.push_back(bin->rhs);
+            pending.push_back(bin->lhs);
+        } else if (const auto* list = std::get_if<Expr::List>(&kind)) {
+            pending.insert(pending.end(), list->elements.rbegin(), list->elements.rend());
         }
-        return has_offset(bin->lhs) || has_offset(bin->rhs);
-    }
-    if (const auto* list = std::get_if<Expr::List>(&kind)) {
-        return std::ranges::any_of(list->elements, [&](ExprId e) { return has_offset(e); });
     }
     return false;
 }

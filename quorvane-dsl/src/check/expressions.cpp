@@ -97,6 +97,24 @@ Ty Checker::infer(ExprId id) {
     return ty;
 }
 
+// A chain of operators is as long as the source makes it, so its left operands are followed in
+// a loop, never by recursion, in the order recursion would take.
+Ty Checker::binary_chain(ExprId outermost) {
+    std::vector<ExprId> chain{outermost};
+    while (const auto* inner = std::get_if<Expr::Binary>(&hir.expr(chain.back()).kind)) {
+        chain.push_back(inner->lhs);
+    }
+    Ty lhs = infer(chain.back());
+    chain.pop_back();
+    for (auto link = chain.rbegin(); link != chain.rend(); ++link) {
+        const auto& e = std::get<Expr::Binary>(hir.expr(*link).kind);
+        const Ty rhs = infer(e.rhs);
+        lhs = binary(*link, e.op, lhs, rhs, e.lhs, e.rhs);
+        types.exprs[link->raw] = lhs;
+    }
+    return lhs;
+}
+
 Ty Checker::infer_kind(ExprId id, const Expr& expr) {
     return std::visit(
         [&](const auto& e) -> Ty {
@@ -134,9 +152,7 @@ Ty Checker::infer_kind(ExprId id, const Expr& expr) {
             } else if constexpr (std::is_same_v<E, Expr::List>) {
                 return list(e);
             } else if constexpr (std::is_same_v<E, Expr::Binary>) {
-                const Ty lhs = infer(e.lhs);
-                const Ty rhs = infer(e.rhs);
-                return binary(id, e.op, lhs, rhs, e.lhs, e.rhs);
+                return binary_chain(id);
             } else if constexpr (std::is_same_v<E, Expr::Prefix>) {
                 return prefix(id, e);
             } else if constexpr (std::is_same_v<E, Expr::Field>) {

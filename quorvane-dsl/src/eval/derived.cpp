@@ -132,16 +132,18 @@ Result<geom::Transform> Evaluator::resolve_shape(ShapeId id, CellState& cell) {
     // Unplaced derived, or Pending: resolved now, with the shape on the placement stack.
     PlaceState::Kind taken = std::exchange(state, PlaceState::Resolving{});
     cell.placement_stack.emplace_back(shape.name, shape.src);
-    Result<geom::Transform> result = std::unexpected(Stop{});
-    if (cell.shape(id).derived) {
-        auto outline = derived_outline(*cell.shape(id).derived, cell);
-        if (outline) {
-            cell.shape(id).shape = std::move(*outline);
-            result = geom::Transform{};
+    // Chains of shapes, each made from the one before, resolve one level deeper per link.
+    Result<geom::Transform> result = deeper(shape.src, [&]() -> Result<geom::Transform> {
+        if (!cell.shape(id).derived) {
+            return resolve_pending(std::get<Pending>(taken), id, cell);
         }
-    } else {
-        result = resolve_pending(std::get<Pending>(taken), id, cell);
-    }
+        auto outline = derived_outline(*cell.shape(id).derived, cell);
+        if (!outline) {
+            return std::unexpected(Stop{});
+        }
+        cell.shape(id).shape = std::move(*outline);
+        return geom::Transform{};
+    });
     cell.placement_stack.pop_back();
     // The operands may have added shapes: the reference is taken again.
     cell.shape(id).place.kind = result ? PlaceState::Kind{PlaceState::Placed{*result}}

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "analysis.hpp"
+#include "base/stack.hpp"
 #include "boolean/types.hpp"
 #include "diag/diag.hpp"
 #include "eval/cell_state.hpp"
@@ -42,11 +43,10 @@ struct ArgValue {
 inline constexpr std::uint64_t step_limit = 20'000'000;
 
 // How deep expressions, statements and the definitions they use may nest while evaluated. Chains
-// of constants, attributes and cells are as long as the input makes them; evaluating them
-// recursively must stop well before the thread's stack runs out. Frames are larger in some
-// builds (sanitizers), so the stack the nesting has used is bounded as well.
-inline constexpr std::uint32_t depth_limit = 2000;
-inline constexpr std::uintptr_t stack_budget = std::uintptr_t{4} << 20;
+// of constants, attributes and cells are as long as the input makes them and are followed by
+// recursion, so the room left on the stack is bounded as well: on the work thread the count is
+// what refuses, on a small stack the room.
+inline constexpr std::uint32_t depth_limit = 200'000;
 
 // Lists nest at most as deep as a stored literal may, so every list can be stored and freeing
 // one never recurses deeper than that.
@@ -63,12 +63,13 @@ struct Evaluator {
     bool limit_reached = false;
     std::uint8_t join = 0;
     std::uint32_t depth = 0; // evaluations and statements under way, innermost included
-    std::uintptr_t stack_base = 0;
     std::unordered_map<hir::ConstId, Result<Value>, IdxHash> consts;
     std::unordered_set<hir::ConstId, IdxHash> consts_pending;
     // Depth of computations whose diagnostics are discarded (Evaluator::quietly).
     std::uint32_t quiet_depth = 0;
     std::vector<hir::CellId> stack;
+    // Which cells are on `stack`, by index, so that a deep hierarchy is not walked at every level.
+    std::vector<bool> on_stack;
     std::map<std::pair<std::uint32_t, std::string>, std::optional<std::uint64_t>> instances;
     std::unordered_map<hir::CellId, std::optional<std::uint64_t>, IdxHash> plain_instances;
     std::unordered_map<hir::CellId, std::optional<std::string>, IdxHash> default_keys;
@@ -79,7 +80,8 @@ struct Evaluator {
     link::Linker linker;
     std::unordered_set<std::uint64_t> copied;
 
-    explicit Evaluator(const Analysis& a) : analysis(a), hir(a.hir) {}
+    explicit Evaluator(const Analysis& a)
+        : analysis(a), hir(a.hir), on_stack(a.hir.cells.size(), false) {}
 
     // Errors: push the diagnostic, hand back Stop in whatever result type the caller has.
     std::unexpected<Stop> fail(hir::Src src, std::string message);
@@ -88,13 +90,7 @@ struct Evaluator {
     Result<void> count_step(hir::Src src);
     // Runs `step` one level deeper, or refuses at `src` past the depth limit.
     template <class F> auto deeper(hir::Src src, F&& step) -> decltype(step()) {
-        // Stacks grow downwards here; the outermost level marks where this nesting began.
-        const auto frame = reinterpret_cast<std::uintptr_t>(__builtin_frame_address(0));
-        if (depth == 0) {
-            stack_base = frame;
-        }
-        const std::uintptr_t used = stack_base > frame ? stack_base - frame : 0;
-        if (depth >= depth_limit || used > stack_budget) {
+        if (depth >= depth_limit || !base::stack_room()) {
             return fail(src, "evaluation nests too deeply (is a chain of definitions too long?)");
         }
         ++depth;
@@ -184,6 +180,11 @@ struct Evaluator {
     Result<Value> eval_point(const hir::Expr::Point& point, Env& env, CellState* cell);
     Result<Value> eval_binary(hir::ExprId expr, const hir::Expr::Binary& binary, Env& env,
                               CellState* cell);
+    // One operator of a chain, applied to its left operand's value.
+    Result<Value> binary_link(hir::ExprId expr, const hir::Expr::Binary& binary, Value lhs,
+                              Env& env, CellState* cell);
+    // The bool `v` that `expr` gave, or the error at `expr`.
+    Result<bool> as_boolean(hir::ExprId expr, const Value& v);
     Result<Value> eval_index(hir::ExprId expr, const hir::Expr::Index& index, Env& env,
                              CellState* cell);
     Result<Value> eval_call(hir::ExprId expr, const hir::Expr::Call& call, Env& env,

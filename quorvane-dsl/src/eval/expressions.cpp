@@ -198,10 +198,31 @@ Result<Value> Evaluator::eval_point(const hir::Expr::Point& point, Env& env, Cel
     return Value{Value::Point{*x, *y, base::normalize_angle(angle), nullptr}};
 }
 
+// A chain of operators is as long as the source makes it, so its left operands are followed in
+// a loop; steps are counted and operands taken in the order recursion would take them.
 Result<Value> Evaluator::eval_binary(hir::ExprId expr, const hir::Expr::Binary& binary, Env& env,
                                      CellState* cell) {
+    std::vector<hir::ExprId> chain{expr};
+    hir::ExprId leftmost = binary.lhs;
+    while (const auto* inner = std::get_if<hir::Expr::Binary>(&hir.expr(leftmost).kind)) {
+        if (auto counted = count_step(hir.expr_src(leftmost)); !counted) {
+            return std::unexpected(counted.error());
+        }
+        chain.push_back(leftmost);
+        leftmost = inner->lhs;
+    }
+    auto value = eval(leftmost, env, cell);
+    for (auto link = chain.rbegin(); link != chain.rend() && value; ++link) {
+        value = binary_link(*link, std::get<hir::Expr::Binary>(hir.expr(*link).kind),
+                            std::move(*value), env, cell);
+    }
+    return value;
+}
+
+Result<Value> Evaluator::binary_link(hir::ExprId expr, const hir::Expr::Binary& binary, Value lhs,
+                                     Env& env, CellState* cell) {
     if (binary.op == hir::BinOp::And || binary.op == hir::BinOp::Or) {
-        const auto left = boolean(binary.lhs, env, cell);
+        const auto left = as_boolean(binary.lhs, lhs);
         if (!left) {
             return std::unexpected(left.error());
         }
@@ -215,22 +236,18 @@ Result<Value> Evaluator::eval_binary(hir::ExprId expr, const hir::Expr::Binary& 
         }
         return Value::boolean(*right);
     }
-    auto lhs = eval(binary.lhs, env, cell);
-    if (!lhs) {
-        return lhs;
-    }
     auto rhs = eval(binary.rhs, env, cell);
     if (!rhs) {
         return rhs;
     }
-    auto shapes = shape_binary(expr, binary.op, *lhs, *rhs, cell);
+    auto shapes = shape_binary(expr, binary.op, lhs, *rhs, cell);
     if (!shapes) {
         return std::unexpected(shapes.error());
     }
     if (*shapes) {
         return std::move(**shapes);
     }
-    auto result = apply_binary(binary.op, std::move(*lhs), std::move(*rhs));
+    auto result = apply_binary(binary.op, std::move(lhs), std::move(*rhs));
     if (!result) {
         return fail_expr(expr, std::move(result.error()));
     }
@@ -383,10 +400,14 @@ Result<bool> Evaluator::boolean(hir::ExprId expr, Env& env, CellState* cell) {
     if (!v) {
         return std::unexpected(v.error());
     }
-    if (const auto* b = std::get_if<Value::Bool>(&v->kind)) {
+    return as_boolean(expr, *v);
+}
+
+Result<bool> Evaluator::as_boolean(hir::ExprId expr, const Value& v) {
+    if (const auto* b = std::get_if<Value::Bool>(&v.kind)) {
         return b->value;
     }
-    return fail_expr(expr, "expected a bool, found " + std::string(v->describe()));
+    return fail_expr(expr, "expected a bool, found " + std::string(v.describe()));
 }
 
 Result<Value> Evaluator::binding_value(hir::BindingId binding, Env& env, CellState* cell,

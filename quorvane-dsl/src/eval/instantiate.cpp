@@ -57,9 +57,9 @@ Result<std::uint64_t> Evaluator::instantiate(hir::CellId cell, const std::vector
     if (const auto* imported = std::get_if<hir::CellOrigin::Imported>(&def.origin.kind)) {
         return copy_imported(def, imported->file, imported->cell, args, use);
     }
-    if (const auto on_stack = std::ranges::find(stack, cell); on_stack != stack.end()) {
+    if (on_stack[cell.raw]) {
         std::string chain;
-        for (auto it = on_stack; it != stack.end(); ++it) {
+        for (auto it = std::ranges::find(stack, cell); it != stack.end(); ++it) {
             chain += hir.cells[*it].name + " \u2192 ";
         }
         return fail(use, "cell `" + def.name + "` contains itself: " + chain + def.name);
@@ -84,7 +84,9 @@ Result<std::uint64_t> Evaluator::instantiate(hir::CellId cell, const std::vector
     const std::optional<std::string> defaults = default_key(cell);
     std::string name = defaults == key ? def.name : variant_name(def.name, *key);
     stack.push_back(cell);
+    on_stack[cell.raw] = true;
     const Result<std::uint64_t> built = build(std::move(state), std::move(name));
+    on_stack[cell.raw] = false;
     stack.pop_back();
     instances.emplace(variant, as_optional(built));
     if (args.empty()) {

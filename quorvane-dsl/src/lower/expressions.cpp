@@ -125,6 +125,31 @@ hir::ExprId Lowerer::number(const SyntaxNode& literal, const syntax::SyntaxToken
     return hir_.add_expr(hir::Expr{std::move(number)}, src(literal));
 }
 
+// A chain of operators is as long as the source makes it, so its left operands are followed in
+// a loop, never by recursion; the items come out in the order recursion would give them.
+hir::ExprId Lowerer::binary_chain(const ast::Expr& outermost) {
+    std::vector<ast::Expr> chain{outermost};
+    std::optional<ast::Expr> leftmost;
+    while (true) {
+        leftmost = leading_exprs<1>(chain.back().syntax())[0];
+        if (!leftmost || leftmost->kind() != ast::Expr::Kind::BinExpr) {
+            break;
+        }
+        chain.push_back(*leftmost);
+    }
+    hir::ExprId lhs = expr(leftmost, chain.back().syntax().text_range());
+    for (auto link = chain.rbegin(); link != chain.rend(); ++link) {
+        const SyntaxNode& node = link->syntax();
+        const hir::ExprId rhs = expr(leading_exprs<2>(node)[1], node.text_range());
+        const auto token = link->op();
+        const auto op = token ? binary_op(token->kind()) : std::nullopt;
+        hir::Expr lowered =
+            op ? hir::Expr{hir::Expr::Binary{*op, lhs, rhs}} : hir::Expr{hir::Expr::Missing{}};
+        lhs = hir_.add_expr(std::move(lowered), src(node));
+    }
+    return lhs;
+}
+
 hir::ExprId Lowerer::lower_expr(const ast::Expr& e) {
     const SyntaxNode& node = e.syntax();
     const source::TextRange range = node.text_range();
@@ -172,17 +197,8 @@ hir::ExprId Lowerer::lower_expr(const ast::Expr& e) {
         }
         return push({hir::Expr::List{std::move(elements)}});
     }
-    case ast::Expr::Kind::BinExpr: {
-        const auto parts = leading_exprs<2>(node);
-        const hir::ExprId lhs = expr(parts[0], range);
-        const hir::ExprId rhs = expr(parts[1], range);
-        const auto token = e.op();
-        const auto op = token ? binary_op(token->kind()) : std::nullopt;
-        if (!op) {
-            return push({hir::Expr::Missing{}});
-        }
-        return push({hir::Expr::Binary{*op, lhs, rhs}});
-    }
+    case ast::Expr::Kind::BinExpr:
+        return binary_chain(e);
     case ast::Expr::Kind::PrefixExpr: {
         const auto token = e.op();
         const hir::PrefixOp op =

@@ -91,6 +91,7 @@ class Lowerer {
     // expressions.cpp
     hir::ExprId expr(const std::optional<ast::Expr>& expr, source::TextRange fallback);
     hir::ExprId lower_expr(const ast::Expr& expr);
+    hir::ExprId binary_chain(const ast::Expr& outermost);
     std::vector<hir::Arg> args(const SyntaxNode& node);
     hir::ExprId value_expr(const ir::Value& value, hir::Src src);
 

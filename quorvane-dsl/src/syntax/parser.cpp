@@ -83,6 +83,15 @@ Marker Parser::open_before(std::uint32_t event_index) {
     return Marker{event_index};
 }
 
+void Parser::close_wrapper() {
+    events_.push_back(TreeEvent::close());
+    refuel();
+}
+
+void Parser::open_wrappers_before(std::uint32_t event_index, std::uint32_t count, SyntaxKind kind) {
+    events_.insert(events_.begin() + event_index, count, TreeEvent::open(kind));
+}
+
 void Parser::advance() {
     if (eof()) {
         base::fatal("advance past the end");

@@ -44,6 +44,10 @@ class Parser {
     Marker open();
     Marker close(Marker marker, SyntaxKind kind);
     Marker open_before(std::uint32_t event_index);
+    // A chain of `count` nodes of `kind` around what was parsed since `event_index`, each closed
+    // already by `close_wrapper`: the events shift once for the whole chain, not once per link.
+    void close_wrapper();
+    void open_wrappers_before(std::uint32_t event_index, std::uint32_t count, SyntaxKind kind);
     std::uint32_t event_count() const { return static_cast<std::uint32_t>(events_.size()); }
 
     void advance();

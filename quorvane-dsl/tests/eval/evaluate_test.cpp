@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "analyse.hpp"
 #include "analysis.hpp"
+#include "base/stack.hpp"
 #include "eval/eval.hpp"
 #include "eval/evaluator.hpp"
 #include "eval/variant_name.hpp"
@@ -74,19 +76,58 @@ TEST(Evaluate, EveryStatementAndExpressionIsAStep) {
     EXPECT_EQ(ev.steps, 1u + 3 + 30 + 30);
 }
 
-// Chains of definitions are as long as the input makes them; evaluating one must end in an
-// error, not in a stack overflow.
-TEST(Evaluate, LongChainsOfDefinitionsStopAtTheDepthLimit) {
-    std::string text;
-    for (std::uint32_t i = 0; i < depth_limit + 100; ++i) {
-        text += "define c" + std::to_string(i) + " = c" + std::to_string(i + 1) + "\n";
+// Chains of definitions and hierarchies are as long as the input makes them and are followed by
+// recursion: on the work stack they evaluate, on a small stack they end in the depth error, never
+// in a stack overflow. Operator chains are no nesting at all.
+TEST(Evaluate, DeepChainsEvaluateOnTheWorkStackAndStopOnASmallOne) {
+    const auto constants = [](std::uint32_t count) {
+        std::string text = "define c0 = 1\n";
+        for (std::uint32_t i = 1; i < count; ++i) {
+            text += "define c" + std::to_string(i) + " = c" + std::to_string(i - 1) + " + 1\n";
+        }
+        return text + "cell top { attribute { v c" + std::to_string(count - 1) + " } }\n";
+    };
+    const auto attribute = [](const EvalResult& result) {
+        return result.library ? std::optional(result.library->cells.back().attrs.at(0).second)
+                              : std::nullopt;
+    };
+    base::run_on_work_stack([&] {
+        EXPECT_EQ(attribute(evaluate(analyse(constants(1000)), {})),
+                  ir::Value{ir::Value::Int{1000}});
+        std::string cells = "define layer { m { gds 1/0 } }\ncell c1249 { layer m { shape rect "
+                            "with width = 1um, height = 1um as r at (0, 0) } }\n";
+        for (int i = 1248; i >= 0; --i) {
+            cells += "cell c" + std::to_string(i) + " { place c" + std::to_string(i + 1) +
+                     " at (0, 0) }\n";
+        }
+        const auto hierarchy = evaluate(analyse(cells), {});
+        ASSERT_TRUE(hierarchy.library.has_value());
+        EXPECT_EQ(hierarchy.library->cells.size(), 1250u);
+    });
+    std::string sum = "define s = 0";
+    for (int i = 0; i < 100'000; ++i) {
+        sum += " + 1";
     }
-    text +=
-        "define c" + std::to_string(depth_limit + 100) + " = 1\ncell top { attribute { v c0 } }\n";
-    const auto result = evaluate(analyse(text), {});
+    const std::string logic = "define l = false && 1 / 0 == 1 || true && 2 > 1\n";
+    const auto summed =
+        evaluate(analyse(sum + "\n" + logic + "cell top { attribute { v s\n w l } }\n"), {});
+    ASSERT_TRUE(summed.library.has_value());
+    EXPECT_EQ(summed.library->cells[0].attrs.at(0).second, ir::Value{ir::Value::Int{100'000}});
+    EXPECT_EQ(summed.library->cells[0].attrs.at(1).second, ir::Value{ir::Value::Bool{true}});
+    const auto result = evaluate(analyse(constants(20'000)), {});
     EXPECT_FALSE(result.library.has_value());
     ASSERT_EQ(result.diagnostics.size(), 1u);
     EXPECT_TRUE(result.diagnostics[0].message.starts_with("evaluation nests too deeply"));
+    // Every operand of a chain of shapes resolves one level deeper: on a small stack that ends in
+    // a layout or in the depth error, never in a crash.
+    std::string shapes = "define layer { m { gds 1/0 } }\ncell top { layer m { shape rect with "
+                         "width = 1um, height = 1um as r at (0, 0)\nshape r";
+    for (int i = 0; i < 5000; ++i) {
+        shapes += " | r";
+    }
+    const auto merged = evaluate(analyse(shapes + " as u } }\n"), {});
+    EXPECT_TRUE(merged.library.has_value() ||
+                merged.diagnostics.at(0).message.starts_with("evaluation nests too deeply"));
 }
 
 // Copies of a list share their elements until one of them changes.

@@ -200,24 +200,27 @@ bool postfix_loop(Parser& p, std::uint32_t start, Nesting& nesting) {
     return true;
 }
 
-void infix_loop(Parser& p, std::uint32_t start, std::uint8_t min_bp, Nesting& nesting) {
+// A chain of operators wraps its left operand again and again without going deeper here, and
+// every reader of the tree follows such left operands in a loop: a chain is not nesting. Only
+// the right operands, one per binding power at most, recurse. The wrapping nodes are opened
+// together once the chain ends, so a long chain costs no more than a short one per operator.
+void infix_loop(Parser& p, std::uint32_t start, std::uint8_t min_bp) {
+    std::uint32_t links = 0;
     while (!p.starts_line()) {
         const BindingPower* power = infix_power(p.nth(0));
         if (power == nullptr || power->left < min_bp) {
-            return;
+            break;
         }
-        if (!nesting.deeper()) {
-            return;
-        }
-        const auto m = p.open_before(start);
         p.advance();
         if (at_expr_start(p)) {
             expr_bp(p, power->right);
         } else {
             p.error("expected an expression");
         }
-        p.close(m, BIN_EXPR);
+        p.close_wrapper();
+        ++links;
     }
+    p.open_wrappers_before(start, links, BIN_EXPR);
 }
 
 } // namespace
@@ -240,8 +243,8 @@ bool at_expr_start(Parser& p) {
     }
 }
 
-// Operators wrap their left operand after it is parsed, so each wrap counts as one level of
-// nesting too: a chain of a thousand operators is as deep a tree as a thousand parentheses.
+// Postfix operators wrap their operand after it is parsed, so each wrap counts as one level of
+// nesting: a chain of a thousand calls is as deep a tree as a thousand parentheses.
 void expr_bp(Parser& p, std::uint8_t min_bp) {
     Nesting nesting(p);
     if (!nesting.deeper()) {
@@ -252,7 +255,7 @@ void expr_bp(Parser& p, std::uint8_t min_bp) {
         return;
     }
     if (postfix_loop(p, start, nesting)) {
-        infix_loop(p, start, min_bp, nesting);
+        infix_loop(p, start, min_bp);
     }
 }
 
