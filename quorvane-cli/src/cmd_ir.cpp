@@ -16,12 +16,14 @@ Outcome ir(Args args) {
     if (!library) {
         return library.error();
     }
-    if (auto filled = add_dummies(*library, args); !filled) {
+    auto filled = add_dummies(*library, args);
+    if (!filled) {
         return Error{std::move(filled.error())};
     }
     if (auto written = print_library(*library); !written) {
         return Error{std::move(written.error())};
     }
+    print_dummy_summaries(*filled);
     return Pass{};
 }
 
