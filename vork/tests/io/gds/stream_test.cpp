@@ -408,6 +408,12 @@ TEST(Stream, ReaderErrors) {
               "Format(\"PROPVALUE appears before PROPATTR\")");
     EXPECT_EQ(in_cell([](Stream& s) { s.raw(rec::ENDEL); }),
               "Format(\"ENDEL without active element\")");
+    // 6 bytes of HEADER, 10 of BGNSTR and STRNAME, 4 of BOUNDARY and 28 of XY.
+    EXPECT_EQ(in_cell([](Stream& s) {
+                  s.raw(rec::BOUNDARY).xy({{0, 0}, {1, 0}, {0, 1}}).raw(rec::ENDSTR);
+              }),
+              "Format(\"ENDSTR at byte 48 comes before the ENDEL of a BOUNDARY: the structure is "
+              "truncated\")");
     EXPECT_EQ(in_cell([](Stream& s) { s.raw(rec::BGNSTR).raw(rec::BOX).raw(rec::ENDEL); }),
               "Format(\"ENDEL outside of a structure\")");
     EXPECT_EQ(read_error(Stream().raw(rec::BOX).raw(rec::ENDEL).closed()),
