@@ -144,6 +144,15 @@ TEST(Import, PathEndsKeepTheirExtent) {
     path(2, 0, 0);
     path(4, 5, -8);
     path(1, 0, 0);
+    // Square ends of an odd width along a 45 degree segment move by 12.5 / sqrt(2) = 8.84 in x
+    // and y, which rounds to 9.
+    (void)db.insert_shape_record(
+        top, layer,
+        {db.store_meta({}),
+         shape::Path{.points = db.store_points(std::vector<models::Point>{{0, 0}, {100, 100}}),
+                     .width = 25,
+                     .width_present = true,
+                     .path_type = 2}});
     const auto result = from_layout(db);
     const auto ends = [&](std::size_t i) {
         const auto& points =
@@ -154,6 +163,7 @@ TEST(Import, PathEndsKeepTheirExtent) {
     EXPECT_EQ(ends(1), (std::pair{ir::Point{-10, 0}, ir::Point{100, 60}}));
     EXPECT_EQ(ends(2), (std::pair{ir::Point{-5, 0}, ir::Point{100, 42}}));
     EXPECT_EQ(ends(3), (std::pair{ir::Point{0, 0}, ir::Point{100, 50}}));
+    EXPECT_EQ(ends(4), (std::pair{ir::Point{-9, -9}, ir::Point{109, 109}}));
     EXPECT_EQ(result.warnings,
               (std::vector<std::string>{
                   "cell `top`: round path ends cannot be kept and were made flush"}));
