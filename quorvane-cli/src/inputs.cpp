@@ -5,6 +5,8 @@
 
 #include <sys/stat.h>
 
+#include "file_io.hpp"
+
 namespace quorvane {
 
 namespace {
@@ -18,7 +20,8 @@ bool same_file(const struct stat& a, const struct stat& b) {
 std::expected<void, std::string> refuse_overwriting_inputs(const std::string& output,
                                                            const InputFiles& inputs) {
     struct stat written {};
-    if (::stat(output.c_str(), &written) != 0 || !S_ISREG(written.st_mode)) {
+    if (is_standard_output(output) || ::stat(output.c_str(), &written) != 0 ||
+        !S_ISREG(written.st_mode)) {
         return {};
     }
     for (const std::string& input : inputs) {

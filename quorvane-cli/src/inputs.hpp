@@ -11,8 +11,9 @@ namespace quorvane {
 using InputFiles = std::vector<std::string>;
 
 // "the output `<out>` is the input file" when the output is one of the inputs (the same device
-// and inode, however either path is spelled). Only a regular file counts: standard output and
-// devices are written in place and never replace what was read.
+// and inode, however either path is spelled). Only a regular file counts: standard output (`-`
+// too, even beside a file of that name) and devices are written in place and never replace
+// what was read.
 std::expected<void, std::string> refuse_overwriting_inputs(const std::string& output,
                                                            const InputFiles& inputs);
 
