@@ -313,6 +313,10 @@ TEST(Import, NulBytesAreRefusedOrLeftOutAloud) {
     named.cells[0].markers[0].attrs[0].first = "k\0"s;
     EXPECT_EQ(refusals(named), refused("attribute `k\\x00` of marker `p`"));
     named = library;
+    named.layers[0].name = "m\0"s;
+    EXPECT_EQ(quorvane_dsl_gds::write_gds(named).error(),
+              "cannot write layer `m\\x00` as GDS: its name would not read back");
+    named = library;
     named.cells[0].name = "top\0b"s;
     EXPECT_EQ(refusals(named).second,
               "cannot write cell `top\\x00b` as GDS: cell name `top\\x00b` would not read back");
