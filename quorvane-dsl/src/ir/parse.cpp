@@ -186,7 +186,9 @@ class Reader {
         spans_.push_back({start, start + fields[0].size()});
         cell_lines_.push_back(line.number);
         cell_ = Cell{};
-        marker_names_.clear();
+        // Replaced, not cleared: clearing wipes every bucket a large cell left behind, once for
+        // each later cell.
+        marker_names_ = std::unordered_set<std::string>();
         cell_.name = std::string(fields[0]);
         cell_.source = std::string(fields[1].substr(7));
         open_ = true;
