@@ -190,6 +190,8 @@ TEST(Import, MetadataEntries) {
         {{5, 6}, shape::Orthogonal{1}});
     add({{"quorvane.marker", 1}, {"p", 2}, {"0", 3}, {"45", 4}, {"kind=\"other\"", 10}});
     add({{"quorvane.marker", 1}, {"-1", 3}});
+    // A value cut short (as by a NUL in GDSII's strings) is left out aloud, as in a cell record.
+    add({{"quorvane.marker", 1}, {"q", 2}, {"0", 3}, {"kind=\"x", 10}});
     add({{"quorvane.cell ", 1}});
     const auto result = from_layout(db);
     const ir::Cell& c = result.library.cells[0];
@@ -199,7 +201,8 @@ TEST(Import, MetadataEntries) {
     ASSERT_EQ(c.attrs.size(), 1u);
     EXPECT_EQ(c.attrs[0].first, "");
     EXPECT_FALSE(c.blackbox);
-    ASSERT_EQ(c.markers.size(), 2u);
+    ASSERT_EQ(c.markers.size(), 3u);
+    EXPECT_TRUE(c.markers[2].attrs.empty());
     EXPECT_EQ(c.markers[0].locations[0], (ir::Frame{0, 0, 45}));
     EXPECT_EQ(c.markers[0].locations[1], (ir::Frame{5, 6, 90}));
     EXPECT_EQ(c.markers[0].attrs[0].second.to_literal(), "\"port\"");
@@ -208,6 +211,7 @@ TEST(Import, MetadataEntries) {
     EXPECT_EQ(result.warnings, (std::vector<std::string>{
                                    "cell `c`: cannot read `param:width=`",
                                    "cell `c`: incomplete blackbox metadata was not read",
+                                   "cell `c`, marker `q`: cannot read `kind=\"x`",
                                    "1 text label(s) without quorvane metadata were not read"}));
 }
 
