@@ -54,11 +54,16 @@ Outcome build(Args args) {
         flag_values(args, "--dummy").empty()) {
         keep_freed_memory();
     }
-    auto loaded = load_design(files[0], args);
+    InputFiles inputs;
+    auto loaded = load_design(files[0], args, inputs);
     if (!loaded) {
         return loaded.error();
     }
-    if (auto filled = add_dummies(*loaded, args); !filled) {
+    if (auto apart = refuse_overwriting_inputs(outputs[0], inputs); !apart) {
+        return Error{std::move(apart.error())};
+    }
+    auto filled = add_dummies(*loaded, args);
+    if (!filled) {
         return Error{std::move(filled.error())};
     }
     // Worded before the writer takes the library over.
@@ -67,6 +72,7 @@ Outcome build(Args args) {
     if (auto written = write_library(std::move(*loaded), outputs[0]); !written) {
         return Error{std::move(written.error())};
     }
+    print_dummy_summaries(*filled);
     // Standard output carries the library and nothing else.
     if (is_standard_output(outputs[0])) {
         return Pass{};

@@ -11,16 +11,19 @@ Outcome ir(Args args) {
     if (files.size() != 1) {
         return Error{"ir needs exactly one file"};
     }
-    auto library = load_design(files[0], args);
+    InputFiles inputs;
+    auto library = load_design(files[0], args, inputs);
     if (!library) {
         return library.error();
     }
-    if (auto filled = add_dummies(*library, args); !filled) {
+    auto filled = add_dummies(*library, args);
+    if (!filled) {
         return Error{std::move(filled.error())};
     }
     if (auto written = print_library(*library); !written) {
         return Error{std::move(written.error())};
     }
+    print_dummy_summaries(*filled);
     return Pass{};
 }
 

@@ -171,7 +171,8 @@ std::expected<ir::Cell, std::string> published(const ir::Library& design, std::u
                     {},        cell.markers, {},          std::move(record)};
 }
 
-// A blackbox top goes out as it is, its layers matched by name to the output's.
+// A blackbox top goes out as it is, its layers matched by name to the output's; one changed
+// since it was published would go out again under signatures that no longer describe it.
 std::expected<ir::Cell, std::string> republished(ir::Library& output, const ir::Library& design,
                                                  std::uint64_t index) {
     quorvane_dsl::link::Linker linker;
@@ -179,6 +180,9 @@ std::expected<ir::Cell, std::string> republished(ir::Library& output, const ir::
     if (copy && !copy->instances.empty()) {
         return std::unexpected("blackbox `" + copy->name +
                                "` contains instances; it cannot be published");
+    }
+    if (auto changed = quorvane_dsl::signature::changed_blackbox(design.cells[index], design.dbu)) {
+        return std::unexpected(std::move(*changed));
     }
     return copy;
 }

@@ -212,6 +212,9 @@ void CellMetadata::read_marker(const shape::GdsElementMeta& meta, const shape::T
         }
         if (auto value = ir::Value::parse_literal(entry->value)) {
             marker.attrs.emplace_back(std::string(entry->key), std::move(*value));
+        } else {
+            warnings.push_back("cell `" + cell.name + "`, marker `" + name + "`: cannot read `" +
+                               p.value + "`");
         }
     }
     markers.push_back(std::move(marker));

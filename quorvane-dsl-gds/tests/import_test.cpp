@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "io/gds/writer.hpp"
+#include "ir/text.hpp"
 #include "lib.hpp"
 #include "read.hpp"
 
@@ -143,6 +144,15 @@ TEST(Import, PathEndsKeepTheirExtent) {
     path(2, 0, 0);
     path(4, 5, -8);
     path(1, 0, 0);
+    // Square ends of an odd width along a 45 degree segment move by 12.5 / sqrt(2) = 8.84 in x
+    // and y, which rounds to 9.
+    (void)db.insert_shape_record(
+        top, layer,
+        {db.store_meta({}),
+         shape::Path{.points = db.store_points(std::vector<models::Point>{{0, 0}, {100, 100}}),
+                     .width = 25,
+                     .width_present = true,
+                     .path_type = 2}});
     const auto result = from_layout(db);
     const auto ends = [&](std::size_t i) {
         const auto& points =
@@ -153,6 +163,7 @@ TEST(Import, PathEndsKeepTheirExtent) {
     EXPECT_EQ(ends(1), (std::pair{ir::Point{-10, 0}, ir::Point{100, 60}}));
     EXPECT_EQ(ends(2), (std::pair{ir::Point{-5, 0}, ir::Point{100, 42}}));
     EXPECT_EQ(ends(3), (std::pair{ir::Point{0, 0}, ir::Point{100, 50}}));
+    EXPECT_EQ(ends(4), (std::pair{ir::Point{-9, -9}, ir::Point{109, 109}}));
     EXPECT_EQ(result.warnings,
               (std::vector<std::string>{
                   "cell `top`: round path ends cannot be kept and were made flush"}));
@@ -179,6 +190,8 @@ TEST(Import, MetadataEntries) {
         {{5, 6}, shape::Orthogonal{1}});
     add({{"quorvane.marker", 1}, {"p", 2}, {"0", 3}, {"45", 4}, {"kind=\"other\"", 10}});
     add({{"quorvane.marker", 1}, {"-1", 3}});
+    // A value cut short (as by a NUL in GDSII's strings) is left out aloud, as in a cell record.
+    add({{"quorvane.marker", 1}, {"q", 2}, {"0", 3}, {"kind=\"x", 10}});
     add({{"quorvane.cell ", 1}});
     const auto result = from_layout(db);
     const ir::Cell& c = result.library.cells[0];
@@ -188,7 +201,8 @@ TEST(Import, MetadataEntries) {
     ASSERT_EQ(c.attrs.size(), 1u);
     EXPECT_EQ(c.attrs[0].first, "");
     EXPECT_FALSE(c.blackbox);
-    ASSERT_EQ(c.markers.size(), 2u);
+    ASSERT_EQ(c.markers.size(), 3u);
+    EXPECT_TRUE(c.markers[2].attrs.empty());
     EXPECT_EQ(c.markers[0].locations[0], (ir::Frame{0, 0, 45}));
     EXPECT_EQ(c.markers[0].locations[1], (ir::Frame{5, 6, 90}));
     EXPECT_EQ(c.markers[0].attrs[0].second.to_literal(), "\"port\"");
@@ -197,6 +211,7 @@ TEST(Import, MetadataEntries) {
     EXPECT_EQ(result.warnings, (std::vector<std::string>{
                                    "cell `c`: cannot read `param:width=`",
                                    "cell `c`: incomplete blackbox metadata was not read",
+                                   "cell `c`, marker `q`: cannot read `kind=\"x`",
                                    "1 text label(s) without quorvane metadata were not read"}));
 }
 
@@ -273,6 +288,59 @@ TEST(Import, RoundTripThroughGdsKeepsTheLibrary) {
     ASSERT_TRUE(back) << back.error();
     EXPECT_EQ(back->library, library);
     EXPECT_TRUE(back->warnings.empty());
+}
+
+TEST(Import, NulBytesAreRefusedOrLeftOutAloud) {
+    using namespace std::string_literals;
+    ir::Library library;
+    library.layers = {{"m", 1, 0}};
+    ir::Cell top;
+    top.name = top.source = "top";
+    top.params = {{"s", ir::Value{ir::Value::String{"a\0b"s}}}};
+    top.attrs = {{"n", ir::Value{ir::Value::Int{1}}}};
+    top.markers = {{"p", {{0, 0, 0}}, {{"kind", ir::Value{ir::Value::String{"x\0y"s}}}}}};
+    library.cells = {top};
+    library.tops = {0};
+
+    // IR text carries the values; GDSII, whose strings end at a NUL, leaves them out aloud.
+    const auto text = ir::print(library);
+    ASSERT_TRUE(text) << text.error();
+    EXPECT_EQ(ir::parse(*text).value(), library);
+    auto written = quorvane_dsl_gds::write_gds(library);
+    ASSERT_TRUE(written) << written.error();
+    EXPECT_EQ(written->warnings,
+              (std::vector<std::string>{
+                  "cell `top`: `param:s` holds a NUL byte and is not written to GDS",
+                  "cell `top`, marker `p`: attribute `kind` holds a NUL byte and is not written "
+                  "to GDS"}));
+    auto back = read_gds(written->bytes);
+    ASSERT_TRUE(back) << back.error();
+    EXPECT_TRUE(back->library.cells[0].params.empty());
+    EXPECT_EQ(back->library.cells[0].attrs, top.attrs);
+    EXPECT_TRUE(back->library.cells[0].markers.at(0).attrs.empty());
+
+    // A name would come back as another (`a\0b` as `a`): both writers refuse it alike.
+    const auto refusals = [](ir::Library named) {
+        return std::pair{ir::print(named).error(), quorvane_dsl_gds::write_gds(named).error()};
+    };
+    const auto refused = [](std::string what) {
+        return std::pair{"cannot write cell `top` as IR text: " + what + " would not read back",
+                         "cannot write cell `top` as GDS: " + what + " would not read back"};
+    };
+    ir::Library named = library;
+    named.cells[0].params[0].first = "s\0"s;
+    EXPECT_EQ(refusals(named), refused("param `s\\x00`"));
+    named = library;
+    named.cells[0].markers[0].attrs[0].first = "k\0"s;
+    EXPECT_EQ(refusals(named), refused("attribute `k\\x00` of marker `p`"));
+    named = library;
+    named.layers[0].name = "m\0"s;
+    EXPECT_EQ(quorvane_dsl_gds::write_gds(named).error(),
+              "cannot write layer `m\\x00` as GDS: its name would not read back");
+    named = library;
+    named.cells[0].name = "top\0b"s;
+    EXPECT_EQ(refusals(named).second,
+              "cannot write cell `top\\x00b` as GDS: cell name `top\\x00b` would not read back");
 }
 
 TEST(Import, SelfContainingAndDeepHierarchies) {

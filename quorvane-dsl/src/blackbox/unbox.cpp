@@ -79,10 +79,8 @@ class Unboxer {
         const ir::Cell& cell = design_.cells[b];
         const std::string name = cell.name;
         const ir::Blackbox record = *cell.blackbox;
-        if (signature::interface(cell, record.footprint, design_.dbu) != record.interface) {
-            report_.errors.push_back("blackbox `" + name +
-                                     "` does not match its interface signature: it was changed "
-                                     "after it was published");
+        if (auto changed = signature::changed_blackbox(cell, design_.dbu)) {
+            report_.errors.push_back(std::move(*changed));
             return false;
         }
         if (const auto exact = index_.by_content.find(record.content);

@@ -41,12 +41,8 @@ void Lowerer::import_cell(std::size_t file_index, const load::IrFile& file, std:
     if (!is_source_name(cell.name)) {
         return;
     }
-    if (cell.blackbox && signature::interface(cell, cell.blackbox->footprint, file.library.dbu) !=
-                             cell.blackbox->interface) {
-        error(
-            {file.import_range, file.importer},
-            "blackbox `" + cell.name +
-                "` does not match its interface signature: it was changed after it was published");
+    if (auto changed = signature::changed_blackbox(cell, file.library.dbu)) {
+        error({file.import_range, file.importer}, std::move(*changed));
     }
     file_ = file.file;
     const source::TextRange span = file.spans[index];

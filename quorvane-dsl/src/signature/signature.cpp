@@ -306,4 +306,13 @@ std::string interface(const ir::Cell& cell, const ir::Box& footprint, double dbu
     return "sha256:" + sha256::to_hex(sha(text));
 }
 
+std::optional<std::string> changed_blackbox(const ir::Cell& cell, double dbu) {
+    if (!cell.blackbox ||
+        interface(cell, cell.blackbox->footprint, dbu) == cell.blackbox->interface) {
+        return std::nullopt;
+    }
+    return "blackbox `" + cell.name +
+           "` does not match its interface signature: it was changed after it was published";
+}
+
 } // namespace quorvane_dsl::signature

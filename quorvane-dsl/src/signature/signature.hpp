@@ -41,6 +41,10 @@ class Digests {
 // The interface signature of a cell with the given footprint and database unit.
 std::string interface(const ir::Cell& cell, const ir::Box& footprint, double dbu);
 
+// "blackbox `c` does not match its interface signature: it was changed after it was published"
+// for a blackbox whose record no longer matches the cell; nothing for any other cell.
+std::optional<std::string> changed_blackbox(const ir::Cell& cell, double dbu);
+
 // Appends the header lines shared by the interface and content texts.
 void header(std::string& text, const ir::Cell& cell);
 

@@ -1,4 +1,5 @@
 #include "geom/arc.hpp"
+#include "geom/checks.hpp"
 #include "geom/euler.hpp"
 
 #include <cmath>
@@ -28,6 +29,12 @@ TEST(Arc, EndFramesAndLimits) {
     // Even a tiny turn gets two segments.
     EXPECT_EQ(std::get<Polygon>(arc(std::nullopt, 1000, 10, 1e-6, 1)->geometry.kind).points.size(),
               6u);
+}
+
+TEST(Arc, AutomaticCountsRoundUp) {
+    // 70.24 segments per circle at 1 nm from a 1 um radius make 71; 200 degrees of them, 39.44,
+    // make 40: each count rounds up, even with a fraction below one half.
+    EXPECT_EQ(auto_segments(200, 1000, 1), 40u);
 }
 
 TEST(Euler, RadiusAndMinRadius) {

@@ -3,6 +3,7 @@
 #include "quarter_circle.hpp"
 
 #include <cmath>
+#include <numbers>
 
 #include <gtest/gtest.h>
 
@@ -17,6 +18,11 @@ TEST(Curve, PickExplicitAndAutomatic) {
     EXPECT_EQ(c.pick(65536, 0, 1).value().size(), 8193u);
     // A tolerance beyond every radius allows 45 degrees per segment: a quarter turn takes 2.
     EXPECT_EQ(c.pick(std::nullopt, 0, 1e9).value().size(), 3u);
+    // So 1.2 segments' worth of turn takes 2: the count rounds up, whatever its fraction.
+    const Heading turning = [](double s) { return s / 1000; };
+    Curve short_arc = sample_curve(300 * std::numbers::pi, turning);
+    integrate(short_arc.points, turning, 300 * std::numbers::pi * dense_step);
+    EXPECT_EQ(short_arc.pick(std::nullopt, 0, 1e9).value().size(), 3u);
     // A finer tolerance and a farther edge both ask for more samples.
     const std::size_t fine = c.pick(std::nullopt, 0, 1).value().size();
     EXPECT_GT(fine, 3u);

@@ -338,6 +338,7 @@ class Reader {
             }
             const std::uint8_t type = bytes_[at + 2];
             const Payload payload = bytes_.subspan(at + 4, length - 4u);
+            record_at_ = at;
             at += length;
             if (type == rec::ENDLIB) {
                 break;
@@ -457,8 +458,9 @@ class Reader {
         switch (type) {
         case rec::HEADER:
         case rec::BGNLIB:
-        case rec::ENDSTR:
             return {};
+        case rec::ENDSTR:
+            return end_structure();
         case rec::LIBNAME:
             return library_name(payload);
         case rec::UNITS:
@@ -482,6 +484,36 @@ class Reader {
             return {};
         }
         return element_record(type, payload);
+    }
+
+    // An element still open when its structure ends lost its ENDEL: the structure was cut
+    // short, and dropping the element would lose it silently.
+    Status end_structure() const {
+        if (!active()) {
+            return {};
+        }
+        return format("ENDSTR at byte " + std::to_string(record_at_) +
+                      " comes before the ENDEL of " + element_name(element_.kind) +
+                      ": the structure is truncated");
+    }
+
+    static std::string element_name(std::uint8_t type) {
+        switch (type) {
+        case rec::BOUNDARY:
+            return "a BOUNDARY";
+        case rec::PATH:
+            return "a PATH";
+        case rec::SREF:
+            return "an SREF";
+        case rec::AREF:
+            return "an AREF";
+        case rec::TEXT:
+            return "a TEXT";
+        case rec::NODE:
+            return "a NODE";
+        default:
+            return "a BOX";
+        }
     }
 
     Status library_name(Payload payload) {
@@ -891,6 +923,7 @@ class Reader {
     std::optional<std::uint16_t> pending_attribute_;
     std::vector<bool> defined_; // by cell id: its structure has been read
     std::vector<std::string> warnings_;
+    std::size_t record_at_ = 0; // the byte offset of the record being read
 };
 
 } // namespace

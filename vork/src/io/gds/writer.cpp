@@ -109,6 +109,32 @@ const Point* outside32(std::span<const Point> points) {
     return nullptr;
 }
 
+// GDSII counts an AREF's columns and rows in signed 16 bits. A larger array is written as
+// blocks of at most this many columns and rows, each an AREF at its first placement: the same
+// placements. Beyond `max_aref_blocks` blocks (arrays of about a billion columns) it is refused
+// as before, rather than writing a file of that many AREFs.
+constexpr std::int64_t max_aref_count = std::numeric_limits<std::int16_t>::max();
+constexpr std::int64_t max_aref_blocks = max_aref_count;
+
+std::int64_t blocks_of(std::int64_t count) {
+    return count / max_aref_count + (count % max_aref_count != 0 ? 1 : 0);
+}
+
+// The AREFs an array is written as when it needs more than one; 1 otherwise (also for counts
+// that are refused, and for corners kept as read).
+std::int64_t aref_blocks(const CellInstance& instance) {
+    const auto* array = instance.repetition
+                            ? std::get_if<models::top::RegularArray>(&*instance.repetition)
+                            : nullptr;
+    if (!array || instance.aref_points || array->columns <= 0 || array->rows <= 0 ||
+        (array->columns <= max_aref_count && array->rows <= max_aref_count)) {
+        return 1;
+    }
+    const std::int64_t columns = blocks_of(array->columns);
+    const std::int64_t rows = blocks_of(array->rows);
+    return columns <= max_aref_blocks / rows ? columns * rows : 1;
+}
+
 std::string not_fitting(std::string_view what, std::int64_t value, int bits) {
     return std::string(what) + " " + std::to_string(value) + " does not fit in GDSII's " +
            std::to_string(bits) + " bits";
@@ -534,6 +560,40 @@ struct StructureWriter {
     }
 
     Status instance(const CellInstance& instance) {
+        if (aref_blocks(instance) > 1) {
+            return array_blocks(instance,
+                                std::get<models::top::RegularArray>(*instance.repetition));
+        }
+        return reference(instance);
+    }
+
+    // Each block takes the instance's transform, with its first placement as origin.
+    Status array_blocks(const CellInstance& instance, const models::top::RegularArray& array) {
+        for (std::int64_t column = 0; column < array.columns; column += max_aref_count) {
+            for (std::int64_t row = 0; row < array.rows; row += max_aref_count) {
+                auto across = corner(instance.transform.origin, array.column_step, column);
+                if (!across) {
+                    return std::unexpected(across.error());
+                }
+                auto origin = corner(*across, array.row_step, row);
+                if (!origin) {
+                    return std::unexpected(origin.error());
+                }
+                CellInstance block = instance;
+                block.transform.origin = *origin;
+                block.repetition = models::top::RegularArray{
+                    std::min(max_aref_count, array.columns - column),
+                    std::min(max_aref_count, array.rows - row), array.column_step, array.row_step};
+                if (auto s = reference(block); !s) {
+                    return s;
+                }
+            }
+        }
+        return {};
+    }
+
+    // One SREF or AREF.
+    Status reference(const CellInstance& instance) {
         if (instance.cell.value >= db.cells.size()) {
             return std::unexpected(
                 GdsError{models::LayoutError{models::UnknownCell{instance.cell}}});
@@ -631,10 +691,11 @@ std::size_t size_bound(const LayoutDb& db) {
             bound += records.size() * 96;
         }
         for (const auto& instance : cell.instances) {
-            bound += 160 + db.cells[instance.cell.value % db.cells.size()].name.size();
+            std::size_t element = 160 + db.cells[instance.cell.value % db.cells.size()].name.size();
             for (const auto& property : instance.meta.properties) {
-                bound += 12 + property.value.size();
+                element += 12 + property.value.size();
             }
+            bound += element * static_cast<std::size_t>(aref_blocks(instance));
         }
     }
     bound += db.points.size() * 8;

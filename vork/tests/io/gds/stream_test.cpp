@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <tuple>
+
 #include "io/gds/reader.hpp"
 #include "io/gds/record.hpp"
 #include "io/gds/writer.hpp"
@@ -202,9 +205,10 @@ TEST(Stream, WriterRefusals) {
     EXPECT_EQ(refusal([](LayoutDb& db) { db.layers[0].layer = 40000; }),
               "Format(\"cell `top`: layer 40000 does not fit in GDSII's 16 bits\")");
     EXPECT_EQ(refusal([](LayoutDb& db) {
-                  std::get<top::RegularArray>(*db.cells[0].instances[1].repetition).columns = 40000;
+                  std::get<top::RegularArray>(*db.cells[0].instances[1].repetition).columns =
+                      -40000;
               }),
-              "Format(\"cell `top`: array column count 40000 does not fit in GDSII's 16 bits\")");
+              "Format(\"cell `top`: array column count -40000 does not fit in GDSII's 16 bits\")");
     EXPECT_EQ(refusal([](LayoutDb& db) {
                   std::get<top::RegularArray>(*db.cells[0].instances[1].repetition).row_step.y =
                       std::int64_t{1} << 40;
@@ -217,6 +221,49 @@ TEST(Stream, WriterRefusals) {
                   path.width_absolute = false;
               }),
               "Format(\"cell `top`: width 2147483648 does not fit in GDSII's 32 bits\")");
+}
+
+namespace {
+
+// Every placement of a cell's instances: origin, orientation and placed cell.
+std::vector<std::tuple<std::int64_t, std::int64_t, std::string>> placements(const LayoutDb& db,
+                                                                            const top::Cell& cell) {
+    std::vector<std::tuple<std::int64_t, std::int64_t, std::string>> out;
+    for (const top::CellInstance& instance : cell.instances) {
+        const auto array = std::get<top::RegularArray>(*instance.repetition);
+        const auto& general = std::get<shape::General>(instance.transform.orientation);
+        const std::string what = db.cells[instance.cell.value].name + " " +
+                                 std::to_string(general.angle) + (general.reflection ? " m" : "");
+        for (std::int64_t c = 0; c < array.columns; ++c) {
+            for (std::int64_t r = 0; r < array.rows; ++r) {
+                out.emplace_back(
+                    instance.transform.origin.x + c * array.column_step.x + r * array.row_step.x,
+                    instance.transform.origin.y + c * array.column_step.y + r * array.row_step.y,
+                    what);
+            }
+        }
+    }
+    std::ranges::sort(out);
+    return out;
+}
+
+} // namespace
+
+TEST(Stream, ArraysBeyondSixteenBitCountsAreSplitIntoArefs) {
+    LayoutDb db;
+    const CellId top = *db.add_cell("top");
+    const CellId leaf = *db.add_cell("leaf");
+    const shape::Transform turned{{7, -3}, shape::General{.angle = 90, .reflection = true}};
+    db.insert_instance(top, {.repetition = top::RegularArray{70000, 2, {2, 1}, {0, 5}},
+                             .transform = turned,
+                             .cell = leaf});
+    db.insert_instance(top, {.repetition = top::RegularArray{3, 40000, {-4, 0}, {1, -2}},
+                             .transform = turned,
+                             .cell = leaf});
+    const LayoutDb back = read_ok(write_ok(db));
+    // 3 + 2 blocks of at most 32767 columns and rows.
+    EXPECT_EQ(back.cells[0].instances.size(), 5u);
+    EXPECT_EQ(placements(back, back.cells[0]), placements(db, db.cells[0]));
 }
 
 TEST(Stream, ReaderIsLenientAboutTheFrame) {
@@ -361,6 +408,12 @@ TEST(Stream, ReaderErrors) {
               "Format(\"PROPVALUE appears before PROPATTR\")");
     EXPECT_EQ(in_cell([](Stream& s) { s.raw(rec::ENDEL); }),
               "Format(\"ENDEL without active element\")");
+    // 6 bytes of HEADER, 10 of BGNSTR and STRNAME, 4 of BOUNDARY and 28 of XY.
+    EXPECT_EQ(in_cell([](Stream& s) {
+                  s.raw(rec::BOUNDARY).xy({{0, 0}, {1, 0}, {0, 1}}).raw(rec::ENDSTR);
+              }),
+              "Format(\"ENDSTR at byte 48 comes before the ENDEL of a BOUNDARY: the structure is "
+              "truncated\")");
     EXPECT_EQ(in_cell([](Stream& s) { s.raw(rec::BGNSTR).raw(rec::BOX).raw(rec::ENDEL); }),
               "Format(\"ENDEL outside of a structure\")");
     EXPECT_EQ(read_error(Stream().raw(rec::BOX).raw(rec::ENDEL).closed()),
