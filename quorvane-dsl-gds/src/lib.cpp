@@ -297,11 +297,13 @@ class Export {
             entry("layer:" + layer.name + "=" + std::to_string(layer.layer) + "/" +
                   std::to_string(layer.datatype));
         }
+        // Each value is a property of its own and is written as its literal, dimension comments
+        // included (also inside lists); the import warns about an entry it cannot read back.
         for (const auto& [name, value] : cell.params) {
-            entry("param:" + name + "=" + value.stored_literal(ir::Stored::ToTheEnd));
+            entry("param:" + name + "=" + value.to_literal());
         }
         for (const auto& [name, value] : cell.attrs) {
-            entry("attr:" + name + "=" + value.stored_literal(ir::Stored::ToTheEnd));
+            entry("attr:" + name + "=" + value.to_literal());
         }
         if (cell.blackbox) {
             const ir::Box& f = cell.blackbox->footprint;
@@ -322,7 +324,7 @@ class Export {
         meta.properties.push_back({quorvane_dsl::units::format_number(angle), angle_attribute});
         Entries entries{meta.properties};
         for (const auto& [name, value] : marker.attrs) {
-            std::string text = name + "=" + value.stored_literal(ir::Stored::ToTheEnd);
+            std::string text = name + "=" + value.to_literal();
             const Added added = entries.add(text);
             if (added == Added::HoldsNul) {
                 out_.warnings.push_back("cell `" + cell.name + "`, marker `" + marker.name +

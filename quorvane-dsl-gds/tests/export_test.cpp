@@ -93,6 +93,26 @@ TEST(Export, MetadataTextsCarryWhatGdsCannotHold) {
     EXPECT_EQ(out->layout.cells[0].shapes.at({2}).size(), 4u);
 }
 
+TEST(Export, ValuesOfAnyDimensionAreWrittenAsTheirLiterals) {
+    ir::Library library;
+    ir::Cell pad = cell_named("pad");
+    const ir::Value area{ir::Value::Number{2500, {2, 0}}};
+    pad.attrs = {{"a", area}, {"v", ir::Value{ir::Value::List{{area}}}}};
+    pad.markers.push_back({"m", {{0, 0, 0}}, {{"area", area}}});
+    library.cells.push_back(pad);
+    auto out = to_layout(library);
+    ASSERT_TRUE(out) << out.error();
+    const auto& texts = out->layout.cells[0].shapes.at({0});
+    ASSERT_EQ(texts.size(), 2u);
+    // The comment stays inside the list, though it hides the closing bracket from a reader.
+    EXPECT_EQ(property_texts(out->layout, texts[0]),
+              (std::vector<std::string>{"1:quorvane.cell", "2:pad", "10:attr:a=2500 # area",
+                                        "11:attr:v=[2500 # area]"}));
+    EXPECT_EQ(property_texts(out->layout, texts[1]),
+              (std::vector<std::string>{"1:quorvane.marker", "2:m", "3:0", "4:0",
+                                        "10:area=2500 # area"}));
+}
+
 TEST(Export, PlacementsAndRefusals) {
     ir::Library library;
     library.cells = {cell_named("top"), cell_named("leaf")};

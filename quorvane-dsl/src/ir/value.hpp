@@ -17,10 +17,10 @@ namespace quorvane_dsl::ir {
 
 struct Value;
 
-// Where a stored literal stands: alone up to the end of its line or entry, or with more text
-// after it (a marker's attribute braces). The dimension comment of a number, "2500 # area", would
-// hide that text from a reader, so there, as inside lists and named values, the number is
-// written alone, which is all the commented form reads back as.
+// Where a literal stands in IR text: alone up to the end of its line (a param or attr line), or
+// with more text after it (a marker's attribute braces). The dimension comment of a number,
+// "2500 # area", would hide that text from the reader, so there, as inside lists and named values,
+// the number is written alone, which is all the commented form reads back as.
 enum class Stored { ToTheEnd, AmongText };
 
 // A parameter, attribute or named argument: a name and its value.
@@ -69,7 +69,8 @@ struct Value {
     // The value in the source language's literal syntax. A number whose dimension has no
     // literal is written with its dimension as a trailing comment: "2500 # area".
     std::string to_literal() const;
-    // The literal as IR text and GDSII metadata store it, for a reader to take back.
+    // The literal as IR text stores it, for its reader to take back: a dimension comment only
+    // where nothing follows it on the line.
     std::string stored_literal(Stored where) const;
     // The value a whole literal text spells; a trailing comment is ignored.
     static std::optional<Value> parse_literal(std::string_view text);

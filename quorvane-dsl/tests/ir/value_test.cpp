@@ -82,7 +82,7 @@ TEST(IrValue, StoredLiteralsKeepTheDimensionCommentOnlyAtTheEnd) {
     EXPECT_EQ(area.stored_literal(Stored::ToTheEnd), "2500 # area");
     EXPECT_EQ(area.stored_literal(Stored::AmongText), "2500");
     EXPECT_EQ(read(area.stored_literal(Stored::ToTheEnd)), integer(2500));
-    // Inside brackets the comment would hide the closing one; the spec form is kept by to_literal.
+    // Inside brackets the comment would hide the closing one; to_literal still writes it.
     const Value nested{
         Value::List{{number(8, 3), Value{Value::Named{"xs", {{"a", number(2.5, 1, 1)}}}}}}};
     EXPECT_EQ(nested.to_literal(), "[8 # length^3, xs(a = 2.5 # length\u00b7angle)]");
