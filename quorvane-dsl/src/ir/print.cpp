@@ -378,6 +378,15 @@ std::optional<std::string> unwritable_value(const Cell& cell) {
                 return message;
             }
         }
+        // An angle that is not finite ("NaNdeg") would read back as nothing at all.
+        for (std::size_t i = 0; i < marker.locations.size(); ++i) {
+            const std::string what =
+                "location " + std::to_string(i) + " of marker " + shown(marker.name);
+            const Value angle{Value::Number{marker.locations[i].angle, {0, 1}}};
+            if (auto message = value_refusal(what, angle)) {
+                return message;
+            }
+        }
     }
     return std::nullopt;
 }

@@ -41,6 +41,11 @@ std::string number_literal(const Value::Number& number, DimensionNote note) {
         }
         return text;
     }
+    // A whole number beyond the integers would be read back as one and overflow: the point
+    // makes it read as the number it is.
+    if (text.find('.') == std::string::npos && std::fabs(number.value) >= 0x1p63) {
+        text += ".0";
+    }
     if (note == DimensionNote::Left) {
         return text;
     }

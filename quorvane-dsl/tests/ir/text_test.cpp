@@ -235,6 +235,13 @@ TEST(IrText, NumbersOfAnyDimensionAreWrittenAndReadBackWithoutIt) {
               (std::vector<NamedValue>{{"v", Value{Value::List{{Value{Value::Int{8}}, pin}}}},
                                        {"w", plain}}));
     EXPECT_EQ(read.markers.at(0).attrs, (std::vector<NamedValue>{{"area", plain}, {"kind", pin}}));
+
+    // A whole number beyond the integers reads back as a number, not as an overflowing integer.
+    library.cells[0].attrs = {{"v", Value{Value::Number{2.7e19, {3, 0}}}}};
+    const std::string huge = print(library).value();
+    EXPECT_NE(huge.find("  attr v 27000000000000000000.0 # length^3\n"), std::string::npos) << huge;
+    EXPECT_EQ(parse(huge).value().cells.at(0).attrs.at(0).second,
+              (Value{Value::Number{2.7e19, {0, 0}}}));
 }
 
 TEST(IrText, NumbersThatAreNotFiniteAreRefusedWhenWriting) {
@@ -250,6 +257,10 @@ TEST(IrText, NumbersThatAreNotFiniteAreRefusedWhenWriting) {
     EXPECT_EQ(print(library).error(),
               "cannot write cell `c` as IR text: param `p` holds the number "
               "-inf, which has no literal");
+    library.cells[0].params.clear();
+    library.cells[0].markers.push_back({"m", {{0, 0, 90}, {0, 0, NAN}}, {}});
+    EXPECT_EQ(print(library).error(), "cannot write cell `c` as IR text: location 1 of marker `m` "
+                                      "holds the number NaN, which has no literal");
 }
 
 TEST(IrText, NamesThatWouldNotReadBackAreRefused) {
