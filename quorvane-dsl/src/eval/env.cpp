@@ -22,14 +22,14 @@ const Value* Env::find_shared(hir::BindingId binding) const {
     if (slot == store->slots.end()) {
         return nullptr;
     }
-    const auto& entries = store->history[slot->second];
-    if (!frozen) {
-        return &entries.back().value;
+    const EnvStore::History& h = store->history[slot->second];
+    if (!frozen || h.versions.back() <= version) {
+        return &h.values.back();
     }
-    const auto later = std::upper_bound(
-        entries.begin(), entries.end(), version,
-        [](std::uint64_t v, const EnvStore::Entry& entry) { return v < entry.version; });
-    return later == entries.begin() ? nullptr : &std::prev(later)->value;
+    const auto later = std::upper_bound(h.versions.begin(), h.versions.end(), version);
+    return later == h.versions.begin()
+               ? nullptr
+               : &h.values[static_cast<std::size_t>(std::prev(later) - h.versions.begin())];
 }
 
 Value& Env::shared_slot(hir::BindingId binding) {
@@ -41,12 +41,13 @@ Value& Env::shared_slot(hir::BindingId binding) {
     if (added) {
         store->history.emplace_back();
     }
-    auto& entries = store->history[slot->second];
-    if (entries.empty() || entries.back().version != store->version) {
+    EnvStore::History& h = store->history[slot->second];
+    if (h.versions.empty() || h.versions.back() != store->version) {
         // Snapshots taken since the last write still read the value before this one.
-        entries.push_back({store->version, entries.empty() ? Value{} : entries.back().value});
+        h.versions.push_back(store->version);
+        h.values.push_back(h.values.empty() ? Value{} : Value(h.values.back()));
     }
-    return entries.back().value;
+    return h.values.back();
 }
 
 Value* Env::edit(hir::BindingId binding) {

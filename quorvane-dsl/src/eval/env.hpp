@@ -28,13 +28,14 @@ struct IdxHash {
 // the last value written before it was taken. A value is overwritten in place while no snapshot
 // can see it, so the store grows by one value per write that follows a snapshot.
 struct EnvStore {
-    struct Entry {
-        std::uint64_t version;
-        Value value;
+    // The values one binding was given, oldest first, each with the version it was written at.
+    struct History {
+        std::vector<std::uint64_t> versions;
+        std::vector<Value> values;
     };
     std::unordered_map<hir::BindingId, std::uint32_t, IdxHash> slots;
-    std::vector<std::vector<Entry>> history; // per slot, oldest first
-    std::uint64_t version = 0;               // snapshots taken so far
+    std::vector<History> history; // per slot
+    std::uint64_t version = 0;    // snapshots taken so far
 };
 
 class Env {
