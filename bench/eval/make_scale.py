@@ -1,6 +1,7 @@
 # Writes the sources of the evaluation scaling benchmarks (bench/README.md, "eval scaling"):
 #   python3 make_scale.py defines N OUT.qvs   one cell: N `define`s and N placed shapes
 #   python3 make_scale.py append N OUT.qvs    one cell: N rectangles collected with `append`
+#   python3 make_scale.py views N OUT.qvs     one cell: N rectangles, each seen on another layer
 #   python3 make_scale.py loop N OUT.qvs      one cell: an empty loop of N iterations
 #   python3 make_scale.py grid N OUT.qvs      N cells of N shapes (boxes, 64-point circles,
 #                                             hexagons) and 10^4 placements at computed positions
@@ -26,6 +27,13 @@ def append(f):
     f.write("    layer via { shape text with text = str(len(all)), size = 4um as count at (0, -10um) }\n}\n")
 
 
+def views(f):
+    f.write("cell top {\n    define views = []\n    layer metal {\n")
+    f.write("        for i in 0..%d {\n" % n)
+    f.write("            shape rect with width = 1um, height = 1um as r at (i * 2um, 0)\n")
+    f.write("            views.append(r[via])\n        }\n    }\n}\n")
+
+
 def loop(f):
     f.write("cell top {\n    for i in 0..%d { }\n}\n" % n)
 
@@ -48,4 +56,4 @@ def grid(f):
 
 with open(out, "w") as f:
     f.write(header)
-    {"defines": defines, "append": append, "loop": loop, "grid": grid}[kind](f)
+    {"defines": defines, "append": append, "views": views, "loop": loop, "grid": grid}[kind](f)
