@@ -5,7 +5,6 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -33,7 +32,13 @@ struct EnvStore {
         std::vector<std::uint64_t> versions;
         std::vector<Value> values;
     };
-    std::unordered_map<hir::BindingId, std::uint32_t, IdxHash> slots;
+    // The slot of each binding, by open addressing: it is read for every name evaluated.
+    struct Place {
+        hir::BindingId binding;
+        std::uint32_t slot = none;
+    };
+    static constexpr std::uint32_t none = ~std::uint32_t{0};
+    std::vector<Place> places;    // a power of two long, at most half full
     std::vector<History> history; // per slot
     std::uint64_t version = 0;    // snapshots taken so far
 };

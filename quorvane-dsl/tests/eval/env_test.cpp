@@ -44,4 +44,14 @@ TEST(EvalEnv, SnapshotsKeepTheValuesOfTheirTime) {
     EXPECT_EQ(int_of(third.find(a)), 9);
     EXPECT_EQ(int_of(third.find(b)), 8);
     EXPECT_EQ(second.edit(hir::BindingId{5}), nullptr);
+
+    // Many bindings, spread out: every one keeps its own value.
+    Env many;
+    for (std::uint32_t i = 0; i < 100; ++i) {
+        many.set(hir::BindingId{i * 7919}, Value::integer(i));
+    }
+    for (std::uint32_t i = 0; i < 100; ++i) {
+        EXPECT_EQ(int_of(many.find(hir::BindingId{i * 7919})), i);
+    }
+    EXPECT_EQ(many.find(hir::BindingId{1}), nullptr);
 }
