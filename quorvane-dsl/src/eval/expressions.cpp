@@ -346,7 +346,6 @@ Result<Value> Evaluator::append(const hir::Expr::Call& call, hir::ExprId target,
     for (Value& v : values) {
         list->push(std::move(v));
     }
-    list->nested = nested;
     return Value::nothing();
 }
 

@@ -78,9 +78,14 @@ bool holds_buffer(const Value& value, const std::vector<Value>* buffer) {
 } // namespace
 
 void Value::List::push(Value value) {
-    // Extending a buffer that the value holds would make the buffer hold itself.
-    const bool in_place = items && items->size() == size &&
-                          (items.use_count() == 1 || !holds_buffer(value, items.get()));
+    // Lists sharing a buffer share `nested`, which bounds the depth of everything the buffer
+    // holds, so that freeing a list never recurses deeper than that. A value nesting deeper takes
+    // a buffer of its own while the buffer is shared, as does one that holds the buffer (it
+    // would hold itself).
+    const std::uint32_t depth = list_depth(value);
+    const bool in_place =
+        items && items->size() == size &&
+        (items.use_count() == 1 || (depth <= nested && !holds_buffer(value, items.get())));
     if (!items) {
         items = std::make_shared<std::vector<Value>>();
     } else if (!in_place) {
@@ -89,6 +94,7 @@ void Value::List::push(Value value) {
     }
     items->push_back(std::move(value));
     ++size;
+    nested = std::max(nested, depth);
 }
 
 std::uint32_t list_depth(const Value& value) {

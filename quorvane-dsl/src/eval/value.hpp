@@ -77,7 +77,7 @@ struct Value {
     struct List {
         std::shared_ptr<std::vector<Value>> items; // null for a list made empty
         std::size_t size;
-        std::uint32_t nested; // how deep lists nest inside; 0 when flat
+        std::uint32_t nested; // how deep lists nest in all the buffer holds; 0 when flat
 
         // Valid until the next append to a list sharing the buffer.
         std::span<const Value> elements() const;
