@@ -22,15 +22,14 @@ ShapeId CellState::new_shape(std::string name, hir::Src src, std::optional<hir::
 }
 
 ShapeId CellState::view(ShapeId source, hir::LayerId layer, const hir::Hir& hir, hir::Src src) {
-    for (std::size_t i = 0; i < shapes.size(); ++i) {
-        const auto& v = shapes[i].view;
-        if (v && v->source == source && v->layer == layer) {
-            return ShapeId{static_cast<std::uint32_t>(i)};
-        }
+    const std::uint64_t key = (std::uint64_t{source.index} << 32) | layer.raw;
+    if (const auto found = views.find(key); found != views.end()) {
+        return found->second;
     }
     const ShapeId id =
         new_shape(shapes[source.index].name + "[" + hir.layers[layer].name + "]", src, layer);
     shape(id).view = View{source, layer};
+    views.emplace(key, id);
     return id;
 }
 

@@ -109,6 +109,8 @@ struct CellState {
     std::vector<Lazy> attrs;
     std::vector<Lazy> markers;
     std::vector<RtShape> shapes;
+    // The view made for each source shape and layer, by source index (high half) and layer.
+    std::unordered_map<std::uint64_t, ShapeId> views;
     std::vector<RtInstance> instances;
     std::unordered_map<hir::BindingId, Value, IdxHash> bindings;
     std::unordered_map<std::string, std::uint32_t> name_counts;

@@ -196,7 +196,7 @@ struct Evaluator {
 
     void exec_kind(hir::StmtId stmt, Env& env, CellState& cell);
     void exec_body(const hir::Body& body, Env& env, CellState& cell);
-    void exec_for(const hir::Stmt::For& loop, Env& env, CellState& cell);
+    void exec_for(hir::StmtId stmt, const hir::Stmt::For& loop, Env& env, CellState& cell);
     void exec_if(const hir::Stmt::If& branch, Env& env, CellState& cell);
     void exec_assign(const hir::Stmt::Assign& assign, Env& env, CellState& cell);
     void exec_shape(hir::StmtId stmt, const hir::Stmt::Shape& statement, Env& env, CellState& cell);

@@ -110,11 +110,11 @@ Result<Value> Evaluator::eval_name(hir::ExprId expr, const hir::Res& res, Env& e
         if (cell) {
             return binding_value(local->binding, env, cell, src);
         }
-        const auto found = env.find(local->binding);
-        if (found == env.end()) {
+        const Value* found = env.find(local->binding);
+        if (!found) {
             return std::unexpected(Stop{});
         }
-        return found->second;
+        return *found;
     }
     if (const auto* param = std::get_if<hir::Res::Param>(&res.kind)) {
         if (!cell) {
@@ -282,7 +282,7 @@ Result<Value> Evaluator::eval_index(hir::ExprId expr, const hir::Expr::Index& in
     if (!list) {
         return fail_expr(index.base, "cannot index " + std::string(base->describe()));
     }
-    const std::vector<Value>& items = list->elements();
+    const std::span<const Value> items = list->elements();
     if (position->value < 0 || static_cast<std::uint64_t>(position->value) >= items.size()) {
         return fail_expr(expr, "index " + std::to_string(position->value) +
                                    " is out of range for a list of " +
@@ -348,11 +348,11 @@ Result<Value> Evaluator::append(const hir::Expr::Call& call, hir::ExprId target,
         }
         values.push_back(std::move(*v));
     }
-    const auto found = env.find(*binding);
-    auto* list = found == env.end() ? nullptr : std::get_if<Value::List>(&found->second.kind);
-    if (!list) {
+    const Value* found = env.find(*binding);
+    if (!found || !std::holds_alternative<Value::List>(found->kind)) {
         return fail_expr(target, "`append` needs a list variable");
     }
+    auto* list = std::get_if<Value::List>(&env.edit(*binding)->kind);
     std::uint32_t nested = list->nested;
     for (const Value& v : values) {
         nested = std::max(nested, list_depth(v));
@@ -360,11 +360,9 @@ Result<Value> Evaluator::append(const hir::Expr::Call& call, hir::ExprId target,
     if (nested + 1 > max_list_depth) {
         return fail_expr(target, list_too_deep);
     }
-    std::vector<Value>& items = list->edit();
     for (Value& v : values) {
-        items.push_back(std::move(v));
+        list->push(std::move(v));
     }
-    list->nested = nested;
     return Value::nothing();
 }
 
@@ -412,8 +410,8 @@ Result<bool> Evaluator::as_boolean(hir::ExprId expr, const Value& v) {
 
 Result<Value> Evaluator::binding_value(hir::BindingId binding, Env& env, CellState* cell,
                                        hir::Src src) {
-    if (const auto found = env.find(binding); found != env.end()) {
-        return found->second;
+    if (const Value* found = env.find(binding)) {
+        return *found;
     }
     if (cell) {
         if (const auto found = cell->bindings.find(binding); found != cell->bindings.end()) {

@@ -106,7 +106,7 @@ Result<void> Evaluator::place_shape(hir::StmtId stmt, const hir::Stmt::Place& st
                              "` and lies where its operands are placed; it cannot be placed");
     }
     if (std::holds_alternative<PlaceState::Unplaced>(shape.place.kind)) {
-        shape.place.kind = Pending{Pending::ShapeAnchor{anchor}, {}, env, stmt};
+        shape.place.kind = Pending{Pending::ShapeAnchor{anchor}, {}, env.snapshot(), stmt};
         shape.auxiliary = statement.star;
         return {};
     }
@@ -155,7 +155,7 @@ Result<void> Evaluator::place_cell(hir::StmtId stmt, const hir::Stmt::Place& sta
     }
     const hir::CellDef& def = hir.cells[target.cell];
     const ir::Cell& built = lib.cells[*child];
-    Pending pending{Pending::Origin{}, {}, env, stmt};
+    Pending pending{Pending::Origin{}, {}, env.snapshot(), stmt};
     if (target.marker) {
         const auto& [name, expr] = *target.marker;
         const ir::Marker* marker = built.marker(name);
@@ -224,7 +224,7 @@ void Evaluator::bind_instance(const hir::Stmt::Place& statement, std::size_t ind
     if (hir.bindings[*statement.name].recorded) {
         cell.bindings.insert_or_assign(*statement.name, std::move(value));
     } else {
-        env.insert_or_assign(*statement.name, std::move(value));
+        env.set(*statement.name, std::move(value));
     }
 }
 
@@ -234,7 +234,7 @@ Result<Evaluator::Target> Evaluator::target_frame(const Pending& pending, CellSt
         base::fatal("internal error: entered unreachable code: pending placements come from "
                     "place statements");
     }
-    Env env = pending.env;
+    Env env = pending.env.snapshot();
     auto at = eval(statement->at, env, &cell);
     if (!at) {
         return std::unexpected(at.error());

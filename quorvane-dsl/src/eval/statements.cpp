@@ -38,7 +38,7 @@ std::optional<ShapeId> Evaluator::name_shape(hir::BindingId binding,
         return shape ? std::optional(shape->id) : std::nullopt;
     }
     const ShapeId id = cell.new_shape(b.name, b.src, layer);
-    env.insert_or_assign(binding, Value{Value::Shape{id}});
+    env.set(binding, Value{Value::Shape{id}});
     return id;
 }
 
@@ -53,12 +53,12 @@ void Evaluator::exec_kind(hir::StmtId stmt, Env& env, CellState& cell) {
             [&](const hir::Stmt::Place& place_stmt) { (void)place(stmt, place_stmt, env, cell); },
             [&](const hir::Stmt::Define& define) {
                 if (auto v = eval(define.value, env, &cell)) {
-                    env.insert_or_assign(define.binding, std::move(*v));
+                    env.set(define.binding, std::move(*v));
                 }
             },
             [&](const hir::Stmt::Assign& assign) { exec_assign(assign, env, cell); },
             [&](const hir::Stmt::Expr& expr) { (void)eval(expr.expr, env, &cell); },
-            [&](const hir::Stmt::For& loop) { exec_for(loop, env, cell); },
+            [&](const hir::Stmt::For& loop) { exec_for(stmt, loop, env, cell); },
             [&](const hir::Stmt::If& branch) { exec_if(branch, env, cell); },
         },
         hir.stmt(stmt).kind);
@@ -75,23 +75,29 @@ void Evaluator::exec_assign(const hir::Stmt::Assign& assign, Env& env, CellState
         fail_expr(assign.target, "cannot assign here");
         return;
     }
-    env.insert_or_assign(*binding, std::move(*v));
+    env.set(*binding, std::move(*v));
 }
 
-void Evaluator::exec_for(const hir::Stmt::For& loop, Env& env, CellState& cell) {
+void Evaluator::exec_for(hir::StmtId stmt, const hir::Stmt::For& loop, Env& env, CellState& cell) {
     auto iterated = eval(loop.iter, env, &cell);
     if (!iterated) {
         return;
     }
+    const hir::Src src = hir.stmt_src(stmt);
     const auto run = [&](Value element) {
-        env.insert_or_assign(loop.binding, std::move(element));
+        // An iteration is a step of its own, so loops whose bodies take none still end.
+        if (!count_step(src)) {
+            return false;
+        }
+        env.set(loop.binding, std::move(element));
         exec_body(loop.body, env, cell);
         // Past the evaluation limit every further iteration would stop at once; end here.
         return !limit_reached;
     };
     if (const auto* list = std::get_if<Value::List>(&iterated->kind)) {
-        for (const Value& element : list->elements()) {
-            if (!run(element)) {
+        // By position: the body may append to the list, which may move its elements.
+        for (std::size_t i = 0; i < list->size; ++i) {
+            if (!run((*list->items)[i])) {
                 return;
             }
         }

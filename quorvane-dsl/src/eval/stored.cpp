@@ -1,5 +1,6 @@
 #include "eval/stored.hpp"
 
+#include <span>
 #include <utility>
 #include <vector>
 
@@ -16,7 +17,7 @@ using Stored = std::expected<ir::Value, std::string>;
 
 // Lists are stored element by element with an explicit stack, so nesting depth is no concern.
 struct Frame {
-    const std::vector<Value>* items;
+    std::span<const Value> items;
     std::size_t next = 0;
     ir::Value::List out;
 };
@@ -56,13 +57,13 @@ std::expected<ir::Value, std::string> to_stored(const Value& value, double dbu) 
         return plain(value, dbu);
     }
     std::vector<Frame> stack;
-    stack.push_back(Frame{&top->elements()});
+    stack.push_back(Frame{top->elements()});
     // Copies share elements, so a list may stand for far more values than memory holds;
     // storing writes every one of them out.
     std::size_t stored_count = 0;
     for (;;) {
         Frame& frame = stack.back();
-        if (frame.next == frame.items->size()) {
+        if (frame.next == frame.items.size()) {
             ir::Value done{std::move(frame.out)};
             stack.pop_back();
             if (stack.empty()) {
@@ -71,13 +72,13 @@ std::expected<ir::Value, std::string> to_stored(const Value& value, double dbu) 
             stack.back().out.items.push_back(std::move(done));
             continue;
         }
-        const Value& item = (*frame.items)[frame.next++];
+        const Value& item = frame.items[frame.next++];
         if (++stored_count > max_stored_values) {
             return std::unexpected("a list of more than " + std::to_string(max_stored_values) +
                                    " values cannot be stored as a value");
         }
         if (const auto* list = std::get_if<Value::List>(&item.kind)) {
-            stack.push_back(Frame{&list->elements()});
+            stack.push_back(Frame{list->elements()});
             continue;
         }
         auto stored = plain(item, dbu);

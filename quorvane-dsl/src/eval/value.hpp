@@ -5,6 +5,7 @@
 #include <expected>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -68,14 +69,19 @@ struct Value {
         double angle;
         std::shared_ptr<const PointSource> source;
     };
-    // Copies share their elements, so copying a list costs the same whatever its size; a list
-    // changes only through `edit`, which first gives it elements of its own while shared.
+    // Copies share their elements, so copying a list costs the same whatever its size. A list is
+    // the first `size` values of its buffer: appending to a list that ends where its buffer ends
+    // extends the buffer in place, unseen by the shorter lists sharing it, so appends cost O(1)
+    // however many copies (snapshots of a loop's variables, say) hold the list. A list that no
+    // longer ends there takes a buffer of its own first.
     struct List {
         std::shared_ptr<std::vector<Value>> items; // null for a list made empty
-        std::uint32_t nested;                      // how deep lists nest inside; 0 when flat
+        std::size_t size;
+        std::uint32_t nested; // how deep lists nest in all the buffer holds; 0 when flat
 
-        const std::vector<Value>& elements() const;
-        std::vector<Value>& edit();
+        // Valid until the next append to a list sharing the buffer.
+        std::span<const Value> elements() const;
+        void push(Value value);
     };
     // `start..end` as written; iterating it yields start, ..., end - 1.
     struct Range {

@@ -72,8 +72,9 @@ TEST(Evaluate, EveryStatementAndExpressionIsAStep) {
                                "define c = 3 } }\n");
     Evaluator ev(a);
     ASSERT_TRUE(ev.instantiate(*a.hir.cell_by_name("ten"), {}, {}).has_value());
-    // The loop and its range (3 expressions), then 30 statements with one literal each.
-    EXPECT_EQ(ev.steps, 1u + 3 + 30 + 30);
+    // The loop and its range (3 expressions), then 10 iterations of 3 statements with one literal
+    // each.
+    EXPECT_EQ(ev.steps, 1u + 3 + 10 + 30 + 30);
 }
 
 // Chains of definitions and hierarchies are as long as the input makes them and are followed by
@@ -145,6 +146,28 @@ TEST(Evaluate, ListCopiesStayIndependentAndNestingIsBounded) {
                                  {});
     EXPECT_EQ(messages(result.diagnostics),
               std::vector<std::string>{"lists nest more than 200 levels deep"});
+}
+
+// Appending extends a list in place while it ends where its elements end, and never changes the
+// other lists that share them, nor makes a list hold itself.
+TEST(Evaluate, AppendsNeverReachOtherCopies) {
+    const auto result = evaluate(analyse(R"(cell top {
+    define x = []
+    x.append(x)
+    define y = []
+    y.append([y])
+    define a = [[1]]
+    define b = a
+    b.append([2])
+    a.append([3])
+    for v in b { b.append(v) }
+    if len(x) != 1 || len(x[0]) != 0 || len(y) != 1 || len(a) != 2 || a[1][0] != 3 ||
+       len(b) != 4 || b[3][0] != 2 {
+        define broken = 1 / 0
+    }
+})"),
+                                 {});
+    EXPECT_TRUE(result.diagnostics.empty());
 }
 
 TEST(Evaluate, TopsDbuAndLayers) {
