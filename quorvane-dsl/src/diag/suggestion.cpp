@@ -41,27 +41,38 @@ std::size_t bag_bound(std::string_view a, std::string_view b) {
 
 } // namespace
 
+Nearest::Nearest(std::string_view name)
+    : name_(name), limit_(name.size() / 3), length_(base::utf8::char_count(name)) {}
+
+void Nearest::consider(std::string_view candidate) {
+    if (name_.size() < 3) {
+        return;
+    }
+    // The distance is at least the difference in length and the surplus of characters: most
+    // candidates of a large program drop out here, before the distance's table is built.
+    const std::size_t other = base::utf8::char_count(candidate);
+    if ((other > length_ ? other - length_ : length_ - other) > limit_ ||
+        bag_bound(name_, candidate) > limit_) {
+        return;
+    }
+    const std::size_t distance = units::edit_distance(name_, candidate);
+    if (distance <= limit_ &&
+        (!best_ || std::pair{distance, candidate} <
+                       std::pair{best_->first, std::string_view(best_->second)})) {
+        best_ = {distance, std::string(candidate)};
+    }
+}
+
+std::string Nearest::hint() const {
+    return best_ ? "; did you mean `" + best_->second + "`?" : "";
+}
+
 std::string suggestion(std::string_view name, const std::vector<std::string_view>& candidates) {
-    if (name.size() < 3) {
-        return "";
-    }
-    const std::size_t limit = name.size() / 3;
-    const std::size_t length = base::utf8::char_count(name);
-    std::optional<std::pair<std::size_t, std::string_view>> best;
+    Nearest nearest(name);
     for (const std::string_view candidate : candidates) {
-        // The distance is at least the difference in length and the surplus of characters: most
-        // candidates of a large program drop out here, before the distance's table is built.
-        const std::size_t other = base::utf8::char_count(candidate);
-        if ((other > length ? other - length : length - other) > limit ||
-            bag_bound(name, candidate) > limit) {
-            continue;
-        }
-        const std::size_t distance = units::edit_distance(name, candidate);
-        if (distance <= limit && (!best || std::pair{distance, candidate} < *best)) {
-            best = {distance, candidate};
-        }
+        nearest.consider(candidate);
     }
-    return best ? "; did you mean `" + std::string(best->second) + "`?" : "";
+    return nearest.hint();
 }
 
 } // namespace quorvane_dsl::diag
