@@ -46,6 +46,9 @@ double capped_turn_bound() {
 std::vector<double> turn_costs(const CurveSteps& steps, double reach, double tol) {
     static const double capped_below = capped_turn_bound();
     const double quarter_pi = std::numbers::pi / 4;
+    // Along an arc the cosine repeats from step to step: its allowed turn is not sought again.
+    double last_cosine = std::numeric_limits<double>::quiet_NaN();
+    double last_allowed = quarter_pi;
     std::vector<double> cost(steps.turns.size(), 0.0);
     for (std::size_t i = 1; i < cost.size(); ++i) {
         const double turn = steps.turns[i];
@@ -56,7 +59,11 @@ std::vector<double> turn_costs(const CurveSteps& steps, double reach, double tol
             if (!(tol >= r)) {
                 const double cosine = 1 - tol / r;
                 if (!(cosine <= capped_below)) {
-                    allowed = std::min(2 * std::acos(cosine), quarter_pi);
+                    if (cosine != last_cosine) {
+                        last_cosine = cosine;
+                        last_allowed = std::min(2 * std::acos(cosine), quarter_pi);
+                    }
+                    allowed = last_allowed;
                 }
             }
             step = turn / allowed;
