@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdint>
 #include <optional>
 #include <utility>
 
@@ -11,55 +12,81 @@
 namespace quorvane_dsl::diag {
 namespace {
 
-// A lower bound of the edit distance from the characters alone, whatever their order: an edit
-// removes at most one surplus character from each side. Only for ASCII; other texts get 0.
-std::size_t bag_bound(std::string_view a, std::string_view b) {
-    std::array<int, 128> count{};
-    for (const char c : a) {
-        if (static_cast<unsigned char>(c) >= count.size()) {
+// The bytes of a name, to bound its edit distance to a candidate from the characters alone,
+// whatever their order: an edit removes at most one surplus character from each side. Only for
+// ASCII; other texts get 0.
+class CharBag {
+  public:
+    explicit CharBag(std::string_view name) : size_(name.size()) {
+        for (const char c : name) {
+            const auto byte = static_cast<unsigned char>(c);
+            if (byte >= count_.size()) {
+                ascii_ = false;
+                return;
+            }
+            ++count_[byte];
+        }
+    }
+
+    std::size_t bound(std::string_view candidate) {
+        if (!ascii_) {
             return 0;
         }
-        ++count[static_cast<unsigned char>(c)];
-    }
-    for (const char c : b) {
-        if (static_cast<unsigned char>(c) >= count.size()) {
+        std::size_t matched = 0;
+        std::size_t surplus = 0; // the candidate's
+        std::size_t k = 0;
+        for (; k < candidate.size(); ++k) {
+            const auto byte = static_cast<unsigned char>(candidate[k]);
+            if (byte >= count_.size()) {
+                break;
+            }
+            if (taken_[byte] < count_[byte]) {
+                ++taken_[byte];
+                ++matched;
+            } else {
+                ++surplus;
+            }
+        }
+        for (std::size_t j = 0; j < k; ++j) {
+            taken_[static_cast<unsigned char>(candidate[j])] = 0;
+        }
+        if (k < candidate.size()) {
             return 0;
         }
-        --count[static_cast<unsigned char>(c)];
+        return std::max(size_ - matched, surplus);
     }
-    std::size_t surplus_a = 0;
-    std::size_t surplus_b = 0;
-    for (const int n : count) {
-        if (n > 0) {
-            surplus_a += static_cast<std::size_t>(n);
-        } else {
-            surplus_b += static_cast<std::size_t>(-n);
-        }
-    }
-    return std::max(surplus_a, surplus_b);
-}
+
+  private:
+    std::array<std::uint32_t, 128> count_{};
+    std::array<std::uint32_t, 128> taken_{}; // of count_, by the candidate being bounded
+    std::size_t size_;
+    bool ascii_ = true;
+};
 
 } // namespace
 
 Nearest::Nearest(std::string_view name)
     : name_(name), limit_(name.size() / 3), length_(base::utf8::char_count(name)) {}
 
-void Nearest::consider(std::string_view candidate) {
+void Nearest::consider(std::span<const std::string_view> candidates) {
     if (name_.size() < 3) {
         return;
     }
-    // The distance is at least the difference in length and the surplus of characters: most
-    // candidates of a large program drop out here, before the distance's table is built.
-    const std::size_t other = base::utf8::char_count(candidate);
-    if ((other > length_ ? other - length_ : length_ - other) > limit_ ||
-        bag_bound(name_, candidate) > limit_) {
-        return;
-    }
-    const std::size_t distance = units::edit_distance(name_, candidate);
-    if (distance <= limit_ &&
-        (!best_ || std::pair{distance, candidate} <
-                       std::pair{best_->first, std::string_view(best_->second)})) {
-        best_ = {distance, std::string(candidate)};
+    CharBag bag(name_);
+    for (const std::string_view candidate : candidates) {
+        // The distance is at least the difference in length and the surplus of characters: most
+        // candidates of a large program drop out here, before the distance's table is built.
+        const std::size_t other = base::utf8::char_count(candidate);
+        if ((other > length_ ? other - length_ : length_ - other) > limit_ ||
+            bag.bound(candidate) > limit_) {
+            continue;
+        }
+        const std::size_t distance = units::edit_distance(name_, candidate);
+        if (distance <= limit_ &&
+            (!best_ || std::pair{distance, candidate} <
+                           std::pair{best_->first, std::string_view(best_->second)})) {
+            best_ = {distance, std::string(candidate)};
+        }
     }
 }
 
@@ -69,9 +96,7 @@ std::string Nearest::hint() const {
 
 std::string suggestion(std::string_view name, const std::vector<std::string_view>& candidates) {
     Nearest nearest(name);
-    for (const std::string_view candidate : candidates) {
-        nearest.consider(candidate);
-    }
+    nearest.consider(candidates);
     return nearest.hint();
 }
 

@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -18,7 +19,7 @@ class Nearest {
   public:
     explicit Nearest(std::string_view name);
 
-    void consider(std::string_view candidate);
+    void consider(std::span<const std::string_view> candidates);
     // "; did you mean `x`?" for the best candidate, or "".
     std::string hint() const;
 

@@ -119,8 +119,15 @@ class Lowerer {
         SyntaxNode node;
     };
 
+    // The candidates every pending hint shares: the global and builtin names, and for unknown
+    // layers the layers' names.
+    struct HintNames {
+        std::vector<std::string_view> everywhere;
+        std::vector<std::string_view> layers;
+    };
+
     // names.cpp
-    void add_hint(PendingHint& pending);
+    void add_hint(PendingHint& pending, const HintNames& common);
 
     // items.cpp
     bool declare_global_at(std::string name, source::TextRange range, hir::Global global);

@@ -44,9 +44,7 @@ hir::Res Lowerer::resolve(const SyntaxNode& name_ref) {
         return hir::Res{};
     }
     diag::Nearest nearest(name);
-    for (const std::string_view local : scopes_.names()) {
-        nearest.consider(local);
-    }
+    nearest.consider(scopes_.names());
     error(at, "unknown name `" + name + "`");
     pending_hints_.push_back({.diagnostic = hir_.diagnostics.size() - 1,
                               .nearest = std::move(nearest),
@@ -76,38 +74,46 @@ std::optional<hir::LayerId> Lowerer::layer_ref(const SyntaxNode& name_ref) {
 }
 
 hir::Hir Lowerer::finish() {
+    if (pending_hints_.empty()) {
+        return std::move(hir_);
+    }
+    HintNames common;
+    for (const hir::LayerDef& layer : hir_.layers) {
+        common.layers.push_back(layer.name);
+    }
+    for (const auto& [global, def] : hir_.globals) {
+        common.everywhere.push_back(global);
+    }
+    for (std::size_t i = 0; i < hir::builtin_count; ++i) {
+        common.everywhere.push_back(hir::builtin_name(static_cast<hir::Builtin>(i)));
+    }
     const std::vector<bool> shown = diag::may_be_shown(hir_.diagnostics);
     for (PendingHint& pending : pending_hints_) {
         if (shown[pending.diagnostic]) {
-            add_hint(pending);
+            add_hint(pending, common);
         }
     }
     return std::move(hir_);
 }
 
-void Lowerer::add_hint(PendingHint& pending) {
+void Lowerer::add_hint(PendingHint& pending, const HintNames& common) {
     diag::Nearest& nearest = pending.nearest;
     if (pending.among_layers) {
-        for (const hir::LayerDef& layer : hir_.layers) {
-            nearest.consider(layer.name);
-        }
+        nearest.consider(common.layers);
     } else {
+        std::vector<std::string_view> enclosing;
         if (pending.cell) {
             for (const auto& [cell_name, res] : hir_.cells[*pending.cell].names) {
-                nearest.consider(cell_name);
+                enclosing.push_back(cell_name);
             }
         }
         if (pending.xs) {
             for (const hir::ParamDef& param : hir_.xsections[*pending.xs].params) {
-                nearest.consider(param.name);
+                enclosing.push_back(param.name);
             }
         }
-        for (const auto& [global, def] : hir_.globals) {
-            nearest.consider(global);
-        }
-        for (std::size_t i = 0; i < hir::builtin_count; ++i) {
-            nearest.consider(hir::builtin_name(static_cast<hir::Builtin>(i)));
-        }
+        nearest.consider(enclosing);
+        nearest.consider(common.everywhere);
     }
     hir_.diagnostics[pending.diagnostic].message += nearest.hint();
 }
