@@ -12,9 +12,12 @@ def split(n):
     return [n // 3 + (1 if k < n % 3 else 0) for k in range(3)]
 
 
-def at(i, seed, salt):
-    return ((i * 7919 + seed * (104729 + salt)) % 100001,
-            (i * 6271 + seed * (130363 + salt)) % 100001)
+def sizes(c, k):
+    return 100 + (c * 37 + k * 11) % 4901, 100 + (c * 53 + k * 7) % 4901, 500 + (c * 29 + k) % 2501
+
+
+def step(n):
+    return 100000 // max(n, 1)
 
 
 unit = [(math.cos(2 * math.pi * k / 64), math.sin(2 * math.pi * k / 64)) for k in range(64)]
@@ -27,19 +30,16 @@ top = layout.create_cell("top")
 for c in range(cells):
     cell = layout.create_cell("c%d" % c)
     for k, (b, o, h) in enumerate(zip(split(boxes), split(circles), split(hexagons))):
+        w, v, r = sizes(c, k)
+        circle = pya.Polygon([pya.Point(round(r * ux), round(r * uy)) for ux, uy in unit])
         out_shapes = cell.shapes(layers[k])
         for i in range(b):
-            x, y = at(i, c, k)
-            w, v = 100 + (i * 37 + c) % 4901, 100 + (i * 53 + c) % 4901
+            x, y = i * step(b), i * 7919 % 100001
             out_shapes.insert(pya.Box(x - w // 2, y - v // 2, x - w // 2 + w, y - v // 2 + v))
         for i in range(o):
-            x, y = at(i, c, k + 3)
-            r = 500 + (i * 29 + c) % 2501
-            out_shapes.insert(pya.Polygon([pya.Point(round(x + r * ux), round(y + r * uy))
-                                           for ux, uy in unit]))
+            out_shapes.insert(circle.moved(i * step(o), i * 6271 % 100001))
         for i in range(h):
-            x, y = at(i, c, k + 6)
-            out_shapes.insert(hexagon.moved(x, y))
+            out_shapes.insert(hexagon.moved(i * step(h), i * 4973 % 100001))
     for q in range(places):
         top.insert(pya.CellInstArray(cell.cell_index(),
                                      pya.Trans((c % 100) * 120000, (c // 100 * places + q) * 120000)))
