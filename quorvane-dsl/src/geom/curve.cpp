@@ -79,13 +79,14 @@ CurveSteps Curve::steps() const {
     const std::size_t n = points.size();
     CurveSteps steps{std::vector<double>(n), std::vector<double>(n), std::vector<double>(n)};
     for (std::size_t i = 1; i < n; ++i) {
-        const Point a = points[i - 1];
-        const Point b = points[i];
         const double turn = std::abs(headings[i] - headings[i - 1]);
-        const double chord = std::hypot(b.x - a.x, b.y - a.y);
         steps.turns[i] = turn;
-        steps.chords[i] = chord;
+        // Chords serve only steps that turn: the straight ones cost nothing and bound no radius.
         if (turn > 1e-15) {
+            const Point a = points[i - 1];
+            const Point b = points[i];
+            const double chord = std::hypot(b.x - a.x, b.y - a.y);
+            steps.chords[i] = chord;
             steps.radii[i] = chord / turn;
         }
     }

@@ -21,10 +21,11 @@ using Heading = std::function<double(double)>;
 // What outlines need of each dense step of a curve whatever their reach, made once per curve
 // and shared by its bands. Entry i is the step from sample i - 1 to sample i; entry 0 is 0.
 struct CurveSteps {
-    std::vector<double> turns;  // the heading's change, unsigned
-    std::vector<double> chords; // the distance of the two samples
-    std::vector<double> radii;  // chord / turn, the centre line's local radius; 0 where the
-                                // step turns by at most 1e-15
+    // The heading's change, unsigned; then, for steps turning by more than 1e-15 (0 for the
+    // others), the distance of the two samples and the centre line's local radius chord / turn.
+    std::vector<double> turns;
+    std::vector<double> chords;
+    std::vector<double> radii;
 };
 
 struct Curve {
