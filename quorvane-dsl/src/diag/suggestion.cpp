@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstdint>
 #include <optional>
 #include <utility>
@@ -65,27 +66,62 @@ class CharBag {
 
 } // namespace
 
-Nearest::Nearest(std::string_view name)
-    : name_(name), limit_(name.size() / 3), length_(base::utf8::char_count(name)) {}
+// At least as many edits as distinct characters of one side that the other lacks.
+std::size_t distinct_bound(const std::array<std::uint64_t, 2>& a,
+                           const std::array<std::uint64_t, 2>& b) {
+    std::size_t only_a = 0;
+    std::size_t only_b = 0;
+    for (std::size_t k = 0; k < a.size(); ++k) {
+        only_a += static_cast<std::size_t>(std::popcount(a[k] & ~b[k]));
+        only_b += static_cast<std::size_t>(std::popcount(b[k] & ~a[k]));
+    }
+    return std::max(only_a, only_b);
+}
 
-void Nearest::consider(std::span<const std::string_view> candidates) {
+std::vector<Candidate> candidates(std::span<const std::string_view> names) {
+    std::vector<Candidate> result;
+    result.reserve(names.size());
+    for (const std::string_view name : names) {
+        Candidate candidate{.name = name, .length = base::utf8::char_count(name)};
+        for (const char c : name) {
+            const auto byte = static_cast<unsigned char>(c);
+            if (byte >= 128) {
+                candidate.ascii = false;
+                break;
+            }
+            candidate.bytes[byte / 64] |= std::uint64_t{1} << (byte % 64);
+        }
+        result.push_back(candidate);
+    }
+    return result;
+}
+
+Nearest::Nearest(std::string_view name)
+    : name_(name), limit_(name.size() / 3), traits_(candidates(std::span(&name, 1)).front()) {
+    traits_.name = {};
+}
+
+void Nearest::consider(std::span<const Candidate> offered) {
     if (name_.size() < 3) {
         return;
     }
     CharBag bag(name_);
-    for (const std::string_view candidate : candidates) {
+    for (const Candidate& candidate : offered) {
         // The distance is at least the difference in length and the surplus of characters: most
         // candidates of a large program drop out here, before the distance's table is built.
-        const std::size_t other = base::utf8::char_count(candidate);
-        if ((other > length_ ? other - length_ : length_ - other) > limit_ ||
-            bag.bound(candidate) > limit_) {
+        const std::size_t length = traits_.length;
+        if ((candidate.length > length ? candidate.length - length : length - candidate.length) >
+                limit_ ||
+            (traits_.ascii && candidate.ascii &&
+             distinct_bound(traits_.bytes, candidate.bytes) > limit_) ||
+            bag.bound(candidate.name) > limit_) {
             continue;
         }
-        const std::size_t distance = units::edit_distance(name_, candidate);
+        const std::size_t distance = units::edit_distance(name_, candidate.name);
         if (distance <= limit_ &&
-            (!best_ || std::pair{distance, candidate} <
+            (!best_ || std::pair{distance, candidate.name} <
                            std::pair{best_->first, std::string_view(best_->second)})) {
-            best_ = {distance, std::string(candidate)};
+            best_ = {distance, std::string(candidate.name)};
         }
     }
 }
@@ -96,7 +132,7 @@ std::string Nearest::hint() const {
 
 std::string suggestion(std::string_view name, const std::vector<std::string_view>& candidates) {
     Nearest nearest(name);
-    nearest.consider(candidates);
+    nearest.consider(diag::candidates(candidates));
     return nearest.hint();
 }
 

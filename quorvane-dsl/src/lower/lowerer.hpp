@@ -122,8 +122,8 @@ class Lowerer {
     // The candidates every pending hint shares: the global and builtin names, and for unknown
     // layers the layers' names.
     struct HintNames {
-        std::vector<std::string_view> everywhere;
-        std::vector<std::string_view> layers;
+        std::vector<diag::Candidate> everywhere;
+        std::vector<diag::Candidate> layers;
     };
 
     // names.cpp

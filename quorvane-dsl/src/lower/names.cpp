@@ -44,7 +44,7 @@ hir::Res Lowerer::resolve(const SyntaxNode& name_ref) {
         return hir::Res{};
     }
     diag::Nearest nearest(name);
-    nearest.consider(scopes_.names());
+    nearest.consider(diag::candidates(scopes_.names()));
     error(at, "unknown name `" + name + "`");
     pending_hints_.push_back({.diagnostic = hir_.diagnostics.size() - 1,
                               .nearest = std::move(nearest),
@@ -77,16 +77,18 @@ hir::Hir Lowerer::finish() {
     if (pending_hints_.empty()) {
         return std::move(hir_);
     }
-    HintNames common;
+    std::vector<std::string_view> layers;
     for (const hir::LayerDef& layer : hir_.layers) {
-        common.layers.push_back(layer.name);
+        layers.push_back(layer.name);
     }
+    std::vector<std::string_view> everywhere;
     for (const auto& [global, def] : hir_.globals) {
-        common.everywhere.push_back(global);
+        everywhere.push_back(global);
     }
     for (std::size_t i = 0; i < hir::builtin_count; ++i) {
-        common.everywhere.push_back(hir::builtin_name(static_cast<hir::Builtin>(i)));
+        everywhere.push_back(hir::builtin_name(static_cast<hir::Builtin>(i)));
     }
+    const HintNames common{diag::candidates(everywhere), diag::candidates(layers)};
     const std::vector<bool> shown = diag::may_be_shown(hir_.diagnostics);
     for (PendingHint& pending : pending_hints_) {
         if (shown[pending.diagnostic]) {
@@ -112,7 +114,7 @@ void Lowerer::add_hint(PendingHint& pending, const HintNames& common) {
                 enclosing.push_back(param.name);
             }
         }
-        nearest.consider(enclosing);
+        nearest.consider(diag::candidates(enclosing));
         nearest.consider(common.everywhere);
     }
     hir_.diagnostics[pending.diagnostic].message += nearest.hint();
