@@ -64,8 +64,6 @@ class CharBag {
     bool ascii_ = true;
 };
 
-} // namespace
-
 // At least as many edits as distinct characters of one side that the other lacks.
 std::size_t distinct_bound(const std::array<std::uint64_t, 2>& a,
                            const std::array<std::uint64_t, 2>& b) {
@@ -77,6 +75,8 @@ std::size_t distinct_bound(const std::array<std::uint64_t, 2>& a,
     }
     return std::max(only_a, only_b);
 }
+
+} // namespace
 
 std::vector<Candidate> candidates(std::span<const std::string_view> names) {
     std::vector<Candidate> result;

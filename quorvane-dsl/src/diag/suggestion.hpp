@@ -23,6 +23,7 @@ struct Candidate {
     bool ascii = true;
 };
 
+// The names with their lengths and byte sets, in order.
 std::vector<Candidate> candidates(std::span<const std::string_view> names);
 
 // The candidate closest to a name by edit distance among those offered so far. Names shorter
