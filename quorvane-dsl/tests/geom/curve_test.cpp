@@ -3,7 +3,6 @@
 #include "quarter_circle.hpp"
 
 #include <cmath>
-#include <numeric>
 
 #include <gtest/gtest.h>
 
@@ -42,7 +41,9 @@ TEST(Curve, IntegrationAndTightestRadius) {
     EXPECT_NEAR(c.points.back().y, 1000, 1e-6);
     EXPECT_NEAR(c.min_radius({0, 4096, 8192}), 1000, 1e-6);
     std::vector<std::size_t> all(c.points.size());
-    std::iota(all.begin(), all.end(), 0);
+    for (std::size_t i = 0; i < all.size(); ++i) {
+        all[i] = i;
+    }
     EXPECT_EQ(min_step_radius(c.steps()), c.min_radius(all));
 }
 
