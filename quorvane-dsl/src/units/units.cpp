@@ -304,7 +304,11 @@ std::size_t edit_distance(std::string_view a, std::string_view b) {
         previous[j] = j;
     }
     std::size_t i = 0;
-    for (const char32_t a_char : decode_all(a)) {
+    // a's characters are taken as the rows go, not decoded into a list of their own.
+    for (std::size_t at = 0; at < a.size();) {
+        const base::utf8::Decoded decoded = base::utf8::decode_lenient(a, at);
+        const char32_t a_char = decoded.ch;
+        at += decoded.len;
         current[0] = ++i;
         for (std::size_t j = 0; j < n; ++j) {
             const std::size_t substitution = previous[j] + (a_char == b_chars[j] ? 0 : 1);
