@@ -268,16 +268,22 @@ struct CellPoints {
 
 // (segment, member) pairs of the cells too crowded for plain loops, sorted; a member is a
 // vertex's position in `point_cells`. Only diagonal segments are searched: the vertices on a
-// straight one are found by their order. Cells are independent, so they are searched in
-// parallel; the sort makes the order independent of that.
+// straight one are found by their order. The work lies with the vertices, and a few cells can
+// hold nearly all of them (a fan of edges crossing near one point), so the members rather than
+// the cells are cut into chunks; a cell cut by a chunk border builds its tree in both chunks.
+// The sort makes the order independent of the chunks.
 std::vector<std::uint64_t> crowded_hits(std::span<const Seg> segs, const Grid& grid,
                                         const Groups& seg_cells, const Groups& point_cells,
                                         const std::vector<Point>& cell_points) {
     std::int64_t side = std::int64_t{1} << grid.shift;
+    const std::vector<std::uint32_t>& starts = point_cells.starts;
     auto search = [&](std::size_t first, std::size_t last) {
         std::vector<std::uint64_t> pairs;
         std::vector<std::uint32_t> stack;
-        for (std::size_t g = first; g < last; ++g) {
+        // The cell holding member `first`: the last cell starting at or before it.
+        std::size_t g = static_cast<std::size_t>(
+            std::upper_bound(starts.begin(), starts.end(), first) - starts.begin() - 1);
+        for (; g < grid.cell_count() && starts[g] < last; ++g) {
             auto list = seg_cells.of(g);
             if (list.size() <= crowded || point_cells.of(g).empty()) {
                 continue;
@@ -294,7 +300,9 @@ std::vector<std::uint64_t> crowded_hits(std::span<const Seg> segs, const Grid& g
             SegTree tree;
             tree.build(segs, Box{x0 - 1, y0 - 1, x0 + side + 1, y0 + side + 1},
                        std::move(diagonal));
-            for (std::uint32_t m = point_cells.starts[g]; m < point_cells.starts[g + 1]; ++m) {
+            const std::size_t from = std::max<std::size_t>(starts[g], first);
+            const std::size_t to = std::min<std::size_t>(starts[g + 1], last);
+            for (std::size_t m = from; m < to; ++m) {
                 Point p = cell_points[m];
                 stack.assign(1, 0);
                 while (!stack.empty()) {
@@ -320,7 +328,7 @@ std::vector<std::uint64_t> crowded_hits(std::span<const Seg> segs, const Grid& g
         }
         return pairs;
     };
-    std::vector<std::uint64_t> pairs = par::flat_map(grid.cell_count(), search);
+    std::vector<std::uint64_t> pairs = par::flat_map(cell_points.size(), search);
     if (pairs.size() >= par::threshold && par::threads() >= 2) {
         tbb::parallel_sort(pairs.begin(), pairs.end());
     } else {
