@@ -250,7 +250,8 @@ bool add_shapes(const Walk& walk, const ir::Cell& cell, const Placement& at, Fla
 
 // An array under a whole-unit placement, flattened once at its first element when every repeat
 // is that element shifted by whole units and stays within the coordinate limit; otherwise none,
-// and the elements are flattened one by one.
+// and the elements are flattened one by one. Arrays nest no deeper than 28 levels here, since
+// the flattening limit bounds the product of their element counts.
 std::optional<Stepped> stepped(const Walk& walk, const Placement& at,
                                const ir::Instance& instance) {
     if (!instance.array || elements(instance) < 2 || !whole_units(at)) {
