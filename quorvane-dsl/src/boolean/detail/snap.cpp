@@ -271,6 +271,7 @@ struct CellPoints {
 // put into buckets and each segment tests only those of the buckets along its way. Long segments
 // that cross each other everywhere (a star polygon) leave leaves no split can thin out.
 constexpr std::size_t bucketed_tests = std::size_t{1} << 14;
+constexpr std::size_t batch = std::size_t{1} << 16;
 
 void add_hit(std::span<const Seg> segs, std::uint32_t s, std::uint32_t m, Point p,
              std::vector<std::uint64_t>& pairs) {
@@ -394,38 +395,41 @@ std::vector<std::uint64_t> crowded_hits(std::span<const Seg> segs, const Grid& g
                        std::move(diagonal));
             const std::size_t from = std::max<std::size_t>(starts[g], first);
             const std::size_t to = std::min<std::size_t>(starts[g + 1], last);
-            at_leaf.clear();
-            for (std::size_t m = from; m < to; ++m) {
-                Point p = cell_points[m];
-                stack.assign(1, 0);
-                while (!stack.empty()) {
-                    const SegTree::Node& node = tree.nodes[stack.back()];
-                    stack.pop_back();
-                    if (node.leaf) {
-                        at_leaf.push_back({node.a, static_cast<std::uint32_t>(m)});
-                        continue;
-                    }
-                    for (std::uint32_t child : {node.b, node.a}) {
-                        const Box& cb = tree.nodes[child].box;
-                        if (p.x >= cb.x0 - 1 && p.x <= cb.x1 + 1 && p.y >= cb.y0 - 1 &&
-                            p.y <= cb.y1 + 1) {
-                            stack.push_back(child);
+            // Members in runs of `batch`, so that their leaf lists stay small however many
+            // vertices the cell holds; a run is a strip of the cell, as members follow (x, y).
+            for (std::size_t begin = from; begin < to; begin += batch) {
+                at_leaf.clear();
+                for (std::size_t m = begin; m < std::min(to, begin + batch); ++m) {
+                    Point p = cell_points[m];
+                    stack.assign(1, 0);
+                    while (!stack.empty()) {
+                        const SegTree::Node& node = tree.nodes[stack.back()];
+                        stack.pop_back();
+                        if (node.leaf) {
+                            at_leaf.push_back({node.a, static_cast<std::uint32_t>(m)});
+                            continue;
+                        }
+                        for (std::uint32_t child : {node.b, node.a}) {
+                            const Box& cb = tree.nodes[child].box;
+                            if (p.x >= cb.x0 - 1 && p.x <= cb.x1 + 1 && p.y >= cb.y0 - 1 &&
+                                p.y <= cb.y1 + 1) {
+                                stack.push_back(child);
+                            }
                         }
                     }
                 }
-            }
-            std::sort(at_leaf.begin(), at_leaf.end());
-            for (std::size_t i = 0; i < at_leaf.size();) {
-                std::size_t j = i;
-                members.clear();
-                while (j < at_leaf.size() && at_leaf[j].first == at_leaf[i].first) {
-                    members.push_back(at_leaf[j++].second);
+                std::sort(at_leaf.begin(), at_leaf.end());
+                for (std::size_t i = 0; i < at_leaf.size();) {
+                    std::size_t j = i;
+                    members.clear();
+                    while (j < at_leaf.size() && at_leaf[j].first == at_leaf[i].first) {
+                        members.push_back(at_leaf[j++].second);
+                    }
+                    leaf_hits(segs, tree.leaves[at_leaf[i].first], members, cell_points, pairs);
+                    i = j;
                 }
-                leaf_hits(segs, tree.leaves[at_leaf[i].first], members, cell_points, pairs);
-                i = j;
             }
         }
-        pairs.shrink_to_fit();
         return pairs;
     };
     // Joined one part at a time, each released once copied, so that the pairs, which can
