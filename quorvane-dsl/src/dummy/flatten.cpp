@@ -1,6 +1,7 @@
 #include "dummy/flatten.hpp"
 
 #include <algorithm>
+#include <cmath>
 
 #include "base/angle.hpp"
 #include "base/round.hpp"
@@ -98,6 +99,200 @@ std::uint64_t flattened_size(const ir::Library& library, std::uint64_t top, cons
     return size[top];
 }
 
+// Beyond this, sums of coordinates in doubles may round.
+constexpr double exact_limit = static_cast<double>(std::int64_t{1} << 50);
+
+// Quarter turns and whole-unit positions keep every moved point exact, so shifting the placement
+// by whole units shifts every point it gives by just as much.
+bool whole_units(const Placement& at) {
+    const double a = at.angle;
+    return (a == 0 || a == 90 || a == 180 || a == 270) && std::floor(at.x) == at.x &&
+           std::floor(at.y) == at.y && std::abs(at.x) <= exact_limit &&
+           std::abs(at.y) <= exact_limit;
+}
+
+bool within_exact_limit(std::span<const boolean::Point> ring) {
+    return std::all_of(ring.begin(), ring.end(), [](const boolean::Point& p) {
+        return std::abs(static_cast<double>(p.x)) <= exact_limit &&
+               std::abs(static_cast<double>(p.y)) <= exact_limit;
+    });
+}
+
+struct Walk {
+    const ir::Library& library;
+    const Targets& targets;
+    RelevanceMemo& memo;
+};
+
+// An array step turned and mirrored like the placement's contents.
+boolean::Point turned(const Placement& at, ir::Point step) {
+    const base::Turn turn = base::turn_of(at.angle);
+    const auto c = static_cast<std::int64_t>(turn.cos);
+    const auto s = static_cast<std::int64_t>(turn.sin);
+    const std::int64_t y = at.mirror ? -step.y : step.y;
+    return {step.x * c - y * s, step.x * s + y * c};
+}
+
+boolean::Box shifted(const boolean::Box& box, boolean::Point by) {
+    return {box.x0 + by.x, box.y0 + by.y, box.x1 + by.x, box.y1 + by.y};
+}
+
+// The box of everything a flattened set blocks, repeats included.
+boolean::Box extent(const Flattened& flat) {
+    boolean::Box box = boolean::empty_box;
+    for (const Blocker& blocker : flat.blocking) {
+        const auto* b = std::get_if<boolean::Box>(&blocker);
+        box = boolean::box_union(box, b ? *b : boolean::bounds(std::get<boolean::Ring>(blocker)));
+    }
+    for (const Stepped& s : flat.stepped) {
+        const boolean::Box one = extent(s.element);
+        if (one.x0 > one.x1) {
+            continue;
+        }
+        const std::int64_t u = static_cast<std::int64_t>(s.columns) - 1;
+        const std::int64_t v = static_cast<std::int64_t>(s.rows) - 1;
+        box = boolean::box_union(box, one);
+        box = boolean::box_union(box, shifted(one, {u * s.column.x, u * s.column.y}));
+        box = boolean::box_union(box, shifted(one, {v * s.row.x, v * s.row.y}));
+        box = boolean::box_union(
+            box, shifted(one, {u * s.column.x + v * s.row.x, u * s.column.y + v * s.row.y}));
+    }
+    return box;
+}
+
+bool add_shapes(const Walk& walk, const ir::Cell& cell, const Placement& at, Flattened& out,
+                bool exact);
+
+std::optional<Stepped> stepped(const Walk& walk, const Placement& at, const ir::Instance& instance);
+
+// Adds what `root` placed at `at`, and everything below it, to `out`. With `exact`, gives up
+// (returning false, `out` then partly filled) where something lands off whole units or on the
+// area layer, since such contents cannot stand for a shifted copy.
+bool collect(const Walk& walk, std::uint64_t root, const Placement& at, Flattened& out,
+             bool exact) {
+    std::vector<std::pair<std::uint64_t, Placement>> stack{{root, at}};
+    while (!stack.empty()) {
+        const auto [index, here] = stack.back();
+        stack.pop_back();
+        if (exact && !whole_units(here)) {
+            return false;
+        }
+        const ir::Cell& cell = walk.library.cells.at(index);
+        if (cell.blackbox) {
+            const boolean::Ring footprint = corners(cell.blackbox->footprint);
+            if (exact && !within_exact_limit(footprint)) {
+                return false;
+            }
+            out.blocking.push_back(place(footprint, here));
+            continue;
+        }
+        if (!add_shapes(walk, cell, here, out, exact)) {
+            return false;
+        }
+        for (const ir::Instance& instance : cell.instances) {
+            if (!is_relevant(walk.library, instance.cell, walk.targets, walk.memo)) {
+                continue;
+            }
+            if (auto repeat = stepped(walk, here, instance)) {
+                out.stepped.push_back(std::move(*repeat));
+                continue;
+            }
+            const std::uint64_t columns = instance.array ? instance.array->columns : 1;
+            const std::uint64_t rows = instance.array ? instance.array->rows : 1;
+            const ir::Array steps = instance.array.value_or(ir::Array{});
+            for (std::uint64_t u = 0; u < columns; ++u) {
+                for (std::uint64_t v = 0; v < rows; ++v) {
+                    // 128 bits: huge steps times large counts must not overflow.
+                    const __int128 x = __int128(instance.x) + __int128(u) * steps.column_step.x +
+                                       __int128(v) * steps.row_step.x;
+                    const __int128 y = __int128(instance.y) + __int128(u) * steps.column_step.y +
+                                       __int128(v) * steps.row_step.y;
+                    stack.emplace_back(instance.cell,
+                                       child_placement(here, instance, static_cast<double>(x),
+                                                       static_cast<double>(y)));
+                }
+            }
+        }
+    }
+    return true;
+}
+
+bool add_shapes(const Walk& walk, const ir::Cell& cell, const Placement& at, Flattened& out,
+                bool exact) {
+    for (const ir::Shape& shape : cell.shapes) {
+        const bool blocking = on_blocking_layer(walk.targets, shape.layer);
+        const bool area = shape.layer == walk.targets.area;
+        if (!blocking && !area) {
+            continue;
+        }
+        const boolean::Ring ring = outline(shape.geometry);
+        if (ring.size() < 3) {
+            continue;
+        }
+        if (exact && (area || !within_exact_limit(ring))) {
+            return false;
+        }
+        Blocker moved = place(ring, at);
+        if (area) {
+            const auto* box = std::get_if<boolean::Box>(&moved);
+            out.area.push_back(box ? boolean::Ring{{box->x0, box->y0},
+                                                   {box->x1, box->y0},
+                                                   {box->x1, box->y1},
+                                                   {box->x0, box->y1}}
+                                   : std::get<boolean::Ring>(moved));
+        }
+        if (blocking) {
+            out.blocking.push_back(std::move(moved));
+        }
+    }
+    return true;
+}
+
+// An array under a whole-unit placement, flattened once at its first element when every repeat
+// is that element shifted by whole units and stays within the coordinate limit; otherwise none,
+// and the elements are flattened one by one. Arrays nest no deeper than 28 levels here, since
+// the flattening limit bounds the product of their element counts.
+std::optional<Stepped> stepped(const Walk& walk, const Placement& at,
+                               const ir::Instance& instance) {
+    if (!instance.array || elements(instance) < 2 || !whole_units(at)) {
+        return std::nullopt;
+    }
+    const ir::Array& array = *instance.array;
+    const auto limit = static_cast<double>(boolean::coordinate_limit);
+    for (const ir::Point step : {array.column_step, array.row_step}) {
+        if (std::abs(static_cast<double>(step.x)) > limit ||
+            std::abs(static_cast<double>(step.y)) > limit) {
+            return std::nullopt;
+        }
+    }
+    Stepped out{.column = turned(at, array.column_step),
+                .row = turned(at, array.row_step),
+                .columns = array.columns,
+                .rows = array.rows};
+    const Placement first = child_placement(at, instance, static_cast<double>(instance.x),
+                                            static_cast<double>(instance.y));
+    if (!collect(walk, instance.cell, first, out.element, true)) {
+        return std::nullopt;
+    }
+    const boolean::Box one = extent(out.element);
+    if (one.x0 > one.x1) {
+        return out;
+    }
+    const auto reach = [&](std::int64_t lo, std::int64_t hi, std::int64_t column,
+                           std::int64_t row) {
+        const __int128 u = __int128(out.columns - 1) * column;
+        const __int128 v = __int128(out.rows - 1) * row;
+        const __int128 low = lo + std::min<__int128>(u, 0) + std::min<__int128>(v, 0);
+        const __int128 high = hi + std::max<__int128>(u, 0) + std::max<__int128>(v, 0);
+        return -boolean::coordinate_limit <= low && high <= boolean::coordinate_limit;
+    };
+    if (!reach(one.x0, one.x1, out.column.x, out.row.x) ||
+        !reach(one.y0, one.y1, out.column.y, out.row.y)) {
+        return std::nullopt;
+    }
+    return out;
+}
+
 } // namespace
 
 bool is_relevant(const ir::Library& library, std::uint64_t cell, const Targets& targets,
@@ -144,66 +339,14 @@ Blocker place(std::span<const boolean::Point> ring, const Placement& placement) 
 
 std::expected<Flattened, std::string> flatten(const ir::Library& library, std::uint64_t top,
                                               const Targets& targets) {
-    Flattened out;
     RelevanceMemo memo(library.cells.size(), unknown);
-    std::vector<std::pair<std::uint64_t, Placement>> stack{{top, Placement{}}};
     if (flattened_size(library, top, targets, memo) > max_flattened) {
         return std::unexpected("cell `" + library.cells.at(top).name + "` places more than " +
                                std::to_string(max_flattened) +
                                " cells and shapes when flattened for dummy fill");
     }
-    while (!stack.empty()) {
-        const auto [index, at] = stack.back();
-        stack.pop_back();
-        const ir::Cell& cell = library.cells.at(index);
-        if (cell.blackbox) {
-            out.blocking.push_back(place(corners(cell.blackbox->footprint), at));
-            continue;
-        }
-        for (const ir::Shape& shape : cell.shapes) {
-            const bool blocking = on_blocking_layer(targets, shape.layer);
-            const bool area = shape.layer == targets.area;
-            if (!blocking && !area) {
-                continue;
-            }
-            const boolean::Ring ring = outline(shape.geometry);
-            if (ring.size() < 3) {
-                continue;
-            }
-            Blocker moved = place(ring, at);
-            if (area) {
-                const auto* box = std::get_if<boolean::Box>(&moved);
-                out.area.push_back(box ? boolean::Ring{{box->x0, box->y0},
-                                                       {box->x1, box->y0},
-                                                       {box->x1, box->y1},
-                                                       {box->x0, box->y1}}
-                                       : std::get<boolean::Ring>(moved));
-            }
-            if (blocking) {
-                out.blocking.push_back(std::move(moved));
-            }
-        }
-        for (const ir::Instance& instance : cell.instances) {
-            if (!is_relevant(library, instance.cell, targets, memo)) {
-                continue;
-            }
-            const std::uint64_t columns = instance.array ? instance.array->columns : 1;
-            const std::uint64_t rows = instance.array ? instance.array->rows : 1;
-            const ir::Array steps = instance.array.value_or(ir::Array{});
-            for (std::uint64_t u = 0; u < columns; ++u) {
-                for (std::uint64_t v = 0; v < rows; ++v) {
-                    // 128 bits: huge steps times large counts must not overflow.
-                    const __int128 x = __int128(instance.x) + __int128(u) * steps.column_step.x +
-                                       __int128(v) * steps.row_step.x;
-                    const __int128 y = __int128(instance.y) + __int128(u) * steps.column_step.y +
-                                       __int128(v) * steps.row_step.y;
-                    stack.emplace_back(instance.cell,
-                                       child_placement(at, instance, static_cast<double>(x),
-                                                       static_cast<double>(y)));
-                }
-            }
-        }
-    }
+    Flattened out;
+    collect({library, targets, memo}, top, Placement{}, out, false);
     return out;
 }
 

@@ -33,9 +33,24 @@ struct Placement {
 // A shape that keeps tiles away: a box, or a polygon ring of at least three points.
 using Blocker = std::variant<boolean::Box, boolean::Ring>;
 
+struct Stepped;
+
 struct Flattened {
     std::vector<Blocker> blocking;
     std::vector<boolean::Ring> area;
+    // Arrays whose elements land a whole number of units apart without turning: kept as one
+    // element and its steps rather than one copy per element.
+    std::vector<Stepped> stepped;
+};
+
+// The blocking shapes of an array's first element, repeated at u * `column` + v * `row` for
+// u below `columns` and v below `rows`. Every repeat lies within the coordinate limit.
+struct Stepped {
+    Flattened element;
+    boolean::Point column;
+    boolean::Point row;
+    std::uint64_t columns = 0;
+    std::uint64_t rows = 0;
 };
 
 // Flattening stops with an error beyond this many placed cells and shapes, so that nested

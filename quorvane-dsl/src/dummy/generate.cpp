@@ -158,6 +158,35 @@ std::optional<std::string> blockers_out_of_range(const ir::Cell& top, const Flat
     return std::nullopt;
 }
 
+// Marks the positions the shapes block, every shape shifted by `by`; arrays are stepped over
+// the grid one element at a time.
+void block_all(Grid& grid, const Flattened& flat, boolean::Point by, boolean::Ring& scratch) {
+    for (const Blocker& blocker : flat.blocking) {
+        if (const auto* box = std::get_if<boolean::Box>(&blocker)) {
+            block_box(grid, {box->x0 + by.x, box->y0 + by.y, box->x1 + by.x, box->y1 + by.y});
+            continue;
+        }
+        const boolean::Ring& ring = std::get<boolean::Ring>(blocker);
+        scratch.resize(ring.size());
+        std::transform(ring.begin(), ring.end(), scratch.begin(), [&](boolean::Point p) {
+            return boolean::Point{p.x + by.x, p.y + by.y};
+        });
+        block_polygon(grid, scratch);
+    }
+    for (const Stepped& s : flat.stepped) {
+        for (std::uint64_t u = 0; u < s.columns; ++u) {
+            for (std::uint64_t v = 0; v < s.rows; ++v) {
+                const auto iu = static_cast<std::int64_t>(u);
+                const auto iv = static_cast<std::int64_t>(v);
+                block_all(
+                    grid, s.element,
+                    {by.x + iu * s.column.x + iv * s.row.x, by.y + iu * s.column.y + iv * s.row.y},
+                    scratch);
+            }
+        }
+    }
+}
+
 std::string free_instance_name(const ir::Cell& cell, const std::string& name) {
     const auto taken = [&](const std::string& candidate) {
         return std::any_of(cell.instances.begin(), cell.instances.end(),
@@ -222,13 +251,8 @@ std::expected<Report, std::string> fill_top(ir::Library& library, std::uint64_t 
             return std::unexpected(std::move(*error));
         }
         Grid& g = **grid;
-        for (const Blocker& blocker : flat->blocking) {
-            if (const auto* box = std::get_if<boolean::Box>(&blocker)) {
-                block_box(g, *box);
-            } else {
-                block_polygon(g, std::get<boolean::Ring>(blocker));
-            }
-        }
+        boolean::Ring scratch;
+        block_all(g, *flat, {0, 0}, scratch);
         if (const auto* rings = std::get_if<boolean::Polygons>(&(*filled)->region)) {
             mark_region(g, *rings);
         }

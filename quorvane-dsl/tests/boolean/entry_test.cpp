@@ -1,5 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <numbers>
+
+#include <tbb/task_arena.h>
+
 #include "boolean/boolean.hpp"
 #include "boolean/detail/link.hpp"
 #include "boolean/keyhole.hpp"
@@ -82,6 +87,27 @@ TEST(BooleanEntry, SelfCrossingAndTouchingRings) {
     // A T-junction splits the longer edge; the union closes over it.
     EXPECT_EQ(run({square(0, 0, 4)}, {{{4, 1}, {6, 1}, {6, 2}, {4, 2}}}, Op::Union),
               (Polygons{{{0, 0}, {4, 0}, {4, 1}, {6, 1}, {6, 2}, {4, 2}, {4, 4}, {0, 4}}}));
+}
+
+// A star {n/k} with k near n/2 crosses itself about n^2/2 times, its crossings crowding the
+// grid cells near its centre; the pool shares them however few the cells are. Its union is the
+// outline: n tips and n notches.
+TEST(BooleanEntry, CrowdedStarKeepsItsOutlineOnAnyPool) {
+    const int n = 401, k = 200;
+    Ring star;
+    for (int i = 0; i < n; ++i) {
+        const double a = 2 * std::numbers::pi * ((i * k) % n) / n;
+        star.push_back({std::llround(30000 * std::cos(a)), std::llround(30000 * std::sin(a))});
+    }
+    Polygons single, many;
+    tbb::task_arena(1).execute([&] { single = run({star}, {}, Op::Union); });
+    tbb::task_arena(8).execute([&] { many = run({star}, {}, Op::Union); });
+    EXPECT_EQ(single, many);
+    ASSERT_EQ(single.size(), 1u);
+    EXPECT_EQ(single[0].size(), 2u * n);
+    for (const Point& tip : star) {
+        EXPECT_NE(std::find(single[0].begin(), single[0].end(), tip), single[0].end());
+    }
 }
 
 // Four crossing rings (two of them self-crossing) enclose a gap that none of them covers: the union

@@ -1,4 +1,7 @@
 #include <algorithm>
+#include <cmath>
+#include <map>
+#include <numbers>
 #include <random>
 
 #include <gtest/gtest.h>
@@ -26,6 +29,52 @@ namespace {
 
 Seg seg(std::int64_t x1, std::int64_t y1, std::int64_t x2, std::int64_t y2) {
     return {x1, y1, x2, y2, 0, 0};
+}
+
+// Snap rounding's pieces as plainly as they can be written: every segment tested against every
+// vertex, cut at those whose hot pixels it passes, the pieces summed per operand.
+std::map<std::pair<std::uint32_t, std::uint32_t>, std::pair<int, int>>
+plain_pieces(const std::vector<Seg>& segs, const std::vector<Point>& points) {
+    const auto id_of = [&](Point p) {
+        return static_cast<std::uint32_t>(std::lower_bound(points.begin(), points.end(), p) -
+                                          points.begin());
+    };
+    std::map<std::pair<std::uint32_t, std::uint32_t>, std::pair<int, int>> pieces;
+    for (const Seg& s : segs) {
+        const qb::Box box = qd::segment_box(s);
+        const bool straight = box.x0 == box.x1 || box.y0 == box.y1;
+        std::vector<std::pair<qd::PathHit, std::uint32_t>> hits;
+        for (std::uint32_t v = 0; v < points.size(); ++v) {
+            const Point p = points[v];
+            if (p == Point{s.x1, s.y1} || p == Point{s.x2, s.y2}) {
+                continue;
+            }
+            if (straight) {
+                const std::int64_t along = std::abs(p.x - s.x1) + std::abs(p.y - s.y1);
+                const std::int64_t length = (s.x2 - s.x1) + (s.y2 - s.y1);
+                if (p.x >= box.x0 && p.x <= box.x1 && p.y >= box.y0 && p.y <= box.y1) {
+                    hits.push_back({{along, std::abs(length), true}, v});
+                }
+            } else if (auto hit = qd::on_path(s, box, p)) {
+                hits.push_back({*hit, v});
+            }
+        }
+        std::sort(hits.begin(), hits.end(), [](const auto& a, const auto& b) {
+            const qb::i128 l = a.first.num * b.first.den, r = b.first.num * a.first.den;
+            return l != r                                   ? l < r
+                   : a.first.inclusive != b.first.inclusive ? a.first.inclusive
+                                                            : a.second < b.second;
+        });
+        std::uint32_t u = id_of({s.x1, s.y1});
+        hits.push_back({{}, id_of({s.x2, s.y2})});
+        for (const auto& [hit, v] : hits) {
+            auto& w = pieces[{std::min(u, v), std::max(u, v)}];
+            (s.operand == 0 ? w.first : w.second) += u < v ? 1 : -1;
+            u = v;
+        }
+    }
+    std::erase_if(pieces, [](const auto& p) { return p.second == std::pair{0, 0}; });
+    return pieces;
 }
 
 } // namespace
@@ -57,6 +106,32 @@ TEST(BooleanPhases, HotPixelsAreHalfOpen) {
                (snapped.points[s2.from] == Point{0, 0} && snapped.points[s2.to] == Point{3, 1});
     }
     EXPECT_TRUE(bent);
+}
+
+// A small star crowds its crossings so that the hot-pixel search buckets the vertices of its
+// leaves; a fan of straight and slanted triangles through one corner adds runs of collinear
+// vertices. Every piece matches the plain search.
+TEST(BooleanPhases, CrowdedHotPixelsMatchThePlainSearch) {
+    qd::Rings store;
+    Ring star;
+    for (int i = 0; i < 201; ++i) {
+        const double a = 2 * std::numbers::pi * ((i * 100) % 201) / 201;
+        star.push_back({std::llround(5000 * std::cos(a)), std::llround(5000 * std::sin(a))});
+    }
+    store.push(star, 3);
+    for (int i = 0; i < 60; ++i) {
+        store.push(Ring{{-6000, -6000}, {i * 97 - 3000, 4000}, {i * 97 - 3000, 4000 + i % 7}}, 3);
+    }
+    const qd::par::List<Seg> segs = store.segments();
+    const std::vector<Seg> input(segs.begin(), segs.end());
+    const auto snapped = qd::snap_round(segs);
+    const std::vector<Point> points(snapped.points.begin(), snapped.points.end());
+    std::map<std::pair<std::uint32_t, std::uint32_t>, std::pair<int, int>> pieces;
+    for (const qb::SnapSeg& p : snapped.segments) {
+        pieces[{p.from, p.to}] = {p.wa, p.wb};
+    }
+    EXPECT_GT(points.size(), 20000u);
+    EXPECT_EQ(pieces, plain_pieces(input, points));
 }
 
 TEST(BooleanPhases, UntouchedRings) {

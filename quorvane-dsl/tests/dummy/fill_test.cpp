@@ -287,6 +287,72 @@ TEST(DummyFill, NamesLayersAndLaterRules) {
     EXPECT_EQ(library.cells.size(), 6u);
 }
 
+// Every arrayed instance replaced by one plain instance per element.
+ir::Library without_arrays(ir::Library library) {
+    for (ir::Cell& cell : library.cells) {
+        std::vector<ir::Instance> plain;
+        for (const ir::Instance& i : cell.instances) {
+            const ir::Array a = i.array.value_or(ir::Array{1, 1, {}, {}});
+            for (std::int64_t u = 0; u < a.columns; ++u) {
+                for (std::int64_t v = 0; v < a.rows; ++v) {
+                    ir::Instance one = i;
+                    one.array.reset();
+                    one.x = i.x + u * a.column_step.x + v * a.row_step.x;
+                    one.y = i.y + u * a.column_step.y + v * a.row_step.y;
+                    plain.push_back(std::move(one));
+                }
+            }
+        }
+        cell.instances = std::move(plain);
+    }
+    return library;
+}
+
+// Arrays are blocked element by element without being flattened: nested, turned and mirrored
+// arrays of boxes, slanted polygons, paths and blackboxes fill exactly as their elements placed
+// one by one, and so does an array under a turn that is not a quarter turn.
+TEST(DummyFill, ArraysBlockAsTheirElements) {
+    std::mt19937_64 rng(11);
+    const double angles[] = {0, 90, 180, 270, 45};
+    for (int round = 0; round < 40; ++round) {
+        ir::Library library = library_with({box_on(1, -20000, -20000, 40000, 40000)});
+        ir::Cell leaf{.name = "leaf", .source = "leaf"};
+        leaf.shapes = {box_on(0, 0, 0, 300 + rng() % 900, 200),
+                       {0, ir::Geometry{ir::Polygon{{{0, 0}, {700, 100}, {200, 900}}}}},
+                       {3, ir::Geometry{ir::Path{100, {{0, 0}, {900, 400}}}}}};
+        ir::Cell boxed{.name = "boxed", .source = "boxed"};
+        boxed.blackbox = ir::Blackbox{{-100, -100, 400, 100}, "i", "c"};
+        ir::Cell mid{.name = "mid", .source = "mid"};
+        const auto array = [&] {
+            return ir::Array{static_cast<std::uint32_t>(1 + rng() % 4),
+                             static_cast<std::uint32_t>(rng() % 4),
+                             {static_cast<std::int64_t>(rng() % 3000) - 500, 0},
+                             {static_cast<std::int64_t>(rng() % 400), 2500}};
+        };
+        mid.instances.push_back({.name = "a", .cell = 2, .x = 100, .array = array()});
+        mid.instances.push_back({.name = "b", .cell = 3, .y = -700, .rotation = 90});
+        library.cells.insert(library.cells.end(), {mid, leaf, boxed});
+        for (int n = 0; n < 3; ++n) {
+            library.cells[0].instances.push_back({.name = "m" + std::to_string(n),
+                                                  .cell = 1 + rng() % 3,
+                                                  .x = static_cast<std::int64_t>(rng() % 20000),
+                                                  .y = static_cast<std::int64_t>(rng() % 20000),
+                                                  .rotation = angles[rng() % 5],
+                                                  .mirror = rng() % 2 == 0,
+                                                  .array = array()});
+        }
+        ir::Library plain = without_arrays(library);
+        dummy::Rule rule = rule_on("metal", 500 + rng() % 1000, rng() % 1000, rng() % 800);
+        rule.exclude = {std::string("excl")};
+        rule.stagger = rng() % 2 == 0;
+        const auto arrayed = dummy::generate(library, {rule}).value();
+        const auto placed = dummy::generate(plain, {rule}).value();
+        EXPECT_EQ(arrayed[0].tiles, placed[0].tiles) << "round " << round;
+        EXPECT_EQ(tiles_of(library, 0, "dummy_metal"), tiles_of(plain, 0, "dummy_metal"))
+            << "round " << round;
+    }
+}
+
 TEST(DummyFill, KeepoutIsStrict) {
     // Tile (0, 0)-(1000, 1000) with a keepout of 500 reaches x = 1500 but does not block there.
     for (const std::int64_t left : {1500, 1499}) {

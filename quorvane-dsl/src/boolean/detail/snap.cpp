@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <bit>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <iterator>
@@ -266,18 +267,116 @@ struct CellPoints {
     std::vector<std::uint64_t> crowded_pairs;
 };
 
+// Past this many segment and vertex tests in one leaf of a crowded cell, the leaf's vertices are
+// put into buckets and each segment tests only those of the buckets along its way. Long segments
+// that cross each other everywhere (a star polygon) leave leaves no split can thin out.
+constexpr std::size_t bucketed_tests = std::size_t{1} << 14;
+constexpr std::size_t batch = std::size_t{1} << 16;
+
+void add_hit(std::span<const Seg> segs, std::uint32_t s, std::uint32_t m, Point p,
+             std::vector<std::uint64_t>& pairs) {
+    if (on_path(segs[s], segment_box(segs[s]), p)) {
+        pairs.push_back((std::uint64_t{s} << 32) | m);
+    }
+}
+
+// The (segment, member) hits of one leaf: its diagonal segments against the members listed for
+// it. Bucketing only narrows the candidates; the exact test decides, so both ways find the same
+// pairs.
+void leaf_hits(std::span<const Seg> segs, std::span<const std::uint32_t> leaf,
+               std::span<const std::uint32_t> members, const std::vector<Point>& cell_points,
+               std::vector<std::uint64_t>& pairs) {
+    if (leaf.size() * members.size() <= bucketed_tests) {
+        for (std::uint32_t m : members) {
+            for (std::uint32_t s : leaf) {
+                add_hit(segs, s, m, cell_points[m], pairs);
+            }
+        }
+        return;
+    }
+    Box box = empty_box;
+    for (std::uint32_t m : members) {
+        const Point p = cell_points[m];
+        box = box_union(box, Box{p.x, p.y, p.x, p.y});
+    }
+    // Square buckets holding about one member each, and no more than about four buckets per
+    // member when the members lie along a line.
+    const double w = static_cast<double>(box.x1 - box.x0) + 1;
+    const double h = static_cast<double>(box.y1 - box.y0) + 1;
+    const double k = static_cast<double>(members.size());
+    const double fit = std::max(std::sqrt(w * h / k), std::max(w, h) / (2 * std::sqrt(k) + 1));
+    const auto side = static_cast<std::int64_t>(std::max(1.0, std::ceil(fit)));
+    const std::int64_t columns = (box.x1 - box.x0) / side + 1;
+    const std::int64_t rows = (box.y1 - box.y0) / side + 1;
+    const auto bucket_of = [&](Point p) {
+        return static_cast<std::size_t>((p.y - box.y0) / side * columns + (p.x - box.x0) / side);
+    };
+    std::vector<std::uint32_t> first(static_cast<std::size_t>(columns * rows) + 1, 0);
+    for (std::uint32_t m : members) {
+        ++first[bucket_of(cell_points[m]) + 1];
+    }
+    for (std::size_t b = 1; b < first.size(); ++b) {
+        first[b] += first[b - 1];
+    }
+    std::vector<std::uint32_t> bucketed(members.size());
+    std::vector<std::uint32_t> next(first.begin(), first.end() - 1);
+    for (std::uint32_t m : members) {
+        bucketed[next[bucket_of(cell_points[m])]++] = m;
+    }
+    for (std::uint32_t s : leaf) {
+        const Seg& seg = segs[s];
+        const double x1 = static_cast<double>(seg.x1), y1 = static_cast<double>(seg.y1);
+        const double slope =
+            static_cast<double>(seg.y2 - seg.y1) / static_cast<double>(seg.x2 - seg.x1);
+        const std::int64_t lo = std::max(std::min(seg.x1, seg.x2) - 1, box.x0);
+        const std::int64_t hi = std::min(std::max(seg.x1, seg.x2) + 1, box.x1);
+        for (std::int64_t c = (lo - box.x0) / side; lo <= hi && c <= (hi - box.x0) / side; ++c) {
+            // A hit lies within half a unit of the segment on both axes; floats get a unit more.
+            const double from_x = std::max(static_cast<double>(box.x0 + c * side) - 1,
+                                           static_cast<double>(std::min(seg.x1, seg.x2)));
+            const double to_x = std::min(static_cast<double>(box.x0 + (c + 1) * side),
+                                         static_cast<double>(std::max(seg.x1, seg.x2)));
+            const double ya = y1 + (from_x - x1) * slope;
+            const double yb = y1 + (to_x - x1) * slope;
+            const double low = std::floor(std::min(ya, yb)) - 2;
+            const double high = std::ceil(std::max(ya, yb)) + 2;
+            if (high < static_cast<double>(box.y0) || low > static_cast<double>(box.y1)) {
+                continue;
+            }
+            const std::int64_t r0 =
+                (std::max(static_cast<std::int64_t>(low), box.y0) - box.y0) / side;
+            const std::int64_t r1 =
+                (std::min(static_cast<std::int64_t>(high), box.y1) - box.y0) / side;
+            for (std::int64_t r = r0; r <= r1; ++r) {
+                const auto b = static_cast<std::size_t>(r * columns + c);
+                for (std::uint32_t i = first[b]; i < first[b + 1]; ++i) {
+                    add_hit(segs, s, bucketed[i], cell_points[bucketed[i]], pairs);
+                }
+            }
+        }
+    }
+}
+
 // (segment, member) pairs of the cells too crowded for plain loops, sorted; a member is a
 // vertex's position in `point_cells`. Only diagonal segments are searched: the vertices on a
-// straight one are found by their order. Cells are independent, so they are searched in
-// parallel; the sort makes the order independent of that.
+// straight one are found by their order. The work lies with the vertices, and a few cells can
+// hold nearly all of them (a fan of edges crossing near one point), so the members rather than
+// the cells are cut into chunks; a cell cut by a chunk border builds its tree in both chunks.
+// The sort makes the order independent of the chunks.
 std::vector<std::uint64_t> crowded_hits(std::span<const Seg> segs, const Grid& grid,
                                         const Groups& seg_cells, const Groups& point_cells,
                                         const std::vector<Point>& cell_points) {
     std::int64_t side = std::int64_t{1} << grid.shift;
+    const std::vector<std::uint32_t>& starts = point_cells.starts;
     auto search = [&](std::size_t first, std::size_t last) {
         std::vector<std::uint64_t> pairs;
         std::vector<std::uint32_t> stack;
-        for (std::size_t g = first; g < last; ++g) {
+        std::vector<std::pair<std::uint32_t, std::uint32_t>> at_leaf; // (leaf, member)
+        std::vector<std::uint32_t> members;
+        // The cell holding member `first`: the last cell starting at or before it.
+        std::size_t g = static_cast<std::size_t>(
+            std::upper_bound(starts.begin(), starts.end(), first) - starts.begin() - 1);
+        for (; g < grid.cell_count() && starts[g] < last; ++g) {
             auto list = seg_cells.of(g);
             if (list.size() <= crowded || point_cells.of(g).empty()) {
                 continue;
@@ -294,33 +393,58 @@ std::vector<std::uint64_t> crowded_hits(std::span<const Seg> segs, const Grid& g
             SegTree tree;
             tree.build(segs, Box{x0 - 1, y0 - 1, x0 + side + 1, y0 + side + 1},
                        std::move(diagonal));
-            for (std::uint32_t m = point_cells.starts[g]; m < point_cells.starts[g + 1]; ++m) {
-                Point p = cell_points[m];
-                stack.assign(1, 0);
-                while (!stack.empty()) {
-                    const SegTree::Node& node = tree.nodes[stack.back()];
-                    stack.pop_back();
-                    if (node.leaf) {
-                        for (std::uint32_t s : tree.leaves[node.a]) {
-                            if (on_path(segs[s], segment_box(segs[s]), p)) {
-                                pairs.push_back((std::uint64_t{s} << 32) | m);
+            const std::size_t from = std::max<std::size_t>(starts[g], first);
+            const std::size_t to = std::min<std::size_t>(starts[g + 1], last);
+            // Members in runs of `batch`, so that their leaf lists stay small however many
+            // vertices the cell holds; a run is a strip of the cell, as members follow (x, y).
+            for (std::size_t begin = from; begin < to; begin += batch) {
+                at_leaf.clear();
+                for (std::size_t m = begin; m < std::min(to, begin + batch); ++m) {
+                    Point p = cell_points[m];
+                    stack.assign(1, 0);
+                    while (!stack.empty()) {
+                        const SegTree::Node& node = tree.nodes[stack.back()];
+                        stack.pop_back();
+                        if (node.leaf) {
+                            at_leaf.push_back({node.a, static_cast<std::uint32_t>(m)});
+                            continue;
+                        }
+                        for (std::uint32_t child : {node.b, node.a}) {
+                            const Box& cb = tree.nodes[child].box;
+                            if (p.x >= cb.x0 - 1 && p.x <= cb.x1 + 1 && p.y >= cb.y0 - 1 &&
+                                p.y <= cb.y1 + 1) {
+                                stack.push_back(child);
                             }
                         }
-                        continue;
                     }
-                    for (std::uint32_t child : {node.b, node.a}) {
-                        const Box& cb = tree.nodes[child].box;
-                        if (p.x >= cb.x0 - 1 && p.x <= cb.x1 + 1 && p.y >= cb.y0 - 1 &&
-                            p.y <= cb.y1 + 1) {
-                            stack.push_back(child);
-                        }
+                }
+                std::sort(at_leaf.begin(), at_leaf.end());
+                for (std::size_t i = 0; i < at_leaf.size();) {
+                    std::size_t j = i;
+                    members.clear();
+                    while (j < at_leaf.size() && at_leaf[j].first == at_leaf[i].first) {
+                        members.push_back(at_leaf[j++].second);
                     }
+                    leaf_hits(segs, tree.leaves[at_leaf[i].first], members, cell_points, pairs);
+                    i = j;
                 }
             }
         }
         return pairs;
     };
-    std::vector<std::uint64_t> pairs = par::flat_map(grid.cell_count(), search);
+    // Joined one part at a time, each released once copied, so that the pairs, which can
+    // outnumber the vertices, are held about once rather than twice.
+    std::vector<std::vector<std::uint64_t>> parts = par::map_chunks(cell_points.size(), search);
+    std::vector<std::uint64_t> pairs = std::move(parts[0]);
+    std::size_t total = 0;
+    for (const auto& part : parts) {
+        total += part.size();
+    }
+    pairs.reserve(total);
+    for (std::size_t k = 1; k < parts.size(); ++k) {
+        pairs.insert(pairs.end(), parts[k].begin(), parts[k].end());
+        std::vector<std::uint64_t>().swap(parts[k]);
+    }
     if (pairs.size() >= par::threshold && par::threads() >= 2) {
         tbb::parallel_sort(pairs.begin(), pairs.end());
     } else {
