@@ -14,18 +14,15 @@ namespace {
 namespace diag = quorvane_dsl::diag;
 namespace source = quorvane_dsl::source;
 
-// Past this many errors in one file the rest are only counted: a file of stray characters would
-// otherwise print far more than its own size.
-constexpr std::size_t max_errors_per_file = 100;
-
-// Prints diagnostics on standard error up to the limit of errors per file.
+// Prints diagnostics on standard error up to the limit of errors per file: a file of stray
+// characters would otherwise print far more than its own size.
 class Printer {
   public:
     explicit Printer(std::span<const source::SourceFile> files) : files_(files) {}
 
     void print(const diag::Diagnostic& diagnostic) {
         if (diagnostic.severity == diag::Severity::Error &&
-            ++errors_[diagnostic.src.file.index] > max_errors_per_file) {
+            ++errors_[diagnostic.src.file.index] > diag::shown_errors_per_file) {
             return;
         }
         std::cerr << diag::render(files_, diagnostic);
@@ -34,8 +31,8 @@ class Printer {
     // One line per file whose errors were cut off, saying how many were not shown.
     void finish() const {
         for (const auto& [file, count] : errors_) {
-            if (count > max_errors_per_file) {
-                std::cerr << "error: " << count - max_errors_per_file << " more errors in "
+            if (count > diag::shown_errors_per_file) {
+                std::cerr << "error: " << count - diag::shown_errors_per_file << " more errors in "
                           << source::file_at(files_, source::FileId{file}).name << " not shown\n";
             }
         }

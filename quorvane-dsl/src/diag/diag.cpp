@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <string>
 #include <string_view>
+#include <tuple>
 
 #include "base/utf8.hpp"
 
@@ -71,6 +72,34 @@ ShownLine clipped(std::string_view line, std::size_t indent, std::size_t carets)
 }
 
 } // namespace
+
+std::vector<bool> may_be_shown(const std::vector<Diagnostic>& diagnostics) {
+    const auto place = [&](std::size_t i) {
+        const Src& src = diagnostics[i].src;
+        return std::tuple(src.file.index, src.range.start, src.range.end);
+    };
+    std::vector<std::size_t> errors;
+    for (std::size_t i = 0; i < diagnostics.size(); ++i) {
+        if (diagnostics[i].severity == Severity::Error) {
+            errors.push_back(i);
+        }
+    }
+    std::ranges::stable_sort(errors, {}, place);
+    std::vector<bool> shown(diagnostics.size(), true);
+    std::size_t before = 0; // distinct errors of the file before this one
+    for (std::size_t k = 1; k < errors.size(); ++k) {
+        const std::size_t previous = errors[k - 1];
+        const std::size_t current = errors[k];
+        if (diagnostics[current].src.file != diagnostics[previous].src.file) {
+            before = 0;
+        } else if (place(current) != place(previous) ||
+                   diagnostics[current].message != diagnostics[previous].message) {
+            ++before;
+        }
+        shown[current] = before < shown_errors_per_file;
+    }
+    return shown;
+}
 
 std::string_view severity_word(Severity severity) {
     switch (severity) {

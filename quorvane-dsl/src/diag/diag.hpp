@@ -29,6 +29,14 @@ struct Diagnostic {
     friend bool operator==(const Diagnostic&, const Diagnostic&) = default;
 };
 
+// The command line prints at most this many errors of a file, the first by place.
+inline constexpr std::size_t shown_errors_per_file = 100;
+
+// For each diagnostic, whether it can be printed once the list is merged with later ones,
+// ordered by place and rid of repeats: every warning and note, and the errors with fewer than
+// `shown_errors_per_file` errors of their file before them.
+std::vector<bool> may_be_shown(const std::vector<Diagnostic>& diagnostics);
+
 // "error", "warning" or "info".
 std::string_view severity_word(Severity severity);
 

@@ -134,13 +134,15 @@ EvalResult evaluate(const Analysis& analysis, const EvalOptions& options) {
     driver.add_layers();
     const auto tops =
         options.tops.empty() ? driver.default_tops() : driver.named_tops(options.tops);
+    // A design of many unplaced cells has as many tops: no search through the list per top.
+    std::unordered_set<std::uint64_t> listed(ev.lib.tops.begin(), ev.lib.tops.end());
     for (const auto& [cell, src] : tops) {
         // Past the evaluation limit nothing more can be built; stop before reporting more.
         if (ev.limit_reached) {
             break;
         }
         const auto index = ev.instantiate(cell, {}, src);
-        if (index && std::ranges::find(ev.lib.tops, *index) == ev.lib.tops.end()) {
+        if (index && listed.insert(*index).second) {
             ev.lib.tops.push_back(*index);
         }
     }

@@ -17,18 +17,24 @@ constexpr double infinity = std::numeric_limits<double>::infinity();
 
 Polygon band_polygon(const Curve& curve, const std::vector<std::size_t>& picked, Band band,
                      double half) {
+    // Each picked sample's left normal serves both edges.
+    Points normals;
+    normals.reserve(picked.size());
+    for (const std::size_t i : picked) {
+        const double h = curve.headings[i];
+        normals.push_back({-std::sin(h), std::cos(h)});
+    }
     Points points;
     points.reserve(2 * picked.size());
-    const auto edge = [&](std::size_t i, double d) {
-        const double h = curve.headings[i];
-        const Point p = curve.points[i];
-        points.push_back({p.x + d * -std::sin(h), p.y + d * std::cos(h)});
+    const auto edge = [&](std::size_t k, double d) {
+        const Point p = curve.points[picked[k]];
+        points.push_back({p.x + d * normals[k].x, p.y + d * normals[k].y});
     };
-    for (const std::size_t i : picked) {
-        edge(i, band.offset + half);
+    for (std::size_t k = 0; k < picked.size(); ++k) {
+        edge(k, band.offset + half);
     }
-    for (auto it = picked.rbegin(); it != picked.rend(); ++it) {
-        edge(*it, band.offset - half);
+    for (std::size_t k = picked.size(); k-- > 0;) {
+        edge(k, band.offset - half);
     }
     return {std::move(points)};
 }
@@ -107,12 +113,13 @@ std::string describe_band(double offset, double width) {
 
 Built<Banded> swept(const Curve& curve, const Bands& bands, Frame start, Frame end,
                     std::optional<std::int64_t> segments, double tol) {
+    const CurveSteps steps = curve.steps();
     std::vector<LocalGeometry> geometries;
     geometries.reserve(bands.size());
     for (const Band& band : bands) {
         const double half = band.width * 0.5;
         const double reach = std::abs(band.offset) + half;
-        const auto picked = curve.pick(segments, reach, tol);
+        const auto picked = curve.pick(steps, segments, reach, tol);
         if (!picked) {
             return std::unexpected(picked.error());
         }
@@ -122,11 +129,7 @@ Built<Banded> swept(const Curve& curve, const Bands& bands, Frame start, Frame e
         }
         geometries.push_back({band_polygon(curve, *picked, band, half)});
     }
-    std::vector<std::size_t> all(curve.points.size());
-    for (std::size_t i = 0; i < all.size(); ++i) {
-        all[i] = i;
-    }
-    return Banded::make(std::move(geometries), EndFrames{start, end}, curve.min_radius(all));
+    return Banded::make(std::move(geometries), EndFrames{start, end}, min_step_radius(steps));
 }
 
 Built<Banded> straight_bands(const Bands& bands, double length) {

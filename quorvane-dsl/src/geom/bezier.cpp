@@ -11,11 +11,22 @@ constexpr double two_pi = 2 * std::numbers::pi;
 
 // `heading` moved by whole turns to lie within half a turn of `previous`.
 double unwrap(double heading, double previous) {
-    double d = std::fmod(heading - previous + std::numbers::pi, two_pi);
+    const double shifted = heading - previous + std::numbers::pi;
+    // fmod is exact: within one turn from 0 it gives back its argument.
+    double d = shifted >= 0 && shifted < two_pi ? shifted : std::fmod(shifted, two_pi);
     if (d < 0) {
         d += two_pi;
     }
     return previous + d - std::numbers::pi;
+}
+
+// Whether hypot(v.x, v.y) > 0, decided without computing it: an infinite part gives an infinite
+// length, a NaN one otherwise NaN, and finite parts a length above 0 unless both are 0.
+bool has_length(Point v) {
+    if (std::isinf(v.x) || std::isinf(v.y)) {
+        return true;
+    }
+    return !std::isnan(v.x) && !std::isnan(v.y) && (v.x != 0 || v.y != 0);
 }
 
 double radians(double degrees) {
@@ -74,7 +85,7 @@ Built<Banded> bezier_bands(Points control, const Bands& bands, std::optional<std
         } else {
             const Point d = de_casteljau(derivative, t, scratch);
             // Where the derivative vanishes (a cusp) the curve keeps its previous heading.
-            if (std::hypot(d.x, d.y) > 0) {
+            if (has_length(d)) {
                 heading = std::atan2(d.y, d.x);
             }
         }

@@ -60,7 +60,8 @@ class Lowerer {
   public:
     explicit Lowerer(hir::Hir hir) : hir_(std::move(hir)) {}
 
-    hir::Hir finish() { return std::move(hir_); }
+    // Hands over the HIR once the hints of its unknown names are written.
+    hir::Hir finish();
 
     // items.cpp
     void declare_items(source::FileId file, const SyntaxNode& root);
@@ -101,12 +102,33 @@ class Lowerer {
     std::optional<hir::LayerId> layer_ref(const SyntaxNode& name_ref);
 
   private:
+    // Unknown names whose messages still lack the hint from the cell's, the cross-section's,
+    // the global and the builtin names, or from the layers' names: the search over every name
+    // of a large program is made only for messages that can be printed.
+    struct PendingHint {
+        std::size_t diagnostic;
+        diag::Nearest nearest; // has seen the names of the scopes open at the unknown name
+        bool among_layers = false;
+        std::optional<hir::CellId> cell;
+        std::optional<hir::XsId> xs;
+    };
+
     // An item whose name was newly declared, waiting for its contents to be lowered.
     struct Work {
         source::FileId file;
         std::uint32_t index;
         SyntaxNode node;
     };
+
+    // The candidates every pending hint shares: the global and builtin names, and for unknown
+    // layers the layers' names.
+    struct HintNames {
+        std::vector<diag::Candidate> everywhere;
+        std::vector<diag::Candidate> layers;
+    };
+
+    // names.cpp
+    void add_hint(PendingHint& pending, const HintNames& common);
 
     // items.cpp
     bool declare_global_at(std::string name, source::TextRange range, hir::Global global);
@@ -159,6 +181,7 @@ class Lowerer {
     std::optional<std::optional<hir::LayerId>> current_layer_;
     // The cell pre-pass's bindings of `as` names, by the start and end of the name.
     std::unordered_map<std::uint64_t, hir::BindingId> prebound_;
+    std::vector<PendingHint> pending_hints_; // in the order of their diagnostics
     // Names of `define`s standing directly in the cell body, while its sections are lowered.
     std::unordered_set<std::string> define_names_;
     bool place_star_ = false;
@@ -183,7 +206,5 @@ hir::TypeAnn type_ann(source::FileId file, const ast::Type& type);
 
 // The message for a parameter with neither a type nor a default value.
 std::string param_needs_type(const std::string& name);
-
-using diag::suggestion;
 
 } // namespace quorvane_dsl::lower

@@ -43,24 +43,13 @@ hir::Res Lowerer::resolve(const SyntaxNode& name_ref) {
                       "cannot see; define it as an attribute to use it here");
         return hir::Res{};
     }
-    std::vector<std::string_view> candidates = scopes_.names();
-    if (current_cell_) {
-        for (const auto& [cell_name, res] : hir_.cells[*current_cell_].names) {
-            candidates.push_back(cell_name);
-        }
-    }
-    if (current_xs_) {
-        for (const hir::ParamDef& param : hir_.xsections[*current_xs_].params) {
-            candidates.push_back(param.name);
-        }
-    }
-    for (const auto& [global, def] : hir_.globals) {
-        candidates.push_back(global);
-    }
-    for (std::size_t i = 0; i < hir::builtin_count; ++i) {
-        candidates.push_back(hir::builtin_name(static_cast<hir::Builtin>(i)));
-    }
-    error(at, "unknown name `" + name + "`" + suggestion(name, candidates));
+    diag::Nearest nearest(name);
+    nearest.consider(diag::candidates(scopes_.names()));
+    error(at, "unknown name `" + name + "`");
+    pending_hints_.push_back({.diagnostic = hir_.diagnostics.size() - 1,
+                              .nearest = std::move(nearest),
+                              .cell = current_cell_,
+                              .xs = current_xs_});
     return hir::Res{};
 }
 
@@ -69,11 +58,10 @@ std::optional<hir::LayerId> Lowerer::layer_ref(const SyntaxNode& name_ref) {
     const hir::Src at = src(name_ref);
     const auto found = hir_.globals.find(name);
     if (found == hir_.globals.end()) {
-        std::vector<std::string_view> layers;
-        for (const hir::LayerDef& layer : hir_.layers) {
-            layers.push_back(layer.name);
-        }
-        error(at, "unknown layer `" + name + "`" + suggestion(name, layers));
+        error(at, "unknown layer `" + name + "`");
+        pending_hints_.push_back({.diagnostic = hir_.diagnostics.size() - 1,
+                                  .nearest = diag::Nearest(name),
+                                  .among_layers = true});
         return std::nullopt;
     }
     if (found->second.kind != hir::Global::Kind::Layer) {
@@ -83,6 +71,53 @@ std::optional<hir::LayerId> Lowerer::layer_ref(const SyntaxNode& name_ref) {
     const hir::LayerId id{found->second.index};
     occurrence(hir::Res{hir::Res::Layer{id}}, at, false);
     return id;
+}
+
+hir::Hir Lowerer::finish() {
+    if (pending_hints_.empty()) {
+        return std::move(hir_);
+    }
+    std::vector<std::string_view> layers;
+    for (const hir::LayerDef& layer : hir_.layers) {
+        layers.push_back(layer.name);
+    }
+    std::vector<std::string_view> everywhere;
+    for (const auto& [global, def] : hir_.globals) {
+        everywhere.push_back(global);
+    }
+    for (std::size_t i = 0; i < hir::builtin_count; ++i) {
+        everywhere.push_back(hir::builtin_name(static_cast<hir::Builtin>(i)));
+    }
+    const HintNames common{diag::candidates(everywhere), diag::candidates(layers)};
+    const std::vector<bool> shown = diag::may_be_shown(hir_.diagnostics);
+    for (PendingHint& pending : pending_hints_) {
+        if (shown[pending.diagnostic]) {
+            add_hint(pending, common);
+        }
+    }
+    return std::move(hir_);
+}
+
+void Lowerer::add_hint(PendingHint& pending, const HintNames& common) {
+    diag::Nearest& nearest = pending.nearest;
+    if (pending.among_layers) {
+        nearest.consider(common.layers);
+    } else {
+        std::vector<std::string_view> enclosing;
+        if (pending.cell) {
+            for (const auto& [cell_name, res] : hir_.cells[*pending.cell].names) {
+                enclosing.push_back(cell_name);
+            }
+        }
+        if (pending.xs) {
+            for (const hir::ParamDef& param : hir_.xsections[*pending.xs].params) {
+                enclosing.push_back(param.name);
+            }
+        }
+        nearest.consider(diag::candidates(enclosing));
+        nearest.consider(common.everywhere);
+    }
+    hir_.diagnostics[pending.diagnostic].message += nearest.hint();
 }
 
 } // namespace quorvane_dsl::lower

@@ -27,6 +27,10 @@ TEST(Curve, PickExplicitAndAutomatic) {
     const std::size_t fine = c.pick(std::nullopt, 0, 1).value().size();
     EXPECT_GT(fine, 3u);
     EXPECT_GT(c.pick(std::nullopt, 500, 1).value().size(), fine);
+    // The 45-degree cap starts where 1 - tol / r falls to cos(pi / 8), at a tolerance of 76.1
+    // on this radius; just below it a quarter turn takes 3 segments.
+    EXPECT_EQ(c.pick(std::nullopt, 0, 80).value().size(), 3u);
+    EXPECT_EQ(c.pick(std::nullopt, 0, 70).value().size(), 4u);
     const Heading straight = [](double) { return 0.25; };
     const Curve line = sample_curve(100, straight);
     EXPECT_EQ(line.pick(std::nullopt, 10, 1).value(), (std::vector<std::size_t>{0, 8192}));
@@ -42,6 +46,11 @@ TEST(Curve, IntegrationAndTightestRadius) {
     EXPECT_NEAR(c.points.back().x, 1000, 1e-6);
     EXPECT_NEAR(c.points.back().y, 1000, 1e-6);
     EXPECT_NEAR(c.min_radius({0, 4096, 8192}), 1000, 1e-6);
+    std::vector<std::size_t> all(c.points.size());
+    for (std::size_t i = 0; i < all.size(); ++i) {
+        all[i] = i;
+    }
+    EXPECT_EQ(min_step_radius(c.steps()), c.min_radius(all));
 }
 
 } // namespace

@@ -238,6 +238,24 @@ cell c(width size, cat = 1, cut = 2) {
               }));
 }
 
+// Hints come from the open scopes and the globals alike, but only for the errors a file can
+// show: past the hundredth error of a file an unknown name's message has none.
+TEST(Lower, HintsOnlyForErrorsThatCanBeShown) {
+    std::string text = "define spacing = 1\ncell c {\n    for index in 0..2 { define x = indx }\n";
+    for (int i = 0; i < 101; ++i) {
+        text += "    define y" + std::to_string(i) + " = spacng\n";
+    }
+    const hir::Hir hir = lower_sources({text + "}\n", "define z = spacng\n"});
+    const std::vector<std::string> found = messages(hir);
+    // Constants are lowered before cells: the second file's error comes first.
+    ASSERT_EQ(found.size(), 103u);
+    EXPECT_EQ(found[0], "unknown name `spacng`; did you mean `spacing`?");
+    EXPECT_EQ(found[1], "unknown name `indx`; did you mean `index`?");
+    EXPECT_EQ(found[100], "unknown name `spacng`; did you mean `spacing`?");
+    EXPECT_EQ(found[101], "unknown name `spacng`");
+    EXPECT_EQ(found[102], "unknown name `spacng`");
+}
+
 TEST(Lower, GlobalsAcrossFilesAndRepeats) {
     const hir::Hir hir = lower_sources(
         {"define k = later\ndefine a = 1\ndefine a = nothing\n", "cell later { }\ncell a { }\n"});
