@@ -1,5 +1,7 @@
 #include "lib.hpp"
 
+#include <span>
+
 #include "base/fatal.hpp"
 #include "base/utf8.hpp"
 #include "io/gds/writer.hpp"
@@ -65,6 +67,21 @@ class Export {
     explicit Export(const ir::Library& library) : library_(library) {}
 
     std::expected<Output, std::string> run() {
+        if (auto prepared = prepare(); !prepared) {
+            return std::unexpected(prepared.error());
+        }
+        out_.layout.points.reserve(point_count(library_.cells));
+        for (std::size_t i = 0; i < library_.cells.size(); ++i) {
+            if (auto filled = fill_cell(i); !filled) {
+                return std::unexpected(filled.error());
+            }
+        }
+        return std::move(out_);
+    }
+
+    // The database with every layer and every cell, all cells empty; nothing is refused later
+    // but values the stream cannot hold.
+    std::expected<void, std::string> prepare() {
         if (auto dbu = out_.layout.set_dbu(library_.dbu / 1000.0); !dbu) {
             return std::unexpected(models::debug_text(dbu.error()));
         }
@@ -73,17 +90,33 @@ class Export {
         if (auto cells = enter_cells(); !cells) {
             return std::unexpected(cells.error());
         }
-        if (auto refused = unwritable_names(); !refused) {
-            return std::unexpected(refused.error());
-        }
-        out_.layout.points.reserve(point_count());
-        for (std::size_t i = 0; i < library_.cells.size(); ++i) {
-            if (auto filled = fill_cell(i); !filled) {
-                return std::unexpected(filled.error());
-            }
-        }
-        return std::move(out_);
+        return unwritable_names();
     }
+
+    std::expected<void, std::string> fill_cell(std::size_t index) {
+        const ir::Cell& cell = library_.cells[index];
+        const CellId id = cell_ids_[index];
+        out_.layout.points.reserve(point_count(std::span(&cell, 1)));
+        add_shapes(cell, id);
+        if (auto r = add_instances(cell, id); !r) {
+            return r;
+        }
+        return add_metadata(cell, id);
+    }
+
+    // Empties the cell and the pools, keeping their room for the next cell.
+    void empty_cell(std::size_t index) {
+        LayoutDb& db = out_.layout;
+        models::top::Cell& cell = db.cells[cell_ids_[index].value];
+        cell.shapes.clear();
+        cell.instances = {};
+        db.points.clear();
+        db.texts.clear();
+        db.metas.clear();
+    }
+
+    const LayoutDb& layout() const { return out_.layout; }
+    std::vector<std::string>& warnings() { return out_.warnings; }
 
   private:
     // What IR text refuses as unreadable GDS refuses too: a name that would come back as
@@ -132,9 +165,9 @@ class Export {
         return {};
     }
 
-    std::size_t point_count() const {
+    static std::size_t point_count(std::span<const ir::Cell> cells) {
         std::size_t count = 0;
-        for (const ir::Cell& cell : library_.cells) {
+        for (const ir::Cell& cell : cells) {
             for (const ir::Shape& s : cell.shapes) {
                 if (const auto* polygon = std::get_if<ir::Polygon>(&s.geometry.kind)) {
                     count += polygon->points.size();
@@ -376,16 +409,6 @@ class Export {
         return {};
     }
 
-    std::expected<void, std::string> fill_cell(std::size_t index) {
-        const ir::Cell& cell = library_.cells[index];
-        const CellId id = cell_ids_[index];
-        add_shapes(cell, id);
-        if (auto r = add_instances(cell, id); !r) {
-            return r;
-        }
-        return add_metadata(cell, id);
-    }
-
     const ir::Library& library_;
     Output out_;
     std::vector<LayerId> layer_ids_;
@@ -423,37 +446,48 @@ std::expected<Output, std::string> to_layout(const ir::Library& library) {
     return Export(library).run();
 }
 
-namespace {
-
-// The library is freed once converted, so that it and the stream never take memory together.
-std::expected<Output, std::string> to_layout_freeing(ir::Library library) {
-    return to_layout(library);
-}
-
-} // namespace
-
 std::expected<Written, std::string> write_gds(ir::Library library) {
-    auto converted = to_layout_freeing(std::move(library));
-    if (!converted) {
-        return std::unexpected(std::move(converted.error()));
+    Written written;
+    const ByteSink sink = [&](std::span<const std::uint8_t> piece) {
+        written.bytes.insert(written.bytes.end(), piece.begin(), piece.end());
+    };
+    auto warnings = write_gds(std::move(library), sink);
+    if (!warnings) {
+        return std::unexpected(std::move(warnings.error()));
     }
-    auto bytes = vork::io::gds::writer::write_gds(converted->layout);
-    if (!bytes) {
-        return std::unexpected(vork::io::gds::debug_text(bytes.error()));
-    }
-    return Written{std::move(*bytes), std::move(converted->warnings)};
+    written.warnings = std::move(*warnings);
+    return written;
 }
 
+// Cell by cell: each is converted, written, and freed with its IR before the next, so that
+// neither the whole layout database nor a second copy of the points is ever in memory.
 std::expected<std::vector<std::string>, std::string> write_gds(ir::Library library,
                                                                const ByteSink& sink) {
-    auto converted = to_layout_freeing(std::move(library));
-    if (!converted) {
-        return std::unexpected(std::move(converted.error()));
+    Export out(library);
+    if (auto prepared = out.prepare(); !prepared) {
+        return std::unexpected(prepared.error());
     }
-    if (auto written = vork::io::gds::writer::write_gds(converted->layout, sink); !written) {
-        return std::unexpected(vork::io::gds::debug_text(written.error()));
+    vork::io::gds::writer::StructureStream stream{sink};
+    const auto stream_error = [](const vork::io::gds::GdsError& error) {
+        return std::unexpected(vork::io::gds::debug_text(error));
+    };
+    if (auto begun = vork::io::gds::writer::begin_library(stream, out.layout()); !begun) {
+        return stream_error(begun.error());
     }
-    return std::move(converted->warnings);
+    for (std::size_t i = 0; i < library.cells.size(); ++i) {
+        if (auto filled = out.fill_cell(i); !filled) {
+            return std::unexpected(filled.error());
+        }
+        library.cells[i] = {};
+        const LayoutDb& db = out.layout();
+        if (auto written = vork::io::gds::writer::write_structure(stream, db, db.cells[i]);
+            !written) {
+            return stream_error(written.error());
+        }
+        out.empty_cell(i);
+    }
+    vork::io::gds::writer::end_library(stream);
+    return std::move(out.warnings());
 }
 
 } // namespace quorvane_dsl_gds

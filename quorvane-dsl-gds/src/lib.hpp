@@ -51,17 +51,17 @@ struct Written {
     std::vector<std::string> warnings; // of the conversion, in the order they arose
 };
 
-// The library as the bytes of one GDSII stream: `to_layout`, then the stream writer, whose
-// error comes back in its debug form. The library is taken over and freed once converted, so
-// that it and the stream never take memory at the same time.
+// The library as the bytes of one GDSII stream: the bytes of `to_layout` and the stream writer,
+// whose error comes back in its debug form.
 std::expected<Written, std::string> write_gds(quorvane_dsl::ir::Library library);
 
 // Takes a GDSII stream piece by piece, in order.
 using ByteSink = vork::io::gds::writer::Sink;
 
-// As `write_gds`, the stream handed to `sink` in pieces rather than kept whole, so that a large
-// library is never in memory as a layout database and a stream at once; the conversion's
-// warnings come back. After an error the sink may have seen part of the stream.
+// As `write_gds`, the stream handed to `sink` in pieces rather than kept whole, and each cell
+// freed once written, so that a large library is never in memory as a layout database beside
+// its IR or a stream; the conversion's warnings come back. After an error the sink may have
+// seen part of the stream.
 std::expected<std::vector<std::string>, std::string> write_gds(quorvane_dsl::ir::Library library,
                                                                const ByteSink& sink);
 

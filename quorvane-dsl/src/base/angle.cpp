@@ -6,6 +6,10 @@
 namespace quorvane_dsl::base {
 
 double normalize_angle(double degrees) {
+    // Most shapes are placed unturned; a zero of either sign is its own normal form.
+    if (degrees == 0) {
+        return degrees;
+    }
     double a = std::fmod(degrees, 360.0);
     if (a < 0) {
         a += 360.0;

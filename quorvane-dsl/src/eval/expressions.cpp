@@ -1,3 +1,4 @@
+#include <array>
 #include <cmath>
 #include <utility>
 
@@ -202,18 +203,28 @@ Result<Value> Evaluator::eval_point(const hir::Expr::Point& point, Env& env, Cel
 // a loop; steps are counted and operands taken in the order recursion would take them.
 Result<Value> Evaluator::eval_binary(hir::ExprId expr, const hir::Expr::Binary& binary, Env& env,
                                      CellState* cell) {
-    std::vector<hir::ExprId> chain{expr};
+    // The links, outermost first. Nearly every chain is short and stays on the stack: this runs
+    // for every operator evaluated.
+    std::array<hir::ExprId, 8> near{expr};
+    std::vector<hir::ExprId> far;
+    std::size_t links = 1;
     hir::ExprId leftmost = binary.lhs;
     while (const auto* inner = std::get_if<hir::Expr::Binary>(&hir.expr(leftmost).kind)) {
         if (auto counted = count_step(hir.expr_src(leftmost)); !counted) {
             return std::unexpected(counted.error());
         }
-        chain.push_back(leftmost);
+        if (links < near.size()) {
+            near[links] = leftmost;
+        } else {
+            far.push_back(leftmost);
+        }
+        ++links;
         leftmost = inner->lhs;
     }
     auto value = eval(leftmost, env, cell);
-    for (auto link = chain.rbegin(); link != chain.rend() && value; ++link) {
-        value = binary_link(*link, std::get<hir::Expr::Binary>(hir.expr(*link).kind),
+    for (std::size_t k = links; k-- > 0 && value;) {
+        const hir::ExprId link = k < near.size() ? near[k] : far[k - near.size()];
+        value = binary_link(link, std::get<hir::Expr::Binary>(hir.expr(link).kind),
                             std::move(*value), env, cell);
     }
     return value;

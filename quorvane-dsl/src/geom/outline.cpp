@@ -1,6 +1,8 @@
 #include "geom/outline.hpp"
 
 #include <algorithm>
+#include <array>
+#include <bit>
 #include <cmath>
 #include <numbers>
 
@@ -223,15 +225,49 @@ Points stadium(double half_length, std::size_t n, double radius) {
     return out;
 }
 
+namespace {
+
+// The cosines and sines of a circle of n steps from `start` degrees, computed once for each
+// start and count: they were most of the cost of drawing circles.
+struct UnitCircle {
+    std::uint64_t start_bits = 0; // `start` bit for bit: equal bits give equal points
+    std::size_t n = 0;            // 0: unused
+    Points points;
+};
+
+// The reference holds until the next call on the same thread.
+const Points& unit_circle(double start, std::size_t n) {
+    // A few tables per thread: designs draw many circles of few kinds, and threads share none.
+    constexpr std::size_t kept = 8;
+    thread_local std::array<UnitCircle, kept> tables;
+    thread_local std::size_t next = 0;
+    const auto bits = std::bit_cast<std::uint64_t>(start);
+    for (const UnitCircle& table : tables) {
+        if (table.n == n && table.start_bits == bits) {
+            return table.points;
+        }
+    }
+    UnitCircle& table = tables[next++ % kept];
+    table = {bits, n, {}};
+    table.points.reserve(n);
+    for (std::size_t k = 0; k < n; ++k) {
+        const double theta = start * 0.017453292519943295 +
+                             (static_cast<double>(k) * 6.283185307179586) / static_cast<double>(n);
+        table.points.push_back({std::cos(theta), std::sin(theta)});
+    }
+    return table.points;
+}
+
+} // namespace
+
 Points circle_points(double start, std::size_t n, double radius, std::size_t first,
                      std::size_t last) {
+    const Points& unit = unit_circle(start, n);
     Points out;
     out.reserve(last - first + 1);
     for (std::size_t k = first; k <= last; ++k) {
-        const double theta =
-            start * 0.017453292519943295 +
-            (static_cast<double>(k % n) * 6.283185307179586) / static_cast<double>(n);
-        out.push_back({radius * std::cos(theta), radius * std::sin(theta)});
+        const Point u = unit[k % n];
+        out.push_back({radius * u.x, radius * u.y});
     }
     return out;
 }

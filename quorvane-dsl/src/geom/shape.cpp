@@ -2,15 +2,30 @@
 
 #include <algorithm>
 #include <cmath>
+#include <span>
 
 namespace quorvane_dsl::geom {
 namespace {
 
-// Least and greatest that pass over a NaN in favour of the other operand.
+// Least and greatest that pass over a NaN in favour of the other operand. `fmin` and `fmax`
+// are calls into the maths library; they are left only zeros of either sign and NaNs, where
+// their answer is theirs alone.
 double least(double a, double b) {
+    if (a < b) {
+        return a;
+    }
+    if (b < a || (a == b && a != 0)) {
+        return b;
+    }
     return std::fmin(a, b);
 }
 double greatest(double a, double b) {
+    if (a > b) {
+        return a;
+    }
+    if (b > a || (a == b && a != 0)) {
+        return b;
+    }
     return std::fmax(a, b);
 }
 
@@ -26,9 +41,15 @@ void widen(std::optional<BBox>& box, const BBox& more) {
 }
 
 std::optional<BBox> points_box(const Points& points) {
-    std::optional<BBox> box;
-    for (const Point& p : points) {
-        widen(box, {p.x, p.y, p.x, p.y});
+    if (points.empty()) {
+        return std::nullopt;
+    }
+    BBox box{points[0].x, points[0].y, points[0].x, points[0].y};
+    for (const Point& p : std::span(points).subspan(1)) {
+        box.left = least(box.left, p.x);
+        box.bottom = least(box.bottom, p.y);
+        box.right = greatest(box.right, p.x);
+        box.top = greatest(box.top, p.y);
     }
     return box;
 }
@@ -36,6 +57,10 @@ std::optional<BBox> points_box(const Points& points) {
 } // namespace
 
 std::optional<BBox> LocalGeometry::bbox() const {
+    // Most geometries are one polygon: no walk for them.
+    if (const auto* polygon = std::get_if<Polygon>(&kind)) {
+        return points_box(polygon->points);
+    }
     std::optional<BBox> box;
     // Groups may nest as deep as the evaluator builds them: walk them with a stack of our own.
     std::vector<const LocalGeometry*> pending{this};

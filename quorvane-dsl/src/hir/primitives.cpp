@@ -107,7 +107,11 @@ std::span<const PrimitiveParam> primitive_params(Primitive primitive) {
 std::optional<std::size_t> primitive_param_index(Primitive primitive, std::string_view name) {
     const auto params = primitive_params(primitive);
     for (std::size_t i = 0; i < params.size(); ++i) {
-        if (params[i].name == name) {
+        // Every shape statement looks its arguments up here: the first byte and the length
+        // settle most mismatches without a call to compare the rest.
+        const std::string_view candidate = params[i].name;
+        if (candidate.size() == name.size() && !name.empty() && candidate[0] == name[0] &&
+            candidate == name) {
             return i;
         }
     }

@@ -720,15 +720,18 @@ Status write_shape_record(Bytes& out, const LayoutDb& db, const LayerInfo& layer
 
 namespace {
 
-Status write_library(const Pieces& pieces, const LayoutDb& db) {
-    Bytes& out = pieces.out;
+Status write_head(Bytes& out, const LayoutDb& db) {
     i16_record(out, rec::HEADER, 600);
     zero_dates(out, rec::BGNLIB);
     if (auto s = write_ascii_record(out, rec::LIBNAME, db.name ? *db.name : "VORK"); !s) {
         return s;
     }
     const std::array<double, 2> units = {db.meta.scale ? *db.meta.scale / 1e6 : 1e-6, db.dbu / 1e6};
-    if (auto s = write_real8_record(out, rec::UNITS, units); !s) {
+    return write_real8_record(out, rec::UNITS, units);
+}
+
+Status write_library(const Pieces& pieces, const LayoutDb& db) {
+    if (auto s = write_head(pieces.out, db); !s) {
         return s;
     }
     for (const auto& cell : db.cells) {
@@ -736,7 +739,7 @@ Status write_library(const Pieces& pieces, const LayoutDb& db) {
             return s;
         }
     }
-    empty_record(out, rec::ENDLIB);
+    empty_record(pieces.out, rec::ENDLIB);
     pieces.finish();
     return {};
 }
@@ -753,10 +756,25 @@ std::expected<Bytes, GdsError> write_gds(const LayoutDb& db) {
 }
 
 std::expected<void, GdsError> write_gds(const LayoutDb& db, const Sink& sink) {
-    Bytes out;
+    StructureStream stream{sink};
     // A piece overshoots by at most one element, which is rarely large.
-    out.reserve(2 * piece_bytes);
-    return write_library(Pieces{out, &sink}, db);
+    stream.out.reserve(2 * piece_bytes);
+    return write_library(Pieces{stream.out, &sink}, db);
+}
+
+std::expected<void, GdsError> begin_library(StructureStream& stream, const LayoutDb& db) {
+    stream.out.reserve(2 * piece_bytes);
+    return write_head(stream.out, db);
+}
+
+std::expected<void, GdsError> write_structure(StructureStream& stream, const LayoutDb& db,
+                                              const models::top::Cell& cell) {
+    return write_structure(Pieces{stream.out, &stream.sink}, db, cell);
+}
+
+void end_library(StructureStream& stream) {
+    empty_record(stream.out, rec::ENDLIB);
+    Pieces{stream.out, &stream.sink}.finish();
 }
 
 } // namespace vork::io::gds::writer

@@ -53,4 +53,22 @@ inline constexpr std::size_t piece_bytes = std::size_t{1} << 20;
 // the sink has seen part of the stream.
 std::expected<void, GdsError> write_gds(const models::top::LayoutDb& db, const Sink& sink);
 
+// The stream of `write_gds(db, sink)` written one structure at a time, so that a caller can fill
+// the database with one cell, write it and empty the cell and the pools again: a large library
+// never stands whole in memory. Cells are named by their place in `db.cells`, which holds every
+// cell (instances name theirs) though only the one written need have content.
+struct StructureStream {
+    const Sink& sink;
+    Bytes out{};
+};
+
+// HEADER to UNITS, from the database's name and units.
+std::expected<void, GdsError> begin_library(StructureStream& stream,
+                                            const models::top::LayoutDb& db);
+std::expected<void, GdsError> write_structure(StructureStream& stream,
+                                              const models::top::LayoutDb& db,
+                                              const models::top::Cell& cell);
+// ENDLIB, and whatever is left handed to the sink.
+void end_library(StructureStream& stream);
+
 } // namespace vork::io::gds::writer
