@@ -19,6 +19,7 @@
 #include "diag/diag.hpp"
 #include "eval/cell_state.hpp"
 #include "eval/env.hpp"
+#include "eval/eval.hpp"
 #include "eval/shapes.hpp"
 #include "eval/value.hpp"
 #include "geom/frame.hpp"
@@ -38,9 +39,6 @@ struct ArgValue {
     hir::Src src;
 };
 
-// The most steps (statements executed plus expressions evaluated) one evaluation may take.
-inline constexpr std::uint64_t step_limit = 20'000'000;
-
 // How deep expressions, statements and the definitions they use may nest while evaluated. Chains
 // of constants, attributes and cells are as long as the input makes them; evaluating them
 // recursively must stop well before the thread's stack runs out. Frames are larger in some
@@ -59,6 +57,7 @@ struct Evaluator {
     std::vector<diag::Diagnostic> diagnostics;
     double dbu = 1.0;
     std::uint64_t steps = 0;
+    std::uint64_t max_steps = step_limit;
     // Once the limit is reported, every later step stops silently and loops end.
     bool limit_reached = false;
     std::uint8_t join = 0;
