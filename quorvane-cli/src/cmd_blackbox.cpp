@@ -30,9 +30,20 @@ Outcome blackbox(Args args) {
     if (files.size() != 1) {
         return Error{"blackbox needs exactly one file"};
     }
-    const auto design = load_design(files[0], args);
+    InputFiles inputs;
+    const auto design = load_design(files[0], args, inputs);
     if (!design) {
         return design.error();
+    }
+    const std::vector<std::string> gds = flag_values(args, "--gds");
+    const std::vector<std::string> out = flag_values(args, "-o");
+    for (const auto* paths : {&gds, &out}) {
+        if (paths->empty()) {
+            continue;
+        }
+        if (auto apart = refuse_overwriting_inputs(paths->front(), inputs); !apart) {
+            return Error{std::move(apart.error())};
+        }
     }
     auto published = publish_blackboxes(*design);
     if (!published) {
@@ -43,8 +54,6 @@ Outcome blackbox(Args args) {
             std::cerr << blackbox_summary(cell, published->dbu) << '\n';
         }
     }
-    const std::vector<std::string> gds = flag_values(args, "--gds");
-    const std::vector<std::string> out = flag_values(args, "-o");
     // --gds goes first, and a failed write stops before the next one.
     for (const auto* paths : {&gds, &out}) {
         if (paths->empty()) {

@@ -54,9 +54,13 @@ Outcome build(Args args) {
         flag_values(args, "--dummy").empty()) {
         keep_freed_memory();
     }
-    auto loaded = load_design(files[0], args);
+    InputFiles inputs;
+    auto loaded = load_design(files[0], args, inputs);
     if (!loaded) {
         return loaded.error();
+    }
+    if (auto apart = refuse_overwriting_inputs(outputs[0], inputs); !apart) {
+        return Error{std::move(apart.error())};
     }
     if (auto filled = add_dummies(*loaded, args); !filled) {
         return Error{std::move(filled.error())};

@@ -68,15 +68,20 @@ Outcome decompile(Args args) {
         std::cerr << "warning: " << warning << '\n';
     }
     const std::vector<std::string> outputs = flag_values(args, "-o");
+    InputFiles inputs{files[0]};
     std::optional<LayerSource> source;
     if (const std::vector<std::string> layers = flag_values(args, "--layers"); !layers.empty()) {
-        auto named = technology(layers[0], outputs.empty() ? "" : parent_directory(outputs[0]));
+        auto named =
+            technology(layers[0], outputs.empty() ? "" : parent_directory(outputs[0]), inputs);
         if (!named) {
             return std::move(named.error());
         }
         source = std::move(*named);
     }
     const std::string output = outputs.empty() ? "-" : outputs[0];
+    if (auto apart = refuse_overwriting_inputs(output, inputs); !apart) {
+        return Error{std::move(apart.error())};
+    }
     auto [warnings, written] = write_decompiled(output, read->library, source ? &*source : nullptr);
     for (const std::string& warning : warnings) {
         std::cerr << "warning: " << warning << '\n';

@@ -11,7 +11,8 @@ Outcome ir(Args args) {
     if (files.size() != 1) {
         return Error{"ir needs exactly one file"};
     }
-    auto library = load_design(files[0], args);
+    InputFiles inputs;
+    auto library = load_design(files[0], args, inputs);
     if (!library) {
         return library.error();
     }

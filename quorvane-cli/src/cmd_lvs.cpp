@@ -107,7 +107,8 @@ Outcome lvs(Args args) {
     if (!reference) {
         return Error{path + ": " + reference.error()};
     }
-    const auto library = compile_lib(args, "lvs");
+    InputFiles inputs;
+    const auto library = compile_lib(args, "lvs", inputs);
     if (!library) {
         return library.error();
     }

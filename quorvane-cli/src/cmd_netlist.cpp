@@ -9,14 +9,20 @@
 namespace quorvane {
 
 Outcome netlist(Args args) {
-    const auto library = compile_lib(args, "netlist");
+    InputFiles inputs;
+    const auto library = compile_lib(args, "netlist", inputs);
     if (!library) {
         return library.error();
+    }
+    const std::vector<std::string> outputs = flag_values(args, "-o");
+    if (!outputs.empty()) {
+        if (auto apart = refuse_overwriting_inputs(outputs[0], inputs); !apart) {
+            return Error{std::move(apart.error())};
+        }
     }
     // An error finding fails the run, but the netlist is still written for the designer to read.
     const bool failed = print_findings(*library);
     const std::string text = quorvane_dsl::lvs::netlist_text(quorvane_dsl::lvs::netlist(*library));
-    const std::vector<std::string> outputs = flag_values(args, "-o");
     if (outputs.empty()) {
         std::cout << text;
     } else {

@@ -5,6 +5,7 @@
 #include "commands.hpp"
 #include "dummies.hpp"
 #include "file_io.hpp"
+#include "inputs.hpp"
 #include "load.hpp"
 #include "write_library.hpp"
 
@@ -49,24 +50,34 @@ Outcome unbox(Args args) {
     if (paths.empty()) {
         return Error{"unbox needs a whitebox library: --whitebox <lib>"};
     }
-    auto design = load_design(files[0], args);
+    InputFiles inputs;
+    auto design = load_design(files[0], args, inputs);
     if (!design) {
         return design.error();
     }
     const std::vector<std::string> names = blackbox_names(*design);
+    // The first library offering a cell wins, so a file named again would add nothing but
+    // another copy of itself in memory.
+    const std::vector<std::string> distinct = distinct_files(paths);
     // Whitebox libraries are only read; the offered list borrows them until the end.
     std::vector<Library> libraries;
-    libraries.reserve(paths.size());
-    for (const std::string& path : paths) {
-        Loaded loaded = load_library(path, {names, TopMode::IfPresent});
+    libraries.reserve(distinct.size());
+    for (const std::string& path : distinct) {
+        Loaded loaded = load_library(path, {names, TopMode::IfPresent}, inputs);
         if (!loaded) {
             return loaded.error();
         }
         libraries.push_back(std::move(*loaded));
     }
     std::vector<quorvane_dsl::blackbox::Whiteboxes> offered;
-    for (std::size_t i = 0; i < paths.size(); ++i) {
-        offered.push_back({paths[i], &libraries[i]});
+    for (std::size_t i = 0; i < distinct.size(); ++i) {
+        offered.push_back({distinct[i], &libraries[i]});
+    }
+    const std::vector<std::string> out = flag_values(args, "-o");
+    if (!out.empty()) {
+        if (auto apart = refuse_overwriting_inputs(out.front(), inputs); !apart) {
+            return Error{std::move(apart.error())};
+        }
     }
     const bool allow_revision = std::ranges::find(args, "--allow-revision") != args.end();
     if (!print_report(quorvane_dsl::blackbox::unbox(*design, offered, allow_revision))) {
@@ -75,7 +86,6 @@ Outcome unbox(Args args) {
     if (auto filled = add_dummies(*design, args); !filled) {
         return Error{std::move(filled.error())};
     }
-    const std::vector<std::string> out = flag_values(args, "-o");
     if (out.empty()) {
         if (auto written = print_library(*design); !written) {
             return Error{std::move(written.error())};

@@ -68,10 +68,13 @@ Loaded select_tops(const std::string& path, Library library, const TopSelection&
 
 // A source runs through analysis and evaluation; its diagnostics are printed here, and a
 // source with errors gives no library.
-Loaded load_source(const std::string& path, const TopSelection& tops) {
+Loaded load_source(const std::string& path, const TopSelection& tops, InputFiles& inputs) {
     auto analysis = quorvane_dsl::analyze(path);
     if (!analysis) {
         return error(std::move(analysis.error()));
+    }
+    for (const quorvane_dsl::source::SourceFile& file : analysis->hir.files.files) {
+        inputs.push_back(file.name);
     }
     if (!report(*analysis)) {
         return std::unexpected(Outcome{Fail{}});
@@ -120,11 +123,12 @@ bool is_gds(std::string_view path) {
     return ext == "gds" || ext == "gds2" || ext == "gdsii";
 }
 
-Loaded load_library(const std::string& path, const TopSelection& tops) {
+Loaded load_library(const std::string& path, const TopSelection& tops, InputFiles& inputs) {
     const bool gds = is_gds(path);
     if (!gds && extension(path) != "qvir") {
-        return load_source(path, tops);
+        return load_source(path, tops, inputs);
     }
+    inputs.push_back(path);
     Loaded loaded = gds ? load_gds(path) : load_ir_text(path);
     if (!loaded) {
         return loaded;
@@ -132,18 +136,19 @@ Loaded load_library(const std::string& path, const TopSelection& tops) {
     return select_tops(path, std::move(*loaded), tops);
 }
 
-Loaded compile_lib(Args args, std::string_view command) {
+Loaded compile_lib(Args args, std::string_view command, InputFiles& inputs) {
     const std::vector<std::string> files = positional(args);
     if (files.size() != 1) {
         return std::unexpected(Error{std::string(command) + " needs exactly one file"});
     }
     const std::vector<std::string> tops = flag_values(args, "--top");
-    return load_library(files[0], {tops, TopMode::Required});
+    return load_library(files[0], {tops, TopMode::Required}, inputs);
 }
 
-std::expected<quorvane_dsl::ir::Library, Outcome> load_design(const std::string& path, Args args) {
+std::expected<quorvane_dsl::ir::Library, Outcome> load_design(const std::string& path, Args args,
+                                                              InputFiles& inputs) {
     const std::vector<std::string> tops = flag_values(args, "--top");
-    return load_library(path, {tops, TopMode::Required});
+    return load_library(path, {tops, TopMode::Required}, inputs);
 }
 
 } // namespace quorvane

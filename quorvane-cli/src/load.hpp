@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "args.hpp"
+#include "inputs.hpp"
 #include "ir/ir.hpp"
 #include "outcome.hpp"
 
@@ -31,15 +32,17 @@ std::string_view extension(std::string_view path);
 // Whether the name's extension makes the file GDSII: "gds", "gds2" or "gdsii".
 bool is_gds(std::string_view path);
 
-// One design input to an IR library, read by the extension of its name.
-Loaded load_library(const std::string& path, const TopSelection& tops);
+// One design input to an IR library, read by the extension of its name; the files read (a
+// source's imports too) are added to `inputs`.
+Loaded load_library(const std::string& path, const TopSelection& tops, InputFiles& inputs);
 
 // The design a command works on: `path` loaded with the command's --top cells. When there is
 // no library, the error is the command's outcome as it stands.
-std::expected<quorvane_dsl::ir::Library, Outcome> load_design(const std::string& path, Args args);
+std::expected<quorvane_dsl::ir::Library, Outcome> load_design(const std::string& path, Args args,
+                                                              InputFiles& inputs);
 
 // The design of netlist and lvs: the one positional file of `args`, loaded with its --top cells;
 // without exactly one file the error names the command.
-Loaded compile_lib(Args args, std::string_view command);
+Loaded compile_lib(Args args, std::string_view command, InputFiles& inputs);
 
 } // namespace quorvane

@@ -81,10 +81,13 @@ std::string parent_directory(const std::string& path) {
 }
 
 std::expected<quorvane_dsl::decompile::LayerSource, Outcome>
-technology(const std::string& path, const std::string& output_directory) {
+technology(const std::string& path, const std::string& output_directory, InputFiles& inputs) {
     auto analysis = quorvane_dsl::analyze(path);
     if (!analysis) {
         return std::unexpected(Error{analysis.error()});
+    }
+    for (const quorvane_dsl::source::SourceFile& file : analysis->hir.files.files) {
+        inputs.push_back(file.name);
     }
     if (!report(*analysis)) {
         return std::unexpected(Fail{});

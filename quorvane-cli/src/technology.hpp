@@ -5,6 +5,7 @@
 #include <string>
 
 #include "decompile/decompile.hpp"
+#include "inputs.hpp"
 #include "outcome.hpp"
 
 namespace quorvane {
@@ -18,8 +19,9 @@ std::string relative_path(const std::string& target, const std::string& base);
 std::string parent_directory(const std::string& path);
 
 // The layers and global names of the source `path` and its imports, to be imported from
-// `output_directory`. Its diagnostics are printed; a source with errors fails the command.
+// `output_directory`; the files read are added to `inputs`. Its diagnostics are printed; a
+// source with errors fails the command.
 std::expected<quorvane_dsl::decompile::LayerSource, Outcome>
-technology(const std::string& path, const std::string& output_directory);
+technology(const std::string& path, const std::string& output_directory, InputFiles& inputs);
 
 } // namespace quorvane

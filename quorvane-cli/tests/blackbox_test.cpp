@@ -34,11 +34,12 @@ TEST(Blackbox, RoundTripsRealDesignsThroughGds) {
          {root / "examples/pads.qvir", root / "quorvane-dsl-gds/tests/data/klayout/hierarchy.gds",
           root / "quorvane-dsl-gds/tests/data/klayout/shapes.gds"}) {
         SCOPED_TRACE(design.string());
-        const ir::Library original = load_library(design, {}).value();
+        InputFiles inputs;
+        const ir::Library original = load_library(design, {}, inputs).value();
         const ir::Library boxes = publish_blackboxes(original).value();
         ASSERT_EQ(boxes.cells.size(), original.tops.size());
         ASSERT_TRUE(write_library(boxes, published));
-        ir::Library unboxed = load_library(published, {}).value();
+        ir::Library unboxed = load_library(published, {}, inputs).value();
         const std::vector<quorvane_dsl::blackbox::Whiteboxes> offered = {{"w", &original}};
         const auto report = quorvane_dsl::blackbox::unbox(unboxed, offered, false);
         EXPECT_EQ(report.unboxed.size(), original.tops.size());

@@ -19,13 +19,17 @@ namespace {
 // Numbered entries of one metadata text, from 10 on; over-long texts are left out, and so is
 // whatever comes after the last number a reader takes as an entry (32767), rather than wrapping
 // into the numbers of the key and the name.
-enum class Added { Written, TooLong, TooMany };
+// A NUL would end the PROPVALUE where a reader takes it, so such a text is left out too.
+enum class Added { Written, HoldsNul, TooLong, TooMany };
 
 struct Entries {
     std::vector<shape::GdsProperty>& properties;
     std::uint16_t next = first_entry_attribute;
 
     Added add(std::string text) {
+        if (text.find('\0') != std::string::npos) {
+            return Added::HoldsNul;
+        }
         if (text.size() > max_entry_bytes) {
             return Added::TooLong;
         }
@@ -41,6 +45,14 @@ std::string too_many_text(std::string_view text) {
     return "`: `" + std::string(quorvane_dsl::base::utf8::char_prefix(text, 40)) +
            "…` is past the " + std::to_string(last_entry_attribute - first_entry_attribute + 1) +
            " metadata entries GDS can number and is not written to GDS";
+}
+
+std::string holds_nul_suffix() {
+    return "` holds a NUL byte and is not written to GDS";
+}
+
+std::string cannot_write(const ir::Cell& cell) {
+    return "cannot write cell " + ir::shown(cell.name) + " as GDS: ";
 }
 
 std::string too_long_suffix() {
@@ -61,11 +73,8 @@ class Export {
         if (auto cells = enter_cells(); !cells) {
             return std::unexpected(cells.error());
         }
-        for (const ir::Cell& cell : library_.cells) {
-            // Such a number would come back from the metadata as a name, not as itself.
-            if (auto message = ir::unwritable_value(cell)) {
-                return std::unexpected("cannot write cell `" + cell.name + "` as GDS: " + *message);
-            }
+        if (auto refused = unwritable_names(); !refused) {
+            return std::unexpected(refused.error());
         }
         out_.layout.points.reserve(point_count());
         for (std::size_t i = 0; i < library_.cells.size(); ++i) {
@@ -77,6 +86,26 @@ class Export {
     }
 
   private:
+    // What IR text refuses as unreadable GDS refuses too: a name that would come back as
+    // another, or a number that would come back from the metadata as a name.
+    std::expected<void, std::string> unwritable_names() const {
+        for (const ir::Layer& layer : library_.layers) {
+            if (!ir::carries_name(layer.name)) {
+                return std::unexpected("cannot write layer " + ir::shown(layer.name) +
+                                       " as GDS: its name would not read back");
+            }
+        }
+        for (const ir::Cell& cell : library_.cells) {
+            if (auto name = ir::uncarried_name(cell)) {
+                return std::unexpected(cannot_write(cell) + *name + " would not read back");
+            }
+            if (auto message = ir::unwritable_value(cell)) {
+                return std::unexpected(cannot_write(cell) + *message);
+            }
+        }
+        return {};
+    }
+
     void enter_layers() {
         LayoutDb& db = out_.layout;
         layer_ids_.reserve(library_.layers.size());
@@ -252,7 +281,10 @@ class Export {
         Entries entries{meta.properties};
         const auto entry = [&](std::string text) {
             const Added added = entries.add(text);
-            if (added == Added::TooLong) {
+            if (added == Added::HoldsNul) {
+                out_.warnings.push_back("cell `" + cell.name + "`: `" +
+                                        text.substr(0, text.find('=')) + holds_nul_suffix());
+            } else if (added == Added::TooLong) {
                 out_.warnings.push_back(
                     "cell `" + cell.name + "`: `" +
                     std::string(quorvane_dsl::base::utf8::char_prefix(text, 40)) + "…" +
@@ -292,7 +324,10 @@ class Export {
         for (const auto& [name, value] : marker.attrs) {
             std::string text = name + "=" + value.to_literal();
             const Added added = entries.add(text);
-            if (added == Added::TooLong) {
+            if (added == Added::HoldsNul) {
+                out_.warnings.push_back("cell `" + cell.name + "`, marker `" + marker.name +
+                                        "`: attribute `" + name + holds_nul_suffix());
+            } else if (added == Added::TooLong) {
                 out_.warnings.push_back("cell `" + cell.name + "`, marker `" + marker.name +
                                         "`: attribute `" + name + too_long_suffix());
             } else if (added == Added::TooMany) {

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "io/gds/writer.hpp"
+#include "ir/text.hpp"
 #include "lib.hpp"
 #include "read.hpp"
 
@@ -256,6 +257,55 @@ TEST(Import, RoundTripThroughGdsKeepsTheLibrary) {
     ASSERT_TRUE(back) << back.error();
     EXPECT_EQ(back->library, library);
     EXPECT_TRUE(back->warnings.empty());
+}
+
+TEST(Import, NulBytesAreRefusedOrLeftOutAloud) {
+    using namespace std::string_literals;
+    ir::Library library;
+    library.layers = {{"m", 1, 0}};
+    ir::Cell top;
+    top.name = top.source = "top";
+    top.params = {{"s", ir::Value{ir::Value::String{"a\0b"s}}}};
+    top.attrs = {{"n", ir::Value{ir::Value::Int{1}}}};
+    top.markers = {{"p", {{0, 0, 0}}, {{"kind", ir::Value{ir::Value::String{"x\0y"s}}}}}};
+    library.cells = {top};
+    library.tops = {0};
+
+    // IR text carries the values; GDSII, whose strings end at a NUL, leaves them out aloud.
+    const auto text = ir::print(library);
+    ASSERT_TRUE(text) << text.error();
+    EXPECT_EQ(ir::parse(*text).value(), library);
+    auto written = quorvane_dsl_gds::write_gds(library);
+    ASSERT_TRUE(written) << written.error();
+    EXPECT_EQ(written->warnings,
+              (std::vector<std::string>{
+                  "cell `top`: `param:s` holds a NUL byte and is not written to GDS",
+                  "cell `top`, marker `p`: attribute `kind` holds a NUL byte and is not written "
+                  "to GDS"}));
+    auto back = read_gds(written->bytes);
+    ASSERT_TRUE(back) << back.error();
+    EXPECT_TRUE(back->library.cells[0].params.empty());
+    EXPECT_EQ(back->library.cells[0].attrs, top.attrs);
+    EXPECT_TRUE(back->library.cells[0].markers.at(0).attrs.empty());
+
+    // A name would come back as another (`a\0b` as `a`): both writers refuse it alike.
+    const auto refusals = [](ir::Library named) {
+        return std::pair{ir::print(named).error(), quorvane_dsl_gds::write_gds(named).error()};
+    };
+    const auto refused = [](std::string what) {
+        return std::pair{"cannot write cell `top` as IR text: " + what + " would not read back",
+                         "cannot write cell `top` as GDS: " + what + " would not read back"};
+    };
+    ir::Library named = library;
+    named.cells[0].params[0].first = "s\0"s;
+    EXPECT_EQ(refusals(named), refused("param `s\\x00`"));
+    named = library;
+    named.cells[0].markers[0].attrs[0].first = "k\0"s;
+    EXPECT_EQ(refusals(named), refused("attribute `k\\x00` of marker `p`"));
+    named = library;
+    named.cells[0].name = "top\0b"s;
+    EXPECT_EQ(refusals(named).second,
+              "cannot write cell `top\\x00b` as GDS: cell name `top\\x00b` would not read back");
 }
 
 TEST(Import, SelfContainingAndDeepHierarchies) {

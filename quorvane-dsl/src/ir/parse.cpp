@@ -1,5 +1,6 @@
 #include <cmath>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "base/utf8.hpp"
 #include "ir/scan.hpp"
@@ -185,6 +186,7 @@ class Reader {
         spans_.push_back({start, start + fields[0].size()});
         cell_lines_.push_back(line.number);
         cell_ = Cell{};
+        marker_names_.clear();
         cell_.name = std::string(fields[0]);
         cell_.source = std::string(fields[1].substr(7));
         open_ = true;
@@ -262,6 +264,10 @@ class Reader {
                 const std::string_view attrs =
                     open == std::string_view::npos ? std::string_view{} : rest.substr(open + 1);
                 return "cannot read the marker " + quoted(rest) + too_deep_suffix(attrs, false);
+            }
+            // The language names a cell's markers once; GDSII would fold a second into the first.
+            if (!marker_names_.insert(marker->name).second) {
+                return "marker " + quoted(marker->name) + " is defined twice";
             }
             cell_.markers.push_back(std::move(*marker));
             return std::nullopt;
@@ -377,6 +383,7 @@ class Reader {
     std::vector<Span> spans_;
     std::vector<std::uint64_t> cell_lines_;
     Cell cell_;
+    std::unordered_set<std::string> marker_names_; // of the open cell
     bool open_ = false;
 };
 

@@ -134,42 +134,11 @@ void write_cell(Out& out, const Library& library, const Cell& cell) {
     out << "}\n";
 }
 
-// A name in backticks with its control characters spelled out, so that a refused name cannot
-// break the line of the message that names it.
-std::string shown(std::string_view name) {
-    std::string out = "`";
-    for (const char c : name) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x20 || byte == 0x7f) {
-            constexpr char digits[] = "0123456789abcdef";
-            out += "\\x";
-            out += digits[byte >> 4];
-            out += digits[byte & 15];
-        } else {
-            out += c;
-        }
-    }
-    return out + "`";
-}
-
-bool has_control(std::string_view name) {
-    for (std::size_t i = 0; i < name.size(); ++i) {
-        const auto byte = static_cast<unsigned char>(name[i]);
-        // U+0080..U+009F are the C1 controls, encoded as C2 80..C2 9F.
-        const bool c1 =
-            byte == 0xc2 && i + 1 < name.size() && static_cast<unsigned char>(name[i + 1]) < 0xa0;
-        if (byte < 0x20 || byte == 0x7f || c1) {
-            return true;
-        }
-    }
-    return false;
-}
-
 // Whether the reader gives this name back as it is: the fields of a line are split at white
 // space, braces open and close blocks, and a line ends at a line feed.
 bool writable_name(std::string_view name) {
     const auto fields = scan::fields(name);
-    return fields.size() == 1 && fields[0].size() == name.size() && !has_control(name) &&
+    return fields.size() == 1 && fields[0].size() == name.size() && carries_name(name) &&
            name.find_first_of("{}") == std::string_view::npos;
 }
 
@@ -256,6 +225,9 @@ std::optional<std::string> unwritable_marker(const Cell& cell, const Marker& mar
 }
 
 std::optional<std::string> unwritable_cell(const Cell& cell) {
+    if (auto name = uncarried_name(cell)) {
+        return cannot_write(cell) + *name + " would not read back";
+    }
     if (auto message =
             first_of({name_refusal(cell, "cell name", cell.name, writable_name(cell.name)),
                       name_refusal(cell, "source", cell.source, writable_field(cell.source)),
@@ -312,7 +284,86 @@ std::optional<std::string> unwritable_library_names(const Library& library) {
     return std::nullopt;
 }
 
+// The first name of the list that no writer carries, described with its kind.
+std::optional<std::string> uncarried_names(std::string_view kind,
+                                           const std::vector<NamedValue>& values) {
+    for (const auto& [name, value] : values) {
+        if (!carries_name(name)) {
+            return std::string(kind) + " " + shown(name);
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> uncarried_marker_name(const Marker& marker) {
+    if (!carries_name(marker.name)) {
+        return "marker " + shown(marker.name);
+    }
+    for (const auto& [name, value] : marker.attrs) {
+        if (!carries_name(name)) {
+            return "attribute " + shown(name) + " of marker " + shown(marker.name);
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> uncarried_text(std::string_view kind, std::string_view text) {
+    if (carries_name(text)) {
+        return std::nullopt;
+    }
+    return std::string(kind) + " " + shown(text);
+}
+
 } // namespace
+
+std::string shown(std::string_view name) {
+    std::string out = "`";
+    for (const char c : name) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7f) {
+            constexpr char digits[] = "0123456789abcdef";
+            out += "\\x";
+            out += digits[byte >> 4];
+            out += digits[byte & 15];
+        } else {
+            out += c;
+        }
+    }
+    return out + "`";
+}
+
+bool carries_name(std::string_view name) {
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(name[i]);
+        // U+0080..U+009F are the C1 controls, encoded as C2 80..C2 9F.
+        const bool c1 =
+            byte == 0xc2 && i + 1 < name.size() && static_cast<unsigned char>(name[i + 1]) < 0xa0;
+        if (byte < 0x20 || byte == 0x7f || c1) {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::optional<std::string> uncarried_name(const Cell& cell) {
+    if (auto message = first_of(
+            {uncarried_text("cell name", cell.name), uncarried_text("source", cell.source),
+             uncarried_names("param", cell.params), uncarried_names("attr", cell.attrs)})) {
+        return message;
+    }
+    if (const auto& bb = cell.blackbox) {
+        if (auto message = first_of({uncarried_text("blackbox interface", bb->interface),
+                                     uncarried_text("blackbox content", bb->content)})) {
+            return message;
+        }
+    }
+    for (const Marker& marker : cell.markers) {
+        if (auto message = uncarried_marker_name(marker)) {
+            return message;
+        }
+    }
+    return std::nullopt;
+}
 
 std::optional<std::string> unwritable_value(const Cell& cell) {
     if (auto message = first_of(

@@ -31,6 +31,18 @@ std::expected<std::string, std::string> print(const Library& library);
 // GDSII metadata can carry it.
 std::optional<std::string> unwritable_value(const Cell& cell);
 
+// Whether both writers carry the name as it is: a control character would end an IR text
+// line, and a NUL ends every GDSII string, so the name would come back as another.
+bool carries_name(std::string_view name);
+
+// The first name or text of the cell that `carries_name` refuses, described ("cell name
+// `a\x00b`", "attribute `k` of marker `p`"); either writer refuses the cell for it.
+std::optional<std::string> uncarried_name(const Cell& cell);
+
+// A name in backticks with its control characters spelled out, so that a refused name cannot
+// break the line of the message that names it.
+std::string shown(std::string_view name);
+
 // Points as "(x,y)" joined by single spaces.
 std::string points_text(std::span<const Point> points);
 

@@ -168,6 +168,9 @@ TEST(IrText, FailureTableNamesTheLine) {
         {head + "cell a source=a {\nmarker m (0,0,0)\n",
          "line 5: cannot read the marker `m (0,0,0)`"},
         {head + "cell a source=a {\nmarker m {\n", "line 5: cannot read the marker `m {`"},
+        {head +
+             "cell a source=a {\nmarker m\n}\ncell b source=b {\nmarker m\nmarker m (1,1,0deg)\n",
+         "line 9: marker `m` is defined twice"},
         {head + "cell a source=a {\nblackbox content=c interface=i\n",
          "line 5: expected `blackbox footprint=(l,b,r,t) interface=... content=...`"},
         {head + "cell a source=a {\nblackbox footprint=(1,2,3,4) size=2\n",
