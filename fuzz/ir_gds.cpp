@@ -2,7 +2,7 @@
 // warning and read back, the same library up to what GDSII does not keep: the order of layers,
 // layers without shapes, layer names that are not identifiers, the tops, the connections,
 // markers without locations, instance names, and shapes regrouped by layer; polygons come back
-// without a repeated closing point and rectangles as boxes.
+// without a repeated closing point, rectangles as boxes and boxes with their corners in order.
 
 #include <algorithm>
 #include <cmath>
@@ -15,6 +15,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/utf8.hpp"
 #include "fuzz.hpp"
 #include "ir/ir.hpp"
 #include "ir/transform.hpp"
@@ -33,9 +34,13 @@ Numbers numbers_of(const ir::Layer& layer) {
     return {layer.layer, layer.datatype};
 }
 
-// The writer closes an open ring, the import drops one closing point and takes four corners of
-// a rectangle for a box.
+// GDSII keeps a rectangle by its corners, whatever their order. The writer closes an open ring,
+// the import drops one closing point and takes four corners of a rectangle for a box.
 ir::Geometry as_read_back(ir::Geometry geometry) {
+    if (auto* box = std::get_if<ir::Box>(&geometry.kind)) {
+        return {ir::Box{std::min(box->left, box->right), std::min(box->bottom, box->top),
+                        std::max(box->left, box->right), std::max(box->bottom, box->top)}};
+    }
     auto* polygon = std::get_if<ir::Polygon>(&geometry.kind);
     if (!polygon) {
         return geometry;
@@ -191,7 +196,12 @@ void show(const char* what, const ir::Library& library) {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    auto parsed = ir::parse(quorvane_fuzz::text_of(data, size));
+    // IR files are read as UTF-8 text before they are parsed.
+    const std::string_view text = quorvane_fuzz::text_of(data, size);
+    if (!quorvane_dsl::base::utf8::is_valid(text)) {
+        return 0;
+    }
+    auto parsed = ir::parse(text);
     if (!parsed) {
         return 0;
     }
