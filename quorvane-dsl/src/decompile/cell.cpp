@@ -509,8 +509,17 @@ struct CellWriter {
         attributes();
         markers();
         shapes();
+        // Named placements go first: the names the language makes up for the copies of an array
+        // skip every name in use, while a chosen name may not repeat one made up before it.
         for (const ir::Instance& placed : cell.instances) {
-            instance(placed);
+            if (!placed.array) {
+                instance(placed);
+            }
+        }
+        for (const ir::Instance& placed : cell.instances) {
+            if (placed.array) {
+                instance(placed);
+            }
         }
         out() += "}\n\n";
         d.output.end_item();

@@ -85,6 +85,12 @@ TEST(Decompile, WorkedExampleAndArray) {
     placed.array = ir::Array{1, 4, {0, 0}, {0, 0}};
     EXPECT_NE(decompiled(library).find("place sub.origin at (0, 0) rotate 180deg mirror\n"),
               std::string::npos);
+
+    // The copies of an array are named sub_0, sub_1, ... skipping names in use, while a chosen
+    // name may not repeat one: named placements go first, so that they are in use.
+    library.cells[0].instances.push_back(instance("sub_1", 1, 7, 0));
+    const std::string text = decompiled(library);
+    EXPECT_LT(text.find("place sub.origin at (7nm, 0) as sub_1\n"), text.find("    place {\n"));
 }
 
 TEST(Decompile, IdentifierRule) {
