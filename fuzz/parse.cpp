@@ -7,12 +7,9 @@
 #include <string>
 #include <utility>
 
-#include "check/check.hpp"
+#include "analyse.hpp"
 #include "diag/diag.hpp"
 #include "fuzz.hpp"
-#include "load/load.hpp"
-#include "lower/lower.hpp"
-#include "source/source.hpp"
 #include "syntax/parser.hpp"
 
 using namespace quorvane_dsl::syntax;
@@ -36,31 +33,16 @@ void check_lossless(const parser::Parse& parsed, std::string_view text) {
     }
 }
 
-// The file as the loader would hand it to lowering, with its imports left out.
-quorvane_dsl::load::Loaded loaded_alone(std::string_view text, parser::Parse parsed) {
-    quorvane_dsl::load::Loaded loaded;
-    const auto file = loaded.files.add("f.qvs", std::string(text));
-    for (const SyntaxError& error : parsed.errors) {
-        loaded.diagnostics.push_back(
-            {.message = error.message, .notes = {}, .src = {error.range, file}});
-    }
-    loaded.sources.emplace_back(file, std::move(parsed));
-    return loaded;
-}
-
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view text = quorvane_fuzz::text_of(data, size);
     parser::Parse parsed = parser::parse(text);
     check_lossless(parsed, text);
-    const auto hir = quorvane_dsl::lower::lower(loaded_alone(text, std::move(parsed)));
-    const auto checked = quorvane_dsl::check::check(hir);
+    const auto analysis = quorvane_fuzz::analyse(text, std::move(parsed));
     std::size_t rendered = 0;
-    for (const auto* diagnostics : {&hir.diagnostics, &checked.diagnostics}) {
-        for (const diag::Diagnostic& diagnostic : *diagnostics) {
-            rendered += diag::render(hir.files.files, diagnostic).size();
-        }
+    for (const diag::Diagnostic& diagnostic : analysis.hir.diagnostics) {
+        rendered += diag::render(analysis.hir.files.files, diagnostic).size();
     }
     // A snippet line is clipped to a window around its carets and runs of stray characters are
     // one error, so each byte of input accounts for a bounded share of the output.

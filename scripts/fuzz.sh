@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets in build-fuzz/ and runs one of them with its dictionary and seeds:
 #   scripts/fuzz.sh NAME [SECONDS] [extra libFuzzer flags...]
-# NAME is parse, format, ir_value, ir_text, json, gds_stream or gds_import. The working corpus
+# NAME is parse, format, eval, ir_value, ir_text, ir_gds, json, gds_stream, gds_import or
+# decompile. The working corpus
 # grows in build-fuzz/corpus/NAME; the committed seeds in fuzz/corpus/NAME are only read.
 # QV_JOBS limits the parallel build jobs (3 by default, the machine is shared).
 set -euo pipefail
@@ -12,10 +13,10 @@ seconds=${2:-600}
 shift $(($# < 2 ? $# : 2))
 
 case $name in
-    parse | format) dict=fuzz/qvs.dict ;;
-    ir_value | ir_text) dict=fuzz/ir.dict ;;
+    parse | format | eval) dict=fuzz/qvs.dict ;;
+    ir_value | ir_text | ir_gds) dict=fuzz/ir.dict ;;
     json) dict=fuzz/json.dict ;;
-    gds_stream | gds_import) dict=fuzz/gds.dict ;;
+    gds_stream | gds_import | decompile) dict=fuzz/gds.dict ;;
     *)
         echo "error: unknown fuzz target '$name'" >&2
         exit 2

@@ -53,6 +53,16 @@ std::string holds_nul_suffix() {
     return "` holds a NUL byte and is not written to GDS";
 }
 
+// The reader ends an entry's key at its first `=`, so a name holding one would come back cut,
+// with the rest of itself taken for the value.
+bool holds_equals(std::string_view name) {
+    return name.find('=') != std::string_view::npos;
+}
+
+std::string holds_equals_suffix() {
+    return "` holds a `=` and is not written to GDS";
+}
+
 std::string cannot_write(const ir::Cell& cell) {
     return "cannot write cell " + ir::shown(cell.name) + " as GDS: ";
 }
@@ -332,11 +342,19 @@ class Export {
         }
         // Each value is a property of its own and is written as its literal, dimension comments
         // included (also inside lists); the import warns about an entry it cannot read back.
+        const auto value_entry = [&](std::string key, const ir::Value& value) {
+            if (holds_equals(key)) {
+                out_.warnings.push_back("cell `" + cell.name + "`: `" + key +
+                                        holds_equals_suffix());
+                return;
+            }
+            entry(key + "=" + value.to_literal());
+        };
         for (const auto& [name, value] : cell.params) {
-            entry("param:" + name + "=" + value.to_literal());
+            value_entry("param:" + name, value);
         }
         for (const auto& [name, value] : cell.attrs) {
-            entry("attr:" + name + "=" + value.to_literal());
+            value_entry("attr:" + name, value);
         }
         if (cell.blackbox) {
             const ir::Box& f = cell.blackbox->footprint;
@@ -357,6 +375,11 @@ class Export {
         meta.properties.push_back({quorvane_dsl::units::format_number(angle), angle_attribute});
         Entries entries{meta.properties};
         for (const auto& [name, value] : marker.attrs) {
+            if (holds_equals(name)) {
+                out_.warnings.push_back("cell `" + cell.name + "`, marker `" + marker.name +
+                                        "`: attribute `" + name + holds_equals_suffix());
+                continue;
+            }
             std::string text = name + "=" + value.to_literal();
             const Added added = entries.add(text);
             if (added == Added::HoldsNul) {

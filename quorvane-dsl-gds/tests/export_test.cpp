@@ -4,6 +4,7 @@
 
 #include "io/gds/writer.hpp"
 #include "lib.hpp"
+#include "read.hpp"
 
 namespace ir = quorvane_dsl::ir;
 namespace shape = vork::models::shape;
@@ -233,4 +234,30 @@ TEST(Export, RefusesOrWarnsWhereIrTextWould) {
     const auto layout = to_layout(library);
     ASSERT_TRUE(layout);
     EXPECT_EQ(layout->layout.cells[0].shapes.at(vork::models::LayerId{0}).size(), 1u);
+}
+
+TEST(Export, NamesHoldingAnEqualsSignAreLeftOutAloud) {
+    // The reader splits an entry at its first `=`: `a=b` with 4 would come back as `a` with the
+    // unreadable value `b=4`, so such names stay out of GDS with a warning.
+    ir::Library library;
+    library.cells = {cell_named("top")};
+    ir::Cell& top = library.cells[0];
+    const ir::Value four{ir::Value::Int{4}};
+    top.params = {{"p=q", four}};
+    top.attrs = {{"a=b", four}, {"c", four}};
+    top.markers = {{"m", {{0, 0, 0}}, {{"k=", four}, {"n", four}}}};
+    const auto written = quorvane_dsl_gds::write_gds(library);
+    ASSERT_TRUE(written) << written.error();
+    EXPECT_EQ(written->warnings,
+              (std::vector<std::string>{
+                  "cell `top`: `param:p=q` holds a `=` and is not written to GDS",
+                  "cell `top`: `attr:a=b` holds a `=` and is not written to GDS",
+                  "cell `top`, marker `m`: attribute `k=` holds a `=` and is not written to GDS"}));
+    const auto back = quorvane_dsl_gds::read::read_gds(written->bytes);
+    ASSERT_TRUE(back) << back.error();
+    EXPECT_TRUE(back->warnings.empty());
+    const ir::Cell& cell = back->library.cells.at(0);
+    EXPECT_TRUE(cell.params.empty());
+    EXPECT_EQ(cell.attrs, (std::vector<ir::NamedValue>{{"c", four}}));
+    EXPECT_EQ(cell.markers.at(0).attrs, (std::vector<ir::NamedValue>{{"n", four}}));
 }

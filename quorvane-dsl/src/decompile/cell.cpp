@@ -64,6 +64,32 @@ bool attribute_written(const Value& value) {
     return !holds_named(value);
 }
 
+// What the language requires of the marker attributes it knows, when `value` is not that: such
+// an attribute would not check.
+std::optional<std::string_view> unfit_marker_attribute(std::string_view name, const Value& value) {
+    const auto quantity = [&](units::Dim dim) {
+        if (const auto* number = std::get_if<Value::Number>(&value.kind)) {
+            return number->dim == dim || number->value == 0;
+        }
+        const auto* integer = std::get_if<Value::Int>(&value.kind);
+        return integer && integer->value == 0;
+    };
+    if (name == "angle" && !quantity(units::Dim{0, 1})) {
+        return "an angle";
+    }
+    if (name == "width" && !quantity(units::Dim{1, 0})) {
+        return "a size";
+    }
+    if ((name == "kind" || name == "type" || name == "direction") &&
+        !std::holds_alternative<Value::String>(value.kind)) {
+        return "a string";
+    }
+    if (name == "xsection") {
+        return "a cross-section";
+    }
+    return std::nullopt;
+}
+
 // The name of a `with` argument is written as it is, so it must lex as one identifier.
 bool is_plain_identifier(std::string_view name) {
     if (name.empty() || (name[0] >= '0' && name[0] <= '9')) {
@@ -283,6 +309,11 @@ struct CellWriter {
                      "`, whose name is no identifier");
                 continue;
             }
+            if (const auto required = unfit_marker_attribute(name, value)) {
+                warn("skipped the attribute `" + name + "` of marker `" + marker.name +
+                     "`, which must hold " + std::string(*required));
+                continue;
+            }
             text += text.empty() ? "with " : ", ";
             text += name + " = " + value.to_literal();
         }
@@ -478,8 +509,17 @@ struct CellWriter {
         attributes();
         markers();
         shapes();
+        // Named placements go first: the names the language makes up for the copies of an array
+        // skip every name in use, while a chosen name may not repeat one made up before it.
         for (const ir::Instance& placed : cell.instances) {
-            instance(placed);
+            if (!placed.array) {
+                instance(placed);
+            }
+        }
+        for (const ir::Instance& placed : cell.instances) {
+            if (placed.array) {
+                instance(placed);
+            }
         }
         out() += "}\n\n";
         d.output.end_item();

@@ -128,6 +128,7 @@ EvalResult evaluate(const Analysis& analysis, const EvalOptions& options) {
         return {};
     }
     Evaluator ev(analysis);
+    ev.max_steps = options.step_limit;
     Driver driver{ev, analysis.hir};
     driver.settle_dbu();
     ev.lib.dbu = ev.dbu;

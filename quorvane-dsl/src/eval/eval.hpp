@@ -1,6 +1,7 @@
 // The evaluator's entry: an analysed design in, its layout library and diagnostics out.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -11,8 +12,13 @@
 
 namespace quorvane_dsl::eval {
 
+// The most steps (statements executed plus expressions evaluated) one evaluation may take.
+inline constexpr std::uint64_t step_limit = 20'000'000;
+
 struct EvalOptions {
     std::vector<std::string> tops; // every --top value in command-line order
+    // Lowered where many small evaluations must each end quickly (fuzzing).
+    std::uint64_t step_limit = eval::step_limit;
 };
 
 struct EvalResult {

@@ -20,7 +20,7 @@ Result<void> Evaluator::count_step(hir::Src src) {
     if (limit_reached) {
         return std::unexpected(Stop{});
     }
-    if (++steps > step_limit) {
+    if (++steps > max_steps) {
         limit_reached = true;
         limit_src = src;
         report_limit();

@@ -20,6 +20,7 @@
 #include "diag/diag.hpp"
 #include "eval/cell_state.hpp"
 #include "eval/env.hpp"
+#include "eval/eval.hpp"
 #include "eval/shapes.hpp"
 #include "eval/value.hpp"
 #include "geom/frame.hpp"
@@ -39,9 +40,6 @@ struct ArgValue {
     hir::Src src;
 };
 
-// The most steps (statements executed plus expressions evaluated) one evaluation may take.
-inline constexpr std::uint64_t step_limit = 20'000'000;
-
 // How deep expressions, statements and the definitions they use may nest while evaluated. Chains
 // of constants, attributes and cells are as long as the input makes them and are followed by
 // recursion, so the room left on the stack is bounded as well: on the work thread the count is
@@ -59,6 +57,7 @@ struct Evaluator {
     std::vector<diag::Diagnostic> diagnostics;
     double dbu = 1.0;
     std::uint64_t steps = 0;
+    std::uint64_t max_steps = step_limit;
     // Once the limit is reported, every later step stops silently and loops end.
     bool limit_reached = false;
     std::uint8_t join = 0;

@@ -85,6 +85,12 @@ TEST(Decompile, WorkedExampleAndArray) {
     placed.array = ir::Array{1, 4, {0, 0}, {0, 0}};
     EXPECT_NE(decompiled(library).find("place sub.origin at (0, 0) rotate 180deg mirror\n"),
               std::string::npos);
+
+    // The copies of an array are named sub_0, sub_1, ... skipping names in use, while a chosen
+    // name may not repeat one: named placements go first, so that they are in use.
+    library.cells[0].instances.push_back(instance("sub_1", 1, 7, 0));
+    const std::string text = decompiled(library);
+    EXPECT_LT(text.find("place sub.origin at (7nm, 0) as sub_1\n"), text.find("    place {\n"));
 }
 
 TEST(Decompile, IdentifierRule) {
@@ -218,6 +224,30 @@ TEST(Decompile, CellContents) {
                   "cell `my cell`: skipped an empty box",
                   "cell `my cell`: skipped a polygon with fewer than 3 points",
                   "cell `my cell`: skipped a path without width or with fewer than 2 points"}));
+}
+
+// Marker attributes the language types keep only values of their type, else the text would not
+// check; a zero stands for any quantity.
+TEST(Decompile, MarkerAttributesOfTheWrongTypeAreSkipped) {
+    ir::Library library;
+    ir::Cell cell = named("c");
+    const auto integer = [](std::int64_t v) { return ir::Value{ir::Value::Int{v}}; };
+    cell.markers = {{"p",
+                     {{0, 0, 0}},
+                     {{"width", integer(500)},
+                      {"angle", integer(0)},
+                      {"kind", integer(5)},
+                      {"xsection", integer(3)},
+                      {"other", integer(7)}}}};
+    library.cells = {cell};
+    const auto result = decompile(library, nullptr);
+    EXPECT_NE(result.text.find("with angle = 0, other = 7\n"), std::string::npos) << result.text;
+    EXPECT_EQ(result.warnings,
+              (std::vector<std::string>{
+                  "cell `c`: skipped the attribute `width` of marker `p`, which must hold a size",
+                  "cell `c`: skipped the attribute `kind` of marker `p`, which must hold a string",
+                  "cell `c`: skipped the attribute `xsection` of marker `p`, which must hold a "
+                  "cross-section"}));
 }
 
 // Names may hold any character; whatever the library holds, the text parses. Only a layer name

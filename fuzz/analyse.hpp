@@ -1,0 +1,48 @@
+// Analysis of one source text in memory, as the driver makes it of a file: the targets that
+// lower, check or evaluate share it.
+#pragma once
+
+#include <algorithm>
+#include <iterator>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "analysis.hpp"
+#include "check/check.hpp"
+#include "diag/diag.hpp"
+#include "load/load.hpp"
+#include "lower/lower.hpp"
+#include "syntax/parser.hpp"
+
+namespace quorvane_fuzz {
+
+// `parsed` is the parse of `text`; the file's imports are left out, since a fuzz input has no
+// files beside it.
+inline quorvane_dsl::Analysis analyse(std::string_view text,
+                                      quorvane_dsl::syntax::parser::Parse parsed) {
+    quorvane_dsl::load::Loaded loaded;
+    const auto file = loaded.files.add("f.qvs", std::string(text));
+    for (const quorvane_dsl::syntax::SyntaxError& error : parsed.errors) {
+        loaded.diagnostics.push_back(
+            {.message = error.message, .notes = {}, .src = {error.range, file}});
+    }
+    loaded.sources.emplace_back(file, std::move(parsed));
+    quorvane_dsl::Analysis analysis{.hir = quorvane_dsl::lower::lower(std::move(loaded))};
+    auto checked = quorvane_dsl::check::check(analysis.hir);
+    auto& diagnostics = analysis.hir.diagnostics;
+    diagnostics.insert(diagnostics.end(), std::make_move_iterator(checked.diagnostics.begin()),
+                       std::make_move_iterator(checked.diagnostics.end()));
+    quorvane_dsl::sort_diagnostics(diagnostics);
+    analysis.types = std::move(checked.types);
+    return analysis;
+}
+
+inline bool has_error(const std::vector<quorvane_dsl::diag::Diagnostic>& diagnostics) {
+    return std::ranges::any_of(diagnostics, [](const quorvane_dsl::diag::Diagnostic& d) {
+        return d.severity == quorvane_dsl::diag::Severity::Error;
+    });
+}
+
+} // namespace quorvane_fuzz

@@ -1,0 +1,46 @@
+// A source that analyses without errors evaluates to a library exactly when evaluation reports no
+// error, every diagnostic points into the source, and the library's IR text, when it prints,
+// reads back to the same library. The evaluation limit is lowered so that loops end quickly.
+
+#include <cstddef>
+#include <cstdint>
+#include <utility>
+
+#include "analyse.hpp"
+#include "diag/diag.hpp"
+#include "eval/eval.hpp"
+#include "fuzz.hpp"
+#include "ir/ir.hpp"
+#include "ir_round_trip.hpp"
+#include "syntax/parser.hpp"
+
+namespace eval = quorvane_dsl::eval;
+
+namespace {
+
+constexpr std::uint64_t fuzz_step_limit = 20'000;
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const std::string_view text = quorvane_fuzz::text_of(data, size);
+    const auto analysis = quorvane_fuzz::analyse(text, quorvane_dsl::syntax::parser::parse(text));
+    if (quorvane_fuzz::has_error(analysis.hir.diagnostics)) {
+        return 0;
+    }
+    const auto result = eval::evaluate(analysis, {.tops = {}, .step_limit = fuzz_step_limit});
+    QV_FUZZ_CHECK(result.library.has_value() != quorvane_fuzz::has_error(result.diagnostics));
+    for (const quorvane_dsl::diag::Diagnostic& diagnostic : result.diagnostics) {
+        QV_FUZZ_CHECK(diagnostic.src.range.start <= diagnostic.src.range.end &&
+                      diagnostic.src.range.end <= text.size());
+        (void)quorvane_dsl::diag::render(analysis.hir.files.files, diagnostic);
+    }
+    if (!result.library) {
+        return 0;
+    }
+    const auto printed = quorvane_dsl::ir::print(*result.library);
+    if (printed) {
+        quorvane_fuzz::check_reads_back(*result.library, *printed);
+    }
+    return 0;
+}
