@@ -29,13 +29,19 @@ hir::Hir lower(load::Loaded loaded) {
         source_bytes += parse.tree().text_range().len();
     }
     reserve_for_text(hir, source_bytes);
-    Lowerer lowerer(std::move(hir));
-    for (const auto& [file, parse] : loaded.sources) {
-        lowerer.declare_items(file, parse.tree());
+    {
+        Lowerer lowerer(std::move(hir));
+        for (const auto& [file, parse] : loaded.sources) {
+            lowerer.declare_items(file, parse.tree());
+        }
+        lowerer.import_ir_files(std::move(loaded.ir_files));
+        lowerer.lower_items();
+        hir = lowerer.finish();
     }
-    lowerer.import_ir_files(std::move(loaded.ir_files));
-    lowerer.lower_items();
-    return lowerer.finish();
+    for (auto& [file, parse] : loaded.sources) {
+        hir.files.files[file.index].text = syntax::release_text(std::move(parse.green));
+    }
+    return hir;
 }
 
 void Lowerer::error(hir::Src at, std::string message) {
