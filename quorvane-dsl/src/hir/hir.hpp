@@ -35,8 +35,9 @@ struct Hir {
     arena::Arena<Binding> bindings;
     arena::Arena<Expr> exprs;
     arena::Arena<Stmt> stmts;
-    std::vector<Src> expr_srcs; // same indices as exprs
-    std::vector<Src> stmt_srcs; // same indices as stmts
+    std::vector<Src> expr_srcs;  // same indices as exprs
+    std::vector<Src> stmt_srcs;  // same indices as stmts
+    arena::Arena<Src> name_srcs; // of the names of field expressions
     base::NameMap<Global> globals;
     std::vector<load::IrFile> ir_files;
     std::vector<Occurrence> occurrences; // in the order met

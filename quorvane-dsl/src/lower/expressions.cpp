@@ -214,7 +214,8 @@ hir::ExprId Lowerer::lower_expr(const ast::Expr& e) {
         if (!field) {
             return push({hir::Expr::Missing{}});
         }
-        return push({hir::Expr::Field{base, src(*field), ast::Name{*field}.text()}});
+        return push(
+            {hir::Expr::Field{base, hir_.name_srcs.alloc(src(*field)), ast::Name{*field}.text()}});
     }
     case ast::Expr::Kind::IndexExpr: {
         const hir::ExprId base = expr(ast::first_expr(node), range);
