@@ -11,7 +11,7 @@ namespace {
 // designs; a sparser text leaves part of the reservation untouched, which costs no pages.
 void reserve_for_text(hir::Hir& hir, std::size_t bytes) {
     hir.exprs.reserve(bytes / 6);
-    hir.expr_srcs.reserve(bytes / 6);
+    hir.expr_ranges.reserve(bytes / 6);
     hir.stmts.reserve(bytes / 32);
     hir.stmt_srcs.reserve(bytes / 32);
     hir.occurrences.reserve(bytes / 16);
