@@ -270,7 +270,7 @@ Ty Checker::field_expr(const Expr::Field& field) {
     const auto* name = std::get_if<Expr::Name>(&hir.expr(named).kind);
     const auto* xs = name ? std::get_if<hir::Res::XSection>(&name->res.kind) : nullptr;
     if (xs == nullptr || std::ranges::find(xs_members, field.name) != xs_members.end()) {
-        return this->field(base, field.name, field.name_src);
+        return this->field(base, field.name, hir.name_srcs[field.name_src]);
     }
     const hir::XsDef& def = hir.xsections[xs->id];
     if (const auto param = def.param(field.name)) {
@@ -282,8 +282,8 @@ Ty Checker::field_expr(const Expr::Field& field) {
             members.push_back(p.name);
         }
     }
-    error(field.name_src, "cross-section `" + def.name + "` has no member `" + field.name +
-                              "`; members: " + joined(members));
+    error(hir.name_srcs[field.name_src], "cross-section `" + def.name + "` has no member `" +
+                                             field.name + "`; members: " + joined(members));
     return Ty::unknown();
 }
 

@@ -208,11 +208,11 @@ struct Expr {
         ExprId operand;
         bool operator==(const Prefix&) const = default;
     };
-    // The id and the place fill the bytes ahead of the name: the largest alternative sets the
-    // size of every expression.
+    // The place of the name is kept aside (Hir::name_srcs), so that the two ids fill the bytes
+    // ahead of the name: the largest alternative sets the size of every expression.
     struct Field {
         ExprId base;
-        Src name_src;
+        NameSrcId name_src;
         std::string name;
         bool operator==(const Field&) const = default;
     };

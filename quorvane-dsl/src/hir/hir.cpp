@@ -1,5 +1,7 @@
 #include "hir/hir.hpp"
 
+#include <algorithm>
+#include <iterator>
 #include <string>
 #include <variant>
 
@@ -37,11 +39,12 @@ std::optional<std::pair<std::uint32_t, const ParamDef*>> XsDef::param(std::strin
     return std::nullopt;
 }
 
-const Src& Hir::expr_src(ExprId id) const {
-    if (id.raw >= expr_srcs.size()) {
+Src Hir::expr_src(ExprId id) const {
+    if (id.raw >= expr_ranges.size()) {
         base::fatal("hir: expression location " + std::to_string(id.raw) + " out of range");
     }
-    return expr_srcs[id.raw];
+    const auto run = std::ranges::upper_bound(expr_files, id.raw, {}, &FileRun::first);
+    return {expr_ranges[id.raw], std::prev(run)->file};
 }
 
 const Src& Hir::stmt_src(StmtId id) const {
@@ -52,7 +55,10 @@ const Src& Hir::stmt_src(StmtId id) const {
 }
 
 ExprId Hir::add_expr(Expr expr, Src src) {
-    expr_srcs.push_back(src);
+    if (expr_files.empty() || expr_files.back().file != src.file) {
+        expr_files.push_back({static_cast<std::uint32_t>(expr_ranges.size()), src.file});
+    }
+    expr_ranges.push_back(src.range);
     return exprs.alloc(std::move(expr));
 }
 

@@ -1,6 +1,7 @@
 // The lowered program: every loaded file and item in typed arenas, every name resolved.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -25,6 +26,12 @@ struct Occurrence {
     bool declaration = false;
 };
 
+// Expressions from `first` up to the next run's first are of `file`.
+struct FileRun {
+    std::uint32_t first = 0;
+    source::FileId file;
+};
+
 // Built by lowering; read-only once the analysis driver has sorted the diagnostics.
 struct Hir {
     source::Files files;
@@ -35,8 +42,13 @@ struct Hir {
     arena::Arena<Binding> bindings;
     arena::Arena<Expr> exprs;
     arena::Arena<Stmt> stmts;
-    std::vector<Src> expr_srcs; // same indices as exprs
-    std::vector<Src> stmt_srcs; // same indices as stmts
+    // The place of every expression, same indices as exprs: its range, and its file from a
+    // run of the expressions made in one file, as a file's expressions are made together. So a
+    // place costs eight bytes, not twelve.
+    std::vector<source::TextRange> expr_ranges;
+    std::vector<FileRun> expr_files; // by `first`, increasing
+    std::vector<Src> stmt_srcs;      // same indices as stmts
+    arena::Arena<Src> name_srcs;     // of the names of field expressions
     base::NameMap<Global> globals;
     std::vector<load::IrFile> ir_files;
     std::vector<Occurrence> occurrences; // in the order met
@@ -44,7 +56,7 @@ struct Hir {
 
     const Expr& expr(ExprId id) const { return exprs[id]; }
     const Stmt& stmt(StmtId id) const { return stmts[id]; }
-    const Src& expr_src(ExprId id) const;
+    Src expr_src(ExprId id) const;
     const Src& stmt_src(StmtId id) const;
 
     // Appends with the location at the same index.

@@ -23,5 +23,6 @@ using XsId = arena::Idx<XsDef>;
 using BindingId = arena::Idx<Binding>;
 using ExprId = arena::Idx<Expr>;
 using StmtId = arena::Idx<Stmt>;
+using NameSrcId = arena::Idx<Src>;
 
 } // namespace quorvane_dsl::hir

@@ -61,7 +61,8 @@ class Loader {
 
   private:
     void parse_source(FileId file) {
-        syntax::parser::Parse parse = syntax::parser::parse(loaded_.files[file].text);
+        syntax::parser::Parse parse =
+            syntax::parser::parse_owned(std::move(loaded_.files.files[file.index].text));
         for (const auto& error : parse.errors) {
             loaded_.diagnostics.push_back(error_at(file, error.range, error.message));
         }

@@ -16,7 +16,9 @@ namespace quorvane_dsl::load {
 
 // Everything lowering needs; lowering takes it whole.
 struct Loaded {
-    source::Files files; // the root first, then in the order registered
+    // The root first, then in the order registered. A parsed source's text is held by its
+    // tree alone, not here, until lowering hands it back.
+    source::Files files;
     // Every parsed source file: the root first, then breadth-first in import order.
     std::vector<std::pair<source::FileId, syntax::parser::Parse>> sources;
     std::vector<IrFile> ir_files;              // those that parsed, in import order

@@ -80,13 +80,15 @@ std::optional<std::int64_t> parse_i64(std::string_view digits) {
 // The first N expression children, gathered in one pass without a list on the heap.
 template <std::size_t N>
 std::array<std::optional<ast::Expr>, N> leading_exprs(const SyntaxNode& node) {
+    // Walked by index, so that passing a child costs no count on the shared tree.
     std::array<std::optional<ast::Expr>, N> found;
     std::size_t count = 0;
-    for (const SyntaxNode& child : node.children()) {
-        if (count == N) {
-            break;
-        }
-        if (auto e = ast::Expr::cast(child)) {
+    const syntax::Tree& tree = *node.tree();
+    constexpr auto step = syntax::Step::ChildNodes;
+    for (std::uint32_t child = syntax::detail::first_index(tree, step, node.index());
+         child != syntax::no_index && count < N;
+         child = syntax::detail::next_index(tree, step, node.index(), child)) {
+        if (auto e = ast::Expr::cast(SyntaxNode(node.tree(), child))) {
             found[count++] = std::move(e);
         }
     }
@@ -212,7 +214,8 @@ hir::ExprId Lowerer::lower_expr(const ast::Expr& e) {
         if (!field) {
             return push({hir::Expr::Missing{}});
         }
-        return push({hir::Expr::Field{base, src(*field), ast::Name{*field}.text()}});
+        return push(
+            {hir::Expr::Field{base, hir_.name_srcs.alloc(src(*field)), ast::Name{*field}.text()}});
     }
     case ast::Expr::Kind::IndexExpr: {
         const hir::ExprId base = expr(ast::first_expr(node), range);

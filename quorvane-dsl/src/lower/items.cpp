@@ -11,7 +11,7 @@ namespace {
 // designs; a sparser text leaves part of the reservation untouched, which costs no pages.
 void reserve_for_text(hir::Hir& hir, std::size_t bytes) {
     hir.exprs.reserve(bytes / 6);
-    hir.expr_srcs.reserve(bytes / 6);
+    hir.expr_ranges.reserve(bytes / 6);
     hir.stmts.reserve(bytes / 32);
     hir.stmt_srcs.reserve(bytes / 32);
     hir.occurrences.reserve(bytes / 16);
@@ -29,13 +29,19 @@ hir::Hir lower(load::Loaded loaded) {
         source_bytes += parse.tree().text_range().len();
     }
     reserve_for_text(hir, source_bytes);
-    Lowerer lowerer(std::move(hir));
-    for (const auto& [file, parse] : loaded.sources) {
-        lowerer.declare_items(file, parse.tree());
+    {
+        Lowerer lowerer(std::move(hir));
+        for (const auto& [file, parse] : loaded.sources) {
+            lowerer.declare_items(file, parse.tree());
+        }
+        lowerer.import_ir_files(std::move(loaded.ir_files));
+        lowerer.lower_items();
+        hir = lowerer.finish();
     }
-    lowerer.import_ir_files(std::move(loaded.ir_files));
-    lowerer.lower_items();
-    return lowerer.finish();
+    for (auto& [file, parse] : loaded.sources) {
+        hir.files.files[file.index].text = syntax::release_text(std::move(parse.green));
+    }
+    return hir;
 }
 
 void Lowerer::error(hir::Src at, std::string message) {

@@ -7,7 +7,7 @@
 namespace quorvane_dsl::lower {
 
 // Never fails: every fault is a diagnostic in the result, after the loader's own. The syntax
-// trees are released when it returns.
+// trees are released when it returns, their texts given back to the files.
 hir::Hir lower(load::Loaded loaded);
 
 } // namespace quorvane_dsl::lower

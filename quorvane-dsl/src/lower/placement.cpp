@@ -98,7 +98,8 @@ void Lowerer::shape_place(const SyntaxNode& stmt, hir::BindingId binding,
         const source::TextRange whole{std::min(name_range.start, anchor_range.start),
                                       std::max(name_range.end, anchor_range.end)};
         target = hir_.add_expr(
-            hir::Expr{hir::Expr::Field{target, src(anchor_range), ast::Name{*anchor}.text()}},
+            hir::Expr{hir::Expr::Field{target, hir_.name_srcs.alloc(src(anchor_range)),
+                                       ast::Name{*anchor}.text()}},
             src(whole));
     }
     hir::Stmt::Place place;

@@ -91,24 +91,44 @@ std::vector<SyntaxNode> section_entries(const SyntaxNode& node, SyntaxKind secti
     return entries;
 }
 
-} // namespace
-
-std::optional<SyntaxToken> token(const SyntaxNode& node, SyntaxKind kind) {
-    for (const SyntaxElement& element : node.children_with_tokens()) {
-        if (element.is_token() && element.kind() == kind) {
-            return element.as_token();
-        }
-    }
-    return std::nullopt;
-}
-
-std::optional<SyntaxNode> child_node(const SyntaxNode& node, SyntaxKind kind) {
-    for (const SyntaxNode& child : node.children()) {
-        if (child.kind() == kind) {
+// The first child (by `step`, of nodes or of elements) whose index `matches`, walked by index:
+// only the child returned is made a handle, so the walk does not count references to the tree
+// at every child.
+template <Step step, class Matches>
+std::uint32_t find_child(const SyntaxNode& node, Matches matches) {
+    const Tree& tree = *node.tree();
+    for (std::uint32_t child = detail::first_index(tree, step, node.index()); child != no_index;
+         child = detail::next_index(tree, step, node.index(), child)) {
+        if (matches(tree, child)) {
             return child;
         }
     }
-    return std::nullopt;
+    return no_index;
+}
+
+template <class Handle>
+std::optional<Handle> handle_at(const SyntaxNode& node, std::uint32_t index) {
+    return index == no_index ? std::nullopt : std::optional<Handle>(Handle(node.tree(), index));
+}
+
+std::optional<Expr> expr_at(const SyntaxNode& node, std::uint32_t index) {
+    return index == no_index ? std::nullopt : Expr::cast(SyntaxNode(node.tree(), index));
+}
+
+} // namespace
+
+std::optional<SyntaxToken> token(const SyntaxNode& node, SyntaxKind kind) {
+    return handle_at<SyntaxToken>(
+        node, find_child<Step::ChildElements>(node, [kind](const Tree& tree, std::uint32_t child) {
+            return !tree.is_node(child) && tree.kind(child) == kind;
+        }));
+}
+
+std::optional<SyntaxNode> child_node(const SyntaxNode& node, SyntaxKind kind) {
+    return handle_at<SyntaxNode>(
+        node, find_child<Step::ChildNodes>(node, [kind](const Tree& tree, std::uint32_t child) {
+            return tree.kind(child) == kind;
+        }));
 }
 
 std::vector<SyntaxNode> child_nodes(const SyntaxNode& node, SyntaxKind kind) {
@@ -134,12 +154,10 @@ std::vector<Expr> Expr::operands() const {
 }
 
 std::optional<SyntaxToken> Expr::op() const {
-    for (const SyntaxElement& element : node_.children_with_tokens()) {
-        if (element.is_token() && !kind::is_trivia(element.kind())) {
-            return element.as_token();
-        }
-    }
-    return std::nullopt;
+    return handle_at<SyntaxToken>(
+        node_, find_child<Step::ChildElements>(node_, [](const Tree& tree, std::uint32_t child) {
+            return !tree.is_node(child) && !kind::is_trivia(tree.kind(child));
+        }));
 }
 
 std::optional<SyntaxToken> Expr::leaf() const {
@@ -171,29 +189,19 @@ std::optional<SyntaxNode> Expr::arg_list() const {
 
 std::optional<Expr> child_after(const SyntaxNode& node, SyntaxKind kind) {
     bool found = false;
-    for (const SyntaxElement& element : node.children_with_tokens()) {
-        if (!found) {
-            if (element.kind() != kind) {
-                continue;
-            }
-            found = true;
-        }
-        if (const std::optional<SyntaxNode> child = element.as_node()) {
-            if (std::optional<Expr> expr = Expr::cast(*child)) {
-                return expr;
-            }
-        }
-    }
-    return std::nullopt;
+    return expr_at(node, find_child<Step::ChildElements>(
+                             node, [kind, &found](const Tree& tree, std::uint32_t child) {
+                                 found = found || tree.kind(child) == kind;
+                                 return found && tree.is_node(child) &&
+                                        expr_kind(tree.kind(child)).has_value();
+                             }));
 }
 
 std::optional<Expr> first_expr(const SyntaxNode& node) {
-    for (const SyntaxNode& child : node.children()) {
-        if (std::optional<Expr> expr = Expr::cast(child)) {
-            return expr;
-        }
-    }
-    return std::nullopt;
+    return expr_at(node,
+                   find_child<Step::ChildNodes>(node, [](const Tree& tree, std::uint32_t child) {
+                       return expr_kind(tree.kind(child)).has_value();
+                   }));
 }
 
 std::vector<Expr> exprs(const SyntaxNode& node) {

@@ -413,6 +413,14 @@ std::shared_ptr<const Tree> assemble_tree(std::string text, TokenColumns tokens,
     return tree;
 }
 
+std::string release_text(std::shared_ptr<const Tree> tree) {
+    if (tree.use_count() != 1) {
+        return tree->text;
+    }
+    // Every tree is made non-const by assemble_tree, and no one else can see this one.
+    return std::move(const_cast<Tree&>(*tree).text);
+}
+
 void TreeBuilder::start_node(SyntaxKind kind) {
     if (!kind::is_node_kind(kind)) {
         base::fatal("start_node with a token kind");

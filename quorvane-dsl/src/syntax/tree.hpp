@@ -130,6 +130,10 @@ enum class TriviaEvents : std::uint8_t { Explicit, Attached };
 std::shared_ptr<const Tree> assemble_tree(std::string text, TokenColumns tokens,
                                           std::span<const TreeEvent> events, TriviaEvents trivia);
 
+// Releases a tree and gives back its text, moved when no other handle holds the tree, so that a
+// large text is not held twice while the rest of the tree goes.
+std::string release_text(std::shared_ptr<const Tree> tree);
+
 class SyntaxNode;
 class SyntaxToken;
 class SyntaxElement;

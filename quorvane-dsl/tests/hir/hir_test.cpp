@@ -38,7 +38,7 @@ TEST(Hir, DefinitionPlacesAndParameterPositions) {
 
     ExprId e = hir.add_expr(Expr{Expr::Missing{}}, at(7, 9));
     EXPECT_EQ(hir.expr_src(e), at(7, 9));
-    EXPECT_EQ(hir.exprs.size(), hir.expr_srcs.size());
+    EXPECT_EQ(hir.exprs.size(), hir.expr_ranges.size());
 }
 
 TEST(Hir, TablesReadBackByName) {
