@@ -30,6 +30,7 @@ std::expected<Analysis, std::string> analyze(const std::string& path) {
     diagnostics.insert(diagnostics.end(), std::make_move_iterator(checked.diagnostics.begin()),
                        std::make_move_iterator(checked.diagnostics.end()));
     sort_diagnostics(diagnostics);
+    analysis.types = std::move(checked.types);
     return analysis;
 }
 

@@ -4,14 +4,14 @@
 #include <expected>
 #include <string>
 
+#include "check/types.hpp"
 #include "hir/hir.hpp"
 
 namespace quorvane_dsl {
 
-// The checker's types are not kept: evaluation does not read them, and on a large source they
-// would stay alive through evaluation, where the memory peaks.
 struct Analysis {
     hir::Hir hir; // with the loaded files and every diagnostic, sorted by place
+    check::TypeInfo types;
 };
 
 // Reads `path` and everything it imports, lowers and checks it. Faults in the sources are
