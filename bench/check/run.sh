@@ -8,9 +8,7 @@
 set -euo pipefail
 rounds=${1:-3} size=${2:-100} n=${3:-100000}
 cd "$(dirname "$0")/../.."
-cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DQV_TESTS=OFF >/dev/null
-cmake --build build-bench --target quorvane -j3 >/dev/null
-q="$PWD/build-bench/quorvane"
+q="$(bench/release_quorvane.sh)"
 mkdir -p bench/out && cd bench/out
 small=$((size / 5))
 [[ -f check_valid_$size.qvs ]] || python3 ../check/make_source.py valid "$size" "check_valid_$size.qvs"

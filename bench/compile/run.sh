@@ -9,9 +9,7 @@ set -euo pipefail
 rounds=${1:-3} cells=${2:-1000} shapes=${3:-1000} places=${4:-10}
 ys=${YARDSTICKS:-/work/shared/yardsticks}
 cd "$(dirname "$0")/../.."
-cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DQV_TESTS=OFF >/dev/null
-cmake --build build-bench --target quorvane -j3 >/dev/null
-q="$PWD/build-bench/quorvane"
+q="$(bench/release_quorvane.sh)"
 mkdir -p bench/out && cd bench/out
 python3 ../compile/make_design.py "$cells" "$shapes" "$places" compile.qvs
 jobs=("quorvane build=RAYON_NUM_THREADS=1 $q build compile.qvs -o compile.gds"

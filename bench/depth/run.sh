@@ -4,9 +4,7 @@
 # usage: bench/depth/run.sh   (builds a release quorvane in build-bench/, works in bench/out/depth/)
 set -euo pipefail
 cd "$(dirname "$0")/../.."
-cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DQV_TESTS=OFF >/dev/null
-cmake --build build-bench --target quorvane -j3 >/dev/null
-q="$PWD/build-bench/quorvane"
+q="$(bench/release_quorvane.sh)"
 make="$PWD/bench/depth/make_deep.py"
 mkdir -p bench/out/depth && cd bench/out/depth
 

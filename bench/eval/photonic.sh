@@ -12,9 +12,7 @@ counts=("$@")
 ((${#counts[@]})) || counts=(1000 10000)
 ys=${YARDSTICKS:-/work/shared/yardsticks}
 cd "$(dirname "$0")/../.."
-cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DQV_TESTS=OFF >/dev/null
-cmake --build build-bench --target quorvane -j3 >/dev/null
-q="$PWD/build-bench/quorvane"
+q="$(bench/release_quorvane.sh)"
 mkdir -p bench/out && cd bench/out
 for routes in "${counts[@]}"; do
     python3 ../eval/make_photonic.py "$routes" "ph$routes.qvs"
