@@ -3,17 +3,14 @@
 #pragma once
 
 #include <algorithm>
-#include <iterator>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
 #include "analysis.hpp"
-#include "check/check.hpp"
 #include "diag/diag.hpp"
 #include "load/load.hpp"
-#include "lower/lower.hpp"
 #include "syntax/parser.hpp"
 
 namespace quorvane_fuzz {
@@ -29,14 +26,7 @@ inline quorvane_dsl::Analysis analyse(std::string_view text,
             {.message = error.message, .notes = {}, .src = {error.range, file}});
     }
     loaded.sources.emplace_back(file, std::move(parsed));
-    quorvane_dsl::Analysis analysis{.hir = quorvane_dsl::lower::lower(std::move(loaded))};
-    auto checked = quorvane_dsl::check::check(analysis.hir);
-    auto& diagnostics = analysis.hir.diagnostics;
-    diagnostics.insert(diagnostics.end(), std::make_move_iterator(checked.diagnostics.begin()),
-                       std::make_move_iterator(checked.diagnostics.end()));
-    quorvane_dsl::sort_diagnostics(diagnostics);
-    analysis.types = std::move(checked.types);
-    return analysis;
+    return quorvane_dsl::analyze_loaded(std::move(loaded));
 }
 
 inline bool has_error(const std::vector<quorvane_dsl::diag::Diagnostic>& diagnostics) {

@@ -24,7 +24,11 @@ std::expected<Analysis, std::string> analyze(const std::string& path) {
     if (!loaded) {
         return std::unexpected(std::move(loaded.error()));
     }
-    Analysis analysis{.hir = lower::lower(std::move(*loaded))};
+    return analyze_loaded(std::move(*loaded));
+}
+
+Analysis analyze_loaded(load::Loaded loaded) {
+    Analysis analysis{.hir = lower::lower(std::move(loaded))};
     check::Checked checked = check::check(analysis.hir);
     auto& diagnostics = analysis.hir.diagnostics;
     diagnostics.insert(diagnostics.end(), std::make_move_iterator(checked.diagnostics.begin()),

@@ -6,6 +6,7 @@
 
 #include "check/types.hpp"
 #include "hir/hir.hpp"
+#include "load/load.hpp"
 
 namespace quorvane_dsl {
 
@@ -17,6 +18,9 @@ struct Analysis {
 // Reads `path` and everything it imports, lowers and checks it. Faults in the sources are
 // diagnostics in the result; the only failure is a root that cannot be read.
 std::expected<Analysis, std::string> analyze(const std::string& path);
+
+// Lowers and checks sources already loaded (and parsed), as `analyze` does after reading.
+Analysis analyze_loaded(load::Loaded loaded);
 
 // Orders diagnostics by file and range, keeping the order of making among equals, and drops
 // each that repeats the one before it.
