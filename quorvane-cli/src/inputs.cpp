@@ -17,6 +17,12 @@ bool same_file(const struct stat& a, const struct stat& b) {
 
 } // namespace
 
+void add_sources(InputFiles& inputs, const quorvane_dsl::source::Files& files) {
+    for (const quorvane_dsl::source::SourceFile& file : files.files) {
+        inputs.push_back(file.name);
+    }
+}
+
 std::expected<void, std::string> refuse_overwriting_inputs(const std::string& output,
                                                            const InputFiles& inputs) {
     struct stat written {};

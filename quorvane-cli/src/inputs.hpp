@@ -5,10 +5,15 @@
 #include <string>
 #include <vector>
 
+#include "source/source.hpp"
+
 namespace quorvane {
 
 // Every file a command has read, as it was named, imports included.
 using InputFiles = std::vector<std::string>;
+
+// Adds every file an analysis read: the source and its imports.
+void add_sources(InputFiles& inputs, const quorvane_dsl::source::Files& files);
 
 // "the output `<out>` is the input file" when the output is one of the inputs (the same device
 // and inode, however either path is spelled). Only a regular file counts: standard output (`-`

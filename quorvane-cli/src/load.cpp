@@ -73,9 +73,7 @@ Loaded load_source(const std::string& path, const TopSelection& tops, InputFiles
     if (!analysis) {
         return error(std::move(analysis.error()));
     }
-    for (const quorvane_dsl::source::SourceFile& file : analysis->hir.files.files) {
-        inputs.push_back(file.name);
-    }
+    add_sources(inputs, analysis->hir.files);
     if (!report(*analysis)) {
         return std::unexpected(Outcome{Fail{}});
     }

@@ -86,9 +86,7 @@ technology(const std::string& path, const std::string& output_directory, InputFi
     if (!analysis) {
         return std::unexpected(Error{analysis.error()});
     }
-    for (const quorvane_dsl::source::SourceFile& file : analysis->hir.files.files) {
-        inputs.push_back(file.name);
-    }
+    add_sources(inputs, analysis->hir.files);
     if (!report(*analysis)) {
         return std::unexpected(Fail{});
     }

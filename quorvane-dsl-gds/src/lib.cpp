@@ -106,12 +106,16 @@ class Export {
     std::expected<void, std::string> fill_cell(std::size_t index) {
         const ir::Cell& cell = library_.cells[index];
         const CellId id = cell_ids_[index];
-        out_.layout.points.reserve(point_count(std::span(&cell, 1)));
         add_shapes(cell, id);
         if (auto r = add_instances(cell, id); !r) {
             return r;
         }
         return add_metadata(cell, id);
+    }
+
+    // Room for one cell's points, where the pools hold one cell at a time.
+    void reserve_points(std::size_t index) {
+        out_.layout.points.reserve(point_count(std::span(&library_.cells[index], 1)));
     }
 
     // Empties the cell and the pools, keeping their room for the next cell.
@@ -498,6 +502,7 @@ std::expected<std::vector<std::string>, std::string> write_gds(ir::Library libra
         return stream_error(begun.error());
     }
     for (std::size_t i = 0; i < library.cells.size(); ++i) {
+        out.reserve_points(i);
         if (auto filled = out.fill_cell(i); !filled) {
             return std::unexpected(filled.error());
         }

@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "ir/scan.hpp"
+#include "ir/text.hpp"
 #include "ir/transform.hpp"
 #include "lib.hpp"
 #include "units/units.hpp"
@@ -169,7 +170,7 @@ void CellMetadata::read_cell_record(const shape::GdsElementMeta& meta) {
                 cell.attrs.emplace_back(std::string(entry->key.substr(5)), std::move(*value));
             }
         } else {
-            warnings.push_back("cell `" + cell.name + "`: cannot read `" + p.value + "`");
+            warnings.push_back("cell `" + cell.name + "`: cannot read " + ir::shown(p.value));
         }
     }
     if (blackbox.footprint && blackbox.interface && blackbox.content) {
@@ -213,8 +214,8 @@ void CellMetadata::read_marker(const shape::GdsElementMeta& meta, const shape::T
         if (auto value = ir::Value::parse_literal(entry->value)) {
             marker.attrs.emplace_back(std::string(entry->key), std::move(*value));
         } else {
-            warnings.push_back("cell `" + cell.name + "`, marker `" + name + "`: cannot read `" +
-                               p.value + "`");
+            warnings.push_back("cell `" + cell.name + "`, marker `" + name + "`: cannot read " +
+                               ir::shown(p.value));
         }
     }
     markers.push_back(std::move(marker));

@@ -122,6 +122,10 @@ struct Walk {
     const ir::Library& library;
     const Targets& targets;
     RelevanceMemo& memo;
+    // Cells whose contents once failed to flatten as one stepped element (a turned instance, an
+    // area shape): every copy of an enclosing array would try and fail again. Flattening element
+    // by element gives the same blockers, so skipping the attempt changes nothing.
+    std::vector<bool>& unsteppable;
 };
 
 // An array step turned and mirrored like the placement's contents.
@@ -254,7 +258,8 @@ bool add_shapes(const Walk& walk, const ir::Cell& cell, const Placement& at, Fla
 // the flattening limit bounds the product of their element counts.
 std::optional<Stepped> stepped(const Walk& walk, const Placement& at,
                                const ir::Instance& instance) {
-    if (!instance.array || elements(instance) < 2 || !whole_units(at)) {
+    if (!instance.array || elements(instance) < 2 || !whole_units(at) ||
+        walk.unsteppable[instance.cell]) {
         return std::nullopt;
     }
     const ir::Array& array = *instance.array;
@@ -272,6 +277,7 @@ std::optional<Stepped> stepped(const Walk& walk, const Placement& at,
     const Placement first = child_placement(at, instance, static_cast<double>(instance.x),
                                             static_cast<double>(instance.y));
     if (!collect(walk, instance.cell, first, out.element, true)) {
+        walk.unsteppable[instance.cell] = true;
         return std::nullopt;
     }
     const boolean::Box one = extent(out.element);
@@ -346,7 +352,8 @@ std::expected<Flattened, std::string> flatten(const ir::Library& library, std::u
                                " cells and shapes when flattened for dummy fill");
     }
     Flattened out;
-    collect({library, targets, memo}, top, Placement{}, out, false);
+    std::vector<bool> unsteppable(library.cells.size(), false);
+    collect({library, targets, memo, unsteppable}, top, Placement{}, out, false);
     return out;
 }
 

@@ -74,7 +74,7 @@ const Value* Env::find_shared(hir::BindingId binding) const {
                : &h.values[static_cast<std::size_t>(std::prev(later) - h.versions.begin())];
 }
 
-Value& Env::shared_slot(hir::BindingId binding) {
+Value& Env::shared_slot(hir::BindingId binding, bool keep_value) {
     if (!store) {
         store = std::make_shared<EnvStore>();
     }
@@ -86,14 +86,14 @@ Value& Env::shared_slot(hir::BindingId binding) {
     if (h.versions.empty() || h.versions.back() != store->version) {
         // Snapshots taken since the last write still read the value before this one.
         h.versions.push_back(store->version);
-        h.values.push_back(h.values.empty() ? Value{} : Value(h.values.back()));
+        h.values.push_back(keep_value && !h.values.empty() ? Value(h.values.back()) : Value{});
     }
     return h.values.back();
 }
 
 Value* Env::edit(hir::BindingId binding) {
     if (!frozen) {
-        return find_shared(binding) ? &shared_slot(binding) : nullptr;
+        return find_shared(binding) ? &shared_slot(binding, true) : nullptr;
     }
     for (auto& [b, value] : own) {
         if (b == binding) {
@@ -110,7 +110,7 @@ Value* Env::edit(hir::BindingId binding) {
 
 void Env::set(hir::BindingId binding, Value value) {
     if (!frozen) {
-        shared_slot(binding) = std::move(value);
+        shared_slot(binding, false) = std::move(value);
         return;
     }
     for (auto& [b, held] : own) {

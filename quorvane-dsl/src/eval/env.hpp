@@ -64,7 +64,9 @@ class Env {
   private:
     const Value* find_shared(hir::BindingId binding) const;
     // Where a write of `binding` goes in the shared store; only the live environment writes there.
-    Value& shared_slot(hir::BindingId binding);
+    // A slot new since the last snapshot starts as the value before it when `keep_value` (an
+    // edit), else empty (a whole new value is about to replace it).
+    Value& shared_slot(hir::BindingId binding, bool keep_value);
 
     std::shared_ptr<EnvStore> store;
     // Set for a snapshot: the version it reads at. Values given to a snapshot stay in `own`.

@@ -85,12 +85,30 @@ struct Evaluator {
     // Errors: push the diagnostic, hand back Stop in whatever result type the caller has.
     std::unexpected<Stop> fail(hir::Src src, std::string message);
     std::unexpected<Stop> fail_expr(hir::ExprId expr, std::string message);
-    // Counts one step; the step past the limit reports it, once per evaluation.
-    Result<void> count_step(hir::Src src);
-    // Runs `step` one level deeper, or refuses at `src` past the depth limit.
-    template <class F> auto deeper(hir::Src src, F&& step) -> decltype(step()) {
+    // Where a refusal is reported: a place, or an expression whose place is looked up only then,
+    // since every expression counts a step and goes one level deeper.
+    hir::Src locate(hir::Src src) const { return src; }
+    hir::Src locate(hir::ExprId expr) const { return hir.expr_src(expr); }
+    // Counts one step; the step past the limit reports it at `at`, once per evaluation.
+    template <class At> Result<void> count_step(At at) {
+        // After the limit every step stops without a word, so the whole evaluation unwinds at
+        // once.
+        if (limit_reached) {
+            return std::unexpected(Stop{});
+        }
+        if (++steps > max_steps) {
+            limit_reached = true;
+            limit_src = locate(at);
+            report_limit();
+            return std::unexpected(Stop{});
+        }
+        return {};
+    }
+    // Runs `step` one level deeper, or refuses at `at` past the depth limit.
+    template <class At, class F> auto deeper(At at, F&& step) -> decltype(step()) {
         if (depth >= depth_limit || !base::stack_room()) {
-            return fail(src, "evaluation nests too deeply (is a chain of definitions too long?)");
+            return fail(locate(at),
+                        "evaluation nests too deeply (is a chain of definitions too long?)");
         }
         ++depth;
         auto result = step();

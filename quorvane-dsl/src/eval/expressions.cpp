@@ -34,11 +34,10 @@ Value number_literal(const hir::Expr::Number& n) {
 } // namespace
 
 Result<Value> Evaluator::eval(hir::ExprId expr, Env& env, CellState* cell) {
-    const hir::Src src = hir.expr_src(expr);
-    if (auto counted = count_step(src); !counted) {
+    if (auto counted = count_step(expr); !counted) {
         return std::unexpected(counted.error());
     }
-    return deeper(src, [&] { return eval_kind(expr, env, cell); });
+    return deeper(expr, [&] { return eval_kind(expr, env, cell); });
 }
 
 Result<Value> Evaluator::eval_kind(hir::ExprId expr, Env& env, CellState* cell) {
@@ -210,7 +209,7 @@ Result<Value> Evaluator::eval_binary(hir::ExprId expr, const hir::Expr::Binary& 
     std::size_t links = 1;
     hir::ExprId leftmost = binary.lhs;
     while (const auto* inner = std::get_if<hir::Expr::Binary>(&hir.expr(leftmost).kind)) {
-        if (auto counted = count_step(hir.expr_src(leftmost)); !counted) {
+        if (auto counted = count_step(leftmost); !counted) {
             return std::unexpected(counted.error());
         }
         if (links < near.size()) {

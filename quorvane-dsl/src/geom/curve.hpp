@@ -42,7 +42,8 @@ struct Curve {
                                          double tol) const;
     Built<std::vector<std::size_t>> pick(std::optional<std::int64_t> segments, double reach,
                                          double tol) const {
-        return pick(steps(), segments, reach, tol);
+        // An explicit count reads no steps.
+        return pick(segments ? CurveSteps{} : steps(), segments, reach, tol);
     }
 
     // The least radius of the circles through consecutive picked samples with their turn;

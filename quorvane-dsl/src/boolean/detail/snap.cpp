@@ -432,19 +432,7 @@ std::vector<std::uint64_t> crowded_hits(std::span<const Seg> segs, const Grid& g
         }
         return pairs;
     };
-    // Joined one part at a time, each released once copied, so that the pairs, which can
-    // outnumber the vertices, are held about once rather than twice.
-    std::vector<std::vector<std::uint64_t>> parts = par::map_chunks(cell_points.size(), search);
-    std::vector<std::uint64_t> pairs = std::move(parts[0]);
-    std::size_t total = 0;
-    for (const auto& part : parts) {
-        total += part.size();
-    }
-    pairs.reserve(total);
-    for (std::size_t k = 1; k < parts.size(); ++k) {
-        pairs.insert(pairs.end(), parts[k].begin(), parts[k].end());
-        std::vector<std::uint64_t>().swap(parts[k]);
-    }
+    std::vector<std::uint64_t> pairs = par::flat_map(cell_points.size(), search);
     if (pairs.size() >= par::threshold && par::threads() >= 2) {
         tbb::parallel_sort(pairs.begin(), pairs.end());
     } else {
