@@ -136,7 +136,11 @@ struct Evaluator {
     Result<Value> eval(hir::ExprId expr, Env& env, CellState* cell);
     Result<double> length(hir::ExprId expr, Env& env, CellState* cell);
     Result<bool> boolean(hir::ExprId expr, Env& env, CellState* cell);
-    Result<Value> binding_value(hir::BindingId binding, Env& env, CellState* cell, hir::Src src);
+    Result<Value> binding_value(hir::BindingId binding, Env& env, CellState& cell, hir::Src src);
+    // The value `binding` holds in `env` or at cell level; null when none.
+    const Value* bound(hir::BindingId binding, const Env& env, const CellState& cell) const;
+    // The refusal of a name whose statement has not run, at `src`.
+    std::unexpected<Stop> unbound(hir::BindingId binding, hir::Src src);
     Result<Value> const_value(hir::ConstId c);
 
     // Attributes and markers, evaluated on first use (lazy.cpp).
@@ -198,7 +202,7 @@ struct Evaluator {
     Result<Value> eval_binary(hir::ExprId expr, const hir::Expr::Binary& binary, Env& env,
                               CellState* cell);
     // One operator of a chain, applied to its left operand's value.
-    Result<Value> binary_link(hir::ExprId expr, const hir::Expr::Binary& binary, Value lhs,
+    Result<Value> binary_link(hir::ExprId expr, const hir::Expr::Binary& binary, const Value& lhs,
                               Env& env, CellState* cell);
     // The bool `v` that `expr` gave, or the error at `expr`.
     Result<bool> as_boolean(hir::ExprId expr, const Value& v);

@@ -105,10 +105,13 @@ Result<Value> Evaluator::eval_kind(hir::ExprId expr, Env& env, CellState* cell) 
 
 Result<Value> Evaluator::eval_name(hir::ExprId expr, const hir::Res& res, Env& env,
                                    CellState* cell) {
-    const hir::Src src = hir.expr_src(expr);
+    // Every name evaluated comes here; its place is looked up only where it is reported.
     if (const auto* local = std::get_if<hir::Res::Local>(&res.kind)) {
         if (cell) {
-            return binding_value(local->binding, env, cell, src);
+            if (const Value* found = bound(local->binding, env, *cell)) {
+                return *found;
+            }
+            return unbound(local->binding, hir.expr_src(expr));
         }
         const Value* found = env.find(local->binding);
         if (!found) {
@@ -122,9 +125,10 @@ Result<Value> Evaluator::eval_name(hir::ExprId expr, const hir::Res& res, Env& e
         }
         const auto& slot = cell->params[param->index];
         if (!slot) {
-            return fail(src, "parameter `" + hir.cells[param->cell].params[param->index].name +
-                                 "` is not available yet; defaults may only use earlier "
-                                 "parameters");
+            return fail(hir.expr_src(expr),
+                        "parameter `" + hir.cells[param->cell].params[param->index].name +
+                            "` is not available yet; defaults may only use earlier "
+                            "parameters");
         }
         return *slot;
     }
@@ -147,7 +151,7 @@ Result<Value> Evaluator::eval_name(hir::ExprId expr, const hir::Res& res, Env& e
         return Value{Value::Cell{c->id}};
     }
     if (const auto* x = std::get_if<hir::Res::XSection>(&res.kind)) {
-        auto xs = xsection(x->id, nullptr, {}, src);
+        auto xs = xsection(x->id, nullptr, {}, hir.expr_src(expr));
         if (!xs) {
             return std::unexpected(Stop{});
         }
@@ -223,14 +227,14 @@ Result<Value> Evaluator::eval_binary(hir::ExprId expr, const hir::Expr::Binary& 
     auto value = eval(leftmost, env, cell);
     for (std::size_t k = links; k-- > 0 && value;) {
         const hir::ExprId link = k < near.size() ? near[k] : far[k - near.size()];
-        value = binary_link(link, std::get<hir::Expr::Binary>(hir.expr(link).kind),
-                            std::move(*value), env, cell);
+        value =
+            binary_link(link, std::get<hir::Expr::Binary>(hir.expr(link).kind), *value, env, cell);
     }
     return value;
 }
 
-Result<Value> Evaluator::binary_link(hir::ExprId expr, const hir::Expr::Binary& binary, Value lhs,
-                                     Env& env, CellState* cell) {
+Result<Value> Evaluator::binary_link(hir::ExprId expr, const hir::Expr::Binary& binary,
+                                     const Value& lhs, Env& env, CellState* cell) {
     if (binary.op == hir::BinOp::And || binary.op == hir::BinOp::Or) {
         const auto left = as_boolean(binary.lhs, lhs);
         if (!left) {
@@ -257,7 +261,7 @@ Result<Value> Evaluator::binary_link(hir::ExprId expr, const hir::Expr::Binary& 
     if (*shapes) {
         return std::move(**shapes);
     }
-    auto result = apply_binary(binary.op, std::move(lhs), std::move(*rhs));
+    auto result = apply_binary(binary.op, lhs, *rhs);
     if (!result) {
         return fail_expr(expr, std::move(result.error()));
     }
@@ -418,18 +422,25 @@ Result<bool> Evaluator::as_boolean(hir::ExprId expr, const Value& v) {
     return fail_expr(expr, "expected a bool, found " + std::string(v.describe()));
 }
 
-Result<Value> Evaluator::binding_value(hir::BindingId binding, Env& env, CellState* cell,
-                                       hir::Src src) {
+const Value* Evaluator::bound(hir::BindingId binding, const Env& env, const CellState& cell) const {
     if (const Value* found = env.find(binding)) {
-        return *found;
+        return found;
     }
-    if (cell) {
-        if (const auto found = cell->bindings.find(binding); found != cell->bindings.end()) {
-            return found->second;
-        }
-    }
+    const auto found = cell.bindings.find(binding);
+    return found != cell.bindings.end() ? &found->second : nullptr;
+}
+
+std::unexpected<Stop> Evaluator::unbound(hir::BindingId binding, hir::Src src) {
     return fail(src, "`" + hir.bindings[binding].name +
                          "` is not available yet: it is defined by a statement that has not run");
+}
+
+Result<Value> Evaluator::binding_value(hir::BindingId binding, Env& env, CellState& cell,
+                                       hir::Src src) {
+    if (const Value* found = bound(binding, env, cell)) {
+        return *found;
+    }
+    return unbound(binding, src);
 }
 
 Result<Value> Evaluator::const_value(hir::ConstId c) {

@@ -175,7 +175,7 @@ std::optional<bool> plain_equality(const Value& lhs, const Value& rhs) {
 
 } // namespace
 
-std::expected<Value, std::string> apply_binary(BinOp op, Value lhs, Value rhs) {
+std::expected<Value, std::string> apply_binary(BinOp op, const Value& lhs, const Value& rhs) {
     const auto* lp = std::get_if<Value::Point>(&lhs.kind);
     const auto* rp = std::get_if<Value::Point>(&rhs.kind);
     if (op == BinOp::Sub && lp && rp) {

@@ -80,7 +80,7 @@ Result<void> Evaluator::place(hir::StmtId stmt, const hir::Stmt::Place& statemen
                          "`place` needs a shape, a shape anchor, a cell or a cell anchor");
     }
     if (const auto* shape = std::get_if<ShapeTarget>(&*target)) {
-        auto value = binding_value(shape->binding, env, &cell, hir.expr_src(statement.target));
+        auto value = binding_value(shape->binding, env, cell, hir.expr_src(statement.target));
         if (!value) {
             return std::unexpected(value.error());
         }

@@ -1,11 +1,14 @@
 // Shape statements: arguments bound to the primitive's parameters, read by kind and handed to
 // the closed constructors, or kept as the recipe of a derived shape.
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <functional>
+#include <span>
 #include <string>
 #include <utility>
 
+#include "base/fatal.hpp"
 #include "eval/evaluator.hpp"
 #include "eval/shapes.hpp"
 #include "eval/xs_value.hpp"
@@ -44,7 +47,11 @@ std::optional<std::vector<ShapeId>> shape_indices(const Value& value) {
 
 namespace {
 
-using Slots = std::vector<std::optional<Value>>;
+// The arguments of a statement by parameter position; empty where none was given.
+using Slots = std::span<const std::optional<Value>>;
+
+// Every primitive has at most this many parameters, so a statement's slots live on the stack.
+constexpr std::size_t max_params = 8;
 
 bool is_derived(hir::Primitive p) {
     return p >= hir::Primitive::Union;
@@ -486,7 +493,11 @@ Result<ShapeDef> Evaluator::shape_def(hir::Primitive primitive, const std::vecto
         return fail(src, message);
     };
     const auto params = hir::primitive_params(primitive);
-    Slots slots(params.size());
+    if (params.size() > max_params) {
+        base::fatal("internal error: a primitive has more parameters than a statement has slots");
+    }
+    std::array<std::optional<Value>, max_params> held;
+    const std::span<std::optional<Value>> slots(held.data(), params.size());
     std::size_t positional = 0;
     for (const hir::Arg& arg : args) {
         std::size_t index = positional;
@@ -676,7 +687,7 @@ void Evaluator::exec_clone(hir::StmtId stmt, const hir::Stmt::Clone& statement, 
     if (!local) {
         return;
     }
-    auto source = binding_value(local->binding, env, &cell, src);
+    auto source = binding_value(local->binding, env, cell, src);
     if (!source) {
         return;
     }
