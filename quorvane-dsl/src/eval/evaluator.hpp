@@ -240,8 +240,9 @@ struct Evaluator {
         bool mirror = false;
         std::optional<ir::PortRef> port; // the marker location `at` came from
     };
-    Result<Target> target_frame(const Pending& pending, CellState& cell);
-    Result<geom::Transform> resolve_pending(const Pending& pending, ShapeId id, CellState& cell);
+    // The pending placement is used up: its expressions are evaluated in its own snapshot.
+    Result<Target> target_frame(Pending& pending, CellState& cell);
+    Result<geom::Transform> resolve_pending(Pending& pending, ShapeId id, CellState& cell);
     Result<geom::Transform> resolve_view(ShapeId id, CellState& cell);
     std::unexpected<Stop> cycle(const CellState& cell, const std::string& name, hir::Src src);
     Result<void> place_shape(hir::StmtId stmt, const hir::Stmt::Place& statement, ShapeId id,
