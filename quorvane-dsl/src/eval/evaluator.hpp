@@ -110,10 +110,12 @@ struct Evaluator {
             return fail(locate(at),
                         "evaluation nests too deeply (is a chain of definitions too long?)");
         }
-        ++depth;
-        auto result = step();
-        --depth;
-        return result;
+        // The result is made in the caller's place: every expression evaluated passes here.
+        struct Level {
+            std::uint32_t& depth;
+            ~Level() { --depth; }
+        } level{++depth};
+        return step();
     }
 
     // Runs `compute` with its diagnostics discarded afterwards. Constants that fail inside are

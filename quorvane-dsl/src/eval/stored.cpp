@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <optional>
 #include <span>
 #include <utility>
 #include <vector>
@@ -182,10 +183,24 @@ Result<Value> Evaluator::load_value(const ir::Value& value, hir::Src src) {
 
 namespace {
 
+// The factor that stands for dividing by `dbu`: its reciprocal where that is exact (a power of
+// two, as 1 nm is), since then the product is the same real number as the quotient and rounds
+// to the same double; none otherwise.
+std::optional<double> exact_inverse(double dbu) {
+    int exponent = 0;
+    if (!std::isfinite(dbu) || std::frexp(dbu, &exponent) != 0.5) {
+        return std::nullopt;
+    }
+    const double inverse = 1.0 / dbu;
+    return std::isfinite(inverse) ? std::optional(inverse) : std::nullopt;
+}
+
 struct Placer {
     const geom::Transform& t;
     base::Turn turn;
     double dbu;
+    // Every point of every shape is scaled to the grid, and a product costs less than a quotient.
+    std::optional<double> inverse = exact_inverse(dbu);
 
     geom::Point apply(double x, double y) const {
         if (t.mirror) {
@@ -197,6 +212,9 @@ struct Placer {
     }
 
     ir::Point grid(geom::Point p) const {
+        if (inverse) {
+            return {base::round_to_i64(p.x * *inverse), base::round_to_i64(p.y * *inverse)};
+        }
         return {base::round_to_i64(p.x / dbu), base::round_to_i64(p.y / dbu)};
     }
 
