@@ -106,7 +106,8 @@ Result<void> Evaluator::place_shape(hir::StmtId stmt, const hir::Stmt::Place& st
                              "` and lies where its operands are placed; it cannot be placed");
     }
     if (std::holds_alternative<PlaceState::Unplaced>(shape.place.kind)) {
-        shape.place.kind = Pending{Pending::ShapeAnchor{anchor}, {}, env.snapshot(), stmt};
+        shape.place.kind.emplace<Pending>(Pending::ShapeAnchor{anchor}, geom::Frame{},
+                                          env.snapshot(), stmt);
         shape.auxiliary = statement.star;
         return {};
     }

@@ -588,7 +588,6 @@ Result<ShapeDef> Evaluator::shape_def(hir::Primitive primitive, const std::vecto
         slots[index] = std::move(*value);
     }
     const auto segments = integer(slots, primitive, Name::segments);
-    const std::string name(hir::primitive_name(primitive));
     if (const auto* xs = xsection_in(slots, primitive, Name::width)) {
         auto banded =
             banded_def(primitive, slots, *xs, hir.xsections[(*xs)->def].name, segments, dbu);
@@ -621,7 +620,8 @@ Result<ShapeDef> Evaluator::shape_def(hir::Primitive primitive, const std::vecto
         return refuse(built.error());
     }
     if (!*built) {
-        return fail(src, "invalid " + name + ": " + built->error());
+        return fail(src, "invalid " + std::string(hir::primitive_name(primitive)) + ": " +
+                             built->error());
     }
     return ShapeDef{std::move(**built)};
 }
