@@ -103,21 +103,27 @@ constexpr std::array<std::string_view, name_count> name_texts = {
 
 constexpr std::uint8_t no_param = 0xff;
 
+using ParamTable = std::array<std::array<std::uint8_t, name_count>, hir::primitive_count>;
+
+ParamTable param_table() {
+    ParamTable positions{};
+    for (std::size_t primitive = 0; primitive < hir::primitive_count; ++primitive) {
+        for (std::size_t n = 0; n < name_count; ++n) {
+            const auto found =
+                hir::primitive_param_index(static_cast<hir::Primitive>(primitive), name_texts[n]);
+            positions[primitive][n] = found ? static_cast<std::uint8_t>(*found) : no_param;
+        }
+    }
+    return positions;
+}
+
+// Made before `main`, from the constant table of primitives, so that a look-up is one load.
+const ParamTable param_positions = param_table();
+
 // The position of `name` in the parameters of `p`, or none.
 std::optional<std::size_t> param_index(hir::Primitive p, Name name) {
-    static const auto table = [] {
-        std::array<std::array<std::uint8_t, name_count>, hir::primitive_count> positions{};
-        for (std::size_t primitive = 0; primitive < hir::primitive_count; ++primitive) {
-            for (std::size_t n = 0; n < name_count; ++n) {
-                const auto found = hir::primitive_param_index(
-                    static_cast<hir::Primitive>(primitive), name_texts[n]);
-                positions[primitive][n] = found ? static_cast<std::uint8_t>(*found) : no_param;
-            }
-        }
-        return positions;
-    }();
     const std::uint8_t position =
-        table[static_cast<std::size_t>(p)][static_cast<std::size_t>(name)];
+        param_positions[static_cast<std::size_t>(p)][static_cast<std::size_t>(name)];
     return position == no_param ? std::nullopt : std::optional<std::size_t>(position);
 }
 
@@ -474,6 +480,12 @@ std::optional<std::string> radius_fault(const std::string& primitive, double rad
            least + " of cross-section `" + xs_name + "`";
 }
 
+bool any_xsection(const Slots& s) {
+    return std::ranges::any_of(s, [](const std::optional<Value>& v) {
+        return v && std::holds_alternative<Value::XSection>(v->kind);
+    });
+}
+
 const std::shared_ptr<const XsValue>* xsection_in(const Slots& s, hir::Primitive p, Name name) {
     const Value* v = slot(s, p, name);
     const auto* xs = v ? std::get_if<Value::XSection>(&v->kind) : nullptr;
@@ -588,25 +600,28 @@ Result<ShapeDef> Evaluator::shape_def(hir::Primitive primitive, const std::vecto
         slots[index] = std::move(*value);
     }
     const auto segments = integer(slots, primitive, Name::segments);
-    if (const auto* xs = xsection_in(slots, primitive, Name::width)) {
-        auto banded =
-            banded_def(primitive, slots, *xs, hir.xsections[(*xs)->def].name, segments, dbu);
-        if (!banded) {
-            return refuse(banded.error());
+    // Only a cross-section argument makes a banded shape or a taper; most statements have none.
+    if (any_xsection(slots)) {
+        if (const auto* xs = xsection_in(slots, primitive, Name::width)) {
+            auto banded =
+                banded_def(primitive, slots, *xs, hir.xsections[(*xs)->def].name, segments, dbu);
+            if (!banded) {
+                return refuse(banded.error());
+            }
+            return ShapeDef{std::move(*banded)};
         }
-        return ShapeDef{std::move(*banded)};
-    }
-    const auto* from = xsection_in(slots, primitive, Name::width1);
-    const auto* to = xsection_in(slots, primitive, Name::width2);
-    if (from && to) {
-        auto banded = taper_def(slots, *from, *to, segments, dbu);
-        if (!banded) {
-            return refuse(banded.error());
+        const auto* from = xsection_in(slots, primitive, Name::width1);
+        const auto* to = xsection_in(slots, primitive, Name::width2);
+        if (from && to) {
+            auto banded = taper_def(slots, *from, *to, segments, dbu);
+            if (!banded) {
+                return refuse(banded.error());
+            }
+            return ShapeDef{std::move(*banded)};
         }
-        return ShapeDef{std::move(*banded)};
-    }
-    if (from || to) {
-        return fail(src, "the widths of a taper are both sizes or both cross-sections");
+        if (from || to) {
+            return fail(src, "the widths of a taper are both sizes or both cross-sections");
+        }
     }
     if (is_derived(primitive)) {
         auto derived = derived_def(primitive, slots, segments);
