@@ -18,17 +18,21 @@ constexpr double pi = 3.141592653589793;
 const std::string list_too_deep =
     "lists nest more than " + std::to_string(max_list_depth) + " levels deep";
 
-Value number_literal(const hir::Expr::Number& n) {
+// Made in the result's place, not moved there: literals are a good part of all expressions
+// evaluated, and moving a value dispatches on its kind.
+Result<Value> number_literal(const hir::Expr::Number& n) {
     if (n.unit) {
         const double v = n.value * units::scale_factor(*n.unit);
-        return units::unit_kind(*n.unit) == units::UnitKind::Angle ? Value::angle(v)
-                                                                   : Value::size(v);
+        const bool angle = units::unit_kind(*n.unit) == units::UnitKind::Angle;
+        return Result<Value>(std::in_place,
+                             Value::Quantity{v, angle ? Value::angle_dim : Value::length_dim});
     }
     if (n.integer) {
         // Analysis keeps the exact integer; the f64 beside it may have lost digits.
-        return Value::integer(n.exact ? *n.exact : base::round_to_i64(n.value));
+        return Result<Value>(std::in_place,
+                             Value::Int{n.exact ? *n.exact : base::round_to_i64(n.value)});
     }
-    return Value::number(n.value);
+    return Result<Value>(std::in_place, Value::Quantity{n.value, {}});
 }
 
 } // namespace
