@@ -57,43 +57,9 @@ bool is_derived(hir::Primitive p) {
     return p >= hir::Primitive::Union;
 }
 
-// The parameters this file reads, by name. Each is found in every primitive's list once, not
-// at every statement: a design may have a million statements, each reading several.
-enum class Name : std::uint8_t {
-    a,
-    angle,
-    arm_width,
-    b,
-    bend_radius,
-    corner_radius,
-    distance,
-    ends,
-    height,
-    join,
-    length,
-    line_width,
-    min_radius,
-    offset,
-    p,
-    points,
-    profile,
-    radius,
-    rotation,
-    rx,
-    ry,
-    segments,
-    side_length,
-    sides,
-    size,
-    start_angle,
-    text,
-    top_width,
-    width,
-    width1,
-    width2
-};
-constexpr std::size_t name_count = 31;
-constexpr std::array<std::string_view, name_count> name_texts = {
+// The parameters this file reads. Each is found in every primitive's list once, before `main`,
+// not at every statement: a design may have a million statements, each reading several.
+constexpr std::array<std::string_view, 31> names = {
     "a",          "angle",       "arm_width", "b",         "bend_radius", "corner_radius",
     "distance",   "ends",        "height",    "join",      "length",      "line_width",
     "min_radius", "offset",      "p",         "points",    "profile",     "radius",
@@ -101,16 +67,34 @@ constexpr std::array<std::string_view, name_count> name_texts = {
     "size",       "start_angle", "text",      "top_width", "width",       "width1",
     "width2"};
 
+// A parameter by its position in `names`, found while compiling: a name missing there does not
+// build.
+struct Name {
+    std::uint8_t index;
+
+    consteval Name(const char* text) : index(position(text)) {}
+
+  private:
+    static consteval std::uint8_t position(std::string_view text) {
+        for (std::size_t i = 0; i < names.size(); ++i) {
+            if (names[i] == text) {
+                return static_cast<std::uint8_t>(i);
+            }
+        }
+        throw "a parameter name missing from `names`";
+    }
+};
+
 constexpr std::uint8_t no_param = 0xff;
 
-using ParamTable = std::array<std::array<std::uint8_t, name_count>, hir::primitive_count>;
+using ParamTable = std::array<std::array<std::uint8_t, names.size()>, hir::primitive_count>;
 
 ParamTable param_table() {
     ParamTable positions{};
     for (std::size_t primitive = 0; primitive < hir::primitive_count; ++primitive) {
-        for (std::size_t n = 0; n < name_count; ++n) {
+        for (std::size_t n = 0; n < names.size(); ++n) {
             const auto found =
-                hir::primitive_param_index(static_cast<hir::Primitive>(primitive), name_texts[n]);
+                hir::primitive_param_index(static_cast<hir::Primitive>(primitive), names[n]);
             positions[primitive][n] = found ? static_cast<std::uint8_t>(*found) : no_param;
         }
     }
@@ -122,8 +106,7 @@ const ParamTable param_positions = param_table();
 
 // The position of `name` in the parameters of `p`, or none.
 std::optional<std::size_t> param_index(hir::Primitive p, Name name) {
-    const std::uint8_t position =
-        param_positions[static_cast<std::size_t>(p)][static_cast<std::size_t>(name)];
+    const std::uint8_t position = param_positions[static_cast<std::size_t>(p)][name.index];
     return position == no_param ? std::nullopt : std::optional<std::size_t>(position);
 }
 
@@ -166,7 +149,7 @@ std::optional<std::int64_t> integer(const Slots& slots, hir::Primitive p, Name n
 template <class T> using Refused = std::expected<T, std::string>;
 
 Refused<geom::Points> point_list(const Slots& s, hir::Primitive p) {
-    const Value* v = slot(s, p, Name::points);
+    const Value* v = slot(s, p, "points");
     const auto* list = v ? std::get_if<Value::List>(&v->kind) : nullptr;
     if (!list) {
         return std::unexpected("expected a list of points");
@@ -201,8 +184,7 @@ Refused<std::uint8_t> word(const Slots& s, hir::Primitive p, Name name) {
         }
         quoted += (i ? ", \"" : "\"") + std::string(choices[i]) + "\"";
     }
-    return std::unexpected("`" + std::string(name_texts[static_cast<std::size_t>(name)]) +
-                           "` must be one of " + quoted);
+    return std::unexpected("`" + std::string(names[name.index]) + "` must be one of " + quoted);
 }
 
 Refused<std::vector<ShapeId>> operand(const Slots& s, hir::Primitive p, Name name) {
@@ -230,15 +212,15 @@ Refused<std::vector<ShapeId>> operand(const Slots& s, hir::Primitive p, Name nam
 
 Refused<Derived> derived_def(hir::Primitive p, const Slots& s,
                              std::optional<std::int64_t> segments) {
-    auto a = operand(s, p, Name::a);
+    auto a = operand(s, p, "a");
     if (!a) {
         return std::unexpected(a.error());
     }
-    auto b = operand(s, p, Name::b);
+    auto b = operand(s, p, "b");
     if (!b) {
         return std::unexpected(b.error());
     }
-    const double distance = number(s, p, Name::distance);
+    const double distance = number(s, p, "distance");
     if (!(distance >= 0) || std::isinf(distance)) {
         return std::unexpected("invalid " + std::string(hir::primitive_name(p)) +
                                ": distance must not be negative, got " +
@@ -246,7 +228,7 @@ Refused<Derived> derived_def(hir::Primitive p, const Slots& s,
     }
     std::uint8_t join = 0;
     if (p == hir::Primitive::Dilate || p == hir::Primitive::Erode) {
-        auto chosen = word(s, p, Name::join);
+        auto chosen = word(s, p, "join");
         if (!chosen) {
             return std::unexpected(chosen.error());
         }
@@ -262,8 +244,8 @@ Refused<Derived> derived_def(hir::Primitive p, const Slots& s,
 // Euler bends take exactly one of `radius` and `min_radius`: whether it is the minimum radius,
 // and its value. The checker reported both or neither.
 Refused<std::pair<bool, double>> euler_radius(const Slots& s, hir::Primitive p) {
-    const auto radius = optional_number(s, p, Name::radius);
-    const auto min_radius = optional_number(s, p, Name::min_radius);
+    const auto radius = optional_number(s, p, "radius");
+    const auto min_radius = optional_number(s, p, "min_radius");
     if (radius.has_value() == min_radius.has_value()) {
         return std::unexpected("");
     }
@@ -279,39 +261,36 @@ plain_shape(hir::Primitive p, const Slots& s, std::optional<std::int64_t> segmen
     const auto num = [&](Name name) { return number(s, p, name); };
     switch (p) {
     case P::Rect:
-        return geom::rect(num(Name::width), num(Name::height), opt(Name::corner_radius),
-                          opt(Name::line_width), segments, tol);
+        return geom::rect(num("width"), num("height"), opt("corner_radius"), opt("line_width"),
+                          segments, tol);
     case P::Polygon: {
         auto points = point_list(s, p);
         if (!points) {
             return std::unexpected(points.error());
         }
-        return geom::polygon(std::move(*points), opt(Name::corner_radius), opt(Name::line_width),
-                             segments, tol);
+        return geom::polygon(std::move(*points), opt("corner_radius"), opt("line_width"), segments,
+                             tol);
     }
     case P::RegularPolygon:
-        return geom::regular_polygon(
-            integer(s, p, Name::sides).value_or(0), opt(Name::radius), opt(Name::side_length),
-            num(Name::rotation), opt(Name::corner_radius), opt(Name::line_width), segments, tol);
+        return geom::regular_polygon(integer(s, p, "sides").value_or(0), opt("radius"),
+                                     opt("side_length"), num("rotation"), opt("corner_radius"),
+                                     opt("line_width"), segments, tol);
     case P::Circle:
-        return geom::circle(num(Name::radius), segments, opt(Name::angle), opt(Name::start_angle),
-                            tol);
+        return geom::circle(num("radius"), segments, opt("angle"), opt("start_angle"), tol);
     case P::Ellipse:
-        return geom::ellipse(num(Name::rx), num(Name::ry), segments, opt(Name::angle),
-                             opt(Name::start_angle), opt(Name::line_width), tol);
+        return geom::ellipse(num("rx"), num("ry"), segments, opt("angle"), opt("start_angle"),
+                             opt("line_width"), tol);
     case P::Ring:
-        return geom::ring(num(Name::radius), num(Name::width), segments, opt(Name::angle),
-                          opt(Name::start_angle), tol);
+        return geom::ring(num("radius"), num("width"), segments, opt("angle"), opt("start_angle"),
+                          tol);
     case P::Racetrack:
-        return geom::racetrack(num(Name::radius), num(Name::length), num(Name::width), segments,
-                               tol);
+        return geom::racetrack(num("radius"), num("length"), num("width"), segments, tol);
     case P::Cross:
-        return geom::cross(num(Name::length), num(Name::arm_width));
+        return geom::cross(num("length"), num("arm_width"));
     case P::Trapezoid:
-        return geom::trapezoid(num(Name::width), num(Name::height), num(Name::top_width),
-                               num(Name::offset));
+        return geom::trapezoid(num("width"), num("height"), num("top_width"), num("offset"));
     case P::Path: {
-        const auto ends = word(s, p, Name::ends);
+        const auto ends = word(s, p, "ends");
         if (!ends) {
             return std::unexpected(ends.error());
         }
@@ -319,57 +298,57 @@ plain_shape(hir::Primitive p, const Slots& s, std::optional<std::int64_t> segmen
         if (!points) {
             return std::unexpected(points.error());
         }
-        return geom::path(std::move(*points), geom::PathEnds{*ends}, opt(Name::bend_radius),
-                          segments, num(Name::width), tol);
+        return geom::path(std::move(*points), geom::PathEnds{*ends}, opt("bend_radius"), segments,
+                          num("width"), tol);
     }
     case P::Straight: {
         // The one band's geometry is the whole shape.
-        auto banded = geom::straight_bands({geom::Band{0, num(Name::width)}}, num(Name::length));
+        auto banded = geom::straight_bands({geom::Band{0, num("width")}}, num("length"));
         if (!banded) {
             return geom::Built<geom::LocalShape>(std::unexpected(std::move(banded.error())));
         }
         return geom::Built<geom::LocalShape>(std::move(banded->shape));
     }
     case P::Arc:
-        return geom::arc(segments, num(Name::radius), num(Name::width), num(Name::angle), tol);
+        return geom::arc(segments, num("radius"), num("width"), num("angle"), tol);
     case P::Euler: {
         const auto radius = euler_radius(s, p);
         if (!radius) {
             return std::unexpected(radius.error());
         }
-        return geom::euler(radius->first, radius->second, num(Name::width), num(Name::angle),
-                           opt(Name::p), segments, tol);
+        return geom::euler(radius->first, radius->second, num("width"), num("angle"), opt("p"),
+                           segments, tol);
     }
     case P::Sbend: {
-        const auto profile = word(s, p, Name::profile);
+        const auto profile = word(s, p, "profile");
         if (!profile) {
             return std::unexpected(profile.error());
         }
-        return geom::sbend(geom::SbendProfile{*profile}, segments, num(Name::length),
-                           num(Name::offset), num(Name::width), tol);
+        return geom::sbend(geom::SbendProfile{*profile}, segments, num("length"), num("offset"),
+                           num("width"), tol);
     }
     case P::Bezier: {
         auto points = point_list(s, p);
         if (!points) {
             return std::unexpected(points.error());
         }
-        return geom::bezier(std::move(*points), segments, num(Name::width), tol);
+        return geom::bezier(std::move(*points), segments, num("width"), tol);
     }
     case P::Taper: {
-        const auto profile = word(s, p, Name::profile);
+        const auto profile = word(s, p, "profile");
         if (!profile) {
             return std::unexpected(profile.error());
         }
-        return geom::taper(geom::TaperProfile{*profile}, segments, num(Name::length),
-                           num(Name::width1), num(Name::width2), tol);
+        return geom::taper(geom::TaperProfile{*profile}, segments, num("length"), num("width1"),
+                           num("width2"), tol);
     }
     case P::Text: {
-        const Value* text = slot(s, p, Name::text);
+        const Value* text = slot(s, p, "text");
         const auto* str = text ? std::get_if<Value::Str>(&text->kind) : nullptr;
         if (!str) {
             return std::unexpected("");
         }
-        return geom::text(*str->text, num(Name::size));
+        return geom::text(*str->text, num("size"));
     }
     default:
         return std::unexpected("");
@@ -385,12 +364,12 @@ Refused<geom::Built<geom::Banded>> banded_shape(hir::Primitive p, const Slots& s
     const auto num = [&](Name name) { return number(s, p, name); };
     switch (p) {
     case P::Ring:
-        return geom::ring_bands(bands, segments, opt(Name::angle), opt(Name::start_angle),
-                                num(Name::radius), tol);
+        return geom::ring_bands(bands, segments, opt("angle"), opt("start_angle"), num("radius"),
+                                tol);
     case P::Racetrack:
-        return geom::racetrack_bands(bands, segments, num(Name::radius), num(Name::length), tol);
+        return geom::racetrack_bands(bands, segments, num("radius"), num("length"), tol);
     case P::Path: {
-        const auto ends = word(s, p, Name::ends);
+        const auto ends = word(s, p, "ends");
         if (!ends) {
             return std::unexpected(ends.error());
         }
@@ -399,27 +378,27 @@ Refused<geom::Built<geom::Banded>> banded_shape(hir::Primitive p, const Slots& s
             return std::unexpected(points.error());
         }
         return geom::path_bands(std::move(*points), bands, geom::PathEnds{*ends},
-                                opt(Name::bend_radius), segments, tol);
+                                opt("bend_radius"), segments, tol);
     }
     case P::Straight:
-        return geom::straight_bands(bands, num(Name::length));
+        return geom::straight_bands(bands, num("length"));
     case P::Arc:
-        return geom::arc_bands(bands, segments, num(Name::radius), num(Name::angle), tol);
+        return geom::arc_bands(bands, segments, num("radius"), num("angle"), tol);
     case P::Euler: {
         const auto radius = euler_radius(s, p);
         if (!radius) {
             return std::unexpected(radius.error());
         }
-        return geom::euler_bands(radius->first, radius->second, bands, num(Name::angle),
-                                 opt(Name::p), segments, tol);
+        return geom::euler_bands(radius->first, radius->second, bands, num("angle"), opt("p"),
+                                 segments, tol);
     }
     case P::Sbend: {
-        const auto profile = word(s, p, Name::profile);
+        const auto profile = word(s, p, "profile");
         if (!profile) {
             return std::unexpected(profile.error());
         }
-        return geom::sbend_bands(bands, geom::SbendProfile{*profile}, segments, num(Name::length),
-                                 num(Name::offset), tol);
+        return geom::sbend_bands(bands, geom::SbendProfile{*profile}, segments, num("length"),
+                                 num("offset"), tol);
     }
     case P::Bezier: {
         auto points = point_list(s, p);
@@ -532,7 +511,7 @@ Refused<BandedDef> taper_def(const Slots& s, std::shared_ptr<const XsValue> from
         return std::unexpected(
             "the main sections of a taper's cross-sections must be on the same layer");
     }
-    const auto profile = word(s, p, Name::profile);
+    const auto profile = word(s, p, "profile");
     if (!profile) {
         return std::unexpected(profile.error());
     }
@@ -551,7 +530,7 @@ Refused<BandedDef> taper_def(const Slots& s, std::shared_ptr<const XsValue> from
         return std::unexpected("invalid taper: " + *fault);
     }
     auto built = geom::taper_bands(bands, geom::TaperProfile{*profile}, segments,
-                                   number(s, p, Name::length), tol);
+                                   number(s, p, "length"), tol);
     if (!built) {
         return std::unexpected("invalid taper: " + built.error());
     }
@@ -599,10 +578,10 @@ Result<ShapeDef> Evaluator::shape_def(hir::Primitive primitive, const std::vecto
         }
         slots[index] = std::move(*value);
     }
-    const auto segments = integer(slots, primitive, Name::segments);
+    const auto segments = integer(slots, primitive, "segments");
     // Only a cross-section argument makes a banded shape or a taper; most statements have none.
     if (any_xsection(slots)) {
-        if (const auto* xs = xsection_in(slots, primitive, Name::width)) {
+        if (const auto* xs = xsection_in(slots, primitive, "width")) {
             auto banded =
                 banded_def(primitive, slots, *xs, hir.xsections[(*xs)->def].name, segments, dbu);
             if (!banded) {
@@ -610,8 +589,8 @@ Result<ShapeDef> Evaluator::shape_def(hir::Primitive primitive, const std::vecto
             }
             return ShapeDef{std::move(*banded)};
         }
-        const auto* from = xsection_in(slots, primitive, Name::width1);
-        const auto* to = xsection_in(slots, primitive, Name::width2);
+        const auto* from = xsection_in(slots, primitive, "width1");
+        const auto* to = xsection_in(slots, primitive, "width2");
         if (from && to) {
             auto banded = taper_def(slots, *from, *to, segments, dbu);
             if (!banded) {
