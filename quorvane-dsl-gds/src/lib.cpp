@@ -1,5 +1,6 @@
 #include "lib.hpp"
 
+#include <algorithm>
 #include <span>
 
 #include "base/fatal.hpp"
@@ -200,12 +201,15 @@ class Export {
         return layer_ids_[s.layer];
     }
 
+    // Every point written passes here: sized once and copied in one pass, not pushed one by one.
     shape::PointRange store(const std::vector<ir::Point>& points) {
         auto& pool = out_.layout.points;
         const shape::PointRange range{pool.size(), points.size()};
-        for (const ir::Point& p : points) {
-            pool.push_back({p.x, p.y});
-        }
+        pool.resize(pool.size() + points.size());
+        std::ranges::transform(points, pool.begin() + static_cast<std::ptrdiff_t>(range.first),
+                               [](const ir::Point& p) {
+                                   return models::Point{p.x, p.y};
+                               });
         return range;
     }
 

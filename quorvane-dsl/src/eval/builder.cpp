@@ -177,6 +177,7 @@ std::vector<ir::Shape> Evaluator::cell_shapes(const CellState& cell) const {
         }
     }
     std::vector<ir::Shape> shapes;
+    shapes.reserve(cell.shapes.size());
     std::vector<ir::Geometry> geometries;
     const auto write = [&](hir::LayerId layer, const geom::LocalGeometry& geometry,
                            const geom::Transform& transform) {

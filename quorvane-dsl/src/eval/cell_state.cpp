@@ -13,11 +13,11 @@ CellState::CellState(const hir::Hir& hir, hir::CellId cell) : cell(cell) {
 }
 
 ShapeId CellState::new_shape(std::string name, hir::Src src, std::optional<hir::LayerId> layer) {
-    RtShape shape;
+    // Made in place: a shape record is large, and a cell may make a million of them.
+    RtShape& shape = shapes.emplace_back();
     shape.name = std::move(name);
     shape.src = src;
     shape.layer = layer;
-    shapes.push_back(std::move(shape));
     return ShapeId{static_cast<std::uint32_t>(shapes.size() - 1)};
 }
 

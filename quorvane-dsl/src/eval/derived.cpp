@@ -21,6 +21,12 @@ bool is_shape_only(hir::BinOp op) {
     return op == hir::BinOp::BitAnd || op == hir::BinOp::BitOr || op == hir::BinOp::BitXor;
 }
 
+// Whether `v` may denote shapes; every operator evaluated asks, so it looks at the kind alone.
+bool may_be_shapes(const Value& v) {
+    return std::holds_alternative<Value::Shape>(v.kind) ||
+           std::holds_alternative<Value::List>(v.kind);
+}
+
 std::optional<hir::Primitive> set_operation(hir::BinOp op) {
     switch (op) {
     case hir::BinOp::Add:
@@ -48,6 +54,9 @@ geom::LocalShape group_shape(std::vector<geom::LocalGeometry> members) {
 Result<std::optional<Value>> Evaluator::shape_binary(hir::ExprId expr, hir::BinOp op,
                                                      const Value& lhs, const Value& rhs,
                                                      CellState* cell) {
+    if (!is_shape_only(op) && !may_be_shapes(lhs) && !may_be_shapes(rhs)) {
+        return std::nullopt;
+    }
     auto left = shape_indices(lhs);
     auto right = shape_indices(rhs);
     if (!is_shape_only(op) && !left && !right) {

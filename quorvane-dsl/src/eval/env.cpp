@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <iterator>
+#include <optional>
 
 namespace quorvane_dsl::eval {
 
@@ -45,6 +46,26 @@ std::uint32_t add_slot(EnvStore& store, hir::BindingId binding) {
     return slot;
 }
 
+// The position of the last version not after `version` in strictly increasing `versions`. The
+// versions are whole numbers, so that position is at most `version - versions.front()`; a
+// binding written once per snapshot (a loop variable read by the placements of its body) has
+// exactly that one, found without a search.
+std::optional<std::size_t> last_at_or_before(const std::vector<std::uint64_t>& versions,
+                                             std::uint64_t version) {
+    if (versions.front() > version) {
+        return std::nullopt;
+    }
+    const std::size_t bound = static_cast<std::size_t>(
+        std::min<std::uint64_t>(versions.size() - 1, version - versions.front()));
+    if (versions[bound] <= version) {
+        return bound;
+    }
+    const auto end = versions.begin() + static_cast<std::ptrdiff_t>(bound);
+    return static_cast<std::size_t>(std::upper_bound(versions.begin(), end, version) -
+                                    versions.begin()) -
+           1;
+}
+
 } // namespace
 
 const Value* Env::find(hir::BindingId binding) const {
@@ -68,10 +89,8 @@ const Value* Env::find_shared(hir::BindingId binding) const {
     if (!frozen || h.versions.back() <= version) {
         return &h.values.back();
     }
-    const auto later = std::upper_bound(h.versions.begin(), h.versions.end(), version);
-    return later == h.versions.begin()
-               ? nullptr
-               : &h.values[static_cast<std::size_t>(std::prev(later) - h.versions.begin())];
+    const auto index = last_at_or_before(h.versions, version);
+    return index ? &h.values[*index] : nullptr;
 }
 
 Value& Env::shared_slot(hir::BindingId binding, bool keep_value) {

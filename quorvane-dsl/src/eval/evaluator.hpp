@@ -110,10 +110,12 @@ struct Evaluator {
             return fail(locate(at),
                         "evaluation nests too deeply (is a chain of definitions too long?)");
         }
-        ++depth;
-        auto result = step();
-        --depth;
-        return result;
+        // The result is made in the caller's place: every expression evaluated passes here.
+        struct Level {
+            std::uint32_t& depth;
+            ~Level() { --depth; }
+        } level{++depth};
+        return step();
     }
 
     // Runs `compute` with its diagnostics discarded afterwards. Constants that fail inside are
@@ -136,7 +138,11 @@ struct Evaluator {
     Result<Value> eval(hir::ExprId expr, Env& env, CellState* cell);
     Result<double> length(hir::ExprId expr, Env& env, CellState* cell);
     Result<bool> boolean(hir::ExprId expr, Env& env, CellState* cell);
-    Result<Value> binding_value(hir::BindingId binding, Env& env, CellState* cell, hir::Src src);
+    Result<Value> binding_value(hir::BindingId binding, Env& env, CellState& cell, hir::Src src);
+    // The value `binding` holds in `env` or at cell level; null when none.
+    const Value* bound(hir::BindingId binding, const Env& env, const CellState& cell) const;
+    // The refusal of a name whose statement has not run, at `src`.
+    std::unexpected<Stop> unbound(hir::BindingId binding, hir::Src src);
     Result<Value> const_value(hir::ConstId c);
 
     // Attributes and markers, evaluated on first use (lazy.cpp).
@@ -198,7 +204,7 @@ struct Evaluator {
     Result<Value> eval_binary(hir::ExprId expr, const hir::Expr::Binary& binary, Env& env,
                               CellState* cell);
     // One operator of a chain, applied to its left operand's value.
-    Result<Value> binary_link(hir::ExprId expr, const hir::Expr::Binary& binary, Value lhs,
+    Result<Value> binary_link(hir::ExprId expr, const hir::Expr::Binary& binary, const Value& lhs,
                               Env& env, CellState* cell);
     // The bool `v` that `expr` gave, or the error at `expr`.
     Result<bool> as_boolean(hir::ExprId expr, const Value& v);
@@ -236,8 +242,9 @@ struct Evaluator {
         bool mirror = false;
         std::optional<ir::PortRef> port; // the marker location `at` came from
     };
-    Result<Target> target_frame(const Pending& pending, CellState& cell);
-    Result<geom::Transform> resolve_pending(const Pending& pending, ShapeId id, CellState& cell);
+    // The pending placement is used up: its expressions are evaluated in its own snapshot.
+    Result<Target> target_frame(Pending& pending, CellState& cell);
+    Result<geom::Transform> resolve_pending(Pending& pending, ShapeId id, CellState& cell);
     Result<geom::Transform> resolve_view(ShapeId id, CellState& cell);
     std::unexpected<Stop> cycle(const CellState& cell, const std::string& name, hir::Src src);
     Result<void> place_shape(hir::StmtId stmt, const hir::Stmt::Place& statement, ShapeId id,

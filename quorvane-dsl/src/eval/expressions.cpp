@@ -18,17 +18,21 @@ constexpr double pi = 3.141592653589793;
 const std::string list_too_deep =
     "lists nest more than " + std::to_string(max_list_depth) + " levels deep";
 
-Value number_literal(const hir::Expr::Number& n) {
+// Made in the result's place, not moved there: literals are a good part of all expressions
+// evaluated, and moving a value dispatches on its kind.
+Result<Value> number_literal(const hir::Expr::Number& n) {
     if (n.unit) {
         const double v = n.value * units::scale_factor(*n.unit);
-        return units::unit_kind(*n.unit) == units::UnitKind::Angle ? Value::angle(v)
-                                                                   : Value::size(v);
+        const bool angle = units::unit_kind(*n.unit) == units::UnitKind::Angle;
+        return Result<Value>(std::in_place,
+                             Value::Quantity{v, angle ? Value::angle_dim : Value::length_dim});
     }
     if (n.integer) {
         // Analysis keeps the exact integer; the f64 beside it may have lost digits.
-        return Value::integer(n.exact ? *n.exact : base::round_to_i64(n.value));
+        return Result<Value>(std::in_place,
+                             Value::Int{n.exact ? *n.exact : base::round_to_i64(n.value)});
     }
-    return Value::number(n.value);
+    return Result<Value>(std::in_place, Value::Quantity{n.value, {}});
 }
 
 } // namespace
@@ -105,10 +109,13 @@ Result<Value> Evaluator::eval_kind(hir::ExprId expr, Env& env, CellState* cell) 
 
 Result<Value> Evaluator::eval_name(hir::ExprId expr, const hir::Res& res, Env& env,
                                    CellState* cell) {
-    const hir::Src src = hir.expr_src(expr);
+    // Every name evaluated comes here; its place is looked up only where it is reported.
     if (const auto* local = std::get_if<hir::Res::Local>(&res.kind)) {
         if (cell) {
-            return binding_value(local->binding, env, cell, src);
+            if (const Value* found = bound(local->binding, env, *cell)) {
+                return *found;
+            }
+            return unbound(local->binding, hir.expr_src(expr));
         }
         const Value* found = env.find(local->binding);
         if (!found) {
@@ -122,9 +129,10 @@ Result<Value> Evaluator::eval_name(hir::ExprId expr, const hir::Res& res, Env& e
         }
         const auto& slot = cell->params[param->index];
         if (!slot) {
-            return fail(src, "parameter `" + hir.cells[param->cell].params[param->index].name +
-                                 "` is not available yet; defaults may only use earlier "
-                                 "parameters");
+            return fail(hir.expr_src(expr),
+                        "parameter `" + hir.cells[param->cell].params[param->index].name +
+                            "` is not available yet; defaults may only use earlier "
+                            "parameters");
         }
         return *slot;
     }
@@ -147,7 +155,7 @@ Result<Value> Evaluator::eval_name(hir::ExprId expr, const hir::Res& res, Env& e
         return Value{Value::Cell{c->id}};
     }
     if (const auto* x = std::get_if<hir::Res::XSection>(&res.kind)) {
-        auto xs = xsection(x->id, nullptr, {}, src);
+        auto xs = xsection(x->id, nullptr, {}, hir.expr_src(expr));
         if (!xs) {
             return std::unexpected(Stop{});
         }
@@ -223,14 +231,14 @@ Result<Value> Evaluator::eval_binary(hir::ExprId expr, const hir::Expr::Binary& 
     auto value = eval(leftmost, env, cell);
     for (std::size_t k = links; k-- > 0 && value;) {
         const hir::ExprId link = k < near.size() ? near[k] : far[k - near.size()];
-        value = binary_link(link, std::get<hir::Expr::Binary>(hir.expr(link).kind),
-                            std::move(*value), env, cell);
+        value =
+            binary_link(link, std::get<hir::Expr::Binary>(hir.expr(link).kind), *value, env, cell);
     }
     return value;
 }
 
-Result<Value> Evaluator::binary_link(hir::ExprId expr, const hir::Expr::Binary& binary, Value lhs,
-                                     Env& env, CellState* cell) {
+Result<Value> Evaluator::binary_link(hir::ExprId expr, const hir::Expr::Binary& binary,
+                                     const Value& lhs, Env& env, CellState* cell) {
     if (binary.op == hir::BinOp::And || binary.op == hir::BinOp::Or) {
         const auto left = as_boolean(binary.lhs, lhs);
         if (!left) {
@@ -257,7 +265,7 @@ Result<Value> Evaluator::binary_link(hir::ExprId expr, const hir::Expr::Binary& 
     if (*shapes) {
         return std::move(**shapes);
     }
-    auto result = apply_binary(binary.op, std::move(lhs), std::move(*rhs));
+    auto result = apply_binary(binary.op, lhs, *rhs);
     if (!result) {
         return fail_expr(expr, std::move(result.error()));
     }
@@ -418,18 +426,25 @@ Result<bool> Evaluator::as_boolean(hir::ExprId expr, const Value& v) {
     return fail_expr(expr, "expected a bool, found " + std::string(v.describe()));
 }
 
-Result<Value> Evaluator::binding_value(hir::BindingId binding, Env& env, CellState* cell,
-                                       hir::Src src) {
+const Value* Evaluator::bound(hir::BindingId binding, const Env& env, const CellState& cell) const {
     if (const Value* found = env.find(binding)) {
-        return *found;
+        return found;
     }
-    if (cell) {
-        if (const auto found = cell->bindings.find(binding); found != cell->bindings.end()) {
-            return found->second;
-        }
-    }
+    const auto found = cell.bindings.find(binding);
+    return found != cell.bindings.end() ? &found->second : nullptr;
+}
+
+std::unexpected<Stop> Evaluator::unbound(hir::BindingId binding, hir::Src src) {
     return fail(src, "`" + hir.bindings[binding].name +
                          "` is not available yet: it is defined by a statement that has not run");
+}
+
+Result<Value> Evaluator::binding_value(hir::BindingId binding, Env& env, CellState& cell,
+                                       hir::Src src) {
+    if (const Value* found = bound(binding, env, cell)) {
+        return *found;
+    }
+    return unbound(binding, src);
 }
 
 Result<Value> Evaluator::const_value(hir::ConstId c) {

@@ -175,7 +175,18 @@ std::optional<bool> plain_equality(const Value& lhs, const Value& rhs) {
 
 } // namespace
 
-std::expected<Value, std::string> apply_binary(BinOp op, Value lhs, Value rhs) {
+std::expected<Value, std::string> apply_binary(BinOp op, const Value& lhs, const Value& rhs) {
+    // Numbers first: nearly every operator evaluated has two, and no case below them takes one.
+    const auto* li = std::get_if<Value::Int>(&lhs.kind);
+    const auto* ri = std::get_if<Value::Int>(&rhs.kind);
+    if (li && ri) {
+        return integers(op, li->value, ri->value);
+    }
+    const bool lq = std::holds_alternative<Value::Quantity>(lhs.kind);
+    const bool rq = std::holds_alternative<Value::Quantity>(rhs.kind);
+    if ((li || lq) && (ri || rq)) {
+        return mixed(op, lhs, rhs);
+    }
     const auto* lp = std::get_if<Value::Point>(&lhs.kind);
     const auto* rp = std::get_if<Value::Point>(&rhs.kind);
     if (op == BinOp::Sub && lp && rp) {
@@ -200,13 +211,7 @@ std::expected<Value, std::string> apply_binary(BinOp op, Value lhs, Value rhs) {
             return Value::boolean(op == BinOp::Eq ? *equal : !*equal);
         }
     }
-    const auto* li = std::get_if<Value::Int>(&lhs.kind);
-    const auto* ri = std::get_if<Value::Int>(&rhs.kind);
-    if (li && ri) {
-        return integers(op, li->value, ri->value);
-    }
-    if (std::holds_alternative<Value::Quantity>(lhs.kind) ||
-        std::holds_alternative<Value::Quantity>(rhs.kind)) {
+    if (lq || rq) {
         return mixed(op, lhs, rhs);
     }
     return refuse(op, lhs, rhs);

@@ -80,7 +80,7 @@ Result<void> Evaluator::place(hir::StmtId stmt, const hir::Stmt::Place& statemen
                          "`place` needs a shape, a shape anchor, a cell or a cell anchor");
     }
     if (const auto* shape = std::get_if<ShapeTarget>(&*target)) {
-        auto value = binding_value(shape->binding, env, &cell, hir.expr_src(statement.target));
+        auto value = binding_value(shape->binding, env, cell, hir.expr_src(statement.target));
         if (!value) {
             return std::unexpected(value.error());
         }
@@ -106,7 +106,8 @@ Result<void> Evaluator::place_shape(hir::StmtId stmt, const hir::Stmt::Place& st
                              "` and lies where its operands are placed; it cannot be placed");
     }
     if (std::holds_alternative<PlaceState::Unplaced>(shape.place.kind)) {
-        shape.place.kind = Pending{Pending::ShapeAnchor{anchor}, {}, env.snapshot(), stmt};
+        shape.place.kind.emplace<Pending>(Pending::ShapeAnchor{anchor}, geom::Frame{},
+                                          env.snapshot(), stmt);
         shape.auxiliary = statement.star;
         return {};
     }
@@ -228,13 +229,13 @@ void Evaluator::bind_instance(const hir::Stmt::Place& statement, std::size_t ind
     }
 }
 
-Result<Evaluator::Target> Evaluator::target_frame(const Pending& pending, CellState& cell) {
+Result<Evaluator::Target> Evaluator::target_frame(Pending& pending, CellState& cell) {
     const auto* statement = std::get_if<hir::Stmt::Place>(&hir.stmt(pending.stmt).kind);
     if (!statement) {
         base::fatal("internal error: entered unreachable code: pending placements come from "
                     "place statements");
     }
-    Env env = pending.env.snapshot();
+    Env& env = pending.env;
     auto at = eval(statement->at, env, &cell);
     if (!at) {
         return std::unexpected(at.error());
@@ -278,8 +279,7 @@ Result<Evaluator::Target> Evaluator::target_frame(const Pending& pending, CellSt
     return target;
 }
 
-Result<geom::Transform> Evaluator::resolve_pending(const Pending& pending, ShapeId id,
-                                                   CellState& cell) {
+Result<geom::Transform> Evaluator::resolve_pending(Pending& pending, ShapeId id, CellState& cell) {
     auto target = target_frame(pending, cell);
     if (!target) {
         return std::unexpected(target.error());
@@ -314,7 +314,7 @@ Result<geom::Transform> Evaluator::resolve_instance(InstanceId id, CellState& ce
     if (std::holds_alternative<PlaceState::Resolving>(taken)) {
         return cycle(cell, name, src);
     }
-    const auto* pending = std::get_if<Pending>(&taken);
+    auto* pending = std::get_if<Pending>(&taken);
     if (!pending) {
         cell.instances[id.index].place.kind = PlaceState::Failed{};
         return std::unexpected(Stop{});

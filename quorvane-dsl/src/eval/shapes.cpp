@@ -1,11 +1,14 @@
 // Shape statements: arguments bound to the primitive's parameters, read by kind and handed to
 // the closed constructors, or kept as the recipe of a derived shape.
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <functional>
+#include <span>
 #include <string>
 #include <utility>
 
+#include "base/fatal.hpp"
 #include "eval/evaluator.hpp"
 #include "eval/shapes.hpp"
 #include "eval/xs_value.hpp"
@@ -44,15 +47,72 @@ std::optional<std::vector<ShapeId>> shape_indices(const Value& value) {
 
 namespace {
 
-using Slots = std::vector<std::optional<Value>>;
+// The arguments of a statement by parameter position; empty where none was given.
+using Slots = std::span<const std::optional<Value>>;
+
+// Every primitive has at most this many parameters, so a statement's slots live on the stack.
+constexpr std::size_t max_params = 8;
 
 bool is_derived(hir::Primitive p) {
     return p >= hir::Primitive::Union;
 }
 
-// The slot of the parameter called `name`; none when the primitive lacks it or it is empty.
-const Value* slot(const Slots& slots, hir::Primitive p, std::string_view name) {
-    const auto index = hir::primitive_param_index(p, name);
+// The parameters this file reads. Each is found in every primitive's list once, before `main`,
+// not at every statement: a design may have a million statements, each reading several.
+constexpr std::array<std::string_view, 31> names = {
+    "a",          "angle",       "arm_width", "b",         "bend_radius", "corner_radius",
+    "distance",   "ends",        "height",    "join",      "length",      "line_width",
+    "min_radius", "offset",      "p",         "points",    "profile",     "radius",
+    "rotation",   "rx",          "ry",        "segments",  "side_length", "sides",
+    "size",       "start_angle", "text",      "top_width", "width",       "width1",
+    "width2"};
+
+// A parameter by its position in `names`, found while compiling: a name missing there does not
+// build.
+struct Name {
+    std::uint8_t index;
+
+    consteval Name(const char* text) : index(position(text)) {}
+
+  private:
+    static consteval std::uint8_t position(std::string_view text) {
+        for (std::size_t i = 0; i < names.size(); ++i) {
+            if (names[i] == text) {
+                return static_cast<std::uint8_t>(i);
+            }
+        }
+        throw "a parameter name missing from `names`";
+    }
+};
+
+constexpr std::uint8_t no_param = 0xff;
+
+using ParamTable = std::array<std::array<std::uint8_t, names.size()>, hir::primitive_count>;
+
+ParamTable param_table() {
+    ParamTable positions{};
+    for (std::size_t primitive = 0; primitive < hir::primitive_count; ++primitive) {
+        for (std::size_t n = 0; n < names.size(); ++n) {
+            const auto found =
+                hir::primitive_param_index(static_cast<hir::Primitive>(primitive), names[n]);
+            positions[primitive][n] = found ? static_cast<std::uint8_t>(*found) : no_param;
+        }
+    }
+    return positions;
+}
+
+// Made before `main`, from the constant table of primitives, so that a look-up is one load.
+const ParamTable param_positions = param_table();
+
+// The position of `name` in the parameters of `p`, or none.
+std::optional<std::size_t> param_index(hir::Primitive p, Name name) {
+    const std::uint8_t position = param_positions[static_cast<std::size_t>(p)][name.index];
+    return position == no_param ? std::nullopt : std::optional<std::size_t>(position);
+}
+
+// The slot of the parameter `name`; none when the primitive lacks it or it is empty.
+const Value* slot(const Slots& slots, hir::Primitive p, Name name) {
+    const auto index = param_index(p, name);
     if (!index || !slots[*index]) {
         return nullptr;
     }
@@ -60,7 +120,7 @@ const Value* slot(const Slots& slots, hir::Primitive p, std::string_view name) {
 }
 
 // A quantity or an integer as f64; anything else counts as not given.
-std::optional<double> optional_number(const Slots& slots, hir::Primitive p, std::string_view name) {
+std::optional<double> optional_number(const Slots& slots, hir::Primitive p, Name name) {
     const Value* v = slot(slots, p, name);
     if (!v) {
         return std::nullopt;
@@ -74,11 +134,11 @@ std::optional<double> optional_number(const Slots& slots, hir::Primitive p, std:
     return std::nullopt;
 }
 
-double number(const Slots& slots, hir::Primitive p, std::string_view name) {
+double number(const Slots& slots, hir::Primitive p, Name name) {
     return optional_number(slots, p, name).value_or(0.0);
 }
 
-std::optional<std::int64_t> integer(const Slots& slots, hir::Primitive p, std::string_view name) {
+std::optional<std::int64_t> integer(const Slots& slots, hir::Primitive p, Name name) {
     const Value* v = slot(slots, p, name);
     const auto* i = v ? std::get_if<Value::Int>(&v->kind) : nullptr;
     return i ? std::optional(i->value) : std::nullopt;
@@ -107,7 +167,7 @@ Refused<geom::Points> point_list(const Slots& s, hir::Primitive p) {
 }
 
 // The word's position in the parameter's choices; an empty slot is the first word.
-Refused<std::uint8_t> word(const Slots& s, hir::Primitive p, std::string_view name) {
+Refused<std::uint8_t> word(const Slots& s, hir::Primitive p, Name name) {
     const Value* v = slot(s, p, name);
     if (!v) {
         return 0;
@@ -116,7 +176,7 @@ Refused<std::uint8_t> word(const Slots& s, hir::Primitive p, std::string_view na
     if (!str) {
         return std::unexpected("");
     }
-    const auto choices = hir::primitive_params(p)[*hir::primitive_param_index(p, name)].choices;
+    const auto choices = hir::primitive_params(p)[*param_index(p, name)].choices;
     std::string quoted;
     for (std::size_t i = 0; i < choices.size(); ++i) {
         if (choices[i] == *str->text) {
@@ -124,10 +184,10 @@ Refused<std::uint8_t> word(const Slots& s, hir::Primitive p, std::string_view na
         }
         quoted += (i ? ", \"" : "\"") + std::string(choices[i]) + "\"";
     }
-    return std::unexpected("`" + std::string(name) + "` must be one of " + quoted);
+    return std::unexpected("`" + std::string(names[name.index]) + "` must be one of " + quoted);
 }
 
-Refused<std::vector<ShapeId>> operand(const Slots& s, hir::Primitive p, std::string_view name) {
+Refused<std::vector<ShapeId>> operand(const Slots& s, hir::Primitive p, Name name) {
     const Value* v = slot(s, p, name);
     if (!v) {
         return std::vector<ShapeId>{};
@@ -197,8 +257,8 @@ Refused<std::pair<bool, double>> euler_radius(const Slots& s, hir::Primitive p) 
 Refused<geom::Built<geom::LocalShape>>
 plain_shape(hir::Primitive p, const Slots& s, std::optional<std::int64_t> segments, double tol) {
     using P = hir::Primitive;
-    const auto opt = [&](std::string_view name) { return optional_number(s, p, name); };
-    const auto num = [&](std::string_view name) { return number(s, p, name); };
+    const auto opt = [&](Name name) { return optional_number(s, p, name); };
+    const auto num = [&](Name name) { return number(s, p, name); };
     switch (p) {
     case P::Rect:
         return geom::rect(num("width"), num("height"), opt("corner_radius"), opt("line_width"),
@@ -300,8 +360,8 @@ Refused<geom::Built<geom::Banded>> banded_shape(hir::Primitive p, const Slots& s
                                                 const geom::Bands& bands,
                                                 std::optional<std::int64_t> segments, double tol) {
     using P = hir::Primitive;
-    const auto opt = [&](std::string_view name) { return optional_number(s, p, name); };
-    const auto num = [&](std::string_view name) { return number(s, p, name); };
+    const auto opt = [&](Name name) { return optional_number(s, p, name); };
+    const auto num = [&](Name name) { return number(s, p, name); };
     switch (p) {
     case P::Ring:
         return geom::ring_bands(bands, segments, opt("angle"), opt("start_angle"), num("radius"),
@@ -399,8 +459,13 @@ std::optional<std::string> radius_fault(const std::string& primitive, double rad
            least + " of cross-section `" + xs_name + "`";
 }
 
-const std::shared_ptr<const XsValue>* xsection_in(const Slots& s, hir::Primitive p,
-                                                  std::string_view name) {
+bool any_xsection(const Slots& s) {
+    return std::ranges::any_of(s, [](const std::optional<Value>& v) {
+        return v && std::holds_alternative<Value::XSection>(v->kind);
+    });
+}
+
+const std::shared_ptr<const XsValue>* xsection_in(const Slots& s, hir::Primitive p, Name name) {
     const Value* v = slot(s, p, name);
     const auto* xs = v ? std::get_if<Value::XSection>(&v->kind) : nullptr;
     return xs ? &xs->value : nullptr;
@@ -486,7 +551,11 @@ Result<ShapeDef> Evaluator::shape_def(hir::Primitive primitive, const std::vecto
         return fail(src, message);
     };
     const auto params = hir::primitive_params(primitive);
-    Slots slots(params.size());
+    if (params.size() > max_params) {
+        base::fatal("internal error: a primitive has more parameters than a statement has slots");
+    }
+    std::array<std::optional<Value>, max_params> held;
+    const std::span<std::optional<Value>> slots(held.data(), params.size());
     std::size_t positional = 0;
     for (const hir::Arg& arg : args) {
         std::size_t index = positional;
@@ -510,26 +579,28 @@ Result<ShapeDef> Evaluator::shape_def(hir::Primitive primitive, const std::vecto
         slots[index] = std::move(*value);
     }
     const auto segments = integer(slots, primitive, "segments");
-    const std::string name(hir::primitive_name(primitive));
-    if (const auto* xs = xsection_in(slots, primitive, "width")) {
-        auto banded =
-            banded_def(primitive, slots, *xs, hir.xsections[(*xs)->def].name, segments, dbu);
-        if (!banded) {
-            return refuse(banded.error());
+    // Only a cross-section argument makes a banded shape or a taper; most statements have none.
+    if (any_xsection(slots)) {
+        if (const auto* xs = xsection_in(slots, primitive, "width")) {
+            auto banded =
+                banded_def(primitive, slots, *xs, hir.xsections[(*xs)->def].name, segments, dbu);
+            if (!banded) {
+                return refuse(banded.error());
+            }
+            return ShapeDef{std::move(*banded)};
         }
-        return ShapeDef{std::move(*banded)};
-    }
-    const auto* from = xsection_in(slots, primitive, "width1");
-    const auto* to = xsection_in(slots, primitive, "width2");
-    if (from && to) {
-        auto banded = taper_def(slots, *from, *to, segments, dbu);
-        if (!banded) {
-            return refuse(banded.error());
+        const auto* from = xsection_in(slots, primitive, "width1");
+        const auto* to = xsection_in(slots, primitive, "width2");
+        if (from && to) {
+            auto banded = taper_def(slots, *from, *to, segments, dbu);
+            if (!banded) {
+                return refuse(banded.error());
+            }
+            return ShapeDef{std::move(*banded)};
         }
-        return ShapeDef{std::move(*banded)};
-    }
-    if (from || to) {
-        return fail(src, "the widths of a taper are both sizes or both cross-sections");
+        if (from || to) {
+            return fail(src, "the widths of a taper are both sizes or both cross-sections");
+        }
     }
     if (is_derived(primitive)) {
         auto derived = derived_def(primitive, slots, segments);
@@ -543,7 +614,8 @@ Result<ShapeDef> Evaluator::shape_def(hir::Primitive primitive, const std::vecto
         return refuse(built.error());
     }
     if (!*built) {
-        return fail(src, "invalid " + name + ": " + built->error());
+        return fail(src, "invalid " + std::string(hir::primitive_name(primitive)) + ": " +
+                             built->error());
     }
     return ShapeDef{std::move(**built)};
 }
@@ -676,7 +748,7 @@ void Evaluator::exec_clone(hir::StmtId stmt, const hir::Stmt::Clone& statement, 
     if (!local) {
         return;
     }
-    auto source = binding_value(local->binding, env, &cell, src);
+    auto source = binding_value(local->binding, env, cell, src);
     if (!source) {
         return;
     }

@@ -1,5 +1,9 @@
 #include "eval/stored.hpp"
 
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <optional>
 #include <span>
 #include <utility>
 #include <vector>
@@ -179,10 +183,24 @@ Result<Value> Evaluator::load_value(const ir::Value& value, hir::Src src) {
 
 namespace {
 
+// The factor that stands for dividing by `dbu`: its reciprocal where that is exact (a power of
+// two, as 1 nm is), since then the product is the same real number as the quotient and rounds
+// to the same double; none otherwise.
+std::optional<double> exact_inverse(double dbu) {
+    int exponent = 0;
+    if (!std::isfinite(dbu) || std::frexp(dbu, &exponent) != 0.5) {
+        return std::nullopt;
+    }
+    const double inverse = 1.0 / dbu;
+    return std::isfinite(inverse) ? std::optional(inverse) : std::nullopt;
+}
+
 struct Placer {
     const geom::Transform& t;
     base::Turn turn;
     double dbu;
+    // Every point of every shape is scaled to the grid, and a product costs less than a quotient.
+    std::optional<double> inverse = exact_inverse(dbu);
 
     geom::Point apply(double x, double y) const {
         if (t.mirror) {
@@ -194,11 +212,14 @@ struct Placer {
     }
 
     ir::Point grid(geom::Point p) const {
+        if (inverse) {
+            return {base::round_to_i64(p.x * *inverse), base::round_to_i64(p.y * *inverse)};
+        }
         return {base::round_to_i64(p.x / dbu), base::round_to_i64(p.y / dbu)};
     }
 
     // Rounded, with repeats of the previous point and closing repeats of the first dropped.
-    std::vector<ir::Point> snapped(const geom::Points& points) const {
+    std::vector<ir::Point> snapped(std::span<const geom::Point> points) const {
         std::vector<ir::Point> out;
         out.reserve(points.size());
         for (const geom::Point& p : points) {
@@ -214,6 +235,36 @@ struct Placer {
     }
 };
 
+// One geometry that is not a group.
+void place_leaf(const geom::LocalGeometry& g, const Placer& placer, double rotation,
+                std::vector<ir::Geometry>& out) {
+    if (const auto* box = std::get_if<geom::BBox>(&g.kind)) {
+        const std::array<geom::Point, 4> corners{{{box->left, box->bottom},
+                                                  {box->right, box->bottom},
+                                                  {box->right, box->top},
+                                                  {box->left, box->top}}};
+        if (std::fmod(rotation, 90.0) != 0) {
+            out.push_back(ir::Geometry{ir::Polygon{placer.snapped(corners)}});
+            return;
+        }
+        geom::Point lo = placer.apply(box->left, box->bottom);
+        geom::Point hi = lo;
+        for (const geom::Point& c : corners) {
+            const geom::Point p = placer.apply(c.x, c.y);
+            lo = {std::min(lo.x, p.x), std::min(lo.y, p.y)};
+            hi = {std::max(hi.x, p.x), std::max(hi.y, p.y)};
+        }
+        const ir::Point a = placer.grid(lo);
+        const ir::Point b = placer.grid(hi);
+        out.push_back(ir::Geometry{ir::Box{a.x, a.y, b.x, b.y}});
+    } else if (const auto* polygon = std::get_if<geom::Polygon>(&g.kind)) {
+        out.push_back(ir::Geometry{ir::Polygon{placer.snapped(polygon->points)}});
+    } else if (const auto* path = std::get_if<geom::Path>(&g.kind)) {
+        out.push_back(ir::Geometry{
+            ir::Path{base::round_to_i64(path->width / placer.dbu), placer.snapped(path->points)}});
+    }
+}
+
 } // namespace
 
 void Evaluator::shape_geometry(const geom::LocalGeometry& geometry,
@@ -221,6 +272,10 @@ void Evaluator::shape_geometry(const geom::LocalGeometry& geometry,
                                std::vector<ir::Geometry>& out) const {
     const double rotation = base::normalize_angle(transform.rotation);
     const Placer placer{transform, base::turn_of(rotation), dbu};
+    if (!std::holds_alternative<geom::Group>(geometry.kind)) {
+        place_leaf(geometry, placer, rotation, out);
+        return;
+    }
     // Groups nest; an explicit stack walks them in member order.
     std::vector<const geom::LocalGeometry*> work{&geometry};
     while (!work.empty()) {
@@ -230,30 +285,8 @@ void Evaluator::shape_geometry(const geom::LocalGeometry& geometry,
             for (auto it = group->members.rbegin(); it != group->members.rend(); ++it) {
                 work.push_back(&*it);
             }
-        } else if (const auto* box = std::get_if<geom::BBox>(&g->kind)) {
-            const geom::Points corners{{box->left, box->bottom},
-                                       {box->right, box->bottom},
-                                       {box->right, box->top},
-                                       {box->left, box->top}};
-            if (std::fmod(rotation, 90.0) != 0) {
-                out.push_back(ir::Geometry{ir::Polygon{placer.snapped(corners)}});
-                continue;
-            }
-            geom::Point lo = placer.apply(box->left, box->bottom);
-            geom::Point hi = lo;
-            for (const geom::Point& c : corners) {
-                const geom::Point p = placer.apply(c.x, c.y);
-                lo = {std::min(lo.x, p.x), std::min(lo.y, p.y)};
-                hi = {std::max(hi.x, p.x), std::max(hi.y, p.y)};
-            }
-            const ir::Point a = placer.grid(lo);
-            const ir::Point b = placer.grid(hi);
-            out.push_back(ir::Geometry{ir::Box{a.x, a.y, b.x, b.y}});
-        } else if (const auto* polygon = std::get_if<geom::Polygon>(&g->kind)) {
-            out.push_back(ir::Geometry{ir::Polygon{placer.snapped(polygon->points)}});
-        } else if (const auto* path = std::get_if<geom::Path>(&g->kind)) {
-            out.push_back(ir::Geometry{
-                ir::Path{base::round_to_i64(path->width / dbu), placer.snapped(path->points)}});
+        } else {
+            place_leaf(*g, placer, rotation, out);
         }
     }
 }

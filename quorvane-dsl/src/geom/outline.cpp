@@ -265,8 +265,9 @@ Points circle_points(double start, std::size_t n, double radius, std::size_t fir
     const Points& unit = unit_circle(start, n);
     Points out;
     out.reserve(last - first + 1);
+    // Indices past the table wrap; the others, nearly all, cost no division.
     for (std::size_t k = first; k <= last; ++k) {
-        const Point u = unit[k % n];
+        const Point u = unit[k < n ? k : k % n];
         out.push_back({radius * u.x, radius * u.y});
     }
     return out;

@@ -57,9 +57,12 @@ std::optional<BBox> points_box(const Points& points) {
 } // namespace
 
 std::optional<BBox> LocalGeometry::bbox() const {
-    // Most geometries are one polygon: no walk for them.
+    // Most geometries are one box or one polygon: no walk for them.
     if (const auto* polygon = std::get_if<Polygon>(&kind)) {
         return points_box(polygon->points);
+    }
+    if (const auto* b = std::get_if<BBox>(&kind)) {
+        return *b;
     }
     std::optional<BBox> box;
     // Groups may nest as deep as the evaluator builds them: walk them with a stack of our own.

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <vector>
 
 #include "eval/env.hpp"
 
@@ -54,4 +55,25 @@ TEST(EvalEnv, SnapshotsKeepTheValuesOfTheirTime) {
         EXPECT_EQ(int_of(many.find(hir::BindingId{i * 7919})), i);
     }
     EXPECT_EQ(many.find(hir::BindingId{1}), nullptr);
+}
+
+// A loop variable is written once per snapshot, other bindings now and then: every snapshot
+// finds the value each held when it was taken, in both kinds of history.
+TEST(EvalEnv, SnapshotsReadDenseAndSparseHistories) {
+    const hir::BindingId dense{0};
+    const hir::BindingId sparse{1};
+    Env env;
+    std::vector<Env> snapshots;
+    for (std::int64_t k = 0; k < 50; ++k) {
+        env.set(dense, Value::integer(k));
+        if (k % 7 == 3) {
+            env.set(sparse, Value::integer(k));
+        }
+        snapshots.push_back(env.snapshot());
+    }
+    for (std::int64_t k = 0; k < 50; ++k) {
+        const Env& seen = snapshots[static_cast<std::size_t>(k)];
+        EXPECT_EQ(int_of(seen.find(dense)), k);
+        EXPECT_EQ(int_of(seen.find(sparse)), k < 3 ? -1 : k - (k - 3) % 7);
+    }
 }

@@ -1,6 +1,7 @@
 #include "io/gds/writer.hpp"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -25,16 +26,21 @@ std::uint8_t* grow(Bytes& out, std::size_t n) {
     return out.data() + at;
 }
 
+// GDSII is big-endian. Written as whole words, not byte by byte: the coordinates of a large
+// layout pass here by the tens of millions, and whole words let the compiler swap many at once.
+template <class Word> void put(std::uint8_t* p, Word v) {
+    if constexpr (std::endian::native == std::endian::little) {
+        v = std::byteswap(v);
+    }
+    std::memcpy(p, &v, sizeof v);
+}
+
 void put16(std::uint8_t* p, std::uint16_t v) {
-    p[0] = static_cast<std::uint8_t>(v >> 8);
-    p[1] = static_cast<std::uint8_t>(v);
+    put(p, v);
 }
 
 void put32(std::uint8_t* p, std::uint32_t v) {
-    p[0] = static_cast<std::uint8_t>(v >> 24);
-    p[1] = static_cast<std::uint8_t>(v >> 16);
-    p[2] = static_cast<std::uint8_t>(v >> 8);
-    p[3] = static_cast<std::uint8_t>(v);
+    put(p, v);
 }
 
 // The header of a record whose payload length is known to fit.
