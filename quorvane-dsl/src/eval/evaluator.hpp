@@ -85,6 +85,10 @@ struct Evaluator {
     // Errors: push the diagnostic, hand back Stop in whatever result type the caller has.
     std::unexpected<Stop> fail(hir::Src src, std::string message);
     std::unexpected<Stop> fail_expr(hir::ExprId expr, std::string message);
+    // The name messages give `shape` (display_name).
+    std::string shape_name(const RtShape& shape) const {
+        return display_name(shape.name, shape.src, hir);
+    }
     // Where a refusal is reported: a place, or an expression whose place is looked up only then,
     // since every expression counts a step and goes one level deeper.
     hir::Src locate(hir::Src src) const { return src; }
