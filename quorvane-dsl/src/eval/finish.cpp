@@ -3,7 +3,9 @@
 
 #include <algorithm>
 #include <map>
+#include <set>
 #include <string>
+#include <tuple>
 #include <unordered_map>
 #include <utility>
 #include <vector>
@@ -20,17 +22,42 @@ ir::PortRef ref_of(const lvs::Port& port) {
     return ir::PortRef{port.marker, port.instance, port.index};
 }
 
-bool holds_connection(const std::vector<ir::Connection>& connections, const ir::PortRef& a,
-                      const ir::PortRef& b) {
-    return std::ranges::any_of(connections, [&](const ir::Connection& c) {
-        return (c.a == a && c.b == b) || (c.a == b && c.b == a);
-    });
+bool port_less(const ir::PortRef& a, const ir::PortRef& b) {
+    return std::tie(a.port, a.instance, a.index) < std::tie(b.port, b.instance, b.index);
 }
+
+// The two ends of a connection, lesser first, so that a pair is found whichever end it names
+// first.
+struct Ends {
+    ir::PortRef low;
+    ir::PortRef high;
+
+    Ends(ir::PortRef a, ir::PortRef b) : low(std::move(a)), high(std::move(b)) {
+        if (port_less(high, low)) {
+            std::swap(low, high);
+        }
+    }
+};
+
+struct EndsLess {
+    bool operator()(const Ends& x, const Ends& y) const {
+        if (port_less(x.low, y.low) || port_less(y.low, x.low)) {
+            return port_less(x.low, y.low);
+        }
+        return port_less(x.high, y.high);
+    }
+};
 
 void connect_cell(const ir::Library& lib, ir::Cell& cell) {
     std::vector<lvs::Port> ports = lvs::ports(lib.cells, cell);
     std::erase_if(ports, [](const lvs::Port& p) { return p.kind != "port"; });
     std::map<std::pair<std::int64_t, std::int64_t>, std::vector<std::size_t>> at;
+    // Looked up rather than searched: a cell of many ports would otherwise compare every new
+    // connection with all the ones before it.
+    std::set<Ends, EndsLess> known;
+    for (const ir::Connection& c : cell.connections) {
+        known.emplace(c.a, c.b);
+    }
     for (std::size_t i = 0; i < ports.size(); ++i) {
         at[{ports[i].x, ports[i].y}].push_back(i);
     }
@@ -49,7 +76,7 @@ void connect_cell(const ir::Library& lib, ir::Cell& cell) {
                 }
                 const ir::PortRef a = ref_of(p);
                 const ir::PortRef b = ref_of(q);
-                if (!holds_connection(cell.connections, a, b)) {
+                if (known.emplace(a, b).second) {
                     cell.connections.push_back(ir::Connection{a, b, false});
                 }
             }
