@@ -1,6 +1,7 @@
 #include "diag/diag.hpp"
 
 #include <algorithm>
+#include <iterator>
 #include <string>
 #include <string_view>
 #include <tuple>
@@ -99,6 +100,27 @@ std::vector<bool> may_be_shown(const std::vector<Diagnostic>& diagnostics) {
         shown[current] = before < shown_errors_per_file;
     }
     return shown;
+}
+
+bool HiddenErrors::hidden(const std::vector<Diagnostic>& diagnostics, Src src) {
+    for (; seen_ < diagnostics.size(); ++seen_) {
+        const Diagnostic& d = diagnostics[seen_];
+        if (d.severity != Severity::Error) {
+            continue;
+        }
+        auto& first = first_[d.src.file.index];
+        const Place place{d.src.range.start, d.src.range.end};
+        if (first.size() == shown_errors_per_file && first.rbegin()->first <= place) {
+            continue;
+        }
+        first.emplace(place, d.message);
+        if (first.size() > shown_errors_per_file) {
+            first.erase(std::prev(first.end()));
+        }
+    }
+    const auto found = first_.find(src.file.index);
+    return found != first_.end() && found->second.size() == shown_errors_per_file &&
+           found->second.rbegin()->first < Place{src.range.start, src.range.end};
 }
 
 std::string_view severity_word(Severity severity) {
