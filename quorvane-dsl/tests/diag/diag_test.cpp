@@ -110,6 +110,26 @@ TEST(Diag, LongLinesAreClippedAroundTheCarets) {
     EXPECT_NE(start.find("1 | " + line.substr(0, 100) + "…\n"), std::string::npos);
     EXPECT_NE(start.find("  |   " + std::string(98, '^') + "\n"), std::string::npos);
     EXPECT_NE(one(line, 402, 403).find("1 | …" + std::string(100, 'b') + "\n"), std::string::npos);
+    // The window counts characters of several bytes, and an invalid byte as one.
+    const auto times = [](std::size_t n, std::string_view s) {
+        std::string out;
+        for (std::size_t i = 0; i < n; ++i) {
+            out += s;
+        }
+        return out;
+    };
+    const std::string wide = times(200, "é") + "@\xff" + times(200, "€");
+    EXPECT_EQ(one(wide, 400, 401), "error: m\n"
+                                   " --> f.qvs:1:401\n"
+                                   "  |\n"
+                                   "1 | …" +
+                                       times(30, "é") + "@\xff" + times(68, "€") +
+                                       "…\n"
+                                       "  |                                ^\n");
+    EXPECT_NE(one(wide, 401, 1002)
+                  .find("1 | …" + times(29, "é") + "@\xff" + times(69, "€") + "…\n  | " +
+                        std::string(31, ' ') + std::string(70, '^') + "\n"),
+              std::string::npos);
 }
 
 // An error is hidden once its file holds as many distinct errors before it as are shown; repeats,
