@@ -2,8 +2,11 @@
 #pragma once
 
 #include <cstdint>
+#include <set>
 #include <span>
 #include <string>
+#include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "source/location.hpp"
@@ -36,6 +39,21 @@ inline constexpr std::size_t shown_errors_per_file = 100;
 // ordered by place and rid of repeats: every warning and note, and the errors with fewer than
 // `shown_errors_per_file` errors of their file before them.
 std::vector<bool> may_be_shown(const std::vector<Diagnostic>& diagnostics);
+
+// Follows a list of diagnostics while it grows and tells when an error can no longer be shown
+// (by `may_be_shown` or the command line): its file already holds `shown_errors_per_file`
+// distinct errors placed before it, and errors added later only add to them.
+class HiddenErrors {
+  public:
+    // Whether an error at `src`, added after `diagnostics`, can never be shown.
+    bool hidden(const std::vector<Diagnostic>& diagnostics, Src src);
+
+  private:
+    using Place = std::pair<std::uint32_t, std::uint32_t>; // start and end
+    std::size_t seen_ = 0;
+    // Per file, its first distinct errors by place, at most `shown_errors_per_file` of them.
+    std::unordered_map<std::uint32_t, std::set<std::pair<Place, std::string>>> first_;
+};
 
 // "error", "warning" or "info".
 std::string_view severity_word(Severity severity);

@@ -140,7 +140,7 @@ void Evaluator::check_unplaced(const CellState& cell) {
         const bool unplaced = holds<PlaceState::Unplaced>(shape.place) ||
                               holds<PlaceState::UsedUnplaced>(shape.place);
         if (unplaced && !shape.failed && shape.shape && !shape.view && !operands.contains(i)) {
-            fail(shape.src, "shape `" + shape.name + "` is never placed");
+            fail(shape.src, "shape `" + shape_name(shape) + "` is never placed");
         }
     }
 }

@@ -27,10 +27,42 @@ ShapeId CellState::view(ShapeId source, hir::LayerId layer, const hir::Hir& hir,
         return found->second;
     }
     const ShapeId id =
-        new_shape(shapes[source.index].name + "[" + hir.layers[layer].name + "]", src, layer);
+        new_shape(display_name(shapes[source.index].name, shapes[source.index].src, hir) + "[" +
+                      hir.layers[layer].name + "]",
+                  src, layer);
     shape(id).view = View{source, layer};
     views.emplace(key, id);
     return id;
+}
+
+namespace {
+
+std::string_view text_at(hir::Src src, const hir::Hir& hir) {
+    return std::string_view(hir.files[src.file].text).substr(src.range.start, src.range.len());
+}
+
+} // namespace
+
+std::string display_name(const std::string& name, hir::Src src, const hir::Hir& hir) {
+    if (!name.empty()) {
+        return name;
+    }
+    const std::string_view text = text_at(src, hir);
+    std::string shown;
+    shown.reserve(text.size() + 2);
+    shown += '(';
+    shown += text;
+    shown += ')';
+    return shown;
+}
+
+bool displays_as(const std::string& name, hir::Src src, const hir::Hir& hir,
+                 std::string_view shown) {
+    if (!name.empty()) {
+        return name == shown;
+    }
+    return shown.size() >= 2 && shown.front() == '(' && shown.back() == ')' &&
+           shown.substr(1, shown.size() - 2) == text_at(src, hir);
 }
 
 } // namespace quorvane_dsl::eval

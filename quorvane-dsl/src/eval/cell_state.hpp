@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <utility>
 #include <variant>
@@ -78,6 +79,8 @@ struct View {
 
 struct RtShape {
     std::optional<View> view; // none for a plain shape
+    // Empty for a shape made by an operator expression: messages name it by the expression's text
+    // (display_name), which a long chain of operators would otherwise copy once per link.
     std::string name;
     std::optional<geom::LocalShape> shape;
     std::vector<std::pair<hir::LayerId, geom::LocalGeometry>> pieces; // sections after the first
@@ -116,6 +119,7 @@ struct CellState {
     std::unordered_map<std::string, std::uint32_t> name_counts;
     // Every instance name given in the cell, with the statement that gave it.
     std::unordered_map<std::string, hir::Src> instance_names;
+    // What is being resolved, outermost first: a name as RtShape holds it, and its place.
     std::vector<std::pair<std::string, hir::Src>> placement_stack;
     std::vector<ir::Connection> connections;
     std::vector<std::vector<ir::NamedValue>> marker_attrs;
@@ -130,5 +134,12 @@ struct CellState {
 
     RtShape& shape(ShapeId id) { return shapes[id.index]; }
 };
+
+// The name messages give a shape or placement: `name`, or when that is empty the text at `src` in
+// parentheses.
+std::string display_name(const std::string& name, hir::Src src, const hir::Hir& hir);
+// Whether display_name(name, src, hir) is `shown`, without building it.
+bool displays_as(const std::string& name, hir::Src src, const hir::Hir& hir,
+                 std::string_view shown);
 
 } // namespace quorvane_dsl::eval

@@ -98,10 +98,8 @@ Result<std::optional<Value>> Evaluator::shape_binary(hir::ExprId expr, hir::BinO
         recipe.operation = *operation;
         recipe.b = std::move(*right);
     }
-    const hir::Src src = hir.expr_src(expr);
-    const std::string& text = hir.files[src.file].text;
-    const ShapeId id = cell->new_shape("(" + text.substr(src.range.start, src.range.len()) + ")",
-                                       src, std::nullopt);
+    // Named by its text only when a message needs it (display_name).
+    const ShapeId id = cell->new_shape({}, hir.expr_src(expr), std::nullopt);
     cell->shape(id).derived = std::move(recipe);
     return Value{Value::Shape{id}};
 }
@@ -133,7 +131,7 @@ Result<geom::Transform> Evaluator::resolve_shape(ShapeId id, CellState& cell) {
     }
     if (std::holds_alternative<PlaceState::Unplaced>(state) && !shape.derived) {
         if (!shape.shape) {
-            return fail(shape.src, "shape `" + shape.name + "` is not defined yet");
+            return fail(shape.src, "shape `" + shape_name(shape) + "` is not defined yet");
         }
         state = PlaceState::UsedUnplaced{};
         return geom::Transform{};
@@ -181,7 +179,8 @@ Result<geom::Transform> Evaluator::resolve_view(ShapeId id, CellState& cell) {
     }
     if (pieces.empty()) {
         cell.shape(id).failed = true;
-        return fail(cell.shape(id).src, "shape `" + source.name + "` has nothing on layer `" +
+        return fail(cell.shape(id).src, "shape `" + shape_name(source) +
+                                            "` has nothing on layer `" +
                                             hir.layers[view.layer].name + "`");
     }
     cell.shape(id).shape = group_shape(std::move(pieces));

@@ -78,6 +78,9 @@ struct Evaluator {
     std::optional<std::vector<Value>> xs_args;
     link::Linker linker;
     std::unordered_set<std::uint64_t> copied;
+    // Where a list nesting too deep was reported: a loop that keeps nesting one list would
+    // otherwise repeat the report at every later iteration.
+    std::unordered_set<hir::ExprId, IdxHash> deep_lists;
 
     explicit Evaluator(const Analysis& a)
         : analysis(a), hir(a.hir), on_stack(a.hir.cells.size(), false) {}
@@ -85,6 +88,10 @@ struct Evaluator {
     // Errors: push the diagnostic, hand back Stop in whatever result type the caller has.
     std::unexpected<Stop> fail(hir::Src src, std::string message);
     std::unexpected<Stop> fail_expr(hir::ExprId expr, std::string message);
+    // The name messages give `shape` (display_name).
+    std::string shape_name(const RtShape& shape) const {
+        return display_name(shape.name, shape.src, hir);
+    }
     // Where a refusal is reported: a place, or an expression whose place is looked up only then,
     // since every expression counts a step and goes one level deeper.
     hir::Src locate(hir::Src src) const { return src; }
@@ -214,6 +221,8 @@ struct Evaluator {
                             CellState* cell);
     // The list made of `items`, refused at `expr` when it would nest too deep.
     Result<Value> make_list(hir::ExprId expr, std::vector<Value> items);
+    // Refuses a list nesting too deep at `expr`, reported once per place.
+    std::unexpected<Stop> list_too_deep(hir::ExprId expr);
     Result<Value> append(const hir::Expr::Call& call, hir::ExprId target, Env& env,
                          CellState* cell);
 

@@ -15,9 +15,6 @@ namespace {
 
 constexpr double pi = 3.141592653589793;
 
-const std::string list_too_deep =
-    "lists nest more than " + std::to_string(max_list_depth) + " levels deep";
-
 // Made in the result's place, not moved there: literals are a good part of all expressions
 // evaluated, and moving a value dispatches on its kind.
 Result<Value> number_literal(const hir::Expr::Number& n) {
@@ -376,7 +373,7 @@ Result<Value> Evaluator::append(const hir::Expr::Call& call, hir::ExprId target,
         nested = std::max(nested, list_depth(v));
     }
     if (nested + 1 > max_list_depth) {
-        return fail_expr(target, list_too_deep);
+        return list_too_deep(target);
     }
     for (Value& v : values) {
         list->push(std::move(v));
@@ -387,9 +384,18 @@ Result<Value> Evaluator::append(const hir::Expr::Call& call, hir::ExprId target,
 Result<Value> Evaluator::make_list(hir::ExprId expr, std::vector<Value> items) {
     Value list = Value::list(std::move(items));
     if (list_depth(list) > max_list_depth) {
-        return fail_expr(expr, list_too_deep);
+        return list_too_deep(expr);
     }
     return list;
+}
+
+std::unexpected<Stop> Evaluator::list_too_deep(hir::ExprId expr) {
+    // A report discarded by a quiet computation does not count.
+    if (quiet_depth == 0 && !deep_lists.insert(expr).second) {
+        return std::unexpected(Stop{});
+    }
+    return fail_expr(expr,
+                     "lists nest more than " + std::to_string(max_list_depth) + " levels deep");
 }
 
 Result<double> Evaluator::length(hir::ExprId expr, Env& env, CellState* cell) {

@@ -3,7 +3,9 @@
 
 #include <algorithm>
 #include <map>
+#include <set>
 #include <string>
+#include <tuple>
 #include <unordered_map>
 #include <utility>
 #include <vector>
@@ -20,17 +22,42 @@ ir::PortRef ref_of(const lvs::Port& port) {
     return ir::PortRef{port.marker, port.instance, port.index};
 }
 
-bool holds_connection(const std::vector<ir::Connection>& connections, const ir::PortRef& a,
-                      const ir::PortRef& b) {
-    return std::ranges::any_of(connections, [&](const ir::Connection& c) {
-        return (c.a == a && c.b == b) || (c.a == b && c.b == a);
-    });
+bool port_less(const ir::PortRef& a, const ir::PortRef& b) {
+    return std::tie(a.port, a.instance, a.index) < std::tie(b.port, b.instance, b.index);
 }
+
+// The two ends of a connection, lesser first, so that a pair is found whichever end it names
+// first.
+struct Ends {
+    ir::PortRef low;
+    ir::PortRef high;
+
+    Ends(ir::PortRef a, ir::PortRef b) : low(std::move(a)), high(std::move(b)) {
+        if (port_less(high, low)) {
+            std::swap(low, high);
+        }
+    }
+};
+
+struct EndsLess {
+    bool operator()(const Ends& x, const Ends& y) const {
+        if (port_less(x.low, y.low) || port_less(y.low, x.low)) {
+            return port_less(x.low, y.low);
+        }
+        return port_less(x.high, y.high);
+    }
+};
 
 void connect_cell(const ir::Library& lib, ir::Cell& cell) {
     std::vector<lvs::Port> ports = lvs::ports(lib.cells, cell);
     std::erase_if(ports, [](const lvs::Port& p) { return p.kind != "port"; });
     std::map<std::pair<std::int64_t, std::int64_t>, std::vector<std::size_t>> at;
+    // Looked up rather than searched: a cell of many ports would otherwise compare every new
+    // connection with all the ones before it.
+    std::set<Ends, EndsLess> known;
+    for (const ir::Connection& c : cell.connections) {
+        known.emplace(c.a, c.b);
+    }
     for (std::size_t i = 0; i < ports.size(); ++i) {
         at[{ports[i].x, ports[i].y}].push_back(i);
     }
@@ -49,7 +76,7 @@ void connect_cell(const ir::Library& lib, ir::Cell& cell) {
                 }
                 const ir::PortRef a = ref_of(p);
                 const ir::PortRef b = ref_of(q);
-                if (!holds_connection(cell.connections, a, b)) {
+                if (known.emplace(a, b).second) {
                     cell.connections.push_back(ir::Connection{a, b, false});
                 }
             }
@@ -57,11 +84,15 @@ void connect_cell(const ir::Library& lib, ir::Cell& cell) {
     }
 }
 
-// The first of "name$1", "name$2", ... not yet taken; it is taken from then on.
-std::string fresh_name(const std::string& name, std::unordered_set<std::string>& taken) {
-    for (std::uint64_t n = 1;; ++n) {
+// The first of "name$1", "name$2", ... not yet taken; it is taken from then on. `next` holds per
+// name the number after the last one given, all below it being taken: a name given to many cells
+// is not tried from 1 again for each of them.
+std::string fresh_name(const std::string& name, std::unordered_set<std::string>& taken,
+                       std::unordered_map<std::string, std::uint64_t>& next) {
+    for (std::uint64_t& n = next.try_emplace(name, 1).first->second;; ++n) {
         std::string candidate = name + "$" + std::to_string(n);
         if (taken.insert(candidate).second) {
+            ++n;
             return candidate;
         }
     }
@@ -122,27 +153,27 @@ void settle_names(ir::Library& lib, const std::unordered_set<std::uint64_t>& cop
     std::vector<std::uint64_t> renamed;
     for (auto* group : groups) {
         std::ranges::stable_sort(*group, {}, [&](std::uint64_t i) { return copied.contains(i); });
-        std::vector<std::pair<sha256::Digest, std::uint64_t>> representatives;
+        // The first cell of each content, looked up by digest: a name shared by many cells of
+        // different content would otherwise compare each with all the ones before it.
+        std::map<sha256::Digest, std::uint64_t> first_of;
+        std::vector<std::uint64_t> representatives;
         for (std::uint64_t i : *group) {
-            const sha256::Digest digest = digests.cell(i);
-            const auto same = std::ranges::find(representatives, digest,
-                                                &std::pair<sha256::Digest, std::uint64_t>::first);
-            if (same != representatives.end()) {
-                remap[i] = same->second;
+            const auto [first, added] = first_of.try_emplace(digests.cell(i), i);
+            if (added) {
+                representatives.push_back(i);
             } else {
-                representatives.emplace_back(digest, i);
+                remap[i] = first->second;
             }
         }
-        for (std::size_t r = 1; r < representatives.size(); ++r) {
-            renamed.push_back(representatives[r].second);
-        }
+        renamed.insert(renamed.end(), representatives.begin() + 1, representatives.end());
     }
     std::unordered_set<std::string> taken;
     for (const ir::Cell& cell : lib.cells) {
         taken.insert(cell.name);
     }
+    std::unordered_map<std::string, std::uint64_t> next;
     for (std::uint64_t i : renamed) {
-        lib.cells[i].name = fresh_name(lib.cells[i].name, taken);
+        lib.cells[i].name = fresh_name(lib.cells[i].name, taken, next);
     }
     for (std::uint64_t i = 0; i < remap.size(); ++i) {
         if (remap[i] != i) {

@@ -130,11 +130,11 @@ Result<Value> Evaluator::shape_field(hir::ExprId expr, ShapeId id, const std::st
         }
         const auto& geometry = cell.shape(id).shape;
         if (geometry && geometry->geometry == geom::LocalGeometry{geom::Group{}}) {
-            return fail_expr(expr, "shape `" + cell.shape(id).name + "` is empty");
+            return fail_expr(expr, "shape `" + shape_name(cell.shape(id)) + "` is empty");
         }
     }
     if (!cell.shape(id).shape) {
-        return fail_expr(expr, "shape `" + cell.shape(id).name + "` is not defined yet");
+        return fail_expr(expr, "shape `" + shape_name(cell.shape(id)) + "` is not defined yet");
     }
     const geom::LocalShape& local = *cell.shape(id).shape;
     if (name == "width" || name == "height") {

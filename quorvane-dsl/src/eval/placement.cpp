@@ -101,7 +101,7 @@ Result<void> Evaluator::place_shape(hir::StmtId stmt, const hir::Stmt::Place& st
         return std::unexpected(Stop{});
     }
     if (shape.derived) {
-        return fail(src, "`" + shape.name + "` is the result of `" +
+        return fail(src, "`" + shape_name(shape) + "` is the result of `" +
                              std::string(hir::primitive_name(shape.derived->operation)) +
                              "` and lies where its operands are placed; it cannot be placed");
     }
@@ -113,11 +113,11 @@ Result<void> Evaluator::place_shape(hir::StmtId stmt, const hir::Stmt::Place& st
     }
     if (std::holds_alternative<PlaceState::UsedUnplaced>(shape.place.kind)) {
         shape.place.kind = PlaceState::Failed{};
-        return fail(src, "shape `" + shape.name +
+        return fail(src, "shape `" + shape_name(shape) +
                              "` was already used unplaced, at its local coordinates; place it "
                              "before that use");
     }
-    return fail(src, "shape `" + shape.name + "` is already placed");
+    return fail(src, "shape `" + shape_name(shape) + "` is already placed");
 }
 
 Result<void> Evaluator::place_cell(hir::StmtId stmt, const hir::Stmt::Place& statement,
@@ -291,11 +291,12 @@ Result<geom::Transform> Evaluator::resolve_pending(Pending& pending, ShapeId id,
     }
     const RtShape& shape = cell.shape(id);
     if (!shape.shape) {
-        return fail(shape.src, "shape `" + shape.name + "` is not defined");
+        return fail(shape.src, "shape `" + shape_name(shape) + "` is not defined");
     }
     const auto frame = shape.shape->anchor(anchor->name);
     if (!frame) {
-        return fail(shape.src, "shape `" + shape.name + "` has no anchor `" + anchor->name + "`");
+        return fail(shape.src,
+                    "shape `" + shape_name(shape) + "` has no anchor `" + anchor->name + "`");
     }
     return geom::Transform::placing(*frame, target->frame, target->mirror, target->rotate,
                                     target->dx, target->dy);
@@ -344,8 +345,10 @@ Result<geom::Transform> Evaluator::resolve_instance(InstanceId id, CellState& ce
 std::unexpected<Stop> Evaluator::cycle(const CellState& cell, const std::string& name,
                                        hir::Src src) {
     const auto& stack = cell.placement_stack;
+    const std::string shown = display_name(name, src, hir);
     std::size_t first = 0;
-    while (first < stack.size() && stack[first].first != name) {
+    while (first < stack.size() &&
+           !displays_as(stack[first].first, stack[first].second, hir, shown)) {
         ++first;
     }
     if (first == stack.size()) {
@@ -354,11 +357,11 @@ std::unexpected<Stop> Evaluator::cycle(const CellState& cell, const std::string&
     std::string chain;
     std::vector<diag::Note> notes;
     for (std::size_t j = first; j < stack.size(); ++j) {
-        chain += stack[j].first + " \u2192 ";
-        notes.push_back(
-            diag::Note{"`" + stack[j].first + "` depends on the next one", stack[j].second});
+        const std::string link = display_name(stack[j].first, stack[j].second, hir);
+        chain += link + " \u2192 ";
+        notes.push_back(diag::Note{"`" + link + "` depends on the next one", stack[j].second});
     }
-    diagnostics.push_back(diag::Diagnostic{"placement cycle: " + chain + name, std::move(notes),
+    diagnostics.push_back(diag::Diagnostic{"placement cycle: " + chain + shown, std::move(notes),
                                            src, diag::Severity::Error});
     return std::unexpected(Stop{});
 }

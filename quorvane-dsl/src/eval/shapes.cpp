@@ -655,7 +655,7 @@ void Evaluator::exec_shape(hir::StmtId stmt, const hir::Stmt::Shape& statement, 
         return;
     }
     adopt_recipe(*id, std::get<Derived>(std::move(*def)), cell, [&](const Derived& recipe) {
-        return "`" + shape.name + "` is the result of `" +
+        return "`" + shape_name(shape) + "` is the result of `" +
                std::string(hir::primitive_name(recipe.operation)) +
                "` and lies where its operands are placed; it cannot be placed";
     });
@@ -735,7 +735,7 @@ void Evaluator::exec_shape_expr(const hir::Stmt::ShapeExpr& statement, Env& env,
         return;
     }
     adopt_recipe(*id, std::move(*recipe), cell, [&](const Derived&) {
-        return "`" + shape.name +
+        return "`" + shape_name(shape) +
                "` combines other shapes and lies where they are placed; it "
                "cannot be placed";
     });
@@ -766,7 +766,7 @@ void Evaluator::exec_clone(hir::StmtId stmt, const hir::Stmt::Clone& statement, 
     }
     const RtShape& original = cell.shape(from->id);
     if (!original.shape) {
-        fail(src, "shape `" + original.name + "` is not defined yet");
+        fail(src, "shape `" + shape_name(original) + "` is not defined yet");
         return;
     }
     // A copy of a banded shape takes its layers from its bands; any other copy from its block.

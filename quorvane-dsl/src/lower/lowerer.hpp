@@ -182,6 +182,8 @@ class Lowerer {
     // The cell pre-pass's bindings of `as` names, by the start and end of the name.
     std::unordered_map<std::uint64_t, hir::BindingId> prebound_;
     std::vector<PendingHint> pending_hints_; // in the order of their diagnostics
+    // Spares the search of the open scopes for unknown names whose messages cannot be printed.
+    diag::HiddenErrors hidden_errors_;
     // Names of `define`s standing directly in the cell body, while its sections are lowered.
     std::unordered_set<std::string> define_names_;
     bool place_star_ = false;

@@ -44,7 +44,9 @@ hir::Res Lowerer::resolve(const SyntaxNode& name_ref) {
         return hir::Res{};
     }
     diag::Nearest nearest(name);
-    nearest.consider(diag::candidates(scopes_.names()));
+    if (!hidden_errors_.hidden(hir_.diagnostics, at)) {
+        nearest.consider(diag::candidates(scopes_.names()));
+    }
     error(at, "unknown name `" + name + "`");
     pending_hints_.push_back({.diagnostic = hir_.diagnostics.size() - 1,
                               .nearest = std::move(nearest),

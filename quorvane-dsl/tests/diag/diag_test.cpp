@@ -110,4 +110,47 @@ TEST(Diag, LongLinesAreClippedAroundTheCarets) {
     EXPECT_NE(start.find("1 | " + line.substr(0, 100) + "…\n"), std::string::npos);
     EXPECT_NE(start.find("  |   " + std::string(98, '^') + "\n"), std::string::npos);
     EXPECT_NE(one(line, 402, 403).find("1 | …" + std::string(100, 'b') + "\n"), std::string::npos);
+    // The window counts characters of several bytes, and an invalid byte as one.
+    const auto times = [](std::size_t n, std::string_view s) {
+        std::string out;
+        for (std::size_t i = 0; i < n; ++i) {
+            out += s;
+        }
+        return out;
+    };
+    const std::string wide = times(200, "é") + "@\xff" + times(200, "€");
+    EXPECT_EQ(one(wide, 400, 401), "error: m\n"
+                                   " --> f.qvs:1:401\n"
+                                   "  |\n"
+                                   "1 | …" +
+                                       times(30, "é") + "@\xff" + times(68, "€") +
+                                       "…\n"
+                                       "  |                                ^\n");
+    EXPECT_NE(one(wide, 401, 1002)
+                  .find("1 | …" + times(29, "é") + "@\xff" + times(69, "€") + "…\n  | " +
+                        std::string(31, ' ') + std::string(70, '^') + "\n"),
+              std::string::npos);
+}
+
+// An error is hidden once its file holds as many distinct errors before it as are shown; repeats,
+// warnings and other files do not count, and an error added later at an earlier place still does.
+TEST(Diag, HiddenErrorsCountDistinctErrorsBeforeThePlace) {
+    const auto at = [](std::uint32_t start, std::uint32_t file = 0) {
+        return Src{{start, start + 1}, {file}};
+    };
+    std::vector<Diagnostic> diagnostics;
+    for (std::uint32_t i = 1; i < shown_errors_per_file; ++i) {
+        diagnostics.push_back({"m", {}, at(10 * i), Severity::Error});
+        diagnostics.push_back({"m", {}, at(10 * i), Severity::Error});
+        diagnostics.push_back({"w", {}, at(10 * i + 1), Severity::Warning});
+    }
+    diagnostics.push_back({"m", {}, at(5, 1), Severity::Error});
+    HiddenErrors hidden;
+    EXPECT_FALSE(hidden.hidden(diagnostics, at(100'000)));
+    diagnostics.push_back({"n", {}, at(20'000), Severity::Error});
+    EXPECT_TRUE(hidden.hidden(diagnostics, at(100'000)));
+    EXPECT_FALSE(hidden.hidden(diagnostics, at(20'000)));
+    EXPECT_FALSE(hidden.hidden(diagnostics, at(100'000, 1)));
+    diagnostics.push_back({"n", {}, at(3), Severity::Error});
+    EXPECT_TRUE(hidden.hidden(diagnostics, at(15'000)));
 }
