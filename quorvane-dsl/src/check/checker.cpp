@@ -54,7 +54,7 @@ bool is_string_literal(const hir::Hir& hir, ExprId id, std::string_view* text) {
     if (str == nullptr) {
         return false;
     }
-    *text = str->value;
+    *text = hir.text(str->value);
     return true;
 }
 
@@ -229,15 +229,15 @@ void Checker::check_xsections() {
             }
         }
         std::unordered_set<std::string_view> seen;
-        for (const hir::Arg& prop : xs.props) {
+        for (const hir::Arg& prop : hir.args_of(xs.props)) {
             const Ty value = infer(prop.value);
             if (!prop.name) {
                 expr_error(prop.value,
                            "cross-section properties need a name: `with min_radius = 5um`");
                 continue;
             }
-            const std::string& name = prop.name->name;
-            if (!seen.insert(name).second) {
+            const std::string name(hir.text(prop.name->name));
+            if (!seen.insert(hir.text(prop.name->name)).second) {
                 error(prop.name->src, "`" + name + "` is given twice");
             }
             const NamedType* known = find_named(xs_properties, name);
@@ -288,15 +288,16 @@ void Checker::check_cell(CellId id) {
         for (const ExprId at : marker.at) {
             expect(at, Ty::point());
         }
-        for (const hir::Arg& arg : marker.with) {
+        for (const hir::Arg& arg : hir.args_of(marker.with)) {
             const Ty value = infer(arg.value);
             if (!arg.name) {
                 expr_error(arg.value, "marker attributes need a name: `with key = value`");
                 continue;
             }
-            const NamedType* known = find_named(marker_attributes, arg.name->name);
+            const std::string_view name = hir.text(arg.name->name);
+            const NamedType* known = find_named(marker_attributes, name);
             if (known != nullptr && !assignable(value, known->ty)) {
-                error(arg.name->src, "marker attribute `" + arg.name->name + "` must be " +
+                error(arg.name->src, "marker attribute `" + std::string(name) + "` must be " +
                                          show(known->ty) + ", found " + show(value));
             }
         }
@@ -352,7 +353,8 @@ bool Checker::has_offset(ExprId id) const {
             pending.push_back(bin->rhs);
             pending.push_back(bin->lhs);
         } else if (const auto* list = std::get_if<Expr::List>(&kind)) {
-            pending.insert(pending.end(), list->elements.rbegin(), list->elements.rend());
+            const auto elements = hir.elements(list->elements);
+            pending.insert(pending.end(), elements.rbegin(), elements.rend());
         }
     }
     return false;

@@ -91,8 +91,8 @@ void Checker::place(hir::StmtId id, const hir::Stmt::Place& stmt) {
     }
 
     if (!placed_cell) {
-        if (!stmt.args.empty()) {
-            for (const hir::Arg& arg : stmt.args) {
+        if (stmt.args.count != 0) {
+            for (const hir::Arg& arg : hir.args_of(stmt.args)) {
                 infer(arg.value);
             }
             error(at, "`with` on `place` gives cell parameters; only cells take them");
@@ -127,13 +127,13 @@ void Checker::with_arguments(const hir::Src& at, const hir::Stmt::Place& stmt, h
         expr_error(stmt.target, "a cell cannot contain itself");
     }
     std::unordered_set<std::uint32_t> given;
-    for (const hir::Arg& arg : stmt.args) {
+    for (const hir::Arg& arg : hir.args_of(stmt.args)) {
         const Ty value = infer(arg.value);
         if (!arg.name) {
             expr_error(arg.value, "cell parameters are passed by name: `with name = value`");
             continue;
         }
-        const std::string& name = arg.name->name;
+        const std::string name(hir.text(arg.name->name));
         std::optional<std::uint32_t> found;
         for (std::uint32_t i = 0; i < def.params.size() && !found; ++i) {
             if (def.params[i].name == name) {

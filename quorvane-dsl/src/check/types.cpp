@@ -136,7 +136,7 @@ std::string unit_hint(const hir::Hir& hir, hir::ExprId expr, const Ty& expected)
     if (suffix == nullptr) {
         return "";
     }
-    return "; did you mean `" + units::format_number(number->value) + suffix + "`?";
+    return "; did you mean `" + units::format_number(number->value()) + suffix + "`?";
 }
 
 } // namespace quorvane_dsl::check

@@ -148,9 +148,10 @@ void Evaluator::check_unplaced(const CellState& cell) {
 void Evaluator::marker_attributes(std::uint32_t index, CellState& cell) {
     const hir::MarkerDef& def = hir.cells[cell.cell].markers[index];
     std::vector<ir::NamedValue> attrs;
-    for (const hir::Arg& arg : def.with) {
+    for (const hir::Arg& arg : hir.args_of(def.with)) {
         // `xsection` and `angle` shape the marker itself; the other named entries are stored.
-        if (!arg.name || arg.name->name == "xsection" || arg.name->name == "angle") {
+        const std::string_view name = arg.name ? hir.text(arg.name->name) : std::string_view{};
+        if (!arg.name || name == "xsection" || name == "angle") {
             continue;
         }
         Env env;
@@ -159,7 +160,7 @@ void Evaluator::marker_attributes(std::uint32_t index, CellState& cell) {
             continue;
         }
         if (auto stored = store_value(*v, arg.name->src)) {
-            attrs.emplace_back(arg.name->name, std::move(*stored));
+            attrs.emplace_back(std::string(name), std::move(*stored));
         }
     }
     if (const auto& xs = cell.marker_xs[index]) {

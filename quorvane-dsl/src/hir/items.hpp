@@ -54,8 +54,8 @@ struct XsDef {
     std::string name;
     std::vector<ParamDef> params;
     std::vector<XsSection> sections;
-    std::vector<Arg> props; // the arguments of every `with` clause, in written order
-    Src src;                // of the name
+    ArgRun props; // the arguments of every `with` clause, in written order
+    Src src;      // of the name
 
     // The first parameter of that name with its position, or none.
     std::optional<std::pair<std::uint32_t, const ParamDef*>> param(std::string_view name) const;
@@ -71,7 +71,7 @@ struct AttrDef {
 struct MarkerDef {
     std::string name;
     std::vector<ExprId> at; // every location of every `at` clause, in order
-    std::vector<Arg> with;  // the arguments of every `with` clause, in order
+    ArgRun with;            // the arguments of every `with` clause, in order
     Src src;                // of the name
 };
 

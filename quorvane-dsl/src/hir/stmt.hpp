@@ -56,7 +56,7 @@ struct Stmt {
     };
     // A `shape` statement naming a primitive.
     struct Shape {
-        std::vector<Arg> args;
+        ArgRun args;
         std::optional<LayerId> layer; // of the enclosing `layer` block
         BindingId binding;
         bool in_layer = false; // inside a `layer` block, even one whose layer is absent
@@ -75,7 +75,7 @@ struct Stmt {
         bool in_layer = false;
     };
     struct Place {
-        std::vector<Arg> args; // of the `with` clause
+        ArgRun args; // of the `with` clause
         std::optional<ExprId> offset;
         std::optional<ExprId> rotate;
         std::optional<BindingId> name; // the `as` name

@@ -200,7 +200,7 @@ void Lowerer::lower_cell(hir::CellId cell, const SyntaxNode& def) {
             error(src(decl), "marker `" + marker.name + "` needs a location (`at ...`)");
         }
         marker.at = std::move(at);
-        marker.with = std::move(with);
+        marker.with = hir_.add_args(with);
     }
     define_names_.clear();
 

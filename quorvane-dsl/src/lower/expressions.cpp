@@ -112,19 +112,19 @@ hir::ExprId Lowerer::number(const SyntaxNode& literal, const syntax::SyntaxToken
             return missing(literal.text_range());
         }
     }
-    hir::Expr::Number number{.value = parse_f64(parts.numeral),
-                             .unit = unit,
-                             .integer = parts.numeral.find('.') == std::string_view::npos};
+    const bool integer = parts.numeral.find('.') == std::string_view::npos;
     // An integer is exact, so it must not pass through an f64 that would round it.
-    if (number.integer && !unit) {
-        number.exact = parse_i64(parts.numeral);
-        if (!number.exact) {
+    if (integer && !unit) {
+        const auto exact = parse_i64(parts.numeral);
+        if (!exact) {
             error(src(literal),
                   "integer literal `" + std::string(token.text()) + "` does not fit in 64 bits");
             return missing(literal.text_range());
         }
+        return hir_.add_expr(hir::Expr{hir::Expr::Number::exact_integer(*exact)}, src(literal));
     }
-    return hir_.add_expr(hir::Expr{std::move(number)}, src(literal));
+    return hir_.add_expr(hir::Expr{hir::Expr::Number::of(parse_f64(parts.numeral), unit, integer)},
+                         src(literal));
 }
 
 // A chain of operators is as long as the source makes it, so its left operands are followed in
@@ -166,7 +166,8 @@ hir::ExprId Lowerer::lower_expr(const ast::Expr& e) {
         case SyntaxKind::NUMBER:
             return number(node, *token);
         case SyntaxKind::STRING:
-            return push({hir::Expr::Str{syntax::lexer::unescape_string(token->text())}});
+            return push(
+                {hir::Expr::Str{hir_.texts.intern(syntax::lexer::unescape_string(token->text()))}});
         case SyntaxKind::TRUE_KW:
             return push({hir::Expr::Bool{true}});
         case SyntaxKind::FALSE_KW:
@@ -197,7 +198,7 @@ hir::ExprId Lowerer::lower_expr(const ast::Expr& e) {
         for (const ast::Expr& part : e.operands()) {
             elements.push_back(lower_expr(part));
         }
-        return push({hir::Expr::List{std::move(elements)}});
+        return push({hir::Expr::List{hir_.add_elements(elements)}});
     }
     case ast::Expr::Kind::BinExpr:
         return binary_chain(e);
@@ -214,8 +215,8 @@ hir::ExprId Lowerer::lower_expr(const ast::Expr& e) {
         if (!field) {
             return push({hir::Expr::Missing{}});
         }
-        return push(
-            {hir::Expr::Field{base, hir_.name_srcs.alloc(src(*field)), ast::Name{*field}.text()}});
+        return push({hir::Expr::Field{base, hir_.name_srcs.alloc(src(*field)),
+                                      hir_.texts.intern(ast::Name{*field}.text())}});
     }
     case ast::Expr::Kind::IndexExpr: {
         const hir::ExprId base = expr(ast::first_expr(node), range);
@@ -229,13 +230,14 @@ hir::ExprId Lowerer::lower_expr(const ast::Expr& e) {
             for (const ast::Argument& argument : ast::arguments(*list)) {
                 hir::Arg arg;
                 if (argument.name) {
-                    arg.name = hir::NamedArg{ast::Name{*argument.name}.text(), src(*argument.name)};
+                    arg.name = hir::NamedArg{hir_.texts.intern(ast::Name{*argument.name}.text()),
+                                             src(*argument.name)};
                 }
                 arg.value = expr(argument.value, range);
                 arguments.push_back(std::move(arg));
             }
         }
-        return push({hir::Expr::Call{callee, std::move(arguments)}});
+        return push({hir::Expr::Call{callee, hir_.add_args(arguments)}});
     }
     }
     return push({hir::Expr::Missing{}});
@@ -249,7 +251,7 @@ std::vector<hir::Arg> Lowerer::args(const SyntaxNode& node) {
         }
         hir::Arg lowered;
         if (const auto name = ast::name_child(arg)) {
-            lowered.name = hir::NamedArg{name->text(), src(name->syntax)};
+            lowered.name = hir::NamedArg{hir_.texts.intern(name->text()), src(name->syntax)};
         }
         lowered.value = expr(ast::first_expr(arg), arg.text_range());
         result.push_back(std::move(lowered));
@@ -278,14 +280,13 @@ hir::TypeAnn type_ann(source::FileId file, const ast::Type& type) {
 hir::ExprId Lowerer::value_expr(const ir::Value& value, hir::Src at) {
     const auto push = [&](hir::Expr expr) { return hir_.add_expr(std::move(expr), at); };
     const auto number = [&](double v, std::optional<units::Unit> unit) {
-        return push({hir::Expr::Number{.value = v, .unit = unit}});
+        return push({hir::Expr::Number::of(v, unit, false)});
     };
     return std::visit(
         [&](const auto& v) -> hir::ExprId {
             using V = std::decay_t<decltype(v)>;
             if constexpr (std::is_same_v<V, ir::Value::Int>) {
-                return push({hir::Expr::Number{
-                    .value = static_cast<double>(v.value), .integer = true, .exact = v.value}});
+                return push({hir::Expr::Number::exact_integer(v.value)});
             } else if constexpr (std::is_same_v<V, ir::Value::Number>) {
                 if (v.dim == units::Dim{1, 0}) {
                     return number(v.value, units::Unit::Nanometre);
@@ -298,7 +299,7 @@ hir::ExprId Lowerer::value_expr(const ir::Value& value, hir::Src at) {
                 }
                 return push({hir::Expr::Missing{}});
             } else if constexpr (std::is_same_v<V, ir::Value::String>) {
-                return push({hir::Expr::Str{v.text}});
+                return push({hir::Expr::Str{hir_.texts.intern(v.text)}});
             } else if constexpr (std::is_same_v<V, ir::Value::Bool>) {
                 return push({hir::Expr::Bool{v.value}});
             } else if constexpr (std::is_same_v<V, ir::Value::Point>) {
@@ -312,7 +313,7 @@ hir::ExprId Lowerer::value_expr(const ir::Value& value, hir::Src at) {
                 for (const ir::Value& item : v.items) {
                     elements.push_back(value_expr(item, at));
                 }
-                return push({hir::Expr::List{std::move(elements)}});
+                return push({hir::Expr::List{hir_.add_elements(elements)}});
             } else {
                 const auto xs = hir_.xsection_by_name(v.name);
                 if (!xs) {
@@ -325,9 +326,10 @@ hir::ExprId Lowerer::value_expr(const ir::Value& value, hir::Src at) {
                 }
                 std::vector<hir::Arg> arguments;
                 for (const auto& [name, arg] : v.args) {
-                    arguments.push_back({hir::NamedArg{name, at}, value_expr(arg, at)});
+                    arguments.push_back(
+                        {hir::NamedArg{hir_.texts.intern(name), at}, value_expr(arg, at)});
                 }
-                return push({hir::Expr::Call{callee, std::move(arguments)}});
+                return push({hir::Expr::Call{callee, hir_.add_args(arguments)}});
             }
         },
         value.kind);

@@ -41,7 +41,7 @@ hir::Stmt::Place Lowerer::place(const SyntaxNode& spec, Level level) {
     const auto target = first_node_before_at(spec);
     result.target = expr(target ? ast::Expr::cast(*target) : std::nullopt, spec.text_range());
     if (const auto with = ast::child_node(spec, SyntaxKind::WITH_CLAUSE)) {
-        result.args = args(*with);
+        result.args = hir_.add_args(args(*with));
     }
     result.at = expr(ast::child_after(spec, SyntaxKind::AT_KW), spec.text_range());
     const Modifiers mods = modifiers(spec.first_child());
@@ -99,7 +99,7 @@ void Lowerer::shape_place(const SyntaxNode& stmt, hir::BindingId binding,
                                       std::max(name_range.end, anchor_range.end)};
         target = hir_.add_expr(
             hir::Expr{hir::Expr::Field{target, hir_.name_srcs.alloc(src(anchor_range)),
-                                       ast::Name{*anchor}.text()}},
+                                       hir_.texts.intern(ast::Name{*anchor}.text())}},
             src(whole));
     }
     hir::Stmt::Place place;

@@ -188,11 +188,11 @@ void Lowerer::shape_stmt(const SyntaxNode& node, Level level, std::vector<hir::S
             }
         }
         const auto with = shape.with_clause();
-        std::vector<hir::Arg> arguments = with ? args(*with) : std::vector<hir::Arg>{};
+        const hir::ArgRun arguments = with ? hir_.add_args(args(*with)) : hir::ArgRun{};
         if (level == Level::Nested) {
             bind_local(*binding);
         }
-        id = append(hir::Stmt{hir::Stmt::Shape{std::move(arguments), layer, *binding,
+        id = append(hir::Stmt{hir::Stmt::Shape{arguments, layer, *binding,
                                                current_layer_.has_value(), primitive}},
                     node);
     }

@@ -88,7 +88,7 @@ void Lowerer::lower_xsection(hir::XsId xs, const SyntaxNode& def) {
         }
     }
     hir_.xsections[xs].sections = std::move(sections);
-    hir_.xsections[xs].props = std::move(props);
+    hir_.xsections[xs].props = hir_.add_args(props);
     current_xs_.reset();
 }
 

@@ -83,7 +83,10 @@ TEST(CheckTypes, AnnotationsAndUnitHints) {
 
     hir::Hir hir;
     const auto number = [&](double value, bool integer, std::optional<units::Unit> unit = {}) {
-        return hir.add_expr({hir::Expr::Number{value, unit, integer, {}}}, {});
+        const auto literal =
+            integer && !unit ? hir::Expr::Number::exact_integer(static_cast<std::int64_t>(value))
+                             : hir::Expr::Number::of(value, unit, integer);
+        return hir.add_expr({literal}, {});
     };
     const auto five = number(5, true);
     const auto two_half = number(2.5, false);

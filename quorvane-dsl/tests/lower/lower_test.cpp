@@ -77,8 +77,8 @@ cell c {
     EXPECT_EQ(shape.primitive, hir::Primitive::Rect);
     EXPECT_EQ(shape.layer, block.layer);
     EXPECT_TRUE(shape.in_layer);
-    ASSERT_EQ(shape.args.size(), 1u);
-    EXPECT_EQ(shape.args[0].name->name, "width");
+    ASSERT_EQ(shape.args.count, 1u);
+    EXPECT_EQ(hir.text(hir.args_of(shape.args)[0].name->name), "width");
     EXPECT_EQ(hir.stmt_srcs.size(), hir.stmts.size());
 }
 
@@ -142,7 +142,7 @@ cell c {
     EXPECT_FALSE(plain.star);
     EXPECT_TRUE(plain.mirror);
     ASSERT_TRUE(plain.rotate);
-    EXPECT_EQ(expr_as<Expr::Number>(hir, *plain.rotate).value, 180);
+    EXPECT_EQ(expr_as<Expr::Number>(hir, *plain.rotate).value(), 180);
 
     const auto& block = stmt_as<Stmt::LayerBlock>(hir, body[3]);
     ASSERT_EQ(block.body.size(), 4u);
@@ -150,9 +150,9 @@ cell c {
     const auto& tail = stmt_as<Stmt::Place>(hir, block.body[1]);
     // The tail places the shape itself, although `r` also names the earlier define.
     const auto& anchor = expr_as<Expr::Field>(hir, tail.target);
-    EXPECT_EQ(anchor.name, "left");
+    EXPECT_EQ(hir.text(anchor.name), "left");
     EXPECT_EQ(*expr_as<Expr::Name>(hir, anchor.base).res.local(), shape.binding);
-    EXPECT_TRUE(tail.args.empty());
+    EXPECT_EQ(tail.args.count, 0u);
     EXPECT_FALSE(tail.name);
     EXPECT_TRUE(tail.in_layer);
     ASSERT_TRUE(tail.rotate);
@@ -181,23 +181,25 @@ define h = min + pi)");
     EXPECT_EQ(hir.expr_src(product.lhs).range, (source::TextRange{12, 17}));
     EXPECT_LT(product.lhs, value("a"));
 
-    const auto& list = expr_as<Expr::List>(hir, value("b")).elements;
+    const auto list = hir.elements(expr_as<Expr::List>(hir, value("b")).elements);
     ASSERT_EQ(list.size(), 7u);
     const auto number = [&](std::size_t i) { return expr_as<Expr::Number>(hir, list[i]); };
-    EXPECT_EQ(number(0), (Expr::Number{500, units::Unit::Nanometre, true}));
-    EXPECT_EQ(number(1), (Expr::Number{2.5, units::Unit::Micrometre, false}));
-    EXPECT_EQ(number(2), (Expr::Number{90, units::Unit::Degree, true}));
+    EXPECT_EQ(number(0), Expr::Number::of(500, units::Unit::Nanometre, true));
+    EXPECT_EQ(number(1), Expr::Number::of(2.5, units::Unit::Micrometre, false));
+    EXPECT_EQ(number(2), Expr::Number::of(90, units::Unit::Degree, true));
     EXPECT_EQ(number(3).unit, units::Unit::Micrometre);
-    EXPECT_EQ(number(4).exact, 9007199254740993);
-    EXPECT_EQ(number(5), (Expr::Number{1.0, std::nullopt, false}));
+    EXPECT_EQ(number(4).exact(), 9007199254740993);
+    EXPECT_EQ(number(4).value(), 9007199254740992.0);
+    EXPECT_EQ(number(5), Expr::Number::of(1.0, std::nullopt, false));
     EXPECT_EQ(expr_as<Expr::Prefix>(hir, list[6]).op, hir::PrefixOp::Neg);
 
     const auto& index = expr_as<Expr::Index>(hir, value("c"));
     const auto& field = expr_as<Expr::Field>(hir, index.base);
     const auto& call = expr_as<Expr::Call>(hir, field.base);
-    ASSERT_EQ(call.args.size(), 2u);
-    EXPECT_FALSE(call.args[0].name);
-    EXPECT_EQ(call.args[1].name->name, "w");
+    const auto args = hir.args_of(call.args);
+    ASSERT_EQ(args.size(), 2u);
+    EXPECT_FALSE(args[0].name);
+    EXPECT_EQ(hir.text(args[1].name->name), "w");
     EXPECT_TRUE(expr_as<Expr::Point>(hir, value("d")).angle);
 
     EXPECT_TRUE(std::holds_alternative<Expr::Missing>(hir.expr(value("e")).kind));
@@ -314,7 +316,8 @@ TEST(Lower, ImportedIrCells) {
     EXPECT_EQ(expr_as<Expr::Number>(hir, *point.angle).unit, units::Unit::Degree);
     const auto& call = expr_as<Expr::Call>(hir, cell.attrs[1].value);
     EXPECT_EQ(expr_as<Expr::Name>(hir, call.callee).res, (Res{Res::XSection{hir::XsId{0}}}));
-    EXPECT_EQ(call.args.at(0).name->name, "w");
+    ASSERT_EQ(call.args.count, 1u);
+    EXPECT_EQ(hir.text(hir.args_of(call.args)[0].name->name), "w");
     ASSERT_EQ(cell.markers.size(), 1u);
     EXPECT_TRUE(cell.markers[0].at.empty());
     EXPECT_EQ(cell.src.file, ir_file);
