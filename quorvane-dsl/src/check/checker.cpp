@@ -127,8 +127,8 @@ void Checker::run() {
 // The written types of all parameters, then the types of the bindings that statements make
 // before anything is placed, so that bodies can refer to names bound later.
 void Checker::infer_params_and_bindings() {
-    const auto written = [](const hir::ParamDef& p) {
-        return p.ty ? ann_type(*p.ty) : Ty::unknown();
+    const auto written = [this](const hir::ParamDef& p) {
+        return p.ty ? ann_type(hir, *p.ty) : Ty::unknown();
     };
     for (std::size_t c = 0; c < hir.cells.size(); ++c) {
         const CellId id{static_cast<std::uint32_t>(c)};
@@ -206,8 +206,9 @@ void Checker::check_xs_params() {
                                  "strings, bools, points or lists of them, not " +
                                      show(ty));
             }
-            if (param.ty && param.ty->lists == 0 && !param.ty->name.empty() && ty.is_unknown()) {
-                error(param.ty->src, "unknown type `" + param.ty->name +
+            if (param.ty && param.ty->lists == 0 && param.ty->name != hir::Symbol{} &&
+                ty.is_unknown()) {
+                error(param.ty->src, "unknown type `" + std::string(hir.text(param.ty->name)) +
                                          "`; expected integer, number, size, angle, string, bool "
                                          "or point");
             }
@@ -268,12 +269,12 @@ void Checker::check_cell(CellId id) {
         if (!param.ty) {
             continue;
         }
-        if (param.ty->lists == 0 && !param.ty->name.empty()) {
-            if (ann_type(*param.ty).is_unknown()) {
-                error(param.ty->src, "unknown type `" + param.ty->name +
+        if (param.ty->lists == 0 && param.ty->name != hir::Symbol{}) {
+            if (ann_type(hir, *param.ty).is_unknown()) {
+                error(param.ty->src, "unknown type `" + std::string(hir.text(param.ty->name)) +
                                          "`; expected integer, number, size, angle, string, "
                                          "bool, point or xsection");
-            } else if (param.ty->name == "shape") {
+            } else if (hir.text(param.ty->name) == "shape") {
                 error(param.ty->src, "cells cannot take shapes as parameters");
             }
         }
@@ -401,7 +402,7 @@ Ty Checker::compute_const(ConstId id) {
     cell = saved;
     Ty ty = inferred;
     if (def.ty) {
-        ty = ann_type(*def.ty);
+        ty = ann_type(hir, *def.ty);
         if (!assignable(inferred, ty)) {
             expr_error(def.value, "`" + def.name + "` is declared " + show(ty) +
                                       " but its value is " + show(inferred));

@@ -22,7 +22,7 @@ bool is_append_call(const hir::Hir& hir, ExprId id) {
 } // namespace
 
 void Checker::stmts(const hir::Body& body) {
-    for (const hir::StmtId id : body) {
+    for (const hir::StmtId id : hir.body(body)) {
         std::visit(
             [&](const auto& s) {
                 using S = std::decay_t<decltype(s)>;
@@ -39,7 +39,7 @@ void Checker::stmts(const hir::Body& body) {
                     const Ty value = infer(s.value);
                     Ty ty = value.is(TyKind::Zero) ? Ty::integer() : value;
                     if (s.ty) {
-                        ty = ann_type(*s.ty);
+                        ty = ann_type(hir, *s.ty);
                         if (!assignable(value, ty)) {
                             expr_error(s.value, "expected " + show(ty) + ", found " + show(value));
                         }

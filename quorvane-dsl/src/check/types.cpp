@@ -61,14 +61,14 @@ bool assignable(const Ty& found, const Ty& expected) {
     return f.kind == TyKind::Integer && e == Ty::number();
 }
 
-Ty ann_type(const hir::TypeAnn& ann) {
+Ty ann_type(const hir::Hir& hir, const hir::TypeAnn& ann) {
     static const std::unordered_map<std::string_view, Ty> named = {
         {"size", Ty::size()},         {"bool", Ty::boolean()},    {"angle", Ty::angle()},
         {"point", Ty::point()},       {"shape", Ty::shape()},     {"number", Ty::number()},
         {"string", Ty::string()},     {"integer", Ty::integer()}, {"Point2D", Ty::point()},
         {"xsection", Ty::xsection()},
     };
-    const auto found = named.find(ann.name);
+    const auto found = named.find(hir.text(ann.name));
     Ty ty = found == named.end() ? Ty::unknown() : found->second;
     ty.lists = static_cast<std::uint16_t>(ann.lists);
     return ty;

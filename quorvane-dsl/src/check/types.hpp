@@ -91,7 +91,7 @@ struct Ty {
 bool assignable(const Ty& found, const Ty& expected);
 
 // The type a written annotation means; unknown for a name that means nothing.
-Ty ann_type(const hir::TypeAnn& ann);
+Ty ann_type(const hir::Hir& hir, const hir::TypeAnn& ann);
 
 // The type's text in messages: "[[size]]", "shape rect", "instance of K", ...
 std::string show(const hir::Hir& hir, const Ty& ty);

@@ -101,11 +101,11 @@ void Evaluator::preregister(hir::StmtId stmt, CellState& cell) {
     };
     const hir::Stmt& s = hir.stmt(stmt);
     if (const auto* block = std::get_if<hir::Stmt::LayerBlock>(&s.kind)) {
-        for (hir::StmtId inner : block->body) {
+        for (hir::StmtId inner : hir.body(block->body)) {
             preregister(inner, cell);
         }
     } else if (const auto* block = std::get_if<hir::Stmt::PlaceBlock>(&s.kind)) {
-        for (hir::StmtId inner : block->body) {
+        for (hir::StmtId inner : hir.body(block->body)) {
             preregister(inner, cell);
         }
     } else if (const auto* shape = std::get_if<hir::Stmt::Shape>(&s.kind)) {
@@ -262,11 +262,11 @@ std::vector<ir::Marker> Evaluator::cell_markers(const CellState& cell) {
 Result<std::uint64_t> Evaluator::build(CellState cell, std::string name) {
     const hir::CellDef& def = hir.cells[cell.cell];
     const std::size_t mark = diagnostics.size();
-    for (hir::StmtId stmt : def.body) {
+    for (hir::StmtId stmt : hir.body(def.body)) {
         preregister(stmt, cell);
     }
     Env env;
-    for (hir::StmtId stmt : def.body) {
+    for (hir::StmtId stmt : hir.body(def.body)) {
         exec(stmt, env, cell);
     }
     settle(cell);

@@ -19,7 +19,7 @@ void Evaluator::exec(hir::StmtId stmt, Env& env, CellState& cell) {
 }
 
 void Evaluator::exec_body(const hir::Body& body, Env& env, CellState& cell) {
-    for (hir::StmtId stmt : body) {
+    for (hir::StmtId stmt : hir.body(body)) {
         exec(stmt, env, cell);
     }
 }

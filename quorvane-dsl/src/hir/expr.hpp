@@ -152,7 +152,7 @@ struct Arg {
 // the brackets. Kept flat so that deeply nested brackets need no recursion anywhere.
 struct TypeAnn {
     std::uint32_t lists = 0;
-    std::string name;
+    Symbol name;
     Src src;
     bool operator==(const TypeAnn&) const = default;
 };

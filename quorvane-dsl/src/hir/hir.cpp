@@ -101,6 +101,10 @@ ExprRun Hir::add_elements(std::span<const ExprId> list) {
     return append_run(list_elements, list);
 }
 
+Body Hir::add_body(std::span<const StmtId> list) {
+    return append_run(bodies, list);
+}
+
 Symbol Texts::intern(std::string_view text) {
     if (const auto found = index_.find(text); found != index_.end()) {
         return found->second;

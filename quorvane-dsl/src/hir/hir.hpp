@@ -36,10 +36,11 @@ struct FileRun {
 };
 
 // Every distinct name and string literal once. Few names recur by the million (`w`, `append`,
-// parameter names), so an expression holds a u32 instead of a string of its own.
+// parameter names), so an expression holds a u32 instead of a string of its own. The empty text
+// is always there, as Symbol{}.
 class Texts {
   public:
-    Texts() = default;
+    Texts() { intern(""); }
     // The views in the index point into the texts, which a copy would not carry along.
     Texts(const Texts&) = delete;
     Texts& operator=(const Texts&) = delete;
@@ -74,6 +75,8 @@ struct Hir {
     Texts texts;
     std::vector<Arg> args;             // every argument list, each a Run
     std::vector<ExprId> list_elements; // the elements of every list expression, each a Run
+    std::vector<CellName> cell_names;  // the names of every cell, each a Run
+    std::vector<StmtId> bodies;        // every list of statements, each a Run
     base::NameMap<Global> globals;
     std::vector<load::IrFile> ir_files;
     std::vector<Occurrence> occurrences; // in the order met
@@ -91,11 +94,18 @@ struct Hir {
     std::span<const ExprId> elements(ExprRun run) const {
         return std::span(list_elements).subspan(run.first, run.count);
     }
+    std::span<const StmtId> body(Body run) const {
+        return std::span(bodies).subspan(run.first, run.count);
+    }
+    std::span<const CellName> names_of(CellNameRun run) const {
+        return std::span(cell_names).subspan(run.first, run.count);
+    }
 
     // Appends with the location at the same index.
     ExprId add_expr(Expr expr, Src src);
     ArgRun add_args(std::span<const Arg> list);
     ExprRun add_elements(std::span<const ExprId> list);
+    Body add_body(std::span<const StmtId> list);
     StmtId add_stmt(Stmt stmt, Src src);
 
     // Only a global of kind cell (respectively cross-section) is found.

@@ -27,7 +27,8 @@ using ExprId = arena::Idx<Expr>;
 using StmtId = arena::Idx<Stmt>;
 using NameSrcId = arena::Idx<Src>;
 
-// A name or string literal, interned: its position in the HIR's table of texts (Hir::text).
+// A name or string literal, interned: its position in the HIR's table of texts (Hir::text); 0 is
+// the empty text.
 struct Symbol {
     std::uint32_t raw = 0;
     friend constexpr bool operator==(Symbol, Symbol) = default;
@@ -43,7 +44,9 @@ template <class T> struct Run {
 };
 
 struct Arg;
+struct CellName;
 using ArgRun = Run<Arg>;
+using CellNameRun = Run<CellName>;
 using ExprRun = Run<ExprId>;
 
 } // namespace quorvane_dsl::hir

@@ -8,9 +8,9 @@
 #include <variant>
 #include <vector>
 
-#include "base/name_map.hpp"
 #include "hir/expr.hpp"
 #include "hir/ids.hpp"
+#include "hir/stmt.hpp"
 #include "source/location.hpp"
 
 namespace quorvane_dsl::hir {
@@ -89,6 +89,12 @@ struct CellOrigin {
     bool operator==(const CellOrigin&) const = default;
 };
 
+// A name bound at a cell's level.
+struct CellName {
+    Symbol name;
+    Res res;
+};
+
 struct CellDef {
     CellOrigin origin;
     std::string name;
@@ -97,9 +103,10 @@ struct CellDef {
     // For an imported cell, one per stored parameter and attribute of the IR cell.
     std::vector<AttrDef> attrs;
     std::vector<MarkerDef> markers;
-    std::vector<StmtId> body;
-    // Parameters, attributes, markers and the `as` names bound at the cell's level.
-    base::NameMap<Res> names;
+    Body body;
+    // Parameters, attributes, markers and the `as` names bound at the cell's level, in the order
+    // declared. Lowering looks them up in a table of the cell it lowers, which it then drops.
+    CellNameRun names;
     source::TextRange span; // the whole definition (of an imported cell: its span in the IR text)
     Src src;                // of the name
 };

@@ -45,8 +45,8 @@ std::string_view primitive_name(Primitive primitive);
 // The primitive of that exact name, or none.
 std::optional<Primitive> primitive_by_name(std::string_view name);
 
-// A list of statements in written order.
-using Body = std::vector<StmtId>;
+// A list of statements in written order, in Hir::bodies.
+using Body = Run<StmtId>;
 
 // One statement. Nested statements always have smaller indices than their owner.
 struct Stmt {

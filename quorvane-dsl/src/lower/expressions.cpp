@@ -259,7 +259,7 @@ std::vector<hir::Arg> Lowerer::args(const SyntaxNode& node) {
     return result;
 }
 
-hir::TypeAnn type_ann(source::FileId file, const ast::Type& type) {
+hir::TypeAnn type_ann(hir::Texts& texts, source::FileId file, const ast::Type& type) {
     hir::TypeAnn result;
     std::optional<ast::Type> current = type;
     // Brackets nest as deep as the parser allows; count them instead of recursing.
@@ -272,7 +272,7 @@ hir::TypeAnn type_ann(source::FileId file, const ast::Type& type) {
         ++result.lists;
         current = element;
     }
-    result.name = current->name();
+    result.name = texts.intern(current->name());
     result.src = {current->syntax.text_range(), file};
     return result;
 }

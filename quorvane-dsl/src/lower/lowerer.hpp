@@ -176,6 +176,7 @@ class Lowerer {
     source::FileId file_;
     Scopes scopes_;
     std::optional<hir::CellId> current_cell_;
+    NameMap<hir::Res> cell_names_; // of the cell being lowered
     std::optional<hir::XsId> current_xs_;
     // Absent outside `layer` blocks; inside one, the block's layer when it resolved.
     std::optional<std::optional<hir::LayerId>> current_layer_;
@@ -202,7 +203,7 @@ inline std::uint64_t range_key(source::TextRange range) {
 }
 
 // The written type of a NAME_TYPE or LIST_TYPE node.
-hir::TypeAnn type_ann(source::FileId file, const ast::Type& type);
+hir::TypeAnn type_ann(hir::Texts& texts, source::FileId file, const ast::Type& type);
 
 // The message for a parameter with neither a type nor a default value.
 std::string param_needs_type(const std::string& name);

@@ -43,7 +43,7 @@ void Lowerer::lower_xsection(hir::XsId xs, const SyntaxNode& def) {
             }
             std::optional<hir::TypeAnn> ty;
             if (const auto type = decl.type()) {
-                ty = type_ann(file_, *type);
+                ty = type_ann(hir_.texts, file_, *type);
             }
             if (!ty && !decl.default_value()) {
                 error(src(node), param_needs_type(text));
