@@ -165,7 +165,7 @@ void Checker::infer_params_and_bindings() {
             }
             const auto* name = std::get_if<Expr::Name>(&hir.expr(root).kind);
             const auto* placed = name ? std::get_if<hir::Res::Cell>(&name->res.kind) : nullptr;
-            types.bindings[place->name->raw] = placed ? Ty::instance(placed->id) : Ty::unknown();
+            types.bindings[(*place->name).raw] = placed ? Ty::instance(placed->id) : Ty::unknown();
         }
     }
     for (const Stmt& stmt : hir.stmts) {

@@ -166,16 +166,21 @@ struct Expr {
     };
     // The number as written, its unit not yet applied. A literal written as an integer without
     // a unit keeps its exact value, which an f64 cannot always hold; every other number keeps
-    // its f64. Both share eight bytes, as this alternative sets the size of every expression.
+    // its f64. Both share eight bytes, held as two words so that, like every other
+    // alternative, this one fits twelve bytes aligned to four: an expression takes sixteen.
     struct Number {
+        using Bits = std::array<std::uint32_t, 2>;
+
         std::optional<units::Unit> unit;
         bool integer = false;
+        Bits bits{}; // an f64, or the i64 of an exact integer
 
+        // Not for an integer without a unit: that one is exact.
         static Number of(double value, std::optional<units::Unit> unit, bool integer) {
-            return {unit, integer, std::bit_cast<std::uint64_t>(value)};
+            return {unit, integer, std::bit_cast<Bits>(value)};
         }
         static Number exact_integer(std::int64_t value) {
-            return {std::nullopt, true, std::bit_cast<std::uint64_t>(value)};
+            return {std::nullopt, true, std::bit_cast<Bits>(value)};
         }
         // For an exact integer, the nearest f64.
         double value() const {
@@ -186,8 +191,6 @@ struct Expr {
                                     : std::nullopt;
         }
         bool operator==(const Number&) const = default;
-
-        std::uint64_t bits = 0; // an f64, or the i64 of an exact integer
     };
     struct Str {
         Symbol value;
@@ -207,7 +210,7 @@ struct Expr {
     struct Point {
         ExprId x;
         ExprId y;
-        std::optional<ExprId> angle;
+        arena::OptIdx<Expr> angle;
         bool operator==(const Point&) const = default;
     };
     struct List {

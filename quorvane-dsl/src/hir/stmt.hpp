@@ -52,20 +52,20 @@ using Body = Run<StmtId>;
 struct Stmt {
     struct LayerBlock {
         Body body;
-        std::optional<LayerId> layer; // absent when the name is missing or no layer
+        arena::OptIdx<LayerDef> layer; // absent when the name is missing or no layer
     };
     // A `shape` statement naming a primitive.
     struct Shape {
         ArgRun args;
-        std::optional<LayerId> layer; // of the enclosing `layer` block
+        arena::OptIdx<LayerDef> layer; // of the enclosing `layer` block
         BindingId binding;
         bool in_layer = false; // inside a `layer` block, even one whose layer is absent
         std::optional<Primitive> primitive;
     };
     // A `shape` statement drawing an expression.
     struct ShapeExpr {
-        std::optional<ExprId> join;
-        std::optional<LayerId> layer;
+        arena::OptIdx<Expr> join;
+        arena::OptIdx<LayerDef> layer;
         BindingId binding;
         ExprId expr;
     };
@@ -76,9 +76,9 @@ struct Stmt {
     };
     struct Place {
         ArgRun args; // of the `with` clause
-        std::optional<ExprId> offset;
-        std::optional<ExprId> rotate;
-        std::optional<BindingId> name; // the `as` name
+        arena::OptIdx<Expr> offset;
+        arena::OptIdx<Expr> rotate;
+        arena::OptIdx<Binding> name; // the `as` name
         ExprId target;
         ExprId at;
         bool mirror = false;
