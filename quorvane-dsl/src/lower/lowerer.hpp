@@ -134,6 +134,8 @@ class Lowerer {
     bool declare_global_at(std::string name, source::TextRange range, hir::Global global);
     void declare_const(const SyntaxNode& def);
 
+    void release_lowered(const SyntaxNode& item);
+
     // imports.cpp
     void import_ir_file(load::IrFile file);
     void import_cell(std::size_t file_index, const load::IrFile& file, std::uint64_t cell);
@@ -190,6 +192,8 @@ class Lowerer {
     std::vector<Work> layer_work_;
     std::vector<Work> xs_work_;
     std::vector<Work> cell_work_;
+    const syntax::Tree* released_tree_ = nullptr;
+    std::uint32_t released_ = 0; // elements of released_tree_ given back so far
 };
 
 // The first BLOCK or PLACE_BLOCK child.
