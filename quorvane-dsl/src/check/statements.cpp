@@ -129,7 +129,8 @@ void Checker::assign(const Stmt::Assign& stmt) {
         if (local && hir.bindings[*local].kind == hir::BindingKind::Define) {
             if (!assignable(value, target)) {
                 expr_error(stmt.value, "cannot assign " + show(value) + " to `" +
-                                           hir.bindings[*local].name + "` of type " + show(target));
+                                           std::string(hir.text(hir.bindings[*local].name)) +
+                                           "` of type " + show(target));
             }
             return;
         }

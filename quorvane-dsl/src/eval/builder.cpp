@@ -96,7 +96,7 @@ void Evaluator::preregister(hir::StmtId stmt, CellState& cell) {
         if (!b.recorded) {
             return;
         }
-        const ShapeId id = cell.new_shape(b.name, b.src, layer);
+        const ShapeId id = cell.new_shape(std::string(hir.text(b.name)), b.src, layer);
         cell.bindings.insert_or_assign(binding, Value{Value::Shape{id}});
     };
     const hir::Stmt& s = hir.stmt(stmt);

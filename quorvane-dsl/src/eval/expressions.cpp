@@ -432,7 +432,7 @@ Result<Value> Evaluator::binding_value(hir::BindingId binding, Env& env, CellSta
             return found->second;
         }
     }
-    return fail(src, "`" + hir.bindings[binding].name +
+    return fail(src, "`" + std::string(hir.text(hir.bindings[binding].name)) +
                          "` is not available yet: it is defined by a statement that has not run");
 }
 

@@ -194,7 +194,8 @@ Result<std::string> Evaluator::instance_name(const hir::Stmt::Place& statement,
                                              const std::string& cell_name, hir::Src src,
                                              CellState& cell) {
     const bool named = statement.name.has_value();
-    const std::string base = named ? hir.bindings[*statement.name].name : cell_name + "_";
+    const std::string base =
+        named ? std::string(hir.text(hir.bindings[*statement.name].name)) : cell_name + "_";
     std::uint32_t& count = cell.name_counts[base];
     std::string name;
     if (named) {

@@ -37,7 +37,7 @@ std::optional<ShapeId> Evaluator::name_shape(hir::BindingId binding,
         const auto* shape = std::get_if<Value::Shape>(&found->second.kind);
         return shape ? std::optional(shape->id) : std::nullopt;
     }
-    const ShapeId id = cell.new_shape(b.name, b.src, layer);
+    const ShapeId id = cell.new_shape(std::string(hir.text(b.name)), b.src, layer);
     env.set(binding, Value{Value::Shape{id}});
     return id;
 }

@@ -120,7 +120,7 @@ enum class BindingKind : std::uint8_t {
 
 // A named value inside a cell.
 struct Binding {
-    std::string name;
+    Symbol name;
     Src src; // of the name where it is bound
     CellId cell;
     // Made by the cell's pre-pass over `as` names, which records the name occurrence itself.

@@ -195,18 +195,17 @@ void Lowerer::lower_cell(hir::CellId cell, const SyntaxNode& def) {
                 at.push_back(lower_expr(location));
             }
         }
-        std::vector<hir::Arg> with;
+        const std::size_t from = arg_stack_.size();
         for (const SyntaxNode& clause : ast::child_nodes(decl, SyntaxKind::WITH_CLAUSE)) {
-            for (hir::Arg& arg : args(clause)) {
-                with.push_back(std::move(arg));
-            }
+            push_args(clause);
         }
+        const hir::ArgRun with = take_args(from);
         hir::MarkerDef& marker = hir_.cells[cell].markers[index];
         if (at.empty()) {
             error(src(decl), "marker `" + marker.name + "` needs a location (`at ...`)");
         }
         marker.at = std::move(at);
-        marker.with = hir_.add_args(with);
+        marker.with = with;
     }
     define_names_.clear();
 

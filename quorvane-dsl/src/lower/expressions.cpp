@@ -130,25 +130,29 @@ hir::ExprId Lowerer::number(const SyntaxNode& literal, const syntax::SyntaxToken
 // A chain of operators is as long as the source makes it, so its left operands are followed in
 // a loop, never by recursion; the items come out in the order recursion would give them.
 hir::ExprId Lowerer::binary_chain(const ast::Expr& outermost) {
-    std::vector<ast::Expr> chain{outermost};
+    // The right operands may hold chains of their own, which stack above this one.
+    const std::size_t first = chain_stack_.size();
+    chain_stack_.push_back(outermost);
     std::optional<ast::Expr> leftmost;
     while (true) {
-        leftmost = leading_exprs<1>(chain.back().syntax())[0];
+        leftmost = leading_exprs<1>(chain_stack_.back().syntax())[0];
         if (!leftmost || leftmost->kind() != ast::Expr::Kind::BinExpr) {
             break;
         }
-        chain.push_back(*leftmost);
+        chain_stack_.push_back(*leftmost);
     }
-    hir::ExprId lhs = expr(leftmost, chain.back().syntax().text_range());
-    for (auto link = chain.rbegin(); link != chain.rend(); ++link) {
-        const SyntaxNode& node = link->syntax();
+    hir::ExprId lhs = expr(leftmost, chain_stack_.back().syntax().text_range());
+    for (std::size_t link = chain_stack_.size(); link-- > first;) {
+        const SyntaxNode node = chain_stack_[link].syntax();
         const hir::ExprId rhs = expr(leading_exprs<2>(node)[1], node.text_range());
-        const auto token = link->op();
+        const auto token = chain_stack_[link].op();
         const auto op = token ? binary_op(token->kind()) : std::nullopt;
         hir::Expr lowered =
             op ? hir::Expr{hir::Expr::Binary{*op, lhs, rhs}} : hir::Expr{hir::Expr::Missing{}};
         lhs = hir_.add_expr(std::move(lowered), src(node));
     }
+    chain_stack_.erase(chain_stack_.begin() + static_cast<std::ptrdiff_t>(first),
+                       chain_stack_.end());
     return lhs;
 }
 
@@ -194,11 +198,14 @@ hir::ExprId Lowerer::lower_expr(const ast::Expr& e) {
         return push({hir::Expr::Point{x, y, angle}});
     }
     case ast::Expr::Kind::ListExpr: {
-        std::vector<hir::ExprId> elements;
+        const std::size_t from = element_stack_.size();
         for (const ast::Expr& part : e.operands()) {
-            elements.push_back(lower_expr(part));
+            const hir::ExprId element = lower_expr(part);
+            element_stack_.push_back(element);
         }
-        return push({hir::Expr::List{hir_.add_elements(elements)}});
+        const hir::ExprRun elements = hir_.add_elements(std::span(element_stack_).subspan(from));
+        element_stack_.resize(from);
+        return push({hir::Expr::List{elements}});
     }
     case ast::Expr::Kind::BinExpr:
         return binary_chain(e);
@@ -225,7 +232,7 @@ hir::ExprId Lowerer::lower_expr(const ast::Expr& e) {
     }
     case ast::Expr::Kind::CallExpr: {
         const hir::ExprId callee = expr(ast::first_expr(node), range);
-        std::vector<hir::Arg> arguments;
+        const std::size_t from = arg_stack_.size();
         if (const auto list = e.arg_list()) {
             for (const ast::Argument& argument : ast::arguments(*list)) {
                 hir::Arg arg;
@@ -234,17 +241,28 @@ hir::ExprId Lowerer::lower_expr(const ast::Expr& e) {
                                              src(*argument.name)};
                 }
                 arg.value = expr(argument.value, range);
-                arguments.push_back(std::move(arg));
+                arg_stack_.push_back(arg);
             }
         }
-        return push({hir::Expr::Call{callee, hir_.add_args(arguments)}});
+        return push({hir::Expr::Call{callee, take_args(from)}});
     }
     }
     return push({hir::Expr::Missing{}});
 }
 
-std::vector<hir::Arg> Lowerer::args(const SyntaxNode& node) {
-    std::vector<hir::Arg> result;
+hir::ArgRun Lowerer::args(const SyntaxNode& node) {
+    const std::size_t from = arg_stack_.size();
+    push_args(node);
+    return take_args(from);
+}
+
+hir::ArgRun Lowerer::take_args(std::size_t from) {
+    const hir::ArgRun run = hir_.add_args(std::span(arg_stack_).subspan(from));
+    arg_stack_.resize(from);
+    return run;
+}
+
+void Lowerer::push_args(const SyntaxNode& node) {
     for (const SyntaxNode& arg : node.children()) {
         if (arg.kind() != SyntaxKind::ARG) {
             continue;
@@ -254,9 +272,8 @@ std::vector<hir::Arg> Lowerer::args(const SyntaxNode& node) {
             lowered.name = hir::NamedArg{hir_.texts.intern(name->text()), src(name->syntax)};
         }
         lowered.value = expr(ast::first_expr(arg), arg.text_range());
-        result.push_back(std::move(lowered));
+        arg_stack_.push_back(lowered);
     }
-    return result;
 }
 
 hir::TypeAnn type_ann(hir::Texts& texts, source::FileId file, const ast::Type& type) {

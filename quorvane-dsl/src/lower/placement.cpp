@@ -41,7 +41,7 @@ hir::Stmt::Place Lowerer::place(const SyntaxNode& spec, Level level) {
     const auto target = first_node_before_at(spec);
     result.target = expr(target ? ast::Expr::cast(*target) : std::nullopt, spec.text_range());
     if (const auto with = ast::child_node(spec, SyntaxKind::WITH_CLAUSE)) {
-        result.args = hir_.add_args(args(*with));
+        result.args = args(*with);
     }
     result.at = expr(ast::child_after(spec, SyntaxKind::AT_KW), spec.text_range());
     const Modifiers mods = modifiers(spec.first_child());

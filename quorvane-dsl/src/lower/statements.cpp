@@ -12,11 +12,12 @@ hir::BindingId Lowerer::new_binding(const ast::Name& name, hir::BindingKind kind
     if (!current_cell_) {
         base::fatal("lower: bindings live in cells");
     }
-    const hir::BindingId id = hir_.bindings.alloc(hir::Binding{.name = name.text(),
-                                                               .src = src(name.syntax),
-                                                               .cell = *current_cell_,
-                                                               .recorded = recorded,
-                                                               .kind = kind});
+    const hir::BindingId id =
+        hir_.bindings.alloc(hir::Binding{.name = hir_.texts.intern(name.text()),
+                                         .src = src(name.syntax),
+                                         .cell = *current_cell_,
+                                         .recorded = recorded,
+                                         .kind = kind});
     if (!recorded) {
         occurrence(hir::Res{hir::Res::Local{id}}, src(name.syntax), true);
     }
@@ -36,7 +37,7 @@ std::optional<hir::BindingId> Lowerer::stmt_binding(const ast::Name& name, hir::
 }
 
 void Lowerer::bind_local(hir::BindingId binding) {
-    scopes_.bind(hir_.bindings[binding].name, binding);
+    scopes_.bind(hir_.text(hir_.bindings[binding].name), binding);
 }
 
 std::vector<hir::StmtId> Lowerer::stmts(std::optional<SyntaxNode> first, Level level) {
@@ -188,7 +189,7 @@ void Lowerer::shape_stmt(const SyntaxNode& node, Level level, std::vector<hir::S
             }
         }
         const auto with = shape.with_clause();
-        const hir::ArgRun arguments = with ? hir_.add_args(args(*with)) : hir::ArgRun{};
+        const hir::ArgRun arguments = with ? args(*with) : hir::ArgRun{};
         if (level == Level::Nested) {
             bind_local(*binding);
         }

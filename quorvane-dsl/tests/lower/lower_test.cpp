@@ -71,7 +71,7 @@ cell c {
     EXPECT_EQ(hir.bindings[loop.binding].kind, hir::BindingKind::ForVar);
     // The loop body reads the loop variable.
     const auto& define = stmt_as<Stmt::Define>(hir, hir.body(loop.body)[0]);
-    EXPECT_EQ(local_of(hir, define.value).name, "i");
+    EXPECT_EQ(hir.text(local_of(hir, define.value).name), "i");
     const auto& block = stmt_as<Stmt::LayerBlock>(hir, body[2]);
     const auto& shape = stmt_as<Stmt::Shape>(hir, hir.body(block.body)[0]);
     EXPECT_EQ(shape.primitive, hir::Primitive::Rect);
