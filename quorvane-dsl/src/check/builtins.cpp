@@ -190,12 +190,12 @@ Ty Checker::builtin(ExprId expr, Builtin b, std::span<const hir::Arg> args) {
         if (!ty->is(TyKind::Quantity)) {
             return Ty::number();
         }
-        if (ty->dim.length % 2 != 0 || ty->dim.angle % 2 != 0) {
+        if (ty->dim().length % 2 != 0 || ty->dim().angle % 2 != 0) {
             expr_error(args[0].value, "cannot take the square root of " + show(*ty));
             return Ty::unknown();
         }
-        return Ty::quantity({static_cast<std::int8_t>(ty->dim.length / 2),
-                             static_cast<std::int8_t>(ty->dim.angle / 2)});
+        return Ty::quantity({static_cast<std::int8_t>(ty->dim().length / 2),
+                             static_cast<std::int8_t>(ty->dim().angle / 2)});
     }
     case Builtin::Abs:
         numeric(0);
@@ -224,7 +224,7 @@ Ty Checker::builtin(ExprId expr, Builtin b, std::span<const hir::Arg> args) {
         if (!ty || ty->is_unknown()) {
             return Ty::unknown();
         }
-        return ty->is(TyKind::Quantity) && ty->dim != dim_number ? *ty : Ty::integer();
+        return ty->is(TyKind::Quantity) && ty->dim() != dim_number ? *ty : Ty::integer();
     }
     case Builtin::Sign:
         numeric(0);
@@ -237,15 +237,15 @@ Ty Checker::builtin(ExprId expr, Builtin b, std::span<const hir::Arg> args) {
         if (base->is_unknown()) {
             return *base;
         }
-        if (base->is(TyKind::Quantity) && base->dim != dim_number) {
+        if (base->is(TyKind::Quantity) && base->dim() != dim_number) {
             const auto* literal = std::get_if<Expr::Number>(&hir.expr(args[1].value).kind);
             if (literal == nullptr || literal->unit || !literal->integer) {
                 expr_error(args[1].value,
                            "the exponent of a quantity with a unit must be an integer literal");
                 return Ty::unknown();
             }
-            return quantity_at(expr, base->dim.length * literal->value(),
-                               base->dim.angle * literal->value());
+            return quantity_at(expr, base->dim().length * literal->value(),
+                               base->dim().angle * literal->value());
         }
         const auto exponent = numeric(1);
         if (base->is(TyKind::Integer) && exponent && exponent->is(TyKind::Integer)) {

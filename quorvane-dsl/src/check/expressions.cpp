@@ -42,7 +42,7 @@ bool is_integral(const Ty& ty) {
 
 // Integers count as dimensionless in products and quotients.
 units::Dim numeric_dim(const Ty& ty) {
-    return ty.is(TyKind::Quantity) ? ty.dim : dim_number;
+    return ty.is(TyKind::Quantity) ? ty.dim() : dim_number;
 }
 
 template <class Names> std::string joined(const Names& names) {
@@ -403,11 +403,11 @@ Ty Checker::binary(ExprId id, BinOp op, const Ty& l, const Ty& r, ExprId lhs, Ex
     };
     const auto cannot_apply = [&] {
         std::string hint;
-        if (l.is(TyKind::Quantity) && l.dim != dim_number &&
+        if (l.is(TyKind::Quantity) && l.dim() != dim_number &&
             (r.is(TyKind::Integer) || r.is(TyKind::Quantity))) {
             hint = unit_hint(rhs, l);
         } else if ((l == Ty::number() || l.is(TyKind::Integer)) && r.is(TyKind::Quantity) &&
-                   r.dim != dim_number) {
+                   r.dim() != dim_number) {
             hint = unit_hint(lhs, r);
         }
         return fail("cannot apply `" + op_text + "` to " + show(l) + " and " + show(r) + hint);
