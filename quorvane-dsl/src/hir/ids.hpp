@@ -35,8 +35,9 @@ struct Symbol {
 };
 
 // Consecutive entries of one of the HIR's shared lists: the argument lists of every call and
-// statement stand in one vector, the elements of every list expression in another, so that a
-// list costs eight bytes in its owner and no block of its own.
+// statement stand in one vector, the elements of every list expression, the names of every cell
+// and the statements of every body each in another, so that a list costs eight bytes in its
+// owner and no block of its own.
 template <class T> struct Run {
     std::uint32_t first = 0;
     std::uint32_t count = 0;

@@ -106,7 +106,8 @@ std::optional<T> handle(const std::shared_ptr<const Tree>& tree, std::uint32_t i
     return T(tree, index);
 }
 
-// The pages of a column that hold only its first `count` entries, but for the page of its first.
+// Gives back the pages of a column that hold nothing but entries before `count`, except the page
+// of the first entry.
 template <class T> void release_prefix(const std::vector<T>& column, std::size_t count) {
     static const auto page = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
     const auto data = reinterpret_cast<std::uintptr_t>(column.data());
