@@ -136,24 +136,6 @@ void Lowerer::lower_items() {
     for (const Work& work : cell_work_) {
         file_ = work.file;
         lower_cell(hir::CellId{work.index}, work.node);
-        release_lowered(work.node);
-    }
-}
-
-// Cells come last, tree by tree in the order of their text, so everything of a tree before the
-// end of a lowered cell is never read again: a large tree goes back to the system while the HIR
-// grows, some pages at a time to keep the calls few.
-void Lowerer::release_lowered(const SyntaxNode& item) {
-    constexpr std::uint32_t step = 1 << 16; // elements: 64 KiB of kinds, more of the other columns
-    const syntax::Tree& tree = *item.tree();
-    if (&tree != released_tree_) {
-        released_tree_ = &tree;
-        released_ = 0;
-    }
-    const std::uint32_t end = tree.subtree_end(item.index());
-    if (end - released_ >= step) {
-        syntax::release_before(tree, end);
-        released_ = end;
     }
 }
 

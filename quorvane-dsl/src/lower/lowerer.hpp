@@ -139,8 +139,6 @@ class Lowerer {
     bool declare_global_at(std::string name, source::TextRange range, hir::Global global);
     void declare_const(const SyntaxNode& def);
 
-    void release_lowered(const SyntaxNode& item);
-
     // imports.cpp
     void import_ir_file(load::IrFile file);
     void import_cell(std::size_t file_index, const load::IrFile& file, std::uint64_t cell);
@@ -200,8 +198,6 @@ class Lowerer {
     std::vector<hir::Arg> arg_stack_;        // argument lists in progress, innermost last
     std::vector<hir::ExprId> element_stack_; // list expressions in progress, innermost last
     std::vector<ast::Expr> chain_stack_;     // operator chains in progress, innermost last
-    const syntax::Tree* released_tree_ = nullptr;
-    std::uint32_t released_ = 0; // elements of released_tree_ given back so far
 };
 
 // The first BLOCK or PLACE_BLOCK child.

@@ -4,9 +4,6 @@
 #include <bit>
 #include <limits>
 
-#include <sys/mman.h>
-#include <unistd.h>
-
 #include "base/fatal.hpp"
 
 namespace quorvane_dsl::syntax {
@@ -106,31 +103,7 @@ std::optional<T> handle(const std::shared_ptr<const Tree>& tree, std::uint32_t i
     return T(tree, index);
 }
 
-// Gives back the pages of a column that hold nothing but entries before `count`, except the page
-// of the first entry.
-template <class T> void release_prefix(const std::vector<T>& column, std::size_t count) {
-    static const auto page = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
-    const auto data = reinterpret_cast<std::uintptr_t>(column.data());
-    const std::uintptr_t first = (data & ~(page - 1)) + page;
-    const std::uintptr_t last = (data + std::min(count, column.size()) * sizeof(T)) & ~(page - 1);
-    if (first < last) {
-        // The tree is immutable to its readers; past this point nobody reads these entries.
-        madvise(reinterpret_cast<void*>(first), last - first, MADV_DONTNEED);
-    }
-}
-
 } // namespace
-
-void release_before(const Tree& tree, std::uint32_t end) {
-    end = std::min(end, tree.size());
-    const std::uint32_t nodes =
-        end < tree.size() ? tree.node_rank(end) : static_cast<std::uint32_t>(tree.nodes.size());
-    release_prefix(tree.kinds, end);
-    release_prefix(tree.starts, end - nodes);
-    release_prefix(tree.nodes, nodes);
-    release_prefix(tree.node_bits, end / 64);
-    release_prefix(tree.nodes_before, end / 64);
-}
 
 // A token's parent is the innermost node before it whose subtree still holds it: the nearest
 // node before it, or one of that node's ancestors.

@@ -130,12 +130,6 @@ enum class TriviaEvents : std::uint8_t { Explicit, Attached };
 std::shared_ptr<const Tree> assemble_tree(std::string text, TokenColumns tokens,
                                           std::span<const TreeEvent> events, TriviaEvents trivia);
 
-// Gives the memory of the elements before `end` back to the system, in whole pages, for a caller
-// that is done with them: lowering, behind the items it has lowered, so that a large tree is not
-// held whole beside what is built from it. Those elements read as zeros afterwards; the page
-// that holds the root stays, so the root can still be read.
-void release_before(const Tree& tree, std::uint32_t end);
-
 // Releases a tree and gives back its text, moved when no other handle holds the tree, so that a
 // large text is not held twice while the rest of the tree goes.
 std::string release_text(std::shared_ptr<const Tree> tree);

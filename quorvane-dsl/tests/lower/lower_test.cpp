@@ -264,35 +264,6 @@ TEST(Lower, HintsOnlyForErrorsThatCanBeShown) {
     EXPECT_EQ(found[102], "unknown name `spacng`");
 }
 
-// Trees large enough to be given back in several steps while their cells are lowered: every cell
-// still reads its own syntax, in both files.
-TEST(Lower, CellsOfLargeTreesAfterEarlierCellsAreReleased) {
-    std::string first = "define gap = 1um\n", second;
-    for (int i = 0; i < 6000; ++i) {
-        first += "cell a" + std::to_string(i) + "(w size = 1um) { define x = [w, gap, w + gap] }\n";
-        second +=
-            "cell b" + std::to_string(i) + " { define y = gap * " + std::to_string(i) + " }\n";
-    }
-    const std::size_t last_at = second.size();
-    second += "cell last { define z = gapp }\n";
-    const hir::Hir hir = lower_sources({first, second});
-    EXPECT_EQ(messages(hir), std::vector<std::string>{"unknown name `gapp`; did you mean `gap`?"});
-    EXPECT_EQ(hir.diagnostics[0].src.range.start, last_at + 23);
-    const auto value = [&](std::string_view name) {
-        const auto body = hir.body(cell(hir, name).body);
-        EXPECT_EQ(body.size(), 1u);
-        return stmt_as<Stmt::Define>(hir, body[0]).value;
-    };
-    const hir::CellId a = *hir.cell_by_name("a5999");
-    const auto list = hir.elements(expr_as<Expr::List>(hir, value("a5999")).elements);
-    ASSERT_EQ(list.size(), 3u);
-    EXPECT_EQ(expr_as<Expr::Name>(hir, list[0]).res, (Res{Res::Param{a, 0}}));
-    EXPECT_EQ(expr_as<Expr::Name>(hir, list[1]).res, (Res{Res::Const{hir::ConstId{0}}}));
-    const auto& product = expr_as<Expr::Binary>(hir, value("b5999"));
-    EXPECT_EQ(expr_as<Expr::Number>(hir, product.rhs).exact(), 5999);
-    EXPECT_EQ(hir.expr_src(product.rhs).range.start, last_at - 7u);
-}
-
 TEST(Lower, GlobalsAcrossFilesAndRepeats) {
     const hir::Hir hir = lower_sources(
         {"define k = later\ndefine a = 1\ndefine a = nothing\n", "cell later { }\ncell a { }\n"});
