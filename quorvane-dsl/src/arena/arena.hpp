@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,26 @@ template <class T> struct Idx {
 
     friend constexpr bool operator==(Idx, Idx) = default;
     friend constexpr auto operator<=>(Idx, Idx) = default;
+};
+
+// An index or none in four bytes, where std::optional takes eight: none is the one value an
+// index never has, as an arena holds fewer than 2^32 - 1 items. Read like an optional.
+template <class T> struct OptIdx {
+    std::uint32_t raw = UINT32_MAX;
+
+    constexpr OptIdx() = default;
+    constexpr OptIdx(std::nullopt_t) {}
+    constexpr OptIdx(Idx<T> idx) : raw(idx.raw) {}
+    constexpr OptIdx(std::optional<Idx<T>> idx) : raw(idx ? idx->raw : UINT32_MAX) {}
+
+    constexpr bool has_value() const { return raw != UINT32_MAX; }
+    constexpr explicit operator bool() const { return has_value(); }
+    constexpr Idx<T> operator*() const { return Idx<T>{raw}; }
+    // Where an optional is wanted, so that readers need not know how the none is kept.
+    constexpr operator std::optional<Idx<T>>() const {
+        return *this ? std::optional(**this) : std::nullopt;
+    }
+    friend constexpr bool operator==(OptIdx, OptIdx) = default;
 };
 
 // Items are never removed or reordered, so an index stays valid as long as the arena lives.
@@ -50,7 +71,7 @@ template <class T> class Arena {
     std::size_t checked(Idx<T> idx) const {
         if (idx.raw >= items_.size()) {
             base::fatal("arena: index " + std::to_string(idx.raw) + " out of range (size " +
-                  std::to_string(items_.size()) + ")");
+                        std::to_string(items_.size()) + ")");
         }
         return idx.raw;
     }

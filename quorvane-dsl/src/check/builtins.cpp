@@ -10,7 +10,7 @@ using hir::Builtin;
 using hir::Expr;
 using hir::ExprId;
 
-Ty Checker::call(ExprId expr, ExprId callee, const std::vector<hir::Arg>& args) {
+Ty Checker::call(ExprId expr, ExprId callee, std::span<const hir::Arg> args) {
     const auto& callee_kind = hir.expr(callee).kind;
     if (const auto* name = std::get_if<Expr::Name>(&callee_kind)) {
         if (const auto* xs = std::get_if<hir::Res::XSection>(&name->res.kind)) {
@@ -28,7 +28,7 @@ Ty Checker::call(ExprId expr, ExprId callee, const std::vector<hir::Arg>& args) 
         }
     }
     if (const auto* field = std::get_if<Expr::Field>(&callee_kind);
-        field && field->name == "append") {
+        field && hir.text(field->name) == "append") {
         return append(expr, *field, args);
     }
     // `pi` reads as the number it is; calling it is its own mistake, reported once.
@@ -57,7 +57,7 @@ Ty Checker::call(ExprId expr, ExprId callee, const std::vector<hir::Arg>& args) 
     return Ty::unknown();
 }
 
-Ty Checker::xsection_call(hir::XsId id, const std::vector<hir::Arg>& args) {
+Ty Checker::xsection_call(hir::XsId id, std::span<const hir::Arg> args) {
     const hir::XsDef& xs = hir.xsections[id];
     const std::size_t count = xs.params.size();
     std::unordered_set<std::uint32_t> given;
@@ -79,15 +79,16 @@ Ty Checker::xsection_call(hir::XsId id, const std::vector<hir::Arg>& args) {
             }
         } else {
             named_seen = true;
-            const auto found = xs.param(arg.name->name);
+            const std::string_view arg_name = hir.text(arg.name->name);
+            const auto found = xs.param(arg_name);
             if (!found) {
                 std::vector<std::string_view> names;
                 for (const hir::ParamDef& p : xs.params) {
                     names.push_back(p.name);
                 }
                 error(arg.name->src, "cross-section `" + xs.name + "` has no parameter `" +
-                                         arg.name->name + "`" +
-                                         diag::suggestion(arg.name->name, names));
+                                         std::string(arg_name) + "`" +
+                                         diag::suggestion(arg_name, names));
                 continue;
             }
             param = found->first;
@@ -106,7 +107,7 @@ Ty Checker::xsection_call(hir::XsId id, const std::vector<hir::Arg>& args) {
     return Ty::xsection();
 }
 
-Ty Checker::append(ExprId expr, const Expr::Field& callee, const std::vector<hir::Arg>& args) {
+Ty Checker::append(ExprId expr, const Expr::Field& callee, std::span<const hir::Arg> args) {
     const Ty base = infer(callee.base);
     // The callee is the method itself, which yields nothing.
     const ExprId callee_id = std::get<Expr::Call>(hir.expr(expr).kind).callee;
@@ -139,7 +140,7 @@ Ty Checker::append(ExprId expr, const Expr::Field& callee, const std::vector<hir
     return Ty::nothing();
 }
 
-Ty Checker::builtin(ExprId expr, Builtin b, const std::vector<hir::Arg>& args) {
+Ty Checker::builtin(ExprId expr, Builtin b, std::span<const hir::Arg> args) {
     const std::string name(hir::builtin_name(b));
     const auto arity = [&](std::size_t count) {
         if (args.size() == count) {
@@ -189,12 +190,12 @@ Ty Checker::builtin(ExprId expr, Builtin b, const std::vector<hir::Arg>& args) {
         if (!ty->is(TyKind::Quantity)) {
             return Ty::number();
         }
-        if (ty->dim.length % 2 != 0 || ty->dim.angle % 2 != 0) {
+        if (ty->dim().length % 2 != 0 || ty->dim().angle % 2 != 0) {
             expr_error(args[0].value, "cannot take the square root of " + show(*ty));
             return Ty::unknown();
         }
-        return Ty::quantity({static_cast<std::int8_t>(ty->dim.length / 2),
-                             static_cast<std::int8_t>(ty->dim.angle / 2)});
+        return Ty::quantity({static_cast<std::int8_t>(ty->dim().length / 2),
+                             static_cast<std::int8_t>(ty->dim().angle / 2)});
     }
     case Builtin::Abs:
         numeric(0);
@@ -223,7 +224,7 @@ Ty Checker::builtin(ExprId expr, Builtin b, const std::vector<hir::Arg>& args) {
         if (!ty || ty->is_unknown()) {
             return Ty::unknown();
         }
-        return ty->is(TyKind::Quantity) && ty->dim != dim_number ? *ty : Ty::integer();
+        return ty->is(TyKind::Quantity) && ty->dim() != dim_number ? *ty : Ty::integer();
     }
     case Builtin::Sign:
         numeric(0);
@@ -236,15 +237,15 @@ Ty Checker::builtin(ExprId expr, Builtin b, const std::vector<hir::Arg>& args) {
         if (base->is_unknown()) {
             return *base;
         }
-        if (base->is(TyKind::Quantity) && base->dim != dim_number) {
+        if (base->is(TyKind::Quantity) && base->dim() != dim_number) {
             const auto* literal = std::get_if<Expr::Number>(&hir.expr(args[1].value).kind);
             if (literal == nullptr || literal->unit || !literal->integer) {
                 expr_error(args[1].value,
                            "the exponent of a quantity with a unit must be an integer literal");
                 return Ty::unknown();
             }
-            return quantity_at(expr, base->dim.length * literal->value,
-                               base->dim.angle * literal->value);
+            return quantity_at(expr, base->dim().length * literal->value(),
+                               base->dim().angle * literal->value());
         }
         const auto exponent = numeric(1);
         if (base->is(TyKind::Integer) && exponent && exponent->is(TyKind::Integer)) {

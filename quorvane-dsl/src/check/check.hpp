@@ -84,7 +84,7 @@ struct Checker {
     void place(hir::StmtId id, const hir::Stmt::Place& stmt);
     void with_arguments(const hir::Src& at, const hir::Stmt::Place& stmt, hir::CellId placed);
     // 0: the widths are sizes or there is no width; 1: cross-sections; 2: cannot tell.
-    std::uint8_t primitive_args(hir::Primitive primitive, const std::vector<hir::Arg>& args,
+    std::uint8_t primitive_args(hir::Primitive primitive, std::span<const hir::Arg> args,
                                 const hir::Src& at);
 
     // Expressions (expressions.cpp, builtins.cpp).
@@ -92,7 +92,7 @@ struct Checker {
     Ty binary(hir::ExprId expr, hir::BinOp op, const Ty& lhs, const Ty& rhs, hir::ExprId lhs_expr,
               hir::ExprId rhs_expr);
     Ty field(const Ty& base, const std::string& name, const hir::Src& name_src);
-    Ty call(hir::ExprId expr, hir::ExprId callee, const std::vector<hir::Arg>& args);
+    Ty call(hir::ExprId expr, hir::ExprId callee, std::span<const hir::Arg> args);
     // A quantity of these exponents, or unknown (reported at `expr`) beyond what a Dim holds.
     Ty quantity_at(hir::ExprId expr, double length, double angle);
 
@@ -113,9 +113,9 @@ struct Checker {
     Ty index(const hir::Expr::Index& index);
     Ty field_expr(const hir::Expr::Field& field);
     Ty cell_member(hir::CellId cell, const std::string& name, const hir::Src& name_src);
-    Ty xsection_call(hir::XsId xs, const std::vector<hir::Arg>& args);
-    Ty append(hir::ExprId expr, const hir::Expr::Field& callee, const std::vector<hir::Arg>& args);
-    Ty builtin(hir::ExprId expr, hir::Builtin b, const std::vector<hir::Arg>& args);
+    Ty xsection_call(hir::XsId xs, std::span<const hir::Arg> args);
+    Ty append(hir::ExprId expr, const hir::Expr::Field& callee, std::span<const hir::Arg> args);
+    Ty builtin(hir::ExprId expr, hir::Builtin b, std::span<const hir::Arg> args);
 };
 
 // The common type of two operands of an additive operator, or none when they do not mix.

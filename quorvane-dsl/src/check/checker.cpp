@@ -54,7 +54,7 @@ bool is_string_literal(const hir::Hir& hir, ExprId id, std::string_view* text) {
     if (str == nullptr) {
         return false;
     }
-    *text = str->value;
+    *text = hir.text(str->value);
     return true;
 }
 
@@ -127,8 +127,8 @@ void Checker::run() {
 // The written types of all parameters, then the types of the bindings that statements make
 // before anything is placed, so that bodies can refer to names bound later.
 void Checker::infer_params_and_bindings() {
-    const auto written = [](const hir::ParamDef& p) {
-        return p.ty ? ann_type(*p.ty) : Ty::unknown();
+    const auto written = [this](const hir::ParamDef& p) {
+        return p.ty ? ann_type(hir, *p.ty) : Ty::unknown();
     };
     for (std::size_t c = 0; c < hir.cells.size(); ++c) {
         const CellId id{static_cast<std::uint32_t>(c)};
@@ -165,7 +165,7 @@ void Checker::infer_params_and_bindings() {
             }
             const auto* name = std::get_if<Expr::Name>(&hir.expr(root).kind);
             const auto* placed = name ? std::get_if<hir::Res::Cell>(&name->res.kind) : nullptr;
-            types.bindings[place->name->raw] = placed ? Ty::instance(placed->id) : Ty::unknown();
+            types.bindings[(*place->name).raw] = placed ? Ty::instance(placed->id) : Ty::unknown();
         }
     }
     for (const Stmt& stmt : hir.stmts) {
@@ -206,8 +206,9 @@ void Checker::check_xs_params() {
                                  "strings, bools, points or lists of them, not " +
                                      show(ty));
             }
-            if (param.ty && param.ty->lists == 0 && !param.ty->name.empty() && ty.is_unknown()) {
-                error(param.ty->src, "unknown type `" + param.ty->name +
+            if (param.ty && param.ty->lists == 0 && param.ty->name != hir::Symbol{} &&
+                ty.is_unknown()) {
+                error(param.ty->src, "unknown type `" + std::string(hir.text(param.ty->name)) +
                                          "`; expected integer, number, size, angle, string, bool "
                                          "or point");
             }
@@ -229,15 +230,15 @@ void Checker::check_xsections() {
             }
         }
         std::unordered_set<std::string_view> seen;
-        for (const hir::Arg& prop : xs.props) {
+        for (const hir::Arg& prop : hir.args_of(xs.props)) {
             const Ty value = infer(prop.value);
             if (!prop.name) {
                 expr_error(prop.value,
                            "cross-section properties need a name: `with min_radius = 5um`");
                 continue;
             }
-            const std::string& name = prop.name->name;
-            if (!seen.insert(name).second) {
+            const std::string name(hir.text(prop.name->name));
+            if (!seen.insert(hir.text(prop.name->name)).second) {
                 error(prop.name->src, "`" + name + "` is given twice");
             }
             const NamedType* known = find_named(xs_properties, name);
@@ -268,12 +269,12 @@ void Checker::check_cell(CellId id) {
         if (!param.ty) {
             continue;
         }
-        if (param.ty->lists == 0 && !param.ty->name.empty()) {
-            if (ann_type(*param.ty).is_unknown()) {
-                error(param.ty->src, "unknown type `" + param.ty->name +
+        if (param.ty->lists == 0 && param.ty->name != hir::Symbol{}) {
+            if (ann_type(hir, *param.ty).is_unknown()) {
+                error(param.ty->src, "unknown type `" + std::string(hir.text(param.ty->name)) +
                                          "`; expected integer, number, size, angle, string, "
                                          "bool, point or xsection");
-            } else if (param.ty->name == "shape") {
+            } else if (hir.text(param.ty->name) == "shape") {
                 error(param.ty->src, "cells cannot take shapes as parameters");
             }
         }
@@ -288,15 +289,16 @@ void Checker::check_cell(CellId id) {
         for (const ExprId at : marker.at) {
             expect(at, Ty::point());
         }
-        for (const hir::Arg& arg : marker.with) {
+        for (const hir::Arg& arg : hir.args_of(marker.with)) {
             const Ty value = infer(arg.value);
             if (!arg.name) {
                 expr_error(arg.value, "marker attributes need a name: `with key = value`");
                 continue;
             }
-            const NamedType* known = find_named(marker_attributes, arg.name->name);
+            const std::string_view name = hir.text(arg.name->name);
+            const NamedType* known = find_named(marker_attributes, name);
             if (known != nullptr && !assignable(value, known->ty)) {
-                error(arg.name->src, "marker attribute `" + arg.name->name + "` must be " +
+                error(arg.name->src, "marker attribute `" + std::string(name) + "` must be " +
                                          show(known->ty) + ", found " + show(value));
             }
         }
@@ -352,7 +354,8 @@ bool Checker::has_offset(ExprId id) const {
             pending.push_back(bin->rhs);
             pending.push_back(bin->lhs);
         } else if (const auto* list = std::get_if<Expr::List>(&kind)) {
-            pending.insert(pending.end(), list->elements.rbegin(), list->elements.rend());
+            const auto elements = hir.elements(list->elements);
+            pending.insert(pending.end(), elements.rbegin(), elements.rend());
         }
     }
     return false;
@@ -399,7 +402,7 @@ Ty Checker::compute_const(ConstId id) {
     cell = saved;
     Ty ty = inferred;
     if (def.ty) {
-        ty = ann_type(*def.ty);
+        ty = ann_type(hir, *def.ty);
         if (!assignable(inferred, ty)) {
             expr_error(def.value, "`" + def.name + "` is declared " + show(ty) +
                                       " but its value is " + show(inferred));

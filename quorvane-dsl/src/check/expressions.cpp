@@ -42,7 +42,7 @@ bool is_integral(const Ty& ty) {
 
 // Integers count as dimensionless in products and quotients.
 units::Dim numeric_dim(const Ty& ty) {
-    return ty.is(TyKind::Quantity) ? ty.dim : dim_number;
+    return ty.is(TyKind::Quantity) ? ty.dim() : dim_number;
 }
 
 template <class Names> std::string joined(const Names& names) {
@@ -129,7 +129,7 @@ Ty Checker::infer_kind(ExprId id, const Expr& expr) {
                 if (!e.integer) {
                     return Ty::number();
                 }
-                return e.value == 0 ? Ty::zero() : Ty::integer();
+                return e.value() == 0 ? Ty::zero() : Ty::integer();
             } else if constexpr (std::is_same_v<E, Expr::Str>) {
                 return Ty::string();
             } else if constexpr (std::is_same_v<E, Expr::Bool>) {
@@ -160,7 +160,7 @@ Ty Checker::infer_kind(ExprId id, const Expr& expr) {
             } else if constexpr (std::is_same_v<E, Expr::Index>) {
                 return index(e);
             } else {
-                return call(id, e.callee, e.args);
+                return call(id, e.callee, hir.args_of(e.args));
             }
         },
         expr.kind);
@@ -203,7 +203,7 @@ Ty Checker::name_type(const hir::Res& res) {
 
 Ty Checker::list(const Expr::List& list) {
     Ty element = Ty::unknown();
-    for (const ExprId id : list.elements) {
+    for (const ExprId id : hir.elements(list.elements)) {
         const Ty ty = infer(id);
         if (element.is_unknown()) {
             element = ty.is(TyKind::Zero) ? Ty::integer() : ty;
@@ -269,11 +269,12 @@ Ty Checker::field_expr(const Expr::Field& field) {
     }
     const auto* name = std::get_if<Expr::Name>(&hir.expr(named).kind);
     const auto* xs = name ? std::get_if<hir::Res::XSection>(&name->res.kind) : nullptr;
-    if (xs == nullptr || std::ranges::find(xs_members, field.name) != xs_members.end()) {
-        return this->field(base, field.name, hir.name_srcs[field.name_src]);
+    const std::string_view field_name = hir.text(field.name);
+    if (xs == nullptr || std::ranges::find(xs_members, field_name) != xs_members.end()) {
+        return this->field(base, std::string(field_name), hir.name_srcs[field.name_src]);
     }
     const hir::XsDef& def = hir.xsections[xs->id];
-    if (const auto param = def.param(field.name)) {
+    if (const auto param = def.param(field_name)) {
         return types.xs_params.at({xs->id, param->first});
     }
     std::vector<std::string_view> members(xs_members.begin(), xs_members.end());
@@ -283,7 +284,8 @@ Ty Checker::field_expr(const Expr::Field& field) {
         }
     }
     error(hir.name_srcs[field.name_src], "cross-section `" + def.name + "` has no member `" +
-                                             field.name + "`; members: " + joined(members));
+                                             std::string(field_name) +
+                                             "`; members: " + joined(members));
     return Ty::unknown();
 }
 
@@ -401,11 +403,11 @@ Ty Checker::binary(ExprId id, BinOp op, const Ty& l, const Ty& r, ExprId lhs, Ex
     };
     const auto cannot_apply = [&] {
         std::string hint;
-        if (l.is(TyKind::Quantity) && l.dim != dim_number &&
+        if (l.is(TyKind::Quantity) && l.dim() != dim_number &&
             (r.is(TyKind::Integer) || r.is(TyKind::Quantity))) {
             hint = unit_hint(rhs, l);
         } else if ((l == Ty::number() || l.is(TyKind::Integer)) && r.is(TyKind::Quantity) &&
-                   r.dim != dim_number) {
+                   r.dim() != dim_number) {
             hint = unit_hint(lhs, r);
         }
         return fail("cannot apply `" + op_text + "` to " + show(l) + " and " + show(r) + hint);

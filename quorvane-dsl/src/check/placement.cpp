@@ -54,13 +54,14 @@ void Checker::place(hir::StmtId id, const hir::Stmt::Place& stmt) {
         const std::optional<Ty>& found = types.bindings[root_local->binding.raw];
         const auto primitive = found && found->is_shape() ? found->primitive() : std::nullopt;
         if (primitive && *primitive >= hir::Primitive::Union) {
-            expr_error(stmt.target, "`" + binding.name + "` is the result of `" +
+            expr_error(stmt.target, "`" + std::string(hir.text(binding.name)) +
+                                        "` is the result of `" +
                                         std::string(hir::primitive_name(*primitive)) +
                                         "` and lies where its operands are placed; it cannot "
                                         "be placed");
         }
         if (combined.contains(root_local->binding)) {
-            expr_error(stmt.target, "`" + binding.name +
+            expr_error(stmt.target, "`" + std::string(hir.text(binding.name)) +
                                         "` combines other shapes and lies where they are placed; "
                                         "it cannot be placed");
         }
@@ -79,9 +80,10 @@ void Checker::place(hir::StmtId id, const hir::Stmt::Place& stmt) {
     } else if (target.is_shape()) {
         accepted = target_local != nullptr;
     } else if (target.is(TyKind::Instance) && target_local) {
-        expr_error(stmt.target, "instance `" + hir.bindings[target_local->binding].name +
-                                    "` is already placed; `place` a cell to create a new "
-                                    "instance");
+        expr_error(stmt.target,
+                   "instance `" + std::string(hir.text(hir.bindings[target_local->binding].name)) +
+                       "` is already placed; `place` a cell to create a new "
+                       "instance");
         accepted = true;
     } else if (target.is(TyKind::Cell)) {
         accepted = cell_of(target_res).has_value();
@@ -91,8 +93,8 @@ void Checker::place(hir::StmtId id, const hir::Stmt::Place& stmt) {
     }
 
     if (!placed_cell) {
-        if (!stmt.args.empty()) {
-            for (const hir::Arg& arg : stmt.args) {
+        if (stmt.args.count != 0) {
+            for (const hir::Arg& arg : hir.args_of(stmt.args)) {
                 infer(arg.value);
             }
             error(at, "`with` on `place` gives cell parameters; only cells take them");
@@ -127,13 +129,13 @@ void Checker::with_arguments(const hir::Src& at, const hir::Stmt::Place& stmt, h
         expr_error(stmt.target, "a cell cannot contain itself");
     }
     std::unordered_set<std::uint32_t> given;
-    for (const hir::Arg& arg : stmt.args) {
+    for (const hir::Arg& arg : hir.args_of(stmt.args)) {
         const Ty value = infer(arg.value);
         if (!arg.name) {
             expr_error(arg.value, "cell parameters are passed by name: `with name = value`");
             continue;
         }
-        const std::string& name = arg.name->name;
+        const std::string name(hir.text(arg.name->name));
         std::optional<std::uint32_t> found;
         for (std::uint32_t i = 0; i < def.params.size() && !found; ++i) {
             if (def.params[i].name == name) {

@@ -45,7 +45,7 @@ std::string quoted_words(std::span<const std::string_view> words) {
 
 } // namespace
 
-std::uint8_t Checker::primitive_args(Primitive primitive, const std::vector<hir::Arg>& args,
+std::uint8_t Checker::primitive_args(Primitive primitive, std::span<const hir::Arg> args,
                                      const hir::Src& at) {
     const auto params = hir::primitive_params(primitive);
     const std::string name(hir::primitive_name(primitive));
@@ -69,7 +69,8 @@ std::uint8_t Checker::primitive_args(Primitive primitive, const std::vector<hir:
                 continue;
             }
             index = positional++;
-        } else if (const auto found = hir::primitive_param_index(primitive, arg.name->name)) {
+        } else if (const auto found =
+                       hir::primitive_param_index(primitive, hir.text(arg.name->name))) {
             index = *found;
         } else {
             infer(arg.value);
@@ -78,8 +79,9 @@ std::uint8_t Checker::primitive_args(Primitive primitive, const std::vector<hir:
                 names += names.empty() ? "" : ", ";
                 names += p.name;
             }
-            error(arg.name->src,
-                  "`" + name + "` has no parameter `" + arg.name->name + "`; parameters: " + names);
+            error(arg.name->src, "`" + name + "` has no parameter `" +
+                                     std::string(hir.text(arg.name->name)) +
+                                     "`; parameters: " + names);
             continue;
         }
         const hir::PrimitiveParam& param = params[index];
@@ -112,7 +114,7 @@ std::uint8_t Checker::primitive_args(Primitive primitive, const std::vector<hir:
             expect(arg.value, kind_type(param.kind));
             const auto* word = std::get_if<hir::Expr::Str>(&hir.expr(arg.value).kind);
             if (!param.choices.empty() && word &&
-                std::ranges::find(param.choices, word->value) == param.choices.end()) {
+                std::ranges::find(param.choices, hir.text(word->value)) == param.choices.end()) {
                 expr_error(arg.value, "`" + std::string(param.name) + "` must be one of " +
                                           quoted_words(param.choices));
             }

@@ -13,7 +13,7 @@ using hir::ExprId;
 namespace {
 
 // The cell whose member `name` a field access on a value of cell `cell` reads as an attribute.
-std::optional<Pending> attr_member(const hir::Hir& hir, CellId cell, const std::string& name) {
+std::optional<Pending> attr_member(const hir::Hir& hir, CellId cell, std::string_view name) {
     const hir::CellDef& def = hir.cells[cell];
     const auto named = [&](const auto& item) { return item.name == name; };
     // Fields named like these, or like a parameter, never read an attribute.
@@ -64,7 +64,8 @@ static std::vector<Pending> dependencies(const Checker& c, const Pending& key) {
                     }
                 }
             }
-            if (const auto dep = owner ? attr_member(c.hir, *owner, field.name) : std::nullopt) {
+            if (const auto dep =
+                    owner ? attr_member(c.hir, *owner, c.hir.text(field.name)) : std::nullopt) {
                 deps.push_back(*dep);
             }
             continue;
@@ -86,7 +87,7 @@ static std::vector<Pending> dependencies(const Checker& c, const Pending& key) {
                         stack.push_back({*e.angle, false});
                     }
                 } else if constexpr (std::is_same_v<E, Expr::List>) {
-                    for (const ExprId element : e.elements) {
+                    for (const ExprId element : c.hir.elements(e.elements)) {
                         stack.push_back({element, false});
                     }
                 } else if constexpr (std::is_same_v<E, Expr::Binary>) {
@@ -101,7 +102,7 @@ static std::vector<Pending> dependencies(const Checker& c, const Pending& key) {
                     stack.push_back({e.index, false});
                 } else if constexpr (std::is_same_v<E, Expr::Call>) {
                     stack.push_back({e.callee, false});
-                    for (const hir::Arg& arg : e.args) {
+                    for (const hir::Arg& arg : c.hir.args_of(e.args)) {
                         stack.push_back({arg.value, false});
                     }
                 }

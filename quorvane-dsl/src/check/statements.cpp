@@ -16,13 +16,13 @@ bool is_shapes(const Ty& ty) {
 bool is_append_call(const hir::Hir& hir, ExprId id) {
     const auto* call = std::get_if<Expr::Call>(&hir.expr(id).kind);
     const auto* field = call ? std::get_if<Expr::Field>(&hir.expr(call->callee).kind) : nullptr;
-    return field != nullptr && field->name == "append";
+    return field != nullptr && hir.text(field->name) == "append";
 }
 
 } // namespace
 
 void Checker::stmts(const hir::Body& body) {
-    for (const hir::StmtId id : body) {
+    for (const hir::StmtId id : hir.body(body)) {
         std::visit(
             [&](const auto& s) {
                 using S = std::decay_t<decltype(s)>;
@@ -39,7 +39,7 @@ void Checker::stmts(const hir::Body& body) {
                     const Ty value = infer(s.value);
                     Ty ty = value.is(TyKind::Zero) ? Ty::integer() : value;
                     if (s.ty) {
-                        ty = ann_type(*s.ty);
+                        ty = ann_type(hir, *s.ty);
                         if (!assignable(value, ty)) {
                             expr_error(s.value, "expected " + show(ty) + ", found " + show(value));
                         }
@@ -78,13 +78,13 @@ void Checker::stmts(const hir::Body& body) {
 
 void Checker::shape(hir::StmtId id, const Stmt::Shape& stmt) {
     if (!stmt.primitive) {
-        for (const hir::Arg& arg : stmt.args) {
+        for (const hir::Arg& arg : hir.args_of(stmt.args)) {
             infer(arg.value);
         }
         return;
     }
     const hir::Src& at = hir.stmt_src(id);
-    const std::uint8_t mode = primitive_args(*stmt.primitive, stmt.args, at);
+    const std::uint8_t mode = primitive_args(*stmt.primitive, hir.args_of(stmt.args), at);
     if (mode == 0 && !stmt.in_layer) {
         error(at, "`shape` must be inside a `layer` block, unless its width is a cross-section");
     } else if (mode == 1 && stmt.in_layer) {
@@ -104,7 +104,8 @@ void Checker::shape_expr(const Stmt::ShapeExpr& stmt) {
     }
     expect(*stmt.join, Ty::string());
     const auto* word = std::get_if<Expr::Str>(&hir.expr(*stmt.join).kind);
-    if (word && word->value != "miter" && word->value != "round" && word->value != "bevel") {
+    const std::string_view join = word ? hir.text(word->value) : std::string_view{};
+    if (word && join != "miter" && join != "round" && join != "bevel") {
         expr_error(*stmt.join, "the join must be \"miter\", \"round\" or \"bevel\"");
     }
     if (!ty.is_unknown() && !has_offset(stmt.expr)) {
@@ -128,7 +129,8 @@ void Checker::assign(const Stmt::Assign& stmt) {
         if (local && hir.bindings[*local].kind == hir::BindingKind::Define) {
             if (!assignable(value, target)) {
                 expr_error(stmt.value, "cannot assign " + show(value) + " to `" +
-                                           hir.bindings[*local].name + "` of type " + show(target));
+                                           std::string(hir.text(hir.bindings[*local].name)) +
+                                           "` of type " + show(target));
             }
             return;
         }

@@ -7,7 +7,7 @@ namespace quorvane_dsl::check {
 Ty Ty::shape(std::optional<hir::Primitive> primitive) {
     const auto item = primitive ? static_cast<std::uint32_t>(*primitive)
                                 : static_cast<std::uint32_t>(hir::primitive_count);
-    return {TyKind::Shape, 0, {}, item};
+    return {TyKind::Shape, 0, item};
 }
 
 Ty Ty::list_of(Ty element) {
@@ -42,9 +42,8 @@ bool assignable(const Ty& found, const Ty& expected) {
     // Both list depths fall together, so comparing the innermost types with the remaining depths
     // is the element-wise rule applied at every depth.
     const auto common = std::min(found.lists, expected.lists);
-    const Ty f = {found.kind, static_cast<std::uint16_t>(found.lists - common), found.dim,
-                  found.item};
-    const Ty e = {expected.kind, static_cast<std::uint16_t>(expected.lists - common), expected.dim,
+    const Ty f = {found.kind, static_cast<std::uint16_t>(found.lists - common), found.item};
+    const Ty e = {expected.kind, static_cast<std::uint16_t>(expected.lists - common),
                   expected.item};
     if (f.is_unknown() || e.is_unknown() || f == e) {
         return true;
@@ -61,14 +60,14 @@ bool assignable(const Ty& found, const Ty& expected) {
     return f.kind == TyKind::Integer && e == Ty::number();
 }
 
-Ty ann_type(const hir::TypeAnn& ann) {
+Ty ann_type(const hir::Hir& hir, const hir::TypeAnn& ann) {
     static const std::unordered_map<std::string_view, Ty> named = {
         {"size", Ty::size()},         {"bool", Ty::boolean()},    {"angle", Ty::angle()},
         {"point", Ty::point()},       {"shape", Ty::shape()},     {"number", Ty::number()},
         {"string", Ty::string()},     {"integer", Ty::integer()}, {"Point2D", Ty::point()},
         {"xsection", Ty::xsection()},
     };
-    const auto found = named.find(ann.name);
+    const auto found = named.find(hir.text(ann.name));
     Ty ty = found == named.end() ? Ty::unknown() : found->second;
     ty.lists = static_cast<std::uint16_t>(ann.lists);
     return ty;
@@ -84,7 +83,7 @@ std::string innermost_text(const hir::Hir& hir, const Ty& ty) {
     case TyKind::Zero:
         return "integer";
     case TyKind::Quantity:
-        return units::dim_text(ty.dim);
+        return units::dim_text(ty.dim());
     case TyKind::Bool:
         return "bool";
     case TyKind::String:
@@ -136,7 +135,7 @@ std::string unit_hint(const hir::Hir& hir, hir::ExprId expr, const Ty& expected)
     if (suffix == nullptr) {
         return "";
     }
-    return "; did you mean `" + units::format_number(number->value) + suffix + "`?";
+    return "; did you mean `" + units::format_number(number->value()) + suffix + "`?";
 }
 
 } // namespace quorvane_dsl::check

@@ -42,15 +42,21 @@ enum class TyKind : std::uint8_t {
 struct Ty {
     TyKind kind = TyKind::Unknown;
     std::uint16_t lists = 0;
-    units::Dim dim;         // of a Quantity
-    std::uint32_t item = 0; // cell index, primitive (primitive_count for none) or builtin
+    // The cell index, primitive (primitive_count for none) or builtin, or for a Quantity its
+    // dimension: no type has both, so they share four bytes and a type takes eight (the
+    // checker keeps one per expression).
+    std::uint32_t item = 0;
 
     friend bool operator==(const Ty&, const Ty&) = default;
 
     static Ty unknown() { return {}; }
     static Ty integer() { return {TyKind::Integer}; }
     static Ty zero() { return {TyKind::Zero}; }
-    static Ty quantity(units::Dim dim) { return {TyKind::Quantity, 0, dim}; }
+    static Ty quantity(units::Dim dim) {
+        return {TyKind::Quantity, 0,
+                static_cast<std::uint32_t>(static_cast<std::uint8_t>(dim.length) |
+                                           static_cast<std::uint8_t>(dim.angle) << 8)};
+    }
     static Ty number() { return quantity(dim_number); }
     static Ty size() { return quantity(dim_size); }
     static Ty angle() { return quantity(dim_angle); }
@@ -59,12 +65,12 @@ struct Ty {
     static Ty point() { return {TyKind::Point}; }
     static Ty range() { return {TyKind::Range}; }
     static Ty shape(std::optional<hir::Primitive> primitive = std::nullopt);
-    static Ty instance(hir::CellId cell) { return {TyKind::Instance, 0, {}, cell.raw}; }
-    static Ty cell(hir::CellId cell) { return {TyKind::Cell, 0, {}, cell.raw}; }
+    static Ty instance(hir::CellId cell) { return {TyKind::Instance, 0, cell.raw}; }
+    static Ty cell(hir::CellId cell) { return {TyKind::Cell, 0, cell.raw}; }
     static Ty layer() { return {TyKind::Layer}; }
-    static Ty markers(hir::CellId cell) { return {TyKind::Markers, 0, {}, cell.raw}; }
+    static Ty markers(hir::CellId cell) { return {TyKind::Markers, 0, cell.raw}; }
     static Ty builtin(hir::Builtin b) {
-        return {TyKind::Builtin, 0, {}, static_cast<std::uint32_t>(b)};
+        return {TyKind::Builtin, 0, static_cast<std::uint32_t>(b)};
     }
     static Ty xsection() { return {TyKind::XSection}; }
     static Ty nothing() { return {TyKind::Nothing}; }
@@ -73,7 +79,13 @@ struct Ty {
     bool is(TyKind k) const { return lists == 0 && kind == k; }
     bool is_unknown() const { return is(TyKind::Unknown); }
     bool is_list() const { return lists > 0; }
-    bool is_quantity(units::Dim d) const { return is(TyKind::Quantity) && dim == d; }
+    bool is_quantity(units::Dim d) const { return is(TyKind::Quantity) && dim() == d; }
+    // Of a Quantity; {0, 0} for every other type.
+    units::Dim dim() const {
+        return kind == TyKind::Quantity ? units::Dim{static_cast<std::int8_t>(item & 0xFF),
+                                                     static_cast<std::int8_t>(item >> 8)}
+                                        : units::Dim{};
+    }
     bool is_shape() const { return is(TyKind::Shape); }
     // Integer, the literal zero or any quantity.
     bool is_numeric() const;
@@ -91,7 +103,7 @@ struct Ty {
 bool assignable(const Ty& found, const Ty& expected);
 
 // The type a written annotation means; unknown for a name that means nothing.
-Ty ann_type(const hir::TypeAnn& ann);
+Ty ann_type(const hir::Hir& hir, const hir::TypeAnn& ann);
 
 // The type's text in messages: "[[size]]", "shape rect", "instance of K", ...
 std::string show(const hir::Hir& hir, const Ty& ty);

@@ -96,16 +96,16 @@ void Evaluator::preregister(hir::StmtId stmt, CellState& cell) {
         if (!b.recorded) {
             return;
         }
-        const ShapeId id = cell.new_shape(b.name, b.src, layer);
+        const ShapeId id = cell.new_shape(std::string(hir.text(b.name)), b.src, layer);
         cell.bindings.insert_or_assign(binding, Value{Value::Shape{id}});
     };
     const hir::Stmt& s = hir.stmt(stmt);
     if (const auto* block = std::get_if<hir::Stmt::LayerBlock>(&s.kind)) {
-        for (hir::StmtId inner : block->body) {
+        for (hir::StmtId inner : hir.body(block->body)) {
             preregister(inner, cell);
         }
     } else if (const auto* block = std::get_if<hir::Stmt::PlaceBlock>(&s.kind)) {
-        for (hir::StmtId inner : block->body) {
+        for (hir::StmtId inner : hir.body(block->body)) {
             preregister(inner, cell);
         }
     } else if (const auto* shape = std::get_if<hir::Stmt::Shape>(&s.kind)) {
@@ -148,9 +148,10 @@ void Evaluator::check_unplaced(const CellState& cell) {
 void Evaluator::marker_attributes(std::uint32_t index, CellState& cell) {
     const hir::MarkerDef& def = hir.cells[cell.cell].markers[index];
     std::vector<ir::NamedValue> attrs;
-    for (const hir::Arg& arg : def.with) {
+    for (const hir::Arg& arg : hir.args_of(def.with)) {
         // `xsection` and `angle` shape the marker itself; the other named entries are stored.
-        if (!arg.name || arg.name->name == "xsection" || arg.name->name == "angle") {
+        const std::string_view name = arg.name ? hir.text(arg.name->name) : std::string_view{};
+        if (!arg.name || name == "xsection" || name == "angle") {
             continue;
         }
         Env env;
@@ -159,7 +160,7 @@ void Evaluator::marker_attributes(std::uint32_t index, CellState& cell) {
             continue;
         }
         if (auto stored = store_value(*v, arg.name->src)) {
-            attrs.emplace_back(arg.name->name, std::move(*stored));
+            attrs.emplace_back(std::string(name), std::move(*stored));
         }
     }
     if (const auto& xs = cell.marker_xs[index]) {
@@ -262,11 +263,11 @@ std::vector<ir::Marker> Evaluator::cell_markers(const CellState& cell) {
 Result<std::uint64_t> Evaluator::build(CellState cell, std::string name) {
     const hir::CellDef& def = hir.cells[cell.cell];
     const std::size_t mark = diagnostics.size();
-    for (hir::StmtId stmt : def.body) {
+    for (hir::StmtId stmt : hir.body(def.body)) {
         preregister(stmt, cell);
     }
     Env env;
-    for (hir::StmtId stmt : def.body) {
+    for (hir::StmtId stmt : hir.body(def.body)) {
         exec(stmt, env, cell);
     }
     settle(cell);

@@ -160,8 +160,8 @@ struct Evaluator {
     void exec(hir::StmtId stmt, Env& env, CellState& cell);
 
     // Shape statements (shapes.cpp), derived shapes (derived.cpp) and placement (placement.cpp).
-    Result<ShapeDef> shape_def(hir::Primitive primitive, const std::vector<hir::Arg>& args,
-                               Env& env, CellState& cell, hir::Src src);
+    Result<ShapeDef> shape_def(hir::Primitive primitive, std::span<const hir::Arg> args, Env& env,
+                               CellState& cell, hir::Src src);
     // A new derived shape of two operand values, or none when neither denotes shapes.
     Result<std::optional<Value>> shape_binary(hir::ExprId expr, hir::BinOp op, const Value& lhs,
                                               const Value& rhs, CellState* cell);
@@ -182,14 +182,14 @@ struct Evaluator {
     // Cross-sections (xsection.cpp): built from a definition, on top of an optional base value;
     // none follows a diagnostic or input that analysis reported.
     struct XsArg {
-        std::optional<hir::NamedArg> name;
+        std::optional<std::string_view> name; // of the HIR's texts or of a stored value
+        hir::Src name_src;
         Value value;
     };
     std::shared_ptr<const XsValue> xsection(hir::XsId def, const XsValue* base,
                                             std::vector<XsArg> args, hir::Src use);
-    Result<Value> xsection_call(hir::XsId def, const XsValue* base,
-                                const std::vector<hir::Arg>& args, Env& env, CellState* cell,
-                                hir::Src src);
+    Result<Value> xsection_call(hir::XsId def, const XsValue* base, std::span<const hir::Arg> args,
+                                Env& env, CellState* cell, hir::Src src);
     // The radius bends of `xs` take, in nm.
     std::optional<double> xs_radius(const XsValue& xs, double tol);
     Result<Value> xsection_field(hir::ExprId expr, const XsValue& xs, const std::string& name);

@@ -19,7 +19,7 @@ constexpr double pi = 3.141592653589793;
 // evaluated, and moving a value dispatches on its kind.
 Result<Value> number_literal(const hir::Expr::Number& n) {
     if (n.unit) {
-        const double v = n.value * units::scale_factor(*n.unit);
+        const double v = n.value() * units::scale_factor(*n.unit);
         const bool angle = units::unit_kind(*n.unit) == units::UnitKind::Angle;
         return Result<Value>(std::in_place,
                              Value::Quantity{v, angle ? Value::angle_dim : Value::length_dim});
@@ -27,9 +27,9 @@ Result<Value> number_literal(const hir::Expr::Number& n) {
     if (n.integer) {
         // Analysis keeps the exact integer; the f64 beside it may have lost digits.
         return Result<Value>(std::in_place,
-                             Value::Int{n.exact ? *n.exact : base::round_to_i64(n.value)});
+                             Value::Int{n.exact() ? *n.exact() : base::round_to_i64(n.value())});
     }
-    return Result<Value>(std::in_place, Value::Quantity{n.value, {}});
+    return Result<Value>(std::in_place, Value::Quantity{n.value(), {}});
 }
 
 } // namespace
@@ -47,7 +47,7 @@ Result<Value> Evaluator::eval_kind(hir::ExprId expr, Env& env, CellState* cell) 
         return number_literal(*n);
     }
     if (const auto* s = std::get_if<hir::Expr::Str>(&e.kind)) {
-        return Value::string(s->value);
+        return Value::string(std::string(hir.text(s->value)));
     }
     if (const auto* b = std::get_if<hir::Expr::Bool>(&e.kind)) {
         return Value::boolean(b->value);
@@ -63,8 +63,9 @@ Result<Value> Evaluator::eval_kind(hir::ExprId expr, Env& env, CellState* cell) 
     }
     if (const auto* list = std::get_if<hir::Expr::List>(&e.kind)) {
         std::vector<Value> items;
-        items.reserve(list->elements.size());
-        for (hir::ExprId element : list->elements) {
+        const auto elements = hir.elements(list->elements);
+        items.reserve(elements.size());
+        for (hir::ExprId element : elements) {
             auto v = eval(element, env, cell);
             if (!v) {
                 return v;
@@ -92,7 +93,7 @@ Result<Value> Evaluator::eval_kind(hir::ExprId expr, Env& env, CellState* cell) 
         if (!base) {
             return base;
         }
-        return this->field(expr, std::move(*base), field->name, cell);
+        return this->field(expr, std::move(*base), std::string(hir.text(field->name)), cell);
     }
     if (const auto* index = std::get_if<hir::Expr::Index>(&e.kind)) {
         return eval_index(expr, *index, env, cell);
@@ -310,13 +311,14 @@ Result<Value> Evaluator::eval_call(hir::ExprId expr, const hir::Expr::Call& call
                                    CellState* cell) {
     const hir::Expr& callee = hir.expr(call.callee);
     if (const auto* field = std::get_if<hir::Expr::Field>(&callee.kind)) {
-        if (field->name == "append") {
+        if (hir.text(field->name) == "append") {
             return append(call, field->base, env, cell);
         }
     }
     if (const auto* name = std::get_if<hir::Expr::Name>(&callee.kind)) {
         if (const auto* x = std::get_if<hir::Res::XSection>(&name->res.kind)) {
-            return xsection_call(x->id, nullptr, call.args, env, cell, hir.expr_src(expr));
+            return xsection_call(x->id, nullptr, hir.args_of(call.args), env, cell,
+                                 hir.expr_src(expr));
         }
     }
     auto f = eval(call.callee, env, cell);
@@ -325,8 +327,9 @@ Result<Value> Evaluator::eval_call(hir::ExprId expr, const hir::Expr::Call& call
     }
     if (const auto* function = std::get_if<Value::Function>(&f->kind)) {
         std::vector<Value> args;
-        args.reserve(call.args.size());
-        for (const hir::Arg& arg : call.args) {
+        const auto arguments = hir.args_of(call.args);
+        args.reserve(arguments.size());
+        for (const hir::Arg& arg : arguments) {
             auto v = eval(arg.value, env, cell);
             if (!v) {
                 return v;
@@ -341,7 +344,7 @@ Result<Value> Evaluator::eval_call(hir::ExprId expr, const hir::Expr::Call& call
     }
     if (const auto* xs = std::get_if<Value::XSection>(&f->kind)) {
         // The base stays alive through the call: `f` holds it.
-        return xsection_call(xs->value->def, xs->value.get(), call.args, env, cell,
+        return xsection_call(xs->value->def, xs->value.get(), hir.args_of(call.args), env, cell,
                              hir.expr_src(expr));
     }
     return fail_expr(call.callee, std::string(f->describe()) + " is not a function");
@@ -355,8 +358,9 @@ Result<Value> Evaluator::append(const hir::Expr::Call& call, hir::ExprId target,
         return fail_expr(target, "`append` needs a variable declared with `define`");
     }
     std::vector<Value> values;
-    values.reserve(call.args.size());
-    for (const hir::Arg& arg : call.args) {
+    const auto arguments = hir.args_of(call.args);
+    values.reserve(arguments.size());
+    for (const hir::Arg& arg : arguments) {
         auto v = eval(arg.value, env, cell);
         if (!v) {
             return v;
@@ -441,7 +445,7 @@ const Value* Evaluator::bound(hir::BindingId binding, const Env& env, const Cell
 }
 
 std::unexpected<Stop> Evaluator::unbound(hir::BindingId binding, hir::Src src) {
-    return fail(src, "`" + hir.bindings[binding].name +
+    return fail(src, "`" + std::string(hir.text(hir.bindings[binding].name)) +
                          "` is not available yet: it is defined by a statement that has not run");
 }
 

@@ -78,15 +78,16 @@ Result<Value> Evaluator::marker_value(std::uint32_t index, CellState& cell) {
     Env env;
     std::shared_ptr<const XsValue> xsection;
     std::optional<double> angle;
-    for (const hir::Arg& arg : def.with) {
-        if (!arg.name || (arg.name->name != "xsection" && arg.name->name != "angle")) {
+    for (const hir::Arg& arg : hir.args_of(def.with)) {
+        const std::string_view name = arg.name ? hir.text(arg.name->name) : std::string_view{};
+        if (!arg.name || (name != "xsection" && name != "angle")) {
             continue;
         }
         auto v = eval(arg.value, env, &cell);
         if (!v) {
             return v;
         }
-        if (arg.name->name == "xsection") {
+        if (name == "xsection") {
             const auto* xs = std::get_if<Value::XSection>(&v->kind);
             if (!xs) {
                 return fail_expr(arg.value, "`xsection` must be a cross-section, found " +

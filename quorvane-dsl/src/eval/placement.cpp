@@ -40,11 +40,12 @@ std::optional<std::variant<CellTarget, ShapeTarget>> classify(const hir::Hir& hi
         return CellTarget{*cell, std::nullopt, std::nullopt};
     }
     if (const auto* field = std::get_if<hir::Expr::Field>(&e.kind)) {
-        if (const auto cell = cell_name(hir, field->base); cell && field->name == "origin") {
+        if (const auto cell = cell_name(hir, field->base);
+            cell && hir.text(field->name) == "origin") {
             return CellTarget{*cell, Pending::Origin{}, std::nullopt};
         }
         if (const auto local = local_name(hir, field->base)) {
-            return ShapeTarget{*local, field->name};
+            return ShapeTarget{*local, std::string(hir.text(field->name))};
         }
         return std::nullopt;
     }
@@ -52,9 +53,10 @@ std::optional<std::variant<CellTarget, ShapeTarget>> classify(const hir::Hir& hi
         const auto* member = std::get_if<hir::Expr::Field>(&hir.expr(index->base).kind);
         const auto* markers =
             member ? std::get_if<hir::Expr::Field>(&hir.expr(member->base).kind) : nullptr;
-        if (markers && markers->name == "marker") {
+        if (markers && hir.text(markers->name) == "marker") {
             if (const auto cell = cell_name(hir, markers->base)) {
-                return CellTarget{*cell, std::nullopt, std::pair(member->name, index->index)};
+                return CellTarget{*cell, std::nullopt,
+                                  std::pair(std::string(hir.text(member->name)), index->index)};
             }
         }
         return std::nullopt;
@@ -137,7 +139,7 @@ Result<void> Evaluator::place_cell(hir::StmtId stmt, const hir::Stmt::Place& sta
         index = static_cast<std::uint64_t>(i->value);
     }
     std::vector<ArgValue> args;
-    for (const hir::Arg& arg : statement.args) {
+    for (const hir::Arg& arg : hir.args_of(statement.args)) {
         if (!arg.name) {
             return std::unexpected(Stop{});
         }
@@ -145,7 +147,8 @@ Result<void> Evaluator::place_cell(hir::StmtId stmt, const hir::Stmt::Place& sta
         if (!v) {
             return std::unexpected(v.error());
         }
-        args.push_back(ArgValue{arg.name->name, std::move(*v), arg.name->src});
+        args.push_back(
+            ArgValue{std::string(hir.text(arg.name->name)), std::move(*v), arg.name->src});
     }
     const auto child = instantiate(target.cell, args, src);
     if (!child) {
@@ -192,7 +195,8 @@ Result<std::string> Evaluator::instance_name(const hir::Stmt::Place& statement,
                                              const std::string& cell_name, hir::Src src,
                                              CellState& cell) {
     const bool named = statement.name.has_value();
-    const std::string base = named ? hir.bindings[*statement.name].name : cell_name + "_";
+    const std::string base =
+        named ? std::string(hir.text(hir.bindings[*statement.name].name)) : cell_name + "_";
     std::uint32_t& count = cell.name_counts[base];
     std::string name;
     if (named) {

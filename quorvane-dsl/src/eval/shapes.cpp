@@ -542,7 +542,7 @@ Refused<BandedDef> taper_def(const Slots& s, std::shared_ptr<const XsValue> from
 
 } // namespace
 
-Result<ShapeDef> Evaluator::shape_def(hir::Primitive primitive, const std::vector<hir::Arg>& args,
+Result<ShapeDef> Evaluator::shape_def(hir::Primitive primitive, std::span<const hir::Arg> args,
                                       Env& env, CellState& cell, hir::Src src) {
     const auto refuse = [&](const std::string& message) -> std::unexpected<Stop> {
         if (message.empty()) {
@@ -560,7 +560,7 @@ Result<ShapeDef> Evaluator::shape_def(hir::Primitive primitive, const std::vecto
     for (const hir::Arg& arg : args) {
         std::size_t index = positional;
         if (arg.name) {
-            const auto named = hir::primitive_param_index(primitive, arg.name->name);
+            const auto named = hir::primitive_param_index(primitive, hir.text(arg.name->name));
             if (!named) {
                 return std::unexpected(Stop{});
             }
@@ -625,7 +625,7 @@ void Evaluator::exec_shape(hir::StmtId stmt, const hir::Stmt::Shape& statement, 
     const hir::Src src = hir.stmt_src(stmt);
     Result<ShapeDef> def = std::unexpected(Stop{});
     if (statement.primitive) {
-        def = shape_def(*statement.primitive, statement.args, env, cell, src);
+        def = shape_def(*statement.primitive, hir.args_of(statement.args), env, cell, src);
     }
     const bool banded = def && std::holds_alternative<BandedDef>(*def);
     if (def && banded && statement.in_layer) {

@@ -19,7 +19,7 @@ void Evaluator::exec(hir::StmtId stmt, Env& env, CellState& cell) {
 }
 
 void Evaluator::exec_body(const hir::Body& body, Env& env, CellState& cell) {
-    for (hir::StmtId stmt : body) {
+    for (hir::StmtId stmt : hir.body(body)) {
         exec(stmt, env, cell);
     }
 }
@@ -37,7 +37,7 @@ std::optional<ShapeId> Evaluator::name_shape(hir::BindingId binding,
         const auto* shape = std::get_if<Value::Shape>(&found->second.kind);
         return shape ? std::optional(shape->id) : std::nullopt;
     }
-    const ShapeId id = cell.new_shape(b.name, b.src, layer);
+    const ShapeId id = cell.new_shape(std::string(hir.text(b.name)), b.src, layer);
     env.set(binding, Value{Value::Shape{id}});
     return id;
 }

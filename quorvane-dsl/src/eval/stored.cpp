@@ -114,7 +114,7 @@ Result<Value> Evaluator::load_xsection(const ir::Value::Named& named, hir::Src s
         if (!v) {
             return v;
         }
-        args.push_back(XsArg{hir::NamedArg{name, src}, std::move(*v)});
+        args.push_back(XsArg{name, src, std::move(*v)});
     }
     auto xs = xsection(*def, nullptr, std::move(args), src);
     if (!xs) {

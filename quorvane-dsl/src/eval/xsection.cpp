@@ -111,10 +111,10 @@ std::shared_ptr<const XsValue> Evaluator::xsection(hir::XsId id, const XsValue* 
     for (XsArg& arg : args) {
         std::size_t index = positional;
         if (arg.name) {
-            const auto param = def.param(arg.name->name);
+            const auto param = def.param(*arg.name);
             if (!param) {
-                fail(arg.name->src,
-                     "cross-section `" + def.name + "` has no parameter `" + arg.name->name + "`");
+                fail(arg.name_src, "cross-section `" + def.name + "` has no parameter `" +
+                                       std::string(*arg.name) + "`");
                 return nullptr;
             }
             index = param->first;
@@ -231,7 +231,7 @@ bool Evaluator::xs_properties(const hir::XsDef& def, XsValue& xs) {
     static const auto arc = std::make_shared<const std::string>("arc");
     xs.type = waveguide;
     xs.bend = arc;
-    for (const hir::Arg& prop : def.props) {
+    for (const hir::Arg& prop : hir.args_of(def.props)) {
         if (!prop.name) {
             return false;
         }
@@ -240,7 +240,7 @@ bool Evaluator::xs_properties(const hir::XsDef& def, XsValue& xs) {
         if (!v) {
             return false;
         }
-        const std::string& name = prop.name->name;
+        const std::string name(hir.text(prop.name->name));
         if (name == "min_radius" || name == "radius" || name == "pitch") {
             const auto size = positive_size(*v);
             if (!size) {
@@ -280,7 +280,7 @@ bool Evaluator::xs_properties(const hir::XsDef& def, XsValue& xs) {
 }
 
 Result<Value> Evaluator::xsection_call(hir::XsId def, const XsValue* base,
-                                       const std::vector<hir::Arg>& args, Env& env, CellState* cell,
+                                       std::span<const hir::Arg> args, Env& env, CellState* cell,
                                        hir::Src src) {
     std::vector<XsArg> values;
     values.reserve(args.size());
@@ -289,7 +289,8 @@ Result<Value> Evaluator::xsection_call(hir::XsId def, const XsValue* base,
         if (!v) {
             return std::unexpected(v.error());
         }
-        values.push_back(XsArg{arg.name, std::move(*v)});
+        values.push_back(arg.name ? XsArg{hir.text(arg.name->name), arg.name->src, std::move(*v)}
+                                  : XsArg{std::nullopt, {}, std::move(*v)});
     }
     auto xs = xsection(def, base, std::move(values), src);
     if (!xs) {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <array>
+#include <bit>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -135,7 +136,7 @@ enum class PrefixOp : std::uint8_t { Neg, Not };
 
 // One argument of a call or `with` clause; positional when `name` is absent.
 struct NamedArg {
-    std::string name;
+    Symbol name;
     Src src; // of the name
     bool operator==(const NamedArg&) const = default;
 };
@@ -151,7 +152,7 @@ struct Arg {
 // the brackets. Kept flat so that deeply nested brackets need no recursion anywhere.
 struct TypeAnn {
     std::uint32_t lists = 0;
-    std::string name;
+    Symbol name;
     Src src;
     bool operator==(const TypeAnn&) const = default;
 };
@@ -163,17 +164,36 @@ struct Expr {
     struct Missing {
         bool operator==(const Missing&) const = default;
     };
-    // `value` is the number as written, its unit not yet applied. `exact` holds the exact value
-    // of a literal written as an integer without a unit, which an f64 cannot always hold.
+    // The number as written, its unit not yet applied. A literal written as an integer without
+    // a unit keeps its exact value, which an f64 cannot always hold; every other number keeps
+    // its f64. Both share eight bytes, held as two words so that, like every other
+    // alternative, this one fits twelve bytes aligned to four: an expression takes sixteen.
     struct Number {
-        double value = 0;
+        using Bits = std::array<std::uint32_t, 2>;
+
         std::optional<units::Unit> unit;
         bool integer = false;
-        std::optional<std::int64_t> exact;
+        Bits bits{}; // an f64, or the i64 of an exact integer
+
+        // Not for an integer without a unit: that one is exact.
+        static Number of(double value, std::optional<units::Unit> unit, bool integer) {
+            return {unit, integer, std::bit_cast<Bits>(value)};
+        }
+        static Number exact_integer(std::int64_t value) {
+            return {std::nullopt, true, std::bit_cast<Bits>(value)};
+        }
+        // For an exact integer, the nearest f64.
+        double value() const {
+            return exact() ? static_cast<double>(*exact()) : std::bit_cast<double>(bits);
+        }
+        std::optional<std::int64_t> exact() const {
+            return integer && !unit ? std::optional(std::bit_cast<std::int64_t>(bits))
+                                    : std::nullopt;
+        }
         bool operator==(const Number&) const = default;
     };
     struct Str {
-        std::string value;
+        Symbol value;
         bool operator==(const Str&) const = default;
     };
     struct Bool {
@@ -190,11 +210,11 @@ struct Expr {
     struct Point {
         ExprId x;
         ExprId y;
-        std::optional<ExprId> angle;
+        arena::OptIdx<Expr> angle;
         bool operator==(const Point&) const = default;
     };
     struct List {
-        std::vector<ExprId> elements;
+        ExprRun elements;
         bool operator==(const List&) const = default;
     };
     struct Binary {
@@ -208,12 +228,12 @@ struct Expr {
         ExprId operand;
         bool operator==(const Prefix&) const = default;
     };
-    // The place of the name is kept aside (Hir::name_srcs), so that the two ids fill the bytes
-    // ahead of the name: the largest alternative sets the size of every expression.
+    // The place of the name is kept aside (Hir::name_srcs): the largest alternative sets the size
+    // of every expression.
     struct Field {
         ExprId base;
         NameSrcId name_src;
-        std::string name;
+        Symbol name;
         bool operator==(const Field&) const = default;
     };
     struct Index {
@@ -223,7 +243,7 @@ struct Expr {
     };
     struct Call {
         ExprId callee;
-        std::vector<Arg> args;
+        ArgRun args;
         bool operator==(const Call&) const = default;
     };
 

@@ -9,6 +9,37 @@
 
 namespace quorvane_dsl::hir {
 
+namespace {
+
+template <class T> Run<T> append_run(std::vector<T>& all, std::span<const T> list) {
+    // Runs are u32 like every index; a program this large cannot come from a text below 4 GiB.
+    if (all.size() + list.size() >= UINT32_MAX) {
+        base::fatal("hir: more than 2^32 - 1 list entries");
+    }
+    const Run<T> run{static_cast<std::uint32_t>(all.size()),
+                     static_cast<std::uint32_t>(list.size())};
+    all.insert(all.end(), list.begin(), list.end());
+    return run;
+}
+
+std::optional<Global> global_of(const Hir& hir, std::string_view name, Global::Kind kind) {
+    auto found = hir.globals.find(name);
+    if (found == hir.globals.end() || found->second.kind != kind) {
+        return std::nullopt;
+    }
+    return found->second;
+}
+
+template <class Def>
+std::optional<Src> member_src(const std::vector<Def>& members, std::uint32_t index) {
+    if (index >= members.size()) {
+        return std::nullopt;
+    }
+    return members[index].src;
+}
+
+} // namespace
+
 std::optional<BindingId> Res::local() const {
     if (const auto* local = std::get_if<Local>(&kind)) {
         return local->binding;
@@ -62,30 +93,34 @@ ExprId Hir::add_expr(Expr expr, Src src) {
     return exprs.alloc(std::move(expr));
 }
 
+ArgRun Hir::add_args(std::span<const Arg> list) {
+    return append_run(args, list);
+}
+
+ExprRun Hir::add_elements(std::span<const ExprId> list) {
+    return append_run(list_elements, list);
+}
+
+Body Hir::add_body(std::span<const StmtId> list) {
+    return append_run(bodies, list);
+}
+
+Symbol Texts::intern(std::string_view text) {
+    if (const auto found = index_.find(text); found != index_.end()) {
+        return found->second;
+    }
+    if (texts_.size() >= UINT32_MAX) {
+        base::fatal("hir: more than 2^32 - 1 distinct texts");
+    }
+    const Symbol symbol{static_cast<std::uint32_t>(texts_.size())};
+    index_.emplace(texts_.emplace_back(text), symbol);
+    return symbol;
+}
+
 StmtId Hir::add_stmt(Stmt stmt, Src src) {
     stmt_srcs.push_back(src);
     return stmts.alloc(std::move(stmt));
 }
-
-namespace {
-
-std::optional<Global> global_of(const Hir& hir, std::string_view name, Global::Kind kind) {
-    auto found = hir.globals.find(name);
-    if (found == hir.globals.end() || found->second.kind != kind) {
-        return std::nullopt;
-    }
-    return found->second;
-}
-
-template <class Def>
-std::optional<Src> member_src(const std::vector<Def>& members, std::uint32_t index) {
-    if (index >= members.size()) {
-        return std::nullopt;
-    }
-    return members[index].src;
-}
-
-} // namespace
 
 std::optional<CellId> Hir::cell_by_name(std::string_view name) const {
     if (auto global = global_of(*this, name, Global::Kind::Cell)) {

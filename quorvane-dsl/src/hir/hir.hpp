@@ -2,9 +2,12 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "arena/arena.hpp"
@@ -32,6 +35,26 @@ struct FileRun {
     source::FileId file;
 };
 
+// Every distinct name and string literal once. Few names recur by the million (`w`, `append`,
+// parameter names), so an expression holds a u32 instead of a string of its own. The empty text
+// is always there, as Symbol{}.
+class Texts {
+  public:
+    Texts() { intern(""); }
+    // The views in the index point into the texts, which a copy would not carry along.
+    Texts(const Texts&) = delete;
+    Texts& operator=(const Texts&) = delete;
+    Texts(Texts&&) = default;
+    Texts& operator=(Texts&&) = default;
+
+    Symbol intern(std::string_view text);
+    std::string_view operator[](Symbol symbol) const { return texts_[symbol.raw]; }
+
+  private:
+    std::deque<std::string> texts_; // a deque never moves its elements, which the views need
+    std::unordered_map<std::string_view, Symbol> index_;
+};
+
 // Built by lowering; read-only once the analysis driver has sorted the diagnostics.
 struct Hir {
     source::Files files;
@@ -49,6 +72,11 @@ struct Hir {
     std::vector<FileRun> expr_files; // by `first`, increasing
     std::vector<Src> stmt_srcs;      // same indices as stmts
     arena::Arena<Src> name_srcs;     // of the names of field expressions
+    Texts texts;
+    std::vector<Arg> args;             // every argument list, each a Run
+    std::vector<ExprId> list_elements; // the elements of every list expression, each a Run
+    std::vector<CellName> cell_names;  // the names of every cell, each a Run
+    std::vector<StmtId> bodies;        // every list of statements, each a Run
     base::NameMap<Global> globals;
     std::vector<load::IrFile> ir_files;
     std::vector<Occurrence> occurrences; // in the order met
@@ -59,8 +87,25 @@ struct Hir {
     Src expr_src(ExprId id) const;
     const Src& stmt_src(StmtId id) const;
 
+    std::string_view text(Symbol symbol) const { return texts[symbol]; }
+    std::span<const Arg> args_of(ArgRun run) const {
+        return std::span(args).subspan(run.first, run.count);
+    }
+    std::span<const ExprId> elements(ExprRun run) const {
+        return std::span(list_elements).subspan(run.first, run.count);
+    }
+    std::span<const StmtId> body(Body run) const {
+        return std::span(bodies).subspan(run.first, run.count);
+    }
+    std::span<const CellName> names_of(CellNameRun run) const {
+        return std::span(cell_names).subspan(run.first, run.count);
+    }
+
     // Appends with the location at the same index.
     ExprId add_expr(Expr expr, Src src);
+    ArgRun add_args(std::span<const Arg> list);
+    ExprRun add_elements(std::span<const ExprId> list);
+    Body add_body(std::span<const StmtId> list);
     StmtId add_stmt(Stmt stmt, Src src);
 
     // Only a global of kind cell (respectively cross-section) is found.

@@ -8,9 +8,9 @@
 #include <variant>
 #include <vector>
 
-#include "base/name_map.hpp"
 #include "hir/expr.hpp"
 #include "hir/ids.hpp"
+#include "hir/stmt.hpp"
 #include "source/location.hpp"
 
 namespace quorvane_dsl::hir {
@@ -54,8 +54,8 @@ struct XsDef {
     std::string name;
     std::vector<ParamDef> params;
     std::vector<XsSection> sections;
-    std::vector<Arg> props; // the arguments of every `with` clause, in written order
-    Src src;                // of the name
+    ArgRun props; // the arguments of every `with` clause, in written order
+    Src src;      // of the name
 
     // The first parameter of that name with its position, or none.
     std::optional<std::pair<std::uint32_t, const ParamDef*>> param(std::string_view name) const;
@@ -71,7 +71,7 @@ struct AttrDef {
 struct MarkerDef {
     std::string name;
     std::vector<ExprId> at; // every location of every `at` clause, in order
-    std::vector<Arg> with;  // the arguments of every `with` clause, in order
+    ArgRun with;            // the arguments of every `with` clause, in order
     Src src;                // of the name
 };
 
@@ -89,6 +89,12 @@ struct CellOrigin {
     bool operator==(const CellOrigin&) const = default;
 };
 
+// A name bound at a cell's level.
+struct CellName {
+    Symbol name;
+    Res res;
+};
+
 struct CellDef {
     CellOrigin origin;
     std::string name;
@@ -97,9 +103,10 @@ struct CellDef {
     // For an imported cell, one per stored parameter and attribute of the IR cell.
     std::vector<AttrDef> attrs;
     std::vector<MarkerDef> markers;
-    std::vector<StmtId> body;
-    // Parameters, attributes, markers and the `as` names bound at the cell's level.
-    base::NameMap<Res> names;
+    Body body;
+    // Parameters, attributes, markers and the `as` names bound at the cell's level, in the order
+    // declared. Lowering looks them up in a table of the cell it lowers, which it then drops.
+    CellNameRun names;
     source::TextRange span; // the whole definition (of an imported cell: its span in the IR text)
     Src src;                // of the name
 };
@@ -113,7 +120,7 @@ enum class BindingKind : std::uint8_t {
 
 // A named value inside a cell.
 struct Binding {
-    std::string name;
+    Symbol name;
     Src src; // of the name where it is bound
     CellId cell;
     // Made by the cell's pre-pass over `as` names, which records the name occurrence itself.

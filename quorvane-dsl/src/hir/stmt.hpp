@@ -45,27 +45,27 @@ std::string_view primitive_name(Primitive primitive);
 // The primitive of that exact name, or none.
 std::optional<Primitive> primitive_by_name(std::string_view name);
 
-// A list of statements in written order.
-using Body = std::vector<StmtId>;
+// A list of statements in written order, in Hir::bodies.
+using Body = Run<StmtId>;
 
 // One statement. Nested statements always have smaller indices than their owner.
 struct Stmt {
     struct LayerBlock {
         Body body;
-        std::optional<LayerId> layer; // absent when the name is missing or no layer
+        arena::OptIdx<LayerDef> layer; // absent when the name is missing or no layer
     };
     // A `shape` statement naming a primitive.
     struct Shape {
-        std::vector<Arg> args;
-        std::optional<LayerId> layer; // of the enclosing `layer` block
+        ArgRun args;
+        arena::OptIdx<LayerDef> layer; // of the enclosing `layer` block
         BindingId binding;
         bool in_layer = false; // inside a `layer` block, even one whose layer is absent
         std::optional<Primitive> primitive;
     };
     // A `shape` statement drawing an expression.
     struct ShapeExpr {
-        std::optional<ExprId> join;
-        std::optional<LayerId> layer;
+        arena::OptIdx<Expr> join;
+        arena::OptIdx<LayerDef> layer;
         BindingId binding;
         ExprId expr;
     };
@@ -75,10 +75,10 @@ struct Stmt {
         bool in_layer = false;
     };
     struct Place {
-        std::vector<Arg> args; // of the `with` clause
-        std::optional<ExprId> offset;
-        std::optional<ExprId> rotate;
-        std::optional<BindingId> name; // the `as` name
+        ArgRun args; // of the `with` clause
+        arena::OptIdx<Expr> offset;
+        arena::OptIdx<Expr> rotate;
+        arena::OptIdx<Binding> name; // the `as` name
         ExprId target;
         ExprId at;
         bool mirror = false;

@@ -31,7 +31,7 @@ void Lowerer::declare_cell(const SyntaxNode& def) {
 }
 
 bool Lowerer::declare_cell_name(hir::CellId cell, const ast::Name& name, hir::Res res) {
-    const auto [existing, inserted] = hir_.cells[cell].names.try_emplace(name.text(), res);
+    const auto [existing, inserted] = cell_names_.try_emplace(name.text(), res);
     if (!inserted) {
         diag::Diagnostic diagnostic{.message = "`" + existing->first +
                                                "` is already defined in cell `" +
@@ -43,6 +43,7 @@ bool Lowerer::declare_cell_name(hir::CellId cell, const ast::Name& name, hir::Re
         hir_.diagnostics.push_back(std::move(diagnostic));
         return false;
     }
+    hir_.cell_names.push_back({hir_.texts.intern(existing->first), res});
     occurrence(std::move(res), src(name.syntax), true);
     return true;
 }
@@ -59,7 +60,7 @@ void Lowerer::declare_param(hir::CellId cell, const ast::ParamDecl& decl,
     }
     std::optional<hir::TypeAnn> ty;
     if (const auto type = decl.type()) {
-        ty = type_ann(file_, *type);
+        ty = type_ann(hir_.texts, file_, *type);
     }
     if (!ty && !decl.default_value()) {
         error(src(decl.syntax), param_needs_type(name->text()));
@@ -117,6 +118,8 @@ void Lowerer::prescan_stmt(hir::CellId cell, const ast::Stmt& stmt) {
 
 void Lowerer::lower_cell(hir::CellId cell, const SyntaxNode& def) {
     current_cell_ = cell;
+    cell_names_.clear();
+    const auto first_name = static_cast<std::uint32_t>(hir_.cell_names.size());
     prebound_.clear();
     scopes_.clear();
     std::vector<std::pair<std::uint32_t, ast::ParamDecl>> pending_params;
@@ -161,6 +164,9 @@ void Lowerer::lower_cell(hir::CellId cell, const SyntaxNode& def) {
         }
     }
     prescan(cell, def);
+    // Every name of the cell's level is declared by now, and no other cell's come between.
+    hir_.cells[cell].names = {first_name,
+                              static_cast<std::uint32_t>(hir_.cell_names.size()) - first_name};
 
     define_names_.clear();
     for (const SyntaxNode& define : ast::child_nodes(def, SyntaxKind::DEFINE_STMT)) {
@@ -189,25 +195,24 @@ void Lowerer::lower_cell(hir::CellId cell, const SyntaxNode& def) {
                 at.push_back(lower_expr(location));
             }
         }
-        std::vector<hir::Arg> with;
+        const std::size_t from = arg_stack_.size();
         for (const SyntaxNode& clause : ast::child_nodes(decl, SyntaxKind::WITH_CLAUSE)) {
-            for (hir::Arg& arg : args(clause)) {
-                with.push_back(std::move(arg));
-            }
+            push_args(clause);
         }
+        const hir::ArgRun with = take_args(from);
         hir::MarkerDef& marker = hir_.cells[cell].markers[index];
         if (at.empty()) {
             error(src(decl), "marker `" + marker.name + "` needs a location (`at ...`)");
         }
         marker.at = std::move(at);
-        marker.with = std::move(with);
+        marker.with = with;
     }
     define_names_.clear();
 
     scopes_.push();
-    std::vector<hir::StmtId> body = stmts(def.first_child(), Level::Cell);
+    const hir::Body body = hir_.add_body(stmts(def.first_child(), Level::Cell));
     scopes_.pop();
-    hir_.cells[cell].body = std::move(body);
+    hir_.cells[cell].body = body;
     current_cell_.reset();
 }
 

@@ -112,43 +112,47 @@ hir::ExprId Lowerer::number(const SyntaxNode& literal, const syntax::SyntaxToken
             return missing(literal.text_range());
         }
     }
-    hir::Expr::Number number{.value = parse_f64(parts.numeral),
-                             .unit = unit,
-                             .integer = parts.numeral.find('.') == std::string_view::npos};
+    const bool integer = parts.numeral.find('.') == std::string_view::npos;
     // An integer is exact, so it must not pass through an f64 that would round it.
-    if (number.integer && !unit) {
-        number.exact = parse_i64(parts.numeral);
-        if (!number.exact) {
+    if (integer && !unit) {
+        const auto exact = parse_i64(parts.numeral);
+        if (!exact) {
             error(src(literal),
                   "integer literal `" + std::string(token.text()) + "` does not fit in 64 bits");
             return missing(literal.text_range());
         }
+        return hir_.add_expr(hir::Expr{hir::Expr::Number::exact_integer(*exact)}, src(literal));
     }
-    return hir_.add_expr(hir::Expr{std::move(number)}, src(literal));
+    return hir_.add_expr(hir::Expr{hir::Expr::Number::of(parse_f64(parts.numeral), unit, integer)},
+                         src(literal));
 }
 
 // A chain of operators is as long as the source makes it, so its left operands are followed in
 // a loop, never by recursion; the items come out in the order recursion would give them.
 hir::ExprId Lowerer::binary_chain(const ast::Expr& outermost) {
-    std::vector<ast::Expr> chain{outermost};
+    // The right operands may hold chains of their own, which stack above this one.
+    const std::size_t first = chain_stack_.size();
+    chain_stack_.push_back(outermost);
     std::optional<ast::Expr> leftmost;
     while (true) {
-        leftmost = leading_exprs<1>(chain.back().syntax())[0];
+        leftmost = leading_exprs<1>(chain_stack_.back().syntax())[0];
         if (!leftmost || leftmost->kind() != ast::Expr::Kind::BinExpr) {
             break;
         }
-        chain.push_back(*leftmost);
+        chain_stack_.push_back(*leftmost);
     }
-    hir::ExprId lhs = expr(leftmost, chain.back().syntax().text_range());
-    for (auto link = chain.rbegin(); link != chain.rend(); ++link) {
-        const SyntaxNode& node = link->syntax();
+    hir::ExprId lhs = expr(leftmost, chain_stack_.back().syntax().text_range());
+    for (std::size_t link = chain_stack_.size(); link-- > first;) {
+        const SyntaxNode node = chain_stack_[link].syntax();
         const hir::ExprId rhs = expr(leading_exprs<2>(node)[1], node.text_range());
-        const auto token = link->op();
+        const auto token = chain_stack_[link].op();
         const auto op = token ? binary_op(token->kind()) : std::nullopt;
         hir::Expr lowered =
             op ? hir::Expr{hir::Expr::Binary{*op, lhs, rhs}} : hir::Expr{hir::Expr::Missing{}};
         lhs = hir_.add_expr(std::move(lowered), src(node));
     }
+    chain_stack_.erase(chain_stack_.begin() + static_cast<std::ptrdiff_t>(first),
+                       chain_stack_.end());
     return lhs;
 }
 
@@ -166,7 +170,8 @@ hir::ExprId Lowerer::lower_expr(const ast::Expr& e) {
         case SyntaxKind::NUMBER:
             return number(node, *token);
         case SyntaxKind::STRING:
-            return push({hir::Expr::Str{syntax::lexer::unescape_string(token->text())}});
+            return push(
+                {hir::Expr::Str{hir_.texts.intern(syntax::lexer::unescape_string(token->text()))}});
         case SyntaxKind::TRUE_KW:
             return push({hir::Expr::Bool{true}});
         case SyntaxKind::FALSE_KW:
@@ -193,11 +198,14 @@ hir::ExprId Lowerer::lower_expr(const ast::Expr& e) {
         return push({hir::Expr::Point{x, y, angle}});
     }
     case ast::Expr::Kind::ListExpr: {
-        std::vector<hir::ExprId> elements;
+        const std::size_t from = element_stack_.size();
         for (const ast::Expr& part : e.operands()) {
-            elements.push_back(lower_expr(part));
+            const hir::ExprId element = lower_expr(part);
+            element_stack_.push_back(element);
         }
-        return push({hir::Expr::List{std::move(elements)}});
+        const hir::ExprRun elements = hir_.add_elements(std::span(element_stack_).subspan(from));
+        element_stack_.resize(from);
+        return push({hir::Expr::List{elements}});
     }
     case ast::Expr::Kind::BinExpr:
         return binary_chain(e);
@@ -214,8 +222,8 @@ hir::ExprId Lowerer::lower_expr(const ast::Expr& e) {
         if (!field) {
             return push({hir::Expr::Missing{}});
         }
-        return push(
-            {hir::Expr::Field{base, hir_.name_srcs.alloc(src(*field)), ast::Name{*field}.text()}});
+        return push({hir::Expr::Field{base, hir_.name_srcs.alloc(src(*field)),
+                                      hir_.texts.intern(ast::Name{*field}.text())}});
     }
     case ast::Expr::Kind::IndexExpr: {
         const hir::ExprId base = expr(ast::first_expr(node), range);
@@ -224,40 +232,51 @@ hir::ExprId Lowerer::lower_expr(const ast::Expr& e) {
     }
     case ast::Expr::Kind::CallExpr: {
         const hir::ExprId callee = expr(ast::first_expr(node), range);
-        std::vector<hir::Arg> arguments;
+        const std::size_t from = arg_stack_.size();
         if (const auto list = e.arg_list()) {
             for (const ast::Argument& argument : ast::arguments(*list)) {
                 hir::Arg arg;
                 if (argument.name) {
-                    arg.name = hir::NamedArg{ast::Name{*argument.name}.text(), src(*argument.name)};
+                    arg.name = hir::NamedArg{hir_.texts.intern(ast::Name{*argument.name}.text()),
+                                             src(*argument.name)};
                 }
                 arg.value = expr(argument.value, range);
-                arguments.push_back(std::move(arg));
+                arg_stack_.push_back(arg);
             }
         }
-        return push({hir::Expr::Call{callee, std::move(arguments)}});
+        return push({hir::Expr::Call{callee, take_args(from)}});
     }
     }
     return push({hir::Expr::Missing{}});
 }
 
-std::vector<hir::Arg> Lowerer::args(const SyntaxNode& node) {
-    std::vector<hir::Arg> result;
+hir::ArgRun Lowerer::args(const SyntaxNode& node) {
+    const std::size_t from = arg_stack_.size();
+    push_args(node);
+    return take_args(from);
+}
+
+hir::ArgRun Lowerer::take_args(std::size_t from) {
+    const hir::ArgRun run = hir_.add_args(std::span(arg_stack_).subspan(from));
+    arg_stack_.resize(from);
+    return run;
+}
+
+void Lowerer::push_args(const SyntaxNode& node) {
     for (const SyntaxNode& arg : node.children()) {
         if (arg.kind() != SyntaxKind::ARG) {
             continue;
         }
         hir::Arg lowered;
         if (const auto name = ast::name_child(arg)) {
-            lowered.name = hir::NamedArg{name->text(), src(name->syntax)};
+            lowered.name = hir::NamedArg{hir_.texts.intern(name->text()), src(name->syntax)};
         }
         lowered.value = expr(ast::first_expr(arg), arg.text_range());
-        result.push_back(std::move(lowered));
+        arg_stack_.push_back(lowered);
     }
-    return result;
 }
 
-hir::TypeAnn type_ann(source::FileId file, const ast::Type& type) {
+hir::TypeAnn type_ann(hir::Texts& texts, source::FileId file, const ast::Type& type) {
     hir::TypeAnn result;
     std::optional<ast::Type> current = type;
     // Brackets nest as deep as the parser allows; count them instead of recursing.
@@ -270,7 +289,7 @@ hir::TypeAnn type_ann(source::FileId file, const ast::Type& type) {
         ++result.lists;
         current = element;
     }
-    result.name = current->name();
+    result.name = texts.intern(current->name());
     result.src = {current->syntax.text_range(), file};
     return result;
 }
@@ -278,14 +297,13 @@ hir::TypeAnn type_ann(source::FileId file, const ast::Type& type) {
 hir::ExprId Lowerer::value_expr(const ir::Value& value, hir::Src at) {
     const auto push = [&](hir::Expr expr) { return hir_.add_expr(std::move(expr), at); };
     const auto number = [&](double v, std::optional<units::Unit> unit) {
-        return push({hir::Expr::Number{.value = v, .unit = unit}});
+        return push({hir::Expr::Number::of(v, unit, false)});
     };
     return std::visit(
         [&](const auto& v) -> hir::ExprId {
             using V = std::decay_t<decltype(v)>;
             if constexpr (std::is_same_v<V, ir::Value::Int>) {
-                return push({hir::Expr::Number{
-                    .value = static_cast<double>(v.value), .integer = true, .exact = v.value}});
+                return push({hir::Expr::Number::exact_integer(v.value)});
             } else if constexpr (std::is_same_v<V, ir::Value::Number>) {
                 if (v.dim == units::Dim{1, 0}) {
                     return number(v.value, units::Unit::Nanometre);
@@ -298,7 +316,7 @@ hir::ExprId Lowerer::value_expr(const ir::Value& value, hir::Src at) {
                 }
                 return push({hir::Expr::Missing{}});
             } else if constexpr (std::is_same_v<V, ir::Value::String>) {
-                return push({hir::Expr::Str{v.text}});
+                return push({hir::Expr::Str{hir_.texts.intern(v.text)}});
             } else if constexpr (std::is_same_v<V, ir::Value::Bool>) {
                 return push({hir::Expr::Bool{v.value}});
             } else if constexpr (std::is_same_v<V, ir::Value::Point>) {
@@ -312,7 +330,7 @@ hir::ExprId Lowerer::value_expr(const ir::Value& value, hir::Src at) {
                 for (const ir::Value& item : v.items) {
                     elements.push_back(value_expr(item, at));
                 }
-                return push({hir::Expr::List{std::move(elements)}});
+                return push({hir::Expr::List{hir_.add_elements(elements)}});
             } else {
                 const auto xs = hir_.xsection_by_name(v.name);
                 if (!xs) {
@@ -325,9 +343,10 @@ hir::ExprId Lowerer::value_expr(const ir::Value& value, hir::Src at) {
                 }
                 std::vector<hir::Arg> arguments;
                 for (const auto& [name, arg] : v.args) {
-                    arguments.push_back({hir::NamedArg{name, at}, value_expr(arg, at)});
+                    arguments.push_back(
+                        {hir::NamedArg{hir_.texts.intern(name), at}, value_expr(arg, at)});
                 }
-                return push({hir::Expr::Call{callee, std::move(arguments)}});
+                return push({hir::Expr::Call{callee, hir_.add_args(arguments)}});
             }
         },
         value.kind);

@@ -2,6 +2,8 @@
 // verified against their interface signatures.
 #include <algorithm>
 #include <array>
+#include <string_view>
+#include <unordered_set>
 
 #include "lower/lowerer.hpp"
 #include "signature/signature.hpp"
@@ -56,32 +58,36 @@ void Lowerer::import_cell(std::size_t file_index, const load::IrFile& file, std:
         return;
     }
     occurrence(hir::Res{hir::Res::Cell{id}}, at, true);
-    const auto take = [&](const std::string& name) {
-        return is_source_name(name) && !hir_.cells[id].names.contains(name);
+    const auto first_name = static_cast<std::uint32_t>(hir_.cell_names.size());
+    std::unordered_set<std::string_view> taken;
+    const auto take = [&](const std::string& name, hir::Res res) {
+        if (!is_source_name(name) || !taken.insert(name).second) {
+            return false;
+        }
+        hir_.cell_names.push_back({hir_.texts.intern(name), res});
+        return true;
     };
     // Stored parameters and attributes alike read as attributes: an imported cell takes no
     // parameters.
     for (const auto* values : {&cell.params, &cell.attrs}) {
         for (const auto& [name, value] : *values) {
-            if (!take(name)) {
+            const auto index = static_cast<std::uint32_t>(hir_.cells[id].attrs.size());
+            if (!take(name, hir::Res{hir::Res::Attr{id, index}})) {
                 continue;
             }
             const hir::ExprId expr = value_expr(value, at);
-            hir::CellDef& def = hir_.cells[id];
-            def.names.emplace(
-                name, hir::Res{hir::Res::Attr{id, static_cast<std::uint32_t>(def.attrs.size())}});
-            def.attrs.push_back({.name = name, .src = at, .value = expr});
+            hir_.cells[id].attrs.push_back({.name = name, .src = at, .value = expr});
         }
     }
     for (const ir::Marker& marker : cell.markers) {
-        if (!take(marker.name)) {
+        const auto index = static_cast<std::uint32_t>(hir_.cells[id].markers.size());
+        if (!take(marker.name, hir::Res{hir::Res::Marker{id, index}})) {
             continue;
         }
-        hir::CellDef& def = hir_.cells[id];
-        def.names.emplace(marker.name, hir::Res{hir::Res::Marker{
-                                           id, static_cast<std::uint32_t>(def.markers.size())}});
-        def.markers.push_back({.name = marker.name, .src = at});
+        hir_.cells[id].markers.push_back({.name = marker.name, .src = at});
     }
+    hir_.cells[id].names = {first_name,
+                            static_cast<std::uint32_t>(hir_.cell_names.size()) - first_name};
 }
 
 } // namespace quorvane_dsl::lower

@@ -101,7 +101,7 @@ void Lowerer::declare_const(const SyntaxNode& def) {
     }
     std::optional<hir::TypeAnn> ty;
     if (const auto type = ast::type_child(def)) {
-        ty = type_ann(file_, *type);
+        ty = type_ann(hir_.texts, file_, *type);
     }
     const hir::ExprId provisional = missing(def.text_range());
     const hir::ConstId id = hir_.consts.alloc(hir::ConstDef{

@@ -32,7 +32,7 @@ class Scopes {
     void pop();
     void clear();
     // Replaces a binding of the same name made in the innermost scope.
-    void bind(const std::string& name, hir::BindingId binding);
+    void bind(std::string_view name, hir::BindingId binding);
     std::optional<hir::BindingId> find(std::string_view name) const;
     // Every name that is visible.
     std::vector<std::string_view> names() const;
@@ -93,7 +93,12 @@ class Lowerer {
     hir::ExprId expr(const std::optional<ast::Expr>& expr, source::TextRange fallback);
     hir::ExprId lower_expr(const ast::Expr& expr);
     hir::ExprId binary_chain(const ast::Expr& outermost);
-    std::vector<hir::Arg> args(const SyntaxNode& node);
+    // The arguments of the ARG children, as a run of the HIR's list. Lists in progress (an
+    // argument may hold a call with a list of its own) share one stack, so that a list costs no
+    // block of its own while it is built.
+    hir::ArgRun args(const SyntaxNode& node);
+    void push_args(const SyntaxNode& node);
+    hir::ArgRun take_args(std::size_t from);
     hir::ExprId value_expr(const ir::Value& value, hir::Src src);
 
     // names.cpp
@@ -176,6 +181,7 @@ class Lowerer {
     source::FileId file_;
     Scopes scopes_;
     std::optional<hir::CellId> current_cell_;
+    NameMap<hir::Res> cell_names_; // of the cell being lowered
     std::optional<hir::XsId> current_xs_;
     // Absent outside `layer` blocks; inside one, the block's layer when it resolved.
     std::optional<std::optional<hir::LayerId>> current_layer_;
@@ -191,6 +197,9 @@ class Lowerer {
     std::vector<Work> layer_work_;
     std::vector<Work> xs_work_;
     std::vector<Work> cell_work_;
+    std::vector<hir::Arg> arg_stack_;        // argument lists in progress, innermost last
+    std::vector<hir::ExprId> element_stack_; // list expressions in progress, innermost last
+    std::vector<ast::Expr> chain_stack_;     // operator chains in progress, innermost last
 };
 
 // The first BLOCK or PLACE_BLOCK child.
@@ -204,7 +213,7 @@ inline std::uint64_t range_key(source::TextRange range) {
 }
 
 // The written type of a NAME_TYPE or LIST_TYPE node.
-hir::TypeAnn type_ann(source::FileId file, const ast::Type& type);
+hir::TypeAnn type_ann(hir::Texts& texts, source::FileId file, const ast::Type& type);
 
 // The message for a parameter with neither a type nor a default value.
 std::string param_needs_type(const std::string& name);

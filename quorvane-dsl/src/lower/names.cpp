@@ -16,8 +16,7 @@ std::optional<hir::Res> Lowerer::lookup(std::string_view name) const {
         }
     }
     if (current_cell_) {
-        const auto& names = hir_.cells[*current_cell_].names;
-        if (const auto found = names.find(name); found != names.end()) {
+        if (const auto found = cell_names_.find(name); found != cell_names_.end()) {
             return found->second;
         }
     }
@@ -107,8 +106,8 @@ void Lowerer::add_hint(PendingHint& pending, const HintNames& common) {
     } else {
         std::vector<std::string_view> enclosing;
         if (pending.cell) {
-            for (const auto& [cell_name, res] : hir_.cells[*pending.cell].names) {
-                enclosing.push_back(cell_name);
+            for (const hir::CellName& name : hir_.names_of(hir_.cells[*pending.cell].names)) {
+                enclosing.push_back(hir_.text(name.name));
             }
         }
         if (pending.xs) {

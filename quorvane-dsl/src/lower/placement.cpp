@@ -30,8 +30,8 @@ void Lowerer::place_stmt(const SyntaxNode& node, Level level, std::vector<hir::S
     if (const auto spec = view.spec()) {
         out.push_back(append(hir::Stmt{place(*spec, level)}, node));
     } else if (const auto inner = block_child(node)) {
-        std::vector<hir::StmtId> body = block(*inner, level);
-        out.push_back(append(hir::Stmt{hir::Stmt::PlaceBlock{std::move(body)}}, node));
+        const hir::Body body = hir_.add_body(block(*inner, level));
+        out.push_back(append(hir::Stmt{hir::Stmt::PlaceBlock{body}}, node));
     }
     place_star_ = outer_star;
 }
@@ -99,7 +99,7 @@ void Lowerer::shape_place(const SyntaxNode& stmt, hir::BindingId binding,
                                       std::max(name_range.end, anchor_range.end)};
         target = hir_.add_expr(
             hir::Expr{hir::Expr::Field{target, hir_.name_srcs.alloc(src(anchor_range)),
-                                       ast::Name{*anchor}.text()}},
+                                       hir_.texts.intern(ast::Name{*anchor}.text())}},
             src(whole));
     }
     hir::Stmt::Place place;

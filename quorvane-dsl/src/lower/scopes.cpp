@@ -21,11 +21,11 @@ void Scopes::clear() {
     opened_.clear();
 }
 
-void Scopes::bind(const std::string& name, hir::BindingId binding) {
+void Scopes::bind(std::string_view name, hir::BindingId binding) {
     if (opened_.empty()) {
         return;
     }
-    auto [entry, inserted] = stacks_.try_emplace(name);
+    auto [entry, inserted] = stacks_.try_emplace(std::string(name));
     std::vector<Shadow>& stack = entry->second;
     if (!stack.empty() && stack.back().depth == opened_.size()) {
         stack.back().binding = binding;

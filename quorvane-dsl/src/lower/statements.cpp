@@ -12,11 +12,12 @@ hir::BindingId Lowerer::new_binding(const ast::Name& name, hir::BindingKind kind
     if (!current_cell_) {
         base::fatal("lower: bindings live in cells");
     }
-    const hir::BindingId id = hir_.bindings.alloc(hir::Binding{.name = name.text(),
-                                                               .src = src(name.syntax),
-                                                               .cell = *current_cell_,
-                                                               .recorded = recorded,
-                                                               .kind = kind});
+    const hir::BindingId id =
+        hir_.bindings.alloc(hir::Binding{.name = hir_.texts.intern(name.text()),
+                                         .src = src(name.syntax),
+                                         .cell = *current_cell_,
+                                         .recorded = recorded,
+                                         .kind = kind});
     if (!recorded) {
         occurrence(hir::Res{hir::Res::Local{id}}, src(name.syntax), true);
     }
@@ -36,7 +37,7 @@ std::optional<hir::BindingId> Lowerer::stmt_binding(const ast::Name& name, hir::
 }
 
 void Lowerer::bind_local(hir::BindingId binding) {
-    scopes_.bind(hir_.bindings[binding].name, binding);
+    scopes_.bind(hir_.text(hir_.bindings[binding].name), binding);
 }
 
 std::vector<hir::StmtId> Lowerer::stmts(std::optional<SyntaxNode> first, Level level) {
@@ -114,9 +115,9 @@ hir::StmtId Lowerer::layer_block(const SyntaxNode& node, Level level) {
     const auto outer = current_layer_;
     current_layer_ = layer;
     const auto inner = block_child(node);
-    std::vector<hir::StmtId> body = inner ? block(*inner, level) : std::vector<hir::StmtId>{};
+    const hir::Body body = inner ? hir_.add_body(block(*inner, level)) : hir::Body{};
     current_layer_ = outer;
-    return append(hir::Stmt{hir::Stmt::LayerBlock{std::move(body), layer}}, node);
+    return append(hir::Stmt{hir::Stmt::LayerBlock{body, layer}}, node);
 }
 
 namespace {
@@ -188,11 +189,11 @@ void Lowerer::shape_stmt(const SyntaxNode& node, Level level, std::vector<hir::S
             }
         }
         const auto with = shape.with_clause();
-        std::vector<hir::Arg> arguments = with ? args(*with) : std::vector<hir::Arg>{};
+        const hir::ArgRun arguments = with ? args(*with) : hir::ArgRun{};
         if (level == Level::Nested) {
             bind_local(*binding);
         }
-        id = append(hir::Stmt{hir::Stmt::Shape{std::move(arguments), layer, *binding,
+        id = append(hir::Stmt{hir::Stmt::Shape{arguments, layer, *binding,
                                                current_layer_.has_value(), primitive}},
                     node);
     }
@@ -232,7 +233,7 @@ std::optional<hir::StmtId> Lowerer::define_stmt(const SyntaxNode& node) {
     const hir::ExprId value = expr(ast::child_after(node, SyntaxKind::EQ), node.text_range());
     std::optional<hir::TypeAnn> ty;
     if (const auto type = ast::type_child(node)) {
-        ty = type_ann(file_, *type);
+        ty = type_ann(hir_.texts, file_, *type);
     }
     const auto name = ast::name_child(node);
     if (!name) {
@@ -256,7 +257,7 @@ std::optional<hir::StmtId> Lowerer::for_stmt(const SyntaxNode& node) {
     std::vector<hir::StmtId> body =
         inner ? block(*inner, Level::Nested) : std::vector<hir::StmtId>{};
     scopes_.pop();
-    return append(hir::Stmt{hir::Stmt::For{std::move(body), binding, iter}}, node);
+    return append(hir::Stmt{hir::Stmt::For{hir_.add_body(body), binding, iter}}, node);
 }
 
 // An `else if` chain nests one If per link; the parser bounds its length.
@@ -283,7 +284,8 @@ hir::StmtId Lowerer::if_stmt(const SyntaxNode& node) {
         }
         break;
     }
-    return append(hir::Stmt{hir::Stmt::If{std::move(then_body), std::move(else_body), cond}}, node);
+    const hir::Body then_run = hir_.add_body(then_body);
+    return append(hir::Stmt{hir::Stmt::If{then_run, hir_.add_body(else_body), cond}}, node);
 }
 
 } // namespace quorvane_dsl::lower

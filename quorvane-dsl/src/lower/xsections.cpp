@@ -43,7 +43,7 @@ void Lowerer::lower_xsection(hir::XsId xs, const SyntaxNode& def) {
             }
             std::optional<hir::TypeAnn> ty;
             if (const auto type = decl.type()) {
-                ty = type_ann(file_, *type);
+                ty = type_ann(hir_.texts, file_, *type);
             }
             if (!ty && !decl.default_value()) {
                 error(src(node), param_needs_type(text));
@@ -81,14 +81,12 @@ void Lowerer::lower_xsection(hir::XsId xs, const SyntaxNode& def) {
         error(hir_.xsections[xs].src,
               "a cross-section needs at least one section, e.g. `si 500nm`");
     }
-    std::vector<hir::Arg> props;
+    const std::size_t from = arg_stack_.size();
     for (const SyntaxNode& clause : ast::child_nodes(def, SyntaxKind::WITH_CLAUSE)) {
-        for (hir::Arg& arg : args(clause)) {
-            props.push_back(std::move(arg));
-        }
+        push_args(clause);
     }
     hir_.xsections[xs].sections = std::move(sections);
-    hir_.xsections[xs].props = std::move(props);
+    hir_.xsections[xs].props = take_args(from);
     current_xs_.reset();
 }
 

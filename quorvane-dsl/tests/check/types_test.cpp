@@ -19,8 +19,8 @@ hir::Hir with_cells(std::initializer_list<const char*> names) {
     return hir;
 }
 
-hir::TypeAnn ann(std::string name, std::uint32_t lists = 0) {
-    return {lists, std::move(name), {}};
+hir::TypeAnn ann(hir::Hir& hir, std::string_view name, std::uint32_t lists = 0) {
+    return {lists, hir.texts.intern(name), {}};
 }
 
 } // namespace
@@ -73,17 +73,23 @@ TEST(CheckTypes, Assignable) {
 }
 
 TEST(CheckTypes, AnnotationsAndUnitHints) {
-    EXPECT_EQ(check::ann_type(ann("Point2D")), Ty::point());
-    EXPECT_EQ(check::ann_type(ann("Size")), Ty::unknown());
-    EXPECT_EQ(check::ann_type(ann("")), Ty::unknown());
-    EXPECT_EQ(check::ann_type(ann("xsection")), Ty::xsection());
-    const hir::Hir none;
-    EXPECT_EQ(check::show(none, check::ann_type(ann("angle", 2))), "[[angle]]");
-    EXPECT_EQ(check::ann_type(ann("foo", 1)), Ty::list_of(Ty::unknown()));
-
     hir::Hir hir;
+    const auto written = [&](std::string_view name, std::uint32_t lists = 0) {
+        return check::ann_type(hir, ann(hir, name, lists));
+    };
+    EXPECT_EQ(written("Point2D"), Ty::point());
+    EXPECT_EQ(written("Size"), Ty::unknown());
+    EXPECT_EQ(written(""), Ty::unknown());
+    EXPECT_EQ(check::ann_type(hir, hir::TypeAnn{}), Ty::unknown());
+    EXPECT_EQ(written("xsection"), Ty::xsection());
+    EXPECT_EQ(check::show(hir, written("angle", 2)), "[[angle]]");
+    EXPECT_EQ(written("foo", 1), Ty::list_of(Ty::unknown()));
+
     const auto number = [&](double value, bool integer, std::optional<units::Unit> unit = {}) {
-        return hir.add_expr({hir::Expr::Number{value, unit, integer, {}}}, {});
+        const auto literal =
+            integer && !unit ? hir::Expr::Number::exact_integer(static_cast<std::int64_t>(value))
+                             : hir::Expr::Number::of(value, unit, integer);
+        return hir.add_expr({literal}, {});
     };
     const auto five = number(5, true);
     const auto two_half = number(2.5, false);

@@ -23,11 +23,11 @@ TEST(EvalXsection, EqualCrossSectionsAreOneValueAndStoreTheirShortestForm) {
     EXPECT_EQ(plain->bands[2].second, (geom::Band{-800, 100}));
     // Giving the defaults explicitly is the same shared value.
     std::vector<Evaluator::XsArg> same;
-    same.push_back({std::nullopt, Value::size(400)});
+    same.push_back({std::nullopt, {}, Value::size(400)});
     EXPECT_EQ(ev.xsection(rib, nullptr, std::move(same), {}), plain);
     // A call on a value starts from its parameters; the later default is not recomputed.
     std::vector<Evaluator::XsArg> wider;
-    wider.push_back({hir::NamedArg{"w", {}}, Value::size(600)});
+    wider.push_back({"w", {}, Value::size(600)});
     const auto varied = ev.xsection(rib, plain.get(), std::move(wider), {});
     ASSERT_TRUE(varied);
     EXPECT_EQ(varied->stored.to_literal(), "rib(gap = 800nm, w = 600nm)");

@@ -59,26 +59,26 @@ cell c {
     layer m1 { shape rect with width = 1um as r }
 })");
     EXPECT_TRUE(hir.diagnostics.empty()) << messages(hir)[0];
-    const auto& body = cell(hir, "c").body;
+    const auto body = hir.body(cell(hir, "c").body);
     ASSERT_EQ(body.size(), 3u);
     const auto& outer = stmt_as<Stmt::If>(hir, body[0]);
-    ASSERT_EQ(outer.else_body.size(), 1u);
-    const auto& inner = stmt_as<Stmt::If>(hir, outer.else_body[0]);
-    EXPECT_EQ(inner.else_body.size(), 1u);
-    EXPECT_LT(outer.else_body[0], body[0]);
-    EXPECT_LT(inner.then_body[0], outer.else_body[0]);
+    ASSERT_EQ(hir.body(outer.else_body).size(), 1u);
+    const auto& inner = stmt_as<Stmt::If>(hir, hir.body(outer.else_body)[0]);
+    EXPECT_EQ(hir.body(inner.else_body).size(), 1u);
+    EXPECT_LT(hir.body(outer.else_body)[0], body[0]);
+    EXPECT_LT(hir.body(inner.then_body)[0], hir.body(outer.else_body)[0]);
     const auto& loop = stmt_as<Stmt::For>(hir, body[1]);
     EXPECT_EQ(hir.bindings[loop.binding].kind, hir::BindingKind::ForVar);
     // The loop body reads the loop variable.
-    const auto& define = stmt_as<Stmt::Define>(hir, loop.body[0]);
-    EXPECT_EQ(local_of(hir, define.value).name, "i");
+    const auto& define = stmt_as<Stmt::Define>(hir, hir.body(loop.body)[0]);
+    EXPECT_EQ(hir.text(local_of(hir, define.value).name), "i");
     const auto& block = stmt_as<Stmt::LayerBlock>(hir, body[2]);
-    const auto& shape = stmt_as<Stmt::Shape>(hir, block.body[0]);
+    const auto& shape = stmt_as<Stmt::Shape>(hir, hir.body(block.body)[0]);
     EXPECT_EQ(shape.primitive, hir::Primitive::Rect);
     EXPECT_EQ(shape.layer, block.layer);
     EXPECT_TRUE(shape.in_layer);
-    ASSERT_EQ(shape.args.size(), 1u);
-    EXPECT_EQ(shape.args[0].name->name, "width");
+    ASSERT_EQ(shape.args.count, 1u);
+    EXPECT_EQ(hir.text(hir.args_of(shape.args)[0].name->name), "width");
     EXPECT_EQ(hir.stmt_srcs.size(), hir.stmts.size());
 }
 
@@ -92,27 +92,32 @@ TEST(Lower, ScopesBindingsAndPreboundNames) {
     define t = top
 })");
     const auto& c = cell(hir, "c");
-    const auto& first = stmt_as<Stmt::Define>(hir, c.body[0]);
+    const auto& first = stmt_as<Stmt::Define>(hir, hir.body(c.body)[0]);
     // The value is lowered before its own binding exists: it reads the parameter.
     const auto& sum = expr_as<Expr::Binary>(hir, first.value);
     EXPECT_EQ(expr_as<Expr::Name>(hir, sum.lhs).res, (Res{Res::Param{*hir.cell_by_name("c"), 0}}));
     EXPECT_EQ(hir.bindings[first.binding].kind, hir::BindingKind::Define);
-    const auto& second = stmt_as<Stmt::Define>(hir, c.body[1]);
+    const auto& second = stmt_as<Stmt::Define>(hir, hir.body(c.body)[1]);
     EXPECT_EQ(*expr_as<Expr::Name>(hir, second.value).res.local(), first.binding);
 
     // An `as` name inside a loop is a new binding visible from the next statement on.
-    const auto& loop = stmt_as<Stmt::For>(hir, c.body[2]);
-    const auto& inner = stmt_as<Stmt::Place>(hir, loop.body[0]);
-    EXPECT_EQ(*expr_as<Expr::Name>(hir, stmt_as<Stmt::Define>(hir, loop.body[1]).value).res.local(),
+    const auto& loop = stmt_as<Stmt::For>(hir, hir.body(c.body)[2]);
+    const auto& inner = stmt_as<Stmt::Place>(hir, hir.body(loop.body)[0]);
+    EXPECT_EQ(*expr_as<Expr::Name>(hir, stmt_as<Stmt::Define>(hir, hir.body(loop.body)[1]).value)
+                   .res.local(),
               *inner.name);
     EXPECT_FALSE(hir.bindings[*inner.name].recorded);
     EXPECT_EQ(messages(hir), std::vector<std::string>{"unknown name `i`"});
 
     // A cell-level `as` name is pre-bound, recorded once, and visible everywhere in the cell.
-    const auto& top = stmt_as<Stmt::Place>(hir, c.body[4]);
+    const auto& top = stmt_as<Stmt::Place>(hir, hir.body(c.body)[4]);
     EXPECT_TRUE(hir.bindings[*top.name].recorded);
     EXPECT_EQ(hir.bindings[*top.name].kind, hir::BindingKind::Instance);
-    EXPECT_EQ(c.names.at("top"), (Res{Res::Local{*top.name}}));
+    const auto names = hir.names_of(c.names);
+    const auto named_top = std::ranges::find_if(
+        names, [&](const hir::CellName& name) { return hir.text(name.name) == "top"; });
+    ASSERT_NE(named_top, names.end());
+    EXPECT_EQ(named_top->res, (Res{Res::Local{*top.name}}));
     std::size_t declarations = 0;
     for (const auto& occurrence : hir.occurrences) {
         declarations += occurrence.declaration && occurrence.res == Res{Res::Local{*top.name}};
@@ -133,34 +138,35 @@ cell c {
 })");
     // An ordinary use of `r` finds the define, which hides the cell-level shape name.
     EXPECT_EQ(messages(hir), std::vector<std::string>{"`r` is not a shape"});
-    const auto& body = cell(hir, "c").body;
+    const auto body = hir.body(cell(hir, "c").body);
     const auto& starred = stmt_as<Stmt::PlaceBlock>(hir, body[0]);
-    ASSERT_EQ(starred.body.size(), 2u);
-    EXPECT_TRUE(stmt_as<Stmt::Place>(hir, starred.body[0]).star);
-    EXPECT_TRUE(stmt_as<Stmt::Place>(hir, starred.body[1]).star);
-    const auto& plain = stmt_as<Stmt::Place>(hir, stmt_as<Stmt::PlaceBlock>(hir, body[1]).body[0]);
+    ASSERT_EQ(hir.body(starred.body).size(), 2u);
+    EXPECT_TRUE(stmt_as<Stmt::Place>(hir, hir.body(starred.body)[0]).star);
+    EXPECT_TRUE(stmt_as<Stmt::Place>(hir, hir.body(starred.body)[1]).star);
+    const auto& plain =
+        stmt_as<Stmt::Place>(hir, hir.body(stmt_as<Stmt::PlaceBlock>(hir, body[1]).body)[0]);
     EXPECT_FALSE(plain.star);
     EXPECT_TRUE(plain.mirror);
     ASSERT_TRUE(plain.rotate);
-    EXPECT_EQ(expr_as<Expr::Number>(hir, *plain.rotate).value, 180);
+    EXPECT_EQ(expr_as<Expr::Number>(hir, *plain.rotate).value(), 180);
 
     const auto& block = stmt_as<Stmt::LayerBlock>(hir, body[3]);
-    ASSERT_EQ(block.body.size(), 4u);
-    const auto& shape = stmt_as<Stmt::Shape>(hir, block.body[0]);
-    const auto& tail = stmt_as<Stmt::Place>(hir, block.body[1]);
+    ASSERT_EQ(hir.body(block.body).size(), 4u);
+    const auto& shape = stmt_as<Stmt::Shape>(hir, hir.body(block.body)[0]);
+    const auto& tail = stmt_as<Stmt::Place>(hir, hir.body(block.body)[1]);
     // The tail places the shape itself, although `r` also names the earlier define.
     const auto& anchor = expr_as<Expr::Field>(hir, tail.target);
-    EXPECT_EQ(anchor.name, "left");
+    EXPECT_EQ(hir.text(anchor.name), "left");
     EXPECT_EQ(*expr_as<Expr::Name>(hir, anchor.base).res.local(), shape.binding);
-    EXPECT_TRUE(tail.args.empty());
+    EXPECT_EQ(tail.args.count, 0u);
     EXPECT_FALSE(tail.name);
     EXPECT_TRUE(tail.in_layer);
     ASSERT_TRUE(tail.rotate);
-    const auto& clone = stmt_as<Stmt::Clone>(hir, block.body[2]);
+    const auto& clone = stmt_as<Stmt::Clone>(hir, hir.body(block.body)[2]);
     EXPECT_EQ(*clone.source.local(), stmt_as<Stmt::Define>(hir, body[2]).binding);
-    EXPECT_EQ(
-        *expr_as<Expr::Name>(hir, stmt_as<Stmt::Place>(hir, block.body[3]).target).res.local(),
-        clone.binding);
+    EXPECT_EQ(*expr_as<Expr::Name>(hir, stmt_as<Stmt::Place>(hir, hir.body(block.body)[3]).target)
+                   .res.local(),
+              clone.binding);
 }
 
 TEST(Lower, ExpressionsAndLiterals) {
@@ -181,23 +187,25 @@ define h = min + pi)");
     EXPECT_EQ(hir.expr_src(product.lhs).range, (source::TextRange{12, 17}));
     EXPECT_LT(product.lhs, value("a"));
 
-    const auto& list = expr_as<Expr::List>(hir, value("b")).elements;
+    const auto list = hir.elements(expr_as<Expr::List>(hir, value("b")).elements);
     ASSERT_EQ(list.size(), 7u);
     const auto number = [&](std::size_t i) { return expr_as<Expr::Number>(hir, list[i]); };
-    EXPECT_EQ(number(0), (Expr::Number{500, units::Unit::Nanometre, true}));
-    EXPECT_EQ(number(1), (Expr::Number{2.5, units::Unit::Micrometre, false}));
-    EXPECT_EQ(number(2), (Expr::Number{90, units::Unit::Degree, true}));
+    EXPECT_EQ(number(0), Expr::Number::of(500, units::Unit::Nanometre, true));
+    EXPECT_EQ(number(1), Expr::Number::of(2.5, units::Unit::Micrometre, false));
+    EXPECT_EQ(number(2), Expr::Number::of(90, units::Unit::Degree, true));
     EXPECT_EQ(number(3).unit, units::Unit::Micrometre);
-    EXPECT_EQ(number(4).exact, 9007199254740993);
-    EXPECT_EQ(number(5), (Expr::Number{1.0, std::nullopt, false}));
+    EXPECT_EQ(number(4).exact(), 9007199254740993);
+    EXPECT_EQ(number(4).value(), 9007199254740992.0);
+    EXPECT_EQ(number(5), Expr::Number::of(1.0, std::nullopt, false));
     EXPECT_EQ(expr_as<Expr::Prefix>(hir, list[6]).op, hir::PrefixOp::Neg);
 
     const auto& index = expr_as<Expr::Index>(hir, value("c"));
     const auto& field = expr_as<Expr::Field>(hir, index.base);
     const auto& call = expr_as<Expr::Call>(hir, field.base);
-    ASSERT_EQ(call.args.size(), 2u);
-    EXPECT_FALSE(call.args[0].name);
-    EXPECT_EQ(call.args[1].name->name, "w");
+    const auto args = hir.args_of(call.args);
+    ASSERT_EQ(args.size(), 2u);
+    EXPECT_FALSE(args[0].name);
+    EXPECT_EQ(hir.text(args[1].name->name), "w");
     EXPECT_TRUE(expr_as<Expr::Point>(hir, value("d")).angle);
 
     EXPECT_TRUE(std::holds_alternative<Expr::Missing>(hir.expr(value("e")).kind));
@@ -314,7 +322,8 @@ TEST(Lower, ImportedIrCells) {
     EXPECT_EQ(expr_as<Expr::Number>(hir, *point.angle).unit, units::Unit::Degree);
     const auto& call = expr_as<Expr::Call>(hir, cell.attrs[1].value);
     EXPECT_EQ(expr_as<Expr::Name>(hir, call.callee).res, (Res{Res::XSection{hir::XsId{0}}}));
-    EXPECT_EQ(call.args.at(0).name->name, "w");
+    ASSERT_EQ(call.args.count, 1u);
+    EXPECT_EQ(hir.text(hir.args_of(call.args)[0].name->name), "w");
     ASSERT_EQ(cell.markers.size(), 1u);
     EXPECT_TRUE(cell.markers[0].at.empty());
     EXPECT_EQ(cell.src.file, ir_file);
@@ -350,7 +359,7 @@ TEST(Lower, DeepestAcceptedNesting) {
     }
     const hir::Hir typed = lower_text(sources[6]);
     EXPECT_EQ(typed.consts[hir::ConstId{0}].ty->lists, 1000u);
-    EXPECT_EQ(typed.consts[hir::ConstId{0}].ty->name, "size");
+    EXPECT_EQ(typed.text(typed.consts[hir::ConstId{0}].ty->name), "size");
 }
 
 } // namespace
