@@ -90,22 +90,72 @@ TEST(BooleanPhases, CrossingsRoundHalvesUp) {
     EXPECT_EQ(qd::crossing(seg(2, 2, 2, 2), seg(0, 0, 4, 4)), std::nullopt);
 }
 
+// A lattice of straight and slanted segments crowds a cell: its tree's leaves share the slanted
+// pairs, and crossings lie on the leaves' borders. Each leaf reports only the crossings in its
+// half-open box, so every crossing pair is reported exactly once.
+TEST(BooleanPhases, CrowdedCellsFindEveryCrossingOnce) {
+    std::vector<Seg> segs;
+    for (std::int64_t k = -24; k <= 24; ++k) {
+        segs.push_back(seg(k, -30, k, 30));
+        segs.push_back(seg(-30, k, 30, k));
+        if (k % 4 == 0) {
+            segs.push_back(seg(k - 30, -30, k + 30, 30));
+            segs.push_back(seg(k - 30, 30, k + 30, -30));
+        }
+    }
+    std::vector<qb::Box> boxes;
+    for (const Seg& s : segs) {
+        boxes.push_back(qd::segment_box(s));
+    }
+    const qd::Grid grid = qd::Grid::make(qd::segments_bounds(segs), boxes);
+    std::vector<std::vector<std::uint32_t>> lists(grid.cell_count());
+    std::vector<std::uint64_t> cells;
+    for (std::uint32_t i = 0; i < segs.size(); ++i) {
+        cells.clear();
+        grid.cells_of(segs[i], boxes[i], cells);
+        for (std::uint64_t g : cells) {
+            lists[g].push_back(i);
+        }
+    }
+    std::vector<Point> found, all;
+    std::size_t crowded = 0;
+    for (std::uint64_t g = 0; g < grid.cell_count(); ++g) {
+        crowded += lists[g].size() > 48;
+        qd::cell_crossings(g, lists[g], segs, grid, found);
+    }
+    for (std::size_t i = 0; i < segs.size(); ++i) {
+        for (std::size_t j = i + 1; j < segs.size(); ++j) {
+            if (auto p = qd::crossing(segs[i], segs[j])) {
+                all.push_back(*p);
+            }
+        }
+    }
+    std::sort(found.begin(), found.end());
+    std::sort(all.begin(), all.end());
+    EXPECT_GT(crowded, 0u);
+    EXPECT_EQ(found, all);
+}
+
 TEST(BooleanPhases, HotPixelsAreHalfOpen) {
     Seg s = seg(1, 0, 0, 1);
     EXPECT_TRUE(qd::on_path(s, qd::segment_box(s), {1, 1}));
     EXPECT_FALSE(qd::on_path(s, qd::segment_box(s), {0, 0}));
     EXPECT_FALSE(qd::on_path(s, qd::segment_box(s), {1, 0})); // an end point
-    // A diagonal edge passing a vertex's pixel is cut there.
+    // A diagonal edge passing a vertex's pixel is cut there; forty copies crowd the cell and
+    // outnumber the vertices, and every copy is cut at both vertices it passes.
     qd::Rings store;
-    store.push(Ring{{0, 0}, {10, 3}, {0, 3}}, 3);
-    store.push(Ring{{3, 1}, {4, 2}, {2, 2}}, 3);
-    auto snapped = qd::snap_round(store.segments());
-    bool bent = false;
-    for (const qb::SnapSeg& s2 : snapped.segments) {
-        bent = bent ||
-               (snapped.points[s2.from] == Point{0, 0} && snapped.points[s2.to] == Point{3, 1});
+    for (int copy = 0; copy < 40; ++copy) {
+        store.push(Ring{{0, 0}, {10, 3}, {0, 3}}, 3);
     }
-    EXPECT_TRUE(bent);
+    store.push(Ring{{3, 1}, {4, 2}, {2, 2}}, 3);
+    store.push(Ring{{7, 2}, {8, 0}, {9, 0}}, 3);
+    auto snapped = qd::snap_round(store.segments());
+    std::map<std::pair<Point, Point>, int> pieces;
+    for (const qb::SnapSeg& s2 : snapped.segments) {
+        pieces[{snapped.points[s2.from], snapped.points[s2.to]}] = s2.wa;
+    }
+    EXPECT_EQ((pieces[{{0, 0}, {3, 1}}]), 40);
+    EXPECT_EQ((pieces[{{3, 1}, {7, 2}}]), 40);
 }
 
 // A small star crowds its crossings so that the hot-pixel search buckets the vertices of its

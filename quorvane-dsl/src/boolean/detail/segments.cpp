@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdlib>
 
 #include "boolean/detail/par.hpp"
 
@@ -9,19 +10,60 @@ namespace quorvane_dsl::boolean::detail {
 
 namespace {
 
-bool opposite(i128 a, i128 b) {
+template <class I> bool opposite(I a, I b) {
     return (a > 0 && b < 0) || (a < 0 && b > 0);
 }
 
 // Rounds num / den (den > 0) to the nearest integer, halves upward.
-std::int64_t round_half_up(i128 num, i128 den) {
-    i128 n2 = 2 * num + den;
-    i128 d2 = 2 * den;
-    i128 q = n2 / d2;
+template <class I> std::int64_t round_half_up(I num, I den) {
+    I n2 = 2 * num + den;
+    I d2 = 2 * den;
+    I q = n2 / d2;
     if (n2 % d2 < 0) {
         --q;
     }
     return static_cast<std::int64_t>(q);
+}
+
+// The rounded proper crossing of two diagonal or mixed segments, in integers of type I. With
+// every coordinate difference of the four end points at most E, the orientations stay within
+// 2E^2 and the rounding's numerator within 4E^3 + 4E^2, so 64 bits are exact for E below 2^20.
+template <class I> std::optional<Point> proper_crossing(const Seg& a, const Seg& b) {
+    I bdx = b.x2 - b.x1, bdy = b.y2 - b.y1, adx = a.x2 - a.x1, ady = a.y2 - a.y1;
+    I d1 = bdx * (a.y1 - b.y1) - bdy * (a.x1 - b.x1);
+    I d2 = bdx * (a.y2 - b.y1) - bdy * (a.x2 - b.x1);
+    if (!opposite(d1, d2)) {
+        return std::nullopt;
+    }
+    I d3 = adx * (b.y1 - a.y1) - ady * (b.x1 - a.x1);
+    I d4 = adx * (b.y2 - a.y1) - ady * (b.x2 - a.x1);
+    if (!opposite(d3, d4)) {
+        return std::nullopt;
+    }
+    I d = d1 - d2;
+    I sign = d > 0 ? 1 : -1;
+    I ad = d * sign;
+    return Point{a.x1 + round_half_up(d1 * adx * sign, ad),
+                 a.y1 + round_half_up(d1 * ady * sign, ad)};
+}
+
+// Whether the exact crossing of two segments that cross properly lies in the half-open box
+// [x0, x1) x [y0, y1). With t = n / m (m > 0) its parameter on a, a coordinate lies in
+// [lo, hi) exactly when (lo - start) m <= delta n < (hi - start) m.
+bool crossing_in(const Seg& a, const Seg& b, const Box& box) {
+    i128 bdx = b.x2 - b.x1, bdy = b.y2 - b.y1;
+    i128 d1 = bdx * (a.y1 - b.y1) - bdy * (a.x1 - b.x1);
+    i128 d2 = bdx * (a.y2 - b.y1) - bdy * (a.x2 - b.x1);
+    i128 m = d1 - d2, n = d1;
+    if (m < 0) {
+        m = -m;
+        n = -n;
+    }
+    auto within = [&](std::int64_t start, std::int64_t end, std::int64_t lo, std::int64_t hi) {
+        i128 at = (i128{end} - start) * n;
+        return (i128{lo} - start) * m <= at && at < (i128{hi} - start) * m;
+    };
+    return within(a.x1, a.x2, box.x0, box.x1) && within(a.y1, a.y2, box.y0, box.y1);
 }
 
 bool strictly_between(std::int64_t v, std::int64_t a, std::int64_t b) {
@@ -62,22 +104,15 @@ std::optional<Point> crossing(const Seg& a, const Seg& b) {
         }
         return std::nullopt;
     }
-    i128 bdx = b.x2 - b.x1, bdy = b.y2 - b.y1, adx = a.x2 - a.x1, ady = a.y2 - a.y1;
-    i128 d1 = cross(bdx, bdy, a.x1 - b.x1, a.y1 - b.y1);
-    i128 d2 = cross(bdx, bdy, a.x2 - b.x1, a.y2 - b.y1);
-    if (!opposite(d1, d2)) {
-        return std::nullopt;
+    constexpr std::int64_t narrow = std::int64_t{1} << 20;
+    const std::int64_t x0 = std::min({a.x1, a.x2, b.x1, b.x2});
+    const std::int64_t x1 = std::max({a.x1, a.x2, b.x1, b.x2});
+    const std::int64_t y0 = std::min({a.y1, a.y2, b.y1, b.y2});
+    const std::int64_t y1 = std::max({a.y1, a.y2, b.y1, b.y2});
+    if (x1 - x0 < narrow && y1 - y0 < narrow) {
+        return proper_crossing<std::int64_t>(a, b);
     }
-    i128 d3 = cross(adx, ady, b.x1 - a.x1, b.y1 - a.y1);
-    i128 d4 = cross(adx, ady, b.x2 - a.x1, b.y2 - a.y1);
-    if (!opposite(d3, d4)) {
-        return std::nullopt;
-    }
-    i128 d = d1 - d2;
-    i128 sign = d > 0 ? 1 : -1;
-    i128 ad = d * sign;
-    return Point{a.x1 + round_half_up(d1 * adx * sign, ad),
-                 a.y1 + round_half_up(d1 * ady * sign, ad)};
+    return proper_crossing<i128>(a, b);
 }
 
 bool segment_meets_box(const Seg& s, const Box& sb, const Box& box) {
@@ -87,12 +122,19 @@ bool segment_meets_box(const Seg& s, const Box& sb, const Box& box) {
     if (sb.x0 >= box.x0 && sb.x1 <= box.x1 && sb.y0 >= box.y0 && sb.y1 <= box.y1) {
         return true;
     }
-    i128 dx = s.x2 - s.x1, dy = s.y2 - s.y1;
+    const std::int64_t dx = s.x2 - s.x1, dy = s.y2 - s.y1;
+    // Two products of factors below 2^31 and their difference fit in 64 bits; the segments and
+    // boxes of a crowded cell's tree nearly always stay that small.
+    constexpr std::int64_t narrow = std::int64_t{1} << 31;
+    const bool small =
+        std::max({std::abs(dx), std::abs(dy), std::abs(box.x0 - s.x1), std::abs(box.x1 - s.x1),
+                  std::abs(box.y0 - s.y1), std::abs(box.y1 - s.y1)}) < narrow;
     int pos = 0, neg = 0;
     for (int c = 0; c < 4; ++c) {
         std::int64_t cx = (c & 1) ? box.x1 : box.x0;
         std::int64_t cy = (c & 2) ? box.y1 : box.y0;
-        i128 o = cross(dx, dy, cx - s.x1, cy - s.y1);
+        const int o = small ? sign(dx * (cy - s.y1) - dy * (cx - s.x1))
+                            : sign(cross(dx, dy, cx - s.x1, cy - s.y1));
         pos += o > 0;
         neg += o < 0;
     }
@@ -198,19 +240,37 @@ bool straight_pairs(std::span<const std::uint32_t> list, std::span<const Seg> se
     return true;
 }
 
+// The crossings of a list that lie in cell g. A leaf of a tree passes its box: a pair listed in
+// several leaves (long segments meeting at a small angle share many) is reported only by the
+// leaf whose half-open box holds its exact crossing. The leaves' half-open boxes tile the root
+// box, which holds that crossing (it lies within half a unit of its rounded point in g), and
+// both segments pass through it, so they are listed in that leaf.
 void collect_pairs(std::span<const std::uint32_t> list, std::span<const Seg> segments,
-                   const Grid& grid, std::uint64_t g, std::vector<Point>& out) {
-    if (list.size() > small_list || !straight_pairs(list, segments, grid, g, out)) {
-        for (std::size_t i = 0; i < list.size(); ++i) {
-            const Box bi = segment_box(segments[list[i]]);
-            for (std::size_t j = i + 1; j < list.size(); ++j) {
-                if (!boxes_touch(bi, segment_box(segments[list[j]]))) {
-                    continue;
-                }
-                auto p = crossing(segments[list[i]], segments[list[j]]);
-                if (p && grid.cell_of(*p) == g) {
-                    out.push_back(*p);
-                }
+                   const Grid& grid, std::uint64_t g, const Box* leaf, std::vector<Point>& out) {
+    const std::size_t first = out.size();
+    if (list.size() <= small_list && straight_pairs(list, segments, grid, g, out)) {
+        // An axis-parallel crossing is a grid point itself.
+        if (leaf) {
+            auto outside = [&](Point p) {
+                return p.x < leaf->x0 || p.x >= leaf->x1 || p.y < leaf->y0 || p.y >= leaf->y1;
+            };
+            out.erase(std::remove_if(out.begin() + static_cast<std::ptrdiff_t>(first), out.end(),
+                                     outside),
+                      out.end());
+        }
+        return;
+    }
+    for (std::size_t i = 0; i < list.size(); ++i) {
+        const Seg& a = segments[list[i]];
+        const Box bi = segment_box(a);
+        for (std::size_t j = i + 1; j < list.size(); ++j) {
+            const Seg& b = segments[list[j]];
+            if (!boxes_touch(bi, segment_box(b))) {
+                continue;
+            }
+            auto p = crossing(a, b);
+            if (p && grid.cell_of(*p) == g && (!leaf || crossing_in(a, b, *leaf))) {
+                out.push_back(*p);
             }
         }
     }
@@ -224,7 +284,7 @@ void cell_crossings(std::uint64_t g, std::span<const std::uint32_t> list,
         return;
     }
     if (list.size() <= small_list) {
-        collect_pairs(list, segments, grid, g, out);
+        collect_pairs(list, segments, grid, g, nullptr, out);
         return;
     }
     std::int64_t x0 = grid.cell_x(g), y0 = grid.cell_y(g);
@@ -232,8 +292,10 @@ void cell_crossings(std::uint64_t g, std::span<const std::uint32_t> list,
     SegTree tree;
     tree.build(segments, Box{x0 - 1, y0 - 1, x0 + side + 1, y0 + side + 1},
                std::vector<std::uint32_t>(list.begin(), list.end()));
-    for (const auto& leaf : tree.leaves) {
-        collect_pairs(leaf, segments, grid, g, out);
+    for (const SegTree::Node& node : tree.nodes) {
+        if (node.leaf) {
+            collect_pairs(tree.leaves[node.a], segments, grid, g, &node.box, out);
+        }
     }
 }
 

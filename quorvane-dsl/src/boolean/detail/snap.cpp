@@ -8,8 +8,7 @@
 #include <cstdlib>
 #include <iterator>
 #include <limits>
-
-#include <tbb/parallel_sort.h>
+#include <numeric>
 
 #include "boolean/detail/grid.hpp"
 #include "boolean/detail/par.hpp"
@@ -33,15 +32,6 @@ constexpr std::size_t crowded = 48;
 
 unsigned bit_length(std::uint64_t v) {
     return static_cast<unsigned>(std::bit_width(v));
-}
-
-i128 abs128(i128 v) {
-    return v < 0 ? -v : v;
-}
-
-// a/b < c/d for positive denominators.
-bool less(i128 a, i128 b, i128 c, i128 d) {
-    return a * d < c * b;
 }
 
 struct Vertices {
@@ -187,7 +177,14 @@ Vertices distinct_points(std::span<const Seg> segs, std::vector<Point> crossings
 struct Hit {
     std::uint32_t vertex = 0;
     PathHit t;
+    // t as a double, within 2^-51 of it: t lies in [0, 1], and its two conversions and the
+    // division each err by at most half an ulp.
+    double near = 0.0;
 };
+
+Hit hit_at(std::uint32_t vertex, const PathHit& t) {
+    return {vertex, t, static_cast<double>(t.num) / static_cast<double>(t.den)};
+}
 
 bool axis_parallel(const Seg& s) {
     return s.x1 == s.x2 || s.y1 == s.y2;
@@ -357,6 +354,33 @@ void leaf_hits(std::span<const Seg> segs, std::span<const std::uint32_t> leaf,
     }
 }
 
+// Hands every leaf the members whose points lie in the boxes, widened by one unit, of all the
+// nodes on its way down. The members go down together, one split per node, rather than one at
+// a time: neighbours in (x, y) order take the same ways.
+template <class AtLeaf>
+void push_down(const SegTree& tree, std::uint32_t node, std::span<const std::uint32_t> members,
+               const std::vector<Point>& cell_points, AtLeaf&& at_leaf) {
+    const SegTree::Node& n = tree.nodes[node];
+    if (n.leaf) {
+        at_leaf(n.a, members);
+        return;
+    }
+    std::vector<std::uint32_t> inside;
+    for (std::uint32_t child : {n.a, n.b}) {
+        const Box& cb = tree.nodes[child].box;
+        inside.clear();
+        for (std::uint32_t m : members) {
+            const Point p = cell_points[m];
+            if (p.x >= cb.x0 - 1 && p.x <= cb.x1 + 1 && p.y >= cb.y0 - 1 && p.y <= cb.y1 + 1) {
+                inside.push_back(m);
+            }
+        }
+        if (!inside.empty()) {
+            push_down(tree, child, inside, cell_points, at_leaf);
+        }
+    }
+}
+
 // (segment, member) pairs of the cells too crowded for plain loops, sorted; a member is a
 // vertex's position in `point_cells`. Only diagonal segments are searched: the vertices on a
 // straight one are found by their order. The work lies with the vertices, and a few cells can
@@ -370,8 +394,6 @@ std::vector<std::uint64_t> crowded_hits(std::span<const Seg> segs, const Grid& g
     const std::vector<std::uint32_t>& starts = point_cells.starts;
     auto search = [&](std::size_t first, std::size_t last) {
         std::vector<std::uint64_t> pairs;
-        std::vector<std::uint32_t> stack;
-        std::vector<std::pair<std::uint32_t, std::uint32_t>> at_leaf; // (leaf, member)
         std::vector<std::uint32_t> members;
         // The cell holding member `first`: the last cell starting at or before it.
         std::size_t g = static_cast<std::size_t>(
@@ -395,49 +417,23 @@ std::vector<std::uint64_t> crowded_hits(std::span<const Seg> segs, const Grid& g
                        std::move(diagonal));
             const std::size_t from = std::max<std::size_t>(starts[g], first);
             const std::size_t to = std::min<std::size_t>(starts[g + 1], last);
-            // Members in runs of `batch`, so that their leaf lists stay small however many
-            // vertices the cell holds; a run is a strip of the cell, as members follow (x, y).
+            // Members in runs of `batch`, so that their lists stay small however many vertices
+            // the cell holds; a run is a strip of the cell, as members follow (x, y).
             for (std::size_t begin = from; begin < to; begin += batch) {
-                at_leaf.clear();
-                for (std::size_t m = begin; m < std::min(to, begin + batch); ++m) {
-                    Point p = cell_points[m];
-                    stack.assign(1, 0);
-                    while (!stack.empty()) {
-                        const SegTree::Node& node = tree.nodes[stack.back()];
-                        stack.pop_back();
-                        if (node.leaf) {
-                            at_leaf.push_back({node.a, static_cast<std::uint32_t>(m)});
-                            continue;
-                        }
-                        for (std::uint32_t child : {node.b, node.a}) {
-                            const Box& cb = tree.nodes[child].box;
-                            if (p.x >= cb.x0 - 1 && p.x <= cb.x1 + 1 && p.y >= cb.y0 - 1 &&
-                                p.y <= cb.y1 + 1) {
-                                stack.push_back(child);
-                            }
-                        }
-                    }
-                }
-                std::sort(at_leaf.begin(), at_leaf.end());
-                for (std::size_t i = 0; i < at_leaf.size();) {
-                    std::size_t j = i;
-                    members.clear();
-                    while (j < at_leaf.size() && at_leaf[j].first == at_leaf[i].first) {
-                        members.push_back(at_leaf[j++].second);
-                    }
-                    leaf_hits(segs, tree.leaves[at_leaf[i].first], members, cell_points, pairs);
-                    i = j;
-                }
+                members.resize(std::min(to, begin + batch) - begin);
+                std::iota(members.begin(), members.end(), static_cast<std::uint32_t>(begin));
+                push_down(tree, 0, members, cell_points,
+                          [&](std::uint32_t leaf, std::span<const std::uint32_t> at_leaf) {
+                              leaf_hits(segs, tree.leaves[leaf], at_leaf, cell_points, pairs);
+                          });
             }
         }
         return pairs;
     };
     std::vector<std::uint64_t> pairs = par::flat_map(cell_points.size(), search);
-    if (pairs.size() >= par::threshold && par::threads() >= 2) {
-        tbb::parallel_sort(pairs.begin(), pairs.end());
-    } else {
-        std::sort(pairs.begin(), pairs.end());
-    }
+    // Fine curves make tens of millions of pairs, which the radix sort orders several times
+    // faster than a comparison sort; the key is the whole pair, segment above member.
+    sort_keys(pairs, 32 + bit_length(segs.size()));
     pairs.erase(std::unique(pairs.begin(), pairs.end()), pairs.end());
     return pairs;
 }
@@ -534,7 +530,7 @@ void diagonal_hits(std::span<const Seg> segs, std::size_t i, const Grid& grid,
         auto [first_member, last_member] = x_range(cp, g, box);
         for (std::size_t m = first_member; m < last_member; ++m) {
             if (auto t = on_path(s, box, cp.points[m])) {
-                hits.push_back({cp.cells.members[m], *t});
+                hits.push_back(hit_at(cp.cells.members[m], *t));
             }
         }
     }
@@ -543,14 +539,27 @@ void diagonal_hits(std::span<const Seg> segs, std::size_t i, const Grid& grid,
         ++pair;
     }
     for (; pair != end && (*pair >> 32) == i; ++pair) {
+        // A segment's pairs lie all over the vertices, and every one is a miss of the cache
+        // unless fetched early.
+        constexpr std::ptrdiff_t ahead = 16;
+        if (end - pair > ahead) {
+            const auto later = static_cast<std::uint32_t>(pair[ahead]);
+            __builtin_prefetch(cp.points.data() + later);
+            __builtin_prefetch(cp.cells.members.data() + later);
+        }
         auto m = static_cast<std::uint32_t>(*pair);
         auto t = on_path(s, box, cp.points[m]);
         if (!t) {
             stop("a hit");
         }
-        hits.push_back({cp.cells.members[m], *t});
+        hits.push_back(hit_at(cp.cells.members[m], *t));
     }
     std::sort(hits.begin(), hits.end(), [](const Hit& x, const Hit& y) {
+        // Doubles further apart than both their errors order as the exact fractions do.
+        constexpr double apart = 0x1p-49;
+        if (x.near < y.near - apart || x.near > y.near + apart) {
+            return x.near < y.near;
+        }
         i128 l = x.t.num * y.t.den, r = y.t.num * x.t.den;
         if (l != r) {
             return l < r;
@@ -804,29 +813,34 @@ par::List<SnapSeg> merge(const std::vector<std::uint64_t>& keys, unsigned bits) 
 
 } // namespace
 
-std::optional<PathHit> on_path(const Seg& s, const Box& box, Point p) {
-    if (p.x < box.x0 || p.x > box.x1 || p.y < box.y0 || p.y > box.y1) {
+namespace {
+
+// a/b < c/d for positive denominators.
+template <class I> bool less(I a, I b, I c, I d) {
+    return a * d < c * b;
+}
+
+// The clipping of `on_path` for a point in the segment's box, other than its end points, in
+// integers of type I. Every product below is of two numbers at most twice the segment's larger
+// side plus one, so 64 bits are exact while that side stays below 2^30.
+template <class I> std::optional<PathHit> clip_to_pixel(const Seg& s, Point p) {
+    I dx = s.x2 - s.x1, dy = s.y2 - s.y1;
+    I w = dx * (p.y - s.y1) - dy * (p.x - s.x1);
+    auto abs = [](I v) { return v < 0 ? -v : v; };
+    if (2 * abs(w) > abs(dx) + abs(dy)) {
         return std::nullopt;
     }
-    if ((p.x == s.x1 && p.y == s.y1) || (p.x == s.x2 && p.y == s.y2)) {
-        return std::nullopt;
-    }
-    i128 dx = s.x2 - s.x1, dy = s.y2 - s.y1;
-    i128 w = dx * (p.y - s.y1) - dy * (p.x - s.x1);
-    if (2 * abs128(w) > abs128(dx) + abs128(dy)) {
-        return std::nullopt;
-    }
-    i128 sx = 2 * i128{s.x1}, sy = 2 * i128{s.y1}, ddx = 2 * dx, ddy = 2 * dy;
-    i128 xmin = 2 * i128{p.x} - 1, xmax = 2 * i128{p.x} + 1;
-    i128 ymin = 2 * i128{p.y} - 1, ymax = 2 * i128{p.y} + 1;
-    i128 en = 0, ed = 1, xn = 1, xd = 1;
+    I sx = 2 * I{s.x1}, sy = 2 * I{s.y1}, ddx = 2 * dx, ddy = 2 * dy;
+    I xmin = 2 * I{p.x} - 1, xmax = 2 * I{p.x} + 1;
+    I ymin = 2 * I{p.y} - 1, ymax = 2 * I{p.y} + 1;
+    I en = 0, ed = 1, xn = 1, xd = 1;
     bool enter_incl = true, exit_incl = true;
     // p * t <= q for each edge; inclusive edges keep equal bounds, exclusive ones mark them.
-    auto clip = [&](i128 pp, i128 q, bool inclusive) {
+    auto clip = [&](I pp, I q, bool inclusive) {
         if (pp == 0) {
             return q >= 0;
         }
-        i128 num = q, den = pp;
+        I num = q, den = pp;
         if (den < 0) {
             num = -num;
             den = -den;
@@ -860,6 +874,22 @@ std::optional<PathHit> on_path(const Seg& s, const Box& box, Point p) {
         return PathHit{en, ed, enter_incl};
     }
     return std::nullopt;
+}
+
+} // namespace
+
+std::optional<PathHit> on_path(const Seg& s, const Box& box, Point p) {
+    if (p.x < box.x0 || p.x > box.x1 || p.y < box.y0 || p.y > box.y1) {
+        return std::nullopt;
+    }
+    if ((p.x == s.x1 && p.y == s.y1) || (p.x == s.x2 && p.y == s.y2)) {
+        return std::nullopt;
+    }
+    constexpr std::int64_t narrow = std::int64_t{1} << 30;
+    if (box.x1 - box.x0 < narrow && box.y1 - box.y0 < narrow) {
+        return clip_to_pixel<std::int64_t>(s, p);
+    }
+    return clip_to_pixel<i128>(s, p);
 }
 
 namespace {
