@@ -263,6 +263,7 @@ std::vector<ir::Marker> Evaluator::cell_markers(const CellState& cell) {
 Result<std::uint64_t> Evaluator::build(CellState cell, std::string name) {
     const hir::CellDef& def = hir.cells[cell.cell];
     const std::size_t mark = diagnostics.size();
+    const std::uint64_t unreported = unreported_refusals;
     for (hir::StmtId stmt : hir.body(def.body)) {
         preregister(stmt, cell);
     }
@@ -279,7 +280,7 @@ Result<std::uint64_t> Evaluator::build(CellState cell, std::string name) {
         (void)marker(m, cell);
         marker_attributes(m, cell);
     }
-    if (has_error_since(diagnostics, mark)) {
+    if (has_error_since(diagnostics, mark) || unreported_refusals != unreported) {
         return std::unexpected(Stop{});
     }
     ir::Cell out;

@@ -81,6 +81,9 @@ struct Evaluator {
     // Where a list nesting too deep was reported: a loop that keeps nesting one list would
     // otherwise repeat the report at every later iteration.
     std::unordered_set<hir::ExprId, IdxHash> deep_lists;
+    // Refusals left unreported because their place was reported before. A build that meets one
+    // fails as if it had reported it: the report may belong to another variant.
+    std::uint64_t unreported_refusals = 0;
 
     explicit Evaluator(const Analysis& a)
         : analysis(a), hir(a.hir), on_stack(a.hir.cells.size(), false) {}

@@ -396,6 +396,7 @@ Result<Value> Evaluator::make_list(hir::ExprId expr, std::vector<Value> items) {
 std::unexpected<Stop> Evaluator::list_too_deep(hir::ExprId expr) {
     // A report discarded by a quiet computation does not count.
     if (quiet_depth == 0 && !deep_lists.insert(expr).second) {
+        ++unreported_refusals;
         return std::unexpected(Stop{});
     }
     return fail_expr(expr,

@@ -149,6 +149,21 @@ TEST(Evaluate, ListCopiesStayIndependentAndNestingIsBounded) {
     // Once per place, however many iterations go past the limit.
     EXPECT_EQ(messages(result.diagnostics),
               std::vector<std::string>(2, "lists nest more than 200 levels deep"));
+    // A second variant meeting the place again reports nothing new, but is refused all the same:
+    // its instance never exists, so nothing reads its attribute.
+    const auto variants = evaluate(analyse(R"(cell c(n integer = 0) {
+    define x = []
+    for i in 0..n { x = [x] }
+    attribute { depth n }
+}
+cell top {
+    place c with n = 201 at (0, 0) as first
+    place c with n = 202 at (0, 0) as second
+    define broken = 1 / (second.depth - 202)
+})"),
+                                   {});
+    EXPECT_EQ(messages(variants.diagnostics),
+              std::vector<std::string>{"lists nest more than 200 levels deep"});
 }
 
 // Appending extends a list in place while it ends where its elements end, and never changes the
