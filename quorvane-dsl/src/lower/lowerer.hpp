@@ -92,7 +92,6 @@ class Lowerer {
     // expressions.cpp
     hir::ExprId expr(const std::optional<ast::Expr>& expr, source::TextRange fallback);
     hir::ExprId lower_expr(const ast::Expr& expr);
-    hir::ExprId binary_chain(const ast::Expr& outermost);
     // The arguments of the ARG children, as a run of the HIR's list. Lists in progress (an
     // argument may hold a call with a list of its own) share one stack, so that a list costs no
     // block of its own while it is built.
@@ -145,6 +144,7 @@ class Lowerer {
 
     hir::Src src(const SyntaxNode& node) const { return {node.text_range(), file_}; }
     hir::Src src(source::TextRange range) const { return {range, file_}; }
+    hir::Src src_at(std::uint32_t index) const { return {tree_->range(index), file_}; }
     void error(hir::Src at, std::string message);
     void occurrence(hir::Res res, hir::Src at, bool declaration);
     hir::ExprId missing(source::TextRange range);
@@ -174,11 +174,22 @@ class Lowerer {
     void prescan_stmt(hir::CellId cell, const ast::Stmt& stmt);
     void prebind(hir::CellId cell, const std::optional<ast::Name>& name, hir::BindingKind kind);
 
-    // expressions.cpp
-    hir::ExprId number(const SyntaxNode& literal, const syntax::SyntaxToken& token);
+    // expressions.cpp: nodes by their index in tree_
+    hir::ExprId expr_at(std::uint32_t node, source::TextRange fallback);
+    hir::ExprId lower_at(std::uint32_t node);
+    hir::ExprId binary_chain(std::uint32_t outermost);
+    hir::ExprId number(std::uint32_t literal, std::string_view token);
+    void call_args(std::uint32_t list, source::TextRange call);
+    hir::Arg arg(std::uint32_t node, source::TextRange fallback);
+
+    // names.cpp
+    hir::Res resolve_at(std::uint32_t name_ref);
 
     hir::Hir hir_;
     source::FileId file_;
+    // The tree of the nodes walked by index: set where a handle's node is handed to them, the
+    // handle keeping the tree alive.
+    const syntax::Tree* tree_ = nullptr;
     Scopes scopes_;
     std::optional<hir::CellId> current_cell_;
     NameMap<hir::Res> cell_names_; // of the cell being lowered
@@ -199,7 +210,7 @@ class Lowerer {
     std::vector<Work> cell_work_;
     std::vector<hir::Arg> arg_stack_;        // argument lists in progress, innermost last
     std::vector<hir::ExprId> element_stack_; // list expressions in progress, innermost last
-    std::vector<ast::Expr> chain_stack_;     // operator chains in progress, innermost last
+    std::vector<std::uint32_t> chain_stack_; // operator chains in progress, innermost last
 };
 
 // The first BLOCK or PLACE_BLOCK child.
