@@ -210,7 +210,7 @@ void Lowerer::lower_cell(hir::CellId cell, const SyntaxNode& def) {
     define_names_.clear();
 
     scopes_.push();
-    const hir::Body body = hir_.add_body(stmts(def.first_child(), Level::Cell));
+    const hir::Body body = hir_.add_body(stmts(def, Level::Cell));
     scopes_.pop();
     hir_.cells[cell].body = body;
     current_cell_.reset();

@@ -281,7 +281,7 @@ hir::Arg Lowerer::arg(std::uint32_t node, source::TextRange fallback) {
     return lowered;
 }
 
-hir::ArgRun Lowerer::args(const SyntaxNode& node) {
+hir::ArgRun Lowerer::args(std::uint32_t node) {
     const std::size_t from = arg_stack_.size();
     push_args(node);
     return take_args(from);
@@ -295,8 +295,12 @@ hir::ArgRun Lowerer::take_args(std::size_t from) {
 
 void Lowerer::push_args(const SyntaxNode& node) {
     tree_ = node.tree().get();
+    push_args(node.index());
+}
+
+void Lowerer::push_args(std::uint32_t node) {
     const syntax::Tree& tree = *tree_;
-    walk::Children children(tree, node.index());
+    walk::Children children(tree, node);
     for (std::uint32_t child = children.next(); child != syntax::no_index;
          child = children.next()) {
         if (tree.kind(child) == SyntaxKind::ARG) {
@@ -306,20 +310,25 @@ void Lowerer::push_args(const SyntaxNode& node) {
 }
 
 hir::TypeAnn type_ann(hir::Texts& texts, source::FileId file, const ast::Type& type) {
+    return type_ann(texts, file, *type.syntax.tree(), type.syntax.index());
+}
+
+hir::TypeAnn type_ann(hir::Texts& texts, source::FileId file, const syntax::Tree& tree,
+                      std::uint32_t type) {
     hir::TypeAnn result;
-    std::optional<ast::Type> current = type;
+    std::uint32_t current = type;
     // Brackets nest as deep as the parser allows; count them instead of recursing.
-    while (current->is_list()) {
-        const auto element = current->element();
-        if (!element) {
-            result.src = {current->syntax.text_range(), file};
+    while (tree.kind(current) == SyntaxKind::LIST_TYPE) {
+        const std::uint32_t element = walk::type_child(tree, current);
+        if (element == syntax::no_index) {
+            result.src = {tree.range(current), file};
             return result;
         }
         ++result.lists;
         current = element;
     }
-    result.name = texts.intern(current->name());
-    result.src = {current->syntax.text_range(), file};
+    result.name = texts.intern(walk::name_text(tree, current));
+    result.src = {tree.range(current), file};
     return result;
 }
 

@@ -80,14 +80,8 @@ class Lowerer {
     void declare_cell(const SyntaxNode& def);
     void lower_cell(hir::CellId cell, const SyntaxNode& def);
 
-    // statements.cpp
-    std::vector<hir::StmtId> stmts(std::optional<SyntaxNode> first, Level level);
-    std::vector<hir::StmtId> block(const SyntaxNode& block, Level level);
-
-    // placement.cpp
-    void place_stmt(const SyntaxNode& node, Level level, std::vector<hir::StmtId>& out);
-    hir::Stmt::Place place(const SyntaxNode& spec, Level level);
-    void shape_place(const SyntaxNode& stmt, hir::BindingId binding, std::vector<hir::StmtId>& out);
+    // statements.cpp: the statements among the children of a CELL, BLOCK or PLACE_BLOCK
+    std::vector<hir::StmtId> stmts(const SyntaxNode& parent, Level level);
 
     // expressions.cpp
     hir::ExprId expr(const std::optional<ast::Expr>& expr, source::TextRange fallback);
@@ -95,7 +89,6 @@ class Lowerer {
     // The arguments of the ARG children, as a run of the HIR's list. Lists in progress (an
     // argument may hold a call with a list of its own) share one stack, so that a list costs no
     // block of its own while it is built.
-    hir::ArgRun args(const SyntaxNode& node);
     void push_args(const SyntaxNode& node);
     hir::ArgRun take_args(std::size_t from);
     hir::ExprId value_expr(const ir::Value& value, hir::Src src);
@@ -149,22 +142,29 @@ class Lowerer {
     void occurrence(hir::Res res, hir::Src at, bool declaration);
     hir::ExprId missing(source::TextRange range);
 
-    // statements.cpp
-    void stmt(const ast::Stmt& stmt, Level level, std::vector<hir::StmtId>& out);
-    hir::StmtId append(hir::Stmt stmt, const SyntaxNode& node);
-    hir::StmtId layer_block(const SyntaxNode& node, Level level);
-    void shape_stmt(const SyntaxNode& node, Level level, std::vector<hir::StmtId>& out);
-    void clone_stmt(const SyntaxNode& node, Level level, std::vector<hir::StmtId>& out);
-    std::optional<hir::StmtId> define_stmt(const SyntaxNode& node);
-    std::optional<hir::StmtId> for_stmt(const SyntaxNode& node);
-    hir::StmtId if_stmt(const SyntaxNode& node);
+    // statements.cpp: nodes by their index in tree_
+    std::vector<hir::StmtId> stmts(std::uint32_t parent, Level level);
+    std::vector<hir::StmtId> block(std::uint32_t block, Level level);
+    void stmt(std::uint32_t node, Level level, std::vector<hir::StmtId>& out);
+    hir::StmtId append(hir::Stmt stmt, std::uint32_t node);
+    hir::StmtId layer_block(std::uint32_t node, Level level);
+    void shape_stmt(std::uint32_t node, Level level, std::vector<hir::StmtId>& out);
+    void clone_stmt(std::uint32_t node, Level level, std::vector<hir::StmtId>& out);
+    std::optional<hir::StmtId> define_stmt(std::uint32_t node);
+    std::optional<hir::StmtId> for_stmt(std::uint32_t node);
+    hir::StmtId if_stmt(std::uint32_t node);
     hir::BindingId new_binding(const ast::Name& name, hir::BindingKind kind, bool recorded);
-    std::optional<hir::BindingId> stmt_binding(const ast::Name& name, hir::BindingKind kind,
+    hir::BindingId new_binding(std::uint32_t name, hir::BindingKind kind, bool recorded);
+    std::optional<hir::BindingId> stmt_binding(std::uint32_t name, hir::BindingKind kind,
                                                Level level);
     void bind_local(hir::BindingId binding);
 
-    // placement.cpp
-    Modifiers modifiers(std::optional<SyntaxNode> first);
+    // placement.cpp: nodes by their index in tree_
+    void place_stmt(std::uint32_t node, Level level, std::vector<hir::StmtId>& out);
+    hir::Stmt::Place place(std::uint32_t spec, Level level);
+    void shape_place(std::uint32_t stmt, hir::BindingId binding, std::vector<hir::StmtId>& out);
+    // The OFFSET_MOD, ROTATE_MOD and MIRROR_MOD children.
+    Modifiers modifiers(std::uint32_t node);
 
     // cells.cpp
     bool declare_cell_name(hir::CellId cell, const ast::Name& name, hir::Res res);
@@ -181,9 +181,12 @@ class Lowerer {
     hir::ExprId number(std::uint32_t literal, std::string_view token);
     void call_args(std::uint32_t list, source::TextRange call);
     hir::Arg arg(std::uint32_t node, source::TextRange fallback);
+    hir::ArgRun args(std::uint32_t node);
+    void push_args(std::uint32_t node);
 
     // names.cpp
     hir::Res resolve_at(std::uint32_t name_ref);
+    std::optional<hir::LayerId> layer_ref(std::uint32_t name_ref);
 
     hir::Hir hir_;
     source::FileId file_;
@@ -225,6 +228,8 @@ inline std::uint64_t range_key(source::TextRange range) {
 
 // The written type of a NAME_TYPE or LIST_TYPE node.
 hir::TypeAnn type_ann(hir::Texts& texts, source::FileId file, const ast::Type& type);
+hir::TypeAnn type_ann(hir::Texts& texts, source::FileId file, const syntax::Tree& tree,
+                      std::uint32_t type);
 
 // The message for a parameter with neither a type nor a default value.
 std::string param_needs_type(const std::string& name);

@@ -62,8 +62,13 @@ hir::Res Lowerer::resolve_at(std::uint32_t name_ref) {
 }
 
 std::optional<hir::LayerId> Lowerer::layer_ref(const SyntaxNode& name_ref) {
-    const std::string name = ast::Name{name_ref}.text();
-    const hir::Src at = src(name_ref);
+    tree_ = name_ref.tree().get();
+    return layer_ref(name_ref.index());
+}
+
+std::optional<hir::LayerId> Lowerer::layer_ref(std::uint32_t name_ref) {
+    const std::string name(walk::name_text(*tree_, name_ref));
+    const hir::Src at = src_at(name_ref);
     const auto found = hir_.globals.find(name);
     if (found == hir_.globals.end()) {
         error(at, "unknown layer `" + name + "`");

@@ -77,6 +77,35 @@ inline std::uint32_t child_node(const Tree& tree, std::uint32_t node, SyntaxKind
     return no_index;
 }
 
+// The first BLOCK or PLACE_BLOCK child.
+inline std::uint32_t block_child(const Tree& tree, std::uint32_t node) {
+    Children children(tree, node);
+    for (std::uint32_t child = children.next(); child != no_index; child = children.next()) {
+        if (tree.kind(child) == SyntaxKind::BLOCK || tree.kind(child) == SyntaxKind::PLACE_BLOCK) {
+            return child;
+        }
+    }
+    return no_index;
+}
+
+// The NAME inside the first AS_NAME child.
+inline std::uint32_t as_name(const Tree& tree, std::uint32_t node) {
+    const std::uint32_t as = child_node(tree, node, SyntaxKind::AS_NAME);
+    return as != no_index ? child_node(tree, as, SyntaxKind::NAME) : no_index;
+}
+
+// The first NAME_TYPE or LIST_TYPE child.
+inline std::uint32_t type_child(const Tree& tree, std::uint32_t node) {
+    Children children(tree, node);
+    for (std::uint32_t child = children.next(); child != no_index; child = children.next()) {
+        if (tree.kind(child) == SyntaxKind::NAME_TYPE ||
+            tree.kind(child) == SyntaxKind::LIST_TYPE) {
+            return child;
+        }
+    }
+    return no_index;
+}
+
 // The first child token that is not trivia: the operator of a binary or prefix expression, the
 // token of a literal, a name reference or `self`.
 inline std::uint32_t first_token(const Tree& tree, std::uint32_t node) {
