@@ -153,7 +153,6 @@ class Lowerer {
     std::optional<hir::StmtId> define_stmt(std::uint32_t node);
     std::optional<hir::StmtId> for_stmt(std::uint32_t node);
     hir::StmtId if_stmt(std::uint32_t node);
-    hir::BindingId new_binding(const ast::Name& name, hir::BindingKind kind, bool recorded);
     hir::BindingId new_binding(std::uint32_t name, hir::BindingKind kind, bool recorded);
     std::optional<hir::BindingId> stmt_binding(std::uint32_t name, hir::BindingKind kind,
                                                Level level);
@@ -166,13 +165,14 @@ class Lowerer {
     // The OFFSET_MOD, ROTATE_MOD and MIRROR_MOD children.
     Modifiers modifiers(std::uint32_t node);
 
-    // cells.cpp
-    bool declare_cell_name(hir::CellId cell, const ast::Name& name, hir::Res res);
-    void declare_param(hir::CellId cell, const ast::ParamDecl& decl,
-                       std::vector<std::pair<std::uint32_t, ast::ParamDecl>>& pending);
-    void prescan(hir::CellId cell, const SyntaxNode& block);
-    void prescan_stmt(hir::CellId cell, const ast::Stmt& stmt);
-    void prebind(hir::CellId cell, const std::optional<ast::Name>& name, hir::BindingKind kind);
+    // cells.cpp: nodes by their index in tree_
+    bool declare_cell_name(hir::CellId cell, std::uint32_t name, hir::Res res);
+    void declare_param(hir::CellId cell, std::uint32_t decl,
+                       std::vector<std::pair<std::uint32_t, std::uint32_t>>& pending);
+    void prescan(hir::CellId cell, std::uint32_t block);
+    void prescan_stmt(hir::CellId cell, std::uint32_t node);
+    // Binds a NAME, or nothing for no_index.
+    void prebind(hir::CellId cell, std::uint32_t name, hir::BindingKind kind);
 
     // expressions.cpp: nodes by their index in tree_
     hir::ExprId expr_at(std::uint32_t node, source::TextRange fallback);
@@ -215,11 +215,6 @@ class Lowerer {
     std::vector<hir::ExprId> element_stack_; // list expressions in progress, innermost last
     std::vector<std::uint32_t> chain_stack_; // operator chains in progress, innermost last
 };
-
-// The first BLOCK or PLACE_BLOCK child.
-std::optional<SyntaxNode> block_child(const SyntaxNode& node);
-// The NAME inside the AS_NAME child.
-std::optional<ast::Name> as_name(const SyntaxNode& node);
 
 // Keys the pre-pass's bindings by the range of their name; names of one file never share one.
 inline std::uint64_t range_key(source::TextRange range) {

@@ -9,11 +9,6 @@ hir::StmtId Lowerer::append(hir::Stmt stmt, std::uint32_t node) {
     return hir_.add_stmt(std::move(stmt), src_at(node));
 }
 
-hir::BindingId Lowerer::new_binding(const ast::Name& name, hir::BindingKind kind, bool recorded) {
-    tree_ = name.syntax.tree().get();
-    return new_binding(name.syntax.index(), kind, recorded);
-}
-
 hir::BindingId Lowerer::new_binding(std::uint32_t name, hir::BindingKind kind, bool recorded) {
     if (!current_cell_) {
         base::fatal("lower: bindings live in cells");
