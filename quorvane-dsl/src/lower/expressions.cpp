@@ -174,7 +174,7 @@ hir::ExprId Lowerer::lower_at(std::uint32_t node) {
         }
     }
     case SyntaxKind::NAME_REF:
-        return push({hir::Expr::Name{resolve_at(node)}});
+        return push({hir::Expr::Name{resolve(node)}});
     case SyntaxKind::SELF_EXPR:
         return push({hir::Expr::SelfRef{}});
     case SyntaxKind::PAREN_EXPR:

@@ -80,9 +80,6 @@ class Lowerer {
     void declare_cell(const SyntaxNode& def);
     void lower_cell(hir::CellId cell, const SyntaxNode& def);
 
-    // statements.cpp: the statements among the children of a CELL, BLOCK or PLACE_BLOCK
-    std::vector<hir::StmtId> stmts(const SyntaxNode& parent, Level level);
-
     // expressions.cpp
     hir::ExprId expr(const std::optional<ast::Expr>& expr, source::TextRange fallback);
     hir::ExprId lower_expr(const ast::Expr& expr);
@@ -95,7 +92,6 @@ class Lowerer {
 
     // names.cpp
     std::optional<hir::Res> lookup(std::string_view name) const;
-    hir::Res resolve(const SyntaxNode& name_ref);
     std::optional<hir::LayerId> layer_ref(const SyntaxNode& name_ref);
 
   private:
@@ -143,6 +139,7 @@ class Lowerer {
     hir::ExprId missing(source::TextRange range);
 
     // statements.cpp: nodes by their index in tree_
+    // The statements among the children of a CELL, BLOCK or PLACE_BLOCK.
     std::vector<hir::StmtId> stmts(std::uint32_t parent, Level level);
     std::vector<hir::StmtId> block(std::uint32_t block, Level level);
     void stmt(std::uint32_t node, Level level, std::vector<hir::StmtId>& out);
@@ -185,7 +182,7 @@ class Lowerer {
     void push_args(std::uint32_t node);
 
     // names.cpp
-    hir::Res resolve_at(std::uint32_t name_ref);
+    hir::Res resolve(std::uint32_t name_ref);
     std::optional<hir::LayerId> layer_ref(std::uint32_t name_ref);
 
     hir::Hir hir_;

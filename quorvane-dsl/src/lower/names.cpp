@@ -30,12 +30,7 @@ std::optional<hir::Res> Lowerer::lookup(std::string_view name) const {
     return std::nullopt;
 }
 
-hir::Res Lowerer::resolve(const SyntaxNode& name_ref) {
-    tree_ = name_ref.tree().get();
-    return resolve_at(name_ref.index());
-}
-
-hir::Res Lowerer::resolve_at(std::uint32_t name_ref) {
+hir::Res Lowerer::resolve(std::uint32_t name_ref) {
     const std::string_view name = walk::name_text(*tree_, name_ref);
     const hir::Src at = src_at(name_ref);
     if (auto res = lookup(name)) {

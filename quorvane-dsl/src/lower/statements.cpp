@@ -41,11 +41,6 @@ void Lowerer::bind_local(hir::BindingId binding) {
     scopes_.bind(hir_.text(hir_.bindings[binding].name), binding);
 }
 
-std::vector<hir::StmtId> Lowerer::stmts(const SyntaxNode& parent, Level level) {
-    tree_ = parent.tree().get();
-    return stmts(parent.index(), level);
-}
-
 std::vector<hir::StmtId> Lowerer::stmts(std::uint32_t parent, Level level) {
     std::vector<hir::StmtId> out;
     walk::Children children(*tree_, parent);
@@ -249,7 +244,7 @@ void Lowerer::clone_stmt(std::uint32_t node, Level level, std::vector<hir::StmtI
     hir::Res source;
     if (const std::uint32_t name = walk::child_node(tree, node, SyntaxKind::NAME_REF);
         name != syntax::no_index) {
-        source = resolve_at(name);
+        source = resolve(name);
         const auto local = source.local();
         if (!source.is_unresolved() &&
             !(local && hir_.bindings[*local].kind == hir::BindingKind::Shape)) {

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <string_view>
 
+#include "source/location.hpp"
 #include "syntax/kind.hpp"
 #include "syntax/tree.hpp"
 
