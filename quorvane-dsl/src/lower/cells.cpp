@@ -1,21 +1,8 @@
 // Cells: every cell-level name is declared before any expression of the cell is lowered.
 #include "lower/lowerer.hpp"
+#include "lower/walk.hpp"
 
 namespace quorvane_dsl::lower {
-std::optional<SyntaxNode> block_child(const SyntaxNode& node) {
-    for (const SyntaxNode& child : node.children()) {
-        if (child.kind() == SyntaxKind::BLOCK || child.kind() == SyntaxKind::PLACE_BLOCK) {
-            return child;
-        }
-    }
-    return std::nullopt;
-}
-
-std::optional<ast::Name> as_name(const SyntaxNode& node) {
-    const auto as = ast::child_node(node, SyntaxKind::AS_NAME);
-    return as ? ast::name_child(*as) : std::nullopt;
-}
-
 void Lowerer::declare_cell(const SyntaxNode& def) {
     const auto name = ast::name_child(def);
     if (!name) {
@@ -30,13 +17,14 @@ void Lowerer::declare_cell(const SyntaxNode& def) {
     }
 }
 
-bool Lowerer::declare_cell_name(hir::CellId cell, const ast::Name& name, hir::Res res) {
-    const auto [existing, inserted] = cell_names_.try_emplace(name.text(), res);
+bool Lowerer::declare_cell_name(hir::CellId cell, std::uint32_t name, hir::Res res) {
+    const auto [existing, inserted] =
+        cell_names_.try_emplace(std::string(walk::name_text(*tree_, name)), res);
     if (!inserted) {
         diag::Diagnostic diagnostic{.message = "`" + existing->first +
                                                "` is already defined in cell `" +
                                                hir_.cells[cell].name + "`",
-                                    .src = src(name.syntax)};
+                                    .src = src_at(name)};
         if (const auto first = hir_.res_src(existing->second)) {
             diagnostic.notes.push_back({"first defined here", *first});
         }
@@ -44,123 +32,142 @@ bool Lowerer::declare_cell_name(hir::CellId cell, const ast::Name& name, hir::Re
         return false;
     }
     hir_.cell_names.push_back({hir_.texts.intern(existing->first), res});
-    occurrence(std::move(res), src(name.syntax), true);
+    occurrence(std::move(res), src_at(name), true);
     return true;
 }
 
-void Lowerer::declare_param(hir::CellId cell, const ast::ParamDecl& decl,
-                            std::vector<std::pair<std::uint32_t, ast::ParamDecl>>& pending) {
-    const auto name = decl.name();
-    if (!name) {
+void Lowerer::declare_param(hir::CellId cell, std::uint32_t decl,
+                            std::vector<std::pair<std::uint32_t, std::uint32_t>>& pending) {
+    const syntax::Tree& tree = *tree_;
+    const std::uint32_t name = walk::child_node(tree, decl, SyntaxKind::NAME);
+    if (name == syntax::no_index) {
         return;
     }
     const auto index = static_cast<std::uint32_t>(hir_.cells[cell].params.size());
-    if (!declare_cell_name(cell, *name, hir::Res{hir::Res::Param{cell, index}})) {
+    if (!declare_cell_name(cell, name, hir::Res{hir::Res::Param{cell, index}})) {
         return;
     }
     std::optional<hir::TypeAnn> ty;
-    if (const auto type = decl.type()) {
-        ty = type_ann(hir_.texts, file_, *type);
+    if (const std::uint32_t type = walk::type_child(tree, decl); type != syntax::no_index) {
+        ty = type_ann(hir_.texts, file_, tree, type);
     }
-    if (!ty && !decl.default_value()) {
-        error(src(decl.syntax), param_needs_type(name->text()));
+    const std::string text(walk::name_text(tree, name));
+    if (!ty && walk::child_after(tree, decl, SyntaxKind::EQ) == syntax::no_index) {
+        error(src_at(decl), param_needs_type(text));
     }
     hir_.cells[cell].params.push_back(
-        hir::ParamDef{.name = name->text(), .ty = std::move(ty), .src = src(name->syntax)});
+        hir::ParamDef{.name = text, .ty = std::move(ty), .src = src_at(name)});
     pending.emplace_back(index, decl);
 }
 
-void Lowerer::prebind(hir::CellId cell, const std::optional<ast::Name>& name,
-                      hir::BindingKind kind) {
-    if (!name) {
+void Lowerer::prebind(hir::CellId cell, std::uint32_t name, hir::BindingKind kind) {
+    if (name == syntax::no_index) {
         return;
     }
-    const hir::BindingId binding = new_binding(*name, kind, true);
-    if (declare_cell_name(cell, *name, hir::Res{hir::Res::Local{binding}})) {
-        prebound_[range_key(name->syntax.text_range())] = binding;
+    const hir::BindingId binding = new_binding(name, kind, true);
+    if (declare_cell_name(cell, name, hir::Res{hir::Res::Local{binding}})) {
+        prebound_[range_key(tree_->range(name))] = binding;
     }
 }
 
-void Lowerer::prescan(hir::CellId cell, const SyntaxNode& block) {
-    for (const ast::Stmt& stmt : ast::statements(block)) {
-        prescan_stmt(cell, stmt);
+void Lowerer::prescan(hir::CellId cell, std::uint32_t block) {
+    walk::Children children(*tree_, block);
+    for (std::uint32_t child = children.next(); child != syntax::no_index;
+         child = children.next()) {
+        prescan_stmt(cell, child);
     }
 }
 
 // Reaches the `as` names of the cell's level: its top, and the insides of `layer` and `place`
 // blocks at any depth, never the bodies of loops and conditionals.
-void Lowerer::prescan_stmt(hir::CellId cell, const ast::Stmt& stmt) {
-    const SyntaxNode& node = stmt.syntax();
-    switch (stmt.kind()) {
-    case ast::Stmt::Kind::LayerBlock:
-        if (const auto block = block_child(node)) {
-            prescan(cell, *block);
+void Lowerer::prescan_stmt(hir::CellId cell, std::uint32_t node) {
+    const syntax::Tree& tree = *tree_;
+    switch (tree.kind(node)) {
+    case SyntaxKind::LAYER_BLOCK:
+        if (const std::uint32_t block = walk::block_child(tree, node); block != syntax::no_index) {
+            prescan(cell, block);
         }
         break;
-    case ast::Stmt::Kind::ShapeStmt:
-    case ast::Stmt::Kind::CloneStmt:
-        prebind(cell, as_name(node), hir::BindingKind::Shape);
+    case SyntaxKind::SHAPE_STMT:
+    case SyntaxKind::CLONE_STMT:
+        prebind(cell, walk::as_name(tree, node), hir::BindingKind::Shape);
         break;
-    case ast::Stmt::Kind::PlaceStmt:
-        if (const auto spec = ast::PlaceStmt{node}.spec()) {
-            prebind(cell, as_name(*spec), hir::BindingKind::Instance);
-        } else if (const auto block = block_child(node)) {
-            prescan(cell, *block);
+    case SyntaxKind::PLACE_STMT:
+        if (const std::uint32_t spec = walk::child_node(tree, node, SyntaxKind::PLACE_SPEC);
+            spec != syntax::no_index) {
+            prebind(cell, walk::as_name(tree, spec), hir::BindingKind::Instance);
+        } else if (const std::uint32_t block = walk::block_child(tree, node);
+                   block != syntax::no_index) {
+            prescan(cell, block);
         }
         break;
-    case ast::Stmt::Kind::PlaceSpec:
-        prebind(cell, as_name(node), hir::BindingKind::Instance);
+    case SyntaxKind::PLACE_SPEC:
+        prebind(cell, walk::as_name(tree, node), hir::BindingKind::Instance);
         break;
     default:
         break;
     }
 }
 
-void Lowerer::lower_cell(hir::CellId cell, const SyntaxNode& def) {
+void Lowerer::lower_cell(hir::CellId cell, const SyntaxNode& def_node) {
+    tree_ = def_node.tree().get();
+    const syntax::Tree& tree = *tree_;
+    const std::uint32_t def = def_node.index();
     current_cell_ = cell;
     cell_names_.clear();
     const auto first_name = static_cast<std::uint32_t>(hir_.cell_names.size());
     prebound_.clear();
     scopes_.clear();
-    std::vector<std::pair<std::uint32_t, ast::ParamDecl>> pending_params;
-    std::vector<std::pair<std::uint32_t, SyntaxNode>> pending_attrs;
-    std::vector<std::pair<std::uint32_t, SyntaxNode>> pending_markers;
-    if (const auto list = ast::child_node(def, SyntaxKind::PARAM_LIST)) {
-        for (const SyntaxNode& decl : ast::child_nodes(*list, SyntaxKind::PARAM_DECL)) {
-            declare_param(cell, ast::ParamDecl{decl}, pending_params);
+    // Declarations by their index among the cell's own, and their node.
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> pending_params;
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> pending_attrs;
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> pending_markers;
+    const auto each = [&tree](std::uint32_t node, SyntaxKind kind, auto&& visit) {
+        walk::Children children(tree, node);
+        for (std::uint32_t child = children.next(); child != syntax::no_index;
+             child = children.next()) {
+            if (tree.kind(child) == kind) {
+                visit(child);
+            }
         }
+    };
+    const auto param = [&](std::uint32_t decl) { declare_param(cell, decl, pending_params); };
+    if (const std::uint32_t list = walk::child_node(tree, def, SyntaxKind::PARAM_LIST);
+        list != syntax::no_index) {
+        each(list, SyntaxKind::PARAM_DECL, param);
     }
-    for (const SyntaxNode& section : def.children()) {
-        const SyntaxKind kind = section.kind();
+    walk::Children sections(tree, def);
+    for (std::uint32_t section = sections.next(); section != syntax::no_index;
+         section = sections.next()) {
+        const SyntaxKind kind = tree.kind(section);
         if (kind == SyntaxKind::PARAM_SECTION) {
-            for (const SyntaxNode& decl : ast::child_nodes(section, SyntaxKind::PARAM_DECL)) {
-                declare_param(cell, ast::ParamDecl{decl}, pending_params);
-            }
+            each(section, SyntaxKind::PARAM_DECL, param);
         } else if (kind == SyntaxKind::ATTR_SECTION) {
-            for (const SyntaxNode& decl : ast::child_nodes(section, SyntaxKind::ATTR_DECL)) {
-                const auto name = ast::name_child(decl);
+            each(section, SyntaxKind::ATTR_DECL, [&](std::uint32_t decl) {
+                const std::uint32_t name = walk::child_node(tree, decl, SyntaxKind::NAME);
                 const auto index = static_cast<std::uint32_t>(hir_.cells[cell].attrs.size());
-                if (!name ||
-                    !declare_cell_name(cell, *name, hir::Res{hir::Res::Attr{cell, index}})) {
-                    continue;
+                if (name == syntax::no_index ||
+                    !declare_cell_name(cell, name, hir::Res{hir::Res::Attr{cell, index}})) {
+                    return;
                 }
-                const hir::ExprId placeholder = missing(decl.text_range());
-                hir_.cells[cell].attrs.push_back(
-                    {.name = name->text(), .src = src(name->syntax), .value = placeholder});
+                const hir::ExprId placeholder = missing(tree.range(decl));
+                hir_.cells[cell].attrs.push_back({.name = std::string(walk::name_text(tree, name)),
+                                                  .src = src_at(name),
+                                                  .value = placeholder});
                 pending_attrs.emplace_back(index, decl);
-            }
+            });
         } else if (kind == SyntaxKind::MARKER_SECTION) {
-            for (const SyntaxNode& decl : ast::child_nodes(section, SyntaxKind::MARKER_DECL)) {
-                const auto name = ast::name_child(decl);
+            each(section, SyntaxKind::MARKER_DECL, [&](std::uint32_t decl) {
+                const std::uint32_t name = walk::child_node(tree, decl, SyntaxKind::NAME);
                 const auto index = static_cast<std::uint32_t>(hir_.cells[cell].markers.size());
-                if (!name ||
-                    !declare_cell_name(cell, *name, hir::Res{hir::Res::Marker{cell, index}})) {
-                    continue;
+                if (name == syntax::no_index ||
+                    !declare_cell_name(cell, name, hir::Res{hir::Res::Marker{cell, index}})) {
+                    return;
                 }
                 hir_.cells[cell].markers.push_back(
-                    {.name = name->text(), .src = src(name->syntax)});
+                    {.name = std::string(walk::name_text(tree, name)), .src = src_at(name)});
                 pending_markers.emplace_back(index, decl);
-            }
+            });
         }
     }
     prescan(cell, def);
@@ -169,40 +176,50 @@ void Lowerer::lower_cell(hir::CellId cell, const SyntaxNode& def) {
                               static_cast<std::uint32_t>(hir_.cell_names.size()) - first_name};
 
     define_names_.clear();
-    for (const SyntaxNode& define : ast::child_nodes(def, SyntaxKind::DEFINE_STMT)) {
-        if (const auto name = ast::name_child(define)) {
-            define_names_.insert(name->text());
+    each(def, SyntaxKind::DEFINE_STMT, [&](std::uint32_t define) {
+        if (const std::uint32_t name = walk::child_node(tree, define, SyntaxKind::NAME);
+            name != syntax::no_index) {
+            define_names_.insert(std::string(walk::name_text(tree, name)));
         }
-    }
+    });
     for (const auto& [index, decl] : pending_params) {
-        if (const auto value = decl.default_value()) {
-            const hir::ExprId lowered = expr(value, decl.syntax.text_range());
+        if (const std::uint32_t value = walk::child_after(tree, decl, SyntaxKind::EQ);
+            value != syntax::no_index) {
+            const hir::ExprId lowered = lower_at(value);
             hir_.cells[cell].params[index].default_value = lowered;
         }
     }
     for (const auto& [index, decl] : pending_attrs) {
-        const hir::ExprId lowered = expr(ast::first_expr(decl), decl.text_range());
+        const hir::ExprId lowered = expr_at(walk::first_expr(tree, decl), tree.range(decl));
         hir_.cells[cell].attrs[index].value = lowered;
     }
     for (const auto& [index, decl] : pending_markers) {
         std::vector<hir::ExprId> at;
-        for (const SyntaxNode& clause : ast::child_nodes(decl, SyntaxKind::MARKER_AT)) {
-            const std::vector<ast::Expr> locations = ast::MarkerAt{clause}.locations();
-            if (locations.empty()) {
-                error(src(clause), "`at` needs a location");
+        each(decl, SyntaxKind::MARKER_AT, [&](std::uint32_t clause) {
+            // Either one location or an AT_LIST of them.
+            const std::uint32_t list = walk::child_node(tree, clause, SyntaxKind::AT_LIST);
+            std::uint32_t found = 0;
+            walk::Children children(tree, list != syntax::no_index ? list : clause);
+            for (std::uint32_t child = children.next(); child != syntax::no_index;
+                 child = children.next()) {
+                if (walk::is_expr(tree.kind(child))) {
+                    at.push_back(lower_at(child));
+                    ++found;
+                    if (list == syntax::no_index) {
+                        break;
+                    }
+                }
             }
-            for (const ast::Expr& location : locations) {
-                at.push_back(lower_expr(location));
+            if (found == 0) {
+                error(src_at(clause), "`at` needs a location");
             }
-        }
+        });
         const std::size_t from = arg_stack_.size();
-        for (const SyntaxNode& clause : ast::child_nodes(decl, SyntaxKind::WITH_CLAUSE)) {
-            push_args(clause);
-        }
+        each(decl, SyntaxKind::WITH_CLAUSE, [&](std::uint32_t clause) { push_args(clause); });
         const hir::ArgRun with = take_args(from);
         hir::MarkerDef& marker = hir_.cells[cell].markers[index];
         if (at.empty()) {
-            error(src(decl), "marker `" + marker.name + "` needs a location (`at ...`)");
+            error(src_at(decl), "marker `" + marker.name + "` needs a location (`at ...`)");
         }
         marker.at = std::move(at);
         marker.with = with;
@@ -210,7 +227,7 @@ void Lowerer::lower_cell(hir::CellId cell, const SyntaxNode& def) {
     define_names_.clear();
 
     scopes_.push();
-    const hir::Body body = hir_.add_body(stmts(def.first_child(), Level::Cell));
+    const hir::Body body = hir_.add_body(stmts(def, Level::Cell));
     scopes_.pop();
     hir_.cells[cell].body = body;
     current_cell_.reset();

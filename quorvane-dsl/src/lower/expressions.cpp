@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "lower/lowerer.hpp"
+#include "lower/walk.hpp"
 #include "syntax/lexer.hpp"
 #include "units/units.hpp"
 
@@ -77,39 +78,31 @@ std::optional<std::int64_t> parse_i64(std::string_view digits) {
     return value;
 }
 
-// The first N expression children, gathered in one pass without a list on the heap.
-template <std::size_t N>
-std::array<std::optional<ast::Expr>, N> leading_exprs(const SyntaxNode& node) {
-    // Walked by index, so that passing a child costs no count on the shared tree.
-    std::array<std::optional<ast::Expr>, N> found;
-    std::size_t count = 0;
-    const syntax::Tree& tree = *node.tree();
-    constexpr auto step = syntax::Step::ChildNodes;
-    for (std::uint32_t child = syntax::detail::first_index(tree, step, node.index());
-         child != syntax::no_index && count < N;
-         child = syntax::detail::next_index(tree, step, node.index(), child)) {
-        if (auto e = ast::Expr::cast(SyntaxNode(node.tree(), child))) {
-            found[count++] = std::move(e);
-        }
-    }
-    return found;
-}
-
 } // namespace
 
 hir::ExprId Lowerer::expr(const std::optional<ast::Expr>& expr, source::TextRange fallback) {
     return expr ? lower_expr(*expr) : missing(fallback);
 }
 
-hir::ExprId Lowerer::number(const SyntaxNode& literal, const syntax::SyntaxToken& token) {
-    const auto parts = syntax::lexer::split_number(token.text());
+// Below the handle's node, the tree is walked by index.
+hir::ExprId Lowerer::lower_expr(const ast::Expr& expr) {
+    tree_ = expr.syntax().tree().get();
+    return lower_at(expr.syntax().index());
+}
+
+hir::ExprId Lowerer::expr_at(std::uint32_t node, source::TextRange fallback) {
+    return node != syntax::no_index ? lower_at(node) : missing(fallback);
+}
+
+hir::ExprId Lowerer::number(std::uint32_t literal, std::string_view token) {
+    const auto parts = syntax::lexer::split_number(token);
     std::optional<units::Unit> unit;
     if (!parts.unit.empty()) {
         unit = units::parse_unit(parts.unit);
         if (!unit) {
-            error(src(literal),
+            error(src_at(literal),
                   "unknown unit `" + std::string(parts.unit) + "`" + unit_hint(parts.unit));
-            return missing(literal.text_range());
+            return missing(tree_->range(literal));
         }
     }
     const bool integer = parts.numeral.find('.') == std::string_view::npos;
@@ -117,61 +110,61 @@ hir::ExprId Lowerer::number(const SyntaxNode& literal, const syntax::SyntaxToken
     if (integer && !unit) {
         const auto exact = parse_i64(parts.numeral);
         if (!exact) {
-            error(src(literal),
-                  "integer literal `" + std::string(token.text()) + "` does not fit in 64 bits");
-            return missing(literal.text_range());
+            error(src_at(literal),
+                  "integer literal `" + std::string(token) + "` does not fit in 64 bits");
+            return missing(tree_->range(literal));
         }
-        return hir_.add_expr(hir::Expr{hir::Expr::Number::exact_integer(*exact)}, src(literal));
+        return hir_.add_expr(hir::Expr{hir::Expr::Number::exact_integer(*exact)}, src_at(literal));
     }
     return hir_.add_expr(hir::Expr{hir::Expr::Number::of(parse_f64(parts.numeral), unit, integer)},
-                         src(literal));
+                         src_at(literal));
 }
 
 // A chain of operators is as long as the source makes it, so its left operands are followed in
 // a loop, never by recursion; the items come out in the order recursion would give them.
-hir::ExprId Lowerer::binary_chain(const ast::Expr& outermost) {
+hir::ExprId Lowerer::binary_chain(std::uint32_t outermost) {
+    const syntax::Tree& tree = *tree_;
     // The right operands may hold chains of their own, which stack above this one.
     const std::size_t first = chain_stack_.size();
     chain_stack_.push_back(outermost);
-    std::optional<ast::Expr> leftmost;
+    std::uint32_t leftmost = syntax::no_index;
     while (true) {
-        leftmost = leading_exprs<1>(chain_stack_.back().syntax())[0];
-        if (!leftmost || leftmost->kind() != ast::Expr::Kind::BinExpr) {
+        leftmost = walk::first_expr(tree, chain_stack_.back());
+        if (leftmost == syntax::no_index || tree.kind(leftmost) != SyntaxKind::BIN_EXPR) {
             break;
         }
-        chain_stack_.push_back(*leftmost);
+        chain_stack_.push_back(leftmost);
     }
-    hir::ExprId lhs = expr(leftmost, chain_stack_.back().syntax().text_range());
+    hir::ExprId lhs = expr_at(leftmost, tree.range(chain_stack_.back()));
     for (std::size_t link = chain_stack_.size(); link-- > first;) {
-        const SyntaxNode node = chain_stack_[link].syntax();
-        const hir::ExprId rhs = expr(leading_exprs<2>(node)[1], node.text_range());
-        const auto token = chain_stack_[link].op();
-        const auto op = token ? binary_op(token->kind()) : std::nullopt;
+        const std::uint32_t node = chain_stack_[link];
+        const hir::ExprId rhs = expr_at(walk::leading_exprs<2>(tree, node)[1], tree.range(node));
+        const std::uint32_t token = walk::first_token(tree, node);
+        const auto op = token != syntax::no_index ? binary_op(tree.kind(token)) : std::nullopt;
         hir::Expr lowered =
             op ? hir::Expr{hir::Expr::Binary{*op, lhs, rhs}} : hir::Expr{hir::Expr::Missing{}};
-        lhs = hir_.add_expr(std::move(lowered), src(node));
+        lhs = hir_.add_expr(std::move(lowered), src_at(node));
     }
-    chain_stack_.erase(chain_stack_.begin() + static_cast<std::ptrdiff_t>(first),
-                       chain_stack_.end());
+    chain_stack_.resize(first);
     return lhs;
 }
 
-hir::ExprId Lowerer::lower_expr(const ast::Expr& e) {
-    const SyntaxNode& node = e.syntax();
-    const source::TextRange range = node.text_range();
-    const auto push = [&](hir::Expr expr) { return hir_.add_expr(std::move(expr), src(node)); };
-    switch (e.kind()) {
-    case ast::Expr::Kind::Literal: {
-        const auto token = e.leaf();
-        if (!token) {
+hir::ExprId Lowerer::lower_at(std::uint32_t node) {
+    const syntax::Tree& tree = *tree_;
+    const source::TextRange range = tree.range(node);
+    const auto push = [&](hir::Expr expr) { return hir_.add_expr(std::move(expr), src(range)); };
+    switch (tree.kind(node)) {
+    case SyntaxKind::LITERAL: {
+        const std::uint32_t token = walk::first_token(tree, node);
+        if (token == syntax::no_index) {
             return push({hir::Expr::Missing{}});
         }
-        switch (token->kind()) {
+        switch (tree.kind(token)) {
         case SyntaxKind::NUMBER:
-            return number(node, *token);
+            return number(node, walk::text(tree, token));
         case SyntaxKind::STRING:
-            return push(
-                {hir::Expr::Str{hir_.texts.intern(syntax::lexer::unescape_string(token->text()))}});
+            return push({hir::Expr::Str{
+                hir_.texts.intern(syntax::lexer::unescape_string(walk::text(tree, token)))}});
         case SyntaxKind::TRUE_KW:
             return push({hir::Expr::Bool{true}});
         case SyntaxKind::FALSE_KW:
@@ -180,77 +173,115 @@ hir::ExprId Lowerer::lower_expr(const ast::Expr& e) {
             return push({hir::Expr::Missing{}});
         }
     }
-    case ast::Expr::Kind::NameRef:
+    case SyntaxKind::NAME_REF:
         return push({hir::Expr::Name{resolve(node)}});
-    case ast::Expr::Kind::SelfExpr:
+    case SyntaxKind::SELF_EXPR:
         return push({hir::Expr::SelfRef{}});
-    case ast::Expr::Kind::ParenExpr:
+    case SyntaxKind::PAREN_EXPR:
         // Parentheses make no expression of their own.
-        return expr(ast::first_expr(node), range);
-    case ast::Expr::Kind::PointExpr: {
-        const auto parts = leading_exprs<3>(node);
-        const hir::ExprId x = expr(parts[0], range);
-        const hir::ExprId y = expr(parts[1], range);
+        return expr_at(walk::first_expr(tree, node), range);
+    case SyntaxKind::POINT_EXPR: {
+        const auto parts = walk::leading_exprs<3>(tree, node);
+        const hir::ExprId x = expr_at(parts[0], range);
+        const hir::ExprId y = expr_at(parts[1], range);
         std::optional<hir::ExprId> angle;
-        if (parts[2]) {
-            angle = lower_expr(*parts[2]);
+        if (parts[2] != syntax::no_index) {
+            angle = lower_at(parts[2]);
         }
         return push({hir::Expr::Point{x, y, angle}});
     }
-    case ast::Expr::Kind::ListExpr: {
+    case SyntaxKind::LIST_EXPR: {
         const std::size_t from = element_stack_.size();
-        for (const ast::Expr& part : e.operands()) {
-            const hir::ExprId element = lower_expr(part);
-            element_stack_.push_back(element);
+        walk::Children children(tree, node);
+        for (std::uint32_t child = children.next(); child != syntax::no_index;
+             child = children.next()) {
+            if (walk::is_expr(tree.kind(child))) {
+                const hir::ExprId element = lower_at(child);
+                element_stack_.push_back(element);
+            }
         }
         const hir::ExprRun elements = hir_.add_elements(std::span(element_stack_).subspan(from));
         element_stack_.resize(from);
         return push({hir::Expr::List{elements}});
     }
-    case ast::Expr::Kind::BinExpr:
-        return binary_chain(e);
-    case ast::Expr::Kind::PrefixExpr: {
-        const auto token = e.op();
-        const hir::PrefixOp op =
-            token && token->kind() == SyntaxKind::MINUS ? hir::PrefixOp::Neg : hir::PrefixOp::Not;
-        const hir::ExprId operand = expr(ast::first_expr(node), range);
+    case SyntaxKind::BIN_EXPR:
+        return binary_chain(node);
+    case SyntaxKind::PREFIX_EXPR: {
+        const std::uint32_t token = walk::first_token(tree, node);
+        const hir::PrefixOp op = token != syntax::no_index && tree.kind(token) == SyntaxKind::MINUS
+                                     ? hir::PrefixOp::Neg
+                                     : hir::PrefixOp::Not;
+        const hir::ExprId operand = expr_at(walk::first_expr(tree, node), range);
         return push({hir::Expr::Prefix{op, operand}});
     }
-    case ast::Expr::Kind::FieldExpr: {
-        const hir::ExprId base = expr(ast::first_expr(node), range);
-        const auto field = e.field();
-        if (!field) {
+    case SyntaxKind::FIELD_EXPR: {
+        const hir::ExprId base = expr_at(walk::first_expr(tree, node), range);
+        // The base may itself be a NAME_REF; the field's is the one after the dot.
+        const std::uint32_t field = walk::child_after(tree, node, SyntaxKind::DOT);
+        if (field == syntax::no_index || tree.kind(field) != SyntaxKind::NAME_REF) {
             return push({hir::Expr::Missing{}});
         }
-        return push({hir::Expr::Field{base, hir_.name_srcs.alloc(src(*field)),
-                                      hir_.texts.intern(ast::Name{*field}.text())}});
+        return push({hir::Expr::Field{base, hir_.name_srcs.alloc(src_at(field)),
+                                      hir_.texts.intern(walk::name_text(tree, field))}});
     }
-    case ast::Expr::Kind::IndexExpr: {
-        const hir::ExprId base = expr(ast::first_expr(node), range);
-        const hir::ExprId index = expr(ast::child_after(node, SyntaxKind::L_BRACK), range);
+    case SyntaxKind::INDEX_EXPR: {
+        const hir::ExprId base = expr_at(walk::first_expr(tree, node), range);
+        const hir::ExprId index =
+            expr_at(walk::child_after(tree, node, SyntaxKind::L_BRACK), range);
         return push({hir::Expr::Index{base, index}});
     }
-    case ast::Expr::Kind::CallExpr: {
-        const hir::ExprId callee = expr(ast::first_expr(node), range);
+    case SyntaxKind::CALL_EXPR: {
+        const hir::ExprId callee = expr_at(walk::first_expr(tree, node), range);
         const std::size_t from = arg_stack_.size();
-        if (const auto list = e.arg_list()) {
-            for (const ast::Argument& argument : ast::arguments(*list)) {
-                hir::Arg arg;
-                if (argument.name) {
-                    arg.name = hir::NamedArg{hir_.texts.intern(ast::Name{*argument.name}.text()),
-                                             src(*argument.name)};
-                }
-                arg.value = expr(argument.value, range);
-                arg_stack_.push_back(arg);
-            }
+        if (const std::uint32_t list = walk::child_node(tree, node, SyntaxKind::ARG_LIST);
+            list != syntax::no_index) {
+            call_args(list, range);
         }
         return push({hir::Expr::Call{callee, take_args(from)}});
     }
+    default:
+        return push({hir::Expr::Missing{}});
     }
-    return push({hir::Expr::Missing{}});
 }
 
-hir::ArgRun Lowerer::args(const SyntaxNode& node) {
+// The ARG children of an ARG_LIST and its bare positional expressions, in order; a value that
+// is missing stands at the call.
+void Lowerer::call_args(std::uint32_t list, source::TextRange call) {
+    const syntax::Tree& tree = *tree_;
+    walk::Children children(tree, list);
+    for (std::uint32_t child = children.next(); child != syntax::no_index;
+         child = children.next()) {
+        if (tree.kind(child) == SyntaxKind::ARG) {
+            arg_stack_.push_back(arg(child, call));
+        } else if (walk::is_expr(tree.kind(child))) {
+            arg_stack_.push_back(hir::Arg{std::nullopt, lower_at(child)});
+        }
+    }
+}
+
+// The name and value of an ARG node, found in one pass; a missing value stands at `fallback`.
+hir::Arg Lowerer::arg(std::uint32_t node, source::TextRange fallback) {
+    const syntax::Tree& tree = *tree_;
+    std::uint32_t name = syntax::no_index;
+    std::uint32_t value = syntax::no_index;
+    walk::Children children(tree, node);
+    for (std::uint32_t child = children.next(); child != syntax::no_index;
+         child = children.next()) {
+        if (tree.kind(child) == SyntaxKind::NAME && name == syntax::no_index) {
+            name = child;
+        } else if (walk::is_expr(tree.kind(child)) && value == syntax::no_index) {
+            value = child;
+        }
+    }
+    hir::Arg lowered;
+    if (name != syntax::no_index) {
+        lowered.name = hir::NamedArg{hir_.texts.intern(walk::name_text(tree, name)), src_at(name)};
+    }
+    lowered.value = expr_at(value, fallback);
+    return lowered;
+}
+
+hir::ArgRun Lowerer::args(std::uint32_t node) {
     const std::size_t from = arg_stack_.size();
     push_args(node);
     return take_args(from);
@@ -263,34 +294,41 @@ hir::ArgRun Lowerer::take_args(std::size_t from) {
 }
 
 void Lowerer::push_args(const SyntaxNode& node) {
-    for (const SyntaxNode& arg : node.children()) {
-        if (arg.kind() != SyntaxKind::ARG) {
-            continue;
+    tree_ = node.tree().get();
+    push_args(node.index());
+}
+
+void Lowerer::push_args(std::uint32_t node) {
+    const syntax::Tree& tree = *tree_;
+    walk::Children children(tree, node);
+    for (std::uint32_t child = children.next(); child != syntax::no_index;
+         child = children.next()) {
+        if (tree.kind(child) == SyntaxKind::ARG) {
+            arg_stack_.push_back(arg(child, tree.range(child)));
         }
-        hir::Arg lowered;
-        if (const auto name = ast::name_child(arg)) {
-            lowered.name = hir::NamedArg{hir_.texts.intern(name->text()), src(name->syntax)};
-        }
-        lowered.value = expr(ast::first_expr(arg), arg.text_range());
-        arg_stack_.push_back(lowered);
     }
 }
 
 hir::TypeAnn type_ann(hir::Texts& texts, source::FileId file, const ast::Type& type) {
+    return type_ann(texts, file, *type.syntax.tree(), type.syntax.index());
+}
+
+hir::TypeAnn type_ann(hir::Texts& texts, source::FileId file, const syntax::Tree& tree,
+                      std::uint32_t type) {
     hir::TypeAnn result;
-    std::optional<ast::Type> current = type;
+    std::uint32_t current = type;
     // Brackets nest as deep as the parser allows; count them instead of recursing.
-    while (current->is_list()) {
-        const auto element = current->element();
-        if (!element) {
-            result.src = {current->syntax.text_range(), file};
+    while (tree.kind(current) == SyntaxKind::LIST_TYPE) {
+        const std::uint32_t element = walk::type_child(tree, current);
+        if (element == syntax::no_index) {
+            result.src = {tree.range(current), file};
             return result;
         }
         ++result.lists;
         current = element;
     }
-    result.name = texts.intern(current->name());
-    result.src = {current->syntax.text_range(), file};
+    result.name = texts.intern(walk::name_text(tree, current));
+    result.src = {tree.range(current), file};
     return result;
 }
 

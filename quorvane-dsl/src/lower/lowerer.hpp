@@ -80,30 +80,18 @@ class Lowerer {
     void declare_cell(const SyntaxNode& def);
     void lower_cell(hir::CellId cell, const SyntaxNode& def);
 
-    // statements.cpp
-    std::vector<hir::StmtId> stmts(std::optional<SyntaxNode> first, Level level);
-    std::vector<hir::StmtId> block(const SyntaxNode& block, Level level);
-
-    // placement.cpp
-    void place_stmt(const SyntaxNode& node, Level level, std::vector<hir::StmtId>& out);
-    hir::Stmt::Place place(const SyntaxNode& spec, Level level);
-    void shape_place(const SyntaxNode& stmt, hir::BindingId binding, std::vector<hir::StmtId>& out);
-
     // expressions.cpp
     hir::ExprId expr(const std::optional<ast::Expr>& expr, source::TextRange fallback);
     hir::ExprId lower_expr(const ast::Expr& expr);
-    hir::ExprId binary_chain(const ast::Expr& outermost);
     // The arguments of the ARG children, as a run of the HIR's list. Lists in progress (an
     // argument may hold a call with a list of its own) share one stack, so that a list costs no
     // block of its own while it is built.
-    hir::ArgRun args(const SyntaxNode& node);
     void push_args(const SyntaxNode& node);
     hir::ArgRun take_args(std::size_t from);
     hir::ExprId value_expr(const ir::Value& value, hir::Src src);
 
     // names.cpp
     std::optional<hir::Res> lookup(std::string_view name) const;
-    hir::Res resolve(const SyntaxNode& name_ref);
     std::optional<hir::LayerId> layer_ref(const SyntaxNode& name_ref);
 
   private:
@@ -145,40 +133,63 @@ class Lowerer {
 
     hir::Src src(const SyntaxNode& node) const { return {node.text_range(), file_}; }
     hir::Src src(source::TextRange range) const { return {range, file_}; }
+    hir::Src src_at(std::uint32_t index) const { return {tree_->range(index), file_}; }
     void error(hir::Src at, std::string message);
     void occurrence(hir::Res res, hir::Src at, bool declaration);
     hir::ExprId missing(source::TextRange range);
 
-    // statements.cpp
-    void stmt(const ast::Stmt& stmt, Level level, std::vector<hir::StmtId>& out);
-    hir::StmtId append(hir::Stmt stmt, const SyntaxNode& node);
-    hir::StmtId layer_block(const SyntaxNode& node, Level level);
-    void shape_stmt(const SyntaxNode& node, Level level, std::vector<hir::StmtId>& out);
-    void clone_stmt(const SyntaxNode& node, Level level, std::vector<hir::StmtId>& out);
-    std::optional<hir::StmtId> define_stmt(const SyntaxNode& node);
-    std::optional<hir::StmtId> for_stmt(const SyntaxNode& node);
-    hir::StmtId if_stmt(const SyntaxNode& node);
-    hir::BindingId new_binding(const ast::Name& name, hir::BindingKind kind, bool recorded);
-    std::optional<hir::BindingId> stmt_binding(const ast::Name& name, hir::BindingKind kind,
+    // statements.cpp: nodes by their index in tree_
+    // The statements among the children of a CELL, BLOCK or PLACE_BLOCK.
+    std::vector<hir::StmtId> stmts(std::uint32_t parent, Level level);
+    std::vector<hir::StmtId> block(std::uint32_t block, Level level);
+    void stmt(std::uint32_t node, Level level, std::vector<hir::StmtId>& out);
+    hir::StmtId append(hir::Stmt stmt, std::uint32_t node);
+    hir::StmtId layer_block(std::uint32_t node, Level level);
+    void shape_stmt(std::uint32_t node, Level level, std::vector<hir::StmtId>& out);
+    void clone_stmt(std::uint32_t node, Level level, std::vector<hir::StmtId>& out);
+    std::optional<hir::StmtId> define_stmt(std::uint32_t node);
+    std::optional<hir::StmtId> for_stmt(std::uint32_t node);
+    hir::StmtId if_stmt(std::uint32_t node);
+    hir::BindingId new_binding(std::uint32_t name, hir::BindingKind kind, bool recorded);
+    std::optional<hir::BindingId> stmt_binding(std::uint32_t name, hir::BindingKind kind,
                                                Level level);
     void bind_local(hir::BindingId binding);
 
-    // placement.cpp
-    Modifiers modifiers(std::optional<SyntaxNode> first);
+    // placement.cpp: nodes by their index in tree_
+    void place_stmt(std::uint32_t node, Level level, std::vector<hir::StmtId>& out);
+    hir::Stmt::Place place(std::uint32_t spec, Level level);
+    void shape_place(std::uint32_t stmt, hir::BindingId binding, std::vector<hir::StmtId>& out);
+    // The OFFSET_MOD, ROTATE_MOD and MIRROR_MOD children.
+    Modifiers modifiers(std::uint32_t node);
 
-    // cells.cpp
-    bool declare_cell_name(hir::CellId cell, const ast::Name& name, hir::Res res);
-    void declare_param(hir::CellId cell, const ast::ParamDecl& decl,
-                       std::vector<std::pair<std::uint32_t, ast::ParamDecl>>& pending);
-    void prescan(hir::CellId cell, const SyntaxNode& block);
-    void prescan_stmt(hir::CellId cell, const ast::Stmt& stmt);
-    void prebind(hir::CellId cell, const std::optional<ast::Name>& name, hir::BindingKind kind);
+    // cells.cpp: nodes by their index in tree_
+    bool declare_cell_name(hir::CellId cell, std::uint32_t name, hir::Res res);
+    void declare_param(hir::CellId cell, std::uint32_t decl,
+                       std::vector<std::pair<std::uint32_t, std::uint32_t>>& pending);
+    void prescan(hir::CellId cell, std::uint32_t block);
+    void prescan_stmt(hir::CellId cell, std::uint32_t node);
+    // Binds a NAME, or nothing for no_index.
+    void prebind(hir::CellId cell, std::uint32_t name, hir::BindingKind kind);
 
-    // expressions.cpp
-    hir::ExprId number(const SyntaxNode& literal, const syntax::SyntaxToken& token);
+    // expressions.cpp: nodes by their index in tree_
+    hir::ExprId expr_at(std::uint32_t node, source::TextRange fallback);
+    hir::ExprId lower_at(std::uint32_t node);
+    hir::ExprId binary_chain(std::uint32_t outermost);
+    hir::ExprId number(std::uint32_t literal, std::string_view token);
+    void call_args(std::uint32_t list, source::TextRange call);
+    hir::Arg arg(std::uint32_t node, source::TextRange fallback);
+    hir::ArgRun args(std::uint32_t node);
+    void push_args(std::uint32_t node);
+
+    // names.cpp
+    hir::Res resolve(std::uint32_t name_ref);
+    std::optional<hir::LayerId> layer_ref(std::uint32_t name_ref);
 
     hir::Hir hir_;
     source::FileId file_;
+    // The tree of the nodes walked by index: set where a handle's node is handed to them, the
+    // handle keeping the tree alive.
+    const syntax::Tree* tree_ = nullptr;
     Scopes scopes_;
     std::optional<hir::CellId> current_cell_;
     NameMap<hir::Res> cell_names_; // of the cell being lowered
@@ -199,13 +210,8 @@ class Lowerer {
     std::vector<Work> cell_work_;
     std::vector<hir::Arg> arg_stack_;        // argument lists in progress, innermost last
     std::vector<hir::ExprId> element_stack_; // list expressions in progress, innermost last
-    std::vector<ast::Expr> chain_stack_;     // operator chains in progress, innermost last
+    std::vector<std::uint32_t> chain_stack_; // operator chains in progress, innermost last
 };
-
-// The first BLOCK or PLACE_BLOCK child.
-std::optional<SyntaxNode> block_child(const SyntaxNode& node);
-// The NAME inside the AS_NAME child.
-std::optional<ast::Name> as_name(const SyntaxNode& node);
 
 // Keys the pre-pass's bindings by the range of their name; names of one file never share one.
 inline std::uint64_t range_key(source::TextRange range) {
@@ -214,6 +220,8 @@ inline std::uint64_t range_key(source::TextRange range) {
 
 // The written type of a NAME_TYPE or LIST_TYPE node.
 hir::TypeAnn type_ann(hir::Texts& texts, source::FileId file, const ast::Type& type);
+hir::TypeAnn type_ann(hir::Texts& texts, source::FileId file, const syntax::Tree& tree,
+                      std::uint32_t type);
 
 // The message for a parameter with neither a type nor a default value.
 std::string param_needs_type(const std::string& name);

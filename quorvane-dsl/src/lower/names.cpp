@@ -2,6 +2,7 @@
 #include <algorithm>
 
 #include "lower/lowerer.hpp"
+#include "lower/walk.hpp"
 #include "units/units.hpp"
 
 namespace quorvane_dsl::lower {
@@ -29,24 +30,25 @@ std::optional<hir::Res> Lowerer::lookup(std::string_view name) const {
     return std::nullopt;
 }
 
-hir::Res Lowerer::resolve(const SyntaxNode& name_ref) {
-    const std::string name = ast::Name{name_ref}.text();
-    const hir::Src at = src(name_ref);
+hir::Res Lowerer::resolve(std::uint32_t name_ref) {
+    const std::string_view name = walk::name_text(*tree_, name_ref);
+    const hir::Src at = src_at(name_ref);
     if (auto res = lookup(name)) {
         occurrence(*res, at, false);
         return *res;
     }
-    if (define_names_.contains(name)) {
-        error(at, "`" + name +
+    const std::string text(name);
+    if (define_names_.contains(text)) {
+        error(at, "`" + text +
                       "` is a variable of the cell body, which `param`, `attribute` and `marker` "
                       "cannot see; define it as an attribute to use it here");
         return hir::Res{};
     }
-    diag::Nearest nearest(name);
+    diag::Nearest nearest(text);
     if (!hidden_errors_.hidden(hir_.diagnostics, at)) {
         nearest.consider(diag::candidates(scopes_.names()));
     }
-    error(at, "unknown name `" + name + "`");
+    error(at, "unknown name `" + text + "`");
     pending_hints_.push_back({.diagnostic = hir_.diagnostics.size() - 1,
                               .nearest = std::move(nearest),
                               .cell = current_cell_,
@@ -55,8 +57,13 @@ hir::Res Lowerer::resolve(const SyntaxNode& name_ref) {
 }
 
 std::optional<hir::LayerId> Lowerer::layer_ref(const SyntaxNode& name_ref) {
-    const std::string name = ast::Name{name_ref}.text();
-    const hir::Src at = src(name_ref);
+    tree_ = name_ref.tree().get();
+    return layer_ref(name_ref.index());
+}
+
+std::optional<hir::LayerId> Lowerer::layer_ref(std::uint32_t name_ref) {
+    const std::string name(walk::name_text(*tree_, name_ref));
+    const hir::Src at = src_at(name_ref);
     const auto found = hir_.globals.find(name);
     if (found == hir_.globals.end()) {
         error(at, "unknown layer `" + name + "`");

@@ -2,55 +2,72 @@
 #include <algorithm>
 
 #include "lower/lowerer.hpp"
+#include "lower/walk.hpp"
 
 namespace quorvane_dsl::lower {
 namespace {
 
 // The first expression node before the `at` keyword: the target of a placement, or the anchor
 // of a shape placement.
-std::optional<SyntaxNode> first_node_before_at(const SyntaxNode& node) {
-    for (const syntax::SyntaxElement& element : node.children_with_tokens()) {
-        if (element.kind() == SyntaxKind::AT_KW) {
+std::uint32_t first_expr_before_at(const syntax::Tree& tree, std::uint32_t node) {
+    walk::Children children(tree, node);
+    for (std::uint32_t child = children.next(); child != syntax::no_index;
+         child = children.next()) {
+        if (tree.kind(child) == SyntaxKind::AT_KW) {
             break;
         }
-        if (const auto child = element.as_node(); child && ast::Expr::cast(*child)) {
+        if (walk::is_expr(tree.kind(child))) {
             return child;
         }
     }
-    return std::nullopt;
+    return syntax::no_index;
+}
+
+bool has_star(const syntax::Tree& tree, std::uint32_t node) {
+    walk::Children children(tree, node);
+    for (std::uint32_t child = children.next(); child != syntax::no_index;
+         child = children.next()) {
+        if (tree.kind(child) == SyntaxKind::STAR) {
+            return true;
+        }
+    }
+    return false;
 }
 
 } // namespace
 
-void Lowerer::place_stmt(const SyntaxNode& node, Level level, std::vector<hir::StmtId>& out) {
+void Lowerer::place_stmt(std::uint32_t node, Level level, std::vector<hir::StmtId>& out) {
+    const syntax::Tree& tree = *tree_;
     const bool outer_star = place_star_;
-    const ast::PlaceStmt view{node};
     // An outer `place*` keeps everything inside it starred.
-    place_star_ = place_star_ || view.is_star();
-    if (const auto spec = view.spec()) {
-        out.push_back(append(hir::Stmt{place(*spec, level)}, node));
-    } else if (const auto inner = block_child(node)) {
-        const hir::Body body = hir_.add_body(block(*inner, level));
+    place_star_ = place_star_ || has_star(tree, node);
+    if (const std::uint32_t spec = walk::child_node(tree, node, SyntaxKind::PLACE_SPEC);
+        spec != syntax::no_index) {
+        out.push_back(append(hir::Stmt{place(spec, level)}, node));
+    } else if (const std::uint32_t inner = walk::block_child(tree, node);
+               inner != syntax::no_index) {
+        const hir::Body body = hir_.add_body(block(inner, level));
         out.push_back(append(hir::Stmt{hir::Stmt::PlaceBlock{body}}, node));
     }
     place_star_ = outer_star;
 }
 
-hir::Stmt::Place Lowerer::place(const SyntaxNode& spec, Level level) {
+hir::Stmt::Place Lowerer::place(std::uint32_t spec, Level level) {
+    const syntax::Tree& tree = *tree_;
     hir::Stmt::Place result;
-    const auto target = first_node_before_at(spec);
-    result.target = expr(target ? ast::Expr::cast(*target) : std::nullopt, spec.text_range());
-    if (const auto with = ast::child_node(spec, SyntaxKind::WITH_CLAUSE)) {
-        result.args = args(*with);
+    result.target = expr_at(first_expr_before_at(tree, spec), tree.range(spec));
+    if (const std::uint32_t with = walk::child_node(tree, spec, SyntaxKind::WITH_CLAUSE);
+        with != syntax::no_index) {
+        result.args = args(with);
     }
-    result.at = expr(ast::child_after(spec, SyntaxKind::AT_KW), spec.text_range());
-    const Modifiers mods = modifiers(spec.first_child());
+    result.at = expr_at(walk::child_after(tree, spec, SyntaxKind::AT_KW), tree.range(spec));
+    const Modifiers mods = modifiers(spec);
     result.offset = mods.offset;
     result.rotate = mods.rotate;
     result.mirror = mods.mirror;
     // Bound after every expression of the placement, so they cannot see it.
-    if (const auto name = as_name(spec)) {
-        result.name = stmt_binding(*name, hir::BindingKind::Instance, level);
+    if (const std::uint32_t name = walk::as_name(tree, spec); name != syntax::no_index) {
+        result.name = stmt_binding(name, hir::BindingKind::Instance, level);
         if (result.name && level == Level::Nested) {
             bind_local(*result.name);
         }
@@ -60,15 +77,18 @@ hir::Stmt::Place Lowerer::place(const SyntaxNode& spec, Level level) {
     return result;
 }
 
-Modifiers Lowerer::modifiers(std::optional<SyntaxNode> first) {
+Modifiers Lowerer::modifiers(std::uint32_t node) {
+    const syntax::Tree& tree = *tree_;
     Modifiers result;
-    for (std::optional<SyntaxNode> node = std::move(first); node; node = node->next_sibling()) {
-        switch (node->kind()) {
+    walk::Children children(tree, node);
+    for (std::uint32_t child = children.next(); child != syntax::no_index;
+         child = children.next()) {
+        switch (tree.kind(child)) {
         case SyntaxKind::OFFSET_MOD:
-            result.offset = expr(ast::first_expr(*node), node->text_range());
+            result.offset = expr_at(walk::first_expr(tree, child), tree.range(child));
             break;
         case SyntaxKind::ROTATE_MOD:
-            result.rotate = expr(ast::first_expr(*node), node->text_range());
+            result.rotate = expr_at(walk::first_expr(tree, child), tree.range(child));
             break;
         case SyntaxKind::MIRROR_MOD:
             result.mirror = true;
@@ -82,36 +102,37 @@ Modifiers Lowerer::modifiers(std::optional<SyntaxNode> first) {
 
 // The target is the statement's own binding, not whatever its name finds in the scopes: an
 // earlier `define` of the same name must not be placed in the shape's stead.
-void Lowerer::shape_place(const SyntaxNode& stmt, hir::BindingId binding,
+void Lowerer::shape_place(std::uint32_t stmt, hir::BindingId binding,
                           std::vector<hir::StmtId>& out) {
-    const auto tail = ast::child_node(stmt, SyntaxKind::SHAPE_PLACE);
-    const auto name = as_name(stmt);
-    if (!tail || !name) {
+    const syntax::Tree& tree = *tree_;
+    const std::uint32_t tail = walk::child_node(tree, stmt, SyntaxKind::SHAPE_PLACE);
+    const std::uint32_t name = walk::as_name(tree, stmt);
+    if (tail == syntax::no_index || name == syntax::no_index) {
         return;
     }
-    const source::TextRange name_range = name->syntax.text_range();
+    const source::TextRange name_range = tree.range(name);
     hir::ExprId target = hir_.add_expr(
         hir::Expr{hir::Expr::Name{hir::Res{hir::Res::Local{binding}}}}, src(name_range));
-    const auto anchor = first_node_before_at(*tail);
-    if (anchor && anchor->kind() == SyntaxKind::NAME_REF) {
-        const source::TextRange anchor_range = anchor->text_range();
+    const std::uint32_t anchor = first_expr_before_at(tree, tail);
+    if (anchor != syntax::no_index && tree.kind(anchor) == SyntaxKind::NAME_REF) {
+        const source::TextRange anchor_range = tree.range(anchor);
         const source::TextRange whole{std::min(name_range.start, anchor_range.start),
                                       std::max(name_range.end, anchor_range.end)};
         target = hir_.add_expr(
             hir::Expr{hir::Expr::Field{target, hir_.name_srcs.alloc(src(anchor_range)),
-                                       hir_.texts.intern(ast::Name{*anchor}.text())}},
+                                       hir_.texts.intern(walk::name_text(tree, anchor))}},
             src(whole));
     }
     hir::Stmt::Place place;
     place.target = target;
-    place.at = expr(ast::child_after(*tail, SyntaxKind::AT_KW), tail->text_range());
-    const Modifiers mods = modifiers(tail->first_child());
+    place.at = expr_at(walk::child_after(tree, tail, SyntaxKind::AT_KW), tree.range(tail));
+    const Modifiers mods = modifiers(tail);
     place.offset = mods.offset;
     place.rotate = mods.rotate;
     place.mirror = mods.mirror;
     place.in_layer = current_layer_.has_value();
     place.star = place_star_;
-    out.push_back(append(hir::Stmt{std::move(place)}, *tail));
+    out.push_back(append(hir::Stmt{std::move(place)}, tail));
 }
 
 } // namespace quorvane_dsl::lower

@@ -1,35 +1,36 @@
 // Statements of cell bodies and the local bindings they make.
 #include "base/fatal.hpp"
 #include "lower/lowerer.hpp"
+#include "lower/walk.hpp"
 
 namespace quorvane_dsl::lower {
 
-hir::StmtId Lowerer::append(hir::Stmt stmt, const SyntaxNode& node) {
-    return hir_.add_stmt(std::move(stmt), src(node));
+hir::StmtId Lowerer::append(hir::Stmt stmt, std::uint32_t node) {
+    return hir_.add_stmt(std::move(stmt), src_at(node));
 }
 
-hir::BindingId Lowerer::new_binding(const ast::Name& name, hir::BindingKind kind, bool recorded) {
+hir::BindingId Lowerer::new_binding(std::uint32_t name, hir::BindingKind kind, bool recorded) {
     if (!current_cell_) {
         base::fatal("lower: bindings live in cells");
     }
     const hir::BindingId id =
-        hir_.bindings.alloc(hir::Binding{.name = hir_.texts.intern(name.text()),
-                                         .src = src(name.syntax),
+        hir_.bindings.alloc(hir::Binding{.name = hir_.texts.intern(walk::name_text(*tree_, name)),
+                                         .src = src_at(name),
                                          .cell = *current_cell_,
                                          .recorded = recorded,
                                          .kind = kind});
     if (!recorded) {
-        occurrence(hir::Res{hir::Res::Local{id}}, src(name.syntax), true);
+        occurrence(hir::Res{hir::Res::Local{id}}, src_at(name), true);
     }
     return id;
 }
 
-std::optional<hir::BindingId> Lowerer::stmt_binding(const ast::Name& name, hir::BindingKind kind,
+std::optional<hir::BindingId> Lowerer::stmt_binding(std::uint32_t name, hir::BindingKind kind,
                                                     Level level) {
     if (level == Level::Nested) {
         return new_binding(name, kind, false);
     }
-    const auto found = prebound_.find(range_key(name.syntax.text_range()));
+    const auto found = prebound_.find(range_key(tree_->range(name)));
     if (found == prebound_.end()) {
         return std::nullopt;
     }
@@ -40,82 +41,87 @@ void Lowerer::bind_local(hir::BindingId binding) {
     scopes_.bind(hir_.text(hir_.bindings[binding].name), binding);
 }
 
-std::vector<hir::StmtId> Lowerer::stmts(std::optional<SyntaxNode> first, Level level) {
+std::vector<hir::StmtId> Lowerer::stmts(std::uint32_t parent, Level level) {
     std::vector<hir::StmtId> out;
-    for (std::optional<SyntaxNode> node = std::move(first); node; node = node->next_sibling()) {
-        if (const auto stmt = ast::Stmt::cast(*node)) {
-            this->stmt(*stmt, level, out);
-        }
+    walk::Children children(*tree_, parent);
+    for (std::uint32_t child = children.next(); child != syntax::no_index;
+         child = children.next()) {
+        stmt(child, level, out);
     }
     return out;
 }
 
-std::vector<hir::StmtId> Lowerer::block(const SyntaxNode& block, Level level) {
+std::vector<hir::StmtId> Lowerer::block(std::uint32_t block, Level level) {
     scopes_.push();
-    std::vector<hir::StmtId> body = stmts(block.first_child(), level);
+    std::vector<hir::StmtId> body = stmts(block, level);
     scopes_.pop();
     return body;
 }
 
-void Lowerer::stmt(const ast::Stmt& stmt, Level level, std::vector<hir::StmtId>& out) {
-    const SyntaxNode& node = stmt.syntax();
+// Children that are no statement are passed over.
+void Lowerer::stmt(std::uint32_t node, Level level, std::vector<hir::StmtId>& out) {
+    const syntax::Tree& tree = *tree_;
     const auto add = [&](std::optional<hir::StmtId> id) {
         if (id) {
             out.push_back(*id);
         }
     };
-    switch (stmt.kind()) {
-    case ast::Stmt::Kind::LayerBlock:
+    switch (tree.kind(node)) {
+    case SyntaxKind::LAYER_BLOCK:
         add(layer_block(node, level));
         break;
-    case ast::Stmt::Kind::ShapeStmt:
+    case SyntaxKind::SHAPE_STMT:
         shape_stmt(node, level, out);
         break;
-    case ast::Stmt::Kind::CloneStmt:
+    case SyntaxKind::CLONE_STMT:
         clone_stmt(node, level, out);
         break;
-    case ast::Stmt::Kind::PlaceStmt:
+    case SyntaxKind::PLACE_STMT:
         place_stmt(node, level, out);
         break;
-    case ast::Stmt::Kind::PlaceSpec:
+    case SyntaxKind::PLACE_SPEC:
         add(append(hir::Stmt{place(node, level)}, node));
         break;
-    case ast::Stmt::Kind::DefineStmt:
+    case SyntaxKind::DEFINE_STMT:
         add(define_stmt(node));
         break;
-    case ast::Stmt::Kind::ForStmt:
+    case SyntaxKind::FOR_STMT:
         add(for_stmt(node));
         break;
-    case ast::Stmt::Kind::IfStmt:
+    case SyntaxKind::IF_STMT:
         add(if_stmt(node));
         break;
-    case ast::Stmt::Kind::AssignStmt: {
-        const hir::ExprId target = expr(ast::first_expr(node), node.text_range());
-        const hir::ExprId value = expr(ast::child_after(node, SyntaxKind::EQ), node.text_range());
+    case SyntaxKind::ASSIGN_STMT: {
+        const hir::ExprId target = expr_at(walk::first_expr(tree, node), tree.range(node));
+        const hir::ExprId value =
+            expr_at(walk::child_after(tree, node, SyntaxKind::EQ), tree.range(node));
         add(append(hir::Stmt{hir::Stmt::Assign{target, value}}, node));
         break;
     }
-    case ast::Stmt::Kind::ExprStmt: {
-        const hir::ExprId value = expr(ast::first_expr(node), node.text_range());
+    case SyntaxKind::EXPR_STMT: {
+        const hir::ExprId value = expr_at(walk::first_expr(tree, node), tree.range(node));
         add(append(hir::Stmt{hir::Stmt::Expr{value}}, node));
         break;
     }
+    default:
+        break;
     }
 }
 
-hir::StmtId Lowerer::layer_block(const SyntaxNode& node, Level level) {
+hir::StmtId Lowerer::layer_block(std::uint32_t node, Level level) {
     std::optional<hir::LayerId> layer;
-    const auto name = ast::child_node(node, SyntaxKind::NAME_REF);
-    if (name) {
-        layer = layer_ref(*name);
+    const std::uint32_t name = walk::child_node(*tree_, node, SyntaxKind::NAME_REF);
+    if (name != syntax::no_index) {
+        layer = layer_ref(name);
     }
     if (current_layer_) {
-        error(src(name ? *name : node), "`layer` blocks cannot be nested");
+        error(src_at(name != syntax::no_index ? name : node), "`layer` blocks cannot be nested");
     }
     const auto outer = current_layer_;
     current_layer_ = layer;
-    const auto inner = block_child(node);
-    const hir::Body body = inner ? hir_.add_body(block(*inner, level)) : hir::Body{};
+    const std::uint32_t inner = walk::block_child(*tree_, node);
+    const hir::Body body =
+        inner != syntax::no_index ? hir_.add_body(block(inner, level)) : hir::Body{};
     current_layer_ = outer;
     return append(hir::Stmt{hir::Stmt::LayerBlock{body, layer}}, node);
 }
@@ -133,23 +139,52 @@ std::string unknown_shape(const std::string& name) {
 
 } // namespace
 
-void Lowerer::shape_stmt(const SyntaxNode& node, Level level, std::vector<hir::StmtId>& out) {
-    const ast::ShapeStmt shape{node};
-    const auto shape_expr = shape.shape_expr();
-    const auto shape_name = shape.shape_name();
-    const auto local_named = [&](const std::string& text) {
+void Lowerer::shape_stmt(std::uint32_t node, Level level, std::vector<hir::StmtId>& out) {
+    const syntax::Tree& tree = *tree_;
+    // The parts of the statement, each its first child of its kind.
+    std::uint32_t shape_expr = syntax::no_index;
+    std::uint32_t shape_name = syntax::no_index;
+    std::uint32_t with = syntax::no_index;
+    std::uint32_t as = syntax::no_index;
+    walk::Children children(tree, node);
+    for (std::uint32_t child = children.next(); child != syntax::no_index;
+         child = children.next()) {
+        const auto take = [child](std::uint32_t& part) {
+            part = part == syntax::no_index ? child : part;
+        };
+        switch (tree.kind(child)) {
+        case SyntaxKind::SHAPE_EXPR:
+            take(shape_expr);
+            break;
+        case SyntaxKind::NAME_REF:
+            take(shape_name);
+            break;
+        case SyntaxKind::WITH_CLAUSE:
+            take(with);
+            break;
+        case SyntaxKind::AS_NAME:
+            take(as);
+            break;
+        default:
+            break;
+        }
+    }
+    const bool has_name = shape_name != syntax::no_index;
+    const std::string_view name_text = has_name ? walk::name_text(tree, shape_name) : "";
+    const auto local_named = [&](std::string_view text) {
         const auto res = lookup(text);
         return res && res->local();
     };
     // `shape s as t` draws the local shape `s` unless `s` is a primitive's name.
-    const bool expression_form = shape_expr || (shape_name && !shape.with_clause() &&
-                                                !hir::primitive_by_name(shape_name->text()) &&
-                                                local_named(shape_name->text()));
-    const auto as = shape.as_name();
-    if (!as) {
+    const bool expression_form = shape_expr != syntax::no_index ||
+                                 (has_name && with == syntax::no_index &&
+                                  !hir::primitive_by_name(name_text) && local_named(name_text));
+    const std::uint32_t as_name =
+        as != syntax::no_index ? walk::child_node(tree, as, SyntaxKind::NAME) : syntax::no_index;
+    if (as_name == syntax::no_index) {
         return;
     }
-    const auto binding = stmt_binding(*as, hir::BindingKind::Shape, level);
+    const auto binding = stmt_binding(as_name, hir::BindingKind::Shape, level);
     if (!binding) {
         return;
     }
@@ -158,17 +193,17 @@ void Lowerer::shape_stmt(const SyntaxNode& node, Level level, std::vector<hir::S
     if (expression_form) {
         hir::ExprId value;
         std::optional<hir::ExprId> join;
-        if (shape_expr) {
-            const std::vector<ast::Expr> parts = ast::exprs(*shape_expr);
-            value = expr(parts.empty() ? std::nullopt : std::optional(parts[0]), node.text_range());
-            if (parts.size() > 1) {
-                join = lower_expr(parts[1]);
+        if (shape_expr != syntax::no_index) {
+            const auto parts = walk::leading_exprs<2>(tree, shape_expr);
+            value = expr_at(parts[0], tree.range(node));
+            if (parts[1] != syntax::no_index) {
+                join = lower_at(parts[1]);
             }
         } else {
-            value = lower_expr(*ast::Expr::cast(shape_name->syntax));
+            value = lower_at(shape_name);
         }
         if (!current_layer_) {
-            error(src(node), "`shape` must be inside a `layer` block");
+            error(src_at(node), "`shape` must be inside a `layer` block");
         }
         if (level == Level::Nested) {
             bind_local(*binding);
@@ -176,11 +211,11 @@ void Lowerer::shape_stmt(const SyntaxNode& node, Level level, std::vector<hir::S
         id = append(hir::Stmt{hir::Stmt::ShapeExpr{join, layer, *binding, value}}, node);
     } else {
         std::optional<hir::Primitive> primitive;
-        if (shape_name) {
-            const std::string text = shape_name->text();
+        if (has_name) {
+            const std::string text(name_text);
             primitive = hir::primitive_by_name(text);
             if (!primitive) {
-                error(src(shape_name->syntax),
+                error(src_at(shape_name),
                       local_named(text)
                           ? "`" + text +
                                 "` is a shape, not a primitive, so `with` does not apply; " +
@@ -188,8 +223,7 @@ void Lowerer::shape_stmt(const SyntaxNode& node, Level level, std::vector<hir::S
                           : unknown_shape(text));
             }
         }
-        const auto with = shape.with_clause();
-        const hir::ArgRun arguments = with ? args(*with) : hir::ArgRun{};
+        const hir::ArgRun arguments = with != syntax::no_index ? args(with) : hir::ArgRun{};
         if (level == Level::Nested) {
             bind_local(*binding);
         }
@@ -201,21 +235,24 @@ void Lowerer::shape_stmt(const SyntaxNode& node, Level level, std::vector<hir::S
     shape_place(node, *binding, out);
 }
 
-void Lowerer::clone_stmt(const SyntaxNode& node, Level level, std::vector<hir::StmtId>& out) {
-    const auto as = as_name(node);
-    if (!as) {
+void Lowerer::clone_stmt(std::uint32_t node, Level level, std::vector<hir::StmtId>& out) {
+    const syntax::Tree& tree = *tree_;
+    const std::uint32_t as = walk::as_name(tree, node);
+    if (as == syntax::no_index) {
         return;
     }
     hir::Res source;
-    if (const auto name = ast::child_node(node, SyntaxKind::NAME_REF)) {
-        source = resolve(*name);
+    if (const std::uint32_t name = walk::child_node(tree, node, SyntaxKind::NAME_REF);
+        name != syntax::no_index) {
+        source = resolve(name);
         const auto local = source.local();
         if (!source.is_unresolved() &&
             !(local && hir_.bindings[*local].kind == hir::BindingKind::Shape)) {
-            error(src(*name), "`" + ast::Name{*name}.text() + "` is not a shape");
+            error(src_at(name),
+                  "`" + std::string(walk::name_text(tree, name)) + "` is not a shape");
         }
     }
-    const auto binding = stmt_binding(*as, hir::BindingKind::Shape, level);
+    const auto binding = stmt_binding(as, hir::BindingKind::Shape, level);
     if (!binding) {
         return;
     }
@@ -228,59 +265,67 @@ void Lowerer::clone_stmt(const SyntaxNode& node, Level level, std::vector<hir::S
     shape_place(node, *binding, out);
 }
 
-std::optional<hir::StmtId> Lowerer::define_stmt(const SyntaxNode& node) {
+std::optional<hir::StmtId> Lowerer::define_stmt(std::uint32_t node) {
+    const syntax::Tree& tree = *tree_;
     // The value comes first, so `define x = x + 1` reads the outer `x`.
-    const hir::ExprId value = expr(ast::child_after(node, SyntaxKind::EQ), node.text_range());
+    const hir::ExprId value =
+        expr_at(walk::child_after(tree, node, SyntaxKind::EQ), tree.range(node));
     std::optional<hir::TypeAnn> ty;
-    if (const auto type = ast::type_child(node)) {
-        ty = type_ann(hir_.texts, file_, *type);
+    if (const std::uint32_t type = walk::type_child(tree, node); type != syntax::no_index) {
+        ty = type_ann(hir_.texts, file_, tree, type);
     }
-    const auto name = ast::name_child(node);
-    if (!name) {
+    const std::uint32_t name = walk::child_node(tree, node, SyntaxKind::NAME);
+    if (name == syntax::no_index) {
         return std::nullopt;
     }
-    const hir::BindingId binding = new_binding(*name, hir::BindingKind::Define, false);
+    const hir::BindingId binding = new_binding(name, hir::BindingKind::Define, false);
     bind_local(binding);
     return append(hir::Stmt{hir::Stmt::Define{std::move(ty), binding, value}}, node);
 }
 
-std::optional<hir::StmtId> Lowerer::for_stmt(const SyntaxNode& node) {
-    const hir::ExprId iter = expr(ast::child_after(node, SyntaxKind::IN_KW), node.text_range());
-    const auto name = ast::name_child(node);
-    if (!name) {
+std::optional<hir::StmtId> Lowerer::for_stmt(std::uint32_t node) {
+    const syntax::Tree& tree = *tree_;
+    const hir::ExprId iter =
+        expr_at(walk::child_after(tree, node, SyntaxKind::IN_KW), tree.range(node));
+    const std::uint32_t name = walk::child_node(tree, node, SyntaxKind::NAME);
+    if (name == syntax::no_index) {
         return std::nullopt;
     }
     scopes_.push();
-    const hir::BindingId binding = new_binding(*name, hir::BindingKind::ForVar, false);
+    const hir::BindingId binding = new_binding(name, hir::BindingKind::ForVar, false);
     bind_local(binding);
-    const auto inner = block_child(node);
+    const std::uint32_t inner = walk::block_child(tree, node);
     std::vector<hir::StmtId> body =
-        inner ? block(*inner, Level::Nested) : std::vector<hir::StmtId>{};
+        inner != syntax::no_index ? block(inner, Level::Nested) : std::vector<hir::StmtId>{};
     scopes_.pop();
     return append(hir::Stmt{hir::Stmt::For{hir_.add_body(body), binding, iter}}, node);
 }
 
 // An `else if` chain nests one If per link; the parser bounds its length.
-hir::StmtId Lowerer::if_stmt(const SyntaxNode& node) {
-    const hir::ExprId cond = expr(ast::first_expr(node), node.text_range());
-    const auto then_block = block_child(node);
-    std::vector<hir::StmtId> then_body =
-        then_block ? block(*then_block, Level::Nested) : std::vector<hir::StmtId>{};
+hir::StmtId Lowerer::if_stmt(std::uint32_t node) {
+    const syntax::Tree& tree = *tree_;
+    const hir::ExprId cond = expr_at(walk::first_expr(tree, node), tree.range(node));
+    const std::uint32_t then_block = walk::block_child(tree, node);
+    std::vector<hir::StmtId> then_body = then_block != syntax::no_index
+                                             ? block(then_block, Level::Nested)
+                                             : std::vector<hir::StmtId>{};
     std::vector<hir::StmtId> else_body;
     bool after_else = false;
-    for (const syntax::SyntaxElement& element : node.children_with_tokens()) {
+    walk::Children children(tree, node);
+    for (std::uint32_t child = children.next(); child != syntax::no_index;
+         child = children.next()) {
         if (!after_else) {
-            after_else = element.kind() == SyntaxKind::ELSE_KW;
+            after_else = tree.kind(child) == SyntaxKind::ELSE_KW;
             continue;
         }
-        const auto child = element.as_node();
-        if (!child) {
+        if (!tree.is_node(child)) {
             continue;
         }
-        if (child->kind() == SyntaxKind::BLOCK || child->kind() == SyntaxKind::PLACE_BLOCK) {
-            else_body = block(*child, Level::Nested);
-        } else if (child->kind() == SyntaxKind::IF_STMT) {
-            else_body.push_back(if_stmt(*child));
+        const SyntaxKind kind = tree.kind(child);
+        if (kind == SyntaxKind::BLOCK || kind == SyntaxKind::PLACE_BLOCK) {
+            else_body = block(child, Level::Nested);
+        } else if (kind == SyntaxKind::IF_STMT) {
+            else_body.push_back(if_stmt(child));
         }
         break;
     }
