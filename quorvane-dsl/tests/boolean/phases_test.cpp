@@ -141,6 +141,15 @@ TEST(BooleanPhases, HotPixelsAreHalfOpen) {
     EXPECT_TRUE(qd::on_path(s, qd::segment_box(s), {1, 1}));
     EXPECT_FALSE(qd::on_path(s, qd::segment_box(s), {0, 0}));
     EXPECT_FALSE(qd::on_path(s, qd::segment_box(s), {1, 0})); // an end point
+    // The box only has to hold the point: one narrower than a long segment still gets the exact
+    // answer, as the products of a segment this long need more than 64 bits.
+    const std::int64_t far = std::int64_t{1} << 40;
+    const Seg long_one = seg(-far, -far, far, far - 1);
+    for (const Point p : {Point{far / 2, far / 2}, Point{far / 2, far / 2 + 1}}) {
+        EXPECT_EQ(qd::on_path(long_one, {p.x, p.y, p.x, p.y}, p).has_value(),
+                  qd::on_path(long_one, qd::segment_box(long_one), p).has_value());
+    }
+    EXPECT_TRUE(qd::on_path(long_one, {0, 0, 0, 0}, {0, 0}));
     // A diagonal edge passing a vertex's pixel is cut there; forty copies crowd the cell and
     // outnumber the vertices, and every copy is cut at both vertices it passes.
     qd::Rings store;

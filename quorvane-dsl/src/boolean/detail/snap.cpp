@@ -820,9 +820,9 @@ template <class I> bool less(I a, I b, I c, I d) {
     return a * d < c * b;
 }
 
-// The clipping of `on_path` for a point in the segment's box, other than its end points, in
-// integers of type I. Every product below is of two numbers at most twice the segment's larger
-// side plus one, so 64 bits are exact while that side stays below 2^30.
+// The clipping of `on_path` for a point other than the segment's end points, in integers of
+// type I. Every product below is of two numbers at most twice a side of the segment or an offset
+// of the point from its start, plus one, so 64 bits are exact while those stay below 2^30.
 template <class I> std::optional<PathHit> clip_to_pixel(const Seg& s, Point p) {
     I dx = s.x2 - s.x1, dy = s.y2 - s.y1;
     I w = dx * (p.y - s.y1) - dy * (p.x - s.x1);
@@ -885,8 +885,12 @@ std::optional<PathHit> on_path(const Seg& s, const Box& box, Point p) {
     if ((p.x == s.x1 && p.y == s.y1) || (p.x == s.x2 && p.y == s.y2)) {
         return std::nullopt;
     }
+    // Measured on the segment and the point, not on `box`, which only has to hold the point: a
+    // caller's box may be narrower than the segment.
     constexpr std::int64_t narrow = std::int64_t{1} << 30;
-    if (box.x1 - box.x0 < narrow && box.y1 - box.y0 < narrow) {
+    const auto short_enough = [](std::int64_t d) { return d > -narrow && d < narrow; };
+    if (short_enough(s.x2 - s.x1) && short_enough(s.y2 - s.y1) && short_enough(p.x - s.x1) &&
+        short_enough(p.y - s.y1)) {
         return clip_to_pixel<std::int64_t>(s, p);
     }
     return clip_to_pixel<i128>(s, p);
