@@ -55,14 +55,22 @@ struct Tree {
     std::uint32_t size() const { return static_cast<std::uint32_t>(kinds.size()); }
     SyntaxKind kind(std::uint32_t index) const { return static_cast<SyntaxKind>(kinds[index]); }
     bool is_node(std::uint32_t index) const { return kind::is_node_kind(kind(index)); }
+    // One rank for a token, whose end is the next token's start; two for a node.
     source::TextRange range(std::uint32_t index) const {
-        return {start(index), start(subtree_end(index))};
+        const std::uint32_t nodes_before_index = node_rank(index);
+        const std::uint32_t tokens_before = index - nodes_before_index;
+        if (is_node(index)) {
+            return {token_start(tokens_before), start(nodes[nodes_before_index].subtree_end)};
+        }
+        return {token_start(tokens_before), token_start(tokens_before + 1)};
     }
     // Where the element at `index` starts; the end of the text for the index past the last.
     std::uint32_t start(std::uint32_t index) const {
-        const std::uint32_t tokens_before = index < size() ? index - node_rank(index) : no_index;
-        return tokens_before < starts.size() ? starts[tokens_before]
-                                             : static_cast<std::uint32_t>(text.size());
+        return token_start(index < size() ? index - node_rank(index) : no_index);
+    }
+    // Where the token numbered `token` starts; the end of the text for any number past the last.
+    std::uint32_t token_start(std::uint32_t token) const {
+        return token < starts.size() ? starts[token] : static_cast<std::uint32_t>(text.size());
     }
     std::uint32_t subtree_end(std::uint32_t index) const {
         return is_node(index) ? nodes[node_rank(index)].subtree_end : index + 1;
