@@ -55,14 +55,22 @@ struct Tree {
     std::uint32_t size() const { return static_cast<std::uint32_t>(kinds.size()); }
     SyntaxKind kind(std::uint32_t index) const { return static_cast<SyntaxKind>(kinds[index]); }
     bool is_node(std::uint32_t index) const { return kind::is_node_kind(kind(index)); }
+    // One rank for a token, whose end is the next token's start; two for a node.
     source::TextRange range(std::uint32_t index) const {
-        return {start(index), start(subtree_end(index))};
+        const std::uint32_t nodes_before_index = node_rank(index);
+        const std::uint32_t tokens_before = index - nodes_before_index;
+        if (is_node(index)) {
+            return {token_start(tokens_before), start(nodes[nodes_before_index].subtree_end)};
+        }
+        return {token_start(tokens_before), token_start(tokens_before + 1)};
     }
     // Where the element at `index` starts; the end of the text for the index past the last.
     std::uint32_t start(std::uint32_t index) const {
-        const std::uint32_t tokens_before = index < size() ? index - node_rank(index) : no_index;
-        return tokens_before < starts.size() ? starts[tokens_before]
-                                             : static_cast<std::uint32_t>(text.size());
+        return token_start(index < size() ? index - node_rank(index) : no_index);
+    }
+    // Where the token numbered `token` starts; the end of the text for any number past the last.
+    std::uint32_t token_start(std::uint32_t token) const {
+        return token < starts.size() ? starts[token] : static_cast<std::uint32_t>(text.size());
     }
     std::uint32_t subtree_end(std::uint32_t index) const {
         return is_node(index) ? nodes[node_rank(index)].subtree_end : index + 1;
@@ -76,14 +84,9 @@ struct Tree {
     }
 
   private:
-    // Counted in a few inline instructions: without a target that has a population count
-    // instruction, std::popcount is a library call, and ranks are taken at every step of a walk.
-    static std::uint32_t bit_count(std::uint64_t bits) {
-        bits -= (bits >> 1) & 0x5555555555555555;
-        bits = (bits & 0x3333333333333333) + ((bits >> 2) & 0x3333333333333333);
-        bits = (bits + (bits >> 4)) & 0x0F0F0F0F0F0F0F0F;
-        return static_cast<std::uint32_t>((bits * 0x0101010101010101) >> 56);
-    }
+    // A population count instruction where the machine has one: ranks are taken at every step of
+    // a walk, and without it the count is a dozen instructions.
+    static std::uint32_t bit_count(std::uint64_t bits);
 };
 
 // One step of assembling a tree: open a node, close the innermost open node, or take the next
