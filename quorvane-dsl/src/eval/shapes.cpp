@@ -92,6 +92,10 @@ using ParamTable = std::array<std::array<std::uint8_t, names.size()>, hir::primi
 ParamTable param_table() {
     ParamTable positions{};
     for (std::size_t primitive = 0; primitive < hir::primitive_count; ++primitive) {
+        if (hir::primitive_params(static_cast<hir::Primitive>(primitive)).size() > max_params) {
+            base::fatal("internal error: a primitive has more parameters than a statement has "
+                        "slots");
+        }
         for (std::size_t n = 0; n < names.size(); ++n) {
             const auto found =
                 hir::primitive_param_index(static_cast<hir::Primitive>(primitive), names[n]);
@@ -550,10 +554,8 @@ Result<ShapeDef> Evaluator::shape_def(hir::Primitive primitive, std::span<const 
         }
         return fail(src, message);
     };
+    // Every primitive fits the slots: the table of parameter positions checks it before `main`.
     const auto params = hir::primitive_params(primitive);
-    if (params.size() > max_params) {
-        base::fatal("internal error: a primitive has more parameters than a statement has slots");
-    }
     std::array<std::optional<Value>, max_params> held;
     const std::span<std::optional<Value>> slots(held.data(), params.size());
     std::size_t positional = 0;
