@@ -3,6 +3,7 @@
 #pragma once
 
 #include <algorithm>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -14,6 +15,9 @@
 #include "syntax/parser.hpp"
 
 namespace quorvane_fuzz {
+
+// The evaluation steps one input may take: few, so that a looping input ends at once.
+inline constexpr std::uint64_t step_limit = 20'000;
 
 // `parsed` is the parse of `text`; the file's imports are left out, since a fuzz input has no
 // files beside it.

@@ -22,8 +22,6 @@ namespace diag = quorvane_dsl::diag;
 
 namespace {
 
-constexpr std::uint64_t fuzz_step_limit = 20'000;
-
 bool did_not_parse(const std::vector<std::string>& warnings) {
     return std::ranges::any_of(warnings, [](const std::string& warning) {
         return warning.starts_with("the generated source did not parse");
@@ -63,8 +61,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         show(text, analysis.hir, analysis.hir.diagnostics);
     }
     QV_FUZZ_CHECK(!quorvane_fuzz::has_error(analysis.hir.diagnostics));
-    const auto result =
-        quorvane_dsl::eval::evaluate(analysis, {.tops = {}, .step_limit = fuzz_step_limit});
+    const auto result = quorvane_dsl::eval::evaluate(
+        analysis, {.tops = {}, .step_limit = quorvane_fuzz::step_limit});
     if (unexpected_error(result.diagnostics)) {
         show(text, analysis.hir, result.diagnostics);
     }

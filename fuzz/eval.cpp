@@ -16,19 +16,14 @@
 
 namespace eval = quorvane_dsl::eval;
 
-namespace {
-
-constexpr std::uint64_t fuzz_step_limit = 20'000;
-
-} // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view text = quorvane_fuzz::text_of(data, size);
     const auto analysis = quorvane_fuzz::analyse(text, quorvane_dsl::syntax::parser::parse(text));
     if (quorvane_fuzz::has_error(analysis.hir.diagnostics)) {
         return 0;
     }
-    const auto result = eval::evaluate(analysis, {.tops = {}, .step_limit = fuzz_step_limit});
+    const auto result =
+        eval::evaluate(analysis, {.tops = {}, .step_limit = quorvane_fuzz::step_limit});
     QV_FUZZ_CHECK(result.library.has_value() != quorvane_fuzz::has_error(result.diagnostics));
     for (const quorvane_dsl::diag::Diagnostic& diagnostic : result.diagnostics) {
         QV_FUZZ_CHECK(diagnostic.src.range.start <= diagnostic.src.range.end &&

@@ -4,9 +4,7 @@
 # usage: bench/eval/run.sh [SHAPES...]   (default 100000; builds a release quorvane in build-bench/)
 set -euo pipefail
 cd "$(dirname "$0")/../.."
-cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DQV_TESTS=OFF >/dev/null
-cmake --build build-bench --target quorvane >/dev/null
-q="$PWD/build-bench/quorvane"
+q="$(bench/release_quorvane.sh)"
 mkdir -p bench/out && cd bench/out
 
 measure() { # label, command...: wall seconds and peak resident memory

@@ -5,9 +5,7 @@
 set -euo pipefail
 size=${1:-200}
 cd "$(dirname "$0")/../.."
-cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DQV_TESTS=OFF >/dev/null
-cmake --build build-bench --target quorvane -j3 >/dev/null
-q="$PWD/build-bench/quorvane"
+q="$(bench/release_quorvane.sh)"
 mkdir -p bench/out && cd bench/out
 source="front_${size}mb.qvs"
 [[ -f $source ]] || python3 ../front_memory/make_source.py "$size" "$source"

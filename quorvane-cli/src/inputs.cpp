@@ -39,13 +39,17 @@ std::expected<void, std::string> refuse_overwriting_inputs(const std::string& ou
     return {};
 }
 
+std::filesystem::path canonical_or_as_written(const std::filesystem::path& path) {
+    std::error_code error;
+    std::filesystem::path canonical = std::filesystem::canonical(path, error);
+    return error ? path : canonical;
+}
+
 std::vector<std::string> distinct_files(const std::vector<std::string>& paths) {
     std::vector<std::string> distinct;
     std::unordered_set<std::string> seen;
     for (const std::string& path : paths) {
-        std::error_code error;
-        const std::filesystem::path canonical = std::filesystem::canonical(path, error);
-        if (seen.insert(error ? path : canonical.string()).second) {
+        if (seen.insert(canonical_or_as_written(path).string()).second) {
             distinct.push_back(path);
         }
     }

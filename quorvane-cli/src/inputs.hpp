@@ -2,6 +2,7 @@
 #pragma once
 
 #include <expected>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,9 @@ void add_sources(InputFiles& inputs, const quorvane_dsl::source::Files& files);
 // what was read.
 std::expected<void, std::string> refuse_overwriting_inputs(const std::string& output,
                                                            const InputFiles& inputs);
+
+// The canonical form of `path`, or `path` itself when it has none (it does not exist, say).
+std::filesystem::path canonical_or_as_written(const std::filesystem::path& path);
 
 // The paths less those naming, by canonical path, a file named before them; a path that
 // cannot be canonicalised counts as written.

@@ -5,6 +5,7 @@
 
 #include "analysis.hpp"
 #include "base/utf8.hpp"
+#include "inputs.hpp"
 #include "report.hpp"
 
 namespace quorvane {
@@ -12,12 +13,6 @@ namespace quorvane {
 namespace {
 
 namespace fs = std::filesystem;
-
-fs::path canonical_or_as_written(const fs::path& path) {
-    std::error_code error;
-    fs::path canonical = fs::canonical(path, error);
-    return error ? path : canonical;
-}
 
 // A path's bytes as text: bytes outside any UTF-8 character become U+FFFD.
 std::string lossy_text(const std::string& bytes) {

@@ -57,6 +57,8 @@ struct Checker {
     std::unordered_set<hir::BindingId, KeyHash> combined; // bindings of ShapeExpr statements
     // True while `settle` orders the definitions a constant or attribute depends on.
     bool settling = false;
+    // Operator chains in progress, innermost last: one list for all, not one per operator.
+    std::vector<hir::ExprId> chain_stack;
 
     explicit Checker(const hir::Hir& hir);
     void run();

@@ -100,18 +100,23 @@ Ty Checker::infer(ExprId id) {
 // A chain of operators is as long as the source makes it, so its left operands are followed in
 // a loop, never by recursion, in the order recursion would take.
 Ty Checker::binary_chain(ExprId outermost) {
-    std::vector<ExprId> chain{outermost};
-    while (const auto* inner = std::get_if<Expr::Binary>(&hir.expr(chain.back()).kind)) {
-        chain.push_back(inner->lhs);
+    // The chain's links stand above `first` on the shared stack; a right operand's own chain
+    // pushes above them and pops back, so they are read by position, never by reference.
+    const std::size_t first = chain_stack.size();
+    chain_stack.push_back(outermost);
+    while (const auto* inner = std::get_if<Expr::Binary>(&hir.expr(chain_stack.back()).kind)) {
+        chain_stack.push_back(inner->lhs);
     }
-    Ty lhs = infer(chain.back());
-    chain.pop_back();
-    for (auto link = chain.rbegin(); link != chain.rend(); ++link) {
-        const auto& e = std::get<Expr::Binary>(hir.expr(*link).kind);
+    Ty lhs = infer(chain_stack.back());
+    chain_stack.pop_back();
+    for (std::size_t k = chain_stack.size(); k-- > first;) {
+        const ExprId link = chain_stack[k];
+        const auto& e = std::get<Expr::Binary>(hir.expr(link).kind);
         const Ty rhs = infer(e.rhs);
-        lhs = binary(*link, e.op, lhs, rhs, e.lhs, e.rhs);
-        types.exprs[link->raw] = lhs;
+        lhs = binary(link, e.op, lhs, rhs, e.lhs, e.rhs);
+        types.exprs[link.raw] = lhs;
     }
+    chain_stack.resize(first);
     return lhs;
 }
 

@@ -167,6 +167,10 @@ void block_all(Grid& grid, const Flattened& flat, boolean::Point by, boolean::Ri
             continue;
         }
         const boolean::Ring& ring = std::get<boolean::Ring>(blocker);
+        if (by.x == 0 && by.y == 0) {
+            block_polygon(grid, ring);
+            continue;
+        }
         scratch.resize(ring.size());
         std::transform(ring.begin(), ring.end(), scratch.begin(), [&](boolean::Point p) {
             return boolean::Point{p.x + by.x, p.y + by.y};

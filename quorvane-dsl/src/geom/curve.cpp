@@ -128,15 +128,27 @@ Built<std::vector<std::size_t>> Curve::pick(const CurveSteps& steps,
     return picked;
 }
 
+namespace {
+
+// Turns at or below this are straight: they bound no radius.
+constexpr double least_turn = 1e-12;
+
+// The radius of the circle through two samples `chord` apart whose headings differ by `turn`.
+double circle_radius(double chord, double turn) {
+    return chord / (2 * std::sin(turn / 2));
+}
+
+} // namespace
+
 double Curve::min_radius(const std::vector<std::size_t>& picked) const {
     double least = std::numeric_limits<double>::infinity();
     for (std::size_t i = 1; i < picked.size(); ++i) {
         const std::size_t a = picked[i - 1];
         const std::size_t b = picked[i];
         const double turn = std::abs(headings[b] - headings[a]);
-        if (turn > 1e-12) {
+        if (turn > least_turn) {
             const double chord = std::hypot(points[b].x - points[a].x, points[b].y - points[a].y);
-            least = std::min(least, chord / (2 * std::sin(turn / 2)));
+            least = std::min(least, circle_radius(chord, turn));
         }
     }
     return least;
@@ -148,8 +160,8 @@ double min_step_radius(const CurveSteps& steps) {
         const double turn = steps.turns[i];
         // 2 sin(turn / 2) never exceeds the turn, so chord / turn bounds the step's radius from
         // below: a step whose bound is no less than the least so far cannot lower it.
-        if (turn > 1e-12 && !(steps.radii[i] >= least)) {
-            least = std::min(least, steps.chords[i] / (2 * std::sin(turn / 2)));
+        if (turn > least_turn && !(steps.radii[i] >= least)) {
+            least = std::min(least, circle_radius(steps.chords[i], turn));
         }
     }
     return least;

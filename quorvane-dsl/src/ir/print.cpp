@@ -194,9 +194,11 @@ std::optional<std::string> unwritable_names(const Cell& cell, std::string_view k
     return std::nullopt;
 }
 
-std::optional<std::string> value_refusal(const std::string& what, const Value& value) {
+// `what` names the value; it is built only for a refusal, since nearly every value is written.
+template <class What>
+std::optional<std::string> value_refusal(const What& what, const Value& value) {
     if (auto number = unwritable_number(value)) {
-        return what + " holds " + *number + ", which has no literal";
+        return what() + " holds " + *number + ", which has no literal";
     }
     return std::nullopt;
 }
@@ -204,7 +206,8 @@ std::optional<std::string> value_refusal(const std::string& what, const Value& v
 std::optional<std::string> unwritable_values(std::string_view kind,
                                              const std::vector<NamedValue>& values) {
     for (const auto& [name, value] : values) {
-        if (auto message = value_refusal(std::string(kind) + " " + shown(name), value)) {
+        const auto what = [&] { return std::string(kind) + " " + shown(name); };
+        if (auto message = value_refusal(what, value)) {
             return message;
         }
     }
@@ -372,16 +375,18 @@ std::optional<std::string> unwritable_value(const Cell& cell) {
     }
     for (const Marker& marker : cell.markers) {
         for (const auto& [name, value] : marker.attrs) {
-            const std::string what =
-                "attribute " + shown(name) + " of marker " + shown(marker.name);
+            const auto what = [&] {
+                return "attribute " + shown(name) + " of marker " + shown(marker.name);
+            };
             if (auto message = value_refusal(what, value)) {
                 return message;
             }
         }
         // An angle that is not finite ("NaNdeg") would read back as nothing at all.
         for (std::size_t i = 0; i < marker.locations.size(); ++i) {
-            const std::string what =
-                "location " + std::to_string(i) + " of marker " + shown(marker.name);
+            const auto what = [&] {
+                return "location " + std::to_string(i) + " of marker " + shown(marker.name);
+            };
             const Value angle{Value::Number{marker.locations[i].angle, {0, 1}}};
             if (auto message = value_refusal(what, angle)) {
                 return message;

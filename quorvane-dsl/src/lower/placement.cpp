@@ -23,24 +23,13 @@ std::uint32_t first_expr_before_at(const syntax::Tree& tree, std::uint32_t node)
     return syntax::no_index;
 }
 
-bool has_star(const syntax::Tree& tree, std::uint32_t node) {
-    walk::Children children(tree, node);
-    for (std::uint32_t child = children.next(); child != syntax::no_index;
-         child = children.next()) {
-        if (tree.kind(child) == SyntaxKind::STAR) {
-            return true;
-        }
-    }
-    return false;
-}
-
 } // namespace
 
 void Lowerer::place_stmt(std::uint32_t node, Level level, std::vector<hir::StmtId>& out) {
     const syntax::Tree& tree = *tree_;
     const bool outer_star = place_star_;
     // An outer `place*` keeps everything inside it starred.
-    place_star_ = place_star_ || has_star(tree, node);
+    place_star_ = place_star_ || walk::child_node(tree, node, SyntaxKind::STAR) != syntax::no_index;
     if (const std::uint32_t spec = walk::child_node(tree, node, SyntaxKind::PLACE_SPEC);
         spec != syntax::no_index) {
         out.push_back(append(hir::Stmt{place(spec, level)}, node));

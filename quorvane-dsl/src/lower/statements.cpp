@@ -175,10 +175,12 @@ void Lowerer::shape_stmt(std::uint32_t node, Level level, std::vector<hir::StmtI
         const auto res = lookup(text);
         return res && res->local();
     };
+    const std::optional<hir::Primitive> primitive =
+        has_name ? hir::primitive_by_name(name_text) : std::nullopt;
     // `shape s as t` draws the local shape `s` unless `s` is a primitive's name.
-    const bool expression_form = shape_expr != syntax::no_index ||
-                                 (has_name && with == syntax::no_index &&
-                                  !hir::primitive_by_name(name_text) && local_named(name_text));
+    const bool expression_form =
+        shape_expr != syntax::no_index ||
+        (has_name && with == syntax::no_index && !primitive && local_named(name_text));
     const std::uint32_t as_name =
         as != syntax::no_index ? walk::child_node(tree, as, SyntaxKind::NAME) : syntax::no_index;
     if (as_name == syntax::no_index) {
@@ -210,18 +212,14 @@ void Lowerer::shape_stmt(std::uint32_t node, Level level, std::vector<hir::StmtI
         }
         id = append(hir::Stmt{hir::Stmt::ShapeExpr{join, layer, *binding, value}}, node);
     } else {
-        std::optional<hir::Primitive> primitive;
-        if (has_name) {
+        if (has_name && !primitive) {
             const std::string text(name_text);
-            primitive = hir::primitive_by_name(text);
-            if (!primitive) {
-                error(src_at(shape_name),
-                      local_named(text)
-                          ? "`" + text +
-                                "` is a shape, not a primitive, so `with` does not apply; " +
-                                "write an expression such as `" + text + " + 1um`"
-                          : unknown_shape(text));
-            }
+            error(src_at(shape_name), local_named(text)
+                                          ? "`" + text +
+                                                "` is a shape, not a primitive, so `with` does not "
+                                                "apply; write an expression such as `" +
+                                                text + " + 1um`"
+                                          : unknown_shape(text));
         }
         const hir::ArgRun arguments = with != syntax::no_index ? args(with) : hir::ArgRun{};
         if (level == Level::Nested) {

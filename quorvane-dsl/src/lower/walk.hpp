@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "source/location.hpp"
+#include "syntax/ast.hpp"
 #include "syntax/kind.hpp"
 #include "syntax/tree.hpp"
 
@@ -21,24 +22,7 @@ using syntax::no_index;
 using syntax::SyntaxKind;
 using syntax::Tree;
 
-inline bool is_expr(SyntaxKind kind) {
-    switch (kind) {
-    case SyntaxKind::LITERAL:
-    case SyntaxKind::NAME_REF:
-    case SyntaxKind::SELF_EXPR:
-    case SyntaxKind::PAREN_EXPR:
-    case SyntaxKind::POINT_EXPR:
-    case SyntaxKind::LIST_EXPR:
-    case SyntaxKind::BIN_EXPR:
-    case SyntaxKind::PREFIX_EXPR:
-    case SyntaxKind::FIELD_EXPR:
-    case SyntaxKind::INDEX_EXPR:
-    case SyntaxKind::CALL_EXPR:
-        return true;
-    default:
-        return false;
-    }
-}
+using syntax::ast::is_expr;
 
 // The children of `node`, tokens included, in order.
 class Children {
@@ -67,7 +51,7 @@ inline std::string_view text(const Tree& tree, std::uint32_t index) {
     return std::string_view(tree.text).substr(range.start, range.len());
 }
 
-// The first child node of `kind` (a node kind).
+// The first child of `kind`, a node or a token.
 inline std::uint32_t child_node(const Tree& tree, std::uint32_t node, SyntaxKind kind) {
     Children children(tree, node);
     for (std::uint32_t child = children.next(); child != no_index; child = children.next()) {

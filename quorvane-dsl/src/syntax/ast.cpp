@@ -7,35 +7,6 @@ namespace {
 
 using enum SyntaxKind;
 
-std::optional<Expr::Kind> expr_kind(SyntaxKind kind) {
-    switch (kind) {
-    case LITERAL:
-        return Expr::Kind::Literal;
-    case NAME_REF:
-        return Expr::Kind::NameRef;
-    case SELF_EXPR:
-        return Expr::Kind::SelfExpr;
-    case PAREN_EXPR:
-        return Expr::Kind::ParenExpr;
-    case POINT_EXPR:
-        return Expr::Kind::PointExpr;
-    case LIST_EXPR:
-        return Expr::Kind::ListExpr;
-    case BIN_EXPR:
-        return Expr::Kind::BinExpr;
-    case PREFIX_EXPR:
-        return Expr::Kind::PrefixExpr;
-    case FIELD_EXPR:
-        return Expr::Kind::FieldExpr;
-    case INDEX_EXPR:
-        return Expr::Kind::IndexExpr;
-    case CALL_EXPR:
-        return Expr::Kind::CallExpr;
-    default:
-        return std::nullopt;
-    }
-}
-
 std::optional<Stmt::Kind> stmt_kind(SyntaxKind kind) {
     switch (kind) {
     case LAYER_BLOCK:
@@ -192,15 +163,14 @@ std::optional<Expr> child_after(const SyntaxNode& node, SyntaxKind kind) {
     return expr_at(node, find_child<Step::ChildElements>(
                              node, [kind, &found](const Tree& tree, std::uint32_t child) {
                                  found = found || tree.kind(child) == kind;
-                                 return found && tree.is_node(child) &&
-                                        expr_kind(tree.kind(child)).has_value();
+                                 return found && tree.is_node(child) && is_expr(tree.kind(child));
                              }));
 }
 
 std::optional<Expr> first_expr(const SyntaxNode& node) {
     return expr_at(node,
                    find_child<Step::ChildNodes>(node, [](const Tree& tree, std::uint32_t child) {
-                       return expr_kind(tree.kind(child)).has_value();
+                       return is_expr(tree.kind(child));
                    }));
 }
 

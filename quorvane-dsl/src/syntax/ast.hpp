@@ -64,6 +64,42 @@ class Expr {
     SyntaxNode node_;
 };
 
+// The kind of expression a node of `kind` is, or none for every other kind. Lowering asks it
+// at every child it walks, so it is inline.
+inline std::optional<Expr::Kind> expr_kind(SyntaxKind kind) {
+    using enum SyntaxKind;
+    switch (kind) {
+    case LITERAL:
+        return Expr::Kind::Literal;
+    case NAME_REF:
+        return Expr::Kind::NameRef;
+    case SELF_EXPR:
+        return Expr::Kind::SelfExpr;
+    case PAREN_EXPR:
+        return Expr::Kind::ParenExpr;
+    case POINT_EXPR:
+        return Expr::Kind::PointExpr;
+    case LIST_EXPR:
+        return Expr::Kind::ListExpr;
+    case BIN_EXPR:
+        return Expr::Kind::BinExpr;
+    case PREFIX_EXPR:
+        return Expr::Kind::PrefixExpr;
+    case FIELD_EXPR:
+        return Expr::Kind::FieldExpr;
+    case INDEX_EXPR:
+        return Expr::Kind::IndexExpr;
+    case CALL_EXPR:
+        return Expr::Kind::CallExpr;
+    default:
+        return std::nullopt;
+    }
+}
+
+inline bool is_expr(SyntaxKind kind) {
+    return expr_kind(kind).has_value();
+}
+
 // The first child element of `kind`: that element when it is an expression node, else the
 // first later sibling node that is one. Reads the value after `=`, `in`, `at` or `[`.
 std::optional<Expr> child_after(const SyntaxNode& node, SyntaxKind kind);

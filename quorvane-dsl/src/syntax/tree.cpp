@@ -105,11 +105,6 @@ std::optional<T> handle(const std::shared_ptr<const Tree>& tree, std::uint32_t i
 
 } // namespace
 
-__attribute__((target_clones("popcnt", "default"))) std::uint32_t
-Tree::bit_count(std::uint64_t bits) {
-    return static_cast<std::uint32_t>(__builtin_popcountll(bits));
-}
-
 // A token's parent is the innermost node before it whose subtree still holds it: the nearest
 // node before it, or one of that node's ancestors.
 std::uint32_t Tree::parent(std::uint32_t index) const {

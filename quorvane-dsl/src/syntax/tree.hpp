@@ -84,9 +84,14 @@ struct Tree {
     }
 
   private:
-    // A population count instruction where the machine has one: ranks are taken at every step of
-    // a walk, and without it the count is a dozen instructions.
-    static std::uint32_t bit_count(std::uint64_t bits);
+    // Counted in a few inline instructions: without a target that has a population count
+    // instruction, std::popcount is a library call, and ranks are taken at every step of a walk.
+    static std::uint32_t bit_count(std::uint64_t bits) {
+        bits -= (bits >> 1) & 0x5555555555555555;
+        bits = (bits & 0x3333333333333333) + ((bits >> 2) & 0x3333333333333333);
+        bits = (bits + (bits >> 4)) & 0x0F0F0F0F0F0F0F0F;
+        return static_cast<std::uint32_t>((bits * 0x0101010101010101) >> 56);
+    }
 };
 
 // One step of assembling a tree: open a node, close the innermost open node, or take the next

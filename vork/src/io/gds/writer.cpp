@@ -575,6 +575,8 @@ struct StructureWriter {
 
     // Each block takes the instance's transform, with its first placement as origin.
     Status array_blocks(const CellInstance& instance, const models::top::RegularArray& array) {
+        // One copy for all blocks: only the origin and the counts differ between them.
+        CellInstance block = instance;
         for (std::int64_t column = 0; column < array.columns; column += max_aref_count) {
             for (std::int64_t row = 0; row < array.rows; row += max_aref_count) {
                 auto across = corner(instance.transform.origin, array.column_step, column);
@@ -585,7 +587,6 @@ struct StructureWriter {
                 if (!origin) {
                     return std::unexpected(origin.error());
                 }
-                CellInstance block = instance;
                 block.transform.origin = *origin;
                 block.repetition = models::top::RegularArray{
                     std::min(max_aref_count, array.columns - column),
