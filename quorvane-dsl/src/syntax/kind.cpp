@@ -1,5 +1,6 @@
 #include "syntax/kind.hpp"
 
+#include <algorithm>
 #include <array>
 #include <string>
 #include <utility>
@@ -160,15 +161,55 @@ constexpr std::array<std::pair<std::string_view, SyntaxKind>, 16> contextual = {
     {"gds", SyntaxKind::GDS_KW},
 }};
 
+// Identifiers are looked up on every lex and at every contextual test of the grammar, so a word
+// is found by one slot of a small table and one comparison. The slot mixes the length, the first
+// two and the last letters; every keyword has at least two.
+constexpr std::size_t slot_count = 64;
+
+constexpr std::size_t slot(std::string_view word) {
+    const auto letter = [&](std::size_t i) { return static_cast<unsigned char>(word[i]); };
+    return (word.size() + letter(0) + letter(1) + 3 * letter(word.size() - 1)) % slot_count;
+}
+
+struct KeywordTable {
+    std::array<std::string_view, slot_count> words{};
+    std::array<SyntaxKind, slot_count> kinds{};
+    std::size_t longest = 0;
+};
+
 template <std::size_t N>
-std::optional<SyntaxKind>
-lookup(const std::array<std::pair<std::string_view, SyntaxKind>, N>& table, std::string_view text) {
-    for (const auto& [word, kind] : table) {
-        if (word == text) {
-            return kind;
+constexpr KeywordTable
+keyword_table(const std::array<std::pair<std::string_view, SyntaxKind>, N>& entries) {
+    KeywordTable table;
+    for (const auto& [word, kind] : entries) {
+        if (word.size() < 2 || !table.words[slot(word)].empty()) {
+            throw "two keywords share a slot";
+        }
+        table.words[slot(word)] = word;
+        table.kinds[slot(word)] = kind;
+        table.longest = std::max(table.longest, word.size());
+    }
+    return table;
+}
+
+constexpr KeywordTable reserved_table = keyword_table(reserved);
+constexpr KeywordTable contextual_table = keyword_table(contextual);
+
+std::optional<SyntaxKind> lookup(const KeywordTable& table, std::string_view text) {
+    if (text.size() < 2 || text.size() > table.longest) {
+        return std::nullopt;
+    }
+    const std::string_view word = table.words[slot(text)];
+    if (word.size() != text.size()) {
+        return std::nullopt;
+    }
+    // A few letters: a loop the compiler sees through, not a library call.
+    for (std::size_t i = 0; i < word.size(); ++i) {
+        if (word[i] != text[i]) {
+            return std::nullopt;
         }
     }
-    return std::nullopt;
+    return table.kinds[slot(text)];
 }
 
 } // namespace
@@ -228,11 +269,11 @@ std::string_view description(SyntaxKind kind) {
 }
 
 std::optional<SyntaxKind> from_keyword(std::string_view text) {
-    return lookup(reserved, text);
+    return lookup(reserved_table, text);
 }
 
 std::optional<SyntaxKind> from_contextual_keyword(std::string_view text) {
-    return lookup(contextual, text);
+    return lookup(contextual_table, text);
 }
 
 } // namespace quorvane_dsl::syntax::kind

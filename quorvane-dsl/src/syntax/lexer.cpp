@@ -1,7 +1,9 @@
 #include "syntax/lexer.hpp"
 
+#include <array>
 #include <limits>
 #include <string>
+#include <utility>
 
 #include "base/fatal.hpp"
 #include "base/utf8.hpp"
@@ -20,67 +22,82 @@ using base::utf8::is_white_space;
 constexpr char32_t micro_sign = 0xB5;
 constexpr char32_t greek_mu = 0x3BC;
 
-bool is_ascii_letter(char32_t c) {
+constexpr bool is_ascii_letter(char32_t c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
 }
-bool is_ascii_digit(char32_t c) {
+constexpr bool is_ascii_digit(char32_t c) {
     return c >= '0' && c <= '9';
 }
 bool is_unit_letter(char32_t c) {
     return is_ascii_letter(c) || c == micro_sign || c == greek_mu;
 }
-bool is_ident_char(char32_t c) {
-    return is_ascii_letter(c) || is_ascii_digit(c) || c == '_';
-}
 
-std::optional<SyntaxKind> single_punct(char32_t c) {
-    switch (c) {
-    case '{':
-        return L_BRACE;
-    case '}':
-        return R_BRACE;
-    case '(':
-        return L_PAREN;
-    case ')':
-        return R_PAREN;
-    case '[':
-        return L_BRACK;
-    case ']':
-        return R_BRACK;
-    case ',':
-        return COMMA;
-    case ':':
-        return COLON;
-    case ';':
-        return SEMI;
-    case '+':
-        return PLUS;
-    case '-':
-        return MINUS;
-    case '*':
-        return STAR;
-    case '/':
-        return SLASH;
-    case '%':
-        return PERCENT;
-    case '^':
-        return CARET;
-    default:
-        return std::nullopt;
+// What an ASCII byte begins. Tokens other than white space, strings and stray characters are
+// ASCII throughout, so the lexer looks at bytes and decodes only at a byte of 0x80 or more.
+enum class Begins : std::uint8_t {
+    Stray,
+    WhiteSpace,
+    Comment,
+    Word,
+    Number,
+    String,
+    Punct, // `single`
+    Pair,  // `pair` when `next` follows, else `single`
+};
+
+struct ByteRule {
+    Begins begins = Begins::Stray;
+    char next = 0;
+    SyntaxKind single = ERROR_TOKEN;
+    SyntaxKind pair = ERROR_TOKEN;
+};
+
+constexpr std::array<ByteRule, 128> byte_rules = [] {
+    std::array<ByteRule, 128> rules{};
+    for (char c : {'\t', '\n', '\v', '\f', '\r', ' '}) {
+        rules[static_cast<unsigned char>(c)].begins = Begins::WhiteSpace;
     }
+    for (unsigned char c = 0; c < 128; ++c) {
+        if (is_ascii_letter(c) || c == '_') {
+            rules[c].begins = Begins::Word;
+        } else if (is_ascii_digit(c)) {
+            rules[c].begins = Begins::Number;
+        }
+    }
+    rules['#'].begins = Begins::Comment;
+    rules['"'].begins = Begins::String;
+    constexpr std::pair<char, SyntaxKind> singles[] = {
+        {'{', L_BRACE}, {'}', R_BRACE}, {'(', L_PAREN}, {')', R_PAREN}, {'[', L_BRACK},
+        {']', R_BRACK}, {',', COMMA},   {':', COLON},   {';', SEMI},    {'+', PLUS},
+        {'-', MINUS},   {'*', STAR},    {'/', SLASH},   {'%', PERCENT}, {'^', CARET},
+    };
+    for (const auto& [c, kind] : singles) {
+        rules[static_cast<unsigned char>(c)] = {Begins::Punct, 0, kind, ERROR_TOKEN};
+    }
+    struct Pair {
+        char first;
+        char next;
+        SyntaxKind single;
+        SyntaxKind pair;
+    };
+    constexpr Pair pairs[] = {
+        {'!', '=', BANG, NEQ}, {'<', '=', LT, LTEQ},    {'>', '=', GT, GTEQ},  {'=', '=', EQ, EQ2},
+        {'&', '&', AMP, AMP2}, {'|', '|', PIPE, PIPE2}, {'.', '.', DOT, DOT2},
+    };
+    for (const Pair& pair : pairs) {
+        rules[static_cast<unsigned char>(pair.first)] = {Begins::Pair, pair.next, pair.single,
+                                                         pair.pair};
+    }
+    return rules;
+}();
+
+bool is_ascii_space(unsigned char byte) {
+    return byte < 128 && byte_rules[byte].begins == Begins::WhiteSpace;
 }
-
-struct PairRule {
-    char first;
-    char next;
-    SyntaxKind pair;
-    SyntaxKind single;
-};
-
-constexpr PairRule pair_rules[] = {
-    {'!', '=', NEQ, BANG}, {'<', '=', LTEQ, LT},    {'>', '=', GTEQ, GT},  {'=', '=', EQ2, EQ},
-    {'&', '&', AMP2, AMP}, {'|', '|', PIPE2, PIPE}, {'.', '.', DOT2, DOT},
-};
+bool is_word_byte(unsigned char byte) {
+    return byte < 128 &&
+           (byte_rules[byte].begins == Begins::Word || byte_rules[byte].begins == Begins::Number);
+}
 
 std::string char_text(std::string_view text, std::size_t start, std::size_t end) {
     return std::string(text.substr(start, end - start));
@@ -98,8 +115,8 @@ class Lexer {
     // Calls add(start, end, kind) for each token in order.
     template <class Add> void run(Add&& add) {
         while (pos_ < text_.size()) {
-            std::size_t start = pos_;
-            SyntaxKind kind = classify(start, bump());
+            const std::size_t start = pos_;
+            const SyntaxKind kind = classify(start);
             add(static_cast<std::uint32_t>(start), static_cast<std::uint32_t>(pos_), kind);
         }
     }
@@ -107,25 +124,10 @@ class Lexer {
     std::vector<SyntaxError> take_errors() { return std::move(errors_); }
 
   private:
-    char32_t bump() {
-        if (pos_ >= text_.size()) {
-            base::fatal("bump past the end");
-        }
-        Decoded decoded = decode(text_, pos_);
-        pos_ += decoded.len;
-        return decoded.ch;
+    // The byte at the position, or 0 at the end (which begins nothing that continues a token).
+    unsigned char byte_at(std::size_t pos) const {
+        return pos < text_.size() ? static_cast<unsigned char>(text_[pos]) : 0;
     }
-
-    // The character at the position plus `ahead` characters, without consuming; 0 at the end.
-    char32_t peek(std::size_t ahead = 0) const {
-        std::size_t pos = pos_;
-        for (; ahead > 0 && pos < text_.size(); --ahead) {
-            pos += decode(text_, pos).len;
-        }
-        return pos < text_.size() ? decode(text_, pos).ch : 0;
-    }
-
-    bool at_end() const { return pos_ >= text_.size(); }
 
     void error(std::size_t start, std::string message) {
         errors_.push_back({std::move(message),
@@ -148,38 +150,62 @@ class Lexer {
         run_length_ = 1;
     }
 
-    SyntaxKind classify(std::size_t start, char32_t c) {
-        if (is_white_space(c)) {
-            while (!at_end() && is_white_space(peek())) {
-                bump();
-            }
-            return WHITESPACE;
+    SyntaxKind classify(std::size_t start) {
+        const unsigned char lead = byte_at(start);
+        if (lead >= 128) {
+            return classify_wide(start);
         }
-        if (c == '#') {
+        const ByteRule& rule = byte_rules[lead];
+        ++pos_;
+        switch (rule.begins) {
+        case Begins::WhiteSpace:
+            white_space();
+            return WHITESPACE;
+        case Begins::Comment:
             // Line breaks are ASCII, so no multi-byte character can hide one.
-            while (!at_end() && text_[pos_] != '\n' && text_[pos_] != '\r') {
+            while (pos_ < text_.size() && text_[pos_] != '\n' && text_[pos_] != '\r') {
                 ++pos_;
             }
             return COMMENT;
-        }
-        if (is_ascii_letter(c) || c == '_') {
-            while (!at_end() && is_ident_char(peek())) {
-                bump();
+        case Begins::Word:
+            while (is_word_byte(byte_at(pos_))) {
+                ++pos_;
             }
             return kind::from_keyword(text_.substr(start, pos_ - start)).value_or(IDENT);
-        }
-        if (is_ascii_digit(c)) {
+        case Begins::Number:
             number();
             return NUMBER;
-        }
-        if (c == '"') {
+        case Begins::String:
             string(start);
             return STRING;
+        case Begins::Punct:
+            return rule.single;
+        case Begins::Pair:
+            if (byte_at(pos_) == static_cast<unsigned char>(rule.next)) {
+                ++pos_;
+                return rule.pair;
+            }
+            return rule.single;
+        case Begins::Stray:
+            break;
         }
-        if (auto kind = punctuation(c)) {
-            return *kind;
+        return stray_char(start, false);
+    }
+
+    // A character of two to four bytes begins only white space; an invalid byte is one alone.
+    [[gnu::noinline]] SyntaxKind classify_wide(std::size_t start) {
+        const Decoded decoded = decode(text_, start);
+        pos_ += decoded.len;
+        if (is_white_space(decoded.ch)) {
+            white_space();
+            return WHITESPACE;
         }
-        if (c == invalid_byte) {
+        return stray_char(start, decoded.ch == invalid_byte);
+    }
+
+    // Kept out of line: its messages would weigh on every token's path.
+    [[gnu::noinline]] SyntaxKind stray_char(std::size_t start, bool invalid) {
+        if (invalid) {
             stray(start,
                   "invalid UTF-8 byte " + hex_byte(static_cast<unsigned char>(text_[start])));
         } else {
@@ -188,50 +214,73 @@ class Lexer {
         return ERROR_TOKEN;
     }
 
-    void number() {
-        while (!at_end() && is_ascii_digit(peek())) {
-            bump();
-        }
-        if (peek() == '.' && is_ascii_digit(peek(1))) {
-            bump();
-            while (!at_end() && is_ascii_digit(peek())) {
-                bump();
+    void white_space() {
+        while (pos_ < text_.size()) {
+            const unsigned char byte = byte_at(pos_);
+            if (byte < 128) {
+                if (!is_ascii_space(byte)) {
+                    return;
+                }
+                ++pos_;
+                continue;
             }
-        }
-        while (!at_end() && is_unit_letter(peek())) {
-            bump();
+            const Decoded decoded = decode(text_, pos_);
+            if (!is_white_space(decoded.ch)) {
+                return;
+            }
+            pos_ += decoded.len;
         }
     }
 
+    void digits() {
+        while (is_ascii_digit(byte_at(pos_))) {
+            ++pos_;
+        }
+    }
+
+    void number() {
+        digits();
+        if (byte_at(pos_) == '.' && is_ascii_digit(byte_at(pos_ + 1))) {
+            ++pos_;
+            digits();
+        }
+        while (pos_ < text_.size()) {
+            const unsigned char byte = byte_at(pos_);
+            if (byte < 128) {
+                if (!is_ascii_letter(byte)) {
+                    return;
+                }
+                ++pos_;
+                continue;
+            }
+            const Decoded decoded = decode(text_, pos_);
+            if (!is_unit_letter(decoded.ch)) {
+                return;
+            }
+            pos_ += decoded.len;
+        }
+    }
+
+    // Quotes, backslashes and line breaks are ASCII, and no byte of a multi-byte character is:
+    // stepping over bytes ends a string where stepping over characters would.
     void string(std::size_t start) {
-        while (!at_end()) {
-            char32_t c = peek();
+        while (pos_ < text_.size()) {
+            const char c = text_[pos_];
             if (c == '\n' || c == '\r') {
                 break;
             }
-            bump();
+            ++pos_;
             if (c == '"') {
                 return;
             }
-            if (c == '\\' && !at_end() && peek() != '\n' && peek() != '\r') {
-                bump();
+            if (c == '\\' && pos_ < text_.size() && text_[pos_] != '\n' && text_[pos_] != '\r') {
+                ++pos_;
             }
         }
-        error(start, "unterminated string");
+        unterminated(start);
     }
 
-    std::optional<SyntaxKind> punctuation(char32_t c) {
-        for (const PairRule& rule : pair_rules) {
-            if (c == static_cast<char32_t>(rule.first)) {
-                if (!at_end() && text_[pos_] == rule.next) {
-                    ++pos_;
-                    return rule.pair;
-                }
-                return rule.single;
-            }
-        }
-        return single_punct(c);
-    }
+    [[gnu::noinline]] void unterminated(std::size_t start) { error(start, "unterminated string"); }
 
     std::string_view text_;
     std::size_t pos_ = 0;

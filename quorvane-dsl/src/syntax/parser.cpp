@@ -30,13 +30,6 @@ source::TextRange Parser::range_at(std::uint32_t index) const {
     return {tokens_.starts[index], end};
 }
 
-std::uint32_t Parser::code_from(std::uint32_t index) const {
-    while (index < token_count() && kind::is_trivia(kind_at(index))) {
-        ++index;
-    }
-    return index;
-}
-
 std::uint32_t Parser::nth_index(std::uint32_t n) const {
     std::uint32_t index = position_;
     for (; n > 0 && index < token_count(); --n) {
@@ -45,37 +38,21 @@ std::uint32_t Parser::nth_index(std::uint32_t n) const {
     return index;
 }
 
-// Comments run to the end of their line, so only white space can hold the line feed.
+// Comments run to the end of their line, so only white space can hold the line feed. White space
+// is mostly a blank or a line break with indentation: a byte loop beats a library search.
 bool Parser::line_feed_before(std::uint32_t index) const {
     while (index > 0 && kind::is_trivia(kind_at(index - 1))) {
         --index;
         if (kind_at(index) == WHITESPACE) {
             const source::TextRange range = range_at(index);
-            if (text_.substr(range.start, range.len()).find('\n') != std::string_view::npos) {
-                return true;
+            for (std::uint32_t at = range.start; at < range.end; ++at) {
+                if (text_[at] == '\n') {
+                    return true;
+                }
             }
         }
     }
     return false;
-}
-
-void Parser::step() {
-    position_ = code_from(position_ + 1);
-}
-
-Marker Parser::open() {
-    const Marker marker{event_count()};
-    events_.push_back(TreeEvent::open(ERROR));
-    return marker;
-}
-
-// Closing a node is progress as well: unwinding many open brackets at the end of input looks
-// ahead once or twice per level without consuming anything.
-Marker Parser::close(Marker marker, SyntaxKind kind) {
-    events_[marker.index] = TreeEvent::open(kind);
-    events_.push_back(TreeEvent::close());
-    refuel();
-    return marker;
 }
 
 Marker Parser::open_before(std::uint32_t event_index) {
@@ -92,39 +69,12 @@ void Parser::open_wrappers_before(std::uint32_t event_index, std::uint32_t count
     events_.insert(events_.begin() + event_index, count, TreeEvent::open(kind));
 }
 
-void Parser::advance() {
-    if (eof()) {
-        base::fatal("advance past the end");
-    }
-    refuel();
-    events_.push_back(TreeEvent::advance());
-    step();
+void Parser::past_end() {
+    base::fatal("advance past the end");
 }
 
-void Parser::advance_as(SyntaxKind kind) {
-    if (eof()) {
-        base::fatal("advance past the end");
-    }
-    refuel();
-    events_.push_back(TreeEvent::advance_as(kind));
-    step();
-}
-
-void Parser::spend_fuel() {
-    if (fuel_ == 0) {
-        base::fatal("parser is stuck at token " + std::to_string(position_));
-    }
-    --fuel_;
-}
-
-bool Parser::at(SyntaxKind kind) {
-    return nth(0) == kind;
-}
-
-SyntaxKind Parser::nth(std::uint32_t n) {
-    spend_fuel();
-    const std::uint32_t index = nth_index(n);
-    return index < token_count() ? kind_at(index) : END_OF_FILE;
+void Parser::stuck() const {
+    base::fatal("parser is stuck at token " + std::to_string(position_));
 }
 
 bool Parser::nth_at_contextual(std::uint32_t n, SyntaxKind kind) {
@@ -133,12 +83,13 @@ bool Parser::nth_at_contextual(std::uint32_t n, SyntaxKind kind) {
     if (index >= token_count() || kind_at(index) != IDENT) {
         return false;
     }
-    const source::TextRange range = range_at(index);
-    return kind::from_contextual_keyword(text_.substr(range.start, range.len())) == kind;
-}
-
-bool Parser::starts_line() const {
-    return nth_starts_line(0);
+    if (index != contextual_checked_) {
+        const source::TextRange range = range_at(index);
+        contextual_checked_ = index;
+        contextual_ =
+            kind::from_contextual_keyword(text_.substr(range.start, range.len())).value_or(IDENT);
+    }
+    return contextual_ == kind;
 }
 
 bool Parser::nth_starts_line(std::uint32_t n) const {

@@ -41,8 +41,20 @@ class Parser {
 
     Parser(std::string_view text, const TokenColumns& tokens);
 
-    Marker open();
-    Marker close(Marker marker, SyntaxKind kind);
+    // The steps below run once or more per token: they are inline, their faults out of line.
+    Marker open() {
+        const Marker marker{event_count()};
+        events_.push_back(TreeEvent::open(SyntaxKind::ERROR));
+        return marker;
+    }
+    // Closing a node is progress as well: unwinding many open brackets at the end of input looks
+    // ahead once or twice per level without consuming anything.
+    Marker close(Marker marker, SyntaxKind kind) {
+        events_[marker.index] = TreeEvent::open(kind);
+        events_.push_back(TreeEvent::close());
+        refuel();
+        return marker;
+    }
     Marker open_before(std::uint32_t event_index);
     // A chain of `count` nodes of `kind` around what was parsed since `event_index`, each closed
     // already by `close_wrapper`: the events shift once for the whole chain, not once per link.
@@ -50,16 +62,26 @@ class Parser {
     void open_wrappers_before(std::uint32_t event_index, std::uint32_t count, SyntaxKind kind);
     std::uint32_t event_count() const { return static_cast<std::uint32_t>(events_.size()); }
 
-    void advance();
-    void advance_as(SyntaxKind kind);
+    void advance() { take(TreeEvent::advance()); }
+    void advance_as(SyntaxKind kind) { take(TreeEvent::advance_as(kind)); }
 
     bool eof() const { return position_ == token_count(); }
-    bool at(SyntaxKind kind);
-    SyntaxKind nth(std::uint32_t n);
+    bool at(SyntaxKind kind) { return nth(0) == kind; }
+    SyntaxKind nth(std::uint32_t n) {
+        spend_fuel();
+        const std::uint32_t index = n == 0 ? position_ : nth_index(n);
+        return index < token_count() ? kind_at(index) : SyntaxKind::END_OF_FILE;
+    }
     bool nth_at_contextual(std::uint32_t n, SyntaxKind kind);
     bool at_contextual(SyntaxKind kind) { return nth_at_contextual(0, kind); }
     // True at a token preceded by a line feed, and at the end of input.
-    bool starts_line() const;
+    bool starts_line() {
+        if (line_checked_ != position_) {
+            line_checked_ = position_;
+            line_start_ = eof() || line_feed_before(position_);
+        }
+        return line_start_;
+    }
     // The same for the token n places ahead.
     bool nth_starts_line(std::uint32_t n) const;
     // Grows with every token taken.
@@ -83,8 +105,23 @@ class Parser {
     static constexpr std::uint32_t max_depth = 1000;
 
   private:
-    void spend_fuel();
+    void spend_fuel() {
+        if (fuel_ == 0) [[unlikely]] {
+            stuck();
+        }
+        --fuel_;
+    }
+    [[noreturn]] void stuck() const;
     void refuel() { fuel_ = initial_fuel; }
+    void take(TreeEvent event) {
+        if (eof()) [[unlikely]] {
+            past_end();
+        }
+        refuel();
+        events_.push_back(event);
+        position_ = code_from(position_ + 1);
+    }
+    [[noreturn]] static void past_end();
     source::TextRange current_range() const;
     std::uint32_t token_count() const { return static_cast<std::uint32_t>(tokens_.kinds.size()); }
     SyntaxKind kind_at(std::uint32_t index) const {
@@ -92,11 +129,15 @@ class Parser {
     }
     source::TextRange range_at(std::uint32_t index) const;
     // The first non-trivia token at or after `index`, or the token count.
-    std::uint32_t code_from(std::uint32_t index) const;
+    std::uint32_t code_from(std::uint32_t index) const {
+        while (index < token_count() && kind::is_trivia(kind_at(index))) {
+            ++index;
+        }
+        return index;
+    }
     // The non-trivia token n places after the current one, or the token count.
     std::uint32_t nth_index(std::uint32_t n) const;
     bool line_feed_before(std::uint32_t index) const;
-    void step();
 
     static constexpr std::uint32_t initial_fuel = 256;
 
@@ -108,6 +149,13 @@ class Parser {
     std::uint32_t code_end_ = 0; // where the last non-trivia token ends
     std::uint32_t fuel_ = initial_fuel;
     std::uint32_t depth_ = 0;
+    // Whether the token at `line_checked_` starts a line: the grammar asks again at one token.
+    std::uint32_t line_checked_ = no_index;
+    bool line_start_ = false;
+    // The contextual keyword the identifier at `contextual_checked_` spells (IDENT for none):
+    // the grammar tries one keyword after another at the same token.
+    std::uint32_t contextual_checked_ = no_index;
+    SyntaxKind contextual_ = SyntaxKind::IDENT;
 };
 
 } // namespace quorvane_dsl::syntax::parser

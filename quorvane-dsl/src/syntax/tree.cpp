@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cstring>
 #include <limits>
 
 #include "base/fatal.hpp"
@@ -262,16 +263,38 @@ std::optional<SyntaxToken> SyntaxElement::as_token() const {
 
 namespace {
 
+// Eight events at a time: an open is the one event with its top bit set. The eight bits are
+// summed by a multiplication, which needs no population count instruction.
+std::size_t count_opens(std::span<const TreeEvent> events) {
+    static_assert(sizeof(TreeEvent) == 1);
+    constexpr std::uint64_t top_bits = 0x8080808080808080;
+    constexpr std::uint64_t low_bytes = 0x0101010101010101;
+    const auto* bytes = reinterpret_cast<const unsigned char*>(events.data());
+    std::size_t opens = 0;
+    std::size_t at = 0;
+    for (; at + 8 <= events.size(); at += 8) {
+        std::uint64_t word = 0;
+        std::memcpy(&word, bytes + at, 8);
+        opens += static_cast<std::size_t>((((word & top_bits) >> 7) * low_bytes) >> 56);
+    }
+    for (; at < events.size(); ++at) {
+        opens += events[at].is_open();
+    }
+    return opens;
+}
+
 // One pass over the events. The token kinds are first moved to the end of the kind column, so
 // that every element is written at or before the token it is read from: the column becomes the
-// elements' kinds without a second copy. Token starts stay where the lexer put them.
-class Assembly {
+// elements' kinds without a second copy. Token starts stay where the lexer put them. A node's bit
+// is set as it is written, so no second pass over the elements finds the nodes. The trivia rule
+// is a parameter of the type: the loop runs once per event and tests nothing it need not.
+template <TriviaEvents trivia> class Assembly {
   public:
-    Assembly(Tree& tree, TriviaEvents trivia) : tree_(tree), trivia_(trivia) {}
+    explicit Assembly(Tree& tree) : tree_(tree), kinds_(tree.kinds.data()) {}
 
     void run(std::span<const TreeEvent> events) {
         make_room(events);
-        for (const TreeEvent& event : events) {
+        for (const TreeEvent event : events) {
             if (event.is_open()) {
                 open(event.kind());
             } else if (event.is_close()) {
@@ -286,7 +309,7 @@ class Assembly {
         if (!open_.empty()) {
             base::fatal("a syntax tree is finished with unfinished nodes");
         }
-        if (next_ != tree_.size()) {
+        if (next_ != size_) {
             base::fatal("a syntax tree leaves tokens out");
         }
     }
@@ -299,42 +322,47 @@ class Assembly {
 
     void make_room(std::span<const TreeEvent> events) {
         const std::size_t tokens = tree_.kinds.size();
-        std::size_t nodes = 0;
-        for (const TreeEvent& event : events) {
-            nodes += event.is_open();
-        }
+        const std::size_t nodes = count_opens(events);
         if (tokens + nodes >= no_index) {
             base::fatal("a syntax tree has 2^32 elements or more");
         }
         tree_.kinds.resize(tokens + nodes);
         std::move_backward(tree_.kinds.begin(), tree_.kinds.begin() + tokens, tree_.kinds.end());
+        kinds_ = tree_.kinds.data();
+        size_ = static_cast<std::uint32_t>(tokens + nodes);
+        tree_.node_bits.assign((size_ + 63) / 64, 0);
         tree_.nodes.reserve(nodes);
         next_ = static_cast<std::uint32_t>(nodes);
     }
 
     void open(SyntaxKind kind) {
-        if (!kind::is_node_kind(kind)) {
+        if (!kind::is_node_kind(kind)) [[unlikely]] {
             base::fatal("a node of a token kind");
         }
-        if (open_.empty() && written_ > 0) {
+        std::uint32_t parent = no_index;
+        if (!open_.empty()) [[likely]] {
+            if constexpr (trivia == TriviaEvents::Attached) {
+                take_trivia();
+            }
+            parent = open_.back().element;
+        } else if (written_ > 0) {
             base::fatal("a syntax tree has exactly one root node");
         }
-        if (!open_.empty() && trivia_ == TriviaEvents::Attached) {
-            take_trivia();
-        }
-        const std::uint32_t parent = open_.empty() ? no_index : open_.back().element;
         open_.push_back({written_, static_cast<std::uint32_t>(tree_.nodes.size())});
         tree_.nodes.push_back({.subtree_end = 0, .parent = parent});
-        write(kind);
+        tree_.node_bits[written_ / 64] |= std::uint64_t{1} << (written_ % 64);
+        write(kind::to_raw(kind));
     }
 
     void close() {
-        if (open_.empty()) {
+        if (open_.empty()) [[unlikely]] {
             base::fatal("finish_node without an open node");
         }
-        if (open_.size() == 1 && trivia_ == TriviaEvents::Attached) {
-            while (next_ < tree_.size()) {
-                take_token(tree_.kind(next_));
+        if constexpr (trivia == TriviaEvents::Attached) {
+            if (open_.size() == 1) {
+                while (next_ < size_) {
+                    take_token(kinds_[next_]);
+                }
             }
         }
         tree_.nodes[open_.back().node].subtree_end = written_;
@@ -342,56 +370,49 @@ class Assembly {
     }
 
     void advance(TreeEvent event) {
-        if (open_.empty()) {
+        if (open_.empty()) [[unlikely]] {
             base::fatal("a syntax tree has exactly one root node");
         }
-        if (trivia_ == TriviaEvents::Attached) {
+        if constexpr (trivia == TriviaEvents::Attached) {
             take_trivia();
         }
-        if (next_ == tree_.size()) {
+        if (next_ == size_) [[unlikely]] {
             base::fatal("event past the last token");
         }
-        const SyntaxKind kind = event.keeps_own_kind() ? tree_.kind(next_) : event.kind();
-        if (!kind::is_token_kind(kind)) {
+        const SyntaxKind kind =
+            event.keeps_own_kind() ? static_cast<SyntaxKind>(kinds_[next_]) : event.kind();
+        if (!kind::is_token_kind(kind)) [[unlikely]] {
             base::fatal("a token of a node kind");
         }
-        take_token(kind);
+        take_token(kind::to_raw(kind));
     }
 
     void take_trivia() {
-        while (next_ < tree_.size() && kind::is_trivia(tree_.kind(next_))) {
-            take_token(tree_.kind(next_));
+        while (next_ < size_ && kind::is_trivia(static_cast<SyntaxKind>(kinds_[next_]))) {
+            take_token(kinds_[next_]);
         }
     }
 
     // The kind is read before the write: the element may take the token's own place.
-    void take_token(SyntaxKind kind) {
+    void take_token(std::uint16_t raw) {
         ++next_;
-        write(kind);
+        write(raw);
     }
 
-    void write(SyntaxKind kind) {
-        tree_.kinds[written_++] = static_cast<std::uint8_t>(kind::to_raw(kind));
-    }
+    void write(std::uint16_t raw) { kinds_[written_++] = static_cast<std::uint8_t>(raw); }
 
     Tree& tree_;
-    TriviaEvents trivia_;
+    std::uint8_t* kinds_;    // the kind column, once it has room for every element
+    std::uint32_t size_ = 0; // tokens and nodes
     std::vector<Open> open_;
     std::uint32_t next_ = 0;    // the next token to take
     std::uint32_t written_ = 0; // elements laid out so far
 };
 
-void index_nodes(Tree& tree) {
-    const std::uint32_t words = (tree.size() + 63) / 64;
-    tree.node_bits.assign(words, 0);
-    tree.nodes_before.assign(words, 0);
-    for (std::uint32_t i = 0; i < tree.size(); ++i) {
-        if (tree.is_node(i)) {
-            tree.node_bits[i / 64] |= std::uint64_t{1} << (i % 64);
-        }
-    }
+void count_nodes_before(Tree& tree) {
+    tree.nodes_before.resize(tree.node_bits.size());
     std::uint32_t before = 0;
-    for (std::uint32_t word = 0; word < words; ++word) {
+    for (std::size_t word = 0; word < tree.node_bits.size(); ++word) {
         tree.nodes_before[word] = before;
         before += static_cast<std::uint32_t>(std::popcount(tree.node_bits[word]));
     }
@@ -408,8 +429,12 @@ std::shared_ptr<const Tree> assemble_tree(std::string text, TokenColumns tokens,
     tree->text = std::move(text);
     tree->kinds = std::move(tokens.kinds);
     tree->starts = std::move(tokens.starts);
-    Assembly(*tree, trivia).run(events);
-    index_nodes(*tree);
+    if (trivia == TriviaEvents::Attached) {
+        Assembly<TriviaEvents::Attached>(*tree).run(events);
+    } else {
+        Assembly<TriviaEvents::Explicit>(*tree).run(events);
+    }
+    count_nodes_before(*tree);
     return tree;
 }
 
