@@ -45,9 +45,10 @@ std::expected<std::size_t, std::string> open_regular(const std::string& path, De
     return static_cast<std::size_t>(std::max<off_t>(info.st_size, 0));
 }
 
-std::expected<std::vector<std::uint8_t>, std::string> read_all(int fd, std::size_t size) {
+// Text is read into its string directly, so a large source is neither copied nor held twice.
+template <class Bytes> std::expected<Bytes, std::string> read_all(int fd, std::size_t size) {
     // Read straight into place; the spare byte shows a file that grew meanwhile.
-    std::vector<std::uint8_t> bytes(size + 1);
+    Bytes bytes(size + 1, 0);
     std::size_t filled = 0;
     for (;;) {
         if (filled == bytes.size()) {
@@ -96,15 +97,19 @@ void install_fault_handler() {
     (void)installed;
 }
 
-} // namespace
-
-std::expected<std::vector<std::uint8_t>, std::string> read_file(const std::string& path) {
+template <class Bytes> std::expected<Bytes, std::string> read_whole(const std::string& path) {
     Descriptor file;
     auto size = open_regular(path, file);
     if (!size) {
         return std::unexpected(std::move(size.error()));
     }
-    return read_all(file.fd, *size);
+    return read_all<Bytes>(file.fd, *size);
+}
+
+} // namespace
+
+std::expected<std::vector<std::uint8_t>, std::string> read_file(const std::string& path) {
+    return read_whole<std::vector<std::uint8_t>>(path);
 }
 
 std::expected<FileBytes, std::string> FileBytes::open(const std::string& path) {
@@ -128,7 +133,7 @@ std::expected<FileBytes, std::string> FileBytes::open(const std::string& path) {
             return bytes;
         }
     }
-    auto read = read_all(file.fd, *size);
+    auto read = read_all<std::vector<std::uint8_t>>(file.fd, *size);
     if (!read) {
         return std::unexpected(std::move(read.error()));
     }
@@ -167,15 +172,14 @@ void FileBytes::release() {
 }
 
 std::expected<std::string, std::string> read_text_file(const std::string& path) {
-    auto bytes = read_file(path);
-    if (!bytes) {
-        return std::unexpected(bytes.error());
+    auto text = read_whole<std::string>(path);
+    if (!text) {
+        return std::unexpected(std::move(text.error()));
     }
-    if (bytes->size() >= source::max_text_size) {
+    if (text->size() >= source::max_text_size) {
         return std::unexpected("file is too large");
     }
-    std::string text(bytes->begin(), bytes->end());
-    if (!utf8::is_valid(text)) {
+    if (!utf8::is_valid(*text)) {
         return std::unexpected("stream did not contain valid UTF-8");
     }
     return text;
