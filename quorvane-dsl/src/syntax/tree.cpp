@@ -283,6 +283,24 @@ std::size_t count_opens(std::span<const TreeEvent> events) {
     return opens;
 }
 
+// The kind column while the elements are laid out over the tokens. A local of the assembly
+// loop, not a member: a byte written into the column could alias any member, and the compiler
+// would reload them all after every element.
+struct Column {
+    std::uint8_t* kinds;
+    std::uint32_t size;        // tokens and nodes
+    std::uint32_t next;        // the next token to take
+    std::uint32_t written = 0; // elements laid out so far
+
+    std::uint8_t next_kind() const { return kinds[next]; }
+    // The kind is read before the write: the element may take the token's own place.
+    void take_token(std::uint8_t raw) {
+        ++next;
+        write(raw);
+    }
+    void write(std::uint8_t raw) { kinds[written++] = raw; }
+};
+
 // One pass over the events. The token kinds are first moved to the end of the kind column, so
 // that every element is written at or before the token it is read from: the column becomes the
 // elements' kinds without a second copy. Token starts stay where the lexer put them. A node's bit
@@ -290,26 +308,26 @@ std::size_t count_opens(std::span<const TreeEvent> events) {
 // is a parameter of the type: the loop runs once per event and tests nothing it need not.
 template <TriviaEvents trivia> class Assembly {
   public:
-    explicit Assembly(Tree& tree) : tree_(tree), kinds_(tree.kinds.data()) {}
+    explicit Assembly(Tree& tree) : tree_(tree) {}
 
     void run(std::span<const TreeEvent> events) {
-        make_room(events);
+        Column column = make_room(events);
         for (const TreeEvent event : events) {
             if (event.is_open()) {
-                open(event.kind());
+                open(column, event.kind());
             } else if (event.is_close()) {
-                close();
+                close(column);
             } else {
-                advance(event);
+                advance(column, event);
             }
         }
-        if (written_ == 0) {
+        if (column.written == 0) {
             base::fatal("a syntax tree has exactly one root node");
         }
         if (!open_.empty()) {
             base::fatal("a syntax tree is finished with unfinished nodes");
         }
-        if (next_ != size_) {
+        if (column.next != column.size) {
             base::fatal("a syntax tree leaves tokens out");
         }
     }
@@ -320,93 +338,83 @@ template <TriviaEvents trivia> class Assembly {
         std::uint32_t node;
     };
 
-    void make_room(std::span<const TreeEvent> events) {
+    Column make_room(std::span<const TreeEvent> events) {
         const std::size_t tokens = tree_.kinds.size();
         const std::size_t nodes = count_opens(events);
         if (tokens + nodes >= no_index) {
             base::fatal("a syntax tree has 2^32 elements or more");
         }
-        tree_.kinds.resize(tokens + nodes);
-        std::move_backward(tree_.kinds.begin(), tree_.kinds.begin() + tokens, tree_.kinds.end());
-        kinds_ = tree_.kinds.data();
-        size_ = static_cast<std::uint32_t>(tokens + nodes);
-        tree_.node_bits.assign((size_ + 63) / 64, 0);
+        const auto size = static_cast<std::uint32_t>(tokens + nodes);
+        tree_.kinds.resize(size);
+        std::move_backward(tree_.kinds.begin(), tree_.kinds.begin() + tokens,
+                           tree_.kinds.begin() + size);
+        tree_.node_bits.assign((size + 63) / 64, 0);
         tree_.nodes.reserve(nodes);
-        next_ = static_cast<std::uint32_t>(nodes);
+        return {
+            .kinds = tree_.kinds.data(), .size = size, .next = static_cast<std::uint32_t>(nodes)};
     }
 
-    void open(SyntaxKind kind) {
+    void open(Column& column, SyntaxKind kind) {
         if (!kind::is_node_kind(kind)) [[unlikely]] {
             base::fatal("a node of a token kind");
         }
         std::uint32_t parent = no_index;
         if (!open_.empty()) [[likely]] {
             if constexpr (trivia == TriviaEvents::Attached) {
-                take_trivia();
+                take_trivia(column);
             }
             parent = open_.back().element;
-        } else if (written_ > 0) {
+        } else if (column.written > 0) {
             base::fatal("a syntax tree has exactly one root node");
         }
-        open_.push_back({written_, static_cast<std::uint32_t>(tree_.nodes.size())});
+        open_.push_back({column.written, static_cast<std::uint32_t>(tree_.nodes.size())});
         tree_.nodes.push_back({.subtree_end = 0, .parent = parent});
-        tree_.node_bits[written_ / 64] |= std::uint64_t{1} << (written_ % 64);
-        write(kind::to_raw(kind));
+        tree_.node_bits[column.written / 64] |= std::uint64_t{1} << (column.written % 64);
+        column.write(static_cast<std::uint8_t>(kind::to_raw(kind)));
     }
 
-    void close() {
+    void close(Column& column) {
         if (open_.empty()) [[unlikely]] {
             base::fatal("finish_node without an open node");
         }
         if constexpr (trivia == TriviaEvents::Attached) {
             if (open_.size() == 1) {
-                while (next_ < size_) {
-                    take_token(kinds_[next_]);
+                while (column.next < column.size) {
+                    column.take_token(column.next_kind());
                 }
             }
         }
-        tree_.nodes[open_.back().node].subtree_end = written_;
+        tree_.nodes[open_.back().node].subtree_end = column.written;
         open_.pop_back();
     }
 
-    void advance(TreeEvent event) {
+    void advance(Column& column, TreeEvent event) {
         if (open_.empty()) [[unlikely]] {
             base::fatal("a syntax tree has exactly one root node");
         }
         if constexpr (trivia == TriviaEvents::Attached) {
-            take_trivia();
+            take_trivia(column);
         }
-        if (next_ == size_) [[unlikely]] {
+        if (column.next == column.size) [[unlikely]] {
             base::fatal("event past the last token");
         }
         const SyntaxKind kind =
-            event.keeps_own_kind() ? static_cast<SyntaxKind>(kinds_[next_]) : event.kind();
+            event.keeps_own_kind() ? static_cast<SyntaxKind>(column.next_kind()) : event.kind();
         if (!kind::is_token_kind(kind)) [[unlikely]] {
             base::fatal("a token of a node kind");
         }
-        take_token(kind::to_raw(kind));
+        column.take_token(static_cast<std::uint8_t>(kind::to_raw(kind)));
     }
 
-    void take_trivia() {
-        while (next_ < size_ && kind::is_trivia(static_cast<SyntaxKind>(kinds_[next_]))) {
-            take_token(kinds_[next_]);
+    static void take_trivia(Column& column) {
+        while (column.next < column.size &&
+               kind::is_trivia(static_cast<SyntaxKind>(column.next_kind()))) {
+            column.take_token(column.next_kind());
         }
     }
 
-    // The kind is read before the write: the element may take the token's own place.
-    void take_token(std::uint16_t raw) {
-        ++next_;
-        write(raw);
-    }
-
-    void write(std::uint16_t raw) { kinds_[written_++] = static_cast<std::uint8_t>(raw); }
-
     Tree& tree_;
-    std::uint8_t* kinds_;    // the kind column, once it has room for every element
-    std::uint32_t size_ = 0; // tokens and nodes
     std::vector<Open> open_;
-    std::uint32_t next_ = 0;    // the next token to take
-    std::uint32_t written_ = 0; // elements laid out so far
 };
 
 void count_nodes_before(Tree& tree) {
