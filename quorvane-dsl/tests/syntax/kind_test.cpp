@@ -1,3 +1,6 @@
+#include <algorithm>
+#include <string>
+
 #include <gtest/gtest.h>
 
 #include "syntax/kind.hpp"
@@ -43,6 +46,22 @@ TEST(Kind, Keywords) {
     for (const char* other : {"Cell", "cells", "", "gds2", "Layer"}) {
         EXPECT_FALSE(kind::from_keyword(other));
         EXPECT_FALSE(kind::from_contextual_keyword(other));
+    }
+    // Words are found by a slot of a table: a word one letter away from a keyword (so often in
+    // its slot, and of its length) is a keyword only when it is in the lists itself.
+    const auto listed = [](const auto& words, std::string_view word) {
+        return std::find(std::begin(words), std::end(words), word) != std::end(words);
+    };
+    for (std::string word : {"cell", "define", "in", "attribute", "at", "gds", "mirror", "x"}) {
+        for (std::size_t at = 0; at < word.size(); ++at) {
+            for (char letter : std::string_view("abcdefghijklmnopqrstuvwxyz_0")) {
+                std::string near = word;
+                near[at] = letter;
+                EXPECT_EQ(kind::from_keyword(near).has_value(), listed(reserved, near)) << near;
+                EXPECT_EQ(kind::from_contextual_keyword(near).has_value(), listed(contextual, near))
+                    << near;
+            }
+        }
     }
 }
 
