@@ -183,7 +183,7 @@ keyword_table(const std::array<std::pair<std::string_view, SyntaxKind>, N>& entr
     KeywordTable table;
     for (const auto& [word, kind] : entries) {
         if (word.size() < 2 || !table.words[slot(word)].empty()) {
-            throw "two keywords share a slot";
+            throw "a keyword of one letter, or two keywords in one slot";
         }
         table.words[slot(word)] = word;
         table.kinds[slot(word)] = kind;
