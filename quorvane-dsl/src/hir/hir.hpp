@@ -37,7 +37,8 @@ struct FileRun {
 
 // Every distinct name and string literal once. Few names recur by the million (`w`, `append`,
 // parameter names), so an expression holds a u32 instead of a string of its own. The empty text
-// is always there, as Symbol{}.
+// is always there, as Symbol{}. Lowering interns a name at nearly every argument, binding and
+// cell name, so the index is one flat table probed in place rather than a chain of nodes.
 class Texts {
   public:
     Texts() { intern(""); }
@@ -51,8 +52,17 @@ class Texts {
     std::string_view operator[](Symbol symbol) const { return texts_[symbol.raw]; }
 
   private:
+    // A symbol with the upper half of its text's hash, so that most probes of another text
+    // are told apart without reading that text. The text of `symbol_plus_one - 1`; 0 is free.
+    struct Slot {
+        std::uint32_t hash_high = 0;
+        std::uint32_t symbol_plus_one = 0;
+    };
+
+    void grow();
+
     std::deque<std::string> texts_; // a deque never moves its elements, which the views need
-    std::unordered_map<std::string_view, Symbol> index_;
+    std::vector<Slot> slots_;       // a power of two in size, at most half full
 };
 
 // Built by lowering; read-only once the analysis driver has sorted the diagnostics.
@@ -101,8 +111,15 @@ struct Hir {
         return std::span(cell_names).subspan(run.first, run.count);
     }
 
-    // Appends with the location at the same index.
-    ExprId add_expr(Expr expr, Src src);
+    // Appends with the location at the same index. Inline: lowering appends one per expression
+    // node of the source, and an out-of-line call passes the expression through memory.
+    ExprId add_expr(const Expr& expr, Src src) {
+        if (expr_files.empty() || expr_files.back().file != src.file) [[unlikely]] {
+            expr_files.push_back({static_cast<std::uint32_t>(expr_ranges.size()), src.file});
+        }
+        expr_ranges.push_back(src.range);
+        return exprs.alloc(expr);
+    }
     ArgRun add_args(std::span<const Arg> list);
     ExprRun add_elements(std::span<const ExprId> list);
     Body add_body(std::span<const StmtId> list);

@@ -33,7 +33,7 @@ class Scopes {
     void clear();
     // Replaces a binding of the same name made in the innermost scope.
     void bind(std::string_view name, hir::BindingId binding);
-    std::optional<hir::BindingId> find(std::string_view name) const;
+    std::optional<hir::BindingId> find(const base::HashedName& name) const;
     // Every name that is visible.
     std::vector<std::string_view> names() const;
 

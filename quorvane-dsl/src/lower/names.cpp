@@ -7,12 +7,13 @@
 
 namespace quorvane_dsl::lower {
 
-std::optional<hir::Res> Lowerer::lookup(std::string_view name) const {
+std::optional<hir::Res> Lowerer::lookup(std::string_view text) const {
+    const base::HashedName name(text);
     if (const auto binding = scopes_.find(name)) {
         return hir::Res{hir::Res::Local{*binding}};
     }
     if (current_xs_) {
-        if (const auto param = hir_.xsections[*current_xs_].param(name)) {
+        if (const auto param = hir_.xsections[*current_xs_].param(text)) {
             return hir::Res{hir::Res::XsParam{*current_xs_, param->first}};
         }
     }
@@ -24,7 +25,7 @@ std::optional<hir::Res> Lowerer::lookup(std::string_view name) const {
     if (const auto found = hir_.globals.find(name); found != hir_.globals.end()) {
         return found->second.res();
     }
-    if (const auto builtin = hir::builtin_by_name(name)) {
+    if (const auto builtin = hir::builtin_by_name(text)) {
         return hir::Res{hir::Res::Builtin{*builtin}};
     }
     return std::nullopt;

@@ -35,7 +35,7 @@ void Scopes::bind(std::string_view name, hir::BindingId binding) {
     names_.push_back(&entry->first);
 }
 
-std::optional<hir::BindingId> Scopes::find(std::string_view name) const {
+std::optional<hir::BindingId> Scopes::find(const base::HashedName& name) const {
     const auto found = stacks_.find(name);
     if (found == stacks_.end()) {
         return std::nullopt;
