@@ -190,7 +190,7 @@ void Lowerer::lower_cell(hir::CellId cell, const SyntaxNode& def_node) {
         }
     }
     for (const auto& [index, decl] : pending_attrs) {
-        const hir::ExprId lowered = expr_at(walk::first_expr(tree, decl), tree.range(decl));
+        const hir::ExprId lowered = expr_at(walk::first_expr(tree, decl), decl);
         hir_.cells[cell].attrs[index].value = lowered;
     }
     for (const auto& [index, decl] : pending_markers) {

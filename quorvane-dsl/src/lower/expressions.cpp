@@ -103,19 +103,20 @@ hir::ExprId Lowerer::lower_expr(const ast::Expr& expr) {
     return lower_at(expr.syntax().index());
 }
 
-hir::ExprId Lowerer::expr_at(std::uint32_t node, source::TextRange fallback) {
-    return node != syntax::no_index ? lower_at(node) : missing(fallback);
+// The fallback's range is taken only when the value is missing: a range costs ranks of the tree.
+hir::ExprId Lowerer::expr_at(std::uint32_t node, std::uint32_t fallback) {
+    return node != syntax::no_index ? lower_at(node) : missing(tree_->range(fallback));
 }
 
-hir::ExprId Lowerer::number(std::uint32_t literal, std::string_view token) {
+hir::ExprId Lowerer::number(source::TextRange literal, std::string_view token) {
     const auto parts = syntax::lexer::split_number(token);
     std::optional<units::Unit> unit;
     if (!parts.unit.empty()) {
         unit = units::parse_unit(parts.unit);
         if (!unit) {
-            error(src_at(literal),
+            error(src(literal),
                   "unknown unit `" + std::string(parts.unit) + "`" + unit_hint(parts.unit));
-            return missing(tree_->range(literal));
+            return missing(literal);
         }
     }
     const bool integer = parts.numeral.find('.') == std::string_view::npos;
@@ -123,14 +124,14 @@ hir::ExprId Lowerer::number(std::uint32_t literal, std::string_view token) {
     if (integer && !unit) {
         const auto exact = parse_i64(parts.numeral);
         if (!exact) {
-            error(src_at(literal),
+            error(src(literal),
                   "integer literal `" + std::string(token) + "` does not fit in 64 bits");
-            return missing(tree_->range(literal));
+            return missing(literal);
         }
-        return hir_.add_expr(hir::Expr{hir::Expr::Number::exact_integer(*exact)}, src_at(literal));
+        return hir_.add_expr(hir::Expr{hir::Expr::Number::exact_integer(*exact)}, src(literal));
     }
     return hir_.add_expr(hir::Expr{hir::Expr::Number::of(parse_f64(parts.numeral), unit, integer)},
-                         src_at(literal));
+                         src(literal));
 }
 
 // A chain of operators is as long as the source makes it, so its left operands are followed in
@@ -148,15 +149,15 @@ hir::ExprId Lowerer::binary_chain(std::uint32_t outermost) {
         }
         chain_stack_.push_back(leftmost);
     }
-    hir::ExprId lhs = expr_at(leftmost, tree.range(chain_stack_.back()));
+    hir::ExprId lhs = expr_at(leftmost, chain_stack_.back());
     for (std::size_t link = chain_stack_.size(); link-- > first;) {
         const std::uint32_t node = chain_stack_[link];
-        const hir::ExprId rhs = expr_at(walk::leading_exprs<2>(tree, node)[1], tree.range(node));
+        const hir::ExprId rhs = expr_at(walk::leading_exprs<2>(tree, node)[1], node);
         const std::uint32_t token = walk::first_token(tree, node);
         const auto op = token != syntax::no_index ? binary_op(tree.kind(token)) : std::nullopt;
-        hir::Expr lowered =
+        const hir::Expr lowered =
             op ? hir::Expr{hir::Expr::Binary{*op, lhs, rhs}} : hir::Expr{hir::Expr::Missing{}};
-        lhs = hir_.add_expr(std::move(lowered), src_at(node));
+        lhs = hir_.add_expr(lowered, src_at(node));
     }
     chain_stack_.resize(first);
     return lhs;
@@ -164,8 +165,17 @@ hir::ExprId Lowerer::binary_chain(std::uint32_t outermost) {
 
 hir::ExprId Lowerer::lower_at(std::uint32_t node) {
     const syntax::Tree& tree = *tree_;
+    // Operator chains and parentheses make no expression at this node, so take no range of it.
+    switch (tree.kind(node)) {
+    case SyntaxKind::BIN_EXPR:
+        return binary_chain(node);
+    case SyntaxKind::PAREN_EXPR:
+        return expr_at(walk::first_expr(tree, node), node);
+    default:
+        break;
+    }
     const source::TextRange range = tree.range(node);
-    const auto push = [&](hir::Expr expr) { return hir_.add_expr(std::move(expr), src(range)); };
+    const auto push = [&](const hir::Expr& expr) { return hir_.add_expr(expr, src(range)); };
     switch (tree.kind(node)) {
     case SyntaxKind::LITERAL: {
         const std::uint32_t token = walk::first_token(tree, node);
@@ -174,7 +184,7 @@ hir::ExprId Lowerer::lower_at(std::uint32_t node) {
         }
         switch (tree.kind(token)) {
         case SyntaxKind::NUMBER:
-            return number(node, walk::text(tree, token));
+            return number(range, walk::text(tree, token));
         case SyntaxKind::STRING:
             return push({hir::Expr::Str{
                 hir_.texts.intern(syntax::lexer::unescape_string(walk::text(tree, token)))}});
@@ -187,16 +197,13 @@ hir::ExprId Lowerer::lower_at(std::uint32_t node) {
         }
     }
     case SyntaxKind::NAME_REF:
-        return push({hir::Expr::Name{resolve(node)}});
+        return push({hir::Expr::Name{resolve(node, range)}});
     case SyntaxKind::SELF_EXPR:
         return push({hir::Expr::SelfRef{}});
-    case SyntaxKind::PAREN_EXPR:
-        // Parentheses make no expression of their own.
-        return expr_at(walk::first_expr(tree, node), range);
     case SyntaxKind::POINT_EXPR: {
         const auto parts = walk::leading_exprs<3>(tree, node);
-        const hir::ExprId x = expr_at(parts[0], range);
-        const hir::ExprId y = expr_at(parts[1], range);
+        const hir::ExprId x = expr_at(parts[0], node);
+        const hir::ExprId y = expr_at(parts[1], node);
         std::optional<hir::ExprId> angle;
         if (parts[2] != syntax::no_index) {
             angle = lower_at(parts[2]);
@@ -217,18 +224,16 @@ hir::ExprId Lowerer::lower_at(std::uint32_t node) {
         element_stack_.resize(from);
         return push({hir::Expr::List{elements}});
     }
-    case SyntaxKind::BIN_EXPR:
-        return binary_chain(node);
     case SyntaxKind::PREFIX_EXPR: {
         const std::uint32_t token = walk::first_token(tree, node);
         const hir::PrefixOp op = token != syntax::no_index && tree.kind(token) == SyntaxKind::MINUS
                                      ? hir::PrefixOp::Neg
                                      : hir::PrefixOp::Not;
-        const hir::ExprId operand = expr_at(walk::first_expr(tree, node), range);
+        const hir::ExprId operand = expr_at(walk::first_expr(tree, node), node);
         return push({hir::Expr::Prefix{op, operand}});
     }
     case SyntaxKind::FIELD_EXPR: {
-        const hir::ExprId base = expr_at(walk::first_expr(tree, node), range);
+        const hir::ExprId base = expr_at(walk::first_expr(tree, node), node);
         // The base may itself be a NAME_REF; the field's is the one after the dot.
         const std::uint32_t field = walk::child_after(tree, node, SyntaxKind::DOT);
         if (field == syntax::no_index || tree.kind(field) != SyntaxKind::NAME_REF) {
@@ -238,17 +243,16 @@ hir::ExprId Lowerer::lower_at(std::uint32_t node) {
                                       hir_.texts.intern(walk::name_text(tree, field))}});
     }
     case SyntaxKind::INDEX_EXPR: {
-        const hir::ExprId base = expr_at(walk::first_expr(tree, node), range);
-        const hir::ExprId index =
-            expr_at(walk::child_after(tree, node, SyntaxKind::L_BRACK), range);
+        const hir::ExprId base = expr_at(walk::first_expr(tree, node), node);
+        const hir::ExprId index = expr_at(walk::child_after(tree, node, SyntaxKind::L_BRACK), node);
         return push({hir::Expr::Index{base, index}});
     }
     case SyntaxKind::CALL_EXPR: {
-        const hir::ExprId callee = expr_at(walk::first_expr(tree, node), range);
+        const hir::ExprId callee = expr_at(walk::first_expr(tree, node), node);
         const std::size_t from = arg_stack_.size();
         if (const std::uint32_t list = walk::child_node(tree, node, SyntaxKind::ARG_LIST);
             list != syntax::no_index) {
-            call_args(list, range);
+            call_args(list, node);
         }
         return push({hir::Expr::Call{callee, take_args(from)}});
     }
@@ -259,7 +263,7 @@ hir::ExprId Lowerer::lower_at(std::uint32_t node) {
 
 // The ARG children of an ARG_LIST and its bare positional expressions, in order; a value that
 // is missing stands at the call.
-void Lowerer::call_args(std::uint32_t list, source::TextRange call) {
+void Lowerer::call_args(std::uint32_t list, std::uint32_t call) {
     const syntax::Tree& tree = *tree_;
     walk::Children children(tree, list);
     for (std::uint32_t child = children.next(); child != syntax::no_index;
@@ -273,7 +277,7 @@ void Lowerer::call_args(std::uint32_t list, source::TextRange call) {
 }
 
 // The name and value of an ARG node, found in one pass; a missing value stands at `fallback`.
-hir::Arg Lowerer::arg(std::uint32_t node, source::TextRange fallback) {
+hir::Arg Lowerer::arg(std::uint32_t node, std::uint32_t fallback) {
     const syntax::Tree& tree = *tree_;
     std::uint32_t name = syntax::no_index;
     std::uint32_t value = syntax::no_index;
@@ -317,7 +321,7 @@ void Lowerer::push_args(std::uint32_t node) {
     for (std::uint32_t child = children.next(); child != syntax::no_index;
          child = children.next()) {
         if (tree.kind(child) == SyntaxKind::ARG) {
-            arg_stack_.push_back(arg(child, tree.range(child)));
+            arg_stack_.push_back(arg(child, child));
         }
     }
 }

@@ -172,17 +172,19 @@ class Lowerer {
     void prebind(hir::CellId cell, std::uint32_t name, hir::BindingKind kind);
 
     // expressions.cpp: nodes by their index in tree_
-    hir::ExprId expr_at(std::uint32_t node, source::TextRange fallback);
+    // A missing value (no_index) stands at `fallback`.
+    hir::ExprId expr_at(std::uint32_t node, std::uint32_t fallback);
     hir::ExprId lower_at(std::uint32_t node);
     hir::ExprId binary_chain(std::uint32_t outermost);
-    hir::ExprId number(std::uint32_t literal, std::string_view token);
-    void call_args(std::uint32_t list, source::TextRange call);
-    hir::Arg arg(std::uint32_t node, source::TextRange fallback);
+    hir::ExprId number(source::TextRange literal, std::string_view token);
+    void call_args(std::uint32_t list, std::uint32_t call);
+    hir::Arg arg(std::uint32_t node, std::uint32_t fallback);
     hir::ArgRun args(std::uint32_t node);
     void push_args(std::uint32_t node);
 
     // names.cpp
     hir::Res resolve(std::uint32_t name_ref);
+    hir::Res resolve(std::uint32_t name_ref, source::TextRange range);
     std::optional<hir::LayerId> layer_ref(std::uint32_t name_ref);
 
     hir::Hir hir_;

@@ -44,12 +44,12 @@ void Lowerer::place_stmt(std::uint32_t node, Level level, std::vector<hir::StmtI
 hir::Stmt::Place Lowerer::place(std::uint32_t spec, Level level) {
     const syntax::Tree& tree = *tree_;
     hir::Stmt::Place result;
-    result.target = expr_at(first_expr_before_at(tree, spec), tree.range(spec));
+    result.target = expr_at(first_expr_before_at(tree, spec), spec);
     if (const std::uint32_t with = walk::child_node(tree, spec, SyntaxKind::WITH_CLAUSE);
         with != syntax::no_index) {
         result.args = args(with);
     }
-    result.at = expr_at(walk::child_after(tree, spec, SyntaxKind::AT_KW), tree.range(spec));
+    result.at = expr_at(walk::child_after(tree, spec, SyntaxKind::AT_KW), spec);
     const Modifiers mods = modifiers(spec);
     result.offset = mods.offset;
     result.rotate = mods.rotate;
@@ -74,10 +74,10 @@ Modifiers Lowerer::modifiers(std::uint32_t node) {
          child = children.next()) {
         switch (tree.kind(child)) {
         case SyntaxKind::OFFSET_MOD:
-            result.offset = expr_at(walk::first_expr(tree, child), tree.range(child));
+            result.offset = expr_at(walk::first_expr(tree, child), child);
             break;
         case SyntaxKind::ROTATE_MOD:
-            result.rotate = expr_at(walk::first_expr(tree, child), tree.range(child));
+            result.rotate = expr_at(walk::first_expr(tree, child), child);
             break;
         case SyntaxKind::MIRROR_MOD:
             result.mirror = true;
@@ -114,7 +114,7 @@ void Lowerer::shape_place(std::uint32_t stmt, hir::BindingId binding,
     }
     hir::Stmt::Place place;
     place.target = target;
-    place.at = expr_at(walk::child_after(tree, tail, SyntaxKind::AT_KW), tree.range(tail));
+    place.at = expr_at(walk::child_after(tree, tail, SyntaxKind::AT_KW), tail);
     const Modifiers mods = modifiers(tail);
     place.offset = mods.offset;
     place.rotate = mods.rotate;

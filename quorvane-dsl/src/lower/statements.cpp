@@ -92,14 +92,13 @@ void Lowerer::stmt(std::uint32_t node, Level level, std::vector<hir::StmtId>& ou
         add(if_stmt(node));
         break;
     case SyntaxKind::ASSIGN_STMT: {
-        const hir::ExprId target = expr_at(walk::first_expr(tree, node), tree.range(node));
-        const hir::ExprId value =
-            expr_at(walk::child_after(tree, node, SyntaxKind::EQ), tree.range(node));
+        const hir::ExprId target = expr_at(walk::first_expr(tree, node), node);
+        const hir::ExprId value = expr_at(walk::child_after(tree, node, SyntaxKind::EQ), node);
         add(append(hir::Stmt{hir::Stmt::Assign{target, value}}, node));
         break;
     }
     case SyntaxKind::EXPR_STMT: {
-        const hir::ExprId value = expr_at(walk::first_expr(tree, node), tree.range(node));
+        const hir::ExprId value = expr_at(walk::first_expr(tree, node), node);
         add(append(hir::Stmt{hir::Stmt::Expr{value}}, node));
         break;
     }
@@ -197,7 +196,7 @@ void Lowerer::shape_stmt(std::uint32_t node, Level level, std::vector<hir::StmtI
         std::optional<hir::ExprId> join;
         if (shape_expr != syntax::no_index) {
             const auto parts = walk::leading_exprs<2>(tree, shape_expr);
-            value = expr_at(parts[0], tree.range(node));
+            value = expr_at(parts[0], node);
             if (parts[1] != syntax::no_index) {
                 join = lower_at(parts[1]);
             }
@@ -266,8 +265,7 @@ void Lowerer::clone_stmt(std::uint32_t node, Level level, std::vector<hir::StmtI
 std::optional<hir::StmtId> Lowerer::define_stmt(std::uint32_t node) {
     const syntax::Tree& tree = *tree_;
     // The value comes first, so `define x = x + 1` reads the outer `x`.
-    const hir::ExprId value =
-        expr_at(walk::child_after(tree, node, SyntaxKind::EQ), tree.range(node));
+    const hir::ExprId value = expr_at(walk::child_after(tree, node, SyntaxKind::EQ), node);
     std::optional<hir::TypeAnn> ty;
     if (const std::uint32_t type = walk::type_child(tree, node); type != syntax::no_index) {
         ty = type_ann(hir_.texts, file_, tree, type);
@@ -283,8 +281,7 @@ std::optional<hir::StmtId> Lowerer::define_stmt(std::uint32_t node) {
 
 std::optional<hir::StmtId> Lowerer::for_stmt(std::uint32_t node) {
     const syntax::Tree& tree = *tree_;
-    const hir::ExprId iter =
-        expr_at(walk::child_after(tree, node, SyntaxKind::IN_KW), tree.range(node));
+    const hir::ExprId iter = expr_at(walk::child_after(tree, node, SyntaxKind::IN_KW), node);
     const std::uint32_t name = walk::child_node(tree, node, SyntaxKind::NAME);
     if (name == syntax::no_index) {
         return std::nullopt;
@@ -302,7 +299,7 @@ std::optional<hir::StmtId> Lowerer::for_stmt(std::uint32_t node) {
 // An `else if` chain nests one If per link; the parser bounds its length.
 hir::StmtId Lowerer::if_stmt(std::uint32_t node) {
     const syntax::Tree& tree = *tree_;
-    const hir::ExprId cond = expr_at(walk::first_expr(tree, node), tree.range(node));
+    const hir::ExprId cond = expr_at(walk::first_expr(tree, node), node);
     const std::uint32_t then_block = walk::block_child(tree, node);
     std::vector<hir::StmtId> then_body = then_block != syntax::no_index
                                              ? block(then_block, Level::Nested)
