@@ -1,4 +1,6 @@
 // Cells: every cell-level name is declared before any expression of the cell is lowered.
+#include <algorithm>
+
 #include "lower/lowerer.hpp"
 #include "lower/walk.hpp"
 
@@ -66,7 +68,7 @@ void Lowerer::prebind(hir::CellId cell, std::uint32_t name, hir::BindingKind kin
     }
     const hir::BindingId binding = new_binding(name, kind, true);
     if (declare_cell_name(cell, name, hir::Res{hir::Res::Local{binding}})) {
-        prebound_[range_key(tree_->range(name))] = binding;
+        prebound_.emplace_back(name, binding);
     }
 }
 
@@ -179,9 +181,10 @@ void Lowerer::lower_cell(hir::CellId cell, const SyntaxNode& def_node) {
     each(def, SyntaxKind::DEFINE_STMT, [&](std::uint32_t define) {
         if (const std::uint32_t name = walk::child_node(tree, define, SyntaxKind::NAME);
             name != syntax::no_index) {
-            define_names_.insert(std::string(walk::name_text(tree, name)));
+            define_names_.push_back(walk::name_text(tree, name));
         }
     });
+    std::ranges::sort(define_names_);
     for (const auto& [index, decl] : pending_params) {
         if (const std::uint32_t value = walk::child_after(tree, decl, SyntaxKind::EQ);
             value != syntax::no_index) {

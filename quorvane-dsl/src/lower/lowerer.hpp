@@ -6,7 +6,6 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
-#include <unordered_set>
 #include <vector>
 
 #include "base/name_map.hpp"
@@ -198,13 +197,16 @@ class Lowerer {
     std::optional<hir::XsId> current_xs_;
     // Absent outside `layer` blocks; inside one, the block's layer when it resolved.
     std::optional<std::optional<hir::LayerId>> current_layer_;
-    // The cell pre-pass's bindings of `as` names, by the start and end of the name.
-    std::unordered_map<std::uint64_t, hir::BindingId> prebound_;
+    // The cell pre-pass's bindings of `as` names by the index of the name, which the pre-pass
+    // meets in increasing order: a sorted list, searched by halving, that no cell allocates anew.
+    using Prebound = std::pair<std::uint32_t, hir::BindingId>;
+    std::vector<Prebound> prebound_;
     std::vector<PendingHint> pending_hints_; // in the order of their diagnostics
     // Spares the search of the open scopes for unknown names whose messages cannot be printed.
     diag::HiddenErrors hidden_errors_;
-    // Names of `define`s standing directly in the cell body, while its sections are lowered.
-    std::unordered_set<std::string> define_names_;
+    // Names of `define`s standing directly in the cell body, while its sections are lowered;
+    // sorted, and read only for a name that is unknown.
+    std::vector<std::string_view> define_names_;
     bool place_star_ = false;
     std::vector<Work> const_work_;
     std::vector<Work> layer_work_;
@@ -214,11 +216,6 @@ class Lowerer {
     std::vector<hir::ExprId> element_stack_; // list expressions in progress, innermost last
     std::vector<std::uint32_t> chain_stack_; // operator chains in progress, innermost last
 };
-
-// Keys the pre-pass's bindings by the range of their name; names of one file never share one.
-inline std::uint64_t range_key(source::TextRange range) {
-    return (static_cast<std::uint64_t>(range.start) << 32) | range.end;
-}
 
 // The written type of a NAME_TYPE or LIST_TYPE node.
 hir::TypeAnn type_ann(hir::Texts& texts, source::FileId file, const ast::Type& type);

@@ -43,7 +43,7 @@ hir::Res Lowerer::resolve(std::uint32_t name_ref, source::TextRange range) {
         return *res;
     }
     const std::string text(name);
-    if (define_names_.contains(text)) {
+    if (std::ranges::binary_search(define_names_, name)) {
         error(at, "`" + text +
                       "` is a variable of the cell body, which `param`, `attribute` and `marker` "
                       "cannot see; define it as an attribute to use it here");

@@ -1,4 +1,6 @@
 // Statements of cell bodies and the local bindings they make.
+#include <algorithm>
+
 #include "base/fatal.hpp"
 #include "lower/lowerer.hpp"
 #include "lower/walk.hpp"
@@ -30,8 +32,8 @@ std::optional<hir::BindingId> Lowerer::stmt_binding(std::uint32_t name, hir::Bin
     if (level == Level::Nested) {
         return new_binding(name, kind, false);
     }
-    const auto found = prebound_.find(range_key(tree_->range(name)));
-    if (found == prebound_.end()) {
+    const auto found = std::ranges::lower_bound(prebound_, name, {}, &Prebound::first);
+    if (found == prebound_.end() || found->first != name) {
         return std::nullopt;
     }
     return found->second;
