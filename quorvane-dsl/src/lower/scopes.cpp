@@ -3,13 +3,11 @@
 
 namespace quorvane_dsl::lower {
 
+// A name's entry stays when its last binding goes, so that a name bound again in the next loop
+// or block of the cell costs no allocation; `clear` drops them all between cells.
 void Scopes::pop() {
     for (std::size_t i = names_.size(); i > opened_.back(); --i) {
-        auto found = stacks_.find(*names_[i - 1]);
-        found->second.pop_back();
-        if (found->second.empty()) {
-            stacks_.erase(found);
-        }
+        stacks_.find(*names_[i - 1])->second.pop_back();
     }
     names_.resize(opened_.back());
     opened_.pop_back();
@@ -25,7 +23,10 @@ void Scopes::bind(std::string_view name, hir::BindingId binding) {
     if (opened_.empty()) {
         return;
     }
-    auto [entry, inserted] = stacks_.try_emplace(std::string(name));
+    auto entry = stacks_.find(name);
+    if (entry == stacks_.end()) {
+        entry = stacks_.try_emplace(std::string(name)).first;
+    }
     std::vector<Shadow>& stack = entry->second;
     if (!stack.empty() && stack.back().depth == opened_.size()) {
         stack.back().binding = binding;
@@ -37,7 +38,7 @@ void Scopes::bind(std::string_view name, hir::BindingId binding) {
 
 std::optional<hir::BindingId> Scopes::find(const base::HashedName& name) const {
     const auto found = stacks_.find(name);
-    if (found == stacks_.end()) {
+    if (found == stacks_.end() || found->second.empty()) {
         return std::nullopt;
     }
     return found->second.back().binding;
@@ -47,7 +48,9 @@ std::vector<std::string_view> Scopes::names() const {
     std::vector<std::string_view> result;
     result.reserve(stacks_.size());
     for (const auto& [name, stack] : stacks_) {
-        result.push_back(name);
+        if (!stack.empty()) {
+            result.push_back(name);
+        }
     }
     return result;
 }
