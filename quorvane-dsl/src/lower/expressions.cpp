@@ -140,24 +140,25 @@ hir::ExprId Lowerer::binary_chain(std::uint32_t outermost) {
     const syntax::Tree& tree = *tree_;
     // The right operands may hold chains of their own, which stack above this one.
     const std::size_t first = chain_stack_.size();
-    chain_stack_.push_back(outermost);
-    std::uint32_t leftmost = syntax::no_index;
-    while (true) {
-        leftmost = walk::first_expr(tree, chain_stack_.back());
-        if (leftmost == syntax::no_index || tree.kind(leftmost) != SyntaxKind::BIN_EXPR) {
-            break;
-        }
-        chain_stack_.push_back(leftmost);
+    // Each link's operands and operator are found on the way down, in one pass over it.
+    const auto push_link = [&](std::uint32_t node) {
+        const walk::ExprParts parts = walk::expr_parts(tree, node, SyntaxKind::BIN_EXPR);
+        chain_stack_.push_back({node, parts.first, parts.second, parts.token});
+    };
+    push_link(outermost);
+    while (chain_stack_.back().lhs != syntax::no_index &&
+           tree.kind(chain_stack_.back().lhs) == SyntaxKind::BIN_EXPR) {
+        push_link(chain_stack_.back().lhs);
     }
-    hir::ExprId lhs = expr_at(leftmost, chain_stack_.back());
+    hir::ExprId lhs = expr_at(chain_stack_.back().lhs, chain_stack_.back().node);
     for (std::size_t link = chain_stack_.size(); link-- > first;) {
-        const std::uint32_t node = chain_stack_[link];
-        const hir::ExprId rhs = expr_at(walk::leading_exprs<2>(tree, node)[1], node);
-        const std::uint32_t token = walk::first_token(tree, node);
-        const auto op = token != syntax::no_index ? binary_op(tree.kind(token)) : std::nullopt;
+        const ChainLink parts = chain_stack_[link];
+        const hir::ExprId rhs = expr_at(parts.rhs, parts.node);
+        const auto op =
+            parts.op != syntax::no_index ? binary_op(tree.kind(parts.op)) : std::nullopt;
         const hir::Expr lowered =
             op ? hir::Expr{hir::Expr::Binary{*op, lhs, rhs}} : hir::Expr{hir::Expr::Missing{}};
-        lhs = hir_.add_expr(lowered, src_at(node));
+        lhs = hir_.add_expr(lowered, src_at(parts.node));
     }
     chain_stack_.resize(first);
     return lhs;
@@ -225,17 +226,19 @@ hir::ExprId Lowerer::lower_at(std::uint32_t node) {
         return push({hir::Expr::List{elements}});
     }
     case SyntaxKind::PREFIX_EXPR: {
-        const std::uint32_t token = walk::first_token(tree, node);
-        const hir::PrefixOp op = token != syntax::no_index && tree.kind(token) == SyntaxKind::MINUS
-                                     ? hir::PrefixOp::Neg
-                                     : hir::PrefixOp::Not;
-        const hir::ExprId operand = expr_at(walk::first_expr(tree, node), node);
+        const walk::ExprParts parts = walk::expr_parts(tree, node, SyntaxKind::PREFIX_EXPR);
+        const hir::PrefixOp op =
+            parts.token != syntax::no_index && tree.kind(parts.token) == SyntaxKind::MINUS
+                ? hir::PrefixOp::Neg
+                : hir::PrefixOp::Not;
+        const hir::ExprId operand = expr_at(parts.first, node);
         return push({hir::Expr::Prefix{op, operand}});
     }
     case SyntaxKind::FIELD_EXPR: {
-        const hir::ExprId base = expr_at(walk::first_expr(tree, node), node);
+        const walk::ExprParts parts = walk::expr_parts(tree, node, SyntaxKind::DOT);
+        const hir::ExprId base = expr_at(parts.first, node);
         // The base may itself be a NAME_REF; the field's is the one after the dot.
-        const std::uint32_t field = walk::child_after(tree, node, SyntaxKind::DOT);
+        const std::uint32_t field = parts.after;
         if (field == syntax::no_index || tree.kind(field) != SyntaxKind::NAME_REF) {
             return push({hir::Expr::Missing{}});
         }
@@ -243,16 +246,17 @@ hir::ExprId Lowerer::lower_at(std::uint32_t node) {
                                       hir_.texts.intern(walk::name_text(tree, field))}});
     }
     case SyntaxKind::INDEX_EXPR: {
-        const hir::ExprId base = expr_at(walk::first_expr(tree, node), node);
-        const hir::ExprId index = expr_at(walk::child_after(tree, node, SyntaxKind::L_BRACK), node);
+        const walk::ExprParts parts = walk::expr_parts(tree, node, SyntaxKind::L_BRACK);
+        const hir::ExprId base = expr_at(parts.first, node);
+        const hir::ExprId index = expr_at(parts.after, node);
         return push({hir::Expr::Index{base, index}});
     }
     case SyntaxKind::CALL_EXPR: {
-        const hir::ExprId callee = expr_at(walk::first_expr(tree, node), node);
+        const walk::ExprParts parts = walk::expr_parts(tree, node, SyntaxKind::ARG_LIST);
+        const hir::ExprId callee = expr_at(parts.first, node);
         const std::size_t from = arg_stack_.size();
-        if (const std::uint32_t list = walk::child_node(tree, node, SyntaxKind::ARG_LIST);
-            list != syntax::no_index) {
-            call_args(list, node);
+        if (parts.marked != syntax::no_index) {
+            call_args(parts.marked, node);
         }
         return push({hir::Expr::Call{callee, take_args(from)}});
     }

@@ -157,7 +157,10 @@ class Lowerer {
     // placement.cpp: nodes by their index in tree_
     void place_stmt(std::uint32_t node, Level level, std::vector<hir::StmtId>& out);
     hir::Stmt::Place place(std::uint32_t spec, Level level);
-    void shape_place(std::uint32_t stmt, hir::BindingId binding, std::vector<hir::StmtId>& out);
+    // The SHAPE_PLACE tail of a statement whose `as` NAME is `name`; nothing when either is
+    // no_index.
+    void shape_place(std::uint32_t tail, std::uint32_t name, hir::BindingId binding,
+                     std::vector<hir::StmtId>& out);
     // The OFFSET_MOD, ROTATE_MOD and MIRROR_MOD children.
     Modifiers modifiers(std::uint32_t node);
 
@@ -214,7 +217,14 @@ class Lowerer {
     std::vector<Work> cell_work_;
     std::vector<hir::Arg> arg_stack_;        // argument lists in progress, innermost last
     std::vector<hir::ExprId> element_stack_; // list expressions in progress, innermost last
-    std::vector<std::uint32_t> chain_stack_; // operator chains in progress, innermost last
+    // A link of an operator chain: its node, operands and operator token.
+    struct ChainLink {
+        std::uint32_t node;
+        std::uint32_t lhs;
+        std::uint32_t rhs;
+        std::uint32_t op;
+    };
+    std::vector<ChainLink> chain_stack_; // operator chains in progress, innermost last
 };
 
 // The written type of a NAME_TYPE or LIST_TYPE node.
