@@ -10,23 +10,11 @@ namespace quorvane_dsl::base {
 
 // Hashes std::string keys so that they can be looked up by string_view; the hash equals that of
 // std::string, so the iteration order stays that of a plain map.
-// A name with its hash, for a name looked up in several maps in turn: hashed once, not per map.
-struct HashedName {
-    explicit HashedName(std::string_view name)
-        : text(name), hash(std::hash<std::string_view>{}(name)) {}
-    std::string_view text;
-    std::size_t hash;
-    friend bool operator==(const HashedName& name, std::string_view key) {
-        return name.text == key;
-    }
-};
-
 struct NameHash {
     using is_transparent = void;
     std::size_t operator()(std::string_view text) const {
         return std::hash<std::string_view>{}(text);
     }
-    std::size_t operator()(const HashedName& name) const { return name.hash; }
 };
 
 template <class V> using NameMap = std::unordered_map<std::string, V, NameHash, std::equal_to<>>;

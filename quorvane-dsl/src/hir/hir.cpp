@@ -121,26 +121,45 @@ std::uint64_t text_hash(std::string_view text) {
 
 } // namespace
 
-Symbol Texts::intern(std::string_view text) {
-    if (slots_.empty()) {
-        slots_.resize(64);
-    }
-    const std::uint64_t hash = text_hash(text);
+std::size_t Texts::probe(std::string_view text, std::uint64_t hash) const {
     const auto high = static_cast<std::uint32_t>(hash >> 32);
     const std::size_t mask = slots_.size() - 1;
     std::size_t at = hash & mask;
     for (; slots_[at].symbol_plus_one != 0; at = (at + 1) & mask) {
         const Slot slot = slots_[at];
         if (slot.hash_high == high && texts_[slot.symbol_plus_one - 1] == text) {
-            return Symbol{slot.symbol_plus_one - 1};
+            break;
         }
+    }
+    return at;
+}
+
+std::optional<Symbol> Texts::find(std::string_view text) const {
+    if (slots_.empty()) {
+        return std::nullopt;
+    }
+    const Slot slot = slots_[probe(text, text_hash(text))];
+    if (slot.symbol_plus_one == 0) {
+        return std::nullopt;
+    }
+    return Symbol{slot.symbol_plus_one - 1};
+}
+
+Symbol Texts::intern(std::string_view text) {
+    if (slots_.empty()) {
+        slots_.resize(64);
+    }
+    const std::uint64_t hash = text_hash(text);
+    const std::size_t at = probe(text, hash);
+    if (slots_[at].symbol_plus_one != 0) {
+        return Symbol{slots_[at].symbol_plus_one - 1};
     }
     if (texts_.size() >= UINT32_MAX - 1) {
         base::fatal("hir: more than 2^32 - 2 distinct texts");
     }
     const Symbol symbol{static_cast<std::uint32_t>(texts_.size())};
     texts_.emplace_back(text);
-    slots_[at] = {high, symbol.raw + 1};
+    slots_[at] = {static_cast<std::uint32_t>(hash >> 32), symbol.raw + 1};
     if (texts_.size() * 2 > slots_.size()) {
         grow();
     }

@@ -42,14 +42,17 @@ struct FileRun {
 class Texts {
   public:
     Texts() { intern(""); }
-    // The views in the index point into the texts, which a copy would not carry along.
+    // A program's texts are handed on, never copied.
     Texts(const Texts&) = delete;
     Texts& operator=(const Texts&) = delete;
     Texts(Texts&&) = default;
     Texts& operator=(Texts&&) = default;
 
     Symbol intern(std::string_view text);
+    // The symbol of a text interned before, without interning it.
+    std::optional<Symbol> find(std::string_view text) const;
     std::string_view operator[](Symbol symbol) const { return texts_[symbol.raw]; }
+    std::size_t size() const { return texts_.size(); }
 
   private:
     // A symbol with the upper half of its text's hash, so that most probes of another text
@@ -59,6 +62,8 @@ class Texts {
         std::uint32_t symbol_plus_one = 0;
     };
 
+    // The slot that holds `text`, or the free slot where it would go.
+    std::size_t probe(std::string_view text, std::uint64_t hash) const;
     void grow();
 
     std::deque<std::string> texts_; // a deque never moves its elements, which the views need

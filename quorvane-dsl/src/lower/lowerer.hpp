@@ -5,10 +5,8 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
-#include "base/name_map.hpp"
 #include "diag/suggestion.hpp"
 #include "hir/hir.hpp"
 #include "load/ir_file.hpp"
@@ -21,29 +19,28 @@ using syntax::SyntaxKind;
 using syntax::SyntaxNode;
 namespace ast = syntax::ast;
 
-using base::NameMap;
-
 // The local scopes of a cell body. Each name has a stack of the bindings that shadow each other,
-// innermost last, so a lookup costs one hash probe however deep the blocks nest.
+// innermost last, kept by the name's symbol: a lookup costs one index however deep the blocks
+// nest, and a stack keeps its storage from one loop or block to the next.
 class Scopes {
   public:
     void push() { opened_.push_back(names_.size()); }
     void pop();
     void clear();
     // Replaces a binding of the same name made in the innermost scope.
-    void bind(std::string_view name, hir::BindingId binding);
-    std::optional<hir::BindingId> find(const base::HashedName& name) const;
-    // Every name that is visible.
-    std::vector<std::string_view> names() const;
+    void bind(hir::Symbol name, hir::BindingId binding);
+    std::optional<hir::BindingId> find(hir::Symbol name) const;
+    // Every name that is visible, each once.
+    std::vector<hir::Symbol> names() const;
 
   private:
     struct Shadow {
         hir::BindingId binding;
         std::size_t depth;
     };
-    NameMap<std::vector<Shadow>> stacks_;
-    std::vector<const std::string*> names_; // in binding order, to undo a scope
-    std::vector<std::size_t> opened_;       // length of names_ when each scope opened
+    std::vector<std::vector<Shadow>> stacks_; // by symbol
+    std::vector<hir::Symbol> names_;          // in binding order, to undo a scope
+    std::vector<std::size_t> opened_;         // length of names_ when each scope opened
 };
 
 // Where a statement may take its `as` binding from.
@@ -196,7 +193,13 @@ class Lowerer {
     const syntax::Tree* tree_ = nullptr;
     Scopes scopes_;
     std::optional<hir::CellId> current_cell_;
-    NameMap<hir::Res> cell_names_; // of the cell being lowered
+    // The cell-level names by symbol, each with the cell that declared it (its index plus one):
+    // a name of an earlier cell counts as absent, so no table is cleared between cells.
+    struct CellLevelName {
+        std::uint32_t cell_plus_one = 0;
+        hir::Res res;
+    };
+    std::vector<CellLevelName> cell_names_;
     std::optional<hir::XsId> current_xs_;
     // Absent outside `layer` blocks; inside one, the block's layer when it resolved.
     std::optional<std::optional<hir::LayerId>> current_layer_;

@@ -40,7 +40,7 @@ std::optional<hir::BindingId> Lowerer::stmt_binding(std::uint32_t name, hir::Bin
 }
 
 void Lowerer::bind_local(hir::BindingId binding) {
-    scopes_.bind(hir_.text(hir_.bindings[binding].name), binding);
+    scopes_.bind(hir_.bindings[binding].name, binding);
 }
 
 std::vector<hir::StmtId> Lowerer::stmts(std::uint32_t parent, Level level) {
