@@ -7,7 +7,6 @@
 #include <span>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "arena/arena.hpp"
@@ -116,8 +115,8 @@ struct Hir {
         return std::span(cell_names).subspan(run.first, run.count);
     }
 
-    // Appends with the location at the same index. Inline: lowering appends one per expression
-    // node of the source, and an out-of-line call passes the expression through memory.
+    // Appends with the location at the same index; inline, as lowering appends one for nearly
+    // every expression node of the source.
     ExprId add_expr(const Expr& expr, Src src) {
         if (expr_files.empty() || expr_files.back().file != src.file) [[unlikely]] {
             expr_files.push_back({static_cast<std::uint32_t>(expr_ranges.size()), src.file});

@@ -45,11 +45,7 @@ std::optional<hir::BindingId> Scopes::find(hir::Symbol name) const {
 }
 
 std::vector<hir::Symbol> Scopes::names() const {
-    std::vector<hir::Symbol> result;
-    result.reserve(names_.size());
-    for (const hir::Symbol name : names_) {
-        result.push_back(name);
-    }
+    std::vector<hir::Symbol> result = names_;
     std::ranges::sort(result, {}, &hir::Symbol::raw);
     const auto repeated = std::ranges::unique(result);
     result.erase(repeated.begin(), repeated.end());
