@@ -1,6 +1,8 @@
 #include "hir/hir.hpp"
 
 #include <algorithm>
+#include <bit>
+#include <cstring>
 #include <iterator>
 #include <string>
 #include <variant>
@@ -85,14 +87,6 @@ const Src& Hir::stmt_src(StmtId id) const {
     return stmt_srcs[id.raw];
 }
 
-ExprId Hir::add_expr(Expr expr, Src src) {
-    if (expr_files.empty() || expr_files.back().file != src.file) {
-        expr_files.push_back({static_cast<std::uint32_t>(expr_ranges.size()), src.file});
-    }
-    expr_ranges.push_back(src.range);
-    return exprs.alloc(std::move(expr));
-}
-
 ArgRun Hir::add_args(std::span<const Arg> list) {
     return append_run(args, list);
 }
@@ -105,16 +99,87 @@ Body Hir::add_body(std::span<const StmtId> list) {
     return append_run(bodies, list);
 }
 
-Symbol Texts::intern(std::string_view text) {
-    if (const auto found = index_.find(text); found != index_.end()) {
-        return found->second;
+namespace {
+
+// Hashes eight bytes at a time: names are short, and a byte at a time costs more than the probe.
+std::uint64_t text_hash(std::string_view text) {
+    constexpr std::uint64_t mix = 0x9E3779B97F4A7C15;
+    std::uint64_t hash = text.size() * mix;
+    std::size_t at = 0;
+    for (; at + 8 <= text.size(); at += 8) {
+        std::uint64_t word = 0;
+        std::memcpy(&word, text.data() + at, 8);
+        hash = std::rotl((hash ^ word) * mix, 29);
     }
-    if (texts_.size() >= UINT32_MAX) {
-        base::fatal("hir: more than 2^32 - 1 distinct texts");
+    std::uint64_t tail = 0;
+    if (at < text.size()) {
+        std::memcpy(&tail, text.data() + at, text.size() - at);
+    }
+    hash = (hash ^ tail) * mix;
+    return hash ^ (hash >> 32);
+}
+
+} // namespace
+
+std::size_t Texts::probe(std::string_view text, std::uint64_t hash) const {
+    const auto high = static_cast<std::uint32_t>(hash >> 32);
+    const std::size_t mask = slots_.size() - 1;
+    std::size_t at = hash & mask;
+    for (; slots_[at].symbol_plus_one != 0; at = (at + 1) & mask) {
+        const Slot slot = slots_[at];
+        if (slot.hash_high == high && texts_[slot.symbol_plus_one - 1] == text) {
+            break;
+        }
+    }
+    return at;
+}
+
+std::optional<Symbol> Texts::find(std::string_view text) const {
+    if (slots_.empty()) {
+        return std::nullopt;
+    }
+    const Slot slot = slots_[probe(text, text_hash(text))];
+    if (slot.symbol_plus_one == 0) {
+        return std::nullopt;
+    }
+    return Symbol{slot.symbol_plus_one - 1};
+}
+
+Symbol Texts::intern(std::string_view text) {
+    if (slots_.empty()) {
+        slots_.resize(64);
+    }
+    const std::uint64_t hash = text_hash(text);
+    const std::size_t at = probe(text, hash);
+    if (slots_[at].symbol_plus_one != 0) {
+        return Symbol{slots_[at].symbol_plus_one - 1};
+    }
+    if (texts_.size() >= UINT32_MAX - 1) {
+        base::fatal("hir: more than 2^32 - 2 distinct texts");
     }
     const Symbol symbol{static_cast<std::uint32_t>(texts_.size())};
-    index_.emplace(texts_.emplace_back(text), symbol);
+    texts_.emplace_back(text);
+    slots_[at] = {static_cast<std::uint32_t>(hash >> 32), symbol.raw + 1};
+    if (texts_.size() * 2 > slots_.size()) {
+        grow();
+    }
     return symbol;
+}
+
+void Texts::grow() {
+    std::vector<Slot> old(slots_.size() * 2);
+    old.swap(slots_);
+    const std::size_t mask = slots_.size() - 1;
+    for (const Slot slot : old) {
+        if (slot.symbol_plus_one == 0) {
+            continue;
+        }
+        std::size_t at = text_hash(texts_[slot.symbol_plus_one - 1]) & mask;
+        while (slots_[at].symbol_plus_one != 0) {
+            at = (at + 1) & mask;
+        }
+        slots_[at] = slot;
+    }
 }
 
 StmtId Hir::add_stmt(Stmt stmt, Src src) {

@@ -7,7 +7,6 @@
 #include <span>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "arena/arena.hpp"
@@ -37,22 +36,37 @@ struct FileRun {
 
 // Every distinct name and string literal once. Few names recur by the million (`w`, `append`,
 // parameter names), so an expression holds a u32 instead of a string of its own. The empty text
-// is always there, as Symbol{}.
+// is always there, as Symbol{}. Lowering interns a name at nearly every argument, binding and
+// cell name, so the index is one flat table probed in place rather than a chain of nodes.
 class Texts {
   public:
     Texts() { intern(""); }
-    // The views in the index point into the texts, which a copy would not carry along.
+    // A program's texts are handed on, never copied.
     Texts(const Texts&) = delete;
     Texts& operator=(const Texts&) = delete;
     Texts(Texts&&) = default;
     Texts& operator=(Texts&&) = default;
 
     Symbol intern(std::string_view text);
+    // The symbol of a text interned before, without interning it.
+    std::optional<Symbol> find(std::string_view text) const;
     std::string_view operator[](Symbol symbol) const { return texts_[symbol.raw]; }
+    std::size_t size() const { return texts_.size(); }
 
   private:
+    // A symbol with the upper half of its text's hash, so that most probes of another text
+    // are told apart without reading that text. The text of `symbol_plus_one - 1`; 0 is free.
+    struct Slot {
+        std::uint32_t hash_high = 0;
+        std::uint32_t symbol_plus_one = 0;
+    };
+
+    // The slot that holds `text`, or the free slot where it would go.
+    std::size_t probe(std::string_view text, std::uint64_t hash) const;
+    void grow();
+
     std::deque<std::string> texts_; // a deque never moves its elements, which the views need
-    std::unordered_map<std::string_view, Symbol> index_;
+    std::vector<Slot> slots_;       // a power of two in size, at most half full
 };
 
 // Built by lowering; read-only once the analysis driver has sorted the diagnostics.
@@ -101,8 +115,15 @@ struct Hir {
         return std::span(cell_names).subspan(run.first, run.count);
     }
 
-    // Appends with the location at the same index.
-    ExprId add_expr(Expr expr, Src src);
+    // Appends with the location at the same index; inline, as lowering appends one for nearly
+    // every expression node of the source.
+    ExprId add_expr(const Expr& expr, Src src) {
+        if (expr_files.empty() || expr_files.back().file != src.file) [[unlikely]] {
+            expr_files.push_back({static_cast<std::uint32_t>(expr_ranges.size()), src.file});
+        }
+        expr_ranges.push_back(src.range);
+        return exprs.alloc(expr);
+    }
     ArgRun add_args(std::span<const Arg> list);
     ExprRun add_elements(std::span<const ExprId> list);
     Body add_body(std::span<const StmtId> list);

@@ -1,4 +1,6 @@
 // Cells: every cell-level name is declared before any expression of the cell is lowered.
+#include <algorithm>
+
 #include "lower/lowerer.hpp"
 #include "lower/walk.hpp"
 
@@ -18,20 +20,24 @@ void Lowerer::declare_cell(const SyntaxNode& def) {
 }
 
 bool Lowerer::declare_cell_name(hir::CellId cell, std::uint32_t name, hir::Res res) {
-    const auto [existing, inserted] =
-        cell_names_.try_emplace(std::string(walk::name_text(*tree_, name)), res);
-    if (!inserted) {
-        diag::Diagnostic diagnostic{.message = "`" + existing->first +
+    const hir::Symbol symbol = hir_.texts.intern(walk::name_text(*tree_, name));
+    if (symbol.raw >= cell_names_.size()) {
+        cell_names_.resize(hir_.texts.size());
+    }
+    CellLevelName& existing = cell_names_[symbol.raw];
+    if (existing.cell_plus_one == cell.raw + 1) {
+        diag::Diagnostic diagnostic{.message = "`" + std::string(hir_.text(symbol)) +
                                                "` is already defined in cell `" +
                                                hir_.cells[cell].name + "`",
                                     .src = src_at(name)};
-        if (const auto first = hir_.res_src(existing->second)) {
+        if (const auto first = hir_.res_src(existing.res)) {
             diagnostic.notes.push_back({"first defined here", *first});
         }
         hir_.diagnostics.push_back(std::move(diagnostic));
         return false;
     }
-    hir_.cell_names.push_back({hir_.texts.intern(existing->first), res});
+    existing = {cell.raw + 1, res};
+    hir_.cell_names.push_back({symbol, res});
     occurrence(std::move(res), src_at(name), true);
     return true;
 }
@@ -66,7 +72,7 @@ void Lowerer::prebind(hir::CellId cell, std::uint32_t name, hir::BindingKind kin
     }
     const hir::BindingId binding = new_binding(name, kind, true);
     if (declare_cell_name(cell, name, hir::Res{hir::Res::Local{binding}})) {
-        prebound_[range_key(tree_->range(name))] = binding;
+        prebound_.emplace_back(name, binding);
     }
 }
 
@@ -114,7 +120,6 @@ void Lowerer::lower_cell(hir::CellId cell, const SyntaxNode& def_node) {
     const syntax::Tree& tree = *tree_;
     const std::uint32_t def = def_node.index();
     current_cell_ = cell;
-    cell_names_.clear();
     const auto first_name = static_cast<std::uint32_t>(hir_.cell_names.size());
     prebound_.clear();
     scopes_.clear();
@@ -179,9 +184,10 @@ void Lowerer::lower_cell(hir::CellId cell, const SyntaxNode& def_node) {
     each(def, SyntaxKind::DEFINE_STMT, [&](std::uint32_t define) {
         if (const std::uint32_t name = walk::child_node(tree, define, SyntaxKind::NAME);
             name != syntax::no_index) {
-            define_names_.insert(std::string(walk::name_text(tree, name)));
+            define_names_.push_back(walk::name_text(tree, name));
         }
     });
+    std::ranges::sort(define_names_);
     for (const auto& [index, decl] : pending_params) {
         if (const std::uint32_t value = walk::child_after(tree, decl, SyntaxKind::EQ);
             value != syntax::no_index) {
@@ -190,7 +196,7 @@ void Lowerer::lower_cell(hir::CellId cell, const SyntaxNode& def_node) {
         }
     }
     for (const auto& [index, decl] : pending_attrs) {
-        const hir::ExprId lowered = expr_at(walk::first_expr(tree, decl), tree.range(decl));
+        const hir::ExprId lowered = expr_at(walk::first_expr(tree, decl), decl);
         hir_.cells[cell].attrs[index].value = lowered;
     }
     for (const auto& [index, decl] : pending_markers) {

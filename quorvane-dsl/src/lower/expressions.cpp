@@ -60,6 +60,19 @@ std::string unit_hint(std::string_view suffix) {
 }
 
 double parse_f64(std::string_view digits) {
+    // Most numbers with a unit are a few digits alone (`500nm`, `2um`): read here, as reading a
+    // general decimal costs several times more. Below 2^53 such an integer is its f64 exactly.
+    if (digits.size() <= 15 && !digits.empty()) {
+        std::uint64_t whole = 0;
+        bool plain = true;
+        for (const char c : digits) {
+            plain = plain && c >= '0' && c <= '9';
+            whole = whole * 10 + static_cast<std::uint64_t>(c - '0');
+        }
+        if (plain) {
+            return static_cast<double>(whole);
+        }
+    }
     double value = 0;
     const auto [end, fault] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
     // Too large for an f64 rounds to infinity, as reading a decimal does; anything unreadable is 0.
@@ -90,19 +103,20 @@ hir::ExprId Lowerer::lower_expr(const ast::Expr& expr) {
     return lower_at(expr.syntax().index());
 }
 
-hir::ExprId Lowerer::expr_at(std::uint32_t node, source::TextRange fallback) {
-    return node != syntax::no_index ? lower_at(node) : missing(fallback);
+// The fallback's range is taken only when the value is missing: a range costs ranks of the tree.
+hir::ExprId Lowerer::expr_at(std::uint32_t node, std::uint32_t fallback) {
+    return node != syntax::no_index ? lower_at(node) : missing(tree_->range(fallback));
 }
 
-hir::ExprId Lowerer::number(std::uint32_t literal, std::string_view token) {
+hir::ExprId Lowerer::number(source::TextRange literal, std::string_view token) {
     const auto parts = syntax::lexer::split_number(token);
     std::optional<units::Unit> unit;
     if (!parts.unit.empty()) {
         unit = units::parse_unit(parts.unit);
         if (!unit) {
-            error(src_at(literal),
+            error(src(literal),
                   "unknown unit `" + std::string(parts.unit) + "`" + unit_hint(parts.unit));
-            return missing(tree_->range(literal));
+            return missing(literal);
         }
     }
     const bool integer = parts.numeral.find('.') == std::string_view::npos;
@@ -110,14 +124,14 @@ hir::ExprId Lowerer::number(std::uint32_t literal, std::string_view token) {
     if (integer && !unit) {
         const auto exact = parse_i64(parts.numeral);
         if (!exact) {
-            error(src_at(literal),
+            error(src(literal),
                   "integer literal `" + std::string(token) + "` does not fit in 64 bits");
-            return missing(tree_->range(literal));
+            return missing(literal);
         }
-        return hir_.add_expr(hir::Expr{hir::Expr::Number::exact_integer(*exact)}, src_at(literal));
+        return hir_.add_expr(hir::Expr{hir::Expr::Number::exact_integer(*exact)}, src(literal));
     }
     return hir_.add_expr(hir::Expr{hir::Expr::Number::of(parse_f64(parts.numeral), unit, integer)},
-                         src_at(literal));
+                         src(literal));
 }
 
 // A chain of operators is as long as the source makes it, so its left operands are followed in
@@ -126,24 +140,25 @@ hir::ExprId Lowerer::binary_chain(std::uint32_t outermost) {
     const syntax::Tree& tree = *tree_;
     // The right operands may hold chains of their own, which stack above this one.
     const std::size_t first = chain_stack_.size();
-    chain_stack_.push_back(outermost);
-    std::uint32_t leftmost = syntax::no_index;
-    while (true) {
-        leftmost = walk::first_expr(tree, chain_stack_.back());
-        if (leftmost == syntax::no_index || tree.kind(leftmost) != SyntaxKind::BIN_EXPR) {
-            break;
-        }
-        chain_stack_.push_back(leftmost);
+    // Each link's operands and operator are found on the way down, in one pass over it.
+    const auto push_link = [&](std::uint32_t node) {
+        const walk::ExprParts parts = walk::expr_parts(tree, node, SyntaxKind::BIN_EXPR);
+        chain_stack_.push_back({node, parts.first, parts.second, parts.token});
+    };
+    push_link(outermost);
+    while (chain_stack_.back().lhs != syntax::no_index &&
+           tree.kind(chain_stack_.back().lhs) == SyntaxKind::BIN_EXPR) {
+        push_link(chain_stack_.back().lhs);
     }
-    hir::ExprId lhs = expr_at(leftmost, tree.range(chain_stack_.back()));
+    hir::ExprId lhs = expr_at(chain_stack_.back().lhs, chain_stack_.back().node);
     for (std::size_t link = chain_stack_.size(); link-- > first;) {
-        const std::uint32_t node = chain_stack_[link];
-        const hir::ExprId rhs = expr_at(walk::leading_exprs<2>(tree, node)[1], tree.range(node));
-        const std::uint32_t token = walk::first_token(tree, node);
-        const auto op = token != syntax::no_index ? binary_op(tree.kind(token)) : std::nullopt;
-        hir::Expr lowered =
+        const ChainLink parts = chain_stack_[link];
+        const hir::ExprId rhs = expr_at(parts.rhs, parts.node);
+        const auto op =
+            parts.op != syntax::no_index ? binary_op(tree.kind(parts.op)) : std::nullopt;
+        const hir::Expr lowered =
             op ? hir::Expr{hir::Expr::Binary{*op, lhs, rhs}} : hir::Expr{hir::Expr::Missing{}};
-        lhs = hir_.add_expr(std::move(lowered), src_at(node));
+        lhs = hir_.add_expr(lowered, src_at(parts.node));
     }
     chain_stack_.resize(first);
     return lhs;
@@ -151,8 +166,17 @@ hir::ExprId Lowerer::binary_chain(std::uint32_t outermost) {
 
 hir::ExprId Lowerer::lower_at(std::uint32_t node) {
     const syntax::Tree& tree = *tree_;
+    // Operator chains and parentheses make no expression at this node, so take no range of it.
+    switch (tree.kind(node)) {
+    case SyntaxKind::BIN_EXPR:
+        return binary_chain(node);
+    case SyntaxKind::PAREN_EXPR:
+        return expr_at(walk::first_expr(tree, node), node);
+    default:
+        break;
+    }
     const source::TextRange range = tree.range(node);
-    const auto push = [&](hir::Expr expr) { return hir_.add_expr(std::move(expr), src(range)); };
+    const auto push = [&](const hir::Expr& expr) { return hir_.add_expr(expr, src(range)); };
     switch (tree.kind(node)) {
     case SyntaxKind::LITERAL: {
         const std::uint32_t token = walk::first_token(tree, node);
@@ -161,7 +185,7 @@ hir::ExprId Lowerer::lower_at(std::uint32_t node) {
         }
         switch (tree.kind(token)) {
         case SyntaxKind::NUMBER:
-            return number(node, walk::text(tree, token));
+            return number(range, walk::text(tree, token));
         case SyntaxKind::STRING:
             return push({hir::Expr::Str{
                 hir_.texts.intern(syntax::lexer::unescape_string(walk::text(tree, token)))}});
@@ -174,16 +198,13 @@ hir::ExprId Lowerer::lower_at(std::uint32_t node) {
         }
     }
     case SyntaxKind::NAME_REF:
-        return push({hir::Expr::Name{resolve(node)}});
+        return push({hir::Expr::Name{resolve(node, range)}});
     case SyntaxKind::SELF_EXPR:
         return push({hir::Expr::SelfRef{}});
-    case SyntaxKind::PAREN_EXPR:
-        // Parentheses make no expression of their own.
-        return expr_at(walk::first_expr(tree, node), range);
     case SyntaxKind::POINT_EXPR: {
         const auto parts = walk::leading_exprs<3>(tree, node);
-        const hir::ExprId x = expr_at(parts[0], range);
-        const hir::ExprId y = expr_at(parts[1], range);
+        const hir::ExprId x = expr_at(parts[0], node);
+        const hir::ExprId y = expr_at(parts[1], node);
         std::optional<hir::ExprId> angle;
         if (parts[2] != syntax::no_index) {
             angle = lower_at(parts[2]);
@@ -204,20 +225,20 @@ hir::ExprId Lowerer::lower_at(std::uint32_t node) {
         element_stack_.resize(from);
         return push({hir::Expr::List{elements}});
     }
-    case SyntaxKind::BIN_EXPR:
-        return binary_chain(node);
     case SyntaxKind::PREFIX_EXPR: {
-        const std::uint32_t token = walk::first_token(tree, node);
-        const hir::PrefixOp op = token != syntax::no_index && tree.kind(token) == SyntaxKind::MINUS
-                                     ? hir::PrefixOp::Neg
-                                     : hir::PrefixOp::Not;
-        const hir::ExprId operand = expr_at(walk::first_expr(tree, node), range);
+        const walk::ExprParts parts = walk::expr_parts(tree, node, SyntaxKind::PREFIX_EXPR);
+        const hir::PrefixOp op =
+            parts.token != syntax::no_index && tree.kind(parts.token) == SyntaxKind::MINUS
+                ? hir::PrefixOp::Neg
+                : hir::PrefixOp::Not;
+        const hir::ExprId operand = expr_at(parts.first, node);
         return push({hir::Expr::Prefix{op, operand}});
     }
     case SyntaxKind::FIELD_EXPR: {
-        const hir::ExprId base = expr_at(walk::first_expr(tree, node), range);
+        const walk::ExprParts parts = walk::expr_parts(tree, node, SyntaxKind::DOT);
+        const hir::ExprId base = expr_at(parts.first, node);
         // The base may itself be a NAME_REF; the field's is the one after the dot.
-        const std::uint32_t field = walk::child_after(tree, node, SyntaxKind::DOT);
+        const std::uint32_t field = parts.after;
         if (field == syntax::no_index || tree.kind(field) != SyntaxKind::NAME_REF) {
             return push({hir::Expr::Missing{}});
         }
@@ -225,17 +246,17 @@ hir::ExprId Lowerer::lower_at(std::uint32_t node) {
                                       hir_.texts.intern(walk::name_text(tree, field))}});
     }
     case SyntaxKind::INDEX_EXPR: {
-        const hir::ExprId base = expr_at(walk::first_expr(tree, node), range);
-        const hir::ExprId index =
-            expr_at(walk::child_after(tree, node, SyntaxKind::L_BRACK), range);
+        const walk::ExprParts parts = walk::expr_parts(tree, node, SyntaxKind::L_BRACK);
+        const hir::ExprId base = expr_at(parts.first, node);
+        const hir::ExprId index = expr_at(parts.after, node);
         return push({hir::Expr::Index{base, index}});
     }
     case SyntaxKind::CALL_EXPR: {
-        const hir::ExprId callee = expr_at(walk::first_expr(tree, node), range);
+        const walk::ExprParts parts = walk::expr_parts(tree, node, SyntaxKind::ARG_LIST);
+        const hir::ExprId callee = expr_at(parts.first, node);
         const std::size_t from = arg_stack_.size();
-        if (const std::uint32_t list = walk::child_node(tree, node, SyntaxKind::ARG_LIST);
-            list != syntax::no_index) {
-            call_args(list, range);
+        if (parts.marked != syntax::no_index) {
+            call_args(parts.marked, node);
         }
         return push({hir::Expr::Call{callee, take_args(from)}});
     }
@@ -246,7 +267,7 @@ hir::ExprId Lowerer::lower_at(std::uint32_t node) {
 
 // The ARG children of an ARG_LIST and its bare positional expressions, in order; a value that
 // is missing stands at the call.
-void Lowerer::call_args(std::uint32_t list, source::TextRange call) {
+void Lowerer::call_args(std::uint32_t list, std::uint32_t call) {
     const syntax::Tree& tree = *tree_;
     walk::Children children(tree, list);
     for (std::uint32_t child = children.next(); child != syntax::no_index;
@@ -260,7 +281,7 @@ void Lowerer::call_args(std::uint32_t list, source::TextRange call) {
 }
 
 // The name and value of an ARG node, found in one pass; a missing value stands at `fallback`.
-hir::Arg Lowerer::arg(std::uint32_t node, source::TextRange fallback) {
+hir::Arg Lowerer::arg(std::uint32_t node, std::uint32_t fallback) {
     const syntax::Tree& tree = *tree_;
     std::uint32_t name = syntax::no_index;
     std::uint32_t value = syntax::no_index;
@@ -304,7 +325,7 @@ void Lowerer::push_args(std::uint32_t node) {
     for (std::uint32_t child = children.next(); child != syntax::no_index;
          child = children.next()) {
         if (tree.kind(child) == SyntaxKind::ARG) {
-            arg_stack_.push_back(arg(child, tree.range(child)));
+            arg_stack_.push_back(arg(child, child));
         }
     }
 }

@@ -5,11 +5,8 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
-#include <unordered_set>
 #include <vector>
 
-#include "base/name_map.hpp"
 #include "diag/suggestion.hpp"
 #include "hir/hir.hpp"
 #include "load/ir_file.hpp"
@@ -22,29 +19,28 @@ using syntax::SyntaxKind;
 using syntax::SyntaxNode;
 namespace ast = syntax::ast;
 
-using base::NameMap;
-
 // The local scopes of a cell body. Each name has a stack of the bindings that shadow each other,
-// innermost last, so a lookup costs one hash probe however deep the blocks nest.
+// innermost last, kept by the name's symbol: a lookup costs one index however deep the blocks
+// nest, and a stack keeps its storage from one loop or block to the next.
 class Scopes {
   public:
     void push() { opened_.push_back(names_.size()); }
     void pop();
     void clear();
     // Replaces a binding of the same name made in the innermost scope.
-    void bind(std::string_view name, hir::BindingId binding);
-    std::optional<hir::BindingId> find(std::string_view name) const;
-    // Every name that is visible.
-    std::vector<std::string_view> names() const;
+    void bind(hir::Symbol name, hir::BindingId binding);
+    std::optional<hir::BindingId> find(hir::Symbol name) const;
+    // Every name that is visible, each once.
+    std::vector<hir::Symbol> names() const;
 
   private:
     struct Shadow {
         hir::BindingId binding;
         std::size_t depth;
     };
-    NameMap<std::vector<Shadow>> stacks_;
-    std::vector<const std::string*> names_; // in binding order, to undo a scope
-    std::vector<std::size_t> opened_;       // length of names_ when each scope opened
+    std::vector<std::vector<Shadow>> stacks_; // by symbol
+    std::vector<hir::Symbol> names_;          // in binding order, to undo a scope
+    std::vector<std::size_t> opened_;         // length of names_ when each scope opened
 };
 
 // Where a statement may take its `as` binding from.
@@ -158,7 +154,10 @@ class Lowerer {
     // placement.cpp: nodes by their index in tree_
     void place_stmt(std::uint32_t node, Level level, std::vector<hir::StmtId>& out);
     hir::Stmt::Place place(std::uint32_t spec, Level level);
-    void shape_place(std::uint32_t stmt, hir::BindingId binding, std::vector<hir::StmtId>& out);
+    // The SHAPE_PLACE tail of a statement whose `as` NAME is `name`; nothing when either is
+    // no_index.
+    void shape_place(std::uint32_t tail, std::uint32_t name, hir::BindingId binding,
+                     std::vector<hir::StmtId>& out);
     // The OFFSET_MOD, ROTATE_MOD and MIRROR_MOD children.
     Modifiers modifiers(std::uint32_t node);
 
@@ -172,17 +171,19 @@ class Lowerer {
     void prebind(hir::CellId cell, std::uint32_t name, hir::BindingKind kind);
 
     // expressions.cpp: nodes by their index in tree_
-    hir::ExprId expr_at(std::uint32_t node, source::TextRange fallback);
+    // A missing value (no_index) stands at `fallback`.
+    hir::ExprId expr_at(std::uint32_t node, std::uint32_t fallback);
     hir::ExprId lower_at(std::uint32_t node);
     hir::ExprId binary_chain(std::uint32_t outermost);
-    hir::ExprId number(std::uint32_t literal, std::string_view token);
-    void call_args(std::uint32_t list, source::TextRange call);
-    hir::Arg arg(std::uint32_t node, source::TextRange fallback);
+    hir::ExprId number(source::TextRange literal, std::string_view token);
+    void call_args(std::uint32_t list, std::uint32_t call);
+    hir::Arg arg(std::uint32_t node, std::uint32_t fallback);
     hir::ArgRun args(std::uint32_t node);
     void push_args(std::uint32_t node);
 
     // names.cpp
     hir::Res resolve(std::uint32_t name_ref);
+    hir::Res resolve(std::uint32_t name_ref, source::TextRange range);
     std::optional<hir::LayerId> layer_ref(std::uint32_t name_ref);
 
     hir::Hir hir_;
@@ -192,17 +193,26 @@ class Lowerer {
     const syntax::Tree* tree_ = nullptr;
     Scopes scopes_;
     std::optional<hir::CellId> current_cell_;
-    NameMap<hir::Res> cell_names_; // of the cell being lowered
+    // The cell-level names by symbol, each with the cell that declared it (its index plus one):
+    // a name of an earlier cell counts as absent, so no table is cleared between cells.
+    struct CellLevelName {
+        std::uint32_t cell_plus_one = 0;
+        hir::Res res;
+    };
+    std::vector<CellLevelName> cell_names_;
     std::optional<hir::XsId> current_xs_;
     // Absent outside `layer` blocks; inside one, the block's layer when it resolved.
     std::optional<std::optional<hir::LayerId>> current_layer_;
-    // The cell pre-pass's bindings of `as` names, by the start and end of the name.
-    std::unordered_map<std::uint64_t, hir::BindingId> prebound_;
+    // The cell pre-pass's bindings of `as` names by the index of the name, which the pre-pass
+    // meets in increasing order: a sorted list, searched by halving, that no cell allocates anew.
+    using Prebound = std::pair<std::uint32_t, hir::BindingId>;
+    std::vector<Prebound> prebound_;
     std::vector<PendingHint> pending_hints_; // in the order of their diagnostics
     // Spares the search of the open scopes for unknown names whose messages cannot be printed.
     diag::HiddenErrors hidden_errors_;
-    // Names of `define`s standing directly in the cell body, while its sections are lowered.
-    std::unordered_set<std::string> define_names_;
+    // Names of `define`s standing directly in the cell body, while its sections are lowered;
+    // sorted, and read only for a name that is unknown.
+    std::vector<std::string_view> define_names_;
     bool place_star_ = false;
     std::vector<Work> const_work_;
     std::vector<Work> layer_work_;
@@ -210,13 +220,15 @@ class Lowerer {
     std::vector<Work> cell_work_;
     std::vector<hir::Arg> arg_stack_;        // argument lists in progress, innermost last
     std::vector<hir::ExprId> element_stack_; // list expressions in progress, innermost last
-    std::vector<std::uint32_t> chain_stack_; // operator chains in progress, innermost last
+    // A link of an operator chain: its node, operands and operator token.
+    struct ChainLink {
+        std::uint32_t node;
+        std::uint32_t lhs;
+        std::uint32_t rhs;
+        std::uint32_t op;
+    };
+    std::vector<ChainLink> chain_stack_; // operator chains in progress, innermost last
 };
-
-// Keys the pre-pass's bindings by the range of their name; names of one file never share one.
-inline std::uint64_t range_key(source::TextRange range) {
-    return (static_cast<std::uint64_t>(range.start) << 32) | range.end;
-}
 
 // The written type of a NAME_TYPE or LIST_TYPE node.
 hir::TypeAnn type_ann(hir::Texts& texts, source::FileId file, const ast::Type& type);

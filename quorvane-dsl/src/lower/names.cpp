@@ -7,38 +7,46 @@
 
 namespace quorvane_dsl::lower {
 
-std::optional<hir::Res> Lowerer::lookup(std::string_view name) const {
-    if (const auto binding = scopes_.find(name)) {
-        return hir::Res{hir::Res::Local{*binding}};
+// A local or a cell-level name was interned when it was declared, so a text never interned is
+// neither.
+std::optional<hir::Res> Lowerer::lookup(std::string_view text) const {
+    const std::optional<hir::Symbol> symbol = hir_.texts.find(text);
+    if (symbol) {
+        if (const auto binding = scopes_.find(*symbol)) {
+            return hir::Res{hir::Res::Local{*binding}};
+        }
     }
     if (current_xs_) {
-        if (const auto param = hir_.xsections[*current_xs_].param(name)) {
+        if (const auto param = hir_.xsections[*current_xs_].param(text)) {
             return hir::Res{hir::Res::XsParam{*current_xs_, param->first}};
         }
     }
-    if (current_cell_) {
-        if (const auto found = cell_names_.find(name); found != cell_names_.end()) {
-            return found->second;
-        }
+    if (current_cell_ && symbol && symbol->raw < cell_names_.size() &&
+        cell_names_[symbol->raw].cell_plus_one == current_cell_->raw + 1) {
+        return cell_names_[symbol->raw].res;
     }
-    if (const auto found = hir_.globals.find(name); found != hir_.globals.end()) {
+    if (const auto found = hir_.globals.find(text); found != hir_.globals.end()) {
         return found->second.res();
     }
-    if (const auto builtin = hir::builtin_by_name(name)) {
+    if (const auto builtin = hir::builtin_by_name(text)) {
         return hir::Res{hir::Res::Builtin{*builtin}};
     }
     return std::nullopt;
 }
 
 hir::Res Lowerer::resolve(std::uint32_t name_ref) {
+    return resolve(name_ref, tree_->range(name_ref));
+}
+
+hir::Res Lowerer::resolve(std::uint32_t name_ref, source::TextRange range) {
     const std::string_view name = walk::name_text(*tree_, name_ref);
-    const hir::Src at = src_at(name_ref);
+    const hir::Src at = src(range);
     if (auto res = lookup(name)) {
         occurrence(*res, at, false);
         return *res;
     }
     const std::string text(name);
-    if (define_names_.contains(text)) {
+    if (std::ranges::binary_search(define_names_, name)) {
         error(at, "`" + text +
                       "` is a variable of the cell body, which `param`, `attribute` and `marker` "
                       "cannot see; define it as an attribute to use it here");
@@ -46,7 +54,11 @@ hir::Res Lowerer::resolve(std::uint32_t name_ref) {
     }
     diag::Nearest nearest(text);
     if (!hidden_errors_.hidden(hir_.diagnostics, at)) {
-        nearest.consider(diag::candidates(scopes_.names()));
+        std::vector<std::string_view> visible;
+        for (const hir::Symbol symbol : scopes_.names()) {
+            visible.push_back(hir_.text(symbol));
+        }
+        nearest.consider(diag::candidates(visible));
     }
     error(at, "unknown name `" + text + "`");
     pending_hints_.push_back({.diagnostic = hir_.diagnostics.size() - 1,

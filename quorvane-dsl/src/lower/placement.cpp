@@ -7,34 +7,73 @@
 namespace quorvane_dsl::lower {
 namespace {
 
-// The first expression node before the `at` keyword: the target of a placement, or the anchor
-// of a shape placement.
-std::uint32_t first_expr_before_at(const syntax::Tree& tree, std::uint32_t node) {
+// The parts of a PLACE_SPEC or SHAPE_PLACE, each the first of its kind, found in one pass.
+struct PlaceParts {
+    std::uint32_t target = syntax::no_index; // the first expression before `at`: the target of a
+                                             // placement, or the anchor of a shape placement
+    std::uint32_t with = syntax::no_index;
+    std::uint32_t at = syntax::no_index; // the first expression after `at`
+    std::uint32_t as = syntax::no_index; // the NAME inside the AS_NAME
+};
+
+PlaceParts place_parts(const syntax::Tree& tree, std::uint32_t node) {
+    PlaceParts parts;
+    std::uint32_t as = syntax::no_index;
+    bool after_at = false;
     walk::Children children(tree, node);
     for (std::uint32_t child = children.next(); child != syntax::no_index;
          child = children.next()) {
-        if (tree.kind(child) == SyntaxKind::AT_KW) {
-            break;
-        }
-        if (walk::is_expr(tree.kind(child))) {
-            return child;
+        const SyntaxKind kind = tree.kind(child);
+        after_at = after_at || kind == SyntaxKind::AT_KW;
+        if (walk::is_expr(kind)) {
+            std::uint32_t& part = after_at ? parts.at : parts.target;
+            part = part == syntax::no_index ? child : part;
+        } else if (kind == SyntaxKind::WITH_CLAUSE && parts.with == syntax::no_index) {
+            parts.with = child;
+        } else if (kind == SyntaxKind::AS_NAME && as == syntax::no_index) {
+            as = child;
         }
     }
-    return syntax::no_index;
+    if (as != syntax::no_index) {
+        parts.as = walk::child_node(tree, as, SyntaxKind::NAME);
+    }
+    return parts;
 }
 
 } // namespace
 
 void Lowerer::place_stmt(std::uint32_t node, Level level, std::vector<hir::StmtId>& out) {
     const syntax::Tree& tree = *tree_;
+    std::uint32_t star = syntax::no_index;
+    std::uint32_t spec = syntax::no_index;
+    std::uint32_t inner = syntax::no_index;
+    walk::Children children(tree, node);
+    for (std::uint32_t child = children.next(); child != syntax::no_index;
+         child = children.next()) {
+        const auto take = [child](std::uint32_t& part) {
+            part = part == syntax::no_index ? child : part;
+        };
+        switch (tree.kind(child)) {
+        case SyntaxKind::STAR:
+            take(star);
+            break;
+        case SyntaxKind::PLACE_SPEC:
+            take(spec);
+            break;
+        case SyntaxKind::BLOCK:
+        case SyntaxKind::PLACE_BLOCK:
+            take(inner);
+            break;
+        default:
+            break;
+        }
+    }
     const bool outer_star = place_star_;
     // An outer `place*` keeps everything inside it starred.
-    place_star_ = place_star_ || walk::child_node(tree, node, SyntaxKind::STAR) != syntax::no_index;
-    if (const std::uint32_t spec = walk::child_node(tree, node, SyntaxKind::PLACE_SPEC);
-        spec != syntax::no_index) {
+    place_star_ = place_star_ || star != syntax::no_index;
+    if (spec != syntax::no_index) {
         out.push_back(append(hir::Stmt{place(spec, level)}, node));
-    } else if (const std::uint32_t inner = walk::block_child(tree, node);
-               inner != syntax::no_index) {
+    } else if (inner != syntax::no_index) {
         const hir::Body body = hir_.add_body(block(inner, level));
         out.push_back(append(hir::Stmt{hir::Stmt::PlaceBlock{body}}, node));
     }
@@ -43,20 +82,20 @@ void Lowerer::place_stmt(std::uint32_t node, Level level, std::vector<hir::StmtI
 
 hir::Stmt::Place Lowerer::place(std::uint32_t spec, Level level) {
     const syntax::Tree& tree = *tree_;
+    const PlaceParts parts = place_parts(tree, spec);
     hir::Stmt::Place result;
-    result.target = expr_at(first_expr_before_at(tree, spec), tree.range(spec));
-    if (const std::uint32_t with = walk::child_node(tree, spec, SyntaxKind::WITH_CLAUSE);
-        with != syntax::no_index) {
-        result.args = args(with);
+    result.target = expr_at(parts.target, spec);
+    if (parts.with != syntax::no_index) {
+        result.args = args(parts.with);
     }
-    result.at = expr_at(walk::child_after(tree, spec, SyntaxKind::AT_KW), tree.range(spec));
+    result.at = expr_at(parts.at, spec);
     const Modifiers mods = modifiers(spec);
     result.offset = mods.offset;
     result.rotate = mods.rotate;
     result.mirror = mods.mirror;
     // Bound after every expression of the placement, so they cannot see it.
-    if (const std::uint32_t name = walk::as_name(tree, spec); name != syntax::no_index) {
-        result.name = stmt_binding(name, hir::BindingKind::Instance, level);
+    if (parts.as != syntax::no_index) {
+        result.name = stmt_binding(parts.as, hir::BindingKind::Instance, level);
         if (result.name && level == Level::Nested) {
             bind_local(*result.name);
         }
@@ -74,10 +113,10 @@ Modifiers Lowerer::modifiers(std::uint32_t node) {
          child = children.next()) {
         switch (tree.kind(child)) {
         case SyntaxKind::OFFSET_MOD:
-            result.offset = expr_at(walk::first_expr(tree, child), tree.range(child));
+            result.offset = expr_at(walk::first_expr(tree, child), child);
             break;
         case SyntaxKind::ROTATE_MOD:
-            result.rotate = expr_at(walk::first_expr(tree, child), tree.range(child));
+            result.rotate = expr_at(walk::first_expr(tree, child), child);
             break;
         case SyntaxKind::MIRROR_MOD:
             result.mirror = true;
@@ -91,18 +130,17 @@ Modifiers Lowerer::modifiers(std::uint32_t node) {
 
 // The target is the statement's own binding, not whatever its name finds in the scopes: an
 // earlier `define` of the same name must not be placed in the shape's stead.
-void Lowerer::shape_place(std::uint32_t stmt, hir::BindingId binding,
+void Lowerer::shape_place(std::uint32_t tail, std::uint32_t name, hir::BindingId binding,
                           std::vector<hir::StmtId>& out) {
     const syntax::Tree& tree = *tree_;
-    const std::uint32_t tail = walk::child_node(tree, stmt, SyntaxKind::SHAPE_PLACE);
-    const std::uint32_t name = walk::as_name(tree, stmt);
     if (tail == syntax::no_index || name == syntax::no_index) {
         return;
     }
+    const PlaceParts parts = place_parts(tree, tail);
     const source::TextRange name_range = tree.range(name);
     hir::ExprId target = hir_.add_expr(
         hir::Expr{hir::Expr::Name{hir::Res{hir::Res::Local{binding}}}}, src(name_range));
-    const std::uint32_t anchor = first_expr_before_at(tree, tail);
+    const std::uint32_t anchor = parts.target;
     if (anchor != syntax::no_index && tree.kind(anchor) == SyntaxKind::NAME_REF) {
         const source::TextRange anchor_range = tree.range(anchor);
         const source::TextRange whole{std::min(name_range.start, anchor_range.start),
@@ -114,7 +152,7 @@ void Lowerer::shape_place(std::uint32_t stmt, hir::BindingId binding,
     }
     hir::Stmt::Place place;
     place.target = target;
-    place.at = expr_at(walk::child_after(tree, tail, SyntaxKind::AT_KW), tree.range(tail));
+    place.at = expr_at(parts.at, tail);
     const Modifiers mods = modifiers(tail);
     place.offset = mods.offset;
     place.rotate = mods.rotate;

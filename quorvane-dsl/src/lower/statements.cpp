@@ -1,4 +1,6 @@
 // Statements of cell bodies and the local bindings they make.
+#include <algorithm>
+
 #include "base/fatal.hpp"
 #include "lower/lowerer.hpp"
 #include "lower/walk.hpp"
@@ -30,15 +32,15 @@ std::optional<hir::BindingId> Lowerer::stmt_binding(std::uint32_t name, hir::Bin
     if (level == Level::Nested) {
         return new_binding(name, kind, false);
     }
-    const auto found = prebound_.find(range_key(tree_->range(name)));
-    if (found == prebound_.end()) {
+    const auto found = std::ranges::lower_bound(prebound_, name, {}, &Prebound::first);
+    if (found == prebound_.end() || found->first != name) {
         return std::nullopt;
     }
     return found->second;
 }
 
 void Lowerer::bind_local(hir::BindingId binding) {
-    scopes_.bind(hir_.text(hir_.bindings[binding].name), binding);
+    scopes_.bind(hir_.bindings[binding].name, binding);
 }
 
 std::vector<hir::StmtId> Lowerer::stmts(std::uint32_t parent, Level level) {
@@ -92,14 +94,14 @@ void Lowerer::stmt(std::uint32_t node, Level level, std::vector<hir::StmtId>& ou
         add(if_stmt(node));
         break;
     case SyntaxKind::ASSIGN_STMT: {
-        const hir::ExprId target = expr_at(walk::first_expr(tree, node), tree.range(node));
-        const hir::ExprId value =
-            expr_at(walk::child_after(tree, node, SyntaxKind::EQ), tree.range(node));
+        const walk::ExprParts parts = walk::expr_parts(tree, node, SyntaxKind::EQ);
+        const hir::ExprId target = expr_at(parts.first, node);
+        const hir::ExprId value = expr_at(parts.after, node);
         add(append(hir::Stmt{hir::Stmt::Assign{target, value}}, node));
         break;
     }
     case SyntaxKind::EXPR_STMT: {
-        const hir::ExprId value = expr_at(walk::first_expr(tree, node), tree.range(node));
+        const hir::ExprId value = expr_at(walk::first_expr(tree, node), node);
         add(append(hir::Stmt{hir::Stmt::Expr{value}}, node));
         break;
     }
@@ -128,6 +130,50 @@ hir::StmtId Lowerer::layer_block(std::uint32_t node, Level level) {
 
 namespace {
 
+// The parts of a `define`, `for` or `if`, each the first of its kind, found in one pass.
+struct StmtParts {
+    std::uint32_t name = syntax::no_index;       // NAME
+    std::uint32_t type = syntax::no_index;       // NAME_TYPE or LIST_TYPE
+    std::uint32_t block = syntax::no_index;      // BLOCK or PLACE_BLOCK
+    std::uint32_t first = syntax::no_index;      // the first expression
+    std::uint32_t value = syntax::no_index;      // the first expression at or after a `mark`
+    std::uint32_t after_else = syntax::no_index; // the first node after `else`
+};
+
+StmtParts stmt_parts(const syntax::Tree& tree, std::uint32_t node, SyntaxKind mark) {
+    StmtParts parts;
+    bool marked = false;
+    bool after_else = false;
+    walk::Children children(tree, node);
+    for (std::uint32_t child = children.next(); child != syntax::no_index;
+         child = children.next()) {
+        const auto take = [child](std::uint32_t& part) {
+            part = part == syntax::no_index ? child : part;
+        };
+        const SyntaxKind kind = tree.kind(child);
+        marked = marked || kind == mark;
+        if (walk::is_expr(kind)) {
+            take(parts.first);
+            if (marked) {
+                take(parts.value);
+            }
+        }
+        if (kind == SyntaxKind::NAME) {
+            take(parts.name);
+        } else if (kind == SyntaxKind::NAME_TYPE || kind == SyntaxKind::LIST_TYPE) {
+            take(parts.type);
+        } else if (kind == SyntaxKind::BLOCK || kind == SyntaxKind::PLACE_BLOCK) {
+            take(parts.block);
+        }
+        if (!after_else) {
+            after_else = kind == SyntaxKind::ELSE_KW;
+        } else if (tree.is_node(child)) {
+            take(parts.after_else);
+        }
+    }
+    return parts;
+}
+
 std::string unknown_shape(const std::string& name) {
     std::string message = "unknown shape `" + name + "`; expected one of ";
     for (std::size_t i = 0; i < hir::primitive_count; ++i) {
@@ -146,6 +192,7 @@ void Lowerer::shape_stmt(std::uint32_t node, Level level, std::vector<hir::StmtI
     std::uint32_t shape_name = syntax::no_index;
     std::uint32_t with = syntax::no_index;
     std::uint32_t as = syntax::no_index;
+    std::uint32_t tail = syntax::no_index;
     walk::Children children(tree, node);
     for (std::uint32_t child = children.next(); child != syntax::no_index;
          child = children.next()) {
@@ -164,6 +211,9 @@ void Lowerer::shape_stmt(std::uint32_t node, Level level, std::vector<hir::StmtI
             break;
         case SyntaxKind::AS_NAME:
             take(as);
+            break;
+        case SyntaxKind::SHAPE_PLACE:
+            take(tail);
             break;
         default:
             break;
@@ -197,7 +247,7 @@ void Lowerer::shape_stmt(std::uint32_t node, Level level, std::vector<hir::StmtI
         std::optional<hir::ExprId> join;
         if (shape_expr != syntax::no_index) {
             const auto parts = walk::leading_exprs<2>(tree, shape_expr);
-            value = expr_at(parts[0], tree.range(node));
+            value = expr_at(parts[0], node);
             if (parts[1] != syntax::no_index) {
                 join = lower_at(parts[1]);
             }
@@ -230,7 +280,7 @@ void Lowerer::shape_stmt(std::uint32_t node, Level level, std::vector<hir::StmtI
                     node);
     }
     out.push_back(id);
-    shape_place(node, *binding, out);
+    shape_place(tail, as_name, *binding, out);
 }
 
 void Lowerer::clone_stmt(std::uint32_t node, Level level, std::vector<hir::StmtId>& out) {
@@ -260,19 +310,19 @@ void Lowerer::clone_stmt(std::uint32_t node, Level level, std::vector<hir::StmtI
     out.push_back(
         append(hir::Stmt{hir::Stmt::Clone{std::move(source), *binding, current_layer_.has_value()}},
                node));
-    shape_place(node, *binding, out);
+    shape_place(walk::child_node(tree, node, SyntaxKind::SHAPE_PLACE), as, *binding, out);
 }
 
 std::optional<hir::StmtId> Lowerer::define_stmt(std::uint32_t node) {
     const syntax::Tree& tree = *tree_;
+    const StmtParts parts = stmt_parts(tree, node, SyntaxKind::EQ);
     // The value comes first, so `define x = x + 1` reads the outer `x`.
-    const hir::ExprId value =
-        expr_at(walk::child_after(tree, node, SyntaxKind::EQ), tree.range(node));
+    const hir::ExprId value = expr_at(parts.value, node);
     std::optional<hir::TypeAnn> ty;
-    if (const std::uint32_t type = walk::type_child(tree, node); type != syntax::no_index) {
-        ty = type_ann(hir_.texts, file_, tree, type);
+    if (parts.type != syntax::no_index) {
+        ty = type_ann(hir_.texts, file_, tree, parts.type);
     }
-    const std::uint32_t name = walk::child_node(tree, node, SyntaxKind::NAME);
+    const std::uint32_t name = parts.name;
     if (name == syntax::no_index) {
         return std::nullopt;
     }
@@ -283,16 +333,15 @@ std::optional<hir::StmtId> Lowerer::define_stmt(std::uint32_t node) {
 
 std::optional<hir::StmtId> Lowerer::for_stmt(std::uint32_t node) {
     const syntax::Tree& tree = *tree_;
-    const hir::ExprId iter =
-        expr_at(walk::child_after(tree, node, SyntaxKind::IN_KW), tree.range(node));
-    const std::uint32_t name = walk::child_node(tree, node, SyntaxKind::NAME);
-    if (name == syntax::no_index) {
+    const StmtParts parts = stmt_parts(tree, node, SyntaxKind::IN_KW);
+    const hir::ExprId iter = expr_at(parts.value, node);
+    if (parts.name == syntax::no_index) {
         return std::nullopt;
     }
     scopes_.push();
-    const hir::BindingId binding = new_binding(name, hir::BindingKind::ForVar, false);
+    const hir::BindingId binding = new_binding(parts.name, hir::BindingKind::ForVar, false);
     bind_local(binding);
-    const std::uint32_t inner = walk::block_child(tree, node);
+    const std::uint32_t inner = parts.block;
     std::vector<hir::StmtId> body =
         inner != syntax::no_index ? block(inner, Level::Nested) : std::vector<hir::StmtId>{};
     scopes_.pop();
@@ -302,30 +351,19 @@ std::optional<hir::StmtId> Lowerer::for_stmt(std::uint32_t node) {
 // An `else if` chain nests one If per link; the parser bounds its length.
 hir::StmtId Lowerer::if_stmt(std::uint32_t node) {
     const syntax::Tree& tree = *tree_;
-    const hir::ExprId cond = expr_at(walk::first_expr(tree, node), tree.range(node));
-    const std::uint32_t then_block = walk::block_child(tree, node);
-    std::vector<hir::StmtId> then_body = then_block != syntax::no_index
-                                             ? block(then_block, Level::Nested)
+    const StmtParts parts = stmt_parts(tree, node, SyntaxKind::IF_KW);
+    const hir::ExprId cond = expr_at(parts.first, node);
+    std::vector<hir::StmtId> then_body = parts.block != syntax::no_index
+                                             ? block(parts.block, Level::Nested)
                                              : std::vector<hir::StmtId>{};
     std::vector<hir::StmtId> else_body;
-    bool after_else = false;
-    walk::Children children(tree, node);
-    for (std::uint32_t child = children.next(); child != syntax::no_index;
-         child = children.next()) {
-        if (!after_else) {
-            after_else = tree.kind(child) == SyntaxKind::ELSE_KW;
-            continue;
-        }
-        if (!tree.is_node(child)) {
-            continue;
-        }
-        const SyntaxKind kind = tree.kind(child);
+    if (const std::uint32_t other = parts.after_else; other != syntax::no_index) {
+        const SyntaxKind kind = tree.kind(other);
         if (kind == SyntaxKind::BLOCK || kind == SyntaxKind::PLACE_BLOCK) {
-            else_body = block(child, Level::Nested);
+            else_body = block(other, Level::Nested);
         } else if (kind == SyntaxKind::IF_STMT) {
-            else_body.push_back(if_stmt(child));
+            else_body.push_back(if_stmt(other));
         }
-        break;
     }
     const hir::Body then_run = hir_.add_body(then_body);
     return append(hir::Stmt{hir::Stmt::If{then_run, hir_.add_body(else_body), cond}}, node);

@@ -134,6 +134,41 @@ inline std::uint32_t first_expr(const Tree& tree, std::uint32_t node) {
     return leading_exprs<1>(tree, node)[0];
 }
 
+// What an expression node needs of its children, found in one pass: each step onto a child node
+// takes a rank of the tree, and a second search would take them all again.
+struct ExprParts {
+    std::uint32_t first = no_index;  // the first expression child
+    std::uint32_t second = no_index; // the second expression child
+    std::uint32_t marked = no_index; // the first child of the kind asked for
+    std::uint32_t after = no_index;  // the first expression at or after `marked`
+    std::uint32_t token = no_index;  // the first token that is not trivia
+};
+
+inline ExprParts expr_parts(const Tree& tree, std::uint32_t node, SyntaxKind mark) {
+    ExprParts parts;
+    Children children(tree, node);
+    for (std::uint32_t child = children.next(); child != no_index; child = children.next()) {
+        const SyntaxKind kind = tree.kind(child);
+        if (kind == mark && parts.marked == no_index) {
+            parts.marked = child;
+        }
+        if (is_expr(kind)) {
+            if (parts.first == no_index) {
+                parts.first = child;
+            } else if (parts.second == no_index) {
+                parts.second = child;
+            }
+            if (parts.marked != no_index && parts.after == no_index) {
+                parts.after = child;
+            }
+        } else if (parts.token == no_index && !tree.is_node(child) &&
+                   !syntax::kind::is_trivia(kind)) {
+            parts.token = child;
+        }
+    }
+    return parts;
+}
+
 // The first child of `kind` when it is an expression, else the first expression after it: the
 // value after `=`, `in`, `at` or `[`.
 inline std::uint32_t child_after(const Tree& tree, std::uint32_t node, SyntaxKind kind) {

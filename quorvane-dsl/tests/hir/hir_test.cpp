@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 #include "analysis.hpp"
 #include "hir/hir.hpp"
 
@@ -49,6 +52,30 @@ TEST(Hir, TablesReadBackByName) {
     EXPECT_EQ(builtin_name(Builtin::Pi), "pi");
     EXPECT_EQ(binop_text(BinOp::Range), "..");
     EXPECT_EQ(binop_text(BinOp::BitXor), "^");
+}
+
+// Enough texts to grow the table several times, among them texts of every length around the
+// eight-byte steps of the hash, one a prefix of the next.
+TEST(Hir, TextsInternEachTextOnceAndFindOnlyInterned) {
+    Texts texts;
+    EXPECT_EQ(texts.intern(""), Symbol{});
+    EXPECT_EQ(texts.find(std::string_view{}), Symbol{});
+    std::vector<std::string> all;
+    for (int i = 0; i < 3000; ++i) {
+        all.push_back(std::string(static_cast<std::size_t>(i % 20), 'w') + std::to_string(i / 20));
+    }
+    std::vector<Symbol> symbols;
+    for (const std::string& text : all) {
+        EXPECT_EQ(texts.find(text), std::nullopt) << text;
+        symbols.push_back(texts.intern(text));
+    }
+    EXPECT_EQ(texts.size(), all.size() + 1);
+    for (std::size_t i = 0; i < all.size(); ++i) {
+        EXPECT_EQ(texts.intern(all[i]), symbols[i]);
+        EXPECT_EQ(texts.find(all[i]), symbols[i]);
+        EXPECT_EQ(texts[symbols[i]], all[i]);
+    }
+    EXPECT_EQ(texts.find("w"), std::nullopt);
 }
 
 } // namespace
