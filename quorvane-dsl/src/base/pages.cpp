@@ -1,5 +1,6 @@
 #include "base/pages.hpp"
 
+#include <cerrno>
 #include <new>
 #include <sys/mman.h>
 #include <unistd.h>
@@ -26,16 +27,25 @@ void unmap_pages(void* pages, std::size_t bytes) {
     munmap(pages, bytes == 0 ? 1 : bytes);
 }
 
-// Both calls fail only for arguments that are not such a range: a fault of the caller.
-void release_pages(const std::byte* begin, const std::byte* end) {
+// Protected first: a refused split leaves the pages readable and whole, where giving them back
+// first would leave them reading zeros. Otherwise both calls fail only for arguments that are not
+// such a range: a fault of the caller.
+bool release_pages(const std::byte* begin, const std::byte* end) {
     if (begin == end) {
-        return;
+        return true;
     }
     void* pages = const_cast<std::byte*>(begin);
     const auto bytes = static_cast<std::size_t>(end - begin);
-    if (madvise(pages, bytes, MADV_DONTNEED) != 0 || mprotect(pages, bytes, PROT_NONE) != 0) {
+    if (mprotect(pages, bytes, PROT_NONE) != 0) {
+        if (errno == ENOMEM) {
+            return false;
+        }
         fatal("released pages that are not whole pages of one mapping");
     }
+    if (madvise(pages, bytes, MADV_DONTNEED) != 0) {
+        fatal("released pages that are not whole pages of one mapping");
+    }
+    return true;
 }
 
 } // namespace quorvane_dsl::base

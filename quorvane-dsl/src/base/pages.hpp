@@ -16,8 +16,9 @@ void unmap_pages(void* pages, std::size_t bytes);
 
 // Gives the pages of [begin, end) back to the system and makes them inaccessible, so that a stray
 // later read faults at once instead of reading zeros. Both ends are page-aligned and lie in one
-// mapping from map_pages.
-void release_pages(const std::byte* begin, const std::byte* end);
+// mapping from map_pages. False, with the pages kept as they were, when the system refuses to
+// split the mapping (the process is at its map count).
+bool release_pages(const std::byte* begin, const std::byte* end);
 
 template <class T> struct PageAllocator {
     using value_type = T;

@@ -450,13 +450,18 @@ void FrontRelease::behind(std::uint32_t index) {
     nodes_before_.release_to(words * sizeof(std::uint32_t));
 }
 
-// Only the pages wholly before `bytes`: the one it falls in is still read.
+// Only the pages wholly before `bytes`: the one it falls in is still read. A column whose
+// release the system refused is kept whole from then on.
 void FrontRelease::Pages::release_to(std::size_t bytes) {
     const std::size_t page = base::page_size();
     const std::size_t end = bytes / page * page;
-    if (end >= released + batch) {
-        base::release_pages(data + released, data + end);
+    if (data == nullptr || end < released + batch) {
+        return;
+    }
+    if (base::release_pages(data + released, data + end)) {
         released = end;
+    } else {
+        data = nullptr;
     }
 }
 

@@ -160,9 +160,9 @@ class FrontRelease {
 
   private:
     struct Pages {
-        const std::byte* data;
-        std::size_t released; // bytes from data, whole pages: the first page and those given back
-        std::size_t batch;    // whole pages: fewer calls, at most a 64th of the column held back
+        const std::byte* data; // null for a column kept whole
+        std::size_t released;  // bytes from data, whole pages: the first page and those given back
+        std::size_t batch;     // whole pages: fewer calls, at most a 64th of the column held back
 
         void release_to(std::size_t bytes);
     };
