@@ -14,6 +14,10 @@ std::size_t page_size() {
     return size;
 }
 
+bool mapped(std::size_t bytes) {
+    return bytes >= 4 * page_size();
+}
+
 void* map_pages(std::size_t bytes) {
     void* pages = mmap(nullptr, bytes == 0 ? 1 : bytes, PROT_READ | PROT_WRITE,
                        MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);

@@ -422,16 +422,16 @@ std::string release_text(std::shared_ptr<const Tree> tree) {
 }
 
 FrontRelease::FrontRelease(const Tree& tree)
-    : tree_(tree), kinds_(pages(tree.kinds.data(), tree.kinds.size())),
-      starts_(pages(tree.starts.data(), tree.starts.size() * sizeof(std::uint32_t))),
-      nodes_(pages(tree.nodes.data(), tree.nodes.size() * sizeof(Tree::NodeLinks))),
-      node_bits_(pages(tree.node_bits.data(), tree.node_bits.size() * sizeof(std::uint64_t))),
-      nodes_before_(
-          pages(tree.nodes_before.data(), tree.nodes_before.size() * sizeof(std::uint32_t))) {}
+    : tree_(tree), kinds_(pages(tree.kinds)), starts_(pages(tree.starts)),
+      nodes_(pages(tree.nodes)), node_bits_(pages(tree.node_bits)),
+      nodes_before_(pages(tree.nodes_before)) {}
 
-FrontRelease::Pages FrontRelease::pages(const void* data, std::size_t bytes) {
+template <class T> FrontRelease::Pages FrontRelease::pages(const Column<T>& column) {
     const std::size_t page = base::page_size();
-    return {.data = static_cast<const std::byte*>(data),
+    const std::size_t bytes = column.size() * sizeof(T);
+    return {.data = base::mapped(column.capacity() * sizeof(T))
+                        ? reinterpret_cast<const std::byte*>(column.data())
+                        : nullptr,
             .released = page,
             .batch = std::max(page, bytes / 64 / page * page)};
 }

@@ -150,7 +150,7 @@ std::string release_text(std::shared_ptr<const Tree> tree);
 // never looks back: lowering, item by item, of a tree that nothing else holds. The pages wholly
 // before the point it has passed are released in batches (base::release_pages), so a stray read
 // behind it faults instead of reading zeros. The first page of every column, with the root's
-// entries, and the text stay.
+// entries, the text and the columns small enough to live on the heap stay.
 class FrontRelease {
   public:
     explicit FrontRelease(const Tree& tree);
@@ -167,7 +167,7 @@ class FrontRelease {
         void release_to(std::size_t bytes);
     };
 
-    static Pages pages(const void* data, std::size_t bytes);
+    template <class T> static Pages pages(const Column<T>& column);
 
     const Tree& tree_;
     Pages kinds_;

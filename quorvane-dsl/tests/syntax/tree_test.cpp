@@ -245,27 +245,32 @@ TEST(TreeDeathTest, CheckpointsOutlivedByTheirNode) {
 }
 
 // What lies after the point a release has passed reads as in a tree kept whole; a read behind it
-// faults instead of finding zeros.
+// faults instead of finding zeros. The columns of a small tree live on the heap, among other
+// allocations, and are never given back.
 TEST(TreeDeathTest, ReleasedFront) {
-    std::string text;
-    for (int i = 0; i < 1000; ++i) {
-        text += "cell c" + std::to_string(i) + " { x = " + std::to_string(i) + " + 1 }\n";
-    }
-    const parser::Parse whole = parser::parse(text);
-    const parser::Parse parse = parser::parse(text);
+    const auto source = [](int cells) {
+        std::string text;
+        for (int i = 0; i < cells; ++i) {
+            text += "cell c" + std::to_string(i) + " { x = " + std::to_string(i) + " + 1 }\n";
+        }
+        return text;
+    };
     const auto children = [](const SyntaxNode& root) {
         std::vector<SyntaxNode> nodes;
         std::ranges::copy(root.children(), std::back_inserter(nodes));
         return nodes;
     };
+    const std::string text = source(4000);
+    const parser::Parse whole = parser::parse(text);
+    const parser::Parse parse = parser::parse(text);
     const std::vector<SyntaxNode> cells = children(parse.tree());
     const std::vector<SyntaxNode> whole_cells = children(whole.tree());
-    ASSERT_EQ(cells.size(), 1000u);
+    ASSERT_EQ(cells.size(), 4000u);
     FrontRelease release(*parse.green);
-    release.behind(cells[100].index());
-    release.behind(cells[800].index());
-    release.behind(cells[50].index());
-    for (std::size_t i = 800; i < cells.size(); ++i) {
+    release.behind(cells[400].index());
+    release.behind(cells[3200].index());
+    release.behind(cells[200].index());
+    for (std::size_t i = 3200; i < cells.size(); ++i) {
         const auto walked = cells[i].preorder_with_tokens();
         const auto kept = whole_cells[i].preorder_with_tokens();
         for (auto a = walked.begin(), b = kept.begin(); b != std::default_sentinel; ++a, ++b) {
@@ -277,8 +282,14 @@ TEST(TreeDeathTest, ReleasedFront) {
     }
     EXPECT_EQ(cells.back().next_sibling_or_token()->text(), "\n");
     // Printed, so that the reads cannot be left out.
-    EXPECT_DEATH(std::cout << cells[500].text_range().start, "");
-    EXPECT_DEATH(std::cout << int{parse.green->kinds[cells[500].index()]}, "");
+    EXPECT_DEATH(std::cout << cells[2000].text_range().start, "");
+    EXPECT_DEATH(std::cout << int{parse.green->kinds[cells[2000].index()]}, "");
+
+    // Under three pages of kinds, on the heap; the token starts and node links are mapped.
+    const parser::Parse small = parser::parse(source(400));
+    const std::vector<SyntaxNode> small_cells = children(small.tree());
+    FrontRelease(*small.green).behind(small_cells.back().index());
+    EXPECT_EQ(small.green->kind(small_cells[200].index()), SyntaxKind::CELL);
 }
 
 namespace {
