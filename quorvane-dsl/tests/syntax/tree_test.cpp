@@ -5,6 +5,7 @@
 #include <string>
 
 #include <gtest/gtest.h>
+#include <sys/mman.h>
 
 #include "syntax/parser.hpp"
 #include "syntax/tree.hpp"
@@ -290,6 +291,41 @@ TEST(TreeDeathTest, ReleasedFront) {
     const std::vector<SyntaxNode> small_cells = children(small.tree());
     FrontRelease(*small.green).behind(small_cells.back().index());
     EXPECT_EQ(small.green->kind(small_cells[200].index()), SyntaxKind::CELL);
+}
+
+// A process at its map count cannot split a mapping: the release is refused, the pages stay
+// readable and the process goes on. Run apart, as it takes every map entry the process has.
+TEST(TreeDeathTest, ReleaseAtTheMapCount) {
+    std::string text;
+    for (int i = 0; i < 4000; ++i) {
+        text += "cell c" + std::to_string(i) + " { x = " + std::to_string(i) + " + 1 }\n";
+    }
+    const std::size_t page_bytes = quorvane_dsl::base::page_size();
+    const auto released = [&text, page_bytes] {
+        const parser::Parse parse = parser::parse(text);
+        std::vector<SyntaxNode> cells;
+        std::ranges::copy(parse.tree().children(), std::back_inserter(cells));
+        std::vector<void*> fillers;
+        fillers.reserve(1 << 20);
+        // Single pages of alternating protection, so that no two merge into one entry.
+        for (int prot = PROT_READ;; prot ^= PROT_READ) {
+            void* page = mmap(nullptr, page_bytes, prot, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+            if (page == MAP_FAILED) {
+                break;
+            }
+            fillers.push_back(page);
+        }
+        munmap(fillers.back(), page_bytes);
+        fillers.pop_back();
+        FrontRelease release(*parse.green);
+        release.behind(cells[2000].index());
+        release.behind(cells[3000].index());
+        for (void* page : fillers) {
+            munmap(page, page_bytes);
+        }
+        std::exit(cells[3000].text_range().start == text.find("cell c3000 ") ? 0 : 1);
+    };
+    EXPECT_EXIT(released(), testing::ExitedWithCode(0), "");
 }
 
 namespace {
