@@ -1,5 +1,6 @@
 #include "analysis.hpp"
 #include "commands.hpp"
+#include "load.hpp"
 #include "report.hpp"
 
 namespace quorvane {
@@ -11,7 +12,7 @@ Outcome check(Args args) {
     if (files.size() != 1) {
         return Error{"check needs exactly one file"};
     }
-    auto analysis = quorvane_dsl::analyze(files[0]);
+    auto analysis = quorvane_dsl::analyze(files[0], command_analysis);
     if (!analysis) {
         return Error{analysis.error()};
     }

@@ -454,6 +454,50 @@ std::string release_text(std::shared_ptr<const Tree> tree) {
     return std::move(const_cast<Tree&>(*tree).text);
 }
 
+FrontRelease::FrontRelease(const Tree& tree)
+    : tree_(tree), kinds_(pages(tree.kinds)), starts_(pages(tree.starts)),
+      nodes_(pages(tree.nodes)), node_bits_(pages(tree.node_bits)),
+      nodes_before_(pages(tree.nodes_before)) {}
+
+template <class T> FrontRelease::Pages FrontRelease::pages(const Column<T>& column) {
+    const std::size_t page = base::page_size();
+    const std::size_t bytes = column.size() * sizeof(T);
+    return {.data = base::mapped(column.capacity() * sizeof(T))
+                        ? reinterpret_cast<const std::byte*>(column.data())
+                        : nullptr,
+            .released = page,
+            .batch = std::max(page, bytes / 64 / page * page)};
+}
+
+// The entries of the elements before `index` in each column: as many node links as nodes, token
+// starts as tokens, and the words of the rank vectors that hold none of the later elements.
+void FrontRelease::behind(std::uint32_t index) {
+    const bool past = index >= tree_.size();
+    const std::size_t nodes = past ? tree_.nodes.size() : tree_.node_rank(index);
+    const std::size_t tokens = past ? tree_.starts.size() : index - nodes;
+    const std::size_t words = std::min(index, tree_.size()) / 64;
+    kinds_.release_to(std::min(index, tree_.size()));
+    starts_.release_to(tokens * sizeof(std::uint32_t));
+    nodes_.release_to(nodes * sizeof(Tree::NodeLinks));
+    node_bits_.release_to(words * sizeof(std::uint64_t));
+    nodes_before_.release_to(words * sizeof(std::uint32_t));
+}
+
+// Only the pages wholly before `bytes`: the one it falls in is still read. A column whose
+// release the system refused is kept whole from then on.
+void FrontRelease::Pages::release_to(std::size_t bytes) {
+    const std::size_t page = base::page_size();
+    const std::size_t end = bytes / page * page;
+    if (data == nullptr || end < released + batch) {
+        return;
+    }
+    if (base::release_pages(data + released, data + end)) {
+        released = end;
+    } else {
+        data = nullptr;
+    }
+}
+
 void TreeBuilder::start_node(SyntaxKind kind) {
     if (!kind::is_node_kind(kind)) {
         base::fatal("start_node with a token kind");

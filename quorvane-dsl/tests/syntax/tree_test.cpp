@@ -1,10 +1,13 @@
 #include <algorithm>
+#include <iostream>
 #include <random>
 #include <ranges>
 #include <string>
 
 #include <gtest/gtest.h>
+#include <sys/mman.h>
 
+#include "syntax/parser.hpp"
 #include "syntax/tree.hpp"
 
 using namespace quorvane_dsl::syntax;
@@ -240,6 +243,89 @@ TEST(TreeDeathTest, CheckpointsOutlivedByTheirNode) {
         b.start_node_at(before, ERROR);
     };
     EXPECT_DEATH(opened_since(), "checkpoint is no longer valid");
+}
+
+// What lies after the point a release has passed reads as in a tree kept whole; a read behind it
+// faults instead of finding zeros. The columns of a small tree live on the heap, among other
+// allocations, and are never given back.
+TEST(TreeDeathTest, ReleasedFront) {
+    const auto source = [](int cells) {
+        std::string text;
+        for (int i = 0; i < cells; ++i) {
+            text += "cell c" + std::to_string(i) + " { x = " + std::to_string(i) + " + 1 }\n";
+        }
+        return text;
+    };
+    const auto children = [](const SyntaxNode& root) {
+        std::vector<SyntaxNode> nodes;
+        std::ranges::copy(root.children(), std::back_inserter(nodes));
+        return nodes;
+    };
+    const std::string text = source(4000);
+    const parser::Parse whole = parser::parse(text);
+    const parser::Parse parse = parser::parse(text);
+    const std::vector<SyntaxNode> cells = children(parse.tree());
+    const std::vector<SyntaxNode> whole_cells = children(whole.tree());
+    ASSERT_EQ(cells.size(), 4000u);
+    FrontRelease release(*parse.green);
+    release.behind(cells[400].index());
+    release.behind(cells[3200].index());
+    release.behind(cells[200].index());
+    for (std::size_t i = 3200; i < cells.size(); ++i) {
+        const auto walked = cells[i].preorder_with_tokens();
+        const auto kept = whole_cells[i].preorder_with_tokens();
+        for (auto a = walked.begin(), b = kept.begin(); b != std::default_sentinel; ++a, ++b) {
+            ASSERT_NE(a, std::default_sentinel);
+            EXPECT_EQ((*a).element.kind(), (*b).element.kind());
+            EXPECT_EQ((*a).element.text_range(), (*b).element.text_range());
+            EXPECT_EQ((*a).element.parent()->index(), (*b).element.parent()->index());
+        }
+    }
+    EXPECT_EQ(cells.back().next_sibling_or_token()->text(), "\n");
+    // Printed, so that the reads cannot be left out.
+    EXPECT_DEATH(std::cout << cells[2000].text_range().start, "");
+    EXPECT_DEATH(std::cout << int{parse.green->kinds[cells[2000].index()]}, "");
+
+    // Under three pages of kinds, on the heap; the token starts and node links are mapped.
+    const parser::Parse small = parser::parse(source(400));
+    const std::vector<SyntaxNode> small_cells = children(small.tree());
+    FrontRelease(*small.green).behind(small_cells.back().index());
+    EXPECT_EQ(small.green->kind(small_cells[200].index()), SyntaxKind::CELL);
+}
+
+// A process at its map count cannot split a mapping: the release is refused, the pages stay
+// readable and the process goes on. Run apart, as it takes every map entry the process has.
+TEST(TreeDeathTest, ReleaseAtTheMapCount) {
+    std::string text;
+    for (int i = 0; i < 4000; ++i) {
+        text += "cell c" + std::to_string(i) + " { x = " + std::to_string(i) + " + 1 }\n";
+    }
+    const std::size_t page_bytes = quorvane_dsl::base::page_size();
+    const auto released = [&text, page_bytes] {
+        const parser::Parse parse = parser::parse(text);
+        std::vector<SyntaxNode> cells;
+        std::ranges::copy(parse.tree().children(), std::back_inserter(cells));
+        std::vector<void*> fillers;
+        fillers.reserve(1 << 20);
+        // Single pages of alternating protection, so that no two merge into one entry.
+        for (int prot = PROT_READ;; prot ^= PROT_READ) {
+            void* page = mmap(nullptr, page_bytes, prot, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+            if (page == MAP_FAILED) {
+                break;
+            }
+            fillers.push_back(page);
+        }
+        munmap(fillers.back(), page_bytes);
+        fillers.pop_back();
+        FrontRelease release(*parse.green);
+        release.behind(cells[2000].index());
+        release.behind(cells[3000].index());
+        for (void* page : fillers) {
+            munmap(page, page_bytes);
+        }
+        std::exit(cells[3000].text_range().start == text.find("cell c3000 ") ? 0 : 1);
+    };
+    EXPECT_EXIT(released(), testing::ExitedWithCode(0), "");
 }
 
 namespace {
