@@ -29,7 +29,7 @@ std::expected<Analysis, std::string> analyze(const std::string& path, AnalysisOp
 
 Analysis analyze_loaded(load::Loaded loaded, AnalysisOptions options) {
     Analysis analysis{.hir = lower::lower(std::move(loaded), options.lowering)};
-    check::Checked checked = check::check(analysis.hir);
+    check::Checked checked = check::check(analysis.hir, {.expr_types = options.types});
     auto& diagnostics = analysis.hir.diagnostics;
     diagnostics.insert(diagnostics.end(), std::make_move_iterator(checked.diagnostics.begin()),
                        std::make_move_iterator(checked.diagnostics.end()));

@@ -19,7 +19,9 @@ struct Analysis {
 // What an analysis keeps beyond what evaluating it reads, for callers that look further.
 struct AnalysisOptions {
     lower::Options lowering;
-    bool types = true; // Analysis::types; the checker makes them either way
+    // Analysis::types. Without them the checker keeps no type per expression, only those of
+    // definitions and bindings, which it reads, and they are dropped after checking.
+    bool types = true;
 };
 
 // Reads `path` and everything it imports, lowers and checks it. Faults in the sources are
