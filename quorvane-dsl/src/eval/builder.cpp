@@ -237,7 +237,7 @@ std::vector<ir::Instance> Evaluator::cell_instances(const CellState& cell) const
     return merge_arrays(std::move(candidates));
 }
 
-std::vector<ir::Marker> Evaluator::cell_markers(const CellState& cell) {
+std::vector<ir::Marker> Evaluator::cell_markers(CellState& cell) {
     const hir::CellDef& def = hir.cells[cell.cell];
     std::vector<ir::Marker> markers;
     for (std::size_t m = 0; m < def.markers.size(); ++m) {
@@ -247,7 +247,12 @@ std::vector<ir::Marker> Evaluator::cell_markers(const CellState& cell) {
         if (!list) {
             continue;
         }
-        ir::Marker marker{def.markers[m].name, {}, cell.marker_attrs[m]};
+        ir::Marker marker{def.markers[m].name, {}, std::move(cell.marker_attrs[m])};
+        if (!keep_library) {
+            // A parent reads of a child's marker only the cross-section a port carries on.
+            std::erase_if(marker.attrs,
+                          [](const ir::NamedValue& a) { return a.first != "xsection"; });
+        }
         for (const Value& item : list->elements()) {
             if (const auto* p = std::get_if<Value::Point>(&item.kind)) {
                 marker.locations.push_back(ir::Frame{base::round_to_i64(p->x / dbu),
@@ -303,10 +308,14 @@ Result<std::uint64_t> Evaluator::build(CellState cell, std::string name) {
         }
         out.attrs.emplace_back(def.attrs[a].name, std::move(*stored));
     }
-    out.shapes = cell_shapes(cell);
-    out.instances = cell_instances(cell);
+    // A parent reads of its children only their values and markers (members.cpp, placement.cpp);
+    // the layout below has no other reader and makes no diagnostic.
+    if (keep_library) {
+        out.shapes = cell_shapes(cell);
+        out.instances = cell_instances(cell);
+        out.connections = std::move(cell.connections);
+    }
     out.markers = cell_markers(cell);
-    out.connections = std::move(cell.connections);
     lib.cells.push_back(std::move(out));
     return lib.cells.size() - 1;
 }

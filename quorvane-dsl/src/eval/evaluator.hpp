@@ -58,6 +58,8 @@ struct Evaluator {
     double dbu = 1.0;
     std::uint64_t steps = 0;
     std::uint64_t max_steps = step_limit;
+    // False: built and copied cells keep only what the cells placing them read (EvalOptions).
+    bool keep_library = true;
     // Once the limit is reported, every later step stops silently and loops end.
     bool limit_reached = false;
     std::uint8_t join = 0;
@@ -293,7 +295,7 @@ struct Evaluator {
     void marker_attributes(std::uint32_t index, CellState& cell);
     std::vector<ir::Shape> cell_shapes(const CellState& cell) const;
     std::vector<ir::Instance> cell_instances(const CellState& cell) const;
-    std::vector<ir::Marker> cell_markers(const CellState& cell);
+    std::vector<ir::Marker> cell_markers(CellState& cell);
 };
 
 } // namespace quorvane_dsl::eval

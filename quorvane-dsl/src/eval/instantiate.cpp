@@ -15,6 +15,13 @@ std::optional<std::uint64_t> as_optional(const Result<std::uint64_t>& r) {
     return r ? std::optional(*r) : std::nullopt;
 }
 
+// What no parent reads of a child it places: its shapes, instances and connections.
+void drop_layout(ir::Cell& cell) {
+    cell.shapes = {};
+    cell.instances = {};
+    cell.connections = {};
+}
+
 Result<std::uint64_t> from_optional(const std::optional<std::uint64_t>& cell) {
     if (!cell) {
         return std::unexpected(Stop{});
@@ -42,6 +49,9 @@ Result<std::uint64_t> Evaluator::copy_imported(const hir::CellDef& def, std::siz
         if (copied_cell) {
             for (std::size_t i = before; i < lib.cells.size(); ++i) {
                 copied.insert(i);
+                if (!keep_library) {
+                    drop_layout(lib.cells[i]);
+                }
             }
             return *copied_cell;
         }
