@@ -249,9 +249,11 @@ std::vector<ir::Marker> Evaluator::cell_markers(CellState& cell) {
         }
         ir::Marker marker{def.markers[m].name, {}, std::move(cell.marker_attrs[m])};
         if (!keep_library) {
-            // A parent reads of a child's marker only the cross-section a port carries on.
+            // A parent reads of a child's marker only the cross-section a port carries on; no
+            // spare room of the whole list stays behind.
             std::erase_if(marker.attrs,
                           [](const ir::NamedValue& a) { return a.first != "xsection"; });
+            marker.attrs.shrink_to_fit();
         }
         for (const Value& item : list->elements()) {
             if (const auto* p = std::get_if<Value::Point>(&item.kind)) {
