@@ -134,9 +134,6 @@ EvalResult evaluate(const Analysis& analysis, const EvalOptions& options) {
     driver.settle_dbu();
     ev.lib.dbu = ev.dbu;
     driver.add_layers();
-    // Most designs build each cell once: room reserved for as many is never copied as it fills,
-    // and pages of it never written are never made resident.
-    ev.lib.cells.reserve(analysis.hir.cells.size());
     const auto tops =
         options.tops.empty() ? driver.default_tops() : driver.named_tops(options.tops);
     // A design of many unplaced cells has as many tops: no search through the list per top.

@@ -72,8 +72,10 @@ struct Evaluator {
     // Which cells are on `stack`, by index, so that a deep hierarchy is not walked at every level.
     std::vector<bool> on_stack;
     std::map<std::pair<std::uint32_t, std::string>, std::optional<std::uint64_t>> instances;
-    std::unordered_map<hir::CellId, std::optional<std::uint64_t>, IdxHash> plain_instances;
-    std::unordered_map<hir::CellId, std::optional<std::string>, IdxHash> default_keys;
+    // By cell index, the variant built without arguments and the key of the defaults; a flat
+    // list, since a design of many cells looks each up once or twice. Empty until computed.
+    std::vector<std::optional<std::optional<std::uint64_t>>> plain_instances;
+    std::vector<std::optional<std::optional<std::string>>> default_keys;
     std::unordered_map<hir::LayerId, std::uint64_t, IdxHash> layer_map;
     std::unordered_map<std::string, std::shared_ptr<const XsValue>> xsections;
     std::unordered_map<hir::XsId, std::optional<std::string>, IdxHash> xs_default_keys;
@@ -88,7 +90,8 @@ struct Evaluator {
     std::uint64_t unreported_refusals = 0;
 
     explicit Evaluator(const Analysis& a)
-        : analysis(a), hir(a.hir), on_stack(a.hir.cells.size(), false) {}
+        : analysis(a), hir(a.hir), on_stack(a.hir.cells.size(), false),
+          plain_instances(a.hir.cells.size()), default_keys(a.hir.cells.size()) {}
 
     // Errors: push the diagnostic, hand back Stop in whatever result type the caller has.
     std::unexpected<Stop> fail(hir::Src src, std::string message);
