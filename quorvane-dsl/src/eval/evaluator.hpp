@@ -5,7 +5,6 @@
 #include <cstdint>
 #include <expected>
 #include <functional>
-#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -32,6 +31,13 @@ namespace quorvane_dsl::eval {
 
 // The cell a place statement names and which of its anchors (placement.cpp).
 struct CellTarget;
+
+struct VariantHash {
+    std::size_t operator()(const std::pair<std::uint32_t, std::string>& variant) const {
+        return std::hash<std::string>{}(variant.second) ^
+               (std::size_t{variant.first} * 0x9e3779b97f4a7c15ULL);
+    }
+};
 
 // One named argument of a cell use.
 struct ArgValue {
@@ -71,7 +77,11 @@ struct Evaluator {
     std::vector<hir::CellId> stack;
     // Which cells are on `stack`, by index, so that a deep hierarchy is not walked at every level.
     std::vector<bool> on_stack;
-    std::map<std::pair<std::uint32_t, std::string>, std::optional<std::uint64_t>> instances;
+    // Every variant asked for, by cell index and parameter key: hashed, since a design of many
+    // cells would otherwise compare keys down a tree of all of them at every use.
+    std::unordered_map<std::pair<std::uint32_t, std::string>, std::optional<std::uint64_t>,
+                       VariantHash>
+        instances;
     // By cell index, the variant built without arguments and the key of the defaults; a flat
     // list, since a design of many cells looks each up once or twice. Empty until computed.
     std::vector<std::optional<std::optional<std::uint64_t>>> plain_instances;
