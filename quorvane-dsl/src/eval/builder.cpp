@@ -240,6 +240,7 @@ std::vector<ir::Instance> Evaluator::cell_instances(const CellState& cell) const
 std::vector<ir::Marker> Evaluator::cell_markers(CellState& cell) {
     const hir::CellDef& def = hir.cells[cell.cell];
     std::vector<ir::Marker> markers;
+    markers.reserve(def.markers.size());
     for (std::size_t m = 0; m < def.markers.size(); ++m) {
         const Lazy& slot = cell.markers[m];
         const auto* list =
@@ -255,6 +256,7 @@ std::vector<ir::Marker> Evaluator::cell_markers(CellState& cell) {
                           [](const ir::NamedValue& a) { return a.first != "xsection"; });
             marker.attrs.shrink_to_fit();
         }
+        marker.locations.reserve(list->elements().size());
         for (const Value& item : list->elements()) {
             if (const auto* p = std::get_if<Value::Point>(&item.kind)) {
                 marker.locations.push_back(ir::Frame{base::round_to_i64(p->x / dbu),
@@ -291,6 +293,9 @@ Result<std::uint64_t> Evaluator::build(CellState cell, std::string name) {
         return std::unexpected(Stop{});
     }
     ir::Cell out;
+    // Every built cell holds these lists to the end of evaluation: no spare room.
+    out.params.reserve(def.params.size());
+    out.attrs.reserve(def.attrs.size());
     out.name = std::move(name);
     out.source = def.name;
     for (std::size_t p = 0; p < def.params.size(); ++p) {
