@@ -288,7 +288,9 @@ struct Evaluator {
                               CellState& cell);
     Result<Value> instance_markers(hir::ExprId expr, InstanceId id, const std::string& name,
                                    CellState& cell);
-    Result<std::shared_ptr<const XsValue>> marker_xsection(const ir::Marker& marker, hir::Src src);
+    // The place of `expr`, the member access, is looked up only when a cross-section is loaded.
+    Result<std::shared_ptr<const XsValue>> marker_xsection(const ir::Marker& marker,
+                                                           hir::ExprId expr);
 
     Result<Value> lazy(Lazy& slot, std::string_view what, const std::string& name, hir::Src src,
                        auto&& compute);
