@@ -1,6 +1,7 @@
 // A source that analyses without errors evaluates to a library exactly when evaluation reports no
-// error, every diagnostic points into the source, and the library's IR text, when it prints,
-// reads back to the same library. The evaluation limit is lowered so that loops end quickly.
+// error, every diagnostic points into the source, evaluating for the diagnostics alone (as `check`
+// does) reports exactly the same ones, and the library's IR text, when it prints, reads back to the
+// same library. The evaluation limit is lowered so that loops end quickly.
 
 #include <cstddef>
 #include <cstdint>
@@ -30,6 +31,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                       diagnostic.src.range.end <= text.size());
         (void)quorvane_dsl::diag::render(analysis.hir.files.files, diagnostic);
     }
+    const auto alone = eval::evaluate(
+        analysis, {.tops = {}, .step_limit = quorvane_fuzz::step_limit, .keep_library = false});
+    QV_FUZZ_CHECK(alone.diagnostics == result.diagnostics && !alone.library);
     if (!result.library) {
         return 0;
     }

@@ -1,5 +1,6 @@
 #include "report.hpp"
 
+#include <algorithm>
 #include <iostream>
 #include <map>
 
@@ -43,6 +44,19 @@ class Printer {
     std::map<std::uint32_t, std::size_t> errors_;
 };
 
+// The evaluator's diagnostics in its order; they come unsorted and are never cut off.
+void print_evaluation(const quorvane_dsl::Analysis& analysis,
+                      const std::vector<diag::Diagnostic>& diagnostics) {
+    for (const auto& diagnostic : diagnostics) {
+        std::cerr << diag::render(analysis.hir.files.files, diagnostic);
+    }
+}
+
+bool has_error(const std::vector<diag::Diagnostic>& diagnostics) {
+    return std::ranges::any_of(
+        diagnostics, [](const diag::Diagnostic& d) { return d.severity == diag::Severity::Error; });
+}
+
 } // namespace
 
 void print_syntax_errors(const std::string& path, std::string_view text,
@@ -72,11 +86,17 @@ bool report(const quorvane_dsl::Analysis& analysis) {
 
 std::optional<quorvane_dsl::ir::Library> evaluate(const quorvane_dsl::Analysis& analysis,
                                                   std::vector<std::string> tops) {
-    auto result = quorvane_dsl::eval::evaluate(analysis, {std::move(tops)});
-    for (const auto& diagnostic : result.diagnostics) {
-        std::cerr << quorvane_dsl::diag::render(analysis.hir.files.files, diagnostic);
-    }
+    auto result = quorvane_dsl::eval::evaluate(analysis, {.tops = std::move(tops)});
+    print_evaluation(analysis, result.diagnostics);
     return std::move(result.library);
+}
+
+bool evaluate_for_diagnostics(const quorvane_dsl::Analysis& analysis,
+                              std::vector<std::string> tops) {
+    const auto result =
+        quorvane_dsl::eval::evaluate(analysis, {.tops = std::move(tops), .keep_library = false});
+    print_evaluation(analysis, result.diagnostics);
+    return !has_error(result.diagnostics);
 }
 
 } // namespace quorvane

@@ -28,4 +28,9 @@ bool report(const quorvane_dsl::Analysis& analysis);
 std::optional<quorvane_dsl::ir::Library> evaluate(const quorvane_dsl::Analysis& analysis,
                                                   std::vector<std::string> tops);
 
+// Runs the evaluator as `evaluate` does for its diagnostics alone, keeping no library; true when
+// none is an error.
+bool evaluate_for_diagnostics(const quorvane_dsl::Analysis& analysis,
+                              std::vector<std::string> tops);
+
 } // namespace quorvane

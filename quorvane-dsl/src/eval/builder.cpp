@@ -237,9 +237,10 @@ std::vector<ir::Instance> Evaluator::cell_instances(const CellState& cell) const
     return merge_arrays(std::move(candidates));
 }
 
-std::vector<ir::Marker> Evaluator::cell_markers(const CellState& cell) {
+std::vector<ir::Marker> Evaluator::cell_markers(CellState& cell) {
     const hir::CellDef& def = hir.cells[cell.cell];
     std::vector<ir::Marker> markers;
+    markers.reserve(def.markers.size());
     for (std::size_t m = 0; m < def.markers.size(); ++m) {
         const Lazy& slot = cell.markers[m];
         const auto* list =
@@ -247,7 +248,15 @@ std::vector<ir::Marker> Evaluator::cell_markers(const CellState& cell) {
         if (!list) {
             continue;
         }
-        ir::Marker marker{def.markers[m].name, {}, cell.marker_attrs[m]};
+        ir::Marker marker{def.markers[m].name, {}, std::move(cell.marker_attrs[m])};
+        if (!keep_library) {
+            // A parent reads of a child's marker only the cross-section a port carries on; no
+            // spare room of the whole list stays behind.
+            std::erase_if(marker.attrs,
+                          [](const ir::NamedValue& a) { return a.first != "xsection"; });
+            marker.attrs.shrink_to_fit();
+        }
+        marker.locations.reserve(list->elements().size());
         for (const Value& item : list->elements()) {
             if (const auto* p = std::get_if<Value::Point>(&item.kind)) {
                 marker.locations.push_back(ir::Frame{base::round_to_i64(p->x / dbu),
@@ -284,6 +293,9 @@ Result<std::uint64_t> Evaluator::build(CellState cell, std::string name) {
         return std::unexpected(Stop{});
     }
     ir::Cell out;
+    // Every built cell holds these lists to the end of evaluation: no spare room.
+    out.params.reserve(def.params.size());
+    out.attrs.reserve(def.attrs.size());
     out.name = std::move(name);
     out.source = def.name;
     for (std::size_t p = 0; p < def.params.size(); ++p) {
@@ -303,10 +315,14 @@ Result<std::uint64_t> Evaluator::build(CellState cell, std::string name) {
         }
         out.attrs.emplace_back(def.attrs[a].name, std::move(*stored));
     }
-    out.shapes = cell_shapes(cell);
-    out.instances = cell_instances(cell);
+    // A parent reads of its children only their values and markers (members.cpp, placement.cpp);
+    // the layout below has no other reader and makes no diagnostic.
+    if (keep_library) {
+        out.shapes = cell_shapes(cell);
+        out.instances = cell_instances(cell);
+        out.connections = std::move(cell.connections);
+    }
     out.markers = cell_markers(cell);
-    out.connections = std::move(cell.connections);
     lib.cells.push_back(std::move(out));
     return lib.cells.size() - 1;
 }

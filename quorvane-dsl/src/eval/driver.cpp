@@ -129,6 +129,7 @@ EvalResult evaluate(const Analysis& analysis, const EvalOptions& options) {
     }
     Evaluator ev(analysis);
     ev.max_steps = options.step_limit;
+    ev.keep_library = options.keep_library;
     Driver driver{ev, analysis.hir};
     driver.settle_dbu();
     ev.lib.dbu = ev.dbu;
@@ -147,10 +148,11 @@ EvalResult evaluate(const Analysis& analysis, const EvalOptions& options) {
             ev.lib.tops.push_back(*index);
         }
     }
-    connect_ports(ev.lib);
-    settle_names(ev.lib, ev.copied);
     EvalResult result;
-    if (!has_error(ev.diagnostics)) {
+    // Connecting ports and settling names report nothing: without a library they have no reader.
+    if (options.keep_library && !has_error(ev.diagnostics)) {
+        connect_ports(ev.lib);
+        settle_names(ev.lib, ev.copied);
         result.library = std::move(ev.lib);
     }
     result.diagnostics = std::move(ev.diagnostics);

@@ -19,10 +19,14 @@ struct EvalOptions {
     std::vector<std::string> tops; // every --top value in command-line order
     // Lowered where many small evaluations must each end quickly (fuzzing).
     std::uint64_t step_limit = eval::step_limit;
+    // False when only the diagnostics are wanted: every shape is still made and checked, but a
+    // built cell keeps only what the cells placing it read (its name, values and markers), and
+    // the library is neither finished nor handed back.
+    bool keep_library = true;
 };
 
 struct EvalResult {
-    std::optional<ir::Library> library; // none when evaluation reported an error
+    std::optional<ir::Library> library; // none when evaluation reported an error or none is kept
     std::vector<diag::Diagnostic> diagnostics;
 };
 

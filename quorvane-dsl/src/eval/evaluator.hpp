@@ -5,7 +5,6 @@
 #include <cstdint>
 #include <expected>
 #include <functional>
-#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -33,6 +32,13 @@ namespace quorvane_dsl::eval {
 // The cell a place statement names and which of its anchors (placement.cpp).
 struct CellTarget;
 
+struct VariantHash {
+    std::size_t operator()(const std::pair<std::uint32_t, std::string>& variant) const {
+        return std::hash<std::string>{}(variant.second) ^
+               (std::size_t{variant.first} * 0x9e3779b97f4a7c15ULL);
+    }
+};
+
 // One named argument of a cell use.
 struct ArgValue {
     std::string name;
@@ -58,6 +64,8 @@ struct Evaluator {
     double dbu = 1.0;
     std::uint64_t steps = 0;
     std::uint64_t max_steps = step_limit;
+    // False: built and copied cells keep only what the cells placing them read (EvalOptions).
+    bool keep_library = true;
     // Once the limit is reported, every later step stops silently and loops end.
     bool limit_reached = false;
     std::uint8_t join = 0;
@@ -69,9 +77,15 @@ struct Evaluator {
     std::vector<hir::CellId> stack;
     // Which cells are on `stack`, by index, so that a deep hierarchy is not walked at every level.
     std::vector<bool> on_stack;
-    std::map<std::pair<std::uint32_t, std::string>, std::optional<std::uint64_t>> instances;
-    std::unordered_map<hir::CellId, std::optional<std::uint64_t>, IdxHash> plain_instances;
-    std::unordered_map<hir::CellId, std::optional<std::string>, IdxHash> default_keys;
+    // Every variant asked for, by cell index and parameter key: hashed, since a design of many
+    // cells would otherwise compare keys down a tree of all of them at every use.
+    std::unordered_map<std::pair<std::uint32_t, std::string>, std::optional<std::uint64_t>,
+                       VariantHash>
+        instances;
+    // By cell index, the variant built without arguments and the key of the defaults; a flat
+    // list, since a design of many cells looks each up once or twice. Empty until computed.
+    std::vector<std::optional<std::optional<std::uint64_t>>> plain_instances;
+    std::vector<std::optional<std::optional<std::string>>> default_keys;
     std::unordered_map<hir::LayerId, std::uint64_t, IdxHash> layer_map;
     std::unordered_map<std::string, std::shared_ptr<const XsValue>> xsections;
     std::unordered_map<hir::XsId, std::optional<std::string>, IdxHash> xs_default_keys;
@@ -86,7 +100,8 @@ struct Evaluator {
     std::uint64_t unreported_refusals = 0;
 
     explicit Evaluator(const Analysis& a)
-        : analysis(a), hir(a.hir), on_stack(a.hir.cells.size(), false) {}
+        : analysis(a), hir(a.hir), on_stack(a.hir.cells.size(), false),
+          plain_instances(a.hir.cells.size()), default_keys(a.hir.cells.size()) {}
 
     // Errors: push the diagnostic, hand back Stop in whatever result type the caller has.
     std::unexpected<Stop> fail(hir::Src src, std::string message);
@@ -273,7 +288,9 @@ struct Evaluator {
                               CellState& cell);
     Result<Value> instance_markers(hir::ExprId expr, InstanceId id, const std::string& name,
                                    CellState& cell);
-    Result<std::shared_ptr<const XsValue>> marker_xsection(const ir::Marker& marker, hir::Src src);
+    // The place of `expr`, the member access, is looked up only when a cross-section is loaded.
+    Result<std::shared_ptr<const XsValue>> marker_xsection(const ir::Marker& marker,
+                                                           hir::ExprId expr);
 
     Result<Value> lazy(Lazy& slot, std::string_view what, const std::string& name, hir::Src src,
                        auto&& compute);
@@ -293,7 +310,7 @@ struct Evaluator {
     void marker_attributes(std::uint32_t index, CellState& cell);
     std::vector<ir::Shape> cell_shapes(const CellState& cell) const;
     std::vector<ir::Instance> cell_instances(const CellState& cell) const;
-    std::vector<ir::Marker> cell_markers(const CellState& cell);
+    std::vector<ir::Marker> cell_markers(CellState& cell);
 };
 
 } // namespace quorvane_dsl::eval

@@ -15,6 +15,13 @@ std::optional<std::uint64_t> as_optional(const Result<std::uint64_t>& r) {
     return r ? std::optional(*r) : std::nullopt;
 }
 
+// What no parent reads of a child it places: its shapes, instances and connections.
+void drop_layout(ir::Cell& cell) {
+    cell.shapes = {};
+    cell.instances = {};
+    cell.connections = {};
+}
+
 Result<std::uint64_t> from_optional(const std::optional<std::uint64_t>& cell) {
     if (!cell) {
         return std::unexpected(Stop{});
@@ -42,6 +49,9 @@ Result<std::uint64_t> Evaluator::copy_imported(const hir::CellDef& def, std::siz
         if (copied_cell) {
             for (std::size_t i = before; i < lib.cells.size(); ++i) {
                 copied.insert(i);
+                if (!keep_library) {
+                    drop_layout(lib.cells[i]);
+                }
             }
             return *copied_cell;
         }
@@ -64,10 +74,8 @@ Result<std::uint64_t> Evaluator::instantiate(hir::CellId cell, const std::vector
         }
         return fail(use, "cell `" + def.name + "` contains itself: " + chain + def.name);
     }
-    if (args.empty()) {
-        if (const auto found = plain_instances.find(cell); found != plain_instances.end()) {
-            return from_optional(found->second);
-        }
+    if (args.empty() && plain_instances[cell.raw]) {
+        return from_optional(*plain_instances[cell.raw]);
     }
     CellState state(hir, cell);
     if (!params(state, args)) {
@@ -89,8 +97,8 @@ Result<std::uint64_t> Evaluator::instantiate(hir::CellId cell, const std::vector
     on_stack[cell.raw] = false;
     stack.pop_back();
     instances.emplace(variant, as_optional(built));
-    if (args.empty()) {
-        plain_instances.emplace(cell, as_optional(built));
+    if (args.empty() && !plain_instances[cell.raw]) {
+        plain_instances[cell.raw] = as_optional(built);
     }
     return built;
 }
@@ -144,8 +152,8 @@ std::optional<std::string> Evaluator::param_key(CellState& cell) {
 }
 
 std::optional<std::string> Evaluator::default_key(hir::CellId cell) {
-    if (const auto found = default_keys.find(cell); found != default_keys.end()) {
-        return found->second;
+    if (default_keys[cell.raw]) {
+        return *default_keys[cell.raw];
     }
     const hir::CellDef& def = hir.cells[cell];
     const bool all_defaults = std::ranges::all_of(
@@ -162,7 +170,10 @@ std::optional<std::string> Evaluator::default_key(hir::CellId cell) {
             return param_key(state);
         });
     }
-    default_keys.emplace(cell, key);
+    // The first key settled stays, should computing this one have settled it already.
+    if (!default_keys[cell.raw]) {
+        default_keys[cell.raw] = key;
+    }
     return key;
 }
 

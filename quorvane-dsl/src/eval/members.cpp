@@ -172,7 +172,7 @@ Result<Value> Evaluator::instance_markers(hir::ExprId expr, InstanceId id, const
     if (!marker) {
         return fail_expr(expr, "`" + child.source + "` has no marker `" + name + "`");
     }
-    auto xsection = marker_xsection(*marker, hir.expr_src(expr));
+    auto xsection = marker_xsection(*marker, expr);
     if (!xsection) {
         return std::unexpected(xsection.error());
     }
@@ -194,13 +194,13 @@ Result<Value> Evaluator::instance_markers(hir::ExprId expr, InstanceId id, const
 // The cross-section a child's marker keeps under "xsection", so that a port placed on it can
 // carry it on; a stored name this design does not define gives none.
 Result<std::shared_ptr<const XsValue>> Evaluator::marker_xsection(const ir::Marker& marker,
-                                                                  hir::Src src) {
+                                                                  hir::ExprId expr) {
     const ir::Value* v = stored(marker.attrs, "xsection");
     const auto* named = v ? std::get_if<ir::Value::Named>(&v->kind) : nullptr;
     if (!named || !hir.xsection_by_name(named->name)) {
         return nullptr;
     }
-    auto loaded = load_value(*v, src);
+    auto loaded = load_value(*v, hir.expr_src(expr));
     if (!loaded) {
         return std::unexpected(loaded.error());
     }

@@ -82,9 +82,10 @@ Result<void> Evaluator::place(hir::StmtId stmt, const hir::Stmt::Place& statemen
                          "`place` needs a shape, a shape anchor, a cell or a cell anchor");
     }
     if (const auto* shape = std::get_if<ShapeTarget>(&*target)) {
-        auto value = binding_value(shape->binding, env, cell, hir.expr_src(statement.target));
+        // The target's place is looked up only for a refusal: every placement passes here.
+        const Value* value = bound(shape->binding, env, cell);
         if (!value) {
-            return std::unexpected(value.error());
+            return unbound(shape->binding, hir.expr_src(statement.target));
         }
         const auto* id = std::get_if<Value::Shape>(&value->kind);
         if (!id) {

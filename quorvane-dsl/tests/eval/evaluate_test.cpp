@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
@@ -234,4 +236,36 @@ TEST(Evaluate, ExampleWaveguidePortsCarryTheirCrossSections) {
         }
     }
     EXPECT_TRUE(lvs::findings(*result.library).empty());
+}
+
+// Keeping no library changes no diagnostic: every source of the command-line cases, the fuzzing
+// corpus and the examples (errors of geometry, markers and members of placed children among
+// them) reports the same in both modes, and a library is handed back only when one is kept.
+TEST(Evaluate, DiagnosticsAloneAreTheSameAsWithTheLibrary) {
+    const std::filesystem::path root = std::filesystem::path(QV_TEST_DATA) / "../..";
+    std::size_t compared = 0;
+    std::size_t failing = 0;
+    for (const char* dir : {"quorvane-cli/tests/cases", "fuzz/corpus", "examples"}) {
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(root / dir)) {
+            if (entry.path().extension() != ".qvs") {
+                continue;
+            }
+            const auto analysis = analyze(entry.path().string());
+            if (!analysis || std::ranges::any_of(analysis->hir.diagnostics, [](const auto& d) {
+                    return d.severity == diag::Severity::Error;
+                })) {
+                continue;
+            }
+            base::run_on_work_stack([&] {
+                const EvalResult kept = evaluate(*analysis, {});
+                const EvalResult alone = evaluate(*analysis, {.keep_library = false});
+                EXPECT_EQ(kept.diagnostics, alone.diagnostics) << entry.path();
+                EXPECT_FALSE(alone.library.has_value()) << entry.path();
+                failing += kept.library ? 0 : 1;
+            });
+            ++compared;
+        }
+    }
+    EXPECT_GT(compared, 80u);
+    EXPECT_GT(failing, 10u);
 }
