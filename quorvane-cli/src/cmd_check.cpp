@@ -1,5 +1,6 @@
 #include "analysis.hpp"
 #include "commands.hpp"
+#include "load.hpp"
 #include "report.hpp"
 
 namespace quorvane {
@@ -25,7 +26,7 @@ Outcome check(Args args) {
     if (files.size() != 1) {
         return Error{"check needs exactly one file"};
     }
-    auto analyzed = quorvane_dsl::analyze(files[0]);
+    auto analyzed = quorvane_dsl::analyze(files[0], command_analysis);
     if (!analyzed) {
         return Error{analyzed.error()};
     }
@@ -33,8 +34,6 @@ Outcome check(Args args) {
     if (!report(analysis)) {
         return Fail{};
     }
-    // Evaluation never reads the checker's types, and nothing after it does.
-    analysis.types = {};
     return evaluate_for_diagnostics(analysis, flag_values(args, "--top")) ? Outcome{Pass{}}
                                                                           : Outcome{Fail{}};
 }

@@ -69,7 +69,7 @@ Loaded select_tops(const std::string& path, Library library, const TopSelection&
 // A source runs through analysis and evaluation; its diagnostics are printed here, and a
 // source with errors gives no library.
 Loaded load_source(const std::string& path, const TopSelection& tops, InputFiles& inputs) {
-    auto analysis = quorvane_dsl::analyze(path);
+    auto analysis = quorvane_dsl::analyze(path, command_analysis);
     if (!analysis) {
         return error(std::move(analysis.error()));
     }

@@ -6,12 +6,18 @@
 #include <string>
 #include <string_view>
 
+#include "analysis.hpp"
 #include "args.hpp"
 #include "inputs.hpp"
 #include "ir/ir.hpp"
 #include "outcome.hpp"
 
 namespace quorvane {
+
+// How every command analyses a source: none reads the occurrences of names or the checker's
+// types, so they are not kept through evaluation.
+inline constexpr quorvane_dsl::AnalysisOptions command_analysis{.lowering = {.occurrences = false},
+                                                                .types = false};
 
 // The library, or how the command ends without one: Fail when the input's errors were already
 // printed, Error with the message of a command that could not run.

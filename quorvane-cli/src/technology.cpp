@@ -6,6 +6,7 @@
 #include "analysis.hpp"
 #include "base/utf8.hpp"
 #include "inputs.hpp"
+#include "load.hpp"
 #include "report.hpp"
 
 namespace quorvane {
@@ -77,7 +78,7 @@ std::string parent_directory(const std::string& path) {
 
 std::expected<quorvane_dsl::decompile::LayerSource, Outcome>
 technology(const std::string& path, const std::string& output_directory, InputFiles& inputs) {
-    auto analysis = quorvane_dsl::analyze(path);
+    auto analysis = quorvane_dsl::analyze(path, command_analysis);
     if (!analysis) {
         return std::unexpected(Error{analysis.error()});
     }

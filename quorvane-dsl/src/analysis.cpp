@@ -19,22 +19,24 @@ void sort_diagnostics(std::vector<diag::Diagnostic>& diagnostics) {
     diagnostics.erase(std::unique(diagnostics.begin(), diagnostics.end()), diagnostics.end());
 }
 
-std::expected<Analysis, std::string> analyze(const std::string& path) {
+std::expected<Analysis, std::string> analyze(const std::string& path, AnalysisOptions options) {
     auto loaded = load::load(path);
     if (!loaded) {
         return std::unexpected(std::move(loaded.error()));
     }
-    return analyze_loaded(std::move(*loaded));
+    return analyze_loaded(std::move(*loaded), options);
 }
 
-Analysis analyze_loaded(load::Loaded loaded) {
-    Analysis analysis{.hir = lower::lower(std::move(loaded))};
-    check::Checked checked = check::check(analysis.hir);
+Analysis analyze_loaded(load::Loaded loaded, AnalysisOptions options) {
+    Analysis analysis{.hir = lower::lower(std::move(loaded), options.lowering)};
+    check::Checked checked = check::check(analysis.hir, {.expr_types = options.types});
     auto& diagnostics = analysis.hir.diagnostics;
     diagnostics.insert(diagnostics.end(), std::make_move_iterator(checked.diagnostics.begin()),
                        std::make_move_iterator(checked.diagnostics.end()));
     sort_diagnostics(diagnostics);
-    analysis.types = std::move(checked.types);
+    if (options.types) {
+        analysis.types = std::move(checked.types);
+    }
     return analysis;
 }
 

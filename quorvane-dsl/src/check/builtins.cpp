@@ -14,7 +14,7 @@ Ty Checker::call(ExprId expr, ExprId callee, std::span<const hir::Arg> args) {
     const auto& callee_kind = hir.expr(callee).kind;
     if (const auto* name = std::get_if<Expr::Name>(&callee_kind)) {
         if (const auto* xs = std::get_if<hir::Res::XSection>(&name->res.kind)) {
-            types.exprs[callee.raw] = Ty::xsection();
+            record(callee, Ty::xsection());
             return xsection_call(xs->id, args);
         }
     }
@@ -44,11 +44,11 @@ Ty Checker::call(ExprId expr, ExprId callee, std::span<const hir::Arg> args) {
         }
     }
     const Ty ty = infer(callee);
-    for (const hir::Arg& arg : args) {
-        infer(arg.value);
-    }
     if (ty.is(TyKind::Builtin)) {
         return builtin(expr, ty.builtin_id(), args);
+    }
+    for (const hir::Arg& arg : args) {
+        infer(arg.value);
     }
     if (ty.is_unknown() || ty.is(TyKind::XSection)) {
         return ty;
@@ -111,7 +111,7 @@ Ty Checker::append(ExprId expr, const Expr::Field& callee, std::span<const hir::
     const Ty base = infer(callee.base);
     // The callee is the method itself, which yields nothing.
     const ExprId callee_id = std::get<Expr::Call>(hir.expr(expr).kind).callee;
-    types.exprs[callee_id.raw] = Ty::nothing();
+    record(callee_id, Ty::nothing());
     if (!base.is_list()) {
         for (const hir::Arg& arg : args) {
             infer(arg.value);
@@ -141,6 +141,18 @@ Ty Checker::append(ExprId expr, const Expr::Field& callee, std::span<const hir::
 }
 
 Ty Checker::builtin(ExprId expr, Builtin b, std::span<const hir::Arg> args) {
+    const std::size_t first = arg_stack.size();
+    for (const hir::Arg& arg : args) {
+        const Ty value = infer(arg.value);
+        arg_stack.push_back(value);
+    }
+    const Ty ty = builtin_type(expr, b, args, std::span(arg_stack).subspan(first));
+    arg_stack.resize(first);
+    return ty;
+}
+
+Ty Checker::builtin_type(ExprId expr, Builtin b, std::span<const hir::Arg> args,
+                         std::span<const Ty> arg_types) {
     const std::string name(hir::builtin_name(b));
     const auto arity = [&](std::size_t count) {
         if (args.size() == count) {
@@ -151,7 +163,7 @@ Ty Checker::builtin(ExprId expr, Builtin b, std::span<const hir::Arg> args) {
         return false;
     };
     const auto numeric = [&](std::size_t i) -> std::optional<Ty> {
-        const Ty& ty = types.expr(args[i].value);
+        const Ty& ty = arg_types[i];
         if (ty.is_unknown() || ty.is_numeric()) {
             return ty;
         }
@@ -180,7 +192,7 @@ Ty Checker::builtin(ExprId expr, Builtin b, std::span<const hir::Arg> args) {
             return Ty::unknown();
         }
     }
-    const auto arg_ty = [&](std::size_t i) { return types.expr(args[i].value); };
+    const auto arg_ty = [&](std::size_t i) { return arg_types[i]; };
     switch (b) {
     case Builtin::Sqrt: {
         const auto ty = numeric(0);

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -44,12 +45,20 @@ struct Checked {
     std::vector<diag::Diagnostic> diagnostics;
 };
 
+// What checking keeps beyond its diagnostics.
+struct Options {
+    // TypeInfo::exprs. Without it the checker holds an expression's type only while it reads
+    // it, and hands on an empty table.
+    bool expr_types = true;
+};
+
 // Checks the whole program once. The HIR is only read.
-Checked check(const hir::Hir& hir);
+Checked check(const hir::Hir& hir, Options options = {});
 
 // The checker's state, shared by the files of this folder (one per language area).
 struct Checker {
     const hir::Hir& hir;
+    const Options options;
     TypeInfo types;
     std::vector<diag::Diagnostic> diagnostics;
     std::optional<hir::CellId> cell; // the cell being checked; `self` means it
@@ -59,8 +68,15 @@ struct Checker {
     bool settling = false;
     // Operator chains in progress, innermost last: one list for all, not one per operator.
     std::vector<hir::ExprId> chain_stack;
+    // The types of a builtin call's arguments while it is checked; a nested call's stand above
+    // them and are popped before they are read.
+    std::vector<Ty> arg_stack;
+    // The types of the expressions inferred while it is open, for a check that reads back more
+    // than an operator's operands (a shape statement's join); empty otherwise.
+    std::unordered_map<hir::ExprId, Ty, KeyHash> window;
+    bool window_open = false;
 
-    explicit Checker(const hir::Hir& hir);
+    Checker(const hir::Hir& hir, Options options);
     void run();
 
     // Reporting.
@@ -76,6 +92,7 @@ struct Checker {
     Ty const_type(hir::ConstId id);
     Ty attr_type(hir::CellId cell, std::uint32_t index);
     Ty param_default_type(std::string_view name, hir::ExprId value);
+    // Of a shape statement's combined shapes, read in the window its inference filled.
     bool has_offset(hir::ExprId expr) const;
 
     // Statements (statements.cpp, placement.cpp, primitives.cpp).
@@ -91,6 +108,7 @@ struct Checker {
 
     // Expressions (expressions.cpp, builtins.cpp).
     Ty infer(hir::ExprId expr);
+    void record(hir::ExprId expr, const Ty& ty);
     Ty binary(hir::ExprId expr, hir::BinOp op, const Ty& lhs, const Ty& rhs, hir::ExprId lhs_expr,
               hir::ExprId rhs_expr);
     Ty field(const Ty& base, const std::string& name, const hir::Src& name_src);
@@ -118,6 +136,8 @@ struct Checker {
     Ty xsection_call(hir::XsId xs, std::span<const hir::Arg> args);
     Ty append(hir::ExprId expr, const hir::Expr::Field& callee, std::span<const hir::Arg> args);
     Ty builtin(hir::ExprId expr, hir::Builtin b, std::span<const hir::Arg> args);
+    Ty builtin_type(hir::ExprId expr, hir::Builtin b, std::span<const hir::Arg> args,
+                    std::span<const Ty> arg_types);
 };
 
 // The common type of two operands of an additive operator, or none when they do not mix.

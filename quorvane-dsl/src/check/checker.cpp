@@ -60,14 +60,16 @@ bool is_string_literal(const hir::Hir& hir, ExprId id, std::string_view* text) {
 
 } // namespace
 
-Checked check(const hir::Hir& hir) {
-    Checker checker(hir);
+Checked check(const hir::Hir& hir, Options options) {
+    Checker checker(hir, options);
     checker.run();
     return {std::move(checker.types), std::move(checker.diagnostics)};
 }
 
-Checker::Checker(const hir::Hir& hir) : hir(hir) {
-    types.exprs.assign(hir.exprs.size(), Ty::unknown());
+Checker::Checker(const hir::Hir& hir, Options options) : hir(hir), options(options) {
+    if (options.expr_types) {
+        types.exprs.assign(hir.exprs.size(), Ty::unknown());
+    }
     types.bindings.assign(hir.bindings.size(), std::nullopt);
     types.params.resize(hir.cells.size());
 }
@@ -338,13 +340,17 @@ Ty Checker::param_default_type(std::string_view name, ExprId value) {
 
 // Operator chains are as long as the source makes them: the operands wait on a list of their own.
 bool Checker::has_offset(ExprId id) const {
+    const auto recorded = [this](ExprId e) {
+        const auto found = window.find(e);
+        return found == window.end() ? Ty::unknown() : found->second;
+    };
     std::vector<ExprId> pending{id};
     while (!pending.empty()) {
         const auto& kind = hir.expr(pending.back()).kind;
         pending.pop_back();
         if (const auto* bin = std::get_if<Expr::Binary>(&kind)) {
-            const Ty& lhs = types.expr(bin->lhs);
-            const Ty& rhs = types.expr(bin->rhs);
+            const Ty lhs = recorded(bin->lhs);
+            const Ty rhs = recorded(bin->rhs);
             const bool additive = bin->op == hir::BinOp::Add || bin->op == hir::BinOp::Sub;
             const bool distance = rhs.is_quantity(dim_size) || rhs.is(TyKind::Zero);
             const bool grown = lhs.is_unknown() || !lhs.is_numeric();

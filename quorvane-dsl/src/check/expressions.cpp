@@ -93,8 +93,17 @@ Ty Checker::quantity_at(ExprId id, double length, double angle) {
 
 Ty Checker::infer(ExprId id) {
     const Ty ty = infer_kind(id, hir.expr(id));
-    types.exprs[id.raw] = ty;
+    record(id, ty);
     return ty;
+}
+
+void Checker::record(ExprId id, const Ty& ty) {
+    if (options.expr_types) {
+        types.exprs[id.raw] = ty;
+    }
+    if (window_open) {
+        window[id] = ty;
+    }
 }
 
 // A chain of operators is as long as the source makes it, so its left operands are followed in
@@ -114,7 +123,7 @@ Ty Checker::binary_chain(ExprId outermost) {
         const auto& e = std::get<Expr::Binary>(hir.expr(link).kind);
         const Ty rhs = infer(e.rhs);
         lhs = binary(link, e.op, lhs, rhs, e.lhs, e.rhs);
-        types.exprs[link.raw] = lhs;
+        record(link, lhs);
     }
     chain_stack.resize(first);
     return lhs;

@@ -94,7 +94,9 @@ void Checker::shape(hir::StmtId id, const Stmt::Shape& stmt) {
 }
 
 void Checker::shape_expr(const Stmt::ShapeExpr& stmt) {
+    window_open = stmt.join.has_value();
     const Ty ty = infer(stmt.expr);
+    window_open = false;
     if (!is_shapes(ty)) {
         expr_error(stmt.expr,
                    "expected shapes combined with `+`, `-`, `&`, `|` or `^`, found " + show(ty));
@@ -112,6 +114,7 @@ void Checker::shape_expr(const Stmt::ShapeExpr& stmt) {
         expr_error(*stmt.join, "a join only applies to growing or shrinking by a distance, as in "
                                "`a + 2um, \"round\"`");
     }
+    window.clear();
 }
 
 void Checker::assign(const Stmt::Assign& stmt) {

@@ -128,7 +128,9 @@ struct KeyHash {
 
 // The types the checker found, handed on with the HIR.
 struct TypeInfo {
-    std::vector<Ty> exprs; // one per HIR expression, same index; unknown when never inferred
+    // One per HIR expression, same index; unknown when never inferred. Empty when the checker
+    // was asked not to keep them (Options::expr_types).
+    std::vector<Ty> exprs;
     // By binding index; none for a binding whose statement has not been checked.
     std::vector<std::optional<Ty>> bindings;
     std::vector<std::vector<Ty>> params; // by cell index, then parameter position

@@ -9,18 +9,20 @@ namespace {
 // Reserves the arenas from the size of the source texts, so that they do not grow by doubling:
 // each growth step moves every item and touches twice the memory. The ratios are those of dense
 // designs; a sparser text leaves part of the reservation untouched, which costs no pages.
-void reserve_for_text(hir::Hir& hir, std::size_t bytes) {
+void reserve_for_text(hir::Hir& hir, std::size_t bytes, Options options) {
     hir.exprs.reserve(bytes / 6);
     hir.expr_ranges.reserve(bytes / 6);
     hir.stmts.reserve(bytes / 32);
     hir.stmt_srcs.reserve(bytes / 32);
-    hir.occurrences.reserve(bytes / 16);
+    if (options.occurrences) {
+        hir.occurrences.reserve(bytes / 16);
+    }
     hir.bindings.reserve(bytes / 64);
 }
 
 } // namespace
 
-hir::Hir lower(load::Loaded loaded) {
+hir::Hir lower(load::Loaded loaded, Options options) {
     hir::Hir hir;
     hir.files = std::move(loaded.files);
     hir.diagnostics = std::move(loaded.diagnostics);
@@ -28,10 +30,14 @@ hir::Hir lower(load::Loaded loaded) {
     for (const auto& [file, parse] : loaded.sources) {
         source_bytes += parse.tree().text_range().len();
     }
-    reserve_for_text(hir, source_bytes);
+    reserve_for_text(hir, source_bytes, options);
     {
-        Lowerer lowerer(std::move(hir));
+        Lowerer lowerer(std::move(hir), options);
         for (const auto& [file, parse] : loaded.sources) {
+            // Counted before lowering takes handles of its own.
+            if (parse.green.use_count() == 1) {
+                lowerer.release_behind(file, *parse.green);
+            }
             lowerer.declare_items(file, parse.tree());
         }
         lowerer.import_ir_files(std::move(loaded.ir_files));
@@ -49,7 +55,9 @@ void Lowerer::error(hir::Src at, std::string message) {
 }
 
 void Lowerer::occurrence(hir::Res res, hir::Src at, bool declaration) {
-    hir_.occurrences.push_back({std::move(res), at, declaration});
+    if (options_.occurrences) {
+        hir_.occurrences.push_back({std::move(res), at, declaration});
+    }
 }
 
 hir::ExprId Lowerer::missing(source::TextRange range) {
@@ -134,8 +142,26 @@ void Lowerer::lower_items() {
         lower_xsection(hir::XsId{work.index}, work.node);
     }
     for (const Work& work : cell_work_) {
+        release_before(work);
         file_ = work.file;
         lower_cell(hir::CellId{work.index}, work.node);
+    }
+}
+
+void Lowerer::release_behind(source::FileId file, const syntax::Tree& tree) {
+    if (releases_.size() <= file.index) {
+        releases_.resize(file.index + 1);
+    }
+    releases_[file.index].emplace(tree);
+}
+
+// Only the last pass gives storage back: each earlier one leaves items all over a file for the
+// passes after it. The cells of a file come in the file's order, and a cell's lowering reads
+// its own subtree alone; declarations, diagnostics and the pre-bound names keep no index or
+// handle of the tree that is read again.
+void Lowerer::release_before(const Work& work) {
+    if (work.file.index < releases_.size() && releases_[work.file.index]) {
+        releases_[work.file.index]->behind(work.node.index());
     }
 }
 

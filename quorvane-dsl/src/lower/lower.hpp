@@ -6,8 +6,15 @@
 
 namespace quorvane_dsl::lower {
 
+// What lowering records beyond what checking and evaluating read.
+struct Options {
+    // Hir::occurrences, for tools that point from a name to its definition and back.
+    bool occurrences = true;
+};
+
 // Never fails: every fault is a diagnostic in the result, after the loader's own. The syntax
-// trees are released when it returns, their texts given back to the files.
-hir::Hir lower(load::Loaded loaded);
+// trees are released when it returns, their texts given back to the files; the storage of a
+// tree that no one else holds is given back already while lowering passes through it.
+hir::Hir lower(load::Loaded loaded, Options options = {});
 
 } // namespace quorvane_dsl::lower

@@ -13,6 +13,7 @@
 #include "diag/suggestion.hpp"
 #include "hir/hir.hpp"
 #include "load/ir_file.hpp"
+#include "lower/lower.hpp"
 #include "syntax/ast.hpp"
 #include "syntax/tree.hpp"
 
@@ -58,7 +59,7 @@ struct Modifiers {
 
 class Lowerer {
   public:
-    explicit Lowerer(hir::Hir hir) : hir_(std::move(hir)) {}
+    Lowerer(hir::Hir hir, Options options) : hir_(std::move(hir)), options_(options) {}
 
     // Hands over the HIR once the hints of its unknown names are written.
     hir::Hir finish();
@@ -66,6 +67,9 @@ class Lowerer {
     // items.cpp
     void declare_items(source::FileId file, const SyntaxNode& root);
     void import_ir_files(std::vector<load::IrFile> files);
+    // Lets lowering give back the storage of the file's tree behind it: only for a tree that no
+    // one but lowering holds, and that lives until lowering is finished.
+    void release_behind(source::FileId file, const syntax::Tree& tree);
     void lower_items();
 
     // layers.cpp
@@ -126,6 +130,7 @@ class Lowerer {
     // items.cpp
     bool declare_global_at(std::string name, source::TextRange range, hir::Global global);
     void declare_const(const SyntaxNode& def);
+    void release_before(const Work& work);
 
     // imports.cpp
     void import_ir_file(load::IrFile file);
@@ -186,6 +191,7 @@ class Lowerer {
     std::optional<hir::LayerId> layer_ref(std::uint32_t name_ref);
 
     hir::Hir hir_;
+    Options options_;
     source::FileId file_;
     // The tree of the nodes walked by index: set where a handle's node is handed to them, the
     // handle keeping the tree alive.
@@ -208,6 +214,7 @@ class Lowerer {
     std::vector<Work> layer_work_;
     std::vector<Work> xs_work_;
     std::vector<Work> cell_work_;
+    std::vector<std::optional<syntax::FrontRelease>> releases_; // by file index
     std::vector<hir::Arg> arg_stack_;        // argument lists in progress, innermost last
     std::vector<hir::ExprId> element_stack_; // list expressions in progress, innermost last
     std::vector<std::uint32_t> chain_stack_; // operator chains in progress, innermost last

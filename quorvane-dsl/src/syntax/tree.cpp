@@ -421,6 +421,45 @@ std::string release_text(std::shared_ptr<const Tree> tree) {
     return std::move(const_cast<Tree&>(*tree).text);
 }
 
+FrontRelease::FrontRelease(const Tree& tree)
+    : tree_(tree), kinds_(pages(tree.kinds.data(), tree.kinds.size())),
+      starts_(pages(tree.starts.data(), tree.starts.size() * sizeof(std::uint32_t))),
+      nodes_(pages(tree.nodes.data(), tree.nodes.size() * sizeof(Tree::NodeLinks))),
+      node_bits_(pages(tree.node_bits.data(), tree.node_bits.size() * sizeof(std::uint64_t))),
+      nodes_before_(
+          pages(tree.nodes_before.data(), tree.nodes_before.size() * sizeof(std::uint32_t))) {}
+
+FrontRelease::Pages FrontRelease::pages(const void* data, std::size_t bytes) {
+    const std::size_t page = base::page_size();
+    return {.data = static_cast<const std::byte*>(data),
+            .released = page,
+            .batch = std::max(page, bytes / 64 / page * page)};
+}
+
+// The entries of the elements before `index` in each column: as many node links as nodes, token
+// starts as tokens, and the words of the rank vectors that hold none of the later elements.
+void FrontRelease::behind(std::uint32_t index) {
+    const bool past = index >= tree_.size();
+    const std::size_t nodes = past ? tree_.nodes.size() : tree_.node_rank(index);
+    const std::size_t tokens = past ? tree_.starts.size() : index - nodes;
+    const std::size_t words = std::min(index, tree_.size()) / 64;
+    kinds_.release_to(std::min(index, tree_.size()));
+    starts_.release_to(tokens * sizeof(std::uint32_t));
+    nodes_.release_to(nodes * sizeof(Tree::NodeLinks));
+    node_bits_.release_to(words * sizeof(std::uint64_t));
+    nodes_before_.release_to(words * sizeof(std::uint32_t));
+}
+
+// Only the pages wholly before `bytes`: the one it falls in is still read.
+void FrontRelease::Pages::release_to(std::size_t bytes) {
+    const std::size_t page = base::page_size();
+    const std::size_t end = bytes / page * page;
+    if (end >= released + batch) {
+        base::release_pages(data + released, data + end);
+        released = end;
+    }
+}
+
 void TreeBuilder::start_node(SyntaxKind kind) {
     if (!kind::is_node_kind(kind)) {
         base::fatal("start_node with a token kind");

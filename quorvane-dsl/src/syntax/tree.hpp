@@ -18,6 +18,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/pages.hpp"
 #include "source/location.hpp"
 #include "syntax/kind.hpp"
 
@@ -27,11 +28,14 @@ inline constexpr std::uint32_t no_index = UINT32_MAX;
 
 static_assert(kind::kind_count <= 256, "a kind is stored in one byte");
 
+// A column of a tree, in pages of its own so that its front can be given back (FrontRelease).
+template <class T> using Column = base::PageVector<T>;
+
 // The tokens of a text in order, as a tree stores them: each token's kind and start offset. A
 // token ends where the next one starts, the last one at the end of the text.
 struct TokenColumns {
-    std::vector<std::uint8_t> kinds;
-    std::vector<std::uint32_t> starts;
+    Column<std::uint8_t> kinds;
+    Column<std::uint32_t> starts;
 };
 
 // A large source holds about three quarters of an element per byte, so an element is kept to
@@ -45,12 +49,12 @@ struct Tree {
         std::uint32_t parent = no_index;
     };
 
-    std::string text;                        // the whole text; token texts are slices of it
-    std::vector<std::uint8_t> kinds;         // by element, in preorder; element 0 is the root node
-    std::vector<std::uint32_t> starts;       // by token, in text order: the offset it starts at
-    std::vector<NodeLinks> nodes;            // by node, in preorder
-    std::vector<std::uint64_t> node_bits;    // bit i % 64 of word i / 64: element i is a node
-    std::vector<std::uint32_t> nodes_before; // by word of node_bits: the nodes in earlier words
+    std::string text;                   // the whole text; token texts are slices of it
+    Column<std::uint8_t> kinds;         // by element, in preorder; element 0 is the root node
+    Column<std::uint32_t> starts;       // by token, in text order: the offset it starts at
+    Column<NodeLinks> nodes;            // by node, in preorder
+    Column<std::uint64_t> node_bits;    // bit i % 64 of word i / 64: element i is a node
+    Column<std::uint32_t> nodes_before; // by word of node_bits: the nodes in earlier words
 
     std::uint32_t size() const { return static_cast<std::uint32_t>(kinds.size()); }
     SyntaxKind kind(std::uint32_t index) const { return static_cast<SyntaxKind>(kinds[index]); }
@@ -141,6 +145,37 @@ std::shared_ptr<const Tree> assemble_tree(std::string text, TokenColumns tokens,
 // Releases a tree and gives back its text, moved when no other handle holds the tree, so that a
 // large text is not held twice while the rest of the tree goes.
 std::string release_text(std::shared_ptr<const Tree> tree);
+
+// Gives a tree's columns back from the front while the tree's only reader walks it forward and
+// never looks back: lowering, item by item, of a tree that nothing else holds. The pages wholly
+// before the point it has passed are released in batches (base::release_pages), so a stray read
+// behind it faults instead of reading zeros. The first page of every column, with the root's
+// entries, and the text stay.
+class FrontRelease {
+  public:
+    explicit FrontRelease(const Tree& tree);
+
+    // No element before `index` is read again.
+    void behind(std::uint32_t index);
+
+  private:
+    struct Pages {
+        const std::byte* data;
+        std::size_t released; // bytes from data, whole pages: the first page and those given back
+        std::size_t batch;    // whole pages: fewer calls, at most a 64th of the column held back
+
+        void release_to(std::size_t bytes);
+    };
+
+    static Pages pages(const void* data, std::size_t bytes);
+
+    const Tree& tree_;
+    Pages kinds_;
+    Pages starts_;
+    Pages nodes_;
+    Pages node_bits_;
+    Pages nodes_before_;
+};
 
 class SyntaxNode;
 class SyntaxToken;

@@ -27,12 +27,17 @@ Result analyze_text(std::string text) {
 }
 
 // The checker's messages in the order of their places, each followed by " @ " and the text it
-// points at. Lowering must have found nothing, so that each case tests the checker alone.
+// points at. Lowering must have found nothing, so that each case tests the checker alone. A
+// checker that keeps no expression types must find the same, in the same order.
 std::vector<std::string> messages(std::string text) {
     const Result r = analyze_text(text);
     for (const diag::Diagnostic& d : r.hir.diagnostics) {
         ADD_FAILURE() << "lowering: " << d.message;
     }
+    const check::Checked untyped = check::check(r.hir, {.expr_types = false});
+    EXPECT_EQ(untyped.diagnostics, r.checked.diagnostics);
+    EXPECT_TRUE(untyped.types.exprs.empty());
+    EXPECT_EQ(r.checked.types.exprs.size(), r.hir.exprs.size());
     auto diags = r.checked.diagnostics;
     std::ranges::stable_sort(diags, {}, [](const diag::Diagnostic& d) {
         return std::pair{d.src.range.start, d.src.range.end};

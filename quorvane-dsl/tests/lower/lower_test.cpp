@@ -279,6 +279,38 @@ TEST(Lower, GlobalsAcrossFilesAndRepeats) {
     EXPECT_EQ(hir.globals.at("a").kind, hir::Global::Kind::Const);
 }
 
+// Lowering gives back the storage of a tree that it alone holds as it passes through it, and keeps
+// a tree held elsewhere whole; neither that nor leaving the occurrences out changes the rest.
+TEST(Lower, ReleasedTreesAndLeftOutOccurrences) {
+    std::string text = "define layer { m1 { gds 1/0 } }\ndefine spacing = 1\n";
+    for (int i = 0; i < 500; ++i) {
+        const std::string n = std::to_string(i);
+        text += "cell c" + n + "(w = 1) {\n    define a = w + spacng * " + n +
+                "\n    layer m1 { shape rect with width = a, height = 1 as r at (0, 0) }\n}\n";
+    }
+    const auto lowered = [&](bool shared, Options options) {
+        load::Loaded loaded;
+        const source::FileId file = loaded.files.add("f.qvs", text);
+        loaded.sources.emplace_back(file, syntax::parser::parse(text));
+        const std::shared_ptr<const syntax::Tree> elsewhere =
+            shared ? loaded.sources[0].second.green : nullptr;
+        return lower(std::move(loaded), options);
+    };
+    const hir::Hir kept = lowered(true, {});
+    const hir::Hir released = lowered(false, {});
+    const hir::Hir lean = lowered(false, {.occurrences = false});
+    for (const hir::Hir* hir : {&released, &lean}) {
+        EXPECT_EQ(hir->diagnostics, kept.diagnostics);
+        EXPECT_EQ(hir->expr_ranges, kept.expr_ranges);
+        EXPECT_EQ(hir->stmt_srcs, kept.stmt_srcs);
+        EXPECT_EQ(hir->files.files[0].text, text);
+    }
+    EXPECT_EQ(kept.diagnostics.size(), 500u);
+    EXPECT_EQ(released.occurrences.size(), kept.occurrences.size());
+    EXPECT_GT(kept.occurrences.size(), 2000u);
+    EXPECT_TRUE(lean.occurrences.empty());
+}
+
 // Top cells of an IR file become cells; names source cannot write stay invisible.
 TEST(Lower, ImportedIrCells) {
     ir::Library library;

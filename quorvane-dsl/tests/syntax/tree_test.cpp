@@ -1,10 +1,12 @@
 #include <algorithm>
+#include <iostream>
 #include <random>
 #include <ranges>
 #include <string>
 
 #include <gtest/gtest.h>
 
+#include "syntax/parser.hpp"
 #include "syntax/tree.hpp"
 
 using namespace quorvane_dsl::syntax;
@@ -240,6 +242,43 @@ TEST(TreeDeathTest, CheckpointsOutlivedByTheirNode) {
         b.start_node_at(before, ERROR);
     };
     EXPECT_DEATH(opened_since(), "checkpoint is no longer valid");
+}
+
+// What lies after the point a release has passed reads as in a tree kept whole; a read behind it
+// faults instead of finding zeros.
+TEST(TreeDeathTest, ReleasedFront) {
+    std::string text;
+    for (int i = 0; i < 1000; ++i) {
+        text += "cell c" + std::to_string(i) + " { x = " + std::to_string(i) + " + 1 }\n";
+    }
+    const parser::Parse whole = parser::parse(text);
+    const parser::Parse parse = parser::parse(text);
+    const auto children = [](const SyntaxNode& root) {
+        std::vector<SyntaxNode> nodes;
+        std::ranges::copy(root.children(), std::back_inserter(nodes));
+        return nodes;
+    };
+    const std::vector<SyntaxNode> cells = children(parse.tree());
+    const std::vector<SyntaxNode> whole_cells = children(whole.tree());
+    ASSERT_EQ(cells.size(), 1000u);
+    FrontRelease release(*parse.green);
+    release.behind(cells[100].index());
+    release.behind(cells[800].index());
+    release.behind(cells[50].index());
+    for (std::size_t i = 800; i < cells.size(); ++i) {
+        const auto walked = cells[i].preorder_with_tokens();
+        const auto kept = whole_cells[i].preorder_with_tokens();
+        for (auto a = walked.begin(), b = kept.begin(); b != std::default_sentinel; ++a, ++b) {
+            ASSERT_NE(a, std::default_sentinel);
+            EXPECT_EQ((*a).element.kind(), (*b).element.kind());
+            EXPECT_EQ((*a).element.text_range(), (*b).element.text_range());
+            EXPECT_EQ((*a).element.parent()->index(), (*b).element.parent()->index());
+        }
+    }
+    EXPECT_EQ(cells.back().next_sibling_or_token()->text(), "\n");
+    // Printed, so that the reads cannot be left out.
+    EXPECT_DEATH(std::cout << cells[500].text_range().start, "");
+    EXPECT_DEATH(std::cout << int{parse.green->kinds[cells[500].index()]}, "");
 }
 
 namespace {
