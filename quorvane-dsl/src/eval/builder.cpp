@@ -315,6 +315,10 @@ Result<std::uint64_t> Evaluator::build(CellState cell, std::string name) {
         }
         out.attrs.emplace_back(def.attrs[a].name, std::move(*stored));
     }
+    // The values are stored all the same: storing one may be refused.
+    if (!keep_library && !placed[cell.cell.raw]) {
+        return unkept_cell;
+    }
     // A parent reads of its children only their values and markers (members.cpp, placement.cpp);
     // the layout below has no other reader and makes no diagnostic.
     if (keep_library) {

@@ -16,9 +16,10 @@ bool has_error(const std::vector<diag::Diagnostic>& diagnostics) {
         diagnostics, [](const diag::Diagnostic& d) { return d.severity == diag::Severity::Error; });
 }
 
-// The cells some `place` statement names, directly or through member access and indexing.
-std::unordered_set<hir::CellId, IdxHash> placed_cells(const hir::Hir& hir) {
-    std::unordered_set<hir::CellId, IdxHash> placed;
+// By cell index, whether some `place` statement names the cell, directly or through member
+// access and indexing.
+std::vector<bool> placed_cells(const hir::Hir& hir) {
+    std::vector<bool> placed(hir.cells.size(), false);
     for (const hir::Stmt& stmt : hir.stmts) {
         const auto* place = std::get_if<hir::Stmt::Place>(&stmt.kind);
         if (!place) {
@@ -37,7 +38,7 @@ std::unordered_set<hir::CellId, IdxHash> placed_cells(const hir::Hir& hir) {
         }
         if (const auto* name = std::get_if<hir::Expr::Name>(&hir.expr(target).kind)) {
             if (const auto* cell = std::get_if<hir::Res::Cell>(&name->res.kind)) {
-                placed.insert(cell->id);
+                placed[cell->id.raw] = true;
             }
         }
     }
@@ -101,7 +102,6 @@ struct Driver {
     // The root file's cells that nothing places. When the root file has cells but every one is
     // placed, building nothing would pass off an empty layout as the design: that is an error.
     std::vector<std::pair<hir::CellId, hir::Src>> default_tops() {
-        const auto placed = placed_cells(hir);
         std::vector<std::pair<hir::CellId, hir::Src>> tops;
         bool root_has_cells = false;
         for (std::size_t i = 0; i < hir.cells.size(); ++i) {
@@ -111,7 +111,7 @@ struct Driver {
                 continue;
             }
             root_has_cells = true;
-            if (!placed.contains(id)) {
+            if (!ev.placed[id.raw]) {
                 tops.emplace_back(id, def.src);
             }
         }
@@ -130,6 +130,7 @@ EvalResult evaluate(const Analysis& analysis, const EvalOptions& options) {
     Evaluator ev(analysis);
     ev.max_steps = options.step_limit;
     ev.keep_library = options.keep_library;
+    ev.placed = placed_cells(analysis.hir);
     Driver driver{ev, analysis.hir};
     driver.settle_dbu();
     ev.lib.dbu = ev.dbu;
@@ -144,7 +145,7 @@ EvalResult evaluate(const Analysis& analysis, const EvalOptions& options) {
             break;
         }
         const auto index = ev.instantiate(cell, {}, src);
-        if (index && listed.insert(*index).second) {
+        if (index && options.keep_library && listed.insert(*index).second) {
             ev.lib.tops.push_back(*index);
         }
     }

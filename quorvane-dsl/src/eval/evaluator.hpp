@@ -86,6 +86,10 @@ struct Evaluator {
     // list, since a design of many cells looks each up once or twice. Empty until computed.
     std::vector<std::optional<std::optional<std::uint64_t>>> plain_instances;
     std::vector<std::optional<std::optional<std::string>>> default_keys;
+    // By cell index, whether some `place` statement names the cell. Any other cell is built by
+    // the driver alone, once, as a top: no variant of it is looked up again and, without a
+    // library, nothing reads what it built. All true unless the driver says otherwise.
+    std::vector<bool> placed;
     std::unordered_map<hir::LayerId, std::uint64_t, IdxHash> layer_map;
     std::unordered_map<std::string, std::shared_ptr<const XsValue>> xsections;
     std::unordered_map<hir::XsId, std::optional<std::string>, IdxHash> xs_default_keys;
@@ -101,7 +105,8 @@ struct Evaluator {
 
     explicit Evaluator(const Analysis& a)
         : analysis(a), hir(a.hir), on_stack(a.hir.cells.size(), false),
-          plain_instances(a.hir.cells.size()), default_keys(a.hir.cells.size()) {}
+          plain_instances(a.hir.cells.size()), default_keys(a.hir.cells.size()),
+          placed(a.hir.cells.size(), true) {}
 
     // Errors: push the diagnostic, hand back Stop in whatever result type the caller has.
     std::unexpected<Stop> fail(hir::Src src, std::string message);
@@ -195,7 +200,9 @@ struct Evaluator {
                                       hir::Src use);
     Result<void> params(CellState& cell, const std::vector<ArgValue>& args);
     std::optional<std::string> param_key(CellState& cell);
+    // Without a library, a cell no `place` names keeps no record and gets `unkept_cell`.
     Result<std::uint64_t> build(CellState cell, std::string name);
+    static constexpr std::uint64_t unkept_cell = RtInstance::no_cell;
 
     // Cross-sections (xsection.cpp): built from a definition, on top of an optional base value;
     // none follows a diagnostic or input that analysis reported.

@@ -96,7 +96,9 @@ Result<std::uint64_t> Evaluator::instantiate(hir::CellId cell, const std::vector
     const Result<std::uint64_t> built = build(std::move(state), std::move(name));
     on_stack[cell.raw] = false;
     stack.pop_back();
-    instances.emplace(variant, as_optional(built));
+    if (placed[cell.raw]) {
+        instances.emplace(variant, as_optional(built));
+    }
     if (args.empty() && !plain_instances[cell.raw]) {
         plain_instances[cell.raw] = as_optional(built);
     }
@@ -170,8 +172,9 @@ std::optional<std::string> Evaluator::default_key(hir::CellId cell) {
             return param_key(state);
         });
     }
-    // The first key settled stays, should computing this one have settled it already.
-    if (!default_keys[cell.raw]) {
+    // The first key settled stays, should computing this one have settled it already. A cell
+    // no `place` names asks for it once.
+    if (!default_keys[cell.raw] && placed[cell.raw]) {
         default_keys[cell.raw] = key;
     }
     return key;

@@ -269,3 +269,30 @@ TEST(Evaluate, DiagnosticsAloneAreTheSameAsWithTheLibrary) {
     EXPECT_GT(compared, 80u);
     EXPECT_GT(failing, 10u);
 }
+
+// Without a library a cell that no `place` names keeps nothing once built, and every mode reports
+// the same: such a top whose attribute cannot be stored, a top named twice, and a placed cell
+// built first as a top and then found again by the cell placing it.
+TEST(Evaluate, CellsNothingPlacesKeepNothingWithoutALibrary) {
+    const Analysis a =
+        analyse("define layer { m { gds 1/0 } }\n"
+                "cell leaf(w size = 1um) {\n"
+                "    layer m { shape rect with width = w, height = 1um as r at (0, 0) }\n"
+                "    attribute { outline r }\n"
+                "}\n"
+                "cell pad { marker { p { at (0, 0, 0deg) } } }\n"
+                "cell top {\n"
+                "    place pad at (0, 0) as i\n"
+                "    place pad.marker.p[0] at i.marker.p[0]\n"
+                "}\n");
+    const std::vector<std::vector<std::string>> tops{{}, {"leaf", "leaf"}, {"pad", "top"}};
+    for (const auto& named : tops) {
+        const EvalResult kept = evaluate(a, {.tops = named});
+        const EvalResult alone = evaluate(a, {.tops = named, .keep_library = false});
+        EXPECT_EQ(kept.diagnostics, alone.diagnostics);
+        EXPECT_EQ(messages(alone.diagnostics),
+                  named.size() == 2 && named[0] == "pad"
+                      ? std::vector<std::string>{}
+                      : std::vector<std::string>{"a shape cannot be stored as a value"});
+    }
+}
