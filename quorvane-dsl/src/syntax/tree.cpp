@@ -286,7 +286,7 @@ std::size_t count_opens(std::span<const TreeEvent> events) {
 // The kind column while the elements are laid out over the tokens. A local of the assembly
 // loop, not a member: a byte written into the column could alias any member, and the compiler
 // would reload them all after every element.
-struct Column {
+struct KindCursor {
     std::uint8_t* kinds;
     std::uint32_t size;        // tokens and nodes
     std::uint32_t next;        // the next token to take
@@ -311,7 +311,7 @@ template <TriviaEvents trivia> class Assembly {
     explicit Assembly(Tree& tree) : tree_(tree) {}
 
     void run(std::span<const TreeEvent> events) {
-        Column column = make_room(events);
+        KindCursor column = make_room(events);
         for (const TreeEvent event : events) {
             if (event.is_open()) {
                 open(column, event.kind());
@@ -338,7 +338,7 @@ template <TriviaEvents trivia> class Assembly {
         std::uint32_t node;
     };
 
-    Column make_room(std::span<const TreeEvent> events) {
+    KindCursor make_room(std::span<const TreeEvent> events) {
         const std::size_t tokens = tree_.kinds.size();
         const std::size_t nodes = count_opens(events);
         if (tokens + nodes >= no_index) {
@@ -354,7 +354,7 @@ template <TriviaEvents trivia> class Assembly {
             .kinds = tree_.kinds.data(), .size = size, .next = static_cast<std::uint32_t>(nodes)};
     }
 
-    void open(Column& column, SyntaxKind kind) {
+    void open(KindCursor& column, SyntaxKind kind) {
         if (!kind::is_node_kind(kind)) [[unlikely]] {
             base::fatal("a node of a token kind");
         }
@@ -373,7 +373,7 @@ template <TriviaEvents trivia> class Assembly {
         column.write(static_cast<std::uint8_t>(kind::to_raw(kind)));
     }
 
-    void close(Column& column) {
+    void close(KindCursor& column) {
         if (open_.empty()) [[unlikely]] {
             base::fatal("finish_node without an open node");
         }
@@ -388,7 +388,7 @@ template <TriviaEvents trivia> class Assembly {
         open_.pop_back();
     }
 
-    void advance(Column& column, TreeEvent event) {
+    void advance(KindCursor& column, TreeEvent event) {
         if (open_.empty()) [[unlikely]] {
             base::fatal("a syntax tree has exactly one root node");
         }
@@ -406,7 +406,7 @@ template <TriviaEvents trivia> class Assembly {
         column.take_token(static_cast<std::uint8_t>(kind::to_raw(kind)));
     }
 
-    static void take_trivia(Column& column) {
+    static void take_trivia(KindCursor& column) {
         while (column.next < column.size &&
                kind::is_trivia(static_cast<SyntaxKind>(column.next_kind()))) {
             column.take_token(column.next_kind());
