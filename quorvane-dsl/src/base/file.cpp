@@ -45,14 +45,25 @@ std::expected<std::size_t, std::string> open_regular(const std::string& path, De
     return static_cast<std::size_t>(std::max<off_t>(info.st_size, 0));
 }
 
+// Room for `size` bytes that the reads fill. A text's string is not zeroed first: zeroing would
+// touch every page of a large source once before the read writes it.
+void make_room(std::string& bytes, std::size_t size) {
+    bytes.resize_and_overwrite(size, [](char*, std::size_t count) { return count; });
+}
+
+void make_room(std::vector<std::uint8_t>& bytes, std::size_t size) {
+    bytes.resize(size);
+}
+
 // Text is read into its string directly, so a large source is neither copied nor held twice.
 template <class Bytes> std::expected<Bytes, std::string> read_all(int fd, std::size_t size) {
     // Read straight into place; the spare byte shows a file that grew meanwhile.
-    Bytes bytes(size + 1, 0);
+    Bytes bytes;
+    make_room(bytes, size + 1);
     std::size_t filled = 0;
     for (;;) {
         if (filled == bytes.size()) {
-            bytes.resize(bytes.size() * 2);
+            make_room(bytes, bytes.size() * 2);
         }
         const ssize_t count = ::read(fd, bytes.data() + filled, bytes.size() - filled);
         if (count < 0) {

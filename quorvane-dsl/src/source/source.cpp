@@ -1,6 +1,7 @@
 #include "source/source.hpp"
 
 #include <algorithm>
+#include <cstring>
 
 #include "base/fatal.hpp"
 
@@ -10,10 +11,17 @@ LineIndex::LineIndex(std::string_view text) {
     if (text.size() > max_text_size) {
         base::fatal("a text of 4 GiB or more cannot be indexed");
     }
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\n') {
-            line_starts.push_back(static_cast<std::uint32_t>(i + 1));
+    // memchr steps over a line many bytes at a time: a byte loop made this a pass of its own as
+    // long as lexing a large source.
+    const char* const begin = text.data();
+    const char* const end = begin + text.size();
+    for (const char* at = begin; at != end;) {
+        const auto* feed = static_cast<const char*>(std::memchr(at, '\n', end - at));
+        if (feed == nullptr) {
+            break;
         }
+        at = feed + 1;
+        line_starts.push_back(static_cast<std::uint32_t>(at - begin));
     }
     length = static_cast<std::uint32_t>(text.size());
 }
