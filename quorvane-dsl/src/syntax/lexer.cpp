@@ -222,22 +222,29 @@ class Lexer {
         return ERROR_TOKEN;
     }
 
-    void white_space() {
+    // Steps over the characters `ascii` (for bytes below 128) or `wide` (for the decoded rest)
+    // accepts: only bytes of 128 or more are decoded.
+    template <class Ascii, class Wide> void skip_while(Ascii ascii, Wide wide) {
         while (pos_ < text_.size()) {
             const unsigned char byte = byte_at(pos_);
             if (byte < 128) {
-                if (!is_ascii_space(byte)) {
+                if (!ascii(byte)) {
                     return;
                 }
                 ++pos_;
                 continue;
             }
             const Decoded decoded = decode(text_, pos_);
-            if (!is_white_space(decoded.ch)) {
+            if (!wide(decoded.ch)) {
                 return;
             }
             pos_ += decoded.len;
         }
+    }
+
+    void white_space() {
+        skip_while([](unsigned char byte) { return is_ascii_space(byte); },
+                   [](char32_t ch) { return is_white_space(ch); });
     }
 
     void digits() {
@@ -252,21 +259,8 @@ class Lexer {
             ++pos_;
             digits();
         }
-        while (pos_ < text_.size()) {
-            const unsigned char byte = byte_at(pos_);
-            if (byte < 128) {
-                if (!is_ascii_letter(byte)) {
-                    return;
-                }
-                ++pos_;
-                continue;
-            }
-            const Decoded decoded = decode(text_, pos_);
-            if (!is_unit_letter(decoded.ch)) {
-                return;
-            }
-            pos_ += decoded.len;
-        }
+        skip_while([](unsigned char byte) { return is_ascii_letter(byte); },
+                   [](char32_t ch) { return is_unit_letter(ch); });
     }
 
     // Quotes, backslashes and line breaks are ASCII, and no byte of a multi-byte character is:
