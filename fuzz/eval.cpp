@@ -1,13 +1,16 @@
-// A source that analyses without errors evaluates to a library exactly when evaluation reports no
-// error, every diagnostic points into the source, evaluating for the diagnostics alone (as `check`
-// does) reports exactly the same ones, and the library's IR text, when it prints, reads back to the
-// same library. The evaluation limit is lowered so that loops end quickly.
+// Checking without a type per expression (as every command does) reports exactly what checking
+// with them does and stores the same definition and binding types. A source that analyses without
+// errors evaluates to a library exactly when evaluation reports no error, every diagnostic points
+// into the source, evaluating for the diagnostics alone (as `check` does) reports exactly the same
+// ones, and the library's IR text, when it prints, reads back to the same library. The evaluation
+// limit is lowered so that loops end quickly.
 
 #include <cstddef>
 #include <cstdint>
 #include <utility>
 
 #include "analyse.hpp"
+#include "check/check.hpp"
 #include "diag/diag.hpp"
 #include "eval/eval.hpp"
 #include "fuzz.hpp"
@@ -15,11 +18,19 @@
 #include "ir_round_trip.hpp"
 #include "syntax/parser.hpp"
 
+namespace check = quorvane_dsl::check;
 namespace eval = quorvane_dsl::eval;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view text = quorvane_fuzz::text_of(data, size);
     const auto analysis = quorvane_fuzz::analyse(text, quorvane_dsl::syntax::parser::parse(text));
+    const check::Checked typed = check::check(analysis.hir);
+    const check::Checked lean = check::check(analysis.hir, {.expr_types = false});
+    QV_FUZZ_CHECK(
+        lean.diagnostics == typed.diagnostics && lean.types.exprs.empty() &&
+        lean.types.bindings == typed.types.bindings && lean.types.params == typed.types.params &&
+        lean.types.attrs == typed.types.attrs && lean.types.consts == typed.types.consts &&
+        lean.types.xs_params == typed.types.xs_params);
     if (quorvane_fuzz::has_error(analysis.hir.diagnostics)) {
         return 0;
     }

@@ -28,7 +28,8 @@ Result analyze_text(std::string text) {
 
 // The checker's messages in the order of their places, each followed by " @ " and the text it
 // points at. Lowering must have found nothing, so that each case tests the checker alone. A
-// checker that keeps no expression types must find the same, in the same order.
+// checker that keeps no expression types must find the same, in the same order, and store the
+// same type for every definition and binding.
 std::vector<std::string> messages(std::string text) {
     const Result r = analyze_text(text);
     for (const diag::Diagnostic& d : r.hir.diagnostics) {
@@ -37,6 +38,11 @@ std::vector<std::string> messages(std::string text) {
     const check::Checked untyped = check::check(r.hir, {.expr_types = false});
     EXPECT_EQ(untyped.diagnostics, r.checked.diagnostics);
     EXPECT_TRUE(untyped.types.exprs.empty());
+    EXPECT_TRUE(untyped.types.bindings == r.checked.types.bindings);
+    EXPECT_TRUE(untyped.types.params == r.checked.types.params);
+    EXPECT_TRUE(untyped.types.attrs == r.checked.types.attrs);
+    EXPECT_TRUE(untyped.types.consts == r.checked.types.consts);
+    EXPECT_TRUE(untyped.types.xs_params == r.checked.types.xs_params);
     EXPECT_EQ(r.checked.types.exprs.size(), r.hir.exprs.size());
     auto diags = r.checked.diagnostics;
     std::ranges::stable_sort(diags, {}, [](const diag::Diagnostic& d) {
