@@ -33,10 +33,6 @@ inline quorvane_dsl::Analysis analyse(std::string_view text,
     return quorvane_dsl::analyze_loaded(std::move(loaded));
 }
 
-inline bool has_error(const std::vector<quorvane_dsl::diag::Diagnostic>& diagnostics) {
-    return std::ranges::any_of(diagnostics, [](const quorvane_dsl::diag::Diagnostic& d) {
-        return d.severity == quorvane_dsl::diag::Severity::Error;
-    });
-}
+using quorvane_dsl::diag::has_error;
 
 } // namespace quorvane_fuzz

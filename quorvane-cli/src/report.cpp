@@ -52,11 +52,6 @@ void print_evaluation(const quorvane_dsl::Analysis& analysis,
     }
 }
 
-bool has_error(const std::vector<diag::Diagnostic>& diagnostics) {
-    return std::ranges::any_of(
-        diagnostics, [](const diag::Diagnostic& d) { return d.severity == diag::Severity::Error; });
-}
-
 } // namespace
 
 void print_syntax_errors(const std::string& path, std::string_view text,
@@ -96,7 +91,8 @@ bool evaluate_for_diagnostics(const quorvane_dsl::Analysis& analysis,
     const auto result =
         quorvane_dsl::eval::evaluate(analysis, {.tops = std::move(tops), .keep_library = false});
     print_evaluation(analysis, result.diagnostics);
-    return !has_error(result.diagnostics);
+    // An analysis with errors is not evaluated at all: no diagnostics come back for it.
+    return !diag::has_error(analysis.hir.diagnostics) && !diag::has_error(result.diagnostics);
 }
 
 } // namespace quorvane

@@ -108,20 +108,7 @@ void install_fault_handler() {
     (void)installed;
 }
 
-template <class Bytes> std::expected<Bytes, std::string> read_whole(const std::string& path) {
-    Descriptor file;
-    auto size = open_regular(path, file);
-    if (!size) {
-        return std::unexpected(std::move(size.error()));
-    }
-    return read_all<Bytes>(file.fd, *size);
-}
-
 } // namespace
-
-std::expected<std::vector<std::uint8_t>, std::string> read_file(const std::string& path) {
-    return read_whole<std::vector<std::uint8_t>>(path);
-}
 
 std::expected<FileBytes, std::string> FileBytes::open(const std::string& path) {
     Descriptor file;
@@ -183,7 +170,16 @@ void FileBytes::release() {
 }
 
 std::expected<std::string, std::string> read_text_file(const std::string& path) {
-    auto text = read_whole<std::string>(path);
+    Descriptor file;
+    auto size = open_regular(path, file);
+    if (!size) {
+        return std::unexpected(std::move(size.error()));
+    }
+    // Refused before reading a byte; checked again after, for a file that grew meanwhile.
+    if (*size >= source::max_text_size) {
+        return std::unexpected("file is too large");
+    }
+    auto text = read_all<std::string>(file.fd, *size);
     if (!text) {
         return std::unexpected(std::move(text.error()));
     }

@@ -29,9 +29,6 @@ struct Descriptor {
 // An operating-system error: "No such file or directory (os error 2)".
 std::string system_error_text(int code);
 
-// The whole regular file, or the reason it cannot be read.
-std::expected<std::vector<std::uint8_t>, std::string> read_file(const std::string& path);
-
 // A regular file's bytes, mapped read-only where the system allows: reading a large file then
 // costs neither a copy nor fresh memory to clear. Where it does not (one mapping is already
 // open, or the file system cannot map), the bytes are read. Should another process shorten a
@@ -39,7 +36,7 @@ std::expected<std::vector<std::uint8_t>, std::string> read_file(const std::strin
 // while it was read" and exit status 2 rather than a crash.
 class FileBytes {
   public:
-    // The whole regular file, or the reason it cannot be read (as `read_file`).
+    // The whole regular file, or the reason it cannot be read.
     static std::expected<FileBytes, std::string> open(const std::string& path);
     explicit FileBytes(std::vector<std::uint8_t> bytes) : read_(std::move(bytes)) {}
     FileBytes(FileBytes&& other) noexcept;

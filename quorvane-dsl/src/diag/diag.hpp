@@ -1,6 +1,7 @@
 // Diagnostics and their rendering with source snippets.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <set>
 #include <span>
@@ -31,6 +32,11 @@ struct Diagnostic {
     Severity severity = Severity::Error;
     friend bool operator==(const Diagnostic&, const Diagnostic&) = default;
 };
+
+inline bool has_error(std::span<const Diagnostic> diagnostics) {
+    return std::ranges::any_of(diagnostics,
+                               [](const Diagnostic& d) { return d.severity == Severity::Error; });
+}
 
 // The command line prints at most this many errors of a file, the first by place.
 inline constexpr std::size_t shown_errors_per_file = 100;

@@ -11,11 +11,6 @@ namespace quorvane_dsl::eval {
 
 namespace {
 
-bool has_error(const std::vector<diag::Diagnostic>& diagnostics) {
-    return std::ranges::any_of(
-        diagnostics, [](const diag::Diagnostic& d) { return d.severity == diag::Severity::Error; });
-}
-
 // By cell index, whether some `place` statement names the cell, directly or through member
 // access and indexing.
 std::vector<bool> placed_cells(const hir::Hir& hir) {
@@ -124,7 +119,7 @@ struct Driver {
 };
 
 EvalResult evaluate(const Analysis& analysis, const EvalOptions& options) {
-    if (has_error(analysis.hir.diagnostics)) {
+    if (diag::has_error(analysis.hir.diagnostics)) {
         return {};
     }
     Evaluator ev(analysis);
@@ -151,7 +146,7 @@ EvalResult evaluate(const Analysis& analysis, const EvalOptions& options) {
     }
     EvalResult result;
     // Connecting ports and settling names report nothing: without a library they have no reader.
-    if (options.keep_library && !has_error(ev.diagnostics)) {
+    if (options.keep_library && !diag::has_error(ev.diagnostics)) {
         connect_ports(ev.lib);
         settle_names(ev.lib, ev.copied);
         result.library = std::move(ev.lib);

@@ -158,6 +158,11 @@ Result<void> Evaluator::place_cell(hir::StmtId stmt, const hir::Stmt::Place& sta
         bind_instance(statement, cell.instances.size() - 1, env, cell);
         return std::unexpected(child.error());
     }
+    // Only a cell no `place` names goes unkept; finding one here is a fault of that count.
+    if (*child == unkept_cell) {
+        base::fatal("internal error: entered unreachable code: a placed cell was built without "
+                    "its record");
+    }
     const hir::CellDef& def = hir.cells[target.cell];
     const ir::Cell& built = lib.cells[*child];
     Pending pending{Pending::Origin{}, {}, env.snapshot(), stmt};

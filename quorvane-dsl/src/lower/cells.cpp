@@ -1,6 +1,7 @@
 // Cells: every cell-level name is declared before any expression of the cell is lowered.
 #include <algorithm>
 
+#include "base/fatal.hpp"
 #include "lower/lowerer.hpp"
 #include "lower/walk.hpp"
 
@@ -72,6 +73,11 @@ void Lowerer::prebind(hir::CellId cell, std::uint32_t name, hir::BindingKind kin
     }
     const hir::BindingId binding = new_binding(name, kind, true);
     if (declare_cell_name(cell, name, hir::Res{hir::Res::Local{binding}})) {
+        // Looked up by binary search: the prescan meets `as` names in preorder.
+        if (!prebound_.empty() && prebound_.back().first >= name) {
+            base::fatal("internal error: entered unreachable code: `as` names pre-bound out of "
+                        "order");
+        }
         prebound_.emplace_back(name, binding);
     }
 }

@@ -66,7 +66,10 @@ double parse_f64(std::string_view digits) {
         std::uint64_t whole = 0;
         bool plain = true;
         for (const char c : digits) {
-            plain = plain && c >= '0' && c <= '9';
+            if (c < '0' || c > '9') {
+                plain = false;
+                break;
+            }
             whole = whole * 10 + static_cast<std::uint64_t>(c - '0');
         }
         if (plain) {

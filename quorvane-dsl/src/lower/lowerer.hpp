@@ -187,7 +187,6 @@ class Lowerer {
     void push_args(std::uint32_t node);
 
     // names.cpp
-    hir::Res resolve(std::uint32_t name_ref);
     hir::Res resolve(std::uint32_t name_ref, source::TextRange range);
     std::optional<hir::LayerId> layer_ref(std::uint32_t name_ref);
 

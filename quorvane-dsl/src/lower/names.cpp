@@ -34,10 +34,6 @@ std::optional<hir::Res> Lowerer::lookup(std::string_view text) const {
     return std::nullopt;
 }
 
-hir::Res Lowerer::resolve(std::uint32_t name_ref) {
-    return resolve(name_ref, tree_->range(name_ref));
-}
-
 hir::Res Lowerer::resolve(std::uint32_t name_ref, source::TextRange range) {
     const std::string_view name = walk::name_text(*tree_, name_ref);
     const hir::Src at = src(range);

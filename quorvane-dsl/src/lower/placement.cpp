@@ -26,12 +26,11 @@ PlaceParts place_parts(const syntax::Tree& tree, std::uint32_t node) {
         const SyntaxKind kind = tree.kind(child);
         after_at = after_at || kind == SyntaxKind::AT_KW;
         if (walk::is_expr(kind)) {
-            std::uint32_t& part = after_at ? parts.at : parts.target;
-            part = part == syntax::no_index ? child : part;
-        } else if (kind == SyntaxKind::WITH_CLAUSE && parts.with == syntax::no_index) {
-            parts.with = child;
-        } else if (kind == SyntaxKind::AS_NAME && as == syntax::no_index) {
-            as = child;
+            walk::keep_first(after_at ? parts.at : parts.target, child);
+        } else if (kind == SyntaxKind::WITH_CLAUSE) {
+            walk::keep_first(parts.with, child);
+        } else if (kind == SyntaxKind::AS_NAME) {
+            walk::keep_first(as, child);
         }
     }
     if (as != syntax::no_index) {
@@ -50,19 +49,16 @@ void Lowerer::place_stmt(std::uint32_t node, Level level, std::vector<hir::StmtI
     walk::Children children(tree, node);
     for (std::uint32_t child = children.next(); child != syntax::no_index;
          child = children.next()) {
-        const auto take = [child](std::uint32_t& part) {
-            part = part == syntax::no_index ? child : part;
-        };
         switch (tree.kind(child)) {
         case SyntaxKind::STAR:
-            take(star);
+            walk::keep_first(star, child);
             break;
         case SyntaxKind::PLACE_SPEC:
-            take(spec);
+            walk::keep_first(spec, child);
             break;
         case SyntaxKind::BLOCK:
         case SyntaxKind::PLACE_BLOCK:
-            take(inner);
+            walk::keep_first(inner, child);
             break;
         default:
             break;

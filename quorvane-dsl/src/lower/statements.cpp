@@ -147,28 +147,25 @@ StmtParts stmt_parts(const syntax::Tree& tree, std::uint32_t node, SyntaxKind ma
     walk::Children children(tree, node);
     for (std::uint32_t child = children.next(); child != syntax::no_index;
          child = children.next()) {
-        const auto take = [child](std::uint32_t& part) {
-            part = part == syntax::no_index ? child : part;
-        };
         const SyntaxKind kind = tree.kind(child);
         marked = marked || kind == mark;
         if (walk::is_expr(kind)) {
-            take(parts.first);
+            walk::keep_first(parts.first, child);
             if (marked) {
-                take(parts.value);
+                walk::keep_first(parts.value, child);
             }
         }
         if (kind == SyntaxKind::NAME) {
-            take(parts.name);
+            walk::keep_first(parts.name, child);
         } else if (kind == SyntaxKind::NAME_TYPE || kind == SyntaxKind::LIST_TYPE) {
-            take(parts.type);
+            walk::keep_first(parts.type, child);
         } else if (kind == SyntaxKind::BLOCK || kind == SyntaxKind::PLACE_BLOCK) {
-            take(parts.block);
+            walk::keep_first(parts.block, child);
         }
         if (!after_else) {
             after_else = kind == SyntaxKind::ELSE_KW;
         } else if (tree.is_node(child)) {
-            take(parts.after_else);
+            walk::keep_first(parts.after_else, child);
         }
     }
     return parts;
@@ -196,24 +193,21 @@ void Lowerer::shape_stmt(std::uint32_t node, Level level, std::vector<hir::StmtI
     walk::Children children(tree, node);
     for (std::uint32_t child = children.next(); child != syntax::no_index;
          child = children.next()) {
-        const auto take = [child](std::uint32_t& part) {
-            part = part == syntax::no_index ? child : part;
-        };
         switch (tree.kind(child)) {
         case SyntaxKind::SHAPE_EXPR:
-            take(shape_expr);
+            walk::keep_first(shape_expr, child);
             break;
         case SyntaxKind::NAME_REF:
-            take(shape_name);
+            walk::keep_first(shape_name, child);
             break;
         case SyntaxKind::WITH_CLAUSE:
-            take(with);
+            walk::keep_first(with, child);
             break;
         case SyntaxKind::AS_NAME:
-            take(as);
+            walk::keep_first(as, child);
             break;
         case SyntaxKind::SHAPE_PLACE:
-            take(tail);
+            walk::keep_first(tail, child);
             break;
         default:
             break;
@@ -292,7 +286,7 @@ void Lowerer::clone_stmt(std::uint32_t node, Level level, std::vector<hir::StmtI
     hir::Res source;
     if (const std::uint32_t name = walk::child_node(tree, node, SyntaxKind::NAME_REF);
         name != syntax::no_index) {
-        source = resolve(name);
+        source = resolve(name, tree_->range(name));
         const auto local = source.local();
         if (!source.is_unresolved() &&
             !(local && hir_.bindings[*local].kind == hir::BindingKind::Shape)) {

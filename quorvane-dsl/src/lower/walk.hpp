@@ -46,6 +46,14 @@ class Children {
     std::uint32_t end_;
 };
 
+// Where one pass over a node's children gathers its parts, each part is the first child found
+// for it.
+inline void keep_first(std::uint32_t& part, std::uint32_t child) {
+    if (part == no_index) {
+        part = child;
+    }
+}
+
 inline std::string_view text(const Tree& tree, std::uint32_t index) {
     const source::TextRange range = tree.range(index);
     return std::string_view(tree.text).substr(range.start, range.len());

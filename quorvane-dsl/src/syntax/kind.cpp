@@ -182,11 +182,12 @@ constexpr KeywordTable
 keyword_table(const std::array<std::pair<std::string_view, SyntaxKind>, N>& entries) {
     KeywordTable table;
     for (const auto& [word, kind] : entries) {
-        if (word.size() < 2 || !table.words[slot(word)].empty()) {
+        const std::size_t at = slot(word);
+        if (word.size() < 2 || !table.words[at].empty()) {
             throw "a keyword of one letter, or two keywords in one slot";
         }
-        table.words[slot(word)] = word;
-        table.kinds[slot(word)] = kind;
+        table.words[at] = word;
+        table.kinds[at] = kind;
         table.longest = std::max(table.longest, word.size());
     }
     return table;
@@ -199,7 +200,8 @@ std::optional<SyntaxKind> lookup(const KeywordTable& table, std::string_view tex
     if (text.size() < 2 || text.size() > table.longest) {
         return std::nullopt;
     }
-    const std::string_view word = table.words[slot(text)];
+    const std::size_t at = slot(text);
+    const std::string_view word = table.words[at];
     if (word.size() != text.size()) {
         return std::nullopt;
     }
@@ -209,7 +211,7 @@ std::optional<SyntaxKind> lookup(const KeywordTable& table, std::string_view tex
             return std::nullopt;
         }
     }
-    return table.kinds[slot(text)];
+    return table.kinds[at];
 }
 
 } // namespace

@@ -54,11 +54,10 @@ struct ByteRule {
 
 constexpr std::array<ByteRule, 128> byte_rules = [] {
     std::array<ByteRule, 128> rules{};
-    for (char c : {'\t', '\n', '\v', '\f', '\r', ' '}) {
-        rules[static_cast<unsigned char>(c)].begins = Begins::WhiteSpace;
-    }
     for (unsigned char c = 0; c < 128; ++c) {
-        if (is_ascii_letter(c) || c == '_') {
+        if (is_white_space(c)) {
+            rules[c].begins = Begins::WhiteSpace;
+        } else if (is_ascii_letter(c) || c == '_') {
             rules[c].begins = Begins::Word;
         } else if (is_ascii_digit(c)) {
             rules[c].begins = Begins::Number;
