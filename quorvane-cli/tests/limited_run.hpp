@@ -1,0 +1,50 @@
+// Running the tool under the process limits of shared machines (`ulimit -v`, `-s`, `-u`, `-f`).
+#pragma once
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include <sys/wait.h>
+
+#include "file_text.hpp"
+
+namespace quorvane_test {
+
+struct LimitedRun {
+    int status = -1; // the exit status, or -1 when a signal ended the process
+    int signal = 0;  // the signal that ended it, else 0
+    std::string out;
+    std::string err;
+};
+
+// The executable built without sanitizers, or empty when this build has none: AddressSanitizer
+// reserves its shadow memory up front, which no `ulimit -v` of a shared machine allows.
+inline std::string plain_bin() {
+    const char* bin = std::getenv("QV_PLAIN_BIN");
+    return bin ? bin : "";
+}
+
+// Runs `bin args` in `dir` in a child shell after `ulimit limits` (e.g. "-v 4194304 -s 1024");
+// standard output and error are caught in files of `dir`. `args` are shell words.
+inline LimitedRun run_limited(const std::string& bin, const std::string& limits,
+                              const std::string& args, const std::filesystem::path& dir) {
+    const std::string out = (dir / ".run.out").string();
+    const std::string err = (dir / ".run.err").string();
+    const std::string command = "cd '" + dir.string() + "' && ulimit " + limits + " && exec '" +
+                                bin + "' " + args + " >'" + out + "' 2>'" + err + "'";
+    const int raw = std::system(command.c_str());
+    LimitedRun run;
+    if (WIFEXITED(raw)) {
+        run.status = WEXITSTATUS(raw);
+    } else if (WIFSIGNALED(raw)) {
+        run.signal = WTERMSIG(raw);
+    }
+    run.out = file_text(out);
+    run.err = file_text(err);
+    std::filesystem::remove(out);
+    std::filesystem::remove(err);
+    return run;
+}
+
+} // namespace quorvane_test
