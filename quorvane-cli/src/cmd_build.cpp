@@ -62,8 +62,7 @@ Outcome build(Args args) {
     if (auto apart = refuse_overwriting_inputs(outputs[0], inputs); !apart) {
         return Error{std::move(apart.error())};
     }
-    auto filled = add_dummies(*loaded, args);
-    if (!filled) {
+    if (auto filled = add_dummies(*loaded, args); !filled) {
         return Error{std::move(filled.error())};
     }
     // Worded before the writer takes the library over.
@@ -72,7 +71,6 @@ Outcome build(Args args) {
     if (auto written = write_library(std::move(*loaded), outputs[0]); !written) {
         return Error{std::move(written.error())};
     }
-    print_dummy_summaries(*filled);
     // Standard output carries the library and nothing else.
     if (is_standard_output(outputs[0])) {
         return Pass{};

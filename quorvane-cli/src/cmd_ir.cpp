@@ -16,14 +16,12 @@ Outcome ir(Args args) {
     if (!library) {
         return library.error();
     }
-    auto filled = add_dummies(*library, args);
-    if (!filled) {
+    if (auto filled = add_dummies(*library, args); !filled) {
         return Error{std::move(filled.error())};
     }
     if (auto written = print_library(*library); !written) {
         return Error{std::move(written.error())};
     }
-    print_dummy_summaries(*filled);
     return Pass{};
 }
 

@@ -83,21 +83,18 @@ Outcome unbox(Args args) {
     if (!print_report(quorvane_dsl::blackbox::unbox(*design, offered, allow_revision))) {
         return Fail{};
     }
-    auto filled = add_dummies(*design, args);
-    if (!filled) {
+    if (auto filled = add_dummies(*design, args); !filled) {
         return Error{std::move(filled.error())};
     }
     if (out.empty()) {
         if (auto written = print_library(*design); !written) {
             return Error{std::move(written.error())};
         }
-        print_dummy_summaries(*filled);
         return Pass{};
     }
     if (auto written = write_library(*design, out.front()); !written) {
         return Error{std::move(written.error())};
     }
-    print_dummy_summaries(*filled);
     // Standard output carries the library and nothing else.
     if (is_standard_output(out.front())) {
         return Pass{};

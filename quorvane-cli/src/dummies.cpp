@@ -19,8 +19,7 @@ std::string percent(double fraction) {
 
 } // namespace
 
-std::expected<std::vector<std::string>, std::string> add_dummies(quorvane_dsl::ir::Library& library,
-                                                                 Args args) {
+std::expected<void, std::string> add_dummies(quorvane_dsl::ir::Library& library, Args args) {
     const std::vector<std::string> texts = flag_values(args, "--dummy");
     std::vector<quorvane_dsl::dummy::Rule> rules;
     rules.reserve(texts.size());
@@ -31,27 +30,19 @@ std::expected<std::vector<std::string>, std::string> add_dummies(quorvane_dsl::i
         }
         rules.push_back(std::move(*rule));
     }
-    std::vector<std::string> lines;
     if (rules.empty()) {
-        return lines;
+        return {};
     }
     auto reports = quorvane_dsl::dummy::generate(library, rules);
     if (!reports) {
         return std::unexpected(std::move(reports.error()));
     }
     for (const quorvane_dsl::dummy::Report& report : *reports) {
-        lines.push_back("dummy " + report.layer + " in " + report.cell + ": " +
-                        std::to_string(report.tiles) + " tiles in " +
-                        std::to_string(report.instances) + " instances, " + percent(report.fill) +
-                        "% of the fill area");
+        std::cerr << "dummy " << report.layer << " in " << report.cell << ": " << report.tiles
+                  << " tiles in " << report.instances << " instances, " << percent(report.fill)
+                  << "% of the fill area\n";
     }
-    return lines;
-}
-
-void print_dummy_summaries(const std::vector<std::string>& lines) {
-    for (const std::string& line : lines) {
-        std::cerr << line << '\n';
-    }
+    return {};
 }
 
 } // namespace quorvane

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <span>
+#include <unordered_set>
 
 #include "base/fatal.hpp"
 #include "base/utf8.hpp"
@@ -410,12 +411,20 @@ class Export {
         if (auto r = insert_text(id, cell_record(cell), record); !r) {
             return r;
         }
+        // The import gathers every location carried under one name into one marker, the
+        // attributes of its first carrier kept.
+        std::unordered_set<std::string_view> carried;
         for (const ir::Marker& marker : cell.markers) {
             // Marker metadata rides on the text placed at each location.
             if (marker.locations.empty() && !marker.attrs.empty()) {
                 out_.warnings.push_back("cell `" + cell.name + "`: marker `" + marker.name +
                                         "` has attributes but no location and is not written "
                                         "to GDS");
+            }
+            if (!marker.locations.empty() && !carried.insert(marker.name).second) {
+                out_.warnings.push_back("cell `" + cell.name + "`, marker `" + marker.name +
+                                        "`: an earlier marker has this name, and GDS gives the "
+                                        "two back as one");
             }
             for (std::size_t k = 0; k < marker.locations.size(); ++k) {
                 const ir::Frame& at = marker.locations[k];

@@ -236,6 +236,28 @@ TEST(Export, RefusesOrWarnsWhereIrTextWould) {
     EXPECT_EQ(layout->layout.cells[0].shapes.at(vork::models::LayerId{0}).size(), 1u);
 }
 
+TEST(Export, MarkersSharingANameAreWrittenAndComeBackAsOne) {
+    ir::Library library;
+    library.cells = {cell_named("top")};
+    const ir::Value one{ir::Value::Int{1}};
+    // Only markers whose texts are written meet under one name: `r` without a location is not.
+    library.cells[0].markers = {{"p", {{0, 0, 0}}, {{"a", one}}},
+                                {"r", {}, {}},
+                                {"p", {{5, 0, 90}}, {{"b", one}}},
+                                {"r", {{7, 0, 0}}, {}},
+                                {"p", {}, {}}};
+    const auto written = quorvane_dsl_gds::write_gds(library);
+    ASSERT_TRUE(written) << written.error();
+    EXPECT_EQ(written->warnings,
+              (std::vector<std::string>{"cell `top`, marker `p`: an earlier marker has this name, "
+                                        "and GDS gives the two back as one"}));
+    const auto back = quorvane_dsl_gds::read::read_gds(written->bytes);
+    ASSERT_TRUE(back) << back.error();
+    EXPECT_EQ(back->library.cells.at(0).markers,
+              (std::vector<ir::Marker>{{"p", {{0, 0, 0}, {5, 0, 90}}, {{"a", one}}},
+                                       {"r", {{7, 0, 0}}, {}}}));
+}
+
 TEST(Export, NamesHoldingAnEqualsSignAreLeftOutAloud) {
     // The reader splits an entry at its first `=`: `a=b` with 4 would come back as `a` with the
     // unreadable value `b=4`, so such names stay out of GDS with a warning.

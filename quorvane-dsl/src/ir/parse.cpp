@@ -1,6 +1,5 @@
 #include <cmath>
 #include <unordered_map>
-#include <unordered_set>
 
 #include "base/utf8.hpp"
 #include "ir/scan.hpp"
@@ -186,9 +185,6 @@ class Reader {
         spans_.push_back({start, start + fields[0].size()});
         cell_lines_.push_back(line.number);
         cell_ = Cell{};
-        // Replaced, not cleared: clearing wipes every bucket a large cell left behind, once for
-        // each later cell.
-        marker_names_ = std::unordered_set<std::string>();
         cell_.name = std::string(fields[0]);
         cell_.source = std::string(fields[1].substr(7));
         open_ = true;
@@ -266,10 +262,6 @@ class Reader {
                 const std::string_view attrs =
                     open == std::string_view::npos ? std::string_view{} : rest.substr(open + 1);
                 return "cannot read the marker " + quoted(rest) + too_deep_suffix(attrs, false);
-            }
-            // The language names a cell's markers once; GDSII would fold a second into the first.
-            if (!marker_names_.insert(marker->name).second) {
-                return "marker " + quoted(marker->name) + " is defined twice";
             }
             cell_.markers.push_back(std::move(*marker));
             return std::nullopt;
@@ -385,7 +377,6 @@ class Reader {
     std::vector<Span> spans_;
     std::vector<std::uint64_t> cell_lines_;
     Cell cell_;
-    std::unordered_set<std::string> marker_names_; // of the open cell
     bool open_ = false;
 };
 

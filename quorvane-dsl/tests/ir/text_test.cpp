@@ -96,6 +96,7 @@ TEST(IrText, WiderGrammarReads) {
                              "  connect a.p[0] b.p[0] geometric extra\n"
                              "  marker p (0,0,0deg) {a=1 b=2,}\n"
                              "  marker m {}\n"
+                             "  marker p (5,5,90deg)\n"
                              "  blackbox content=c interface=i footprint=(1,2,3,4) content=d\n"
                              "} trailing words\n"
                              "cell b source=b {\n"
@@ -111,6 +112,8 @@ TEST(IrText, WiderGrammarReads) {
     EXPECT_EQ(std::get<Polygon>(a.shapes[1].geometry.kind).points.size(), 1u);
     EXPECT_TRUE(a.connections[0].geometric);
     EXPECT_EQ(a.markers[0].attrs.size(), 2u);
+    ASSERT_EQ(a.markers.size(), 3u);
+    EXPECT_EQ(a.marker("p"), &a.markers[0]);
     EXPECT_EQ(a.blackbox->content, "d");
     EXPECT_EQ(library.tops, std::vector<std::uint64_t>{1});
     ASSERT_EQ(read->spans.size(), 2u);
@@ -168,9 +171,6 @@ TEST(IrText, FailureTableNamesTheLine) {
         {head + "cell a source=a {\nmarker m (0,0,0)\n",
          "line 5: cannot read the marker `m (0,0,0)`"},
         {head + "cell a source=a {\nmarker m {\n", "line 5: cannot read the marker `m {`"},
-        {head +
-             "cell a source=a {\nmarker m\n}\ncell b source=b {\nmarker m\nmarker m (1,1,0deg)\n",
-         "line 9: marker `m` is defined twice"},
         {head + "cell a source=a {\nblackbox content=c interface=i\n",
          "line 5: expected `blackbox footprint=(l,b,r,t) interface=... content=...`"},
         {head + "cell a source=a {\nblackbox footprint=(1,2,3,4) size=2\n",
