@@ -10,6 +10,7 @@
 #include "base/round.hpp"
 #include "boolean/boolean.hpp"
 #include "boolean/keyhole.hpp"
+#include "ir/text.hpp"
 #include "link/link.hpp"
 #include "signature/signature.hpp"
 #include "units/units.hpp"
@@ -149,9 +150,39 @@ std::vector<ir::Shape> port_marks(const ir::Cell& cell, const ir::Box& box, doub
     return marks;
 }
 
+// A value the published file would not give back as it is leaves a blackbox that no longer
+// matches its own interface signature, so such a cell is refused rather than published.
+std::optional<std::string> unpublishable_value(const ir::Cell& cell) {
+    std::optional<std::string> refusal;
+    const auto check = [&](const ir::Value& value, ir::Stored where, const auto& what) {
+        if (!refusal && !quorvane_dsl::signature::reads_back_alike(value, where)) {
+            refusal = "cell " + ir::shown(cell.name) + " cannot be published: " + what() +
+                      " holds `" + value.to_literal() +
+                      "`, which the published file would not give back as it is";
+        }
+    };
+    for (const auto& [name, value] : cell.params) {
+        check(value, ir::Stored::ToTheEnd, [&] { return "param " + ir::shown(name); });
+    }
+    for (const auto& [name, value] : cell.attrs) {
+        check(value, ir::Stored::ToTheEnd, [&] { return "attr " + ir::shown(name); });
+    }
+    for (const ir::Marker& marker : cell.markers) {
+        for (const auto& [name, value] : marker.attrs) {
+            check(value, ir::Stored::AmongText, [&] {
+                return "attribute " + ir::shown(name) + " of marker " + ir::shown(marker.name);
+            });
+        }
+    }
+    return refusal;
+}
+
 std::expected<ir::Cell, std::string> published(const ir::Library& design, std::uint64_t index,
                                                quorvane_dsl::signature::Digests& digests) {
     const ir::Cell& cell = design.cells[index];
+    if (auto refusal = unpublishable_value(cell)) {
+        return std::unexpected(std::move(*refusal));
+    }
     const std::optional<ir::Box> footprint = quorvane_dsl::signature::footprint(design, index);
     if (!footprint) {
         return std::unexpected("cell `" + cell.name +

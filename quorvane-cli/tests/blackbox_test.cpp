@@ -53,4 +53,26 @@ TEST(Blackbox, RoundTripsRealDesignsThroughGds) {
     fs::remove(published);
 }
 
+// A value the published file would give back as another one is refused, naming its entry; a
+// zero of the same dimension reads back alike and publishes.
+TEST(Blackbox, RefusesValuesThatDoNotReadBack) {
+    ir::Library design;
+    design.layers = {{"metal", 1, 0}};
+    ir::Cell cell;
+    cell.name = cell.source = "pad";
+    cell.shapes = {{0, ir::Geometry{ir::Box{0, 0, 100, 100}}}};
+    const auto area = [](double value) { return ir::Value{ir::Value::Number{value, {2, 0}}}; };
+    cell.markers = {{"p", {{0, 0, 0}}, {{"kind", ir::Value{ir::Value::String{"port"}}}}}};
+    cell.markers[0].attrs.emplace_back("reach", area(0));
+    design.cells = {cell};
+    design.tops = {0};
+    EXPECT_TRUE(publish_blackboxes(design));
+    design.cells[0].markers[0].attrs.emplace_back("area", area(4));
+    const auto refused = publish_blackboxes(design);
+    ASSERT_FALSE(refused);
+    EXPECT_EQ(refused.error(), "cell `pad` cannot be published: attribute `area` of marker `p` "
+                               "holds `4 # area`, which the published file would not give back "
+                               "as it is");
+}
+
 } // namespace

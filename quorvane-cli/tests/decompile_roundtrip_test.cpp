@@ -124,4 +124,15 @@ TEST_P(RoundTrip, DecompileThenBuild) {
 
 INSTANTIATE_TEST_SUITE_P(KLayout, RoundTrip, testing::Values("shapes", "names", "hierarchy"));
 
+// The golden decompile case pins the text and its warnings; what it leaves out is what keeps the
+// text checking.
+TEST(DecompiledCase, MixedListsCheck) {
+    const fs::path source =
+        fs::path(QV_TEST_DATA) / "cases" / "decompile" / "mixed_lists" / "expect" / "mixed.qvs";
+    const fs::path err = fs::temp_directory_path() / ("qv-mixed-" + std::to_string(::getpid()));
+    const Ran checked = run(quorvane() + " check '" + source.string() + "'", err);
+    EXPECT_EQ(checked.status, 0) << file_text(err);
+    fs::remove(err);
+}
+
 } // namespace

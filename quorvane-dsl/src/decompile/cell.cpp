@@ -64,6 +64,79 @@ bool attribute_written(const Value& value) {
     return !holds_named(value);
 }
 
+// The type the checker gives the literal of a value, as far as lists need it: the innermost kind
+// (a quantity with its dimension) and the depth of the list brackets around it.
+struct LiteralType {
+    enum class Kind { Unknown, Integer, Zero, Quantity, Bool, String, Point, Named };
+    Kind kind = Kind::Unknown;
+    units::Dim dim{};
+    std::size_t lists = 0;
+
+    bool operator==(const LiteralType&) const = default;
+    bool unknown() const { return kind == Kind::Unknown && lists == 0; }
+};
+
+// Whether a literal of type `found` may stand in a list whose elements have type `expected`:
+// the checker's rule, with the list depths of both stripped together (an empty list fits any).
+bool fits(LiteralType found, LiteralType expected) {
+    using Kind = LiteralType::Kind;
+    const std::size_t common = std::min(found.lists, expected.lists);
+    found.lists -= common;
+    expected.lists -= common;
+    if (found.unknown() || expected.unknown() || found == expected) {
+        return true;
+    }
+    if (found.lists > 0 || expected.lists > 0) {
+        return false;
+    }
+    if (found.kind == Kind::Zero) {
+        return expected.kind == Kind::Integer || expected.kind == Kind::Quantity;
+    }
+    return found.kind == Kind::Integer && expected.kind == Kind::Quantity &&
+           expected.dim == units::Dim{0, 0};
+}
+
+// The type of the literal a value is written as, or none when one of its lists holds elements
+// the language refuses to put in one list ("list elements must share a type"). The first element
+// sets the type of a list (a plain 0 as an integer); every later one must fit it.
+std::optional<LiteralType> literal_type(const Value& value) {
+    using Kind = LiteralType::Kind;
+    if (const auto* list = std::get_if<Value::List>(&value.kind)) {
+        LiteralType element;
+        for (const Value& item : list->items) {
+            const auto type = literal_type(item);
+            if (!type) {
+                return std::nullopt;
+            }
+            if (element.unknown()) {
+                element = type->kind == Kind::Zero ? LiteralType{Kind::Integer} : *type;
+            } else if (!fits(*type, element)) {
+                return std::nullopt;
+            }
+        }
+        ++element.lists;
+        return element;
+    }
+    if (const auto* integer = std::get_if<Value::Int>(&value.kind)) {
+        return LiteralType{integer->value == 0 ? Kind::Zero : Kind::Integer};
+    }
+    if (const auto* number = std::get_if<Value::Number>(&value.kind)) {
+        // A zero length or angle is written "0"; a plain number always with its point.
+        if (number->value == 0 && number->dim != units::Dim{0, 0}) {
+            return LiteralType{Kind::Zero};
+        }
+        return LiteralType{Kind::Quantity, number->dim};
+    }
+    if (std::holds_alternative<Value::String>(value.kind)) {
+        return LiteralType{Kind::String};
+    }
+    if (std::holds_alternative<Value::Bool>(value.kind)) {
+        return LiteralType{Kind::Bool};
+    }
+    return LiteralType{std::holds_alternative<Value::Point>(value.kind) ? Kind::Point
+                                                                        : Kind::Named};
+}
+
 // What the language requires of the marker attributes it knows, when `value` is not that: such
 // an attribute would not check.
 std::optional<std::string_view> unfit_marker_attribute(std::string_view name, const Value& value) {
@@ -89,6 +162,9 @@ std::optional<std::string_view> unfit_marker_attribute(std::string_view name, co
     }
     return std::nullopt;
 }
+
+// Why an attribute whose list the language would refuse is skipped.
+constexpr char mixed_list_suffix[] = ", whose list elements do not share a type";
 
 // The name of a `with` argument is written as it is, so it must lex as one identifier.
 bool is_plain_identifier(std::string_view name) {
@@ -277,9 +353,14 @@ struct CellWriter {
     void attributes() {
         std::string lines;
         for (const auto& [name, value] : cell.attrs) {
-            if (attribute_written(value)) {
-                lines += "        " + identifier(name, names) + " " + value.to_literal() + "\n";
+            if (!attribute_written(value)) {
+                continue;
             }
+            if (!literal_type(value)) {
+                warn("skipped the attribute `" + name + "`" + mixed_list_suffix);
+                continue;
+            }
+            lines += "        " + identifier(name, names) + " " + value.to_literal() + "\n";
         }
         if (!lines.empty()) {
             out() += "    attribute {\n" + lines + "    }\n";
@@ -312,6 +393,11 @@ struct CellWriter {
             if (const auto required = unfit_marker_attribute(name, value)) {
                 warn("skipped the attribute `" + name + "` of marker `" + marker.name +
                      "`, which must hold " + std::string(*required));
+                continue;
+            }
+            if (!literal_type(value)) {
+                warn("skipped the attribute `" + name + "` of marker `" + marker.name + "`" +
+                     mixed_list_suffix);
                 continue;
             }
             text += text.empty() ? "with " : ", ";

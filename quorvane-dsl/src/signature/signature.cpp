@@ -206,6 +206,17 @@ std::string canonical(const Value& value) {
     return text;
 }
 
+bool reads_back_alike(const Value& value, ir::Stored where) {
+    const std::string signed_as = canonical(value);
+    for (const std::string& literal : {value.stored_literal(where), value.to_literal()}) {
+        const auto again = Value::parse_literal(literal);
+        if (!again || canonical(*again) != signed_as) {
+            return false;
+        }
+    }
+    return true;
+}
+
 std::string geometry_text(std::span<const ir::Point> points) {
     std::string text;
     append_points(text, points);

@@ -49,6 +49,11 @@ std::optional<std::string> changed_blackbox(const ir::Cell& cell, double dbu);
 void header(std::string& text, const ir::Cell& cell);
 
 std::string canonical(const ir::Value& value);
+
+// Whether the value, written as IR text stores it `where` and as GDS metadata stores it, reads
+// back with the same canonical text. One that does not (an area, "2500 # area", reads back as the
+// Int 2500) would leave a published blackbox that no longer matches its own signature.
+bool reads_back_alike(const ir::Value& value, ir::Stored where);
 std::string geometry_text(std::span<const ir::Point> points);
 
 // A rounded number: to a millionth, "0" for zero, else its shortest positional digits.

@@ -250,6 +250,49 @@ TEST(Decompile, MarkerAttributesOfTheWrongTypeAreSkipped) {
                   "cross-section"}));
 }
 
+// Lists keep only elements that share a type as the language sees their literals: the first
+// element sets it (a plain 0 as an integer), an integer may follow a plain number, a 0 any
+// quantity, and an empty list any list.
+TEST(Decompile, ListsOfMixedElementsAreSkipped) {
+    const auto integer = [](std::int64_t v) { return ir::Value{ir::Value::Int{v}}; };
+    const auto number = [](double v, units::Dim dim) {
+        return ir::Value{ir::Value::Number{v, dim}};
+    };
+    const auto list = [](std::vector<ir::Value> items) {
+        return ir::Value{ir::Value::List{std::move(items)}};
+    };
+    const ir::Value one_um = number(1000, {1, 0});
+    ir::Library library;
+    ir::Cell cell = named("c");
+    cell.attrs = {{"text", list({integer(1), ir::Value{ir::Value::String{"x"}}})},
+                  {"rising", list({integer(1), number(1.5, {0, 0})})},
+                  {"falling", list({number(1.5, {0, 0}), integer(1)})},
+                  {"bare", list({one_um, integer(2)})},
+                  {"zero_last", list({one_um, integer(0)})},
+                  {"zero_first", list({number(0, {1, 0}), one_um})},
+                  {"deep", list({list({integer(1)}), integer(2)})},
+                  {"ragged", list({list({integer(1)}), list({integer(1), integer(2)}), list({})})}};
+    cell.markers = {{"p",
+                     {{0, 0, 0}},
+                     {{"q", list({ir::Value{ir::Value::Bool{true}}, integer(2)})},
+                      {"e", list({list({}), list({one_um})})}}}};
+    library.cells = {cell};
+    const auto result = decompile(library, nullptr);
+    EXPECT_NE(result.text.find("falling   [1.5, 1]\n        zero_last [1um, 0]\n        ragged    "
+                               "[[1], [1, 2], []]\n"),
+              std::string::npos)
+        << result.text;
+    EXPECT_NE(result.text.find("with e = [[], [1um]]\n"), std::string::npos) << result.text;
+    const std::string skipped = "`, whose list elements do not share a type";
+    EXPECT_EQ(result.warnings, (std::vector<std::string>{
+                                   "cell `c`: skipped the attribute `text" + skipped,
+                                   "cell `c`: skipped the attribute `rising" + skipped,
+                                   "cell `c`: skipped the attribute `bare" + skipped,
+                                   "cell `c`: skipped the attribute `zero_first" + skipped,
+                                   "cell `c`: skipped the attribute `deep" + skipped,
+                                   "cell `c`: skipped the attribute `q` of marker `p" + skipped}));
+}
+
 // Names may hold any character; whatever the library holds, the text parses. Only a layer name
 // handed in by the caller can break it, and then the text comes unformatted.
 TEST(Decompile, GeneratedTextParses) {

@@ -1,4 +1,5 @@
 #include <cmath>
+#include <cstdint>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -47,6 +48,30 @@ TEST(Signature, CanonicalValues) {
     EXPECT_EQ(signature::angle_text(359.9999999999), "0");
     EXPECT_EQ(signature::angle_text(90.0000000005), "90");
     EXPECT_EQ(signature::angle_text(12.3456789), "12.345679");
+}
+
+// A number whose dimension has no unit reads back as a plain one, and signs differently, unless
+// it rounds to zero; inside a list the comment GDS metadata writes hides the closing bracket.
+TEST(Signature, ValuesReadBackAlike) {
+    using ir::Stored;
+    const auto alike = [](const Value& value) {
+        return signature::reads_back_alike(value, Stored::ToTheEnd) &&
+               signature::reads_back_alike(value, Stored::AmongText);
+    };
+    const Value area{Value::Number{2500, {2, 0}}};
+    const Value no_area{Value::Number{0, {2, 0}}};
+    EXPECT_FALSE(alike(area));
+    EXPECT_FALSE(alike(Value{Value::Number{2.5, {1, 1}}}));
+    EXPECT_FALSE(alike(Value{Value::Named{"xs", {{"a", area}}}}));
+    EXPECT_FALSE(alike(Value{Value::List{{no_area}}}));
+    EXPECT_FALSE(alike(Value{Value::Int{INT64_MIN}}));
+    EXPECT_FALSE(alike(Value{Value::Number{NAN, {0, 0}}}));
+    EXPECT_TRUE(alike(no_area));
+    EXPECT_TRUE(alike(Value{Value::Number{0.0000001, {2, 0}}}));
+    EXPECT_TRUE(alike(Value{Value::List{{length(1005), length(0), Value{Value::Int{-3}}}}}));
+    EXPECT_TRUE(alike(Value{Value::Number{-0.0, {0, 0}}}));
+    EXPECT_TRUE(alike(Value{Value::Point{1000, 0, 90}}));
+    EXPECT_TRUE(alike(Value{Value::Named{"xs", {{"w", length(2)}}}}));
 }
 
 TEST(Signature, ContentTexts) {
