@@ -660,14 +660,15 @@ struct StructureWriter {
     Status array_blocks(const CellInstance& instance, const models::top::RegularArray& array) {
         // Only an array whose every placement fits is cut at a corner; any other keeps the
         // corners it always had, and their refusal.
-        const bool movable = placements_fit(instance.transform.origin, array);
+        const bool cut_corners = placements_fit(instance.transform.origin, array);
         // One copy for all pieces: only the origin, the counts and the steps differ between them.
         CellInstance piece = instance;
         for (std::int64_t column = 0; column < array.columns; column += max_aref_count) {
             for (std::int64_t row = 0; row < array.rows; row += max_aref_count) {
                 const Block block{{column, std::min(max_aref_count, array.columns - column)},
                                   {row, std::min(max_aref_count, array.rows - row)}};
-                if (auto s = array_piece(piece, instance.transform.origin, array, block, movable);
+                if (auto s =
+                        array_piece(piece, instance.transform.origin, array, block, cut_corners);
                     !s) {
                     return s;
                 }
@@ -682,7 +683,7 @@ struct StructureWriter {
     // A single column needs no step: written as zero, its corner is its origin, and it places
     // the same. Rows alike.
     Status array_piece(CellInstance& piece, Point origin, const models::top::RegularArray& array,
-                       Block block, bool movable) {
+                       Block block, bool cut_corners) {
         const auto [columns, rows] = block;
         auto across = corner(origin, array.column_step, columns.first);
         if (!across) {
@@ -693,20 +694,20 @@ struct StructureWriter {
             return std::unexpected(first.error());
         }
         Point column_step = array.column_step;
-        if (movable && !fits32(moved(wide(*first), column_step, columns.count))) {
+        if (cut_corners && !fits32(moved(wide(*first), column_step, columns.count))) {
             if (columns.count > 1) {
                 const Span last{columns.first + columns.count - 1, 1};
                 return two_pieces(piece, origin, array, {{columns.first, columns.count - 1}, rows},
-                                  {last, rows}, movable);
+                                  {last, rows}, cut_corners);
             }
             column_step = {};
         }
         Point row_step = array.row_step;
-        if (movable && !fits32(moved(wide(*first), row_step, rows.count))) {
+        if (cut_corners && !fits32(moved(wide(*first), row_step, rows.count))) {
             if (rows.count > 1) {
                 const Span last{rows.first + rows.count - 1, 1};
                 return two_pieces(piece, origin, array, {columns, {rows.first, rows.count - 1}},
-                                  {columns, last}, movable);
+                                  {columns, last}, cut_corners);
             }
             row_step = {};
         }
@@ -717,11 +718,11 @@ struct StructureWriter {
     }
 
     Status two_pieces(CellInstance& piece, Point origin, const models::top::RegularArray& array,
-                      Block first, Block second, bool movable) {
-        if (auto s = array_piece(piece, origin, array, first, movable); !s) {
+                      Block first, Block second, bool cut_corners) {
+        if (auto s = array_piece(piece, origin, array, first, cut_corners); !s) {
             return s;
         }
-        return array_piece(piece, origin, array, second, movable);
+        return array_piece(piece, origin, array, second, cut_corners);
     }
 
     // One SREF or AREF.
