@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -432,7 +433,13 @@ std::expected<ReadResult, std::string> read_gds(quorvane_dsl::base::FileBytes by
     }
     bytes.release();
     ReadResult result = import_layout(std::move(read->layout));
-    result.warnings.insert(result.warnings.begin(), read->warnings.begin(), read->warnings.end());
+    std::vector<std::string> warnings;
+    warnings.reserve(read->warnings.size() + result.warnings.size());
+    for (const auto& [cell, text] : read->warnings) {
+        warnings.push_back(cell_named(cell) + ": " + text);
+    }
+    std::ranges::move(result.warnings, std::back_inserter(warnings));
+    result.warnings = std::move(warnings);
     if (const auto looping = ir::cycle(result.library.cells)) {
         return std::unexpected(cell_named(result.library.cells[*looping].name) +
                                " contains itself");

@@ -401,12 +401,11 @@ TEST(Stream, ReaderWarnsWhereTheLayoutKeepsOnlyPart) {
     const auto read = reader::read_layout_with_warnings(s.closed());
     ASSERT_TRUE(read);
     EXPECT_EQ(read->warnings,
-              (std::vector<std::string>{
-                  "cell `a`: an element has two XY records; only the last is kept",
-                  "cell `a`: an AREF span does not divide evenly by its count; the step is "
-                  "truncated",
-                  "cell `a`: two structures of this name are merged into one cell",
-                  "cell `nowhere`: referenced but never defined; read as an empty cell"}));
+              (std::vector<reader::ReadWarning>{
+                  {"a", "an element has two XY records; only the last is kept"},
+                  {"a", "an AREF span does not divide evenly by its count; the step is truncated"},
+                  {"a", "two structures of this name are merged into one cell"},
+                  {"nowhere", "referenced but never defined; read as an empty cell"}}));
 }
 
 TEST(Stream, ReaderErrors) {
