@@ -7,6 +7,7 @@
 #include "commands.hpp"
 #include "dummies.hpp"
 #include "file_io.hpp"
+#include "ir/text.hpp"
 #include "load.hpp"
 #include "write_library.hpp"
 
@@ -20,7 +21,7 @@ std::string top_names(const quorvane_dsl::ir::Library& library) {
         if (!names.empty()) {
             names += ", ";
         }
-        names += library.cells[top].name;
+        names += quorvane_dsl::ir::spelled_out(library.cells[top].name);
     }
     return names;
 }

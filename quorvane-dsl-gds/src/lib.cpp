@@ -7,6 +7,7 @@
 #include "base/fatal.hpp"
 #include "base/utf8.hpp"
 #include "io/gds/writer.hpp"
+#include "ir/text.hpp"
 #include "units/units.hpp"
 
 namespace quorvane_dsl_gds {
@@ -45,14 +46,22 @@ struct Entries {
     }
 };
 
+std::string marker_named(const ir::Cell& cell, const ir::Marker& marker) {
+    return cell_named(cell.name) + ", marker " + ir::shown(marker.name);
+}
+
+std::string text_start(std::string_view text) {
+    return ir::shown(std::string(quorvane_dsl::base::utf8::char_prefix(text, 40)) + "…");
+}
+
 std::string too_many_text(std::string_view text) {
-    return "`: `" + std::string(quorvane_dsl::base::utf8::char_prefix(text, 40)) +
-           "…` is past the " + std::to_string(last_entry_attribute - first_entry_attribute + 1) +
+    return ": " + text_start(text) + " is past the " +
+           std::to_string(last_entry_attribute - first_entry_attribute + 1) +
            " metadata entries GDS can number and is not written to GDS";
 }
 
 std::string holds_nul_suffix() {
-    return "` holds a NUL byte and is not written to GDS";
+    return " holds a NUL byte and is not written to GDS";
 }
 
 // The reader ends an entry's key at its first `=`, so a name holding one would come back cut,
@@ -62,7 +71,13 @@ bool holds_equals(std::string_view name) {
 }
 
 std::string holds_equals_suffix() {
-    return "` holds a `=` and is not written to GDS";
+    return " holds a `=` and is not written to GDS";
+}
+
+// A NUL ends every GDSII string, so a name holding one would come back cut; any other byte
+// comes back as it was written.
+bool carried(std::string_view name) {
+    return name.find('\0') == std::string_view::npos;
 }
 
 std::string cannot_write(const ir::Cell& cell) {
@@ -70,7 +85,7 @@ std::string cannot_write(const ir::Cell& cell) {
 }
 
 std::string too_long_suffix() {
-    return "` is longer than " + std::to_string(max_entry_bytes) +
+    return " is longer than " + std::to_string(max_entry_bytes) +
            " bytes and is not written to GDS";
 }
 
@@ -135,17 +150,17 @@ class Export {
     std::vector<std::string>& warnings() { return out_.warnings; }
 
   private:
-    // What IR text refuses as unreadable GDS refuses too: a name that would come back as
-    // another, or a number that would come back from the metadata as a name.
+    // A name that would come back as another, or a number that would come back from the
+    // metadata as a name.
     std::expected<void, std::string> unwritable_names() const {
         for (const ir::Layer& layer : library_.layers) {
-            if (!ir::carries_name(layer.name)) {
+            if (!carried(layer.name)) {
                 return std::unexpected("cannot write layer " + ir::shown(layer.name) +
                                        " as GDS: its name would not read back");
             }
         }
         for (const ir::Cell& cell : library_.cells) {
-            if (auto name = ir::uncarried_name(cell)) {
+            if (auto name = ir::uncarried_name(cell, carried)) {
                 return std::unexpected(cannot_write(cell) + *name + " would not read back");
             }
             if (auto message = ir::unwritable_value(cell)) {
@@ -334,15 +349,14 @@ class Export {
         const auto entry = [&](std::string text) {
             const Added added = entries.add(text);
             if (added == Added::HoldsNul) {
-                out_.warnings.push_back("cell `" + cell.name + "`: `" +
-                                        text.substr(0, text.find('=')) + holds_nul_suffix());
+                out_.warnings.push_back(cell_named(cell.name) + ": " +
+                                        ir::shown(text.substr(0, text.find('='))) +
+                                        holds_nul_suffix());
             } else if (added == Added::TooLong) {
-                out_.warnings.push_back(
-                    "cell `" + cell.name + "`: `" +
-                    std::string(quorvane_dsl::base::utf8::char_prefix(text, 40)) + "…" +
-                    too_long_suffix());
+                out_.warnings.push_back(cell_named(cell.name) + ": " + text_start(text) +
+                                        too_long_suffix());
             } else if (added == Added::TooMany) {
-                out_.warnings.push_back("cell `" + cell.name + too_many_text(text));
+                out_.warnings.push_back(cell_named(cell.name) + too_many_text(text));
             }
         };
         for (const ir::Layer& layer : library_.layers) {
@@ -353,7 +367,7 @@ class Export {
         // included (also inside lists); the import warns about an entry it cannot read back.
         const auto value_entry = [&](std::string key, const ir::Value& value) {
             if (holds_equals(key)) {
-                out_.warnings.push_back("cell `" + cell.name + "`: `" + key +
+                out_.warnings.push_back(cell_named(cell.name) + ": " + ir::shown(key) +
                                         holds_equals_suffix());
                 return;
             }
@@ -385,21 +399,20 @@ class Export {
         Entries entries{meta.properties};
         for (const auto& [name, value] : marker.attrs) {
             if (holds_equals(name)) {
-                out_.warnings.push_back("cell `" + cell.name + "`, marker `" + marker.name +
-                                        "`: attribute `" + name + holds_equals_suffix());
+                out_.warnings.push_back(marker_named(cell, marker) + ": attribute " +
+                                        ir::shown(name) + holds_equals_suffix());
                 continue;
             }
             std::string text = name + "=" + value.to_literal();
             const Added added = entries.add(text);
             if (added == Added::HoldsNul) {
-                out_.warnings.push_back("cell `" + cell.name + "`, marker `" + marker.name +
-                                        "`: attribute `" + name + holds_nul_suffix());
+                out_.warnings.push_back(marker_named(cell, marker) + ": attribute " +
+                                        ir::shown(name) + holds_nul_suffix());
             } else if (added == Added::TooLong) {
-                out_.warnings.push_back("cell `" + cell.name + "`, marker `" + marker.name +
-                                        "`: attribute `" + name + too_long_suffix());
+                out_.warnings.push_back(marker_named(cell, marker) + ": attribute " +
+                                        ir::shown(name) + too_long_suffix());
             } else if (added == Added::TooMany) {
-                out_.warnings.push_back("cell `" + cell.name + "`, marker `" + marker.name +
-                                        too_many_text(text));
+                out_.warnings.push_back(marker_named(cell, marker) + too_many_text(text));
             }
         }
         return meta;
@@ -417,9 +430,10 @@ class Export {
         for (const ir::Marker& marker : cell.markers) {
             // Marker metadata rides on the text placed at each location.
             if (marker.locations.empty() && !marker.attrs.empty()) {
-                out_.warnings.push_back("cell `" + cell.name + "`: marker `" + marker.name +
-                                        "` has attributes but no location and is not written "
-                                        "to GDS");
+                out_.warnings.push_back(cell_named(cell.name) + ": marker " +
+                                        ir::shown(marker.name) +
+                                        " has attributes but no location and is not written to "
+                                        "GDS");
             }
             if (!marker.locations.empty() && !carried.insert(marker.name).second) {
                 out_.warnings.push_back("cell `" + cell.name + "`, marker `" + marker.name +
@@ -459,12 +473,16 @@ class Export {
 
 } // namespace
 
+std::string cell_named(std::string_view cell) {
+    return "cell " + ir::shown(cell);
+}
+
 std::optional<std::string> too_short_warning(std::string_view cell, std::string_view layer,
                                              const ir::Geometry& geometry) {
     const auto warning = [&](std::string_view what, std::size_t count) {
-        return "cell `" + std::string(cell) + "`: a " + std::string(what) + " on layer `" +
-               std::string(layer) + "` with " + std::to_string(count) + " point" +
-               (count == 1 ? "" : "s") + " is too short for GDS and is left out";
+        return cell_named(cell) + ": a " + std::string(what) + " on layer " + ir::shown(layer) +
+               " with " + std::to_string(count) + " point" + (count == 1 ? "" : "s") +
+               " is too short for GDS and is left out";
     };
     if (const auto* polygon = std::get_if<ir::Polygon>(&geometry.kind)) {
         // A last point repeating the first is written as the closing point, not beside it.

@@ -39,6 +39,10 @@ inline constexpr std::size_t max_entry_bytes = 126;
 inline constexpr std::size_t min_polygon_points = 3;
 inline constexpr std::size_t min_path_points = 2;
 
+// "cell `c`" for the messages about a cell, its control characters spelled out so that a name
+// cannot break the line that names it.
+std::string cell_named(std::string_view cell);
+
 // "cell `c`: a polygon on layer `l` with 2 points is too short for GDS and is left out" for a
 // polygon or path with fewer points than its record needs.
 std::optional<std::string> too_short_warning(std::string_view cell, std::string_view layer,

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -9,6 +10,7 @@
 #include "base/utf8.hpp"
 #include "io/gds/reader.hpp"
 #include "ir/engine.hpp"
+#include "ir/text.hpp"
 #include "ir/transform.hpp"
 #include "ir/walk.hpp"
 #include "lib.hpp"
@@ -99,7 +101,7 @@ class Import {
         result_.library.cells.reserve(layout_.cells.size());
         for (const auto& cell : layout_.cells) {
             if (is_context(cell)) {
-                warn("cell `" + cell.name + "`: KLayout's context data (not layout) was not read");
+                warn(cell_named(cell.name) + ": KLayout's context data (not layout) was not read");
                 continue;
             }
             result_.library.cells.push_back(import_cell(cell));
@@ -193,7 +195,7 @@ class Import {
     }
 
     void skipped(const std::string& cell, shape::ShapeKind kind) {
-        warn("cell `" + cell + "`: skipped a " + std::string(shape::debug_name(kind)) + " element");
+        warn(cell_named(cell) + ": skipped a " + std::string(shape::debug_name(kind)) + " element");
     }
 
     std::optional<ir::Geometry> path_geometry(const std::string& cell, const shape::Path& path,
@@ -205,7 +207,7 @@ class Import {
         std::vector<ir::Point> points = copy_points(layout_.points_of(path.points));
         switch (path.path_type.value_or(0)) {
         case 1:
-            warn("cell `" + cell + "`: round path ends cannot be kept and were made flush");
+            warn(cell_named(cell) + ": round path ends cannot be kept and were made flush");
             break;
         case 2:
             extend_end(points, true, static_cast<double>(path.width) / 2);
@@ -307,7 +309,7 @@ class Import {
         if (!(g.magnification == 1.0)) {
             // The shortest decimal without exponent; unlike value texts it keeps the sign of -0.
             const bool negative_zero = g.magnification == 0.0 && std::signbit(g.magnification);
-            warn("cell `" + cell + "`: magnification " +
+            warn(cell_named(cell) + ": magnification " +
                  (negative_zero ? "-0" : quorvane_dsl::units::format_number(g.magnification)) +
                  " of an instance is not supported and was dropped");
         }
@@ -328,7 +330,7 @@ class Import {
         if (fits(array.columns) && fits(array.rows)) {
             return true;
         }
-        warn("cell `" + cell + "`: skipped an array of `" + child + "` with " +
+        warn(cell_named(cell) + ": skipped an array of " + ir::shown(child) + " with " +
              std::to_string(array.columns) + " columns and " + std::to_string(array.rows) +
              " rows");
         return false;
@@ -431,10 +433,16 @@ std::expected<ReadResult, std::string> read_gds(quorvane_dsl::base::FileBytes by
     }
     bytes.release();
     ReadResult result = import_layout(std::move(read->layout));
-    result.warnings.insert(result.warnings.begin(), read->warnings.begin(), read->warnings.end());
+    std::vector<std::string> warnings;
+    warnings.reserve(read->warnings.size() + result.warnings.size());
+    for (const auto& [cell, text] : read->warnings) {
+        warnings.push_back(cell_named(cell) + ": " + text);
+    }
+    std::ranges::move(result.warnings, std::back_inserter(warnings));
+    result.warnings = std::move(warnings);
     if (const auto looping = ir::cycle(result.library.cells)) {
-        return std::unexpected("cell `" + result.library.cells[*looping].name +
-                               "` contains itself");
+        return std::unexpected(cell_named(result.library.cells[*looping].name) +
+                               " contains itself");
     }
     return result;
 }

@@ -343,6 +343,43 @@ TEST(Import, NulBytesAreRefusedOrLeftOutAloud) {
               "cannot write cell `top\\x00b` as GDS: cell name `top\\x00b` would not read back");
 }
 
+// GDSII gives back every byte of a name but a NUL: control characters travel, IR text still
+// refuses them, and messages spell them out.
+TEST(Import, ControlCharactersInNamesTravelThroughGds) {
+    ir::Library library;
+    library.layers = {{"m", 1, 0}};
+    ir::Cell leaf;
+    leaf.name = "tab\tname";
+    leaf.source = "cr\rsource";
+    leaf.shapes = {{0, ir::Geometry{ir::Box{0, 0, 5, 5}}}};
+    leaf.params = {{"lf\nparam", ir::Value{ir::Value::Int{1}}}};
+    leaf.markers = {{"del\x7fmarker", {{1, 2, 0}}, {{"c\x01", ir::Value{ir::Value::Int{2}}}}}};
+    ir::Cell top;
+    top.name = top.source = "\x01top";
+    ir::Instance placed;
+    placed.name = "tab_name_0";
+    top.instances = {placed};
+    library.cells = {leaf, top};
+    library.tops = {1};
+
+    auto written = quorvane_dsl_gds::write_gds(library);
+    ASSERT_TRUE(written) << written.error();
+    EXPECT_TRUE(written->warnings.empty());
+    auto back = read_gds(written->bytes);
+    ASSERT_TRUE(back) << back.error();
+    EXPECT_EQ(back->library, library);
+    EXPECT_EQ(ir::print(library).error(), "cannot write cell `tab\\x09name` as IR text: cell "
+                                          "name `tab\\x09name` would not read back");
+
+    library.cells[0].params.emplace_back("long",
+                                         ir::Value{ir::Value::String{std::string(200, 'x')}});
+    written = quorvane_dsl_gds::write_gds(library);
+    ASSERT_TRUE(written) << written.error();
+    EXPECT_EQ(written->warnings, std::vector<std::string>{
+                                     "cell `tab\\x09name`: `param:long=\"" + std::string(28, 'x') +
+                                     "…` is longer than 126 bytes and is not written to GDS"});
+}
+
 TEST(Import, SelfContainingAndDeepHierarchies) {
     LayoutDb loop;
     const CellId a = *loop.add_cell("a");

@@ -228,7 +228,7 @@ std::optional<std::string> unwritable_marker(const Cell& cell, const Marker& mar
 }
 
 std::optional<std::string> unwritable_cell(const Cell& cell) {
-    if (auto name = uncarried_name(cell)) {
+    if (auto name = uncarried_name(cell, carries_name)) {
         return cannot_write(cell) + *name + " would not read back";
     }
     if (auto message =
@@ -287,31 +287,32 @@ std::optional<std::string> unwritable_library_names(const Library& library) {
     return std::nullopt;
 }
 
-// The first name of the list that no writer carries, described with its kind.
+// The first name of the list that the writer does not carry, described with its kind.
 std::optional<std::string> uncarried_names(std::string_view kind,
-                                           const std::vector<NamedValue>& values) {
+                                           const std::vector<NamedValue>& values, Carries carries) {
     for (const auto& [name, value] : values) {
-        if (!carries_name(name)) {
+        if (!carries(name)) {
             return std::string(kind) + " " + shown(name);
         }
     }
     return std::nullopt;
 }
 
-std::optional<std::string> uncarried_marker_name(const Marker& marker) {
-    if (!carries_name(marker.name)) {
+std::optional<std::string> uncarried_marker_name(const Marker& marker, Carries carries) {
+    if (!carries(marker.name)) {
         return "marker " + shown(marker.name);
     }
     for (const auto& [name, value] : marker.attrs) {
-        if (!carries_name(name)) {
+        if (!carries(name)) {
             return "attribute " + shown(name) + " of marker " + shown(marker.name);
         }
     }
     return std::nullopt;
 }
 
-std::optional<std::string> uncarried_text(std::string_view kind, std::string_view text) {
-    if (carries_name(text)) {
+std::optional<std::string> uncarried_text(std::string_view kind, std::string_view text,
+                                          Carries carries) {
+    if (carries(text)) {
         return std::nullopt;
     }
     return std::string(kind) + " " + shown(text);
@@ -319,8 +320,8 @@ std::optional<std::string> uncarried_text(std::string_view kind, std::string_vie
 
 } // namespace
 
-std::string shown(std::string_view name) {
-    std::string out = "`";
+std::string spelled_out(std::string_view name) {
+    std::string out;
     for (const char c : name) {
         const auto byte = static_cast<unsigned char>(c);
         if (byte < 0x20 || byte == 0x7f) {
@@ -332,7 +333,11 @@ std::string shown(std::string_view name) {
             out += c;
         }
     }
-    return out + "`";
+    return out;
+}
+
+std::string shown(std::string_view name) {
+    return "`" + spelled_out(name) + "`";
 }
 
 bool carries_name(std::string_view name) {
@@ -348,20 +353,21 @@ bool carries_name(std::string_view name) {
     return true;
 }
 
-std::optional<std::string> uncarried_name(const Cell& cell) {
-    if (auto message = first_of(
-            {uncarried_text("cell name", cell.name), uncarried_text("source", cell.source),
-             uncarried_names("param", cell.params), uncarried_names("attr", cell.attrs)})) {
+std::optional<std::string> uncarried_name(const Cell& cell, Carries carries) {
+    if (auto message = first_of({uncarried_text("cell name", cell.name, carries),
+                                 uncarried_text("source", cell.source, carries),
+                                 uncarried_names("param", cell.params, carries),
+                                 uncarried_names("attr", cell.attrs, carries)})) {
         return message;
     }
     if (const auto& bb = cell.blackbox) {
-        if (auto message = first_of({uncarried_text("blackbox interface", bb->interface),
-                                     uncarried_text("blackbox content", bb->content)})) {
+        if (auto message = first_of({uncarried_text("blackbox interface", bb->interface, carries),
+                                     uncarried_text("blackbox content", bb->content, carries)})) {
             return message;
         }
     }
     for (const Marker& marker : cell.markers) {
-        if (auto message = uncarried_marker_name(marker)) {
+        if (auto message = uncarried_marker_name(marker, carries)) {
             return message;
         }
     }

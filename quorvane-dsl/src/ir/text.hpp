@@ -29,16 +29,22 @@ std::expected<std::string, std::string> print(const Library& library);
 // GDSII metadata can carry it.
 std::optional<std::string> unwritable_value(const Cell& cell);
 
-// Whether both writers carry the name as it is: a control character would end an IR text
-// line, and a NUL ends every GDSII string, so the name would come back as another.
+// Whether IR text carries the name as it is: a control character would end or split a line,
+// so the name would come back as another.
 bool carries_name(std::string_view name);
 
-// The first name or text of the cell that `carries_name` refuses, described ("cell name
-// `a\x00b`", "attribute `k` of marker `p`"); either writer refuses the cell for it.
-std::optional<std::string> uncarried_name(const Cell& cell);
+// Whether a writer carries a name as it is.
+using Carries = bool (*)(std::string_view name);
 
-// A name in backticks with its control characters spelled out, so that a refused name cannot
-// break the line of the message that names it.
+// The first name or text of the cell that `carries` refuses, described ("cell name `a\x00b`",
+// "attribute `k` of marker `p`"); the writer refuses the cell for it.
+std::optional<std::string> uncarried_name(const Cell& cell, Carries carries);
+
+// The name with its control characters spelled out (\x09), so that it cannot break the line
+// of a message that names it.
+std::string spelled_out(std::string_view name);
+
+// The name spelled out, in backticks.
 std::string shown(std::string_view name);
 
 // Points as "(x,y)" joined by single spaces.

@@ -563,7 +563,7 @@ class Reader {
         // Elements outside any structure are refused elsewhere; their warning names no cell.
         const std::string cell =
             current_cell_.value < db_.cells.size() ? db_.cells[current_cell_.value].name : "";
-        warnings_.push_back("cell `" + cell + "`: " + std::move(text));
+        warnings_.push_back({cell, std::move(text)});
     }
 
     // A reference to a structure the stream never defines is read as an empty cell.
@@ -571,8 +571,8 @@ class Reader {
         defined_.resize(db_.cells.size());
         for (std::size_t i = 0; i < db_.cells.size(); ++i) {
             if (!defined_[i]) {
-                warnings_.push_back("cell `" + db_.cells[i].name +
-                                    "`: referenced but never defined; read as an empty cell");
+                warnings_.push_back(
+                    {db_.cells[i].name, "referenced but never defined; read as an empty cell"});
             }
         }
     }
@@ -922,7 +922,7 @@ class Reader {
     ElementBuilder element_; // inactive while its kind is 0
     std::optional<std::uint16_t> pending_attribute_;
     std::vector<bool> defined_; // by cell id: its structure has been read
-    std::vector<std::string> warnings_;
+    std::vector<ReadWarning> warnings_;
     std::size_t record_at_ = 0; // the byte offset of the record being read
 };
 

@@ -36,12 +36,19 @@ std::expected<Point, GdsError> divide_vector(Point corner, Point origin, std::in
 // first error.
 std::expected<models::top::LayoutDb, GdsError> read_layout(std::span<const std::uint8_t> bytes);
 
+// What the stream holds but the layout keeps only in part: two structures of one name
+// (merged), a reference to no structure (an empty cell), an element with two XY records (the
+// last kept), an AREF span its count does not divide (truncated). The cell is named apart, so
+// that the caller can spell out what a name holds.
+struct ReadWarning {
+    std::string cell; // as stored; empty outside any structure
+    std::string text;
+    bool operator==(const ReadWarning&) const = default;
+};
+
 struct Read {
     models::top::LayoutDb layout;
-    // "cell `c`: ..." for what the stream holds but the layout keeps only in part: two
-    // structures of one name (merged), a reference to no structure (an empty cell), an element
-    // with two XY records (the last kept), an AREF span its count does not divide (truncated).
-    std::vector<std::string> warnings;
+    std::vector<ReadWarning> warnings;
 };
 
 // As `read_layout`, with the warnings.

@@ -77,7 +77,7 @@ void zero_dates(Bytes& out, std::uint8_t type) {
     begin_record(out, type, data::I16, 24);
 }
 
-bool fits32(std::int64_t v) {
+bool fits32(__int128 v) {
     return v >= std::numeric_limits<std::int32_t>::min() &&
            v <= std::numeric_limits<std::int32_t>::max();
 }
@@ -115,6 +115,59 @@ const Point* outside32(std::span<const Point> points) {
     return nullptr;
 }
 
+// A point computed wide, so that stepping along an array cannot wrap.
+struct WidePoint {
+    __int128 x = 0;
+    __int128 y = 0;
+};
+
+WidePoint moved(WidePoint from, Point step, std::int64_t count) {
+    return {from.x + static_cast<__int128>(step.x) * count,
+            from.y + static_cast<__int128>(step.y) * count};
+}
+
+WidePoint wide(Point p) {
+    return {p.x, p.y};
+}
+
+bool fits32(WidePoint p) {
+    return fits32(p.x) && fits32(p.y);
+}
+
+// The placement of one column and row of an array.
+WidePoint placement(Point origin, const models::top::RegularArray& array, std::int64_t column,
+                    std::int64_t row) {
+    return moved(moved(wide(origin), array.column_step, column), array.row_step, row);
+}
+
+// Whether every placement of the array fits GDSII's 32 bits: a lattice reaches farthest at its
+// outer placements.
+bool placements_fit(Point origin, const models::top::RegularArray& array) {
+    for (const std::int64_t column : {std::int64_t{0}, array.columns - 1}) {
+        for (const std::int64_t row : {std::int64_t{0}, array.rows - 1}) {
+            if (!fits32(placement(origin, array, column, row))) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+// Whether the corner points past the array's last column and past its last row fit, on every
+// row and column: along a line they reach farthest at its ends.
+bool far_corners_fit(Point origin, const models::top::RegularArray& array) {
+    const std::int64_t columns = array.columns;
+    const std::int64_t rows = array.rows;
+    for (const WidePoint corner :
+         {placement(origin, array, columns, 0), placement(origin, array, columns, rows - 1),
+          placement(origin, array, 0, rows), placement(origin, array, columns - 1, rows)}) {
+        if (!fits32(corner)) {
+            return false;
+        }
+    }
+    return true;
+}
+
 // GDSII counts an AREF's columns and rows in signed 16 bits. A larger array is written as
 // blocks of at most this many columns and rows, each an AREF at its first placement: the same
 // placements. Beyond `max_aref_blocks` blocks (arrays of about a billion columns) it is refused
@@ -126,20 +179,53 @@ std::int64_t blocks_of(std::int64_t count) {
     return count / max_aref_count + (count % max_aref_count != 0 ? 1 : 0);
 }
 
-// The AREFs an array is written as when it needs more than one; 1 otherwise (also for counts
-// that are refused, and for corners kept as read).
-std::int64_t aref_blocks(const CellInstance& instance) {
+// The array the writer may cut into pieces: regular, with counts it can write and corners
+// not kept as read.
+const models::top::RegularArray* divisible(const CellInstance& instance) {
     const auto* array = instance.repetition
                             ? std::get_if<models::top::RegularArray>(&*instance.repetition)
                             : nullptr;
-    if (!array || instance.aref_points || array->columns <= 0 || array->rows <= 0 ||
-        (array->columns <= max_aref_count && array->rows <= max_aref_count)) {
+    if (!array || instance.aref_points || array->columns <= 0 || array->rows <= 0) {
+        return nullptr;
+    }
+    return array;
+}
+
+// At most the AREFs an array is written as: 1 when it is written whole (also for counts that
+// are refused). A corner past the last column or row that leaves 32 bits while every placement
+// fits puts that column or row into pieces of its own, one more per block.
+std::int64_t aref_pieces(const CellInstance& instance) {
+    const models::top::RegularArray* array = divisible(instance);
+    if (!array) {
         return 1;
     }
-    const std::int64_t columns = blocks_of(array->columns);
-    const std::int64_t rows = blocks_of(array->rows);
-    return columns <= max_aref_blocks / rows ? columns * rows : 1;
+    std::int64_t columns = 1;
+    std::int64_t rows = 1;
+    if (array->columns > max_aref_count || array->rows > max_aref_count) {
+        columns = blocks_of(array->columns);
+        rows = blocks_of(array->rows);
+        if (columns > max_aref_blocks / rows) {
+            return 1;
+        }
+    }
+    const Point origin = instance.transform.origin;
+    if (!far_corners_fit(origin, *array) && placements_fit(origin, *array)) {
+        return (columns + 1) * (rows + 1);
+    }
+    return columns * rows;
 }
+
+// Columns or rows of an array: the first and how many.
+struct Span {
+    std::int64_t first = 0;
+    std::int64_t count = 0;
+};
+
+// A piece of an array: its columns and rows.
+struct Block {
+    Span columns;
+    Span rows;
+};
 
 std::string not_fitting(std::string_view what, std::int64_t value, int bits) {
     return std::string(what) + " " + std::to_string(value) + " does not fit in GDSII's " +
@@ -516,20 +602,18 @@ struct StructureWriter {
         return close();
     }
 
-    // An AREF's corner: origin + step * count, computed wide so that it cannot wrap.
+    // An AREF's corner: origin + step * count.
     std::expected<Point, GdsError> corner(Point origin, Point step, std::int64_t count) const {
-        const __int128 x = static_cast<__int128>(origin.x) + static_cast<__int128>(step.x) * count;
-        const __int128 y = static_cast<__int128>(origin.y) + static_cast<__int128>(step.y) * count;
-        for (__int128 v : {x, y}) {
-            if (v > std::numeric_limits<std::int32_t>::max() ||
-                v < std::numeric_limits<std::int32_t>::min()) {
+        const WidePoint p = moved(wide(origin), step, count);
+        for (__int128 v : {p.x, p.y}) {
+            if (!fits32(v)) {
                 const __int128 shown =
                     std::clamp<__int128>(v, std::numeric_limits<std::int64_t>::min(),
                                          std::numeric_limits<std::int64_t>::max());
                 return refuse("array corner coordinate", static_cast<std::int64_t>(shown), 32);
             }
         }
-        return Point{static_cast<std::int64_t>(x), static_cast<std::int64_t>(y)};
+        return Point{static_cast<std::int64_t>(p.x), static_cast<std::int64_t>(p.y)};
     }
 
     Status aref(const CellInstance& instance, const models::top::RegularArray& array) const {
@@ -566,37 +650,79 @@ struct StructureWriter {
     }
 
     Status instance(const CellInstance& instance) {
-        if (aref_blocks(instance) > 1) {
+        if (aref_pieces(instance) > 1) {
             return array_blocks(instance,
                                 std::get<models::top::RegularArray>(*instance.repetition));
         }
         return reference(instance);
     }
 
-    // Each block takes the instance's transform, with its first placement as origin.
     Status array_blocks(const CellInstance& instance, const models::top::RegularArray& array) {
-        // One copy for all blocks: only the origin and the counts differ between them.
-        CellInstance block = instance;
+        // Only an array whose every placement fits is cut at a corner; any other keeps the
+        // corners it always had, and their refusal.
+        const bool cut_corners = placements_fit(instance.transform.origin, array);
+        // One copy for all pieces: only the origin, the counts and the steps differ between them.
+        CellInstance piece = instance;
         for (std::int64_t column = 0; column < array.columns; column += max_aref_count) {
             for (std::int64_t row = 0; row < array.rows; row += max_aref_count) {
-                auto across = corner(instance.transform.origin, array.column_step, column);
-                if (!across) {
-                    return std::unexpected(across.error());
-                }
-                auto origin = corner(*across, array.row_step, row);
-                if (!origin) {
-                    return std::unexpected(origin.error());
-                }
-                block.transform.origin = *origin;
-                block.repetition = models::top::RegularArray{
-                    std::min(max_aref_count, array.columns - column),
-                    std::min(max_aref_count, array.rows - row), array.column_step, array.row_step};
-                if (auto s = reference(block); !s) {
+                const Block block{{column, std::min(max_aref_count, array.columns - column)},
+                                  {row, std::min(max_aref_count, array.rows - row)}};
+                if (auto s =
+                        array_piece(piece, instance.transform.origin, array, block, cut_corners);
+                    !s) {
                     return s;
                 }
             }
         }
         return {};
+    }
+
+    // One block of the array, an AREF at its first placement with the instance's transform.
+    // Only a block that ends at the array's last column has a column corner that is no
+    // placement; when that corner leaves 32 bits, the last column becomes a piece of its own.
+    // A single column needs no step: written as zero, its corner is its origin, and it places
+    // the same. Rows alike.
+    Status array_piece(CellInstance& piece, Point origin, const models::top::RegularArray& array,
+                       Block block, bool cut_corners) {
+        const auto [columns, rows] = block;
+        auto across = corner(origin, array.column_step, columns.first);
+        if (!across) {
+            return std::unexpected(across.error());
+        }
+        auto first = corner(*across, array.row_step, rows.first);
+        if (!first) {
+            return std::unexpected(first.error());
+        }
+        Point column_step = array.column_step;
+        if (cut_corners && !fits32(moved(wide(*first), column_step, columns.count))) {
+            if (columns.count > 1) {
+                const Span last{columns.first + columns.count - 1, 1};
+                return two_pieces(piece, origin, array, {{columns.first, columns.count - 1}, rows},
+                                  {last, rows}, cut_corners);
+            }
+            column_step = {};
+        }
+        Point row_step = array.row_step;
+        if (cut_corners && !fits32(moved(wide(*first), row_step, rows.count))) {
+            if (rows.count > 1) {
+                const Span last{rows.first + rows.count - 1, 1};
+                return two_pieces(piece, origin, array, {columns, {rows.first, rows.count - 1}},
+                                  {columns, last}, cut_corners);
+            }
+            row_step = {};
+        }
+        piece.transform.origin = *first;
+        piece.repetition =
+            models::top::RegularArray{columns.count, rows.count, column_step, row_step};
+        return reference(piece);
+    }
+
+    Status two_pieces(CellInstance& piece, Point origin, const models::top::RegularArray& array,
+                      Block first, Block second, bool cut_corners) {
+        if (auto s = array_piece(piece, origin, array, first, cut_corners); !s) {
+            return s;
+        }
+        return array_piece(piece, origin, array, second, cut_corners);
     }
 
     // One SREF or AREF.
@@ -702,7 +828,7 @@ std::size_t size_bound(const LayoutDb& db) {
             for (const auto& property : instance.meta.properties) {
                 element += 12 + property.value.size();
             }
-            bound += element * static_cast<std::size_t>(aref_blocks(instance));
+            bound += element * static_cast<std::size_t>(aref_pieces(instance));
         }
     }
     bound += db.points.size() * 8;

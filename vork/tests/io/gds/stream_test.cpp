@@ -266,6 +266,35 @@ TEST(Stream, ArraysBeyondSixteenBitCountsAreSplitIntoArefs) {
     EXPECT_EQ(placements(back, back.cells[0]), placements(db, db.cells[0]));
 }
 
+// Every placement fits 32 bits, but a corner point past the last column or row does not: that
+// column or row is written apart, with a zero step; rotated, mirrored and stepping backwards.
+TEST(Stream, ArraysWhoseCornersLeaveThirtyTwoBitsAreSplitIntoArefs) {
+    LayoutDb db;
+    const CellId top = *db.add_cell("top");
+    const CellId leaf = *db.add_cell("leaf");
+    const shape::Transform turned{{0, 0}, shape::General{.angle = 90, .reflection = true}};
+    db.insert_instance(top, {.repetition = top::RegularArray{32767, 1, {65539, 0}, {0, 0}},
+                             .transform = {{0, 0}, shape::General{.angle = 180}},
+                             .cell = leaf});
+    const std::int64_t quarter = std::int64_t{1} << 30;
+    db.insert_instance(top,
+                       {.repetition = top::RegularArray{2, 3, {-quarter - 1, 0}, {0, quarter - 1}},
+                        .transform = turned,
+                        .cell = leaf});
+    const LayoutDb back = read_ok(write_ok(db));
+    // 2 pieces for the first array; the second loses its last column and last row.
+    ASSERT_EQ(back.cells[0].instances.size(), 6u);
+    const auto& last = std::get<top::RegularArray>(*back.cells[0].instances[1].repetition);
+    EXPECT_EQ(back.cells[0].instances[1].transform.origin, (Point{2147450874, 0}));
+    EXPECT_EQ(last.column_step, (Point{0, 0}));
+    EXPECT_EQ(placements(back, back.cells[0]), placements(db, db.cells[0]));
+    // One placement beyond 32 bits keeps the array's refusal.
+    std::get<top::RegularArray>(*db.cells[0].instances[1].repetition).columns = 3;
+    EXPECT_EQ(debug_text(writer::write_gds(db).error()),
+              "Format(\"cell `top`: array corner coordinate -3221225475 does not fit in GDSII's "
+              "32 bits\")");
+}
+
 TEST(Stream, ReaderIsLenientAboutTheFrame) {
     EXPECT_TRUE(read_ok(Stream().closed()).cells.empty());
     Stream s;
@@ -372,12 +401,11 @@ TEST(Stream, ReaderWarnsWhereTheLayoutKeepsOnlyPart) {
     const auto read = reader::read_layout_with_warnings(s.closed());
     ASSERT_TRUE(read);
     EXPECT_EQ(read->warnings,
-              (std::vector<std::string>{
-                  "cell `a`: an element has two XY records; only the last is kept",
-                  "cell `a`: an AREF span does not divide evenly by its count; the step is "
-                  "truncated",
-                  "cell `a`: two structures of this name are merged into one cell",
-                  "cell `nowhere`: referenced but never defined; read as an empty cell"}));
+              (std::vector<reader::ReadWarning>{
+                  {"a", "an element has two XY records; only the last is kept"},
+                  {"a", "an AREF span does not divide evenly by its count; the step is truncated"},
+                  {"a", "two structures of this name are merged into one cell"},
+                  {"nowhere", "referenced but never defined; read as an empty cell"}}));
 }
 
 TEST(Stream, ReaderErrors) {
