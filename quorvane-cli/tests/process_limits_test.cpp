@@ -63,17 +63,20 @@ TEST(ProcessLimits, ThreadsThatCannotStartLeaveTheSameOutput) {
     }
     const fs::path dir = fresh_dir("quorvane_thread_limit");
     std::ofstream(dir / "a.qvs") << crossing_circles;
+    ASSERT_EQ(run_limited(bin(), "", "build a.qvs -o a.gds", dir).status, 0);
     const std::string as_nobody = "setpriv --reuid=65534 --regid=65534 --clear-groups";
     const std::string quiet = "env ASAN_OPTIONS=detect_leaks=0 ";
-    const auto free = run_limited(bin(), "", "ir a.qvs", dir, quiet + as_nobody);
-    ASSERT_EQ(free.status, 0) << free.err;
-    // Two leave the pool no worker; one leaves no work thread either.
-    for (const std::string processes : {"3", "2", "1"}) {
-        const auto limited = run_limited(bin(), "", "ir a.qvs", dir,
-                                         quiet + "prlimit --nproc=" + processes + " " + as_nobody);
-        EXPECT_EQ(limited.status, 0) << processes << ": " << limited.err;
-        EXPECT_EQ(limited.err, "");
-        EXPECT_TRUE(limited.out == free.out) << processes;
+    // The decompiler's text also goes to a writer thread of its own.
+    for (const std::string command : {"ir a.qvs", "decompile a.gds"}) {
+        const auto free = run_limited(bin(), "", command, dir, quiet + as_nobody);
+        ASSERT_EQ(free.status, 0) << free.err;
+        // Three leave the pool one worker, two none; one leaves no work thread either.
+        for (const std::string processes : {"3", "2", "1"}) {
+            const auto limited = run_limited(
+                bin(), "", command, dir, quiet + "prlimit --nproc=" + processes + " " + as_nobody);
+            EXPECT_EQ(limited.status, 0) << command << ", " << processes << ": " << limited.err;
+            EXPECT_TRUE(limited.out == free.out) << command << ", " << processes;
+        }
     }
 }
 
