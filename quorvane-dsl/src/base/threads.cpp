@@ -5,7 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <latch>
+#include <shared_mutex>
 #include <string>
 #include <vector>
 
@@ -13,14 +13,14 @@ namespace quorvane_dsl::base {
 namespace {
 
 struct Probe {
-    std::latch* done;
+    std::shared_mutex* gate; // kept shut while the probes start, so that they all run at once
     pid_t id = 0;
 };
 
-void* wait_for_the_others(void* raw) {
+void* wait_at_gate(void* raw) {
     auto* probe = static_cast<Probe*>(raw);
     probe->id = ::gettid();
-    probe->done->wait();
+    const std::shared_lock passed(*probe->gate);
     return nullptr;
 }
 
@@ -37,10 +37,6 @@ void wait_until_released(pid_t id) {
 } // namespace
 
 std::size_t startable_threads(std::size_t wanted, std::size_t stack_bytes) {
-    std::latch done(1);
-    std::vector<Probe> probes(wanted, Probe{&done});
-    std::vector<pthread_t> started;
-    started.reserve(wanted);
     pthread_attr_t attr;
     if (::pthread_attr_init(&attr) != 0) {
         return 0;
@@ -48,15 +44,21 @@ std::size_t startable_threads(std::size_t wanted, std::size_t stack_bytes) {
     if (stack_bytes > 0) {
         ::pthread_attr_setstacksize(&attr, stack_bytes);
     }
+    std::shared_mutex gate;
+    std::vector<Probe> probes(wanted, Probe{&gate});
+    std::vector<pthread_t> started;
+    started.reserve(wanted);
+    gate.lock();
     for (Probe& probe : probes) {
         pthread_t thread;
-        if (::pthread_create(&thread, &attr, wait_for_the_others, &probe) != 0) {
+        if (::pthread_create(&thread, &attr, wait_at_gate, &probe) != 0) {
             break;
         }
         started.push_back(thread);
     }
+    gate.unlock();
     ::pthread_attr_destroy(&attr);
-    done.count_down();
+    // The pool starts its own threads next; these must not stand in their way.
     for (std::size_t i = 0; i < started.size(); ++i) {
         ::pthread_join(started[i], nullptr);
         wait_until_released(probes[i].id);
