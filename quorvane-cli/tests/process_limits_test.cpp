@@ -68,14 +68,14 @@ TEST(ProcessLimits, ThreadsThatCannotStartLeaveTheSameOutput) {
     const std::string quiet = "env ASAN_OPTIONS=detect_leaks=0 ";
     // The decompiler's text also goes to a writer thread of its own.
     for (const std::string command : {"ir a.qvs", "decompile a.gds"}) {
-        const auto free = run_limited(bin(), "", command, dir, quiet + as_nobody);
-        ASSERT_EQ(free.status, 0) << free.err;
+        const auto unlimited = run_limited(bin(), "", command, dir, quiet + as_nobody);
+        ASSERT_EQ(unlimited.status, 0) << unlimited.err;
         // Three leave the pool one worker, two none; one leaves no work thread either.
         for (const std::string processes : {"3", "2", "1"}) {
             const auto limited = run_limited(
                 bin(), "", command, dir, quiet + "prlimit --nproc=" + processes + " " + as_nobody);
             EXPECT_EQ(limited.status, 0) << command << ", " << processes << ": " << limited.err;
-            EXPECT_TRUE(limited.out == free.out) << command << ", " << processes;
+            EXPECT_TRUE(limited.out == unlimited.out) << command << ", " << processes;
         }
     }
 }
