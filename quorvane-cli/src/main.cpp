@@ -1,4 +1,5 @@
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <iostream>
 #include <new>
@@ -101,6 +102,9 @@ int main(int argc, char** argv) {
         std::cerr << usage_text;
         return 2;
     }
+    // A write past the file size limit then fails like one to a full disk: reported, its
+    // temporary removed, rather than the process killed with the temporary left behind.
+    std::signal(SIGXFSZ, SIG_IGN);
     // Deep designs are followed by recursion; the work thread's stack is what the depth limits
     // of parsing, analysis and evaluation are measured against.
     Outcome outcome = Pass{};

@@ -2,12 +2,18 @@
 
 #include <cstdint>
 #include <span>
+#include <system_error>
 #include <utility>
 
 namespace quorvane {
 
-WriterThread::WriterThread(const Sink& sink, std::size_t limit)
-    : sink_(sink), limit_(limit), thread_([this] { run(); }) {}
+WriterThread::WriterThread(const Sink& sink, std::size_t limit) : sink_(sink), limit_(limit) {
+    try {
+        thread_ = std::thread([this] { run(); });
+    } catch (const std::system_error&) {
+        // The system lets no more threads start: the texts are handed on as they are taken.
+    }
+}
 
 WriterThread::~WriterThread() {
     if (thread_.joinable()) {
@@ -21,6 +27,13 @@ WriterThread::~WriterThread() {
 }
 
 void WriterThread::take(std::string text) {
+    if (!thread_.joinable()) {
+        // After a failure the texts are dropped, as on the thread.
+        if (!failure_) {
+            failure_ = hand_on(text);
+        }
+        return;
+    }
     std::unique_lock lock(mutex_);
     // A text larger than the limit still goes, alone.
     changed_.wait(lock, [&] { return waiting_bytes_ < limit_ || failure_; });
@@ -33,13 +46,24 @@ void WriterThread::take(std::string text) {
     changed_.notify_all();
 }
 
-void WriterThread::finish() {
-    {
-        const std::lock_guard lock(mutex_);
-        closed_ = true;
+std::exception_ptr WriterThread::hand_on(const std::string& text) {
+    try {
+        sink_(std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
+    } catch (...) {
+        return std::current_exception();
     }
-    changed_.notify_all();
-    thread_.join();
+    return nullptr;
+}
+
+void WriterThread::finish() {
+    if (thread_.joinable()) {
+        {
+            const std::lock_guard lock(mutex_);
+            closed_ = true;
+        }
+        changed_.notify_all();
+        thread_.join();
+    }
     if (failure_) {
         std::rethrow_exception(failure_);
     }
@@ -56,11 +80,9 @@ void WriterThread::run() {
         waiting_.pop_front();
         const std::size_t size = text.size();
         lock.unlock();
-        try {
-            sink_(std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
-        } catch (...) {
+        if (std::exception_ptr thrown = hand_on(text)) {
             lock.lock();
-            failure_ = std::current_exception();
+            failure_ = std::move(thrown);
             waiting_.clear();
             waiting_bytes_ = 0;
             changed_.notify_all();

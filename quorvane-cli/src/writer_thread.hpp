@@ -15,7 +15,8 @@ namespace quorvane {
 
 // Hands texts to a sink in the order they are taken, from another thread: the system's
 // copying of the bytes runs while the next ones are made. At most `limit` bytes wait; `take`
-// waits past that, so memory stays bounded however slow the sink.
+// waits past that, so memory stays bounded however slow the sink. When no thread can start,
+// `take` hands each text on itself.
 class WriterThread {
   public:
     WriterThread(const Sink& sink, std::size_t limit);
@@ -30,6 +31,8 @@ class WriterThread {
 
   private:
     void run();
+    // The text to the sink; what it threw, if anything.
+    std::exception_ptr hand_on(const std::string& text);
 
     const Sink& sink_;
     std::size_t limit_;
@@ -39,7 +42,7 @@ class WriterThread {
     std::size_t waiting_bytes_ = 0;
     bool closed_ = false;
     std::exception_ptr failure_; // the sink's; what is taken after it is dropped
-    // Started last, once everything it reads stands.
+    // Started once everything it reads stands; not joinable when it could not start.
     std::thread thread_;
 };
 

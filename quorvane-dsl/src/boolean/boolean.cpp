@@ -80,6 +80,10 @@ std::optional<RangeError> check_range(std::span<const Ring> rings) {
     return std::nullopt;
 }
 
+std::size_t pool_threads() {
+    return par::threads();
+}
+
 std::expected<Polygons, RangeError> boolean(std::span<const Ring> a, std::span<const Ring> b,
                                             Op op) {
     if (auto error = check_range(a)) {

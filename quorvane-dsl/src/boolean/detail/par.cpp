@@ -13,6 +13,8 @@
 #include <tbb/global_control.h>
 #include <tbb/task_arena.h>
 
+#include "base/threads.hpp"
+
 namespace quorvane_dsl::boolean::detail::par {
 
 namespace {
@@ -49,9 +51,19 @@ std::size_t configured_threads() {
 
 std::size_t pool_size() {
     static const std::size_t size = [] {
-        std::size_t n = configured_threads();
-        // Lives for the whole process: the pool keeps this size.
-        static tbb::global_control limit(tbb::global_control::max_allowed_parallelism, n);
+        // A worker the system refuses to start would end the process when the pool reaches
+        // for it; results do not depend on the thread count, so the pool is what can start.
+        const std::size_t workers = configured_threads() - 1;
+        const std::size_t stack =
+            tbb::global_control::active_value(tbb::global_control::thread_stack_size);
+        const std::size_t n = 1 + base::startable_threads(workers, stack);
+        // Never destroyed: the pool keeps this size for the whole process. Lifting the limit
+        // as the process exits would start workers beyond the size, which may not start.
+        union Kept {
+            tbb::global_control limit;
+            ~Kept() {}
+        };
+        static Kept kept{tbb::global_control(tbb::global_control::max_allowed_parallelism, n)};
         return n;
     }();
     return size;

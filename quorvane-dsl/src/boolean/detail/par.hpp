@@ -22,7 +22,8 @@ namespace quorvane_dsl::boolean::detail::par {
 inline constexpr std::size_t threshold = 16384;
 
 // The thread count of the pool as seen from the calling thread. The pool is sized once, on
-// first use, from RAYON_NUM_THREADS, else RAYON_RS_NUM_CPUS, else the processor count.
+// first use, from RAYON_NUM_THREADS, else RAYON_RS_NUM_CPUS, else the processor count, and
+// never beyond the threads the system lets start.
 std::size_t threads();
 
 // Whether a step of n items that splits into chunks goes to the pool.

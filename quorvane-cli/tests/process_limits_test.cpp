@@ -1,0 +1,101 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include <unistd.h>
+
+#include "file_text.hpp"
+#include "limited_run.hpp"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using quorvane_test::file_text;
+using quorvane_test::run_limited;
+
+// Named per process: runs of the suite from several builds share the temporary directory.
+// Open to all, for a run that drops its privileges.
+fs::path fresh_dir(const std::string& name) {
+    const fs::path dir = fs::path(::testing::TempDir()) / (name + "_" + std::to_string(::getpid()));
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    fs::permissions(dir, fs::perms::all);
+    return dir;
+}
+
+std::string bin() {
+    return std::getenv("QV_BIN");
+}
+
+bool leaves_temporaries(const fs::path& dir) {
+    for (const auto& entry : fs::directory_iterator(dir)) {
+        if (entry.path().filename().string().find(".partial-") != std::string::npos) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Two crossing circles fine enough that their boolean takes every parallel step.
+constexpr const char* crossing_circles = R"(define layer { core { gds 1/0 } }
+
+cell top {
+    layer core {
+        shape circle with radius = 50um, segments = 12000 as a at (0, 0)
+        shape circle with radius = 50um, segments = 12000 as b at (20um, 0)
+        shape a ^ b as both
+    }
+}
+)";
+
+} // namespace
+
+// The limit on processes holds only for a user without privileges, so the run drops to nobody;
+// `prlimit` sets it, as not every shell's `ulimit` does. The sanitizer's leak check needs a
+// thread of its own at the end, which the limit refuses.
+TEST(ProcessLimits, ThreadsThatCannotStartLeaveTheSameOutput) {
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "needs root to run the tool as another user under a process limit";
+    }
+    const fs::path dir = fresh_dir("quorvane_thread_limit");
+    std::ofstream(dir / "a.qvs") << crossing_circles;
+    ASSERT_EQ(run_limited(bin(), "", "build a.qvs -o a.gds", dir).status, 0);
+    const std::string as_nobody = "setpriv --reuid=65534 --regid=65534 --clear-groups";
+    const std::string quiet = "env ASAN_OPTIONS=detect_leaks=0 ";
+    // The decompiler's text also goes to a writer thread of its own.
+    for (const std::string command : {"ir a.qvs", "decompile a.gds"}) {
+        const auto unlimited = run_limited(bin(), "", command, dir, quiet + as_nobody);
+        ASSERT_EQ(unlimited.status, 0) << unlimited.err;
+        // Three leave the pool one worker, two none; one leaves no work thread either.
+        for (const std::string processes : {"3", "2", "1"}) {
+            const auto limited = run_limited(
+                bin(), "", command, dir, quiet + "prlimit --nproc=" + processes + " " + as_nobody);
+            EXPECT_EQ(limited.status, 0) << command << ", " << processes << ": " << limited.err;
+            EXPECT_TRUE(limited.out == unlimited.out) << command << ", " << processes;
+        }
+    }
+}
+
+TEST(ProcessLimits, WritesPastTheFileSizeLimitFailAndLeaveNothingBehind) {
+    const fs::path dir = fresh_dir("quorvane_file_size_limit");
+    std::ofstream(dir / "a.qvs") << crossing_circles;
+    std::ofstream(dir / "old.gds") << "old";
+    // The shell counts the limit in blocks of 512 or 1024 bytes; either is far below the output.
+    for (const char* output : {"new.gds", "old.gds"}) {
+        const auto run = run_limited(bin(), "-f 64", std::string("build a.qvs -o ") + output, dir);
+        EXPECT_EQ(run.status, 2);
+        EXPECT_EQ(run.err,
+                  std::string("error: writing ") + output + ": File too large (os error 27)\n");
+    }
+    EXPECT_FALSE(fs::exists(dir / "new.gds"));
+    EXPECT_EQ(file_text(dir / "old.gds"), "old");
+    EXPECT_FALSE(leaves_temporaries(dir));
+
+    const auto printed = run_limited(bin(), "-f 64", "ir a.qvs", dir);
+    EXPECT_EQ(printed.status, 2);
+    EXPECT_EQ(printed.err, "error: writing standard output: File too large (os error 27)\n");
+}
