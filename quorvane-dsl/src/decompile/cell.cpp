@@ -99,16 +99,21 @@ bool fits(LiteralType found, LiteralType expected) {
 constexpr units::Dim length_dim{1, 0};
 constexpr units::Dim angle_dim{0, 1};
 
-// A zero length or angle is written "0", which types as an integer. Where that breaks a list
-// ([0, 5um]), its zeros are written with a unit instead: the dimension a value takes then, given
-// the unit `list_dim` of the list's quantity for the integer 0. Nothing for any other value.
+// Lengths and angles are the numbers whose literals carry a unit.
+bool has_unit(units::Dim dim) {
+    return dim == length_dim || dim == angle_dim;
+}
+
+// A zero length or angle is written "0", which types as an integer and so cannot start a list of
+// lengths ([0, 5um]). Written with a unit instead, a zero length or angle keeps its dimension and
+// the integer 0 takes `list_dim`, that of its list's quantity; nothing for any other value.
 std::optional<units::Dim> unit_zero(const Value& value, units::Dim list_dim) {
     if (const auto* integer = std::get_if<Value::Int>(&value.kind)) {
         return integer->value == 0 ? std::optional(list_dim) : std::nullopt;
     }
     if (const auto* number = std::get_if<Value::Number>(&value.kind)) {
-        const bool unit = number->dim == length_dim || number->dim == angle_dim;
-        return unit && number->value == 0 ? std::optional(number->dim) : std::nullopt;
+        return has_unit(number->dim) && number->value == 0 ? std::optional(number->dim)
+                                                           : std::nullopt;
     }
     return std::nullopt;
 }
@@ -162,8 +167,8 @@ std::optional<LiteralType> literal_type(const Value& value, std::optional<units:
 // quantity its zeros stand for.
 std::optional<units::Dim> list_quantity(const Value& value) {
     if (const auto* number = std::get_if<Value::Number>(&value.kind)) {
-        const bool unit = number->dim == length_dim || number->dim == angle_dim;
-        return unit && number->value != 0 ? std::optional(number->dim) : std::nullopt;
+        return has_unit(number->dim) && number->value != 0 ? std::optional(number->dim)
+                                                           : std::nullopt;
     }
     if (const auto* list = std::get_if<Value::List>(&value.kind)) {
         for (const Value& item : list->items) {
