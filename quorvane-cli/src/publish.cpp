@@ -151,13 +151,17 @@ std::vector<ir::Shape> port_marks(const ir::Cell& cell, const ir::Box& box, doub
 }
 
 // A value the published file would not give back as it is leaves a blackbox that no longer
-// matches its own interface signature, so such a cell is refused rather than published.
+// matches its own interface signature, so such a cell is refused rather than published. A number
+// that is not finite has no literal at all, which is said as the writers say it.
 std::optional<std::string> unpublishable_value(const ir::Cell& cell) {
+    const std::string refused = "cell " + ir::shown(cell.name) + " cannot be published: ";
+    if (auto message = ir::unwritable_value(cell)) {
+        return refused + *message;
+    }
     std::optional<std::string> refusal;
     const auto check = [&](const ir::Value& value, ir::Stored where, const auto& what) {
         if (!refusal && !quorvane_dsl::signature::reads_back_alike(value, where)) {
-            refusal = "cell " + ir::shown(cell.name) + " cannot be published: " + what() +
-                      " holds `" + value.to_literal() +
+            refusal = refused + what() + " holds `" + value.to_literal() +
                       "`, which the published file would not give back as it is";
         }
     };

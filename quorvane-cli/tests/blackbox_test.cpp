@@ -1,4 +1,5 @@
 #include <filesystem>
+#include <limits>
 #include <map>
 #include <unistd.h>
 
@@ -73,6 +74,11 @@ TEST(Blackbox, RefusesValuesThatDoNotReadBack) {
     EXPECT_EQ(refused.error(), "cell `pad` cannot be published: attribute `area` of marker `p` "
                                "holds `4 # area`, which the published file would not give back "
                                "as it is");
+    // A number that is not finite has no literal at all, and is refused as such first.
+    design.cells[0].attrs = {{"a", area(std::numeric_limits<double>::infinity())}};
+    EXPECT_EQ(publish_blackboxes(design).error(),
+              "cell `pad` cannot be published: attr `a` holds the number inf, which has no "
+              "literal");
 }
 
 } // namespace

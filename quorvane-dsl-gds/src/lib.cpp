@@ -2,7 +2,7 @@
 
 #include <algorithm>
 #include <span>
-#include <unordered_set>
+#include <unordered_map>
 
 #include "base/fatal.hpp"
 #include "base/utf8.hpp"
@@ -425,8 +425,8 @@ class Export {
             return r;
         }
         // The import gathers every location carried under one name into one marker, the
-        // attributes of its first carrier kept.
-        std::unordered_set<std::string_view> carried;
+        // attributes of its first carrier kept; one warning per name tells of it.
+        std::unordered_map<std::string_view, std::size_t> carriers;
         for (const ir::Marker& marker : cell.markers) {
             // Marker metadata rides on the text placed at each location.
             if (marker.locations.empty() && !marker.attrs.empty()) {
@@ -435,10 +435,10 @@ class Export {
                                         " has attributes but no location and is not written to "
                                         "GDS");
             }
-            if (!marker.locations.empty() && !carried.insert(marker.name).second) {
-                out_.warnings.push_back("cell `" + cell.name + "`, marker `" + marker.name +
-                                        "`: an earlier marker has this name, and GDS gives the "
-                                        "two back as one");
+            if (!marker.locations.empty() && ++carriers[marker.name] == 2) {
+                out_.warnings.push_back(marker_named(cell, marker) +
+                                        ": more than one marker has this name, and GDS gives "
+                                        "them back as one");
             }
             for (std::size_t k = 0; k < marker.locations.size(); ++k) {
                 const ir::Frame& at = marker.locations[k];

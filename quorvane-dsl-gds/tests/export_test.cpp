@@ -241,20 +241,22 @@ TEST(Export, MarkersSharingANameAreWrittenAndComeBackAsOne) {
     library.cells = {cell_named("top")};
     const ir::Value one{ir::Value::Int{1}};
     // Only markers whose texts are written meet under one name: `r` without a location is not.
-    library.cells[0].markers = {{"p", {{0, 0, 0}}, {{"a", one}}},
+    // Three carriers of one name give one warning, its name spelled out.
+    library.cells[0].markers = {{"p\t", {{0, 0, 0}}, {{"a", one}}},
                                 {"r", {}, {}},
-                                {"p", {{5, 0, 90}}, {{"b", one}}},
+                                {"p\t", {{5, 0, 90}}, {{"b", one}}},
                                 {"r", {{7, 0, 0}}, {}},
-                                {"p", {}, {}}};
+                                {"p\t", {}, {}},
+                                {"p\t", {{9, 0, 0}}, {}}};
     const auto written = quorvane_dsl_gds::write_gds(library);
     ASSERT_TRUE(written) << written.error();
     EXPECT_EQ(written->warnings,
-              (std::vector<std::string>{"cell `top`, marker `p`: an earlier marker has this name, "
-                                        "and GDS gives the two back as one"}));
+              (std::vector<std::string>{"cell `top`, marker `p\\x09`: more than one marker has "
+                                        "this name, and GDS gives them back as one"}));
     const auto back = quorvane_dsl_gds::read::read_gds(written->bytes);
     ASSERT_TRUE(back) << back.error();
     EXPECT_EQ(back->library.cells.at(0).markers,
-              (std::vector<ir::Marker>{{"p", {{0, 0, 0}, {5, 0, 90}}, {{"a", one}}},
+              (std::vector<ir::Marker>{{"p\t", {{0, 0, 0}, {5, 0, 90}, {9, 0, 0}}, {{"a", one}}},
                                        {"r", {{7, 0, 0}}, {}}}));
 }
 

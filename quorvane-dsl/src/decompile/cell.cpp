@@ -96,15 +96,38 @@ bool fits(LiteralType found, LiteralType expected) {
            expected.dim == units::Dim{0, 0};
 }
 
-// The type of the literal a value is written as, or none when one of its lists holds elements
-// the language refuses to put in one list ("list elements must share a type"). The first element
-// sets the type of a list (a plain 0 as an integer); every later one must fit it.
-std::optional<LiteralType> literal_type(const Value& value) {
+constexpr units::Dim length_dim{1, 0};
+constexpr units::Dim angle_dim{0, 1};
+
+// Lengths and angles are the numbers whose literals carry a unit.
+bool has_unit(units::Dim dim) {
+    return dim == length_dim || dim == angle_dim;
+}
+
+// A zero length or angle is written "0", which types as an integer and so cannot start a list of
+// lengths ([0, 5um]). Written with a unit instead, a zero length or angle keeps its dimension and
+// the integer 0 takes `list_dim`, that of its list's quantity; nothing for any other value.
+std::optional<units::Dim> unit_zero(const Value& value, units::Dim list_dim) {
+    if (const auto* integer = std::get_if<Value::Int>(&value.kind)) {
+        return integer->value == 0 ? std::optional(list_dim) : std::nullopt;
+    }
+    if (const auto* number = std::get_if<Value::Number>(&value.kind)) {
+        return has_unit(number->dim) && number->value == 0 ? std::optional(number->dim)
+                                                           : std::nullopt;
+    }
+    return std::nullopt;
+}
+
+// The type of the literal a value is written as, its zeros with the unit of `zero_dim` when given,
+// or none when one of its lists holds elements the language refuses to put in one list ("list
+// elements must share a type"). The first element sets the type of a list (a plain 0 as an
+// integer); every later one must fit it.
+std::optional<LiteralType> literal_type(const Value& value, std::optional<units::Dim> zero_dim) {
     using Kind = LiteralType::Kind;
     if (const auto* list = std::get_if<Value::List>(&value.kind)) {
         LiteralType element;
         for (const Value& item : list->items) {
-            const auto type = literal_type(item);
+            const auto type = literal_type(item, zero_dim);
             if (!type) {
                 return std::nullopt;
             }
@@ -116,6 +139,9 @@ std::optional<LiteralType> literal_type(const Value& value) {
         }
         ++element.lists;
         return element;
+    }
+    if (const auto dim = zero_dim ? unit_zero(value, *zero_dim) : std::nullopt) {
+        return LiteralType{Kind::Quantity, *dim};
     }
     if (const auto* integer = std::get_if<Value::Int>(&value.kind)) {
         return LiteralType{integer->value == 0 ? Kind::Zero : Kind::Integer};
@@ -135,6 +161,53 @@ std::optional<LiteralType> literal_type(const Value& value) {
     }
     return LiteralType{std::holds_alternative<Value::Point>(value.kind) ? Kind::Point
                                                                         : Kind::Named};
+}
+
+// The dimension of the first length or angle other than zero inside a list, at any depth: the
+// quantity its zeros stand for.
+std::optional<units::Dim> list_quantity(const Value& value) {
+    if (const auto* number = std::get_if<Value::Number>(&value.kind)) {
+        return has_unit(number->dim) && number->value != 0 ? std::optional(number->dim)
+                                                           : std::nullopt;
+    }
+    if (const auto* list = std::get_if<Value::List>(&value.kind)) {
+        for (const Value& item : list->items) {
+            if (const auto dim = list_quantity(item)) {
+                return dim;
+            }
+        }
+    }
+    return std::nullopt;
+}
+
+// The literal of a value with its zeros written with a unit, as `unit_zero` gives it.
+std::string unit_zeros_literal(const Value& value, units::Dim zero_dim) {
+    if (const auto* list = std::get_if<Value::List>(&value.kind)) {
+        std::string text = "[";
+        for (std::size_t i = 0; i < list->items.size(); ++i) {
+            text += i == 0 ? "" : ", ";
+            text += unit_zeros_literal(list->items[i], zero_dim);
+        }
+        return text + "]";
+    }
+    if (const auto dim = unit_zero(value, zero_dim)) {
+        return *dim == length_dim ? "0nm" : "0deg";
+    }
+    return value.to_literal();
+}
+
+// The literal of an attribute's value that checks, or none when one of its lists mixes element
+// types. A list that types only with its zeros written with the unit of its quantity
+// ([0nm, 5um]) is written so; every other value as its literal.
+std::optional<std::string> checked_literal(const Value& value) {
+    if (literal_type(value, std::nullopt)) {
+        return value.to_literal();
+    }
+    const auto quantity = list_quantity(value);
+    if (!quantity || !literal_type(value, quantity)) {
+        return std::nullopt;
+    }
+    return unit_zeros_literal(value, *quantity);
 }
 
 // What the language requires of the marker attributes it knows, when `value` is not that: such
@@ -356,11 +429,12 @@ struct CellWriter {
             if (!attribute_written(value)) {
                 continue;
             }
-            if (!literal_type(value)) {
+            const auto literal = checked_literal(value);
+            if (!literal) {
                 warn("skipped the attribute `" + name + "`" + mixed_list_suffix);
                 continue;
             }
-            lines += "        " + identifier(name, names) + " " + value.to_literal() + "\n";
+            lines += "        " + identifier(name, names) + " " + *literal + "\n";
         }
         if (!lines.empty()) {
             out() += "    attribute {\n" + lines + "    }\n";
@@ -395,13 +469,14 @@ struct CellWriter {
                      "`, which must hold " + std::string(*required));
                 continue;
             }
-            if (!literal_type(value)) {
+            const auto literal = checked_literal(value);
+            if (!literal) {
                 warn("skipped the attribute `" + name + "` of marker `" + marker.name + "`" +
                      mixed_list_suffix);
                 continue;
             }
             text += text.empty() ? "with " : ", ";
-            text += name + " = " + value.to_literal();
+            text += name + " = " + *literal;
         }
         return text;
     }

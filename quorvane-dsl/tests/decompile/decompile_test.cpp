@@ -252,7 +252,8 @@ TEST(Decompile, MarkerAttributesOfTheWrongTypeAreSkipped) {
 
 // Lists keep only elements that share a type as the language sees their literals: the first
 // element sets it (a plain 0 as an integer), an integer may follow a plain number, a 0 any
-// quantity, and an empty list any list.
+// quantity, and an empty list any list. A list that types once its zeros carry the unit of its
+// quantity is written so.
 TEST(Decompile, ListsOfMixedElementsAreSkipped) {
     const auto integer = [](std::int64_t v) { return ir::Value{ir::Value::Int{v}}; };
     const auto number = [](double v, units::Dim dim) {
@@ -270,25 +271,30 @@ TEST(Decompile, ListsOfMixedElementsAreSkipped) {
                   {"bare", list({one_um, integer(2)})},
                   {"zero_last", list({one_um, integer(0)})},
                   {"zero_first", list({number(0, {1, 0}), one_um})},
+                  {"zero_deep", list({list({integer(0)}), list({one_um})})},
+                  {"zero_int", list({integer(0), integer(2), one_um})},
                   {"deep", list({list({integer(1)}), integer(2)})},
                   {"ragged", list({list({integer(1)}), list({integer(1), integer(2)}), list({})})}};
     cell.markers = {{"p",
                      {{0, 0, 0}},
                      {{"q", list({ir::Value{ir::Value::Bool{true}}, integer(2)})},
-                      {"e", list({list({}), list({one_um})})}}}};
+                      {"e", list({list({}), list({one_um})})},
+                      {"t", list({integer(0), number(90, {0, 1})})}}}};
     library.cells = {cell};
     const auto result = decompile(library, nullptr);
-    EXPECT_NE(result.text.find("falling   [1.5, 1]\n        zero_last [1um, 0]\n        ragged    "
-                               "[[1], [1, 2], []]\n"),
+    EXPECT_NE(result.text.find("falling    [1.5, 1]\n        zero_last  [1um, 0]\n"
+                               "        zero_first [0nm, 1um]\n        zero_deep  [[0nm], [1um]]\n"
+                               "        ragged     [[1], [1, 2], []]\n"),
               std::string::npos)
         << result.text;
-    EXPECT_NE(result.text.find("with e = [[], [1um]]\n"), std::string::npos) << result.text;
+    EXPECT_NE(result.text.find("with e = [[], [1um]], t = [0deg, 90deg]\n"), std::string::npos)
+        << result.text;
     const std::string skipped = "`, whose list elements do not share a type";
     EXPECT_EQ(result.warnings, (std::vector<std::string>{
                                    "cell `c`: skipped the attribute `text" + skipped,
                                    "cell `c`: skipped the attribute `rising" + skipped,
                                    "cell `c`: skipped the attribute `bare" + skipped,
-                                   "cell `c`: skipped the attribute `zero_first" + skipped,
+                                   "cell `c`: skipped the attribute `zero_int" + skipped,
                                    "cell `c`: skipped the attribute `deep" + skipped,
                                    "cell `c`: skipped the attribute `q` of marker `p" + skipped}));
 }
