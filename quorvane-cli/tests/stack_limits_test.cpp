@@ -73,9 +73,9 @@ TEST(StackLimits, CommandsRunUnderAnAddressSpaceLimit) {
         const auto run = run_limited(plain_bin(), limits, args, dir);
         EXPECT_EQ(run.status, 0) << args << "\n" << run.err;
     }
-    const auto tight = run_limited(plain_bin(), "-v 20000 -s 1024", "check two.qvs", dir);
+    const auto tight = run_limited(plain_bin(), "-v 12000 -s 1024", "check two.qvs", dir);
     EXPECT_EQ(tight.status, 2);
-    EXPECT_EQ(tight.err, "error: the address-space limit leaves no room for a work stack of 8 MiB; "
+    EXPECT_EQ(tight.err, "error: the address-space limit leaves no room for a work stack of 4 MiB; "
                          "raise `ulimit -v`\n");
     fs::remove_all(dir);
 }

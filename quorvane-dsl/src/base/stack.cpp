@@ -71,42 +71,46 @@ std::uintptr_t stack_low_end() {
     return low;
 }
 
-bool run_on_mapped_stack(Job& job, std::size_t size) {
+// How a try to run on a stack of one size went.
+enum class Attempt : std::uint8_t { Ran, NotMapped, NoThread };
+
+Attempt run_on_mapped_stack(Job& job, std::size_t size) {
     // No swap is promised for the reservation, so a large stack does not count against the
     // memory limit before it is used.
     void* stack = mmap(nullptr, size, PROT_READ | PROT_WRITE,
                        MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE | MAP_STACK, -1, 0);
     if (stack == MAP_FAILED) {
-        return false;
+        return Attempt::NotMapped;
     }
     // A guard page below the stack turns any step the guards missed into a fault, never into
     // a write over other memory.
     mprotect(stack, page_size(), PROT_NONE);
     pthread_attr_t attr;
     pthread_t thread;
-    bool ran = false;
+    Attempt attempt = Attempt::NoThread;
     if (pthread_attr_init(&attr) == 0) {
         if (pthread_attr_setstack(&attr, stack, size) == 0 &&
             pthread_create(&thread, &attr, run_job, &job) == 0) {
             pthread_join(thread, nullptr);
-            ran = true;
+            attempt = Attempt::Ran;
         }
         pthread_attr_destroy(&attr);
     }
     munmap(stack, size);
-    return ran;
+    return attempt;
 }
 
-// Halves the reservation until one is granted; a stack no larger than the calling thread's is
-// not worth a thread.
-bool run_on_largest_mapped_stack(Job& job, std::size_t calling_room) {
+// Halves the reservation until one is granted; a thread that cannot start does not start on a
+// smaller stack either, and a stack no larger than the calling thread's is not worth a thread.
+Attempt run_on_largest_mapped_stack(Job& job, std::size_t calling_room) {
     for (std::size_t size = largest_work_stack(); size >= min_work_stack && size > calling_room;
          size = size / 2 / page_size() * page_size()) {
-        if (run_on_mapped_stack(job, size)) {
-            return true;
+        const Attempt attempt = run_on_mapped_stack(job, size);
+        if (attempt != Attempt::NotMapped) {
+            return attempt;
         }
     }
-    return false;
+    return Attempt::NotMapped;
 }
 
 } // namespace
@@ -114,11 +118,13 @@ bool run_on_largest_mapped_stack(Job& job, std::size_t calling_room) {
 std::expected<void, StackLimit> run_on_work_stack(const std::function<void()>& work) {
     Job job{&work, nullptr};
     const std::size_t calling_room = stack_left();
-    if (!run_on_largest_mapped_stack(job, calling_room)) {
+    const Attempt attempt = run_on_largest_mapped_stack(job, calling_room);
+    if (attempt != Attempt::Ran) {
         if (calling_room < min_work_stack) {
-            // Without an address-space limit only the calling thread's stack could have served.
-            return std::unexpected(address_space_limit() ? StackLimit::AddressSpace
-                                                         : StackLimit::Stack);
+            // Where no thread starts, or nothing limits the address space, only a larger calling
+            // thread's stack would have served.
+            const bool mapping_refused = attempt == Attempt::NotMapped && address_space_limit();
+            return std::unexpected(mapping_refused ? StackLimit::AddressSpace : StackLimit::Stack);
         }
         run_job(&job);
     }

@@ -18,9 +18,10 @@ inline constexpr std::size_t work_stack_size = std::size_t{16} << 30;
 // engine, GDSII records, sorting) runs on top of the deepest guarded level.
 inline constexpr std::size_t stack_reserve = std::size_t{2} << 20;
 
-// The least stack a command runs on: `stack_reserve` and the parser's nesting limit followed
-// by every pass, with room to spare.
-inline constexpr std::size_t min_work_stack = std::size_t{8} << 20;
+// The least stack a command runs on: `stack_reserve` and the parser's nesting limit followed by
+// every pass (under 1 MiB in a release build), with room to spare; below the 8 MiB main thread
+// stack of the usual `ulimit -s`, which serves when no thread can start.
+inline constexpr std::size_t min_work_stack = std::size_t{4} << 20;
 
 // The process limit that left no room for a stack of `min_work_stack` bytes.
 enum class StackLimit : std::uint8_t { AddressSpace, Stack };
