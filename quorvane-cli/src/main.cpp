@@ -82,6 +82,15 @@ Outcome dispatch_within_memory(const std::string& word, Args args) {
     }
 }
 
+// Under limits this tight a design could not even be read; the user is told what to raise.
+Error no_work_stack(quorvane_dsl::base::StackLimit limit) {
+    const bool address_space = limit == quorvane_dsl::base::StackLimit::AddressSpace;
+    return Error{std::string(address_space ? "the address-space limit" : "the stack limit") +
+                 " leaves no room for a work stack of " +
+                 std::to_string(quorvane_dsl::base::min_work_stack >> 20) + " MiB; raise `ulimit " +
+                 (address_space ? "-v" : "-s") + "`"};
+}
+
 // A result cut short by a full disk or a closed stream is a failure, whatever the command
 // reported.
 int checked_streams(int status) {
@@ -108,8 +117,11 @@ int main(int argc, char** argv) {
     // Deep designs are followed by recursion; the work thread's stack is what the depth limits
     // of parsing, analysis and evaluation are measured against.
     Outcome outcome = Pass{};
-    quorvane_dsl::base::run_on_work_stack(
+    const auto ran = quorvane_dsl::base::run_on_work_stack(
         [&] { outcome = dispatch_within_memory(args[0], Args(args).subspan(1)); });
+    if (!ran) {
+        outcome = no_work_stack(ran.error());
+    }
     return checked_streams(exit_status(outcome));
 }
 

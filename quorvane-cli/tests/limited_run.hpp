@@ -3,6 +3,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <sstream>
 #include <string>
 
 #include <sys/wait.h>
@@ -25,18 +26,30 @@ inline std::string plain_bin() {
     return bin ? bin : "";
 }
 
-// Runs `bin args` in `dir` in a child shell after `ulimit limits` (e.g. "-v 4194304 -s 1024",
-// or none when empty); standard output and error are caught in files of `dir`. `args` are shell
-// words, and so is `runner`, a command that `bin` runs under (such as one that drops privileges
-// or sets a limit the shell's `ulimit` may not know).
+// One `ulimit` per flag and value of `limits`: dash, the usual /bin/sh, sets one limit per call.
+inline std::string ulimit_commands(const std::string& limits) {
+    std::istringstream words(limits);
+    std::string commands;
+    std::string flag;
+    std::string value;
+    while (words >> flag >> value) {
+        commands += "ulimit " + flag + " " + value + " && ";
+    }
+    return commands;
+}
+
+// Runs `bin args` in `dir` in a child shell under `limits`, ulimit flags with their values (e.g.
+// "-v 4194304 -s 1024", or none when empty); standard output and error are caught in files of
+// `dir`. `args` are shell words, and so is `runner`, a command that `bin` runs under (such as
+// one that drops privileges or sets a limit the shell's `ulimit` may not know).
 inline LimitedRun run_limited(const std::string& bin, const std::string& limits,
                               const std::string& args, const std::filesystem::path& dir,
                               const std::string& runner = "") {
     const std::string out = (dir / ".run.out").string();
     const std::string err = (dir / ".run.err").string();
-    const std::string command =
-        "cd '" + dir.string() + "' && " + (limits.empty() ? "" : "ulimit " + limits + " && ") +
-        "exec " + runner + " '" + bin + "' " + args + " >'" + out + "' 2>'" + err + "'";
+    const std::string command = "cd '" + dir.string() + "' && " + ulimit_commands(limits) +
+                                "exec " + runner + " '" + bin + "' " + args + " >'" + out +
+                                "' 2>'" + err + "'";
     const int raw = std::system(command.c_str());
     LimitedRun run;
     if (WIFEXITED(raw)) {

@@ -66,6 +66,9 @@ struct Checker {
     std::unordered_set<hir::BindingId, KeyHash> combined; // bindings of ShapeExpr statements
     // True while `settle` orders the definitions a constant or attribute depends on.
     bool settling = false;
+    // Whether a construct too deep for the stack was reported: one report says it all, the
+    // constructs beside it go unchecked quietly.
+    bool too_deep_reported = false;
     // Operator chains in progress, innermost last: one list for all, not one per operator.
     std::vector<hir::ExprId> chain_stack;
     // The types of a builtin call's arguments while it is checked; a nested call's stand above
@@ -83,6 +86,9 @@ struct Checker {
     void error(const hir::Src& src, std::string message);
     void expr_error(hir::ExprId expr, std::string message);
     Ty expect(hir::ExprId expr, const Ty& wanted);
+    // Reports, once per check, a construct the stack has no room for: under tight stack limits
+    // the stack runs out before the parser's nesting limit is reached.
+    void too_deep(const hir::Src& src);
     std::string show(const Ty& ty) const { return check::show(hir, ty); }
     std::string unit_hint(hir::ExprId expr, const Ty& expected) const {
         return check::unit_hint(hir, expr, expected);

@@ -82,6 +82,13 @@ void Checker::expr_error(ExprId expr, std::string message) {
     error(hir.expr_src(expr), std::move(message));
 }
 
+void Checker::too_deep(const hir::Src& src) {
+    if (!too_deep_reported) {
+        too_deep_reported = true;
+        error(src, "checking nests too deeply (are brackets or blocks nested too far?)");
+    }
+}
+
 Ty Checker::expect(ExprId expr, const Ty& wanted) {
     const Ty found = infer(expr);
     if (!assignable(found, wanted)) {

@@ -4,6 +4,8 @@
 #include <array>
 #include <cstdint>
 
+#include "base/stack.hpp"
+
 namespace quorvane_dsl::check {
 
 using hir::BinOp;
@@ -92,6 +94,10 @@ Ty Checker::quantity_at(ExprId id, double length, double angle) {
 }
 
 Ty Checker::infer(ExprId id) {
+    if (!base::stack_room()) [[unlikely]] {
+        too_deep(hir.expr_src(id));
+        return Ty::unknown();
+    }
     const Ty ty = infer_kind(id, hir.expr(id));
     record(id, ty);
     return ty;

@@ -1,5 +1,9 @@
 #include "check/check.hpp"
 
+#include <span>
+
+#include "base/stack.hpp"
+
 namespace quorvane_dsl::check {
 
 using hir::Expr;
@@ -22,7 +26,12 @@ bool is_append_call(const hir::Hir& hir, ExprId id) {
 } // namespace
 
 void Checker::stmts(const hir::Body& body) {
-    for (const hir::StmtId id : hir.body(body)) {
+    const std::span<const hir::StmtId> ids = hir.body(body);
+    if (!ids.empty() && !base::stack_room()) [[unlikely]] {
+        too_deep(hir.stmt_src(ids.front()));
+        return;
+    }
+    for (const hir::StmtId id : ids) {
         std::visit(
             [&](const auto& s) {
                 using S = std::decay_t<decltype(s)>;

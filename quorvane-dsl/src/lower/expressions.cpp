@@ -3,6 +3,7 @@
 #include <charconv>
 #include <limits>
 
+#include "base/stack.hpp"
 #include "lower/lowerer.hpp"
 #include "lower/walk.hpp"
 #include "syntax/lexer.hpp"
@@ -169,6 +170,10 @@ hir::ExprId Lowerer::binary_chain(std::uint32_t outermost) {
 
 hir::ExprId Lowerer::lower_at(std::uint32_t node) {
     const syntax::Tree& tree = *tree_;
+    if (!base::stack_room()) [[unlikely]] {
+        too_deep(tree.range(node));
+        return missing(tree.range(node));
+    }
     // Operator chains and parentheses make no expression at this node, so take no range of it.
     switch (tree.kind(node)) {
     case SyntaxKind::BIN_EXPR:

@@ -54,6 +54,13 @@ void Lowerer::error(hir::Src at, std::string message) {
     hir_.diagnostics.push_back(diag::Diagnostic{.message = std::move(message), .src = at});
 }
 
+void Lowerer::too_deep(source::TextRange at) {
+    if (!too_deep_reported_) {
+        too_deep_reported_ = true;
+        error(src(at), "nested too deeply");
+    }
+}
+
 void Lowerer::occurrence(hir::Res res, hir::Src at, bool declaration) {
     if (options_.occurrences) {
         hir_.occurrences.push_back({std::move(res), at, declaration});

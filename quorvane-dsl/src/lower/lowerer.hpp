@@ -136,6 +136,9 @@ class Lowerer {
     hir::Src src(source::TextRange range) const { return {range, file_}; }
     hir::Src src_at(std::uint32_t index) const { return {tree_->range(index), file_}; }
     void error(hir::Src at, std::string message);
+    // Reports, once per lowering, a construct the stack has no room for: under tight stack limits
+    // the stack runs out before the parser's nesting limit is reached.
+    void too_deep(source::TextRange at);
     void occurrence(hir::Res res, hir::Src at, bool declaration);
     hir::ExprId missing(source::TextRange range);
 
@@ -219,6 +222,7 @@ class Lowerer {
     // sorted, and read only for a name that is unknown.
     std::vector<std::string_view> define_names_;
     bool place_star_ = false;
+    bool too_deep_reported_ = false;
     std::vector<Work> const_work_;
     std::vector<Work> layer_work_;
     std::vector<Work> xs_work_;

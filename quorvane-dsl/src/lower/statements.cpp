@@ -2,6 +2,7 @@
 #include <algorithm>
 
 #include "base/fatal.hpp"
+#include "base/stack.hpp"
 #include "lower/lowerer.hpp"
 #include "lower/walk.hpp"
 
@@ -54,6 +55,10 @@ std::vector<hir::StmtId> Lowerer::stmts(std::uint32_t parent, Level level) {
 }
 
 std::vector<hir::StmtId> Lowerer::block(std::uint32_t block, Level level) {
+    if (!base::stack_room()) [[unlikely]] {
+        too_deep(tree_->range(block));
+        return {};
+    }
     scopes_.push();
     std::vector<hir::StmtId> body = stmts(block, level);
     scopes_.pop();

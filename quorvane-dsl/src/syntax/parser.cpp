@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "base/fatal.hpp"
+#include "base/stack.hpp"
 #include "syntax/grammar.hpp"
 #include "syntax/lexer.hpp"
 
@@ -137,7 +138,7 @@ void Parser::recover(std::string_view message, RecoverySet set) {
 }
 
 bool Parser::enter() {
-    if (depth_ == max_depth) {
+    if (depth_ == max_depth || !base::stack_room()) {
         return false;
     }
     ++depth_;

@@ -93,7 +93,8 @@ class Parser {
     bool has_errors() const { return !errors_.empty(); }
 
     // Nesting guard of the recursive productions: `enter` is false (and changes nothing) once
-    // the limit is reached; every successful `enter` is paired with `leave`.
+    // the limit is reached or the stack runs low; every successful `enter` is paired with
+    // `leave`.
     bool enter();
     void leave() { --depth_; }
 

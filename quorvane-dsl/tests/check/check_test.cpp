@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "base/stack.hpp"
 #include "check/check.hpp"
 #include "lower/lower.hpp"
 #include "syntax/parser.hpp"
@@ -337,4 +338,54 @@ TEST(Check, DeepNesting) {
     EXPECT_EQ(messages("define a = " + lists + "\ndefine b = " + negations + "1um\ndefine c = " +
                        sums + "\ncell k { " + loops + " }\ndefine d: bool = c\n"),
               Lines{"`d` is declared bool but its value is integer @ c"});
+}
+
+namespace {
+
+// Calls `work` with `room` bytes of stack left above what the guards keep back.
+template <class F> void with_stack_left(std::size_t room, F&& work) {
+    volatile char frame[4096];
+    frame[0] = 0;
+    if (base::stack_left() > base::stack_reserve + room) {
+        with_stack_left(room, work);
+    } else {
+        work();
+    }
+    frame[0] = frame[0] + 1;
+}
+
+} // namespace
+
+// Where the stack runs low before the parser's nesting limit, each pass of the front end reports
+// the first place once and follows it no further, instead of running off the stack.
+TEST(Check, NestingBeyondTheStackIsReported) {
+    constexpr std::size_t room = std::size_t{64} << 10;
+    std::string blocks;
+    for (int i = 0; i < 300; ++i) {
+        blocks = "if true { " + blocks + " }";
+    }
+    for (const std::string& text : {"define a = " + std::string(900, '-') + "1\n",
+                                    std::string(layers) + "cell k { " + blocks + " }\n"}) {
+        with_stack_left(room, [&] {
+            const syntax::parser::Parse parse = syntax::parser::parse(text);
+            ASSERT_FALSE(parse.errors.empty());
+            EXPECT_EQ(parse.errors.front().message, "nested too deeply");
+        });
+        load::Loaded loaded;
+        const source::FileId file = loaded.files.add("t.qvs", text);
+        loaded.sources.emplace_back(file, syntax::parser::parse(text));
+        with_stack_left(room, [&] {
+            const hir::Hir lowered = lower::lower(std::move(loaded));
+            ASSERT_EQ(lowered.diagnostics.size(), 1u);
+            EXPECT_EQ(lowered.diagnostics[0].message, "nested too deeply");
+        });
+        const Result full = analyze_text(text);
+        ASSERT_TRUE(full.checked.diagnostics.empty());
+        with_stack_left(room, [&] {
+            const check::Checked checked = check::check(full.hir);
+            ASSERT_EQ(checked.diagnostics.size(), 1u);
+            EXPECT_EQ(checked.diagnostics[0].message,
+                      "checking nests too deeply (are brackets or blocks nested too far?)");
+        });
+    }
 }

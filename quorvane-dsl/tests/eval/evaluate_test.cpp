@@ -94,7 +94,7 @@ TEST(Evaluate, DeepChainsEvaluateOnTheWorkStackAndStopOnASmallOne) {
         return result.library ? std::optional(result.library->cells.back().attrs.at(0).second)
                               : std::nullopt;
     };
-    base::run_on_work_stack([&] {
+    ASSERT_TRUE(base::run_on_work_stack([&] {
         EXPECT_EQ(attribute(evaluate(analyse(constants(1000)), {})),
                   ir::Value{ir::Value::Int{1000}});
         std::string cells = "define layer { m { gds 1/0 } }\ncell c1249 { layer m { shape rect "
@@ -106,7 +106,7 @@ TEST(Evaluate, DeepChainsEvaluateOnTheWorkStackAndStopOnASmallOne) {
         const auto hierarchy = evaluate(analyse(cells), {});
         ASSERT_TRUE(hierarchy.library.has_value());
         EXPECT_EQ(hierarchy.library->cells.size(), 1250u);
-    });
+    }));
     std::string sum = "define s = 0";
     for (int i = 0; i < 100'000; ++i) {
         sum += " + 1";
@@ -256,13 +256,13 @@ TEST(Evaluate, DiagnosticsAloneAreTheSameAsWithTheLibrary) {
                 })) {
                 continue;
             }
-            base::run_on_work_stack([&] {
+            ASSERT_TRUE(base::run_on_work_stack([&] {
                 const EvalResult kept = evaluate(*analysis, {});
                 const EvalResult alone = evaluate(*analysis, {.keep_library = false});
                 EXPECT_EQ(kept.diagnostics, alone.diagnostics) << entry.path();
                 EXPECT_FALSE(alone.library.has_value()) << entry.path();
                 failing += kept.library ? 0 : 1;
-            });
+            }));
             ++compared;
         }
     }
