@@ -4,6 +4,7 @@
 
 #include "analysis.hpp"
 #include "file_io.hpp"
+#include "ir/text.hpp"
 #include "read.hpp"
 #include "report.hpp"
 
@@ -58,7 +59,7 @@ Loaded select_tops(const std::string& path, Library library, const TopSelection&
             ++index;
         }
         if (index == library.cells.size()) {
-            return error(path + " has no cell `" + name + "`");
+            return error(path + " has no cell " + quorvane_dsl::ir::shown(name));
         }
         chosen.push_back(index);
     }

@@ -87,13 +87,14 @@ std::expected<std::vector<ir::Shape>, std::string> outline(const std::string& na
     // The engine refuses what it cannot compute exactly; checking first also keeps the centre's
     // integer sums from overflowing.
     if (const auto far = boolean::check_range(frame); far) {
-        return std::unexpected("cell `" + name + "` is too large to outline: " + far->message);
+        return std::unexpected("cell " + ir::shown(name) +
+                               " is too large to outline: " + far->message);
     }
     const boolean::Ring mark = arrow_mark(box, s);
     auto cut = boolean::boolean(std::span(&frame, 1), std::span(&mark, 1), boolean::Op::Difference);
     if (!cut) {
-        return std::unexpected("cell `" + name +
-                               "` is too large to outline: " + cut.error().message);
+        return std::unexpected("cell " + ir::shown(name) +
+                               " is too large to outline: " + cut.error().message);
     }
     std::vector<ir::Shape> shapes;
     for (const boolean::Ring& ring : boolean::keyholes(std::move(*cut))) {
@@ -189,8 +190,8 @@ std::expected<ir::Cell, std::string> published(const ir::Library& design, std::u
     }
     const std::optional<ir::Box> footprint = quorvane_dsl::signature::footprint(design, index);
     if (!footprint) {
-        return std::unexpected("cell `" + cell.name +
-                               "` has no geometry and no ports to make a blackbox of");
+        return std::unexpected("cell " + ir::shown(cell.name) +
+                               " has no geometry and no ports to make a blackbox of");
     }
     auto shapes = outline(cell.name, *footprint);
     if (!shapes) {
@@ -213,8 +214,8 @@ std::expected<ir::Cell, std::string> republished(ir::Library& output, const ir::
     quorvane_dsl::link::Linker linker;
     auto copy = linker.contents(output, 0, design, index);
     if (copy && !copy->instances.empty()) {
-        return std::unexpected("blackbox `" + copy->name +
-                               "` contains instances; it cannot be published");
+        return std::unexpected("blackbox " + ir::shown(copy->name) +
+                               " contains instances; it cannot be published");
     }
     if (auto changed = quorvane_dsl::signature::changed_blackbox(design.cells[index], design.dbu)) {
         return std::unexpected(std::move(*changed));
@@ -255,9 +256,9 @@ std::string blackbox_summary(const ir::Cell& cell, double dbu) {
     }
     const ir::Box& box = cell.blackbox->footprint;
     using quorvane_dsl::units::format_length;
-    return cell.name + ": " + format_length(dbu * width_of(box)) + " × " +
+    return ir::spelled_out(cell.name) + ": " + format_length(dbu * width_of(box)) + " × " +
            format_length(dbu * height_of(box)) + ", " + std::to_string(ports) +
-           " port location(s), content " + cell.blackbox->content;
+           " port location(s), content " + ir::spelled_out(cell.blackbox->content);
 }
 
 } // namespace quorvane

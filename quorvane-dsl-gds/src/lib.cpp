@@ -527,7 +527,7 @@ std::expected<std::vector<std::string>, std::string> write_gds(ir::Library libra
     }
     vork::io::gds::writer::StructureStream stream{sink};
     const auto stream_error = [](const vork::io::gds::GdsError& error) {
-        return std::unexpected(vork::io::gds::debug_text(error));
+        return std::unexpected(vork::io::gds::debug_text(error, cell_named));
     };
     if (auto begun = vork::io::gds::writer::begin_library(stream, out.layout()); !begun) {
         return stream_error(begun.error());

@@ -378,6 +378,12 @@ TEST(Import, ControlCharactersInNamesTravelThroughGds) {
     EXPECT_EQ(written->warnings, std::vector<std::string>{
                                      "cell `tab\\x09name`: `param:long=\"" + std::string(28, 'x') +
                                      "…` is longer than 126 bytes and is not written to GDS"});
+
+    // The stream writer's refusal spells the name out too, inside its debug form.
+    library.cells[0].shapes[0].geometry = ir::Geometry{ir::Box{0, 0, 5000000000, 5}};
+    EXPECT_EQ(quorvane_dsl_gds::write_gds(library).error(),
+              "Format(\"cell `tab\\\\x09name`: coordinate 5000000000 does not fit in GDSII's 32 "
+              "bits\")");
 }
 
 TEST(Import, SelfContainingAndDeepHierarchies) {

@@ -6,6 +6,7 @@
 
 #include "base/utf8.hpp"
 #include "blackbox/blackbox.hpp"
+#include "ir/text.hpp"
 #include "link/link.hpp"
 #include "link/merge.hpp"
 #include "signature/signature.hpp"
@@ -89,8 +90,8 @@ class Unboxer {
         }
         const auto named = index_.by_name.find(name);
         if (named == index_.by_name.end()) {
-            report_.warnings.push_back("no whitebox for blackbox `" + name +
-                                       "`; it stays a blackbox");
+            report_.warnings.push_back("no whitebox for blackbox " + ir::shown(name) +
+                                       "; it stays a blackbox");
             return false;
         }
         const Source revision = named->second;
@@ -100,7 +101,7 @@ class Unboxer {
             return take(b, name, revision, true);
         }
         const std::string found = signature::Digests(library).content(revision.cell);
-        report_.errors.push_back("`" + name + "` in " + whiteboxes_[revision.library].name +
+        report_.errors.push_back(ir::shown(name) + " in " + whiteboxes_[revision.library].name +
                                  " does not match the blackbox: its content signature is " +
                                  std::string(short_signature(found)) + " instead of " +
                                  std::string(short_signature(record.content)) +
@@ -115,20 +116,21 @@ class Unboxer {
         const Whiteboxes& offered = whiteboxes_[source.library];
         auto cell = linker_.contents(design_, source.library, *offered.library, source.cell);
         if (!cell) {
-            report_.errors.push_back("`" + name + "` cannot take the whitebox in " + offered.name +
-                                     ": " + cell.error());
+            report_.errors.push_back(ir::shown(name) + " cannot take the whitebox in " +
+                                     offered.name + ": " + cell.error());
             return false;
         }
         // The linker reuses its earlier copies, and one of them may since have become a whitebox
         // that places this very blackbox: taking it would make the layout contain itself.
         if (reaches(cell->instances, b)) {
-            report_.errors.push_back("`" + name + "` cannot take the whitebox in " + offered.name +
-                                     ": cell `" + name + "` would contain itself");
+            report_.errors.push_back(ir::shown(name) + " cannot take the whitebox in " +
+                                     offered.name + ": cell " + ir::shown(name) +
+                                     " would contain itself");
             return false;
         }
         cell->name = name;
         design_.cells[b] = std::move(*cell);
-        report_.unboxed.push_back("`" + name + "` ← " + offered.name +
+        report_.unboxed.push_back(ir::shown(name) + " ← " + offered.name +
                                   (revision ? " (a revision with the same interface)" : ""));
         return true;
     }

@@ -12,6 +12,7 @@
 #include <tbb/task_group.h>
 
 #include "decompile/decompiler.hpp"
+#include "ir/text.hpp"
 #include "syntax/kind.hpp"
 #include "units/units.hpp"
 
@@ -405,7 +406,7 @@ struct CellWriter {
     }
 
     void warn(std::string_view what) {
-        d.warnings.push_back("cell `" + cell.name + "`: " + std::string(what));
+        d.warnings.push_back("cell " + ir::shown(cell.name) + ": " + std::string(what));
     }
 
     void header() {
@@ -431,7 +432,7 @@ struct CellWriter {
             }
             const auto literal = checked_literal(value);
             if (!literal) {
-                warn("skipped the attribute `" + name + "`" + mixed_list_suffix);
+                warn("skipped the attribute " + ir::shown(name) + mixed_list_suffix);
                 continue;
             }
             lines += "        " + identifier(name, names) + " " + *literal + "\n";
@@ -460,19 +461,19 @@ struct CellWriter {
                 continue;
             }
             if (!is_plain_identifier(name)) {
-                warn("skipped the attribute `" + name + "` of marker `" + marker.name +
-                     "`, whose name is no identifier");
+                warn("skipped the attribute " + ir::shown(name) + " of marker " +
+                     ir::shown(marker.name) + ", whose name is no identifier");
                 continue;
             }
             if (const auto required = unfit_marker_attribute(name, value)) {
-                warn("skipped the attribute `" + name + "` of marker `" + marker.name +
-                     "`, which must hold " + std::string(*required));
+                warn("skipped the attribute " + ir::shown(name) + " of marker " +
+                     ir::shown(marker.name) + ", which must hold " + std::string(*required));
                 continue;
             }
             const auto literal = checked_literal(value);
             if (!literal) {
-                warn("skipped the attribute `" + name + "` of marker `" + marker.name + "`" +
-                     mixed_list_suffix);
+                warn("skipped the attribute " + ir::shown(name) + " of marker " +
+                     ir::shown(marker.name) + mixed_list_suffix);
                 continue;
             }
             text += text.empty() ? "with " : ", ";

@@ -8,6 +8,7 @@
 #include "boolean/boolean.hpp"
 #include "boolean/path.hpp"
 #include "ir/engine.hpp"
+#include "ir/text.hpp"
 #include "ir/walk.hpp"
 
 namespace quorvane_dsl::dummy {
@@ -347,8 +348,8 @@ std::expected<Flattened, std::string> flatten(const ir::Library& library, std::u
                                               const Targets& targets) {
     RelevanceMemo memo(library.cells.size(), unknown);
     if (flattened_size(library, top, targets, memo) > max_flattened) {
-        return std::unexpected("cell `" + library.cells.at(top).name + "` places more than " +
-                               std::to_string(max_flattened) +
+        return std::unexpected("cell " + ir::shown(library.cells.at(top).name) +
+                               " places more than " + std::to_string(max_flattened) +
                                " cells and shapes when flattened for dummy fill");
     }
     Flattened out;

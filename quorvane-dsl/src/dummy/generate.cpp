@@ -7,6 +7,7 @@
 #include "dummy/dummy.hpp"
 #include "dummy/flatten.hpp"
 #include "dummy/grid.hpp"
+#include "ir/text.hpp"
 #include "ir/walk.hpp"
 #include "signature/signature.hpp"
 
@@ -87,7 +88,7 @@ std::expected<Resolved, std::string> resolve(ir::Library& library, const Rule& r
 }
 
 std::string out_of_range(const ir::Cell& top, const boolean::RangeError& error) {
-    return "dummy fill of cell `" + top.name + "`: " + error.message;
+    return "dummy fill of cell " + ir::shown(top.name) + ": " + error.message;
 }
 
 // The fill region of a top cell and its area; none when there is nothing to fill.
@@ -337,7 +338,8 @@ std::expected<std::vector<Report>, std::string> generate(ir::Library& library,
                                                          const std::vector<Rule>& rules) {
     // Flattening follows every placement; a cell that contains itself would never end it.
     if (const auto looped = ir::cycle(library.cells)) {
-        return std::unexpected("cell `" + library.cells[*looped].name + "` contains itself");
+        return std::unexpected("cell " + ir::shown(library.cells[*looped].name) +
+                               " contains itself");
     }
     const std::vector<std::uint64_t> tops = library.tops;
     std::vector<Report> reports;

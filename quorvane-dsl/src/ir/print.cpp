@@ -318,20 +318,41 @@ std::optional<std::string> uncarried_text(std::string_view kind, std::string_vie
     return std::string(kind) + " " + shown(text);
 }
 
+// The bytes of the control character that `text` starts with, 0 for none: the C0 controls,
+// DEL and the C1 controls U+0080..U+009F (encoded C2 80..C2 9F, NEL among them), each of which
+// may end or split a line.
+std::size_t control_length(std::string_view text) {
+    if (text.empty()) {
+        return 0;
+    }
+    const auto byte = static_cast<unsigned char>(text[0]);
+    if (byte < 0x20 || byte == 0x7f) {
+        return 1;
+    }
+    const bool c1 = byte == 0xc2 && text.size() > 1 &&
+                    static_cast<unsigned char>(text[1]) >= 0x80 &&
+                    static_cast<unsigned char>(text[1]) < 0xa0;
+    return c1 ? 2 : 0;
+}
+
 } // namespace
 
 std::string spelled_out(std::string_view name) {
     std::string out;
-    for (const char c : name) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x20 || byte == 0x7f) {
+    for (std::size_t i = 0; i < name.size();) {
+        const std::size_t control = control_length(name.substr(i));
+        if (control == 0) {
+            out += name[i++];
+            continue;
+        }
+        for (const char c : name.substr(i, control)) {
             constexpr char digits[] = "0123456789abcdef";
+            const auto byte = static_cast<unsigned char>(c);
             out += "\\x";
             out += digits[byte >> 4];
             out += digits[byte & 15];
-        } else {
-            out += c;
         }
+        i += control;
     }
     return out;
 }
@@ -342,11 +363,7 @@ std::string shown(std::string_view name) {
 
 bool carries_name(std::string_view name) {
     for (std::size_t i = 0; i < name.size(); ++i) {
-        const auto byte = static_cast<unsigned char>(name[i]);
-        // U+0080..U+009F are the C1 controls, encoded as C2 80..C2 9F.
-        const bool c1 =
-            byte == 0xc2 && i + 1 < name.size() && static_cast<unsigned char>(name[i + 1]) < 0xa0;
-        if (byte < 0x20 || byte == 0x7f || c1) {
+        if (control_length(name.substr(i)) > 0) {
             return false;
         }
     }

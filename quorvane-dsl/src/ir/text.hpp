@@ -29,8 +29,8 @@ std::expected<std::string, std::string> print(const Library& library);
 // GDSII metadata can carry it.
 std::optional<std::string> unwritable_value(const Cell& cell);
 
-// Whether IR text carries the name as it is: a control character would end or split a line,
-// so the name would come back as another.
+// Whether IR text carries the name as it is: a control character (C0, DEL or C1) would end or
+// split a line, so the name would come back as another.
 bool carries_name(std::string_view name);
 
 // Whether a writer carries a name as it is.
@@ -40,8 +40,8 @@ using Carries = bool (*)(std::string_view name);
 // "attribute `k` of marker `p`"); the writer refuses the cell for it.
 std::optional<std::string> uncarried_name(const Cell& cell, Carries carries);
 
-// The name with its control characters spelled out (\x09), so that it cannot break the line
-// of a message that names it.
+// The name with the control characters that `carries_name` refuses spelled out byte by byte
+// (\x09, \xc2\x85), so that it cannot break the line of a message that names it.
 std::string spelled_out(std::string_view name);
 
 // The name spelled out, in backticks.

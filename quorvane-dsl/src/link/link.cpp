@@ -1,5 +1,6 @@
 #include "link/link.hpp"
 
+#include "ir/text.hpp"
 #include "units/units.hpp"
 
 namespace quorvane_dsl::link {
@@ -47,7 +48,7 @@ std::string free_layer_name(const ir::Library& library, const std::string& name)
 }
 
 std::string contains_itself(const ir::Library& source, std::uint64_t cell) {
-    return "cell `" + source.cells.at(cell).name + "` contains itself";
+    return "cell " + ir::shown(source.cells.at(cell).name) + " contains itself";
 }
 
 } // namespace

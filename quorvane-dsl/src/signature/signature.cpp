@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "ir/engine.hpp"
+#include "ir/text.hpp"
 #include "ir/transform.hpp"
 #include "ir/walk.hpp"
 #include "units/units.hpp"
@@ -322,8 +323,8 @@ std::optional<std::string> changed_blackbox(const ir::Cell& cell, double dbu) {
         interface(cell, cell.blackbox->footprint, dbu) == cell.blackbox->interface) {
         return std::nullopt;
     }
-    return "blackbox `" + cell.name +
-           "` does not match its interface signature: it was changed after it was published";
+    return "blackbox " + ir::shown(cell.name) +
+           " does not match its interface signature: it was changed after it was published";
 }
 
 } // namespace quorvane_dsl::signature

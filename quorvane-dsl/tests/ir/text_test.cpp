@@ -307,7 +307,7 @@ TEST(IrText, NamesThatWouldNotReadBackAreRefused) {
     EXPECT_EQ(refusal([](Library& l) { l.cells[1].source = "x\ty"; }),
               "cannot write cell `top` as IR text: source `x\\x09y` would not read back");
     EXPECT_EQ(refusal([](Library& l) { l.cells[1].instances[0].name = "c\u0085"; }),
-              "cannot write cell `top` as IR text: instance `c\u0085` would not read back");
+              "cannot write cell `top` as IR text: instance `c\\xc2\\x85` would not read back");
 
     // Names of any other characters, and an empty source, read back as they were written.
     const auto printed = library_with([](Library& l) {

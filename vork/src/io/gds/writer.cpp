@@ -414,8 +414,8 @@ struct StructureWriter {
     }
 
     std::unexpected<GdsError> refuse(std::string_view what, std::int64_t value, int bits) const {
-        return std::unexpected(GdsError{
-            FormatError{"cell `" + std::string(cell) + "`: " + not_fitting(what, value, bits)}});
+        return std::unexpected(
+            GdsError{FormatError{not_fitting(what, value, bits), std::string(cell)}});
     }
 
     // The transform's reals, with a refusal naming the cell like every other value that does
@@ -423,8 +423,7 @@ struct StructureWriter {
     Status transform_records(const shape::Transform& transform) const {
         auto written = write_transform_records(out, transform);
         if (const auto* refused = written ? nullptr : std::get_if<FormatError>(&written.error())) {
-            return std::unexpected(
-                GdsError{FormatError{"cell `" + std::string(cell) + "`: " + refused->message}});
+            return std::unexpected(GdsError{FormatError{refused->message, std::string(cell)}});
         }
         return written;
     }
