@@ -114,7 +114,7 @@ int main(int argc, char** argv) {
     // A write past the file size limit then fails like one to a full disk: reported, its
     // temporary removed, rather than the process killed with the temporary left behind.
     std::signal(SIGXFSZ, SIG_IGN);
-    // Deep designs are followed by recursion; the work thread's stack is what the depth limits
+    // Deep designs are followed by recursion; the reserved work stack is what the depth limits
     // of parsing, analysis and evaluation are measured against.
     Outcome outcome = Pass{};
     const auto ran = quorvane_dsl::base::run_on_work_stack(

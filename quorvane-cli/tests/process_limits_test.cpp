@@ -99,3 +99,29 @@ TEST(ProcessLimits, WritesPastTheFileSizeLimitFailAndLeaveNothingBehind) {
     EXPECT_EQ(printed.status, 2);
     EXPECT_EQ(printed.err, "error: writing standard output: File too large (os error 27)\n");
 }
+
+// Where no thread can start, the calling thread switches to the same large stack: a chain of
+// definitions far deeper than its own stack would follow evaluates all the same.
+TEST(ProcessLimits, DeepChainsEvaluateWhereNoThreadCanStart) {
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "needs root to run the tool as another user under a process limit";
+    }
+    const fs::path dir = fresh_dir("quorvane_deep_without_threads");
+    std::ofstream chain(dir / "a.qvs");
+    chain << "define c0 = 1\n";
+    for (int i = 1; i < 10000; ++i) {
+        chain << "define c" << i << " = c" << i - 1 << " + 1\n";
+    }
+    chain << "cell top { attribute { v c9999 } }\n";
+    chain.close();
+    // A user no other run shares: every process of the user counts against the limit.
+    const std::string user = std::to_string(200000 + ::getpid());
+    const std::string as_user = "setpriv --reuid=" + user + " --regid=" + user + " --clear-groups";
+    const std::string quiet = "env ASAN_OPTIONS=detect_leaks=0 ";
+    const auto unlimited = run_limited(bin(), "", "ir a.qvs", dir, quiet + as_user);
+    ASSERT_EQ(unlimited.status, 0) << unlimited.err;
+    const auto limited =
+        run_limited(bin(), "", "ir a.qvs", dir, quiet + "prlimit --nproc=1 " + as_user);
+    EXPECT_EQ(limited.status, 0) << limited.err;
+    EXPECT_TRUE(limited.out == unlimited.out);
+}

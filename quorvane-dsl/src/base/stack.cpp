@@ -3,12 +3,25 @@
 #include <pthread.h>
 #include <sys/mman.h>
 #include <sys/resource.h>
+#include <ucontext.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdint>
 #include <exception>
 #include <optional>
+
+// GCC names AddressSanitizer by a macro, Clang by a feature.
+#if defined(__SANITIZE_ADDRESS__)
+#define QV_ADDRESS_SANITIZER 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define QV_ADDRESS_SANITIZER 1
+#endif
+#endif
+#ifdef QV_ADDRESS_SANITIZER
+#include <sanitizer/common_interface_defs.h>
+#endif
 
 namespace quorvane_dsl::base {
 namespace {
@@ -52,27 +65,114 @@ std::size_t largest_work_stack() {
     return std::min(work_stack_size, *limit / 4 / page_size() * page_size());
 }
 
-// The lowest usable address of the current thread's stack, looked up once per thread. A stack
-// that grows on demand (the main thread's, `ulimit -s unlimited`) counts only as far as a work
-// stack could reach: its growth takes address space like any mapping.
+// The lowest usable address of the current thread's own stack. A stack that grows on demand
+// (the main thread's, `ulimit -s unlimited`) counts only as far as a work stack could reach: its
+// growth takes address space like any mapping.
+std::uintptr_t thread_stack_low_end() {
+    pthread_attr_t attr;
+    void* base = nullptr;
+    std::size_t size = 0;
+    if (pthread_getattr_np(pthread_self(), &attr) == 0) {
+        pthread_attr_getstack(&attr, &base, &size);
+        pthread_attr_destroy(&attr);
+    }
+    const std::uintptr_t high = reinterpret_cast<std::uintptr_t>(base) + size;
+    // The guard page at the low end is part of what the attributes report.
+    return high - std::min(size, largest_work_stack()) + page_size();
+}
+
+// The lowest usable address of the stack in use on this thread: its own, looked up once, or
+// the mapping it switched to; 0 until first asked.
+constinit thread_local std::uintptr_t low_end = 0;
+
 std::uintptr_t stack_low_end() {
-    thread_local const std::uintptr_t low = [] {
-        pthread_attr_t attr;
-        void* base = nullptr;
-        std::size_t size = 0;
-        if (pthread_getattr_np(pthread_self(), &attr) == 0) {
-            pthread_attr_getstack(&attr, &base, &size);
-            pthread_attr_destroy(&attr);
-        }
-        const std::uintptr_t high = reinterpret_cast<std::uintptr_t>(base) + size;
-        // The guard page at the low end is part of what the attributes report.
-        return high - std::min(size, largest_work_stack()) + page_size();
-    }();
-    return low;
+    if (low_end == 0) {
+        low_end = thread_stack_low_end();
+    }
+    return low_end;
 }
 
 // How a try to run on a stack of one size went.
-enum class Attempt : std::uint8_t { Ran, NotMapped, NoThread };
+enum class Attempt : std::uint8_t { Ran, NotMapped, NotStarted };
+
+struct StackBounds {
+    const void* bottom = nullptr;
+    std::size_t size = 0;
+};
+
+// AddressSanitizer keeps one stack per thread unless told of every switch between stacks: left
+// alone, it takes the frames on the other stack for overflows. Without it these do nothing.
+void start_switch([[maybe_unused]] void** fake_stack, [[maybe_unused]] StackBounds to) {
+#ifdef QV_ADDRESS_SANITIZER
+    __sanitizer_start_switch_fiber(fake_stack, to.bottom, to.size);
+#endif
+}
+
+void finish_switch([[maybe_unused]] void* fake_stack, [[maybe_unused]] StackBounds* from) {
+#ifdef QV_ADDRESS_SANITIZER
+    __sanitizer_finish_switch_fiber(fake_stack, from ? &from->bottom : nullptr,
+                                    from ? &from->size : nullptr);
+#endif
+}
+
+// A job run from the calling thread on another stack.
+struct Switch {
+    Job* job;
+    ucontext_t caller{};
+    ucontext_t work{};
+    StackBounds caller_stack; // told to the sanitizer on the way back
+};
+
+// The switch this thread is entering: `makecontext` passes nothing wider than an int.
+constinit thread_local Switch* entering = nullptr;
+
+// Never returns: the work's stack is left for good by switching back.
+void enter_switched() {
+    Switch& run = *entering;
+    finish_switch(nullptr, &run.caller_stack);
+    run_job(run.job);
+    start_switch(nullptr, run.caller_stack);
+    swapcontext(&run.work, &run.caller);
+}
+
+// Runs the job on `stack` from the calling thread. The job catches what it throws, so nothing
+// unwinds across the switch; the guards measure against `stack` until it is back.
+bool run_on_switched_stack(Job& job, void* stack, std::size_t size) {
+    Switch run{&job};
+    if (getcontext(&run.work) != 0) {
+        return false;
+    }
+    run.work.uc_stack.ss_sp = stack;
+    run.work.uc_stack.ss_size = size;
+    makecontext(&run.work, enter_switched, 0);
+    const std::uintptr_t own_low_end = stack_low_end();
+    const std::uintptr_t own_reserve_line = detail::reserve_line;
+    low_end = reinterpret_cast<std::uintptr_t>(stack) + page_size();
+    detail::reserve_line = 0;
+    entering = &run;
+    void* fake_stack = nullptr;
+    start_switch(&fake_stack, {stack, size});
+    const bool switched = swapcontext(&run.caller, &run.work) == 0;
+    finish_switch(fake_stack, nullptr);
+    low_end = own_low_end;
+    detail::reserve_line = own_reserve_line;
+    return switched;
+}
+
+bool run_on_thread(Job& job, void* stack, std::size_t size) {
+    pthread_attr_t attr;
+    if (pthread_attr_init(&attr) != 0) {
+        return false;
+    }
+    pthread_t thread;
+    const bool started = pthread_attr_setstack(&attr, stack, size) == 0 &&
+                         pthread_create(&thread, &attr, run_job, &job) == 0;
+    pthread_attr_destroy(&attr);
+    if (started) {
+        pthread_join(thread, nullptr);
+    }
+    return started;
+}
 
 Attempt run_on_mapped_stack(Job& job, std::size_t size) {
     // No swap is promised for the reservation, so a large stack does not count against the
@@ -85,23 +185,15 @@ Attempt run_on_mapped_stack(Job& job, std::size_t size) {
     // A guard page below the stack turns any step the guards missed into a fault, never into
     // a write over other memory.
     mprotect(stack, page_size(), PROT_NONE);
-    pthread_attr_t attr;
-    pthread_t thread;
-    Attempt attempt = Attempt::NoThread;
-    if (pthread_attr_init(&attr) == 0) {
-        if (pthread_attr_setstack(&attr, stack, size) == 0 &&
-            pthread_create(&thread, &attr, run_job, &job) == 0) {
-            pthread_join(thread, nullptr);
-            attempt = Attempt::Ran;
-        }
-        pthread_attr_destroy(&attr);
-    }
+    // Where no thread can start (`ulimit -u`), the calling thread runs the job on the same
+    // stack, so the depth a design may reach does not depend on the process limit.
+    const bool ran = run_on_thread(job, stack, size) || run_on_switched_stack(job, stack, size);
     munmap(stack, size);
-    return attempt;
+    return ran ? Attempt::Ran : Attempt::NotStarted;
 }
 
-// Halves the reservation until one is granted; a thread that cannot start does not start on a
-// smaller stack either, and a stack no larger than the calling thread's is not worth a thread.
+// Halves the reservation until one is granted; a job that cannot start on a stack does not on a
+// smaller one either, and a stack no larger than the calling thread's is not worth a thread.
 Attempt run_on_largest_mapped_stack(Job& job, std::size_t calling_room) {
     for (std::size_t size = largest_work_stack(); size >= min_work_stack && size > calling_room;
          size = size / 2 / page_size() * page_size()) {
@@ -121,8 +213,8 @@ std::expected<void, StackLimit> run_on_work_stack(const std::function<void()>& w
     const Attempt attempt = run_on_largest_mapped_stack(job, calling_room);
     if (attempt != Attempt::Ran) {
         if (calling_room < min_work_stack) {
-            // Where no thread starts, or nothing limits the address space, only a larger calling
-            // thread's stack would have served.
+            // Where the job could not start, or nothing limits the address space, only a larger
+            // calling thread's stack would have served.
             const bool mapping_refused = attempt == Attempt::NotMapped && address_space_limit();
             return std::unexpected(mapping_refused ? StackLimit::AddressSpace : StackLimit::Stack);
         }

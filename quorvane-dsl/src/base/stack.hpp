@@ -1,5 +1,5 @@
 // The stack that deep inputs are followed on: one work thread with a large reserved stack, and
-// the room left on the current thread's stack for guards of recursive steps.
+// the room left on the stack in use for guards of recursive steps.
 #pragma once
 
 #include <cstddef>
@@ -29,14 +29,15 @@ enum class StackLimit : std::uint8_t { AddressSpace, Stack };
 // Runs `work` on the largest stack the process limits allow and waits for it; an exception it
 // throws is thrown again here. Under an address-space limit the work thread's stack takes at
 // most a quarter of it, the rest being the work's own; the calling thread's stack serves when
-// it is larger. When neither has `min_work_stack` bytes, `work` is not run.
+// it is larger. Where no thread can start, the calling thread runs `work` on the reserved stack
+// itself. When neither stack has `min_work_stack` bytes, `work` is not run.
 [[nodiscard]] std::expected<void, StackLimit> run_on_work_stack(const std::function<void()>& work);
 
-// Bytes of the current thread's stack below the caller's frame.
+// Bytes of the stack in use below the caller's frame.
 std::size_t stack_left();
 
 namespace detail {
-// Where the current thread's stack reaches `stack_reserve`; 0 until its first guard finds it.
+// Where the stack in use on this thread reaches `stack_reserve`; 0 until its first guard finds it.
 inline constinit thread_local std::uintptr_t reserve_line = 0;
 std::uintptr_t find_reserve_line();
 } // namespace detail
