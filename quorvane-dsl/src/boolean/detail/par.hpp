@@ -46,6 +46,18 @@ template <class F> void for_chunks(std::size_t n, std::size_t chunks, F&& f) {
     });
 }
 
+// Runs f(i) for every i in [0, count): on the pool when `parallel`, else in order on the
+// calling thread, which then starts no worker.
+template <class F> void for_each_index(std::size_t count, bool parallel, F&& f) {
+    if (parallel) {
+        tbb::parallel_for(std::size_t{0}, count, f);
+        return;
+    }
+    for (std::size_t i = 0; i < count; ++i) {
+        f(i);
+    }
+}
+
 // fold(begin, end) over [0, n): in chunks on the pool from the threshold, their results joined in
 // chunk order by join(a, b), else once.
 template <class T, class Fold, class Join> T reduce(std::size_t n, Fold&& fold, Join&& join) {
