@@ -26,7 +26,8 @@ inline constexpr std::size_t threshold = 16384;
 // never beyond the threads the system lets start.
 std::size_t threads();
 
-// Whether a step of n items that splits into chunks goes to the pool.
+// Whether a step of n items that splits into chunks goes to the pool. A step below the
+// threshold asks nothing of the pool, which is sized and started only when one reaches it.
 inline bool goes_parallel(std::size_t n) {
     return n >= threshold && threads() > 1;
 }
