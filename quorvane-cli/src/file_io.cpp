@@ -14,6 +14,7 @@
 #include <optional>
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -172,11 +173,33 @@ std::expected<void, std::string> fail_after(const Produce& produce, const std::s
     return write_error(path, code);
 }
 
+// Whether the bytes would take the file past the file size limit. Opening a file to write it
+// in place empties it, and the write would stop at the limit: such a write is refused before,
+// so that the file keeps what it had. The limit holds for regular files only, which a name
+// that does not exist yet becomes.
+bool beyond_file_size_limit(const std::string& path, std::span<const std::string_view> pieces) {
+    struct rlimit limit {};
+    if (::getrlimit(RLIMIT_FSIZE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) {
+        return false;
+    }
+    struct stat info {};
+    const bool regular =
+        ::stat(path.c_str(), &info) == 0 ? S_ISREG(info.st_mode) : !path.ends_with('/');
+    std::size_t total = 0;
+    for (const std::string_view piece : pieces) {
+        total += piece.size();
+    }
+    return regular && total > limit.rlim_cur;
+}
+
 // Something that is no regular file (a device such as /dev/null, a pipe, a directory) or a
 // link to nothing is written in place, as a plain write would: renaming a temporary over it
 // would replace the device or the link itself.
 std::expected<void, std::string> write_in_place(const std::string& path,
                                                 std::span<const std::string_view> pieces) {
+    if (beyond_file_size_limit(path, pieces)) {
+        return write_error(path, EFBIG);
+    }
     Descriptor file{::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666)};
     if (file.fd < 0) {
         return write_error(path, errno);

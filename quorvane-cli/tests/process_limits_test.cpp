@@ -80,19 +80,37 @@ TEST(ProcessLimits, ThreadsThatCannotStartLeaveTheSameOutput) {
     }
 }
 
+// The pool never uses more threads than there are processors, whatever count it is given.
+TEST(ProcessLimits, AThreadCountBeyondTheProcessorsRunsAsAnyOther) {
+    const fs::path dir = fresh_dir("quorvane_thread_count");
+    std::ofstream(dir / "a.qvs") << crossing_circles;
+    const auto usual = run_limited(bin(), "", "ir a.qvs", dir);
+    ASSERT_EQ(usual.status, 0) << usual.err;
+    const auto huge =
+        run_limited(bin(), "", "ir a.qvs", dir, "env RAYON_NUM_THREADS=1000000000000");
+    EXPECT_EQ(huge.status, 0) << huge.err;
+    EXPECT_TRUE(huge.out == usual.out);
+}
+
 TEST(ProcessLimits, WritesPastTheFileSizeLimitFailAndLeaveNothingBehind) {
     const fs::path dir = fresh_dir("quorvane_file_size_limit");
     std::ofstream(dir / "a.qvs") << crossing_circles;
     std::ofstream(dir / "old.gds") << "old";
+    // Written in place: a file with a second name, and a link to a file not yet there.
+    std::ofstream(dir / "linked.gds") << "old";
+    fs::create_hard_link(dir / "linked.gds", dir / "second.gds");
+    fs::create_symlink("missing.gds", dir / "dangling.gds");
     // The shell counts the limit in blocks of 512 or 1024 bytes; either is far below the output.
-    for (const char* output : {"new.gds", "old.gds"}) {
+    for (const char* output : {"new.gds", "old.gds", "linked.gds", "dangling.gds"}) {
         const auto run = run_limited(bin(), "-f 64", std::string("build a.qvs -o ") + output, dir);
         EXPECT_EQ(run.status, 2);
         EXPECT_EQ(run.err,
                   std::string("error: writing ") + output + ": File too large (os error 27)\n");
     }
     EXPECT_FALSE(fs::exists(dir / "new.gds"));
+    EXPECT_FALSE(fs::exists(dir / "missing.gds"));
     EXPECT_EQ(file_text(dir / "old.gds"), "old");
+    EXPECT_EQ(file_text(dir / "linked.gds"), "old");
     EXPECT_FALSE(leaves_temporaries(dir));
 
     const auto printed = run_limited(bin(), "-f 64", "ir a.qvs", dir);

@@ -32,6 +32,14 @@ bool shortcut_allowed(std::span<const Ring> b, Op op, const Rings& store) {
     return true;
 }
 
+std::size_t point_count(std::span<const Ring> rings) {
+    std::size_t count = 0;
+    for (const Ring& ring : rings) {
+        count += ring.size();
+    }
+    return count;
+}
+
 u128 area_of(const Box& b) {
     return static_cast<u128>(b.x1 - b.x0) * static_cast<u128>(b.y1 - b.y0);
 }
@@ -92,10 +100,13 @@ std::expected<Polygons, RangeError> boolean(std::span<const Ring> a, std::span<c
     if (auto error = check_range(b)) {
         return std::unexpected(std::move(*error));
     }
-    // The pool takes its size from the environment before it runs anything.
-    par::threads();
     Rings store, second;
-    tbb::parallel_invoke([&] { store = Rings::of(a); }, [&] { second = Rings::of(b); });
+    if (par::goes_parallel(point_count(a) + point_count(b))) {
+        tbb::parallel_invoke([&] { store = Rings::of(a); }, [&] { second = Rings::of(b); });
+    } else {
+        store = Rings::of(a);
+        second = Rings::of(b);
+    }
     store.b_start = store.points.size();
     store.append(std::move(second));
     if (shortcut_allowed(b, op, store)) {

@@ -1,4 +1,6 @@
 #include <cstdlib>
+#include <filesystem>
+#include <iterator>
 #include <optional>
 #include <string>
 
@@ -55,19 +57,43 @@ TEST(PoolSize, FromTheEnvironment) {
     expect_pool_size("+", "5", 5);
 }
 
-// Exits with the pool's thread limit after one small boolean.
-[[noreturn]] void exit_with_limit_after_a_boolean() {
-    const Ring square{{0, 0}, {1, 0}, {1, 1}, {0, 1}};
+// The union of a tall square with itself, its bottom edge of `points` points.
+void union_of_square(std::int64_t points) {
+    Ring square;
+    for (std::int64_t x = 0; x < points - 2; ++x) {
+        square.push_back({x, 0});
+    }
+    square.push_back({points, 1000000});
+    square.push_back({0, 1000000});
     (void)boolean(Polygons{square}, Polygons{square}, Op::Union);
-    std::exit(static_cast<int>(
-        tbb::global_control::active_value(tbb::global_control::max_allowed_parallelism)));
 }
 
-TEST(PoolSize, SizedBeforeTheFirstBoolean) {
+std::size_t running_threads() {
+    return static_cast<std::size_t>(
+        std::distance(std::filesystem::directory_iterator("/proc/self/task"),
+                      std::filesystem::directory_iterator()));
+}
+
+// Only a step large enough for the pool sizes it, and starts its workers: a run whose steps
+// all stay on the calling thread starts none.
+TEST(PoolSize, SizedBeforeTheFirstParallelStep) {
     SavedVariable threads("RAYON_NUM_THREADS");
     GTEST_FLAG_SET(death_test_style, "threadsafe");
+    unsetenv("RAYON_NUM_THREADS");
+    EXPECT_EXIT(
+        {
+            union_of_square(64);
+            std::exit(static_cast<int>(running_threads()));
+        },
+        testing::ExitedWithCode(1), "");
     setenv("RAYON_NUM_THREADS", "1", 1);
-    EXPECT_EXIT(exit_with_limit_after_a_boolean(), testing::ExitedWithCode(1), "");
+    EXPECT_EXIT(
+        {
+            union_of_square(par::threshold);
+            std::exit(static_cast<int>(
+                tbb::global_control::active_value(tbb::global_control::max_allowed_parallelism)));
+        },
+        testing::ExitedWithCode(1), "");
 }
 
 } // namespace

@@ -1,7 +1,10 @@
 #include "boolean/detail/par.hpp"
 
+#include <atomic>
 #include <bit>
 #include <charconv>
+#include <chrono>
+#include <exception>
 #include <memory>
 #include <string_view>
 #include <thread>
@@ -12,6 +15,7 @@
 
 #include <tbb/global_control.h>
 #include <tbb/task_arena.h>
+#include <tbb/task_group.h>
 
 #include "base/threads.hpp"
 
@@ -49,14 +53,51 @@ std::size_t configured_threads() {
     return n;
 }
 
+// Runs one task on each of `count` threads of the pool at once: every thread keeps its task
+// until all have come, so that none takes two and the pool needs as many. A pool that brings
+// fewer is waited for only briefly.
+void occupy_pool(std::size_t count) {
+    std::atomic<std::size_t> arrived{0};
+    const auto give_up = std::chrono::steady_clock::now() + std::chrono::milliseconds(100);
+    const auto hold = [&] {
+        arrived.fetch_add(1);
+        while (arrived.load() < count && std::chrono::steady_clock::now() < give_up) {
+            std::this_thread::yield();
+        }
+    };
+    tbb::task_group others;
+    try {
+        for (std::size_t i = 1; i < count; ++i) {
+            others.run(hold);
+        }
+    } catch (...) {
+        // A worker that fails to start here (the threads counted were taken in the meantime)
+        // leaves the pool waiting for ever for the task it was handed; the process ends as
+        // when one fails to start anywhere else.
+        std::terminate();
+    }
+    hold();
+    others.wait();
+}
+
 std::size_t pool_size() {
     static const std::size_t size = [] {
         // A worker the system refuses to start would end the process when the pool reaches
         // for it; results do not depend on the thread count, so the pool is what can start.
-        const std::size_t workers = configured_threads() - 1;
+        // It never runs more threads than its arena has slots, so no more are counted.
+        const std::size_t configured = configured_threads();
+        // The pool sets itself up (its libraries, its scheduler) before the threads are
+        // counted, and starts its workers right after, while the threads counted are free:
+        // left to the first parallel step, they might find them taken by other processes of
+        // the user.
+        occupy_pool(1);
+        const std::size_t usable =
+            std::min(configured, static_cast<std::size_t>(tbb::this_task_arena::max_concurrency()));
         const std::size_t stack =
             tbb::global_control::active_value(tbb::global_control::thread_stack_size);
-        const std::size_t n = 1 + base::startable_threads(workers, stack);
+        const std::size_t started = base::startable_threads(usable - 1, stack);
+        // When all it can use could start, the pool keeps the size it was given.
+        const std::size_t n = started == usable - 1 ? configured : 1 + started;
         // Never destroyed: the pool keeps this size for the whole process. Lifting the limit
         // as the process exits would start workers beyond the size, which may not start.
         union Kept {
@@ -64,6 +105,7 @@ std::size_t pool_size() {
             ~Kept() {}
         };
         static Kept kept{tbb::global_control(tbb::global_control::max_allowed_parallelism, n)};
+        occupy_pool(std::min(n, usable));
         return n;
     }();
     return size;
@@ -227,13 +269,7 @@ template <class T> void sort_large(std::vector<T>& items, unsigned key_bits) {
             lsd_sort(room.data() + b, items.data() + b, e - b, low);
         }
     };
-    if (chunks > 1) {
-        tbb::parallel_for(std::size_t{0}, top.radix, sort_bucket);
-    } else {
-        for (std::size_t r = 0; r < top.radix; ++r) {
-            sort_bucket(r);
-        }
-    }
+    par::for_each_index(top.radix, chunks > 1, sort_bucket);
     items.swap(room);
 }
 

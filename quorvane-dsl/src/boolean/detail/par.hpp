@@ -26,7 +26,8 @@ inline constexpr std::size_t threshold = 16384;
 // never beyond the threads the system lets start.
 std::size_t threads();
 
-// Whether a step of n items that splits into chunks goes to the pool.
+// Whether a step of n items that splits into chunks goes to the pool. A step below the
+// threshold asks nothing of the pool, which is sized and started only when one reaches it.
 inline bool goes_parallel(std::size_t n) {
     return n >= threshold && threads() > 1;
 }
@@ -44,6 +45,18 @@ template <class F> void for_chunks(std::size_t n, std::size_t chunks, F&& f) {
     tbb::parallel_for(std::size_t{0}, chunks, [&](std::size_t k) {
         f(k, chunk_start(k, n, chunks), chunk_start(k + 1, n, chunks));
     });
+}
+
+// Runs f(i) for every i in [0, count): on the pool when `parallel`, else in order on the
+// calling thread, which then starts no worker.
+template <class F> void for_each_index(std::size_t count, bool parallel, F&& f) {
+    if (parallel) {
+        tbb::parallel_for(std::size_t{0}, count, f);
+        return;
+    }
+    for (std::size_t i = 0; i < count; ++i) {
+        f(i);
+    }
 }
 
 // fold(begin, end) over [0, n): in chunks on the pool from the threshold, their results joined in

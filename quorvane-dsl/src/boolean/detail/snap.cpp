@@ -233,7 +233,7 @@ par::List<std::uint32_t> row_order(std::span<const Point> points, const Box& bou
     par::List<std::uint32_t> ids = std::move(bands.members);
     // A band lists its ids in ascending order, which is all a band of one row needs.
     if (shift > 0) {
-        tbb::parallel_for(std::size_t{0}, bands.starts.size() - 1, [&](std::size_t g) {
+        par::for_each_index(bands.starts.size() - 1, par::goes_parallel(n), [&](std::size_t g) {
             std::sort(ids.data() + bands.starts[g], ids.data() + bands.starts[g + 1],
                       [&](std::uint32_t a, std::uint32_t b) {
                           return points[a].y != points[b].y ? points[a].y < points[b].y : a < b;
