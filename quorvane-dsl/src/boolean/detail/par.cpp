@@ -96,8 +96,10 @@ std::size_t pool_size() {
         const std::size_t stack =
             tbb::global_control::active_value(tbb::global_control::thread_stack_size);
         const std::size_t started = base::startable_threads(usable - 1, stack);
-        // When all it can use could start, the pool keeps the size it was given.
-        const std::size_t n = started == usable - 1 ? configured : 1 + started;
+        // When all it can use could start, the pool keeps the size it was given. A limit that
+        // binds is shared with the user's other processes, which may take the threads counted
+        // before the workers start; a pool without workers has none to fail.
+        const std::size_t n = started == usable - 1 ? configured : 1;
         // Never destroyed: the pool keeps this size for the whole process. Lifting the limit
         // as the process exits would start workers beyond the size, which may not start.
         union Kept {
