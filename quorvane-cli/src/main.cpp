@@ -19,6 +19,9 @@ using Driver = Outcome (*)(Args);
 struct Command {
     std::string_view word;
     Driver driver;
+    // Reads designs, which are followed by recursion on the work stack; the others run where
+    // they are, so they answer under any limits.
+    bool reads_designs;
 };
 
 Outcome print_version(Args) {
@@ -33,31 +36,31 @@ Outcome print_usage(Args) {
 
 constexpr Command commands[] = {
     // clang-format off
-    {"--version", print_version},
-    {"-V", print_version},
-    {"help", print_usage},
-    {"-h", print_usage},
-    {"--help", print_usage},
-    {"check", check},
-    {"fmt", fmt},
-    {"parse", parse_cmd},
-    {"ir", ir},
-    {"build", build},
-    {"decompile", decompile},
-    {"blackbox", blackbox},
-    {"unbox", unbox},
-    {"netlist", netlist},
-    {"lvs", lvs},
+    {"--version", print_version, false},
+    {"-V", print_version, false},
+    {"help", print_usage, false},
+    {"-h", print_usage, false},
+    {"--help", print_usage, false},
+    {"check", check, true},
+    {"fmt", fmt, true},
+    {"parse", parse_cmd, true},
+    {"ir", ir, true},
+    {"build", build, true},
+    {"decompile", decompile, true},
+    {"blackbox", blackbox, true},
+    {"unbox", unbox, true},
+    {"netlist", netlist, true},
+    {"lvs", lvs, true},
     // clang-format on
 };
 
-Outcome dispatch(const std::string& word, Args args) {
+const Command* find_command(const std::string& word) {
     for (const Command& command : commands) {
         if (command.word == word) {
-            return command.driver(args);
+            return &command;
         }
     }
-    return Error{"unknown command `" + word + "`\n\n" + std::string(usage_text)};
+    return nullptr;
 }
 
 int exit_status(const Outcome& outcome) {
@@ -74,11 +77,11 @@ int exit_status(const Outcome& outcome) {
 
 // An input too large for the memory there is is refused like any other bad input, not ended
 // by an uncaught exception.
-Outcome dispatch_within_memory(const std::string& word, Args args) {
+Outcome run_within_memory(const Command& command, Args args) {
     try {
-        return dispatch(word, args);
+        return command.driver(args);
     } catch (const std::bad_alloc&) {
-        return Error{"out of memory while running `" + word + "`"};
+        return Error{"out of memory while running `" + std::string(command.word) + "`"};
     }
 }
 
@@ -103,6 +106,25 @@ int checked_streams(int status) {
     return std::cerr ? status : 2;
 }
 
+Outcome run_command(const std::string& word, Args args) {
+    const Command* command = find_command(word);
+    if (command == nullptr) {
+        return Error{"unknown command `" + word + "`\n\n" + std::string(usage_text)};
+    }
+    if (!command->reads_designs) {
+        return run_within_memory(*command, args);
+    }
+    // Deep designs are followed by recursion; the reserved work stack is what the depth limits
+    // of parsing, analysis and evaluation are measured against.
+    Outcome outcome = Pass{};
+    const auto ran =
+        quorvane_dsl::base::run_on_work_stack([&] { outcome = run_within_memory(*command, args); });
+    if (!ran) {
+        outcome = no_work_stack(ran.error());
+    }
+    return outcome;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -114,15 +136,7 @@ int main(int argc, char** argv) {
     // A write past the file size limit then fails like one to a full disk: reported, its
     // temporary removed, rather than the process killed with the temporary left behind.
     std::signal(SIGXFSZ, SIG_IGN);
-    // Deep designs are followed by recursion; the reserved work stack is what the depth limits
-    // of parsing, analysis and evaluation are measured against.
-    Outcome outcome = Pass{};
-    const auto ran = quorvane_dsl::base::run_on_work_stack(
-        [&] { outcome = dispatch_within_memory(args[0], Args(args).subspan(1)); });
-    if (!ran) {
-        outcome = no_work_stack(ran.error());
-    }
-    return checked_streams(exit_status(outcome));
+    return checked_streams(exit_status(run_command(args[0], Args(args).subspan(1))));
 }
 
 } // namespace quorvane

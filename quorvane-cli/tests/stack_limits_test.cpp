@@ -40,7 +40,8 @@ quorvane_test::LimitedRun run_limited(const std::string& source, const std::stri
 } // namespace
 
 // Under the limits of shared machines a command gets the largest work stack they allow, deep
-// designs included; limits too tight for any stack end it with the limit to raise.
+// designs included; limits too tight for any stack end it with the limit to raise, though the
+// version and the usage are printed all the same.
 TEST(StackLimits, CommandsRunUnderAnAddressSpaceLimit) {
     if (plain_bin().empty()) {
         GTEST_SKIP() << "no executable without sanitizers in this build (QV_WITH_PLAIN=1)";
@@ -55,10 +56,16 @@ TEST(StackLimits, CommandsRunUnderAnAddressSpaceLimit) {
         const auto run = run_limited(deep, "-v 4194304 -s 1024", args);
         EXPECT_EQ(run.status, 0) << args << "\n" << run.err;
     }
+    // The usual 8 MiB main thread stack serves where a quarter of the limit is too small.
+    const auto usual_stack = run_limited(leaf, "-v 12000 -s 8192");
+    EXPECT_EQ(usual_stack.status, 0) << usual_stack.err;
     const auto tight = run_limited(leaf, "-v 12000 -s 1024");
     EXPECT_EQ(tight.status, 2);
     EXPECT_EQ(tight.err, "error: the address-space limit leaves no room for a work stack of 4 MiB; "
                          "raise `ulimit -v`\n");
+    for (const std::string args : {"--version", "--help"}) {
+        EXPECT_EQ(run_limited(leaf, "-v 12000 -s 1024", args).status, 0) << args;
+    }
 }
 
 // Valid sources nested close to the parser's limit (an `if`, a call or an indexing takes two

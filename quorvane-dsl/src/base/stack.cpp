@@ -65,9 +65,15 @@ std::size_t largest_work_stack() {
     return std::min(work_stack_size, *limit / 4 / page_size() * page_size());
 }
 
-// The lowest usable address of the current thread's own stack. A stack that grows on demand
-// (the main thread's, `ulimit -s unlimited`) counts only as far as a work stack could reach: its
-// growth takes address space like any mapping.
+// Whether the main thread's stack grows without bound (`ulimit -s unlimited`).
+bool stack_unlimited() {
+    rlimit limit{};
+    return getrlimit(RLIMIT_STACK, &limit) == 0 && limit.rlim_cur == RLIM_INFINITY;
+}
+
+// The lowest usable address of the current thread's own stack. A stack of a set size counts in
+// full: the system keeps its range free. One that grows without bound counts only as far as a
+// work stack could reach, since its growth takes address space like any mapping.
 std::uintptr_t thread_stack_low_end() {
     pthread_attr_t attr;
     void* base = nullptr;
@@ -77,8 +83,9 @@ std::uintptr_t thread_stack_low_end() {
         pthread_attr_destroy(&attr);
     }
     const std::uintptr_t high = reinterpret_cast<std::uintptr_t>(base) + size;
+    const std::size_t usable = stack_unlimited() ? std::min(size, largest_work_stack()) : size;
     // The guard page at the low end is part of what the attributes report.
-    return high - std::min(size, largest_work_stack()) + page_size();
+    return high - usable + page_size();
 }
 
 // The lowest usable address of the stack in use on this thread: its own, looked up once, or

@@ -90,7 +90,8 @@ void add_xsection_entries(const XsValue& xs, double dbu, std::vector<ir::NamedVa
 
 } // namespace
 
-void Evaluator::preregister(hir::StmtId stmt, CellState& cell) {
+// Follows nested blocks by recursion, one level a block, like the run of the body after it.
+Result<void> Evaluator::preregister(hir::StmtId stmt, CellState& cell) {
     const auto register_shape = [&](hir::BindingId binding, std::optional<hir::LayerId> layer) {
         const hir::Binding& b = hir.bindings[binding];
         if (!b.recorded) {
@@ -99,22 +100,30 @@ void Evaluator::preregister(hir::StmtId stmt, CellState& cell) {
         const ShapeId id = cell.new_shape(std::string(hir.text(b.name)), b.src, layer);
         cell.bindings.insert_or_assign(binding, Value{Value::Shape{id}});
     };
+    const auto register_body = [&](const hir::Body& body) -> Result<void> {
+        for (hir::StmtId inner : hir.body(body)) {
+            auto registered = deeper(hir.stmt_src(inner), [&] { return preregister(inner, cell); });
+            if (!registered) {
+                return registered;
+            }
+        }
+        return {};
+    };
     const hir::Stmt& s = hir.stmt(stmt);
     if (const auto* block = std::get_if<hir::Stmt::LayerBlock>(&s.kind)) {
-        for (hir::StmtId inner : hir.body(block->body)) {
-            preregister(inner, cell);
-        }
-    } else if (const auto* block = std::get_if<hir::Stmt::PlaceBlock>(&s.kind)) {
-        for (hir::StmtId inner : hir.body(block->body)) {
-            preregister(inner, cell);
-        }
-    } else if (const auto* shape = std::get_if<hir::Stmt::Shape>(&s.kind)) {
+        return register_body(block->body);
+    }
+    if (const auto* block = std::get_if<hir::Stmt::PlaceBlock>(&s.kind)) {
+        return register_body(block->body);
+    }
+    if (const auto* shape = std::get_if<hir::Stmt::Shape>(&s.kind)) {
         register_shape(shape->binding, shape->layer);
     } else if (const auto* shape = std::get_if<hir::Stmt::ShapeExpr>(&s.kind)) {
         register_shape(shape->binding, shape->layer);
     } else if (const auto* clone = std::get_if<hir::Stmt::Clone>(&s.kind)) {
         register_shape(clone->binding, std::nullopt);
     }
+    return {};
 }
 
 // Placements nothing forced while the body ran are resolved now, shapes before instances.
@@ -274,7 +283,9 @@ Result<std::uint64_t> Evaluator::build(CellState cell, std::string name) {
     const std::size_t mark = diagnostics.size();
     const std::uint64_t unreported = unreported_refusals;
     for (hir::StmtId stmt : hir.body(def.body)) {
-        preregister(stmt, cell);
+        if (auto registered = preregister(stmt, cell); !registered) {
+            return std::unexpected(registered.error());
+        }
     }
     Env env;
     for (hir::StmtId stmt : hir.body(def.body)) {

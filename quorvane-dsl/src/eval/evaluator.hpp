@@ -311,7 +311,7 @@ struct Evaluator {
     Result<std::vector<double>> xs_offsets(const hir::XsSection& section);
     bool xs_properties(const hir::XsDef& def, XsValue& xs);
 
-    void preregister(hir::StmtId stmt, CellState& cell);
+    Result<void> preregister(hir::StmtId stmt, CellState& cell);
     void settle(CellState& cell);
     void check_unplaced(const CellState& cell);
     void marker_attributes(std::uint32_t index, CellState& cell);

@@ -153,7 +153,7 @@ class Lowerer {
     void clone_stmt(std::uint32_t node, Level level, std::vector<hir::StmtId>& out);
     std::optional<hir::StmtId> define_stmt(std::uint32_t node);
     std::optional<hir::StmtId> for_stmt(std::uint32_t node);
-    hir::StmtId if_stmt(std::uint32_t node);
+    std::optional<hir::StmtId> if_stmt(std::uint32_t node);
     hir::BindingId new_binding(std::uint32_t name, hir::BindingKind kind, bool recorded);
     std::optional<hir::BindingId> stmt_binding(std::uint32_t name, hir::BindingKind kind,
                                                Level level);

@@ -347,9 +347,13 @@ std::optional<hir::StmtId> Lowerer::for_stmt(std::uint32_t node) {
     return append(hir::Stmt{hir::Stmt::For{hir_.add_body(body), binding, iter}}, node);
 }
 
-// An `else if` chain nests one If per link; the parser bounds its length.
-hir::StmtId Lowerer::if_stmt(std::uint32_t node) {
+// An `else if` chain nests one If per link, followed by recursion; the parser bounds its length.
+std::optional<hir::StmtId> Lowerer::if_stmt(std::uint32_t node) {
     const syntax::Tree& tree = *tree_;
+    if (!base::stack_room()) [[unlikely]] {
+        too_deep(tree.range(node));
+        return std::nullopt;
+    }
     const StmtParts parts = stmt_parts(tree, node, SyntaxKind::IF_KW);
     const hir::ExprId cond = expr_at(parts.first, node);
     std::vector<hir::StmtId> then_body = parts.block != syntax::no_index
@@ -361,7 +365,9 @@ hir::StmtId Lowerer::if_stmt(std::uint32_t node) {
         if (kind == SyntaxKind::BLOCK || kind == SyntaxKind::PLACE_BLOCK) {
             else_body = block(other, Level::Nested);
         } else if (kind == SyntaxKind::IF_STMT) {
-            else_body.push_back(if_stmt(other));
+            if (const std::optional<hir::StmtId> chained = if_stmt(other)) {
+                else_body.push_back(*chained);
+            }
         }
     }
     const hir::Body then_run = hir_.add_body(then_body);

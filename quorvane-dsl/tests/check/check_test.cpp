@@ -361,11 +361,14 @@ template <class F> void with_stack_left(std::size_t room, F&& work) {
 TEST(Check, NestingBeyondTheStackIsReported) {
     constexpr std::size_t room = std::size_t{64} << 10;
     std::string blocks;
+    std::string chain = "if true { }";
     for (int i = 0; i < 300; ++i) {
         blocks = "if true { " + blocks + " }";
+        chain += " else if true { }";
     }
     for (const std::string& text : {"define a = " + std::string(900, '-') + "1\n",
-                                    std::string(layers) + "cell k { " + blocks + " }\n"}) {
+                                    std::string(layers) + "cell k { " + blocks + " }\n",
+                                    std::string(layers) + "cell k { " + chain + " }\n"}) {
         with_stack_left(room, [&] {
             const syntax::parser::Parse parse = syntax::parser::parse(text);
             ASSERT_FALSE(parse.errors.empty());
