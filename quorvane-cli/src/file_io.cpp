@@ -173,36 +173,59 @@ std::expected<void, std::string> fail_after(const Produce& produce, const std::s
     return write_error(path, code);
 }
 
-// Whether the bytes would take the file past the file size limit. Opening a file to write it
-// in place empties it, and the write would stop at the limit: such a write is refused before,
-// so that the file keeps what it had. The limit holds for regular files only, which a name
-// that does not exist yet becomes.
-bool beyond_file_size_limit(const std::string& path, std::span<const std::string_view> pieces) {
+// Whether the bytes would take a regular file past the file size limit.
+bool beyond_file_size_limit(std::span<const std::string_view> pieces) {
     struct rlimit limit {};
     if (::getrlimit(RLIMIT_FSIZE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) {
         return false;
     }
-    struct stat info {};
-    const bool regular =
-        ::stat(path.c_str(), &info) == 0 ? S_ISREG(info.st_mode) : !path.ends_with('/');
     std::size_t total = 0;
     for (const std::string_view piece : pieces) {
         total += piece.size();
     }
-    return regular && total > limit.rlim_cur;
+    return total > limit.rlim_cur;
+}
+
+// The error that making `path` would give, else "File too large": the empty file made to find
+// out is taken away again. A link to nothing stays as it was.
+std::unexpected<std::string> refuse_new_file(const std::string& path) {
+    const Descriptor probe{::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666)};
+    if (probe.fd < 0 && errno != EEXIST) {
+        return write_error(path, errno);
+    }
+    if (probe.fd >= 0) {
+        ::unlink(path.c_str());
+    }
+    return write_error(path, EFBIG);
 }
 
 // Something that is no regular file (a device such as /dev/null, a pipe, a directory) or a
 // link to nothing is written in place, as a plain write would: renaming a temporary over it
-// would replace the device or the link itself.
+// would replace the device or the link itself. A write past the file size limit would stop
+// there with the file emptied, so a regular file is emptied only once the bytes are known to fit.
 std::expected<void, std::string> write_in_place(const std::string& path,
                                                 std::span<const std::string_view> pieces) {
-    if (beyond_file_size_limit(path, pieces)) {
-        return write_error(path, EFBIG);
-    }
-    Descriptor file{::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666)};
+    const bool too_large = beyond_file_size_limit(pieces);
+    Descriptor file{::open(path.c_str(), O_WRONLY | O_CLOEXEC)};
     if (file.fd < 0) {
-        return write_error(path, errno);
+        if (errno != ENOENT) {
+            return write_error(path, errno);
+        }
+        // A name that does not exist yet becomes a regular file.
+        if (too_large) {
+            return refuse_new_file(path);
+        }
+        file.fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+        if (file.fd < 0) {
+            return write_error(path, errno);
+        }
+    } else if (struct stat info{}; ::fstat(file.fd, &info) == 0 && S_ISREG(info.st_mode)) {
+        if (too_large) {
+            return write_error(path, EFBIG);
+        }
+        if (::ftruncate(file.fd, 0) != 0) {
+            return write_error(path, errno);
+        }
     }
     for (const std::string_view piece : pieces) {
         if (!write_all(file.fd, piece)) {

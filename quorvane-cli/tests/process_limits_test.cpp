@@ -70,7 +70,8 @@ TEST(ProcessLimits, ThreadsThatCannotStartLeaveTheSameOutput) {
     for (const std::string command : {"ir a.qvs", "decompile a.gds"}) {
         const auto unlimited = run_limited(bin(), "", command, dir, quiet + as_nobody);
         ASSERT_EQ(unlimited.status, 0) << unlimited.err;
-        // Three leave the pool one worker, two none; one leaves no work thread either.
+        // Under each the pool finds its limit binding and runs without workers; one leaves no
+        // work thread either.
         for (const std::string processes : {"3", "2", "1"}) {
             const auto limited = run_limited(
                 bin(), "", command, dir, quiet + "prlimit --nproc=" + processes + " " + as_nobody);
@@ -107,6 +108,10 @@ TEST(ProcessLimits, WritesPastTheFileSizeLimitFailAndLeaveNothingBehind) {
         EXPECT_EQ(run.err,
                   std::string("error: writing ") + output + ": File too large (os error 27)\n");
     }
+    // A target that cannot be written at all says why, as it would without the limit.
+    fs::create_symlink("loop.gds", dir / "loop.gds");
+    EXPECT_EQ(run_limited(bin(), "-f 64", "build a.qvs -o loop.gds", dir).err,
+              "error: writing loop.gds: Too many levels of symbolic links (os error 40)\n");
     EXPECT_FALSE(fs::exists(dir / "new.gds"));
     EXPECT_FALSE(fs::exists(dir / "missing.gds"));
     EXPECT_EQ(file_text(dir / "old.gds"), "old");

@@ -106,8 +106,12 @@ std::size_t pool_size() {
             tbb::global_control limit;
             ~Kept() {}
         };
-        static Kept kept{tbb::global_control(tbb::global_control::max_allowed_parallelism, n)};
-        occupy_pool(std::min(n, usable));
+        // The arena never runs more than `usable`, and the library keeps its limit in 32 bits:
+        // a larger count would wrap to a pool without workers.
+        const std::size_t allowed = std::min(n, usable);
+        static Kept kept{
+            tbb::global_control(tbb::global_control::max_allowed_parallelism, allowed)};
+        occupy_pool(allowed);
         return n;
     }();
     return size;
