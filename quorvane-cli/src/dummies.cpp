@@ -39,7 +39,7 @@ std::expected<void, std::string> add_dummies(quorvane_dsl::ir::Library& library,
         return std::unexpected(std::move(reports.error()));
     }
     for (const quorvane_dsl::dummy::Report& report : *reports) {
-        std::cerr << "dummy " << report.layer << " in "
+        std::cerr << "dummy " << quorvane_dsl::ir::spelled_out(report.layer) << " in "
                   << quorvane_dsl::ir::spelled_out(report.cell) << ": " << report.tiles
                   << " tiles in " << report.instances << " instances, " << percent(report.fill)
                   << "% of the fill area\n";

@@ -173,17 +173,18 @@ std::expected<void, std::string> fail_after(const Produce& produce, const std::s
     return write_error(path, code);
 }
 
-// Whether the bytes would take a regular file past the file size limit.
-bool beyond_file_size_limit(std::span<const std::string_view> pieces) {
+// Whether the bytes, written from offset `from`, would take a regular file past the file size
+// limit.
+bool beyond_file_size_limit(std::span<const std::string_view> pieces, std::size_t from = 0) {
     struct rlimit limit {};
     if (::getrlimit(RLIMIT_FSIZE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) {
         return false;
     }
-    std::size_t total = 0;
+    std::size_t end = from;
     for (const std::string_view piece : pieces) {
-        total += piece.size();
+        end += piece.size();
     }
-    return total > limit.rlim_cur;
+    return end > limit.rlim_cur;
 }
 
 // The error that making `path` would give, else "File too large": the empty file made to find
@@ -219,7 +220,9 @@ std::expected<void, std::string> write_in_place(const std::string& path,
         if (file.fd < 0) {
             return write_error(path, errno);
         }
-    } else if (struct stat info{}; ::fstat(file.fd, &info) == 0 && S_ISREG(info.st_mode)) {
+    } else if (struct stat info{}; ::fstat(file.fd, &info) != 0) {
+        return write_error(path, errno);
+    } else if (S_ISREG(info.st_mode)) {
         if (too_large) {
             return write_error(path, EFBIG);
         }
@@ -387,6 +390,14 @@ std::expected<void, std::string> write_standard_output(std::span<const std::stri
     std::cout.flush();
     if (!std::cout) {
         return std::unexpected("writing standard output: " + system_error_text(errno));
+    }
+    // A file would keep the part written before the limit stopped it; nothing is written then.
+    if (struct stat out{}; ::fstat(STDOUT_FILENO, &out) == 0 && S_ISREG(out.st_mode)) {
+        const bool appending = (::fcntl(STDOUT_FILENO, F_GETFL) & O_APPEND) != 0;
+        const off_t at = appending ? out.st_size : ::lseek(STDOUT_FILENO, 0, SEEK_CUR);
+        if (beyond_file_size_limit(pieces, static_cast<std::size_t>(std::max<off_t>(at, 0)))) {
+            return std::unexpected("writing standard output: " + system_error_text(EFBIG));
+        }
     }
     for (const std::string_view piece : pieces) {
         if (!write_all(STDOUT_FILENO, piece)) {

@@ -155,31 +155,36 @@ std::vector<ir::Shape> port_marks(const ir::Cell& cell, const ir::Box& box, doub
 // matches its own interface signature, so such a cell is refused rather than published. A number
 // that is not finite has no literal at all, which is said as the writers say it.
 std::optional<std::string> unpublishable_value(const ir::Cell& cell) {
-    const std::string refused = "cell " + ir::shown(cell.name) + " cannot be published: ";
-    if (auto message = ir::unwritable_value(cell)) {
-        return refused + *message;
-    }
-    std::optional<std::string> refusal;
-    const auto check = [&](const ir::Value& value, ir::Stored where, const auto& what) {
-        if (!refusal && !quorvane_dsl::signature::reads_back_alike(value, where)) {
-            refusal = refused + what() + " holds `" + value.to_literal() +
-                      "`, which the published file would not give back as it is";
-        }
+    const auto refused = [&](const std::string& why) {
+        return "cell " + ir::shown(cell.name) + " cannot be published: " + why;
     };
+    if (auto message = ir::unwritable_value(cell)) {
+        return refused(*message);
+    }
+    const auto not_given_back = [&](const std::string& what, const ir::Value& value) {
+        return refused(what + " holds `" + value.to_literal() +
+                       "`, which the published file would not give back as it is");
+    };
+    using quorvane_dsl::signature::reads_back_alike;
     for (const auto& [name, value] : cell.params) {
-        check(value, ir::Stored::ToTheEnd, [&] { return "param " + ir::shown(name); });
+        if (!reads_back_alike(value, ir::Stored::ToTheEnd)) {
+            return not_given_back("param " + ir::shown(name), value);
+        }
     }
     for (const auto& [name, value] : cell.attrs) {
-        check(value, ir::Stored::ToTheEnd, [&] { return "attr " + ir::shown(name); });
+        if (!reads_back_alike(value, ir::Stored::ToTheEnd)) {
+            return not_given_back("attr " + ir::shown(name), value);
+        }
     }
     for (const ir::Marker& marker : cell.markers) {
         for (const auto& [name, value] : marker.attrs) {
-            check(value, ir::Stored::AmongText, [&] {
-                return "attribute " + ir::shown(name) + " of marker " + ir::shown(marker.name);
-            });
+            if (!reads_back_alike(value, ir::Stored::AmongText)) {
+                return not_given_back(
+                    "attribute " + ir::shown(name) + " of marker " + ir::shown(marker.name), value);
+            }
         }
     }
-    return refusal;
+    return std::nullopt;
 }
 
 std::expected<ir::Cell, std::string> published(const ir::Library& design, std::uint64_t index,

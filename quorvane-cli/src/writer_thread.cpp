@@ -16,6 +16,10 @@ WriterThread::WriterThread(const Sink& sink, std::size_t limit) : sink_(sink), l
 }
 
 WriterThread::~WriterThread() {
+    stop();
+}
+
+void WriterThread::stop() {
     if (thread_.joinable()) {
         {
             const std::lock_guard lock(mutex_);
@@ -56,14 +60,7 @@ std::exception_ptr WriterThread::hand_on(const std::string& text) {
 }
 
 void WriterThread::finish() {
-    if (thread_.joinable()) {
-        {
-            const std::lock_guard lock(mutex_);
-            closed_ = true;
-        }
-        changed_.notify_all();
-        thread_.join();
-    }
+    stop();
     if (failure_) {
         std::rethrow_exception(failure_);
     }

@@ -31,6 +31,8 @@ class WriterThread {
 
   private:
     void run();
+    // Closes the queue and waits for the thread to write what it holds.
+    void stop();
     // The text to the sink; what it threw, if anything.
     std::exception_ptr hand_on(const std::string& text);
 

@@ -28,7 +28,15 @@ fs::path fresh_dir(const std::string& name) {
 }
 
 std::string bin() {
-    return std::getenv("QV_BIN");
+    const char* path = std::getenv("QV_BIN");
+    return path ? path : "quorvane";
+}
+
+// Runs the tool as a user of this test's own: a process limit counts every process of the
+// user, so a user that others run as too (nobody) would let them take its threads.
+std::string as_own_user() {
+    const std::string user = std::to_string(200000 + ::getpid());
+    return "setpriv --reuid=" + user + " --regid=" + user + " --clear-groups";
 }
 
 bool leaves_temporaries(const fs::path& dir) {
@@ -54,9 +62,9 @@ cell top {
 
 } // namespace
 
-// The limit on processes holds only for a user without privileges, so the run drops to nobody;
-// `prlimit` sets it, as not every shell's `ulimit` does. The sanitizer's leak check needs a
-// thread of its own at the end, which the limit refuses.
+// The limit on processes holds only for a user without privileges, so the run drops to a user of
+// its own; `prlimit` sets it, as not every shell's `ulimit` does. The sanitizer's leak check needs
+// a thread of its own at the end, which the limit refuses.
 TEST(ProcessLimits, ThreadsThatCannotStartLeaveTheSameOutput) {
     if (::geteuid() != 0) {
         GTEST_SKIP() << "needs root to run the tool as another user under a process limit";
@@ -64,17 +72,17 @@ TEST(ProcessLimits, ThreadsThatCannotStartLeaveTheSameOutput) {
     const fs::path dir = fresh_dir("quorvane_thread_limit");
     std::ofstream(dir / "a.qvs") << crossing_circles;
     ASSERT_EQ(run_limited(bin(), "", "build a.qvs -o a.gds", dir).status, 0);
-    const std::string as_nobody = "setpriv --reuid=65534 --regid=65534 --clear-groups";
+    const std::string as_user = as_own_user();
     const std::string quiet = "env ASAN_OPTIONS=detect_leaks=0 ";
     // The decompiler's text also goes to a writer thread of its own.
     for (const std::string command : {"ir a.qvs", "decompile a.gds"}) {
-        const auto unlimited = run_limited(bin(), "", command, dir, quiet + as_nobody);
+        const auto unlimited = run_limited(bin(), "", command, dir, quiet + as_user);
         ASSERT_EQ(unlimited.status, 0) << unlimited.err;
         // Under each the pool finds its limit binding and runs without workers; one leaves no
         // work thread either.
         for (const std::string processes : {"3", "2", "1"}) {
             const auto limited = run_limited(
-                bin(), "", command, dir, quiet + "prlimit --nproc=" + processes + " " + as_nobody);
+                bin(), "", command, dir, quiet + "prlimit --nproc=" + processes + " " + as_user);
             EXPECT_EQ(limited.status, 0) << command << ", " << processes << ": " << limited.err;
             EXPECT_TRUE(limited.out == unlimited.out) << command << ", " << processes;
         }
@@ -138,8 +146,7 @@ TEST(ProcessLimits, DeepChainsEvaluateWhereNoThreadCanStart) {
     chain << "cell top { attribute { v c9999 } }\n";
     chain.close();
     // A user no other run shares: every process of the user counts against the limit.
-    const std::string user = std::to_string(200000 + ::getpid());
-    const std::string as_user = "setpriv --reuid=" + user + " --regid=" + user + " --clear-groups";
+    const std::string as_user = as_own_user();
     const std::string quiet = "env ASAN_OPTIONS=detect_leaks=0 ";
     const auto unlimited = run_limited(bin(), "", "ir a.qvs", dir, quiet + as_user);
     ASSERT_EQ(unlimited.status, 0) << unlimited.err;

@@ -44,7 +44,8 @@ quorvane_test::LimitedRun run_limited(const std::string& source, const std::stri
 // version and the usage are printed all the same.
 TEST(StackLimits, CommandsRunUnderAnAddressSpaceLimit) {
     if (plain_bin().empty()) {
-        GTEST_SKIP() << "no executable without sanitizers in this build (QV_WITH_PLAIN=1)";
+        GTEST_SKIP() << "no executable without sanitizers in this build (configure with "
+                        "-DQV_PLAIN_BIN, as scripts/test.sh does)";
     }
     // c5000 places c4999 and so on down to c0.
     std::string deep = leaf;
@@ -72,7 +73,8 @@ TEST(StackLimits, CommandsRunUnderAnAddressSpaceLimit) {
 // levels) check under small limits too.
 TEST(StackLimits, DeepNestingChecksUnderSmallLimits) {
     if (plain_bin().empty()) {
-        GTEST_SKIP() << "no executable without sanitizers in this build (QV_WITH_PLAIN=1)";
+        GTEST_SKIP() << "no executable without sanitizers in this build (configure with "
+                        "-DQV_PLAIN_BIN, as scripts/test.sh does)";
     }
     for (const std::string& value :
          {std::string(999, '-') + "1", std::string(150, '[') + "1" + std::string(150, ']'),

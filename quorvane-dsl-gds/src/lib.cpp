@@ -46,10 +46,6 @@ struct Entries {
     }
 };
 
-std::string marker_named(const ir::Cell& cell, const ir::Marker& marker) {
-    return cell_named(cell.name) + ", marker " + ir::shown(marker.name);
-}
-
 std::string text_start(std::string_view text) {
     return ir::shown(std::string(quorvane_dsl::base::utf8::char_prefix(text, 40)) + "…");
 }
@@ -398,21 +394,22 @@ class Export {
         meta.properties.push_back({quorvane_dsl::units::format_number(angle), angle_attribute});
         Entries entries{meta.properties};
         for (const auto& [name, value] : marker.attrs) {
+            const auto left_out = [&](const std::string& why) {
+                out_.warnings.push_back(marker_named(cell.name, marker.name) + ": attribute " +
+                                        ir::shown(name) + why);
+            };
             if (holds_equals(name)) {
-                out_.warnings.push_back(marker_named(cell, marker) + ": attribute " +
-                                        ir::shown(name) + holds_equals_suffix());
+                left_out(holds_equals_suffix());
                 continue;
             }
             std::string text = name + "=" + value.to_literal();
             const Added added = entries.add(text);
             if (added == Added::HoldsNul) {
-                out_.warnings.push_back(marker_named(cell, marker) + ": attribute " +
-                                        ir::shown(name) + holds_nul_suffix());
+                left_out(holds_nul_suffix());
             } else if (added == Added::TooLong) {
-                out_.warnings.push_back(marker_named(cell, marker) + ": attribute " +
-                                        ir::shown(name) + too_long_suffix());
+                left_out(too_long_suffix());
             } else if (added == Added::TooMany) {
-                out_.warnings.push_back(marker_named(cell, marker) + too_many_text(text));
+                out_.warnings.push_back(marker_named(cell.name, marker.name) + too_many_text(text));
             }
         }
         return meta;
@@ -436,7 +433,7 @@ class Export {
                                         "GDS");
             }
             if (!marker.locations.empty() && ++carriers[marker.name] == 2) {
-                out_.warnings.push_back(marker_named(cell, marker) +
+                out_.warnings.push_back(marker_named(cell.name, marker.name) +
                                         ": more than one marker has this name, and GDS gives "
                                         "them back as one");
             }
@@ -475,6 +472,10 @@ class Export {
 
 std::string cell_named(std::string_view cell) {
     return "cell " + ir::shown(cell);
+}
+
+std::string marker_named(std::string_view cell, std::string_view marker) {
+    return cell_named(cell) + ", marker " + ir::shown(marker);
 }
 
 std::optional<std::string> too_short_warning(std::string_view cell, std::string_view layer,

@@ -43,6 +43,9 @@ inline constexpr std::size_t min_path_points = 2;
 // cannot break the line that names it.
 std::string cell_named(std::string_view cell);
 
+// "cell `c`, marker `m`", spelled out the same way.
+std::string marker_named(std::string_view cell, std::string_view marker);
+
 // "cell `c`: a polygon on layer `l` with 2 points is too short for GDS and is left out" for a
 // polygon or path with fewer points than its record needs.
 std::optional<std::string> too_short_warning(std::string_view cell, std::string_view layer,

@@ -194,7 +194,7 @@ void CellMetadata::read_marker(const shape::GdsElementMeta& meta, const shape::T
     // A location without a direction could not be written again in a form the IR reader takes,
     // so it is left out; a later carrier of the marker may still bring it and its attributes.
     if (!std::isfinite(angle)) {
-        warnings.push_back(cell_named(cell.name) + ", marker " + ir::shown(name) + ": angle " +
+        warnings.push_back(marker_named(cell.name, name) + ": angle " +
                            quorvane_dsl::units::format_number(angle) + " of location " +
                            std::to_string(index) + " is not finite and was dropped");
         return;
@@ -214,8 +214,8 @@ void CellMetadata::read_marker(const shape::GdsElementMeta& meta, const shape::T
         if (auto value = ir::Value::parse_literal(entry->value)) {
             marker.attrs.emplace_back(std::string(entry->key), std::move(*value));
         } else {
-            warnings.push_back(cell_named(cell.name) + ", marker " + ir::shown(name) +
-                               ": cannot read " + ir::shown(p.value));
+            warnings.push_back(marker_named(cell.name, name) + ": cannot read " +
+                               ir::shown(p.value));
         }
     }
     markers.push_back(std::move(marker));

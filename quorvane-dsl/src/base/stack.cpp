@@ -1,5 +1,7 @@
 #include "base/stack.hpp"
 
+#include "base/pages.hpp"
+
 #include <pthread.h>
 #include <sys/mman.h>
 #include <sys/resource.h>
@@ -39,10 +41,6 @@ void* run_job(void* raw) {
         job->thrown = std::current_exception();
     }
     return nullptr;
-}
-
-std::size_t page_size() {
-    return static_cast<std::size_t>(getpagesize());
 }
 
 // RLIMIT_AS in bytes, none when unlimited.

@@ -32,14 +32,6 @@ bool shortcut_allowed(std::span<const Ring> b, Op op, const Rings& store) {
     return true;
 }
 
-std::size_t point_count(std::span<const Ring> rings) {
-    std::size_t count = 0;
-    for (const Ring& ring : rings) {
-        count += ring.size();
-    }
-    return count;
-}
-
 u128 area_of(const Box& b) {
     return static_cast<u128>(b.x1 - b.x0) * static_cast<u128>(b.y1 - b.y0);
 }

@@ -174,11 +174,7 @@ void offset_ring(const Params& p, std::span<const Point> ring, std::vector<doubl
 
 Rings offset_chunk(const Params& p, std::span<const Ring> rings) {
     Rings store;
-    std::size_t points = 0;
-    for (const Ring& ring : rings) {
-        points += ring.size();
-    }
-    store.points.reserve(2 * points);
+    store.points.reserve(2 * point_count(rings));
     store.ends.reserve(rings.size());
     std::vector<double> len;
     std::vector<Vec> dir;
@@ -237,11 +233,7 @@ Rings offset(std::span<const Ring> rings, Join join,
     const double d = std::min(distance, max_distance);
     const double s = outward ? 1.0 : -1.0;
     const Params p{join, segments_per_circle, s, d, s * d};
-    std::size_t total = 0;
-    for (const Ring& ring : rings) {
-        total += ring.size();
-    }
-    if (!par::goes_parallel(total)) {
+    if (!par::goes_parallel(point_count(rings))) {
         return offset_chunk(p, rings);
     }
     const std::size_t chunks = par::chunk_count(rings.size());

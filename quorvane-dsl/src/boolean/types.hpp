@@ -26,6 +26,15 @@ struct Point {
 using Ring = std::vector<Point>;
 using Polygons = std::vector<Ring>;
 
+// The points of all the rings, which decides whether a step goes to the pool.
+inline std::size_t point_count(std::span<const Ring> rings) {
+    std::size_t count = 0;
+    for (const Ring& ring : rings) {
+        count += ring.size();
+    }
+    return count;
+}
+
 // Twice the signed area of a ring (positive when counter-clockwise), exact for coordinates in
 // the engine's range.
 inline i128 twice_area(std::span<const Point> ring) {

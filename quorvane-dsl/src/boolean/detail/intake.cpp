@@ -259,10 +259,7 @@ void Rings::add_polygon(std::span<const Point> input) {
 }
 
 Rings Rings::of(std::span<const Ring> polygons) {
-    std::size_t total = 0;
-    for (const Ring& ring : polygons) {
-        total += ring.size();
-    }
+    const std::size_t total = point_count(polygons);
     std::size_t count = polygons.size();
     if (!(total >= par::threshold && par::threads() > 1)) {
         Rings store;

@@ -14,6 +14,7 @@
 #endif
 
 #include <tbb/global_control.h>
+#include <tbb/info.h>
 #include <tbb/task_arena.h>
 #include <tbb/task_group.h>
 
@@ -91,8 +92,9 @@ std::size_t pool_size() {
         // left to the first parallel step, they might find them taken by other processes of
         // the user.
         occupy_pool(1);
+        // What the process's arenas run by default, whichever arena asks first.
         const std::size_t usable =
-            std::min(configured, static_cast<std::size_t>(tbb::this_task_arena::max_concurrency()));
+            std::min(configured, static_cast<std::size_t>(tbb::info::default_concurrency()));
         const std::size_t stack =
             tbb::global_control::active_value(tbb::global_control::thread_stack_size);
         const std::size_t started = base::startable_threads(usable - 1, stack);
