@@ -1,4 +1,3 @@
-#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <iostream>
@@ -99,7 +98,7 @@ Error no_work_stack(quorvane_dsl::base::StackLimit limit) {
 int checked_streams(int status) {
     std::cout.flush();
     if (!std::cout) {
-        std::cerr << "error: writing standard output: " << system_error_text(errno) << '\n';
+        std::cerr << "error: " << printed_output_error() << '\n';
         status = 2;
     }
     std::cerr.flush();
@@ -136,6 +135,7 @@ int main(int argc, char** argv) {
     // A write past the file size limit then fails like one to a full disk: reported, its
     // temporary removed, rather than the process killed with the temporary left behind.
     std::signal(SIGXFSZ, SIG_IGN);
+    check_printed_output();
     return checked_streams(exit_status(run_command(args[0], Args(args).subspan(1))));
 }
 

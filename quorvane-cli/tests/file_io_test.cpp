@@ -98,6 +98,24 @@ TEST(FileIo, ReplacedFilesKeepTheirLinksAndOwnerAndNoStaleTemporaries) {
     }
 }
 
+// The temporary's name is longer than the file's, and must still be one the file system takes.
+TEST(FileIo, NamesAsLongAsTheFileSystemTakesAreWritten) {
+    const fs::path dir = fresh_dir("quorvane_long_names");
+    for (const std::size_t length : {238, 255}) {
+        const fs::path file = dir / std::string(length, 'n');
+        ASSERT_TRUE(quorvane::write_whole_file(file, "new\n"));
+        ASSERT_TRUE(quorvane::write_whole_file(file, "newer\n"));
+        EXPECT_EQ(file_text(file), "newer\n");
+    }
+    // A temporary whose name was cut short is still known for the file's when its writer is gone.
+    const std::string tail = ".partial-2147483646-0";
+    const fs::path stale = dir / ("." + std::string(255 - 1 - tail.size(), 'n') + tail);
+    std::ofstream(stale) << "old";
+    ASSERT_TRUE(quorvane::write_whole_file(dir / std::string(255, 'n'), "new\n"));
+    EXPECT_FALSE(fs::exists(stale));
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 2);
+}
+
 TEST(FileIo, StandardOutputIsCheckedAndWrittenInPlace) {
     const fs::path dir = fresh_dir("quorvane_stdout");
     const std::string ir = (dir / "a.qvir").string();
@@ -109,6 +127,10 @@ TEST(FileIo, StandardOutputIsCheckedAndWrittenInPlace) {
                               "28)\n");
     EXPECT_EQ(run("parse " + ir + " >&- 2>" + err), 2);
     EXPECT_EQ(file_text(err), "error: writing standard output: Bad file descriptor (os error 9)\n");
+    // What is printed rather than written whole keeps the error of its failed write too.
+    EXPECT_EQ(run("--version >/dev/full 2>" + err), 2);
+    EXPECT_EQ(file_text(err), "error: writing standard output: No space left on device (os error "
+                              "28)\n");
 
     // Appending through /dev/stdout keeps what the log held, and only the library is added.
     const fs::path log = dir / "log";
