@@ -453,6 +453,8 @@ class CheckedOutputBuffer final : public std::streambuf {
     CheckedOutputBuffer() { setp(space.data(), space.data() + space.size()); }
 
     int failure = 0;
+    // Returned as a command's error already, and not to be said again at exit.
+    bool reported = false;
 
   protected:
     int_type overflow(int_type next) override {
@@ -482,6 +484,13 @@ class CheckedOutputBuffer final : public std::streambuf {
 // Never destroyed: the standard streams are flushed once more after static objects are gone.
 CheckedOutputBuffer* const printed_output = new CheckedOutputBuffer;
 
+// Only a failed write is expected to fail the stream; anything else is said as an input/output
+// error rather than as the success that errno may hold by then.
+std::unexpected<std::string> printed_output_error() {
+    printed_output->reported = true;
+    return standard_output_error(printed_output->failure != 0 ? printed_output->failure : EIO);
+}
+
 } // namespace
 
 void check_printed_output() {
@@ -492,11 +501,12 @@ void check_printed_output() {
     }
 }
 
-// Only a failed write is expected to fail the stream; anything else is said as an input/output
-// error rather than as the success that errno may hold by then.
-std::string printed_output_error() {
-    return standard_output_error(printed_output->failure != 0 ? printed_output->failure : EIO)
-        .error();
+std::optional<std::string> unreported_printed_output_error() {
+    std::cout.flush();
+    if (std::cout || printed_output->reported) {
+        return std::nullopt;
+    }
+    return printed_output_error().error();
 }
 
 std::expected<void, std::string> write_standard_output(std::string_view bytes) {
@@ -506,7 +516,7 @@ std::expected<void, std::string> write_standard_output(std::string_view bytes) {
 std::expected<void, std::string> write_standard_output(std::span<const std::string_view> pieces) {
     std::cout.flush();
     if (!std::cout) {
-        return std::unexpected(printed_output_error());
+        return printed_output_error();
     }
     if (const int code = write_checked(pieces); code != 0) {
         return standard_output_error(code);
@@ -517,7 +527,7 @@ std::expected<void, std::string> write_standard_output(std::span<const std::stri
 std::expected<void, std::string> stream_standard_output(const Produce& produce) {
     std::cout.flush();
     if (!std::cout) {
-        return std::unexpected(printed_output_error());
+        return printed_output_error();
     }
     if (const auto room = standard_output_room()) {
         std::size_t size = 0;

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <expected>
 #include <functional>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -48,11 +49,12 @@ std::expected<void, std::string> write_whole_file(const std::string& path, const
 bool is_standard_output(const std::string& path);
 
 // Makes std::cout write through the same checks as `write_standard_output`, keeping the error of
-// a write that failed for `printed_output_error`. Called once, before anything is printed.
+// a write that failed. Called once, before anything is printed.
 void check_printed_output();
 
-// "writing standard output: <system error>" for the write that failed std::cout.
-std::string printed_output_error();
+// "writing standard output: <system error>" for the write that failed std::cout, once what it
+// holds is flushed; nothing when it is fine or its failure was a command's error already.
+std::optional<std::string> unreported_printed_output_error();
 
 // The bytes on standard output, after whatever is printed on std::cout, or
 // "writing standard output: <system error>". A regular file that they would take past the file

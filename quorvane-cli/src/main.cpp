@@ -96,9 +96,8 @@ Error no_work_stack(quorvane_dsl::base::StackLimit limit) {
 // A result cut short by a full disk or a closed stream is a failure, whatever the command
 // reported.
 int checked_streams(int status) {
-    std::cout.flush();
-    if (!std::cout) {
-        std::cerr << "error: " << printed_output_error() << '\n';
+    if (const auto failed = unreported_printed_output_error()) {
+        std::cerr << "error: " << *failed << '\n';
         status = 2;
     }
     std::cerr.flush();

@@ -119,7 +119,9 @@ TEST(FileIo, NamesAsLongAsTheFileSystemTakesAreWritten) {
 TEST(FileIo, StandardOutputIsCheckedAndWrittenInPlace) {
     const fs::path dir = fresh_dir("quorvane_stdout");
     const std::string ir = (dir / "a.qvir").string();
-    std::ofstream(ir) << "quorvane-ir 1\ndbu 1nm\ncell a source=a {\n}\ntop a\n";
+    std::ofstream(ir)
+        << "quorvane-ir 1\ndbu 1nm\nlayer m 1/0\ncell a source=a {\n  box m 0 0 2 2\n}\n"
+           "top a\n";
     const std::string err = (dir / "err").string();
     // A full disk or a closed stream once cut the output short with exit status 0.
     EXPECT_EQ(run("ir " + ir + " >/dev/full 2>" + err), 2);
@@ -131,6 +133,13 @@ TEST(FileIo, StandardOutputIsCheckedAndWrittenInPlace) {
     EXPECT_EQ(run("--version >/dev/full 2>" + err), 2);
     EXPECT_EQ(file_text(err), "error: writing standard output: No space left on device (os error "
                               "28)\n");
+    // A failure that a command returned as its error is not said a second time at exit.
+    EXPECT_EQ(
+        run("blackbox " + ir + " --gds " + (dir / "bb.gds").string() + " -o - >/dev/full 2>" + err),
+        2);
+    EXPECT_TRUE(file_text(err).ends_with("\nerror: writing standard output: No space left on "
+                                         "device (os error 28)\n"));
+    EXPECT_EQ(file_text(err).find("error:"), file_text(err).rfind("error:"));
 
     // Appending through /dev/stdout keeps what the log held, and only the library is added.
     const fs::path log = dir / "log";
