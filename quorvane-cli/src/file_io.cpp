@@ -457,10 +457,19 @@ class CheckedOutputBuffer final : public std::streambuf {
     bool reported = false;
 
   protected:
+    // A full buffer goes out up to its last line and keeps the rest: a write that the file size
+    // limit refuses then leaves no line cut short before it.
     int_type overflow(int_type next) override {
-        if (sync() != 0) {
+        const std::string_view held = pending();
+        const std::size_t line_end = held.rfind('\n');
+        const std::size_t lines = line_end == std::string_view::npos ? held.size() : line_end + 1;
+        if (emit(held.substr(0, lines)) != 0) {
             return traits_type::eof();
         }
+        const std::size_t kept = held.size() - lines;
+        std::memmove(space.data(), held.data() + lines, kept);
+        setp(space.data(), space.data() + space.size());
+        pbump(static_cast<int>(kept));
         if (!traits_type::eq_int_type(next, traits_type::eof())) {
             *pptr() = traits_type::to_char_type(next);
             pbump(1);
@@ -469,15 +478,23 @@ class CheckedOutputBuffer final : public std::streambuf {
     }
 
     int sync() override {
-        const std::string_view pending(pbase(), static_cast<std::size_t>(pptr() - pbase()));
+        const std::string_view held = pending();
         setp(space.data(), space.data() + space.size());
-        if (failure == 0 && !pending.empty()) {
-            failure = write_checked(std::span(&pending, 1));
+        return emit(held);
+    }
+
+  private:
+    std::string_view pending() const {
+        return {pbase(), static_cast<std::size_t>(pptr() - pbase())};
+    }
+
+    int emit(std::string_view bytes) {
+        if (failure == 0 && !bytes.empty()) {
+            failure = write_checked(std::span(&bytes, 1));
         }
         return failure == 0 ? 0 : -1;
     }
 
-  private:
     std::array<char, std::size_t{64} << 10> space{};
 };
 

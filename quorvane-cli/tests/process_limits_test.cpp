@@ -151,6 +151,17 @@ TEST(ProcessLimits, StandardOutputPastTheFileSizeLimitIsNotWrittenAtAll) {
         EXPECT_TRUE(run.out.empty()) << command << " left " << run.out.size() << " bytes";
         EXPECT_EQ(run.err, "error: writing standard output: File too large (os error 27)\n");
     }
+    // Lines printed one by one go out whole: here the first buffer full fits and the rest not.
+    std::string files;
+    for (int i = 0; i < 400; ++i) {
+        const std::string name = std::string(200, 'f') + std::to_string(i) + ".qvs";
+        std::ofstream(dir / name) << "cell  c { }\n";
+        files += " " + name;
+    }
+    const auto checked = run_limited(bin(), "-f 160", "fmt --check" + files, dir);
+    EXPECT_EQ(checked.status, 2);
+    EXPECT_GT(checked.out.size(), 0U);
+    EXPECT_TRUE(checked.out.ends_with(" needs formatting\n"));
 }
 
 // Where no thread can start, the calling thread switches to the same large stack: a chain of
