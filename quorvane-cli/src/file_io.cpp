@@ -73,6 +73,12 @@ std::optional<pid_t> temporary_writer(std::string_view entry, std::string_view n
     if (code != std::errc{} || pid <= 0 || end == rest.data() + rest.size() || *end != '-') {
         return std::nullopt;
     }
+    // The form to its last character: a file of someone else's that only begins like one stays.
+    const std::string_view attempt(end + 1, rest.data() + rest.size());
+    const auto digit = [](char c) { return c >= '0' && c <= '9'; };
+    if (attempt.empty() || !std::ranges::all_of(attempt, digit)) {
+        return std::nullopt;
+    }
     return pid;
 }
 

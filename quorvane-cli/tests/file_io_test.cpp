@@ -111,9 +111,14 @@ TEST(FileIo, NamesAsLongAsTheFileSystemTakesAreWritten) {
     const std::string tail = ".partial-2147483646-0";
     const fs::path stale = dir / ("." + std::string(255 - 1 - tail.size(), 'n') + tail);
     std::ofstream(stale) << "old";
+    // A file that only begins like one is someone else's.
+    const fs::path users = dir / ("." + std::string(255 - 1 - tail.size(), 'n') +
+                                  tail.substr(0, tail.size() - 1) + "x");
+    std::ofstream(users) << "kept";
     ASSERT_TRUE(quorvane::write_whole_file(dir / std::string(255, 'n'), "new\n"));
     EXPECT_FALSE(fs::exists(stale));
-    EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 2);
+    EXPECT_TRUE(fs::exists(users));
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 3);
 }
 
 TEST(FileIo, StandardOutputIsCheckedAndWrittenInPlace) {
