@@ -10,10 +10,13 @@ namespace quorvane {
 
 namespace {
 
-using quorvane_dsl::ir::Library;
-
-std::expected<void, std::string> write_announced(const Library& library, const std::string& path) {
-    if (auto written = write_library(library, path); !written) {
+std::expected<void, std::string> write_announced(const RenderedLibrary& library,
+                                                 const std::string& path) {
+    auto written = write_whole_file(path, library.bytes);
+    for (const std::string& warning : library.warnings) {
+        std::cerr << "warning: " << warning << '\n';
+    }
+    if (!written) {
         return written;
     }
     // Standard output carries the library and nothing else.
@@ -54,12 +57,23 @@ Outcome blackbox(Args args) {
             std::cerr << blackbox_summary(cell, published->dbu) << '\n';
         }
     }
-    // --gds goes first, and a failed write stops before the next one.
-    for (const auto* paths : {&gds, &out}) {
-        if (paths->empty()) {
+    // --gds goes first, and a failed write stops before the next one. Both are made before
+    // either is written, so a library that one format refuses leaves no file of the other.
+    std::vector<std::string> paths;
+    std::vector<RenderedLibrary> rendered;
+    for (const auto* given : {&gds, &out}) {
+        if (given->empty()) {
             continue;
         }
-        if (auto written = write_announced(*published, paths->front()); !written) {
+        auto made = render_library(*published, given->front());
+        if (!made) {
+            return Error{std::move(made.error())};
+        }
+        paths.push_back(given->front());
+        rendered.push_back(std::move(*made));
+    }
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+        if (auto written = write_announced(rendered[i], paths[i]); !written) {
             return Error{std::move(written.error())};
         }
     }

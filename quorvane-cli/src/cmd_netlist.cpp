@@ -24,7 +24,9 @@ Outcome netlist(Args args) {
     const bool failed = print_findings(*library);
     const std::string text = quorvane_dsl::lvs::netlist_text(quorvane_dsl::lvs::netlist(*library));
     if (outputs.empty()) {
-        std::cout << text;
+        if (auto written = write_standard_output(text); !written) {
+            return Error{std::move(written.error())};
+        }
     } else {
         if (auto written = write_whole_file(outputs[0], text); !written) {
             return Error{std::move(written.error())};

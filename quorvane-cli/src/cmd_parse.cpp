@@ -30,25 +30,29 @@ void append_line(std::string& out, std::size_t depth,
 // One line per node and token in preorder: indentation, KIND@start..end, and for a token its
 // quoted text. The listing is many times the size of the text, so it goes out in pieces.
 std::expected<void, std::string> write_syntax_listing(const SyntaxNode& root) {
-    constexpr std::size_t piece = std::size_t{1} << 20;
-    std::string out;
-    out.reserve(piece + 4096);
-    std::size_t depth = 0;
-    for (const auto& event : root.preorder_with_tokens()) {
-        if (event.walk == Walk::Leave) {
-            --depth;
-            continue;
-        }
-        append_line(out, depth, event.element);
-        ++depth;
-        if (out.size() >= piece) {
-            if (auto written = write_standard_output(out); !written) {
-                return written;
-            }
+    return stream_standard_output([&](const Sink& sink) -> std::expected<void, std::string> {
+        constexpr std::size_t piece = std::size_t{1} << 20;
+        std::string out;
+        out.reserve(piece + 4096);
+        const auto flush = [&] {
+            sink(std::span(reinterpret_cast<const std::uint8_t*>(out.data()), out.size()));
             out.clear();
+        };
+        std::size_t depth = 0;
+        for (const auto& event : root.preorder_with_tokens()) {
+            if (event.walk == Walk::Leave) {
+                --depth;
+                continue;
+            }
+            append_line(out, depth, event.element);
+            ++depth;
+            if (out.size() >= piece) {
+                flush();
+            }
         }
-    }
-    return write_standard_output(out);
+        flush();
+        return {};
+    });
 }
 
 } // namespace

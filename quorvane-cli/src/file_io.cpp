@@ -1,6 +1,7 @@
 #include "file_io.hpp"
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <charconv>
 #include <climits>
@@ -40,12 +41,45 @@ bool write_all(int fd, std::string_view bytes) {
     return true;
 }
 
+constexpr std::string_view temporary_mark = ".partial-";
+
+// `.NAME.partial-PID-N` beside the file, with NAME cut short where the whole would be longer than
+// a file name may be: every name the file system takes is written through its temporary.
 std::string temporary_beside(const std::string& path, unsigned attempt) {
     const std::size_t slash = path.rfind('/');
     const std::string dir = slash == std::string::npos ? "" : path.substr(0, slash + 1);
     const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-    return dir + "." + name + ".partial-" + std::to_string(::getpid()) + "-" +
-           std::to_string(attempt);
+    const std::string tail =
+        std::string(temporary_mark) + std::to_string(::getpid()) + "-" + std::to_string(attempt);
+    return dir + "." + name.substr(0, NAME_MAX - 1 - tail.size()) + tail;
+}
+
+// Whether `entry` is a temporary of the file `name` by its form, and the process that made it.
+std::optional<pid_t> temporary_writer(std::string_view entry, std::string_view name) {
+    const std::size_t mark = entry.rfind(temporary_mark);
+    if (!entry.starts_with('.') || mark == std::string_view::npos) {
+        return std::nullopt;
+    }
+    const std::string_view stem = entry.substr(1, mark - 1);
+    // A name cut short fills the longest file name exactly.
+    const bool cut =
+        entry.size() == NAME_MAX && stem.size() < name.size() && name.starts_with(stem);
+    if (stem != name && !cut) {
+        return std::nullopt;
+    }
+    const std::string_view rest = entry.substr(mark + temporary_mark.size());
+    pid_t pid = 0;
+    const auto [end, code] = std::from_chars(rest.data(), rest.data() + rest.size(), pid);
+    if (code != std::errc{} || pid <= 0 || end == rest.data() + rest.size() || *end != '-') {
+        return std::nullopt;
+    }
+    // The form to its last character: a file of someone else's that only begins like one stays.
+    const std::string_view attempt(end + 1, rest.data() + rest.size());
+    const auto digit = [](char c) { return c >= '0' && c <= '9'; };
+    if (attempt.empty() || !std::ranges::all_of(attempt, digit)) {
+        return std::nullopt;
+    }
+    return pid;
 }
 
 // The temporary being written, for a signal handler to remove: a killed write must not leave
@@ -87,19 +121,11 @@ void unwatch_temporary() {
 void remove_stale_temporaries(const std::string& path) {
     const std::size_t slash = path.rfind('/');
     const std::string dir = slash == std::string::npos ? "." : path.substr(0, slash + 1);
-    const std::string prefix =
-        "." + (slash == std::string::npos ? path : path.substr(slash + 1)) + ".partial-";
+    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
     std::error_code error;
     for (const auto& entry : std::filesystem::directory_iterator(dir, error)) {
-        const std::string name = entry.path().filename().string();
-        if (!name.starts_with(prefix)) {
-            continue;
-        }
-        const std::string_view rest = std::string_view(name).substr(prefix.size());
-        pid_t pid = 0;
-        const auto [end, code] = std::from_chars(rest.data(), rest.data() + rest.size(), pid);
-        if (code == std::errc{} && pid > 0 && end != rest.data() + rest.size() && *end == '-' &&
-            ::kill(pid, 0) != 0 && errno == ESRCH) {
+        const auto writer = temporary_writer(entry.path().filename().string(), name);
+        if (writer && ::kill(*writer, 0) != 0 && errno == ESRCH) {
             ::unlink(entry.path().c_str());
         }
     }
@@ -173,18 +199,29 @@ std::expected<void, std::string> fail_after(const Produce& produce, const std::s
     return write_error(path, code);
 }
 
-// Whether the bytes, written from offset `from`, would take a regular file past the file size
-// limit.
-bool beyond_file_size_limit(std::span<const std::string_view> pieces, std::size_t from = 0) {
+std::size_t total_size(std::span<const std::string_view> pieces) {
+    std::size_t size = 0;
+    for (const std::string_view piece : pieces) {
+        size += piece.size();
+    }
+    return size;
+}
+
+// The bytes a regular file can still take from offset `at` under the file size limit; nothing
+// when no limit holds.
+std::optional<std::size_t> room_under_file_size_limit(off_t at) {
     struct rlimit limit {};
     if (::getrlimit(RLIMIT_FSIZE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) {
-        return false;
+        return std::nullopt;
     }
-    std::size_t end = from;
-    for (const std::string_view piece : pieces) {
-        end += piece.size();
-    }
-    return end > limit.rlim_cur;
+    const auto from = static_cast<rlim_t>(std::max<off_t>(at, 0));
+    return from >= limit.rlim_cur ? 0 : static_cast<std::size_t>(limit.rlim_cur - from);
+}
+
+// Whether the bytes would take an emptied regular file past the file size limit.
+bool beyond_file_size_limit(std::span<const std::string_view> pieces) {
+    const auto room = room_under_file_size_limit(0);
+    return room && total_size(pieces) > *room;
 }
 
 // The error that making `path` would give, else "File too large": the empty file made to find
@@ -382,6 +419,119 @@ bool is_standard_output(const std::string& path) {
            target.st_dev == out.st_dev && target.st_ino == out.st_ino;
 }
 
+namespace {
+
+std::unexpected<std::string> standard_output_error(int code) {
+    return std::unexpected("writing standard output: " + system_error_text(code));
+}
+
+// The bytes standard output can still take when it is a regular file under a file size limit:
+// a file would keep the part written before the limit stopped it, so what goes there is measured
+// first. Nothing when it is anything else, or no limit holds.
+std::optional<std::size_t> standard_output_room() {
+    struct stat out {};
+    if (::fstat(STDOUT_FILENO, &out) != 0 || !S_ISREG(out.st_mode)) {
+        return std::nullopt;
+    }
+    const bool appending = (::fcntl(STDOUT_FILENO, F_GETFL) & O_APPEND) != 0;
+    return room_under_file_size_limit(appending ? out.st_size
+                                                : ::lseek(STDOUT_FILENO, 0, SEEK_CUR));
+}
+
+// The pieces on standard output whole or, where it is a file they would take past the file size
+// limit, not at all: 0, or the error that stopped them.
+int write_checked(std::span<const std::string_view> pieces) {
+    if (const auto room = standard_output_room(); room && total_size(pieces) > *room) {
+        return EFBIG;
+    }
+    for (const std::string_view piece : pieces) {
+        if (!write_all(STDOUT_FILENO, piece)) {
+            return errno;
+        }
+    }
+    return 0;
+}
+
+// What is printed on std::cout goes out through the same checks, and the error that stopped it
+// is kept: errno is long gone, or belongs to another thread, by the time the stream is looked at.
+class CheckedOutputBuffer final : public std::streambuf {
+  public:
+    CheckedOutputBuffer() { setp(space.data(), space.data() + space.size()); }
+
+    int failure = 0;
+    // Returned as a command's error already, and not to be said again at exit.
+    bool reported = false;
+
+  protected:
+    // A full buffer goes out up to its last line and keeps the rest: a write that the file size
+    // limit refuses then leaves no line cut short before it.
+    int_type overflow(int_type next) override {
+        const std::string_view held = pending();
+        const std::size_t line_end = held.rfind('\n');
+        const std::size_t lines = line_end == std::string_view::npos ? held.size() : line_end + 1;
+        if (emit(held.substr(0, lines)) != 0) {
+            return traits_type::eof();
+        }
+        const std::size_t kept = held.size() - lines;
+        std::memmove(space.data(), held.data() + lines, kept);
+        setp(space.data(), space.data() + space.size());
+        pbump(static_cast<int>(kept));
+        if (!traits_type::eq_int_type(next, traits_type::eof())) {
+            *pptr() = traits_type::to_char_type(next);
+            pbump(1);
+        }
+        return traits_type::not_eof(next);
+    }
+
+    int sync() override {
+        const std::string_view held = pending();
+        setp(space.data(), space.data() + space.size());
+        return emit(held);
+    }
+
+  private:
+    std::string_view pending() const {
+        return {pbase(), static_cast<std::size_t>(pptr() - pbase())};
+    }
+
+    int emit(std::string_view bytes) {
+        if (failure == 0 && !bytes.empty()) {
+            failure = write_checked(std::span(&bytes, 1));
+        }
+        return failure == 0 ? 0 : -1;
+    }
+
+    std::array<char, std::size_t{64} << 10> space{};
+};
+
+// Never destroyed: the standard streams are flushed once more after static objects are gone.
+CheckedOutputBuffer* const printed_output = new CheckedOutputBuffer;
+
+// Only a failed write is expected to fail the stream; anything else is said as an input/output
+// error rather than as the success that errno may hold by then.
+std::unexpected<std::string> printed_output_error() {
+    printed_output->reported = true;
+    return standard_output_error(printed_output->failure != 0 ? printed_output->failure : EIO);
+}
+
+} // namespace
+
+void check_printed_output() {
+    std::cout.rdbuf(printed_output);
+    // A terminal shows each line as it is printed, as the C library's line buffering did.
+    if (::isatty(STDOUT_FILENO) != 0) {
+        std::cout << std::unitbuf;
+    }
+}
+
+std::optional<std::string> unreported_printed_output_error() {
+    std::cout.flush();
+    if (std::cout || printed_output->reported) {
+        return std::nullopt;
+    }
+    return printed_output_error().error();
+}
+
 std::expected<void, std::string> write_standard_output(std::string_view bytes) {
     return write_standard_output(std::span<const std::string_view>(&bytes, 1));
 }
@@ -389,20 +539,41 @@ std::expected<void, std::string> write_standard_output(std::string_view bytes) {
 std::expected<void, std::string> write_standard_output(std::span<const std::string_view> pieces) {
     std::cout.flush();
     if (!std::cout) {
-        return std::unexpected("writing standard output: " + system_error_text(errno));
+        return printed_output_error();
     }
-    // A file would keep the part written before the limit stopped it; nothing is written then.
-    if (struct stat out{}; ::fstat(STDOUT_FILENO, &out) == 0 && S_ISREG(out.st_mode)) {
-        const bool appending = (::fcntl(STDOUT_FILENO, F_GETFL) & O_APPEND) != 0;
-        const off_t at = appending ? out.st_size : ::lseek(STDOUT_FILENO, 0, SEEK_CUR);
-        if (beyond_file_size_limit(pieces, static_cast<std::size_t>(std::max<off_t>(at, 0)))) {
-            return std::unexpected("writing standard output: " + system_error_text(EFBIG));
+    if (const int code = write_checked(pieces); code != 0) {
+        return standard_output_error(code);
+    }
+    return {};
+}
+
+std::expected<void, std::string> stream_standard_output(const Produce& produce) {
+    std::cout.flush();
+    if (!std::cout) {
+        return printed_output_error();
+    }
+    if (const auto room = standard_output_room()) {
+        std::size_t size = 0;
+        if (auto counted =
+                produce([&](std::span<const std::uint8_t> piece) { size += piece.size(); });
+            !counted) {
+            return counted;
+        }
+        if (size > *room) {
+            return standard_output_error(EFBIG);
         }
     }
-    for (const std::string_view piece : pieces) {
-        if (!write_all(STDOUT_FILENO, piece)) {
-            return std::unexpected("writing standard output: " + system_error_text(errno));
+    int code = 0;
+    auto produced = produce([&](std::span<const std::uint8_t> piece) {
+        if (code == 0 && !write_all(STDOUT_FILENO, as_text(piece))) {
+            code = errno;
         }
+    });
+    if (!produced) {
+        return produced;
+    }
+    if (code != 0) {
+        return standard_output_error(code);
     }
     return {};
 }

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <expected>
 #include <functional>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -47,11 +48,25 @@ std::expected<void, std::string> write_whole_file(const std::string& path, const
 // pipe or device standard output is (as /dev/stdout is).
 bool is_standard_output(const std::string& path);
 
-// The bytes on standard output, after whatever is buffered there, or
-// "writing standard output: <system error>".
+// Makes std::cout write through the same checks as `write_standard_output`, keeping the error of
+// a write that failed. Called once, before anything is printed.
+void check_printed_output();
+
+// "writing standard output: <system error>" for the write that failed std::cout, once what it
+// holds is flushed; nothing when it is fine or its failure was a command's error already.
+std::optional<std::string> unreported_printed_output_error();
+
+// The bytes on standard output, after whatever is printed on std::cout, or
+// "writing standard output: <system error>". A regular file that they would take past the file
+// size limit from its offset is left as it was.
 std::expected<void, std::string> write_standard_output(std::string_view bytes);
 
 // As above, the pieces one after the other.
 std::expected<void, std::string> write_standard_output(std::span<const std::string_view> pieces);
+
+// As above, for output too large to be held whole: the producer's pieces go out as they are made.
+// Where the file size limit would stop them, the producer runs once more before to measure them,
+// so it must make the same bytes each time.
+std::expected<void, std::string> stream_standard_output(const Produce& produce);
 
 } // namespace quorvane

@@ -1,4 +1,3 @@
-#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <iostream>
@@ -97,9 +96,8 @@ Error no_work_stack(quorvane_dsl::base::StackLimit limit) {
 // A result cut short by a full disk or a closed stream is a failure, whatever the command
 // reported.
 int checked_streams(int status) {
-    std::cout.flush();
-    if (!std::cout) {
-        std::cerr << "error: writing standard output: " << system_error_text(errno) << '\n';
+    if (const auto failed = unreported_printed_output_error()) {
+        std::cerr << "error: " << *failed << '\n';
         status = 2;
     }
     std::cerr.flush();
@@ -136,6 +134,7 @@ int main(int argc, char** argv) {
     // A write past the file size limit then fails like one to a full disk: reported, its
     // temporary removed, rather than the process killed with the temporary left behind.
     std::signal(SIGXFSZ, SIG_IGN);
+    check_printed_output();
     return checked_streams(exit_status(run_command(args[0], Args(args).subspan(1))));
 }
 

@@ -1,3 +1,4 @@
+#include <cstdlib>
 #include <filesystem>
 #include <limits>
 #include <map>
@@ -79,6 +80,21 @@ TEST(Blackbox, RefusesValuesThatDoNotReadBack) {
     EXPECT_EQ(publish_blackboxes(design).error(),
               "cell `pad` cannot be published: attr `a` holds the number inf, which has no "
               "literal");
+}
+
+// Both outputs are made before either is written: the IR text refuses a control character in
+// a cell's name that GDSII takes, and then no GDSII file is left behind either.
+TEST(Blackbox, AnOutputRefusedLeavesNoOtherBehind) {
+    const fs::path dir =
+        fs::path(::testing::TempDir()) / ("quorvane_blackbox_" + std::to_string(::getpid()));
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    fs::copy(fs::path(QV_TEST_DATA) / "cases/blackbox/gds_control_names/n.gds", dir / "n.gds");
+    const std::string command = "cd '" + dir.string() +
+                                "' && \"$QV_BIN\" blackbox n.gds -o bb.qvir --gds bb.gds "
+                                ">/dev/null 2>&1";
+    EXPECT_NE(std::system(command.c_str()), 0);
+    EXPECT_FALSE(fs::exists(dir / "bb.gds"));
 }
 
 } // namespace

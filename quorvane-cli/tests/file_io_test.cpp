@@ -98,10 +98,35 @@ TEST(FileIo, ReplacedFilesKeepTheirLinksAndOwnerAndNoStaleTemporaries) {
     }
 }
 
+// The temporary's name is longer than the file's, and must still be one the file system takes.
+TEST(FileIo, NamesAsLongAsTheFileSystemTakesAreWritten) {
+    const fs::path dir = fresh_dir("quorvane_long_names");
+    for (const std::size_t length : {238, 255}) {
+        const fs::path file = dir / std::string(length, 'n');
+        ASSERT_TRUE(quorvane::write_whole_file(file, "new\n"));
+        ASSERT_TRUE(quorvane::write_whole_file(file, "newer\n"));
+        EXPECT_EQ(file_text(file), "newer\n");
+    }
+    // A temporary whose name was cut short is still known for the file's when its writer is gone.
+    const std::string tail = ".partial-2147483646-0";
+    const fs::path stale = dir / ("." + std::string(255 - 1 - tail.size(), 'n') + tail);
+    std::ofstream(stale) << "old";
+    // A file that only begins like one is someone else's.
+    const fs::path users = dir / ("." + std::string(255 - 1 - tail.size(), 'n') +
+                                  tail.substr(0, tail.size() - 1) + "x");
+    std::ofstream(users) << "kept";
+    ASSERT_TRUE(quorvane::write_whole_file(dir / std::string(255, 'n'), "new\n"));
+    EXPECT_FALSE(fs::exists(stale));
+    EXPECT_TRUE(fs::exists(users));
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 3);
+}
+
 TEST(FileIo, StandardOutputIsCheckedAndWrittenInPlace) {
     const fs::path dir = fresh_dir("quorvane_stdout");
     const std::string ir = (dir / "a.qvir").string();
-    std::ofstream(ir) << "quorvane-ir 1\ndbu 1nm\ncell a source=a {\n}\ntop a\n";
+    std::ofstream(ir)
+        << "quorvane-ir 1\ndbu 1nm\nlayer m 1/0\ncell a source=a {\n  box m 0 0 2 2\n}\n"
+           "top a\n";
     const std::string err = (dir / "err").string();
     // A full disk or a closed stream once cut the output short with exit status 0.
     EXPECT_EQ(run("ir " + ir + " >/dev/full 2>" + err), 2);
@@ -109,6 +134,17 @@ TEST(FileIo, StandardOutputIsCheckedAndWrittenInPlace) {
                               "28)\n");
     EXPECT_EQ(run("parse " + ir + " >&- 2>" + err), 2);
     EXPECT_EQ(file_text(err), "error: writing standard output: Bad file descriptor (os error 9)\n");
+    // What is printed rather than written whole keeps the error of its failed write too.
+    EXPECT_EQ(run("--version >/dev/full 2>" + err), 2);
+    EXPECT_EQ(file_text(err), "error: writing standard output: No space left on device (os error "
+                              "28)\n");
+    // A failure that a command returned as its error is not said a second time at exit.
+    EXPECT_EQ(
+        run("blackbox " + ir + " --gds " + (dir / "bb.gds").string() + " -o - >/dev/full 2>" + err),
+        2);
+    EXPECT_TRUE(file_text(err).ends_with("\nerror: writing standard output: No space left on "
+                                         "device (os error 28)\n"));
+    EXPECT_EQ(file_text(err).find("error:"), file_text(err).rfind("error:"));
 
     // Appending through /dev/stdout keeps what the log held, and only the library is added.
     const fs::path log = dir / "log";

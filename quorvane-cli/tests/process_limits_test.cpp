@@ -131,6 +131,39 @@ TEST(ProcessLimits, WritesPastTheFileSizeLimitFailAndLeaveNothingBehind) {
     EXPECT_EQ(printed.err, "error: writing standard output: File too large (os error 27)\n");
 }
 
+// Standard output in a file is measured against the limit before anything is written, by every
+// command: a cut-off netlist or listing once stayed behind, said to have failed with "Success".
+TEST(ProcessLimits, StandardOutputPastTheFileSizeLimitIsNotWrittenAtAll) {
+    const fs::path dir = fresh_dir("quorvane_stdout_size_limit");
+    std::string source = "define layer { metal { gds 1/0 } }\n"
+                         "cell pad { layer metal { shape rect with width = 1um, height = 1um as "
+                         "body at (0, 0) } }\ncell top {\n";
+    for (int i = 0; i < 8000; ++i) {
+        source +=
+            "    place pad at (" + std::to_string(i) + "um, 0) as p" + std::to_string(i) + "\n";
+    }
+    std::ofstream(dir / "a.qvs") << source << "}\n";
+    // The listing goes out in pieces of 1 MiB, well within this limit but not all of them.
+    for (const auto& [limits, command] :
+         {std::pair{"-f 64", "netlist a.qvs"}, std::pair{"-f 4000", "parse a.qvs"}}) {
+        const auto run = run_limited(bin(), limits, command, dir);
+        EXPECT_EQ(run.status, 2) << command;
+        EXPECT_TRUE(run.out.empty()) << command << " left " << run.out.size() << " bytes";
+        EXPECT_EQ(run.err, "error: writing standard output: File too large (os error 27)\n");
+    }
+    // Lines printed one by one go out whole: here the first buffer full fits and the rest not.
+    std::string files;
+    for (int i = 0; i < 400; ++i) {
+        const std::string name = std::string(200, 'f') + std::to_string(i) + ".qvs";
+        std::ofstream(dir / name) << "cell  c { }\n";
+        files += " " + name;
+    }
+    const auto checked = run_limited(bin(), "-f 160", "fmt --check" + files, dir);
+    EXPECT_EQ(checked.status, 2);
+    EXPECT_GT(checked.out.size(), 0U);
+    EXPECT_TRUE(checked.out.ends_with(" needs formatting\n"));
+}
+
 // Where no thread can start, the calling thread switches to the same large stack: a chain of
 // definitions far deeper than its own stack would follow evaluates all the same.
 TEST(ProcessLimits, DeepChainsEvaluateWhereNoThreadCanStart) {
