@@ -7,12 +7,16 @@ namespace quorvane_dsl::hir {
 
 namespace {
 
-// Below this many names a search from the front is quicker than building a table.
-constexpr std::size_t indexed_names = 16;
+// A search from the front of fewer names reads a few cache lines: never worth a table.
+constexpr std::size_t indexed_names = 32;
 
-// Slots of consecutive symbols (MemberIndex::probe).
-constexpr int block_bits = 6;
-constexpr std::size_t block_size = std::size_t{1} << block_bits;
+// Searches from the front of a larger cell before it gets a table: building one reads every
+// name and writes about twice as many slots, as a few searches do.
+constexpr std::uint32_t searches_before_table = 8;
+constexpr std::uint32_t table_bit = std::uint32_t{1} << 31;
+
+// The widest block of slots of consecutive symbols (MemberIndex::probe).
+constexpr int max_block_bits = 6;
 
 Member member_of(const Res& res) {
     if (const auto* param = std::get_if<Res::Param>(&res.kind)) {
@@ -27,31 +31,43 @@ Member member_of(const Res& res) {
     return {};
 }
 
+Member search(std::span<const CellName> names, Symbol name) {
+    for (const CellName& named : names) {
+        if (named.name == name) {
+            return member_of(named.res);
+        }
+    }
+    return {};
+}
+
 } // namespace
 
-std::size_t MemberIndex::probe(const Table& table, Symbol name) {
+std::size_t MemberIndex::probe(const Table& table, std::span<const CellName> names, Symbol name) {
     const std::size_t mask = table.slots.size() - 1;
     // Names are mostly interned in the order declared and read near each other, so a run of
     // consecutive symbols keeps its order in one block of slots, and the blocks are spread by
     // Fibonacci hashing, so that no long run of symbols forms one cluster.
-    const std::uint64_t block = (name.raw >> block_bits) * 0x9E3779B97F4A7C15ull;
-    std::size_t i = (block >> table.shift) << block_bits | (name.raw & (block_size - 1));
-    while (table.slots[i].name_plus_one != 0 && table.slots[i].name_plus_one != name.raw + 1) {
+    const std::uint64_t block = (name.raw >> table.block_bits) * 0x9E3779B97F4A7C15ull;
+    const std::uint32_t in_block = name.raw & ((std::uint32_t{1} << table.block_bits) - 1);
+    std::size_t i = (block >> table.shift) << table.block_bits | in_block;
+    while (table.slots[i] != 0 && names[table.slots[i] - 1].name != name) {
         i = (i + 1) & mask;
     }
     return i;
 }
 
 MemberIndex::Table MemberIndex::build(std::span<const CellName> names) {
+    const std::size_t size = std::bit_ceil(names.size() + names.size() / 2 + 1);
+    const int size_bits = std::countr_zero(size);
     // Two blocks at least, so that a block's position has a bit.
-    const std::size_t size = std::bit_ceil(std::max(2 * names.size(), 2 * block_size));
-    const auto block_count_bits = std::countr_zero(size) - block_bits;
-    Table table{std::vector<Slot>(size), static_cast<std::uint8_t>(64 - block_count_bits)};
-    for (const CellName& named : names) {
+    const int block_bits = std::min(max_block_bits, size_bits - 1);
+    Table table{std::vector<std::uint32_t>(size), static_cast<std::uint8_t>(block_bits),
+                static_cast<std::uint8_t>(64 - (size_bits - block_bits))};
+    for (std::uint32_t i = 0; i < names.size(); ++i) {
         // Lowering keeps each name once in a cell; were there two, the first is found.
-        Slot& slot = table.slots[probe(table, named.name)];
-        if (slot.name_plus_one == 0) {
-            slot = {named.name.raw + 1, member_of(named.res)};
+        std::uint32_t& slot = table.slots[probe(table, names, names[i].name)];
+        if (slot == 0) {
+            slot = i + 1;
         }
     }
     return table;
@@ -60,18 +76,23 @@ MemberIndex::Table MemberIndex::build(std::span<const CellName> names) {
 Member MemberIndex::find(CellId cell, Symbol name) {
     const std::span<const CellName> names = hir_->names_of(hir_->cells[cell].names);
     if (names.size() < indexed_names) {
-        for (const CellName& named : names) {
-            if (named.name == name) {
-                return member_of(named.res);
-            }
-        }
-        return {};
+        return search(names, name);
     }
-    Table& table = tables_[cell.raw];
-    if (table.slots.empty()) {
-        table = build(names);
+    if (cell_states_.empty()) {
+        cell_states_.resize(hir_->cells.size());
     }
-    return table.slots[probe(table, name)].member;
+    std::uint32_t& state = cell_states_[cell.raw];
+    if (state < searches_before_table) {
+        ++state;
+        return search(names, name);
+    }
+    if (state == searches_before_table) {
+        state = table_bit | static_cast<std::uint32_t>(tables_.size());
+        tables_.push_back(build(names));
+    }
+    const Table& table = tables_[state & ~table_bit];
+    const std::uint32_t slot = table.slots[probe(table, names, name)];
+    return slot == 0 ? Member{} : member_of(names[slot - 1].res);
 }
 
 } // namespace quorvane_dsl::hir

@@ -17,32 +17,34 @@ struct Member {
 };
 
 // Lowering keeps each name of a cell's level once, interned, among the cell's names, so a member
-// is found by symbol without reading a text. A cell of a few names is searched in place; a
-// larger one gets a table on its first lookup, since its members may read each other by the
-// million.
+// is found by symbol without reading a text. A cell is searched in place until the searches
+// have read about as many names as a table of them would take to build; only then does it get
+// one, since its members may read each other by the million. So a design of many cells of a
+// few dozen names, each read a few times, keeps no tables.
 class MemberIndex {
   public:
-    explicit MemberIndex(const Hir& hir) : hir_(&hir), tables_(hir.cells.size()) {}
+    explicit MemberIndex(const Hir& hir) : hir_(&hir) {}
 
     Member find(CellId cell, Symbol name);
 
   private:
-    // Open addressing by symbol: a power of two in size, at most half full, so that a lookup
-    // touches one slot or a few neighbours. An empty slot has no name.
-    struct Slot {
-        std::uint32_t name_plus_one = 0;
-        Member member;
-    };
+    // Open addressing by symbol: a power of two in size, at most two thirds full. A slot holds
+    // the position of a name in the cell's names plus one (0 is free), so a name costs 6 to 12
+    // bytes and its symbol is read from the names themselves.
     struct Table {
-        std::vector<Slot> slots;
-        std::uint8_t shift = 0; // 64 less the bits of a block's position
+        std::vector<std::uint32_t> slots;
+        std::uint8_t block_bits = 0; // of a symbol kept in order in a block of slots
+        std::uint8_t shift = 0;      // 64 less the bits of a block's position
     };
 
     static Table build(std::span<const CellName> names);
-    static std::size_t probe(const Table& table, Symbol name);
+    static std::size_t probe(const Table& table, std::span<const CellName> names, Symbol name);
 
     const Hir* hir_;
-    std::vector<Table> tables_; // by cell index; empty until a lookup in a large cell
+    // By cell: the searches from the front made so far or, with `table_bit`, the position of its
+    // table in tables_. Sized at the first search of a large cell.
+    std::vector<std::uint32_t> cell_states_;
+    std::vector<Table> tables_;
 };
 
 } // namespace quorvane_dsl::hir
