@@ -21,6 +21,7 @@
 #include "eval/env.hpp"
 #include "eval/eval.hpp"
 #include "eval/shapes.hpp"
+#include "eval/stored_index.hpp"
 #include "eval/value.hpp"
 #include "geom/frame.hpp"
 #include "geom/shape.hpp"
@@ -62,6 +63,7 @@ struct Evaluator {
     const hir::Hir& hir;
     hir::MemberIndex members;
     ir::Library lib;
+    StoredIndex stored_index; // of lib's cells
     std::vector<diag::Diagnostic> diagnostics;
     double dbu = 1.0;
     std::uint64_t steps = 0;

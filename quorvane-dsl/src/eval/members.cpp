@@ -90,8 +90,7 @@ Result<Value> Evaluator::field(hir::ExprId expr, Value base, hir::Symbol member,
             return Value{Value::Point{f.x, f.y, f.angle, nullptr}};
         }
         const ir::Cell& child = lib.cells[instance.cell];
-        const ir::Value* v = stored(child.params, name);
-        v = v ? v : stored(child.attrs, name);
+        const ir::Value* v = stored_index.value(instance.cell, child, name);
         if (!v) {
             return fail_expr(expr, "`" + child.source + "` has no member `" + name + "`");
         }
@@ -158,7 +157,7 @@ Result<Value> Evaluator::instance_markers(hir::ExprId expr, InstanceId id, const
     }
     const RtInstance& instance = cell.instances[id.index];
     const ir::Cell& child = lib.cells[instance.cell];
-    const ir::Marker* marker = child.marker(name);
+    const ir::Marker* marker = stored_index.marker(instance.cell, child, name);
     if (!marker) {
         return fail_expr(expr, "`" + child.source + "` has no marker `" + name + "`");
     }
