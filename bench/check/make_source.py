@@ -7,6 +7,9 @@
                                         constants of a technology file whose import is missing
   make_source.py distinct N OUT         N constants and N cells, each using one unknown name of
                                         its own that is close to one of the constants
+  make_source.py chained N OUT          one cell of N attributes, each but the last reading the
+                                        next (`a0 self.a1 + 1`, ..., the last `1`)
+  make_source.py plain N OUT            one cell of N attributes that read nothing
 """
 import sys
 
@@ -69,10 +72,21 @@ def distinct(out_path, n):
             out.write(f"cell c{i} {{ layer si {{ shape rect with width = spacin_{i}, height = 1um as r at (0, 0) }} }}\n")
 
 
+def attributes(out_path, n, chained):
+    with open(out_path, "w") as out:
+        out.write("cell attributes {\n    attribute {\n")
+        for i in range(n):
+            value = f"self.a{i + 1} + 1" if chained and i + 1 < n else "1"
+            out.write(f"        a{i} {value}\n")
+        out.write("    }\n}\n")
+
+
 mode, out = sys.argv[1], sys.argv[3]
 if mode == "valid":
     sized(out, VALID_HEAD, valid_cell, sys.argv[2])
 elif mode == "forgotten":
     sized(out, "define layer { si { gds 1/0 } }\n\n", forgotten_cell, sys.argv[2])
+elif mode in ("chained", "plain"):
+    attributes(out, int(sys.argv[2]), mode == "chained")
 else:
     distinct(out, int(sys.argv[2]))

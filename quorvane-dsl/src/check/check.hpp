@@ -13,6 +13,7 @@
 #include "check/types.hpp"
 #include "diag/diag.hpp"
 #include "hir/hir.hpp"
+#include "hir/members.hpp"
 
 namespace quorvane_dsl::check {
 
@@ -62,6 +63,7 @@ struct Checker {
     TypeInfo types;
     std::vector<diag::Diagnostic> diagnostics;
     std::optional<hir::CellId> cell; // the cell being checked; `self` means it
+    hir::MemberIndex members;
     std::unordered_set<Pending, PendingHash> pending;
     std::unordered_set<hir::BindingId, KeyHash> combined; // bindings of ShapeExpr statements
     // True while `settle` orders the definitions a constant or attribute depends on.
@@ -117,7 +119,7 @@ struct Checker {
     void record(hir::ExprId expr, const Ty& ty);
     Ty binary(hir::ExprId expr, hir::BinOp op, const Ty& lhs, const Ty& rhs, hir::ExprId lhs_expr,
               hir::ExprId rhs_expr);
-    Ty field(const Ty& base, const std::string& name, const hir::Src& name_src);
+    Ty field(const Ty& base, hir::Symbol member, const hir::Src& name_src);
     Ty call(hir::ExprId expr, hir::ExprId callee, std::span<const hir::Arg> args);
     // A quantity of these exponents, or unknown (reported at `expr`) beyond what a Dim holds.
     Ty quantity_at(hir::ExprId expr, double length, double angle);
@@ -138,7 +140,7 @@ struct Checker {
     Ty prefix(hir::ExprId id, const hir::Expr::Prefix& prefix);
     Ty index(const hir::Expr::Index& index);
     Ty field_expr(const hir::Expr::Field& field);
-    Ty cell_member(hir::CellId cell, const std::string& name, const hir::Src& name_src);
+    Ty cell_member(hir::CellId cell, hir::Symbol member, const hir::Src& name_src);
     Ty xsection_call(hir::XsId xs, std::span<const hir::Arg> args);
     Ty append(hir::ExprId expr, const hir::Expr::Field& callee, std::span<const hir::Arg> args);
     Ty builtin(hir::ExprId expr, hir::Builtin b, std::span<const hir::Arg> args);

@@ -66,7 +66,7 @@ Checked check(const hir::Hir& hir, Options options) {
     return {std::move(checker.types), std::move(checker.diagnostics)};
 }
 
-Checker::Checker(const hir::Hir& hir, Options options) : hir(hir), options(options) {
+Checker::Checker(const hir::Hir& hir, Options options) : hir(hir), options(options), members(hir) {
     if (options.expr_types) {
         types.exprs.assign(hir.exprs.size(), Ty::unknown());
     }

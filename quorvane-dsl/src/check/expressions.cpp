@@ -291,7 +291,7 @@ Ty Checker::field_expr(const Expr::Field& field) {
     const auto* xs = name ? std::get_if<hir::Res::XSection>(&name->res.kind) : nullptr;
     const std::string_view field_name = hir.text(field.name);
     if (xs == nullptr || std::ranges::find(xs_members, field_name) != xs_members.end()) {
-        return this->field(base, std::string(field_name), hir.name_srcs[field.name_src]);
+        return this->field(base, field.name, hir.name_srcs[field.name_src]);
     }
     const hir::XsDef& def = hir.xsections[xs->id];
     if (const auto param = def.param(field_name)) {
@@ -309,7 +309,8 @@ Ty Checker::field_expr(const Expr::Field& field) {
     return Ty::unknown();
 }
 
-Ty Checker::field(const Ty& base, const std::string& name, const hir::Src& name_src) {
+Ty Checker::field(const Ty& base, hir::Symbol member, const hir::Src& name_src) {
+    const std::string name(hir.text(member));
     if (base.is_unknown()) {
         return base;
     }
@@ -347,14 +348,14 @@ Ty Checker::field(const Ty& base, const std::string& name, const hir::Src& name_
         }
         case TyKind::Instance:
         case TyKind::Cell:
-            return cell_member(base.cell_id(), name, name_src);
+            return cell_member(base.cell_id(), member, name_src);
         case TyKind::Markers: {
+            if (members.find(base.cell_id(), member).kind == hir::Member::Kind::Marker) {
+                return Ty::list_of(Ty::point());
+            }
             const hir::CellDef& def = hir.cells[base.cell_id()];
             std::vector<std::string_view> names;
             for (const hir::MarkerDef& marker : def.markers) {
-                if (marker.name == name) {
-                    return Ty::list_of(Ty::point());
-                }
                 names.push_back(marker.name);
             }
             error(name_src,
@@ -381,32 +382,31 @@ Ty Checker::field(const Ty& base, const std::string& name, const hir::Src& name_
     return Ty::unknown();
 }
 
-Ty Checker::cell_member(CellId id, const std::string& name, const hir::Src& name_src) {
+Ty Checker::cell_member(CellId id, hir::Symbol member, const hir::Src& name_src) {
+    const std::string_view name = hir.text(member);
     if (name == "origin") {
         return Ty::point();
     }
     if (name == "marker") {
         return Ty::markers(id);
     }
+    const hir::Member found = members.find(id, member);
+    if (found.kind == hir::Member::Kind::Param) {
+        return types.params[id.raw][found.index];
+    }
+    if (found.kind == hir::Member::Kind::Attr) {
+        return attr_type(id, found.index);
+    }
     const hir::CellDef& def = hir.cells[id];
-    for (std::uint32_t i = 0; i < def.params.size(); ++i) {
-        if (def.params[i].name == name) {
-            return types.params[id.raw][i];
-        }
-    }
-    for (std::uint32_t i = 0; i < def.attrs.size(); ++i) {
-        if (def.attrs[i].name == name) {
-            return attr_type(id, i);
-        }
-    }
-    std::vector<std::string_view> members = {"origin", "marker"};
+    std::vector<std::string_view> known = {"origin", "marker"};
     for (const hir::ParamDef& param : def.params) {
-        members.push_back(param.name);
+        known.push_back(param.name);
     }
     for (const hir::AttrDef& attr : def.attrs) {
-        members.push_back(attr.name);
+        known.push_back(attr.name);
     }
-    error(name_src, "`" + def.name + "` has no member `" + name + "`; members: " + joined(members));
+    error(name_src, "`" + def.name + "` has no member `" + std::string(name) +
+                        "`; members: " + joined(known));
     return Ty::unknown();
 }
 

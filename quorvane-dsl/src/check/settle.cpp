@@ -12,19 +12,19 @@ using hir::ExprId;
 
 namespace {
 
-// The cell whose member `name` a field access on a value of cell `cell` reads as an attribute.
-std::optional<Pending> attr_member(const hir::Hir& hir, CellId cell, std::string_view name) {
-    const hir::CellDef& def = hir.cells[cell];
-    const auto named = [&](const auto& item) { return item.name == name; };
-    // Fields named like these, or like a parameter, never read an attribute.
-    if (name == "origin" || name == "marker" || std::ranges::any_of(def.params, named)) {
+// The attribute that a field access on a value of cell `cell` reads as member `name`.
+std::optional<Pending> attr_member(const hir::Hir& hir, hir::MemberIndex& members, CellId cell,
+                                   hir::Symbol member) {
+    const std::string_view name = hir.text(member);
+    // Fields named like these never read an attribute.
+    if (name == "origin" || name == "marker") {
         return std::nullopt;
     }
-    const auto found = std::ranges::find_if(def.attrs, named);
-    if (found == def.attrs.end()) {
+    const hir::Member found = members.find(cell, member);
+    if (found.kind != hir::Member::Kind::Attr) {
         return std::nullopt;
     }
-    return Pending::attr(cell, static_cast<std::uint32_t>(found - def.attrs.begin()));
+    return Pending::attr(cell, found.index);
 }
 
 } // namespace
@@ -32,7 +32,7 @@ std::optional<Pending> attr_member(const hir::Hir& hir, CellId cell, std::string
 // The definitions that inferring the value of `key` asks for, in the order it asks. Only the
 // names and field accesses that resolve without knowing types are followed; anything missed is
 // computed on demand as usual.
-static std::vector<Pending> dependencies(const Checker& c, const Pending& key) {
+static std::vector<Pending> dependencies(Checker& c, const Pending& key) {
     std::optional<CellId> context;
     ExprId root;
     if (key.kind == Pending::Kind::Const) {
@@ -65,7 +65,7 @@ static std::vector<Pending> dependencies(const Checker& c, const Pending& key) {
                 }
             }
             if (const auto dep =
-                    owner ? attr_member(c.hir, *owner, c.hir.text(field.name)) : std::nullopt) {
+                    owner ? attr_member(c.hir, c.members, *owner, field.name) : std::nullopt) {
                 deps.push_back(*dep);
             }
             continue;

@@ -21,9 +21,11 @@
 #include "eval/env.hpp"
 #include "eval/eval.hpp"
 #include "eval/shapes.hpp"
+#include "eval/stored_index.hpp"
 #include "eval/value.hpp"
 #include "geom/frame.hpp"
 #include "geom/shape.hpp"
+#include "hir/members.hpp"
 #include "ir/model.hpp"
 #include "link/link.hpp"
 
@@ -59,7 +61,9 @@ inline constexpr std::uint32_t max_list_depth = ir::max_literal_depth;
 struct Evaluator {
     const Analysis& analysis;
     const hir::Hir& hir;
+    hir::MemberIndex members;
     ir::Library lib;
+    StoredIndex stored_index; // of lib's cells
     std::vector<diag::Diagnostic> diagnostics;
     double dbu = 1.0;
     std::uint64_t steps = 0;
@@ -104,7 +108,7 @@ struct Evaluator {
     std::uint64_t unreported_refusals = 0;
 
     explicit Evaluator(const Analysis& a)
-        : analysis(a), hir(a.hir), on_stack(a.hir.cells.size(), false),
+        : analysis(a), hir(a.hir), members(a.hir), on_stack(a.hir.cells.size(), false),
           plain_instances(a.hir.cells.size()), default_keys(a.hir.cells.size()),
           placed(a.hir.cells.size(), true) {}
 
@@ -193,7 +197,7 @@ struct Evaluator {
     Result<void> place(hir::StmtId stmt, const hir::Stmt::Place& statement, Env& env,
                        CellState& cell);
     // Member access (members.cpp).
-    Result<Value> field(hir::ExprId expr, Value base, const std::string& name, CellState* cell);
+    Result<Value> field(hir::ExprId expr, Value base, hir::Symbol member, CellState* cell);
 
     // Cell variants (instantiate.cpp) and their building (builder.cpp).
     Result<std::uint64_t> instantiate(hir::CellId cell, const std::vector<ArgValue>& args,

@@ -93,7 +93,7 @@ Result<Value> Evaluator::eval_kind(hir::ExprId expr, Env& env, CellState* cell) 
         if (!base) {
             return base;
         }
-        return this->field(expr, std::move(*base), std::string(hir.text(field->name)), cell);
+        return this->field(expr, std::move(*base), field->name, cell);
     }
     if (const auto* index = std::get_if<hir::Expr::Index>(&e.kind)) {
         return eval_index(expr, *index, env, cell);

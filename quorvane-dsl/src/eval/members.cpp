@@ -12,16 +12,6 @@ namespace quorvane_dsl::eval {
 
 namespace {
 
-template <class Named>
-std::optional<std::size_t> position(const Named& items, std::string_view name) {
-    for (std::size_t i = 0; i < items.size(); ++i) {
-        if (items[i].name == name) {
-            return i;
-        }
-    }
-    return std::nullopt;
-}
-
 const ir::Value* stored(const std::vector<ir::NamedValue>& values, std::string_view name) {
     const auto found = std::find_if(values.begin(), values.end(),
                                     [&](const ir::NamedValue& v) { return v.first == name; });
@@ -30,8 +20,8 @@ const ir::Value* stored(const std::vector<ir::NamedValue>& values, std::string_v
 
 } // namespace
 
-Result<Value> Evaluator::field(hir::ExprId expr, Value base, const std::string& name,
-                               CellState* cell) {
+Result<Value> Evaluator::field(hir::ExprId expr, Value base, hir::Symbol member, CellState* cell) {
+    const std::string name(hir.text(member));
     if (const auto* p = std::get_if<Value::Point>(&base.kind)) {
         if (name == "x" || name == "y") {
             return Value::size(name == "x" ? p->x : p->y);
@@ -51,15 +41,15 @@ Result<Value> Evaluator::field(hir::ExprId expr, Value base, const std::string& 
         if (!cell) {
             return std::unexpected(Stop{});
         }
-        const hir::CellDef& def = hir.cells[cell->cell];
-        if (const auto p = position(def.params, name)) {
-            if (!cell->params[*p]) {
+        const hir::Member found = members.find(cell->cell, member);
+        if (found.kind == hir::Member::Kind::Param) {
+            if (!cell->params[found.index]) {
                 return std::unexpected(Stop{});
             }
-            return *cell->params[*p];
+            return *cell->params[found.index];
         }
-        if (const auto a = position(def.attrs, name)) {
-            return attr(static_cast<std::uint32_t>(*a), *cell);
+        if (found.kind == hir::Member::Kind::Attr) {
+            return attr(found.index, *cell);
         }
         return fail_expr(expr, "`self` has no member `" + name + "`");
     }
@@ -74,11 +64,11 @@ Result<Value> Evaluator::field(hir::ExprId expr, Value base, const std::string& 
         if (m->instance) {
             return instance_markers(expr, *m->instance, name, *cell);
         }
-        const auto index = position(hir.cells[cell->cell].markers, name);
-        if (!index) {
+        const hir::Member found = members.find(cell->cell, member);
+        if (found.kind != hir::Member::Kind::Marker) {
             return fail_expr(expr, "no marker `" + name + "`");
         }
-        return marker(static_cast<std::uint32_t>(*index), *cell);
+        return marker(found.index, *cell);
     }
     if (const auto* i = std::get_if<Value::Instance>(&base.kind)) {
         if (!cell) {
@@ -100,8 +90,7 @@ Result<Value> Evaluator::field(hir::ExprId expr, Value base, const std::string& 
             return Value{Value::Point{f.x, f.y, f.angle, nullptr}};
         }
         const ir::Cell& child = lib.cells[instance.cell];
-        const ir::Value* v = stored(child.params, name);
-        v = v ? v : stored(child.attrs, name);
+        const ir::Value* v = stored_index.value(instance.cell, child, name);
         if (!v) {
             return fail_expr(expr, "`" + child.source + "` has no member `" + name + "`");
         }
@@ -168,7 +157,7 @@ Result<Value> Evaluator::instance_markers(hir::ExprId expr, InstanceId id, const
     }
     const RtInstance& instance = cell.instances[id.index];
     const ir::Cell& child = lib.cells[instance.cell];
-    const ir::Marker* marker = child.marker(name);
+    const ir::Marker* marker = stored_index.marker(instance.cell, child, name);
     if (!marker) {
         return fail_expr(expr, "`" + child.source + "` has no marker `" + name + "`");
     }

@@ -168,7 +168,7 @@ Result<void> Evaluator::place_cell(hir::StmtId stmt, const hir::Stmt::Place& sta
     Pending pending{Pending::Origin{}, {}, env.snapshot(), stmt};
     if (target.marker) {
         const auto& [name, expr] = *target.marker;
-        const ir::Marker* marker = built.marker(name);
+        const ir::Marker* marker = stored_index.marker(*child, built, name);
         if (!marker) {
             return fail(src, "`" + def.name + "` has no marker `" + name + "`");
         }
@@ -180,7 +180,8 @@ Result<void> Evaluator::place_cell(hir::StmtId stmt, const hir::Stmt::Place& sta
         pending.anchor = Pending::Marker{name, *index};
         pending.frame = frame_of(marker->locations[*index], dbu);
     } else if (!target.origin) {
-        if (const ir::Marker* input = built.marker("input"); input && !input->locations.empty()) {
+        if (const ir::Marker* input = stored_index.marker(*child, built, "input");
+            input && !input->locations.empty()) {
             pending.anchor = Pending::Marker{"input", 0};
             pending.frame = frame_of(input->locations[0], dbu);
         }

@@ -140,6 +140,30 @@ TEST(Check, Expressions) {
                      "radius, bend, p, pitch, w @ foo"}));
 }
 
+// A cell of many names is looked up through a table: parameters, attributes and markers are
+// told apart, reads go both ways, and unknown names and cycles are reported as in a small cell.
+TEST(Check, MembersOfALargeCell) {
+    std::string params;
+    for (int i = 0; i < 10; ++i) {
+        params += (i ? ", p" : "p") + std::to_string(i) + " size = 1um";
+    }
+    const std::string text = std::string(layers) + "cell c(" + params +
+                             ") {\n"
+                             " attribute { x self.p3 + self.y; y self.marker.m1[0].x\n"
+                             " z self.nope; u self.x + x; v self.v; w self.marker.r }\n"
+                             " marker { m0 { at (0, 0) }; m1 { at (1um, 0) }; m2 { at (0, 0) } }\n"
+                             " layer m { shape rect with width = self.u, height = 1um as r }\n"
+                             "}\n"
+                             "cell d { place c as i\n define s = i.x + i.p9 + i.r }\n";
+    EXPECT_EQ(messages(text),
+              (Lines{"`c` has no member `nope`; members: origin, marker, p0, p1, p2, p3, p4, p5, "
+                     "p6, p7, p8, p9, x, y, z, u, v, w @ nope",
+                     "attribute `v` is defined in terms of itself @ v",
+                     "`c` has no marker `r`; markers: m0, m1, m2 @ r",
+                     "`c` has no member `r`; members: origin, marker, p0, p1, p2, p3, p4, p5, "
+                     "p6, p7, p8, p9, x, y, z, u, v, w @ r"}));
+}
+
 TEST(Check, BuiltinCalls) {
     EXPECT_EQ(
         messages(std::string(layers) +

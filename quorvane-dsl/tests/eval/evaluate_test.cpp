@@ -79,6 +79,25 @@ TEST(Evaluate, EveryStatementAndExpressionIsAStep) {
     EXPECT_EQ(ev.steps, 1u + 3 + 10 + 30 + 30);
 }
 
+// In a cell of many attributes each one reads the next by `self` or by its plain name, and the
+// last reads a parameter.
+TEST(Evaluate, AttributesOfALargeCellReadEachOther) {
+    constexpr int count = 40;
+    std::string text = "cell top(n integer = 5) {\n attribute {\n";
+    for (int i = 0; i < count - 1; ++i) {
+        const std::string next = (i % 2 ? "a" : "self.a") + std::to_string(i + 1);
+        text += "  a" + std::to_string(i) + " " + next + " + 1\n";
+    }
+    text += "  a" + std::to_string(count - 1) + " self.n\n }\n}\n";
+    const auto result = evaluate(analyse(text), {});
+    ASSERT_TRUE(result.library.has_value());
+    const auto& attrs = result.library->cells.at(0).attrs;
+    ASSERT_EQ(attrs.size(), std::size_t{count});
+    for (int i = 0; i < count; ++i) {
+        EXPECT_EQ(attrs[i].second, ir::Value{ir::Value::Int{5 + count - 1 - i}}) << i;
+    }
+}
+
 // Chains of definitions and hierarchies are as long as the input makes them and are followed by
 // recursion: on the work stack they evaluate, on a small stack they end in the depth error, never
 // in a stack overflow. Operator chains are no nesting at all.

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "analysis.hpp"
 #include "eval/evaluator.hpp"
 #include "eval/stored.hpp"
@@ -77,4 +79,31 @@ TEST(EvalStored, VariantNamesHashTheKey) {
             std::snprintf(text, sizeof text, "%08x", static_cast<unsigned>(h & 0xffffffffu));
             return std::string(text);
         }());
+}
+
+// A large child is searched from the front at first and through its tables later, with the same
+// answers: a parameter before an attribute of the same name, the first of a repeated name.
+TEST(EvalStored, MembersOfALargeChildFoundByName) {
+    ir::Cell cell;
+    std::vector<std::string> names;
+    for (int i = 0; i < 40; ++i) {
+        names.push_back("n" + std::to_string(i));
+        const ir::Value value{ir::Value::Int{i}};
+        (i % 2 ? cell.params : cell.attrs).emplace_back(names.back(), value);
+        cell.attrs.emplace_back("n" + std::to_string(i / 3), value);
+        cell.markers.push_back({"n" + std::to_string(i / 2), {}, {}});
+    }
+    names.push_back("none");
+    const auto first = [](const std::vector<ir::NamedValue>& values, const std::string& name) {
+        const auto found = std::ranges::find(values, name, &ir::NamedValue::first);
+        return found == values.end() ? nullptr : &found->second;
+    };
+    StoredIndex index;
+    for (int round = 0; round < 10; ++round) {
+        for (const std::string& name : names) {
+            const ir::Value* param = first(cell.params, name);
+            EXPECT_EQ(index.value(3, cell, name), param ? param : first(cell.attrs, name)) << name;
+            EXPECT_EQ(index.marker(3, cell, name), cell.marker(name)) << name;
+        }
+    }
 }

@@ -5,6 +5,7 @@
 
 #include "analysis.hpp"
 #include "hir/hir.hpp"
+#include "hir/members.hpp"
 
 namespace quorvane_dsl::hir {
 namespace {
@@ -76,6 +77,33 @@ TEST(Hir, TextsInternEachTextOnceAndFindOnlyInterned) {
         EXPECT_EQ(texts[symbols[i]], all[i]);
     }
     EXPECT_EQ(texts.find("w"), std::nullopt);
+}
+
+// A large cell is searched from the front at first and through its table later: every name is
+// the same member both ways, the first of a repeated name wins, other names are none.
+TEST(Hir, MembersOfALargeCell) {
+    Hir hir;
+    const CellId cell = hir.cells.alloc(CellDef{.name = "c"});
+    constexpr std::uint32_t count = 100;
+    constexpr Member::Kind kinds[] = {Member::Kind::Param, Member::Kind::Attr, Member::Kind::Marker,
+                                      Member::Kind::None};
+    for (std::uint32_t i = 0; i < count; ++i) {
+        const Res res[] = {Res{Res::Param{cell, i / 4}}, Res{Res::Attr{cell, i / 4}},
+                           Res{Res::Marker{cell, i / 4}}, Res{Res::Local{BindingId{i / 4}}}};
+        hir.cell_names.push_back({hir.texts.intern("n" + std::to_string(i)), res[i % 4]});
+    }
+    hir.cell_names.push_back({hir.texts.intern("n5"), Res{Res::Param{cell, 99}}});
+    hir.cells[cell].names = {0, count + 1};
+    const Symbol unknown = hir.texts.intern("unknown");
+    MemberIndex members(hir);
+    for (int round = 0; round < 10; ++round) {
+        for (std::uint32_t i = 0; i < count; ++i) {
+            const Member found = members.find(cell, hir.cell_names[i].name);
+            EXPECT_EQ(found.kind, kinds[i % 4]) << round << " " << i;
+            EXPECT_EQ(found.index, found.kind == Member::Kind::None ? 0 : i / 4) << i;
+        }
+        EXPECT_EQ(members.find(cell, unknown).kind, Member::Kind::None);
+    }
 }
 
 } // namespace
