@@ -76,6 +76,8 @@ std::vector<int> run_together(const fs::path& dir, const std::vector<std::string
     std::string script = "cd '" + dir.string() + "' || exit; exec 9>.lock; flock 9; ";
     for (std::size_t k = 0; k < args.size(); ++k) {
         const std::string name = std::to_string(k);
+        // Nothing of an earlier run may stand in for this one's output.
+        script += "rm -f " + name + ".qvs " + name + ".status; ";
         script += "(flock -s .lock env ASAN_OPTIONS=detect_leaks=0 prlimit --nproc=" +
                   std::to_string(limit) + " " + as_user + " '" + fast_bin() + "' " + args[k] +
                   " >" + name + ".out 2>" + name + ".err 9>&-; echo $? >" + name + ".status) & ";
@@ -119,9 +121,9 @@ TEST(ProcessLimits, ProcessesStartedTogetherTakeEachOthersThreadsAndAllFinish) {
                 const std::vector<int> statuses = run_together(dir, args, limit, as_user);
                 for (int k = 0; k < processes; ++k) {
                     const std::string name = std::to_string(k);
+                    ++runs;
                     // The system may refuse to run the tool at all when the user is at its
                     // limit as it changes to the user: that run never started.
-                    ++runs;
                     if (statuses[k] == 126) {
                         continue;
                     }
