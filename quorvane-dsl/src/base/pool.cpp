@@ -172,6 +172,20 @@ tbb::task_arena& arena() {
     return pool_of_caller().arena;
 }
 
+Group::~Group() {
+    if (!pending_) {
+        return;
+    }
+    arena().execute([&] {
+        group_.cancel();
+        try {
+            group_.wait();
+        } catch (...) {
+            // The exception the caller leaves by is the one that counts.
+        }
+    });
+}
+
 void with_threads(std::size_t size, const std::function<void()>& work) {
     Pool pool(std::max<std::size_t>(size, 1));
     const Entered entered(pool);

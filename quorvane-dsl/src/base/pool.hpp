@@ -54,15 +54,25 @@ template <class It> void sort(It first, It last) {
 // it threw.
 class Group {
   public:
+    Group() = default;
+    Group(const Group&) = delete;
+    Group& operator=(const Group&) = delete;
+    // A caller that leaves by an exception before wait() has its work cancelled and waited for
+    // in the arena: outside it, a pool without workers would never run the work, nor end the wait.
+    ~Group();
+
     template <class F> void run(F&& f) {
         arena().execute([&] { group_.run(std::forward<F>(f)); });
+        pending_ = true;
     }
     void wait() {
+        pending_ = false;
         arena().execute([&] { group_.wait(); });
     }
 
   private:
     tbb::task_group group_;
+    bool pending_ = false;
 };
 
 // Runs `work` on the calling thread with a pool of `size` threads of its own instead of the

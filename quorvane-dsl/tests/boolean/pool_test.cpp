@@ -112,5 +112,23 @@ TEST(PoolSize, NestsAndThrows) {
     }
 }
 
+// A group its caller leaves by an exception waits for its work where the work runs, also on a
+// pool with no thread but the caller's.
+TEST(PoolSize, GroupLeftByAnExceptionFinishesItsWork) {
+    for (std::size_t size : {1, 3}) {
+        base::pool::with_threads(size, [&] {
+            std::atomic<int> runs{0};
+            EXPECT_THROW(
+                {
+                    base::pool::Group group;
+                    group.run([&] { ++runs; });
+                    throw std::bad_alloc();
+                },
+                std::bad_alloc);
+            EXPECT_LE(runs, 1);
+        });
+    }
+}
+
 } // namespace
 } // namespace quorvane_dsl::boolean::detail
