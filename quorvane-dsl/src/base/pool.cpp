@@ -6,6 +6,7 @@
 #include <charconv>
 #include <cstdlib>
 #include <memory>
+#include <new>
 #include <string_view>
 #include <thread>
 #include <vector>
@@ -33,6 +34,7 @@ struct Pool {
     ~Pool();
 
     std::size_t size() const { return workers.size() + 1; }
+    std::unique_ptr<Worker> new_worker();
     bool start(Worker& worker, const pthread_attr_t& attr);
     void release(Worker& worker);
 
@@ -80,7 +82,12 @@ int arena_slots(std::size_t size) {
 void* serve(void* raw) {
     auto* worker = static_cast<Pool::Worker*>(raw);
     current = worker->pool;
-    worker->pool->arena.execute([worker] { worker->hold.wait(); });
+    try {
+        worker->pool->arena.execute([worker] { worker->hold.wait(); });
+    } catch (const std::bad_alloc&) {
+        // Joining the arena takes memory; a thread that finds none ends, and the pool does
+        // without it instead of the process ending.
+    }
     return nullptr;
 }
 
@@ -116,8 +123,8 @@ Pool::Pool(std::size_t size) : arena(arena_slots(size), static_cast<unsigned>(si
         &attr, tbb::global_control::active_value(tbb::global_control::thread_stack_size));
     workers.reserve(size - 1);
     while (workers.size() < size - 1) {
-        auto worker = std::make_unique<Worker>();
-        if (!start(*worker, attr)) {
+        std::unique_ptr<Worker> worker = new_worker();
+        if (worker == nullptr || !start(*worker, attr)) {
             break;
         }
         workers.push_back(std::move(worker));
@@ -132,9 +139,20 @@ Pool::~Pool() {
     }
 }
 
+// Null when there is no memory for one: the threads started so far wait on their workers, which
+// must not go while the pool stands, so the pool does with those.
+std::unique_ptr<Pool::Worker> Pool::new_worker() {
+    try {
+        auto worker = std::make_unique<Worker>();
+        worker->pool = this;
+        worker->release = worker->hold.defer([] {});
+        return worker;
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+}
+
 bool Pool::start(Worker& worker, const pthread_attr_t& attr) {
-    worker.pool = this;
-    worker.release = worker.hold.defer([] {});
     if (::pthread_create(&worker.thread, &attr, serve, &worker) == 0) {
         return true;
     }
