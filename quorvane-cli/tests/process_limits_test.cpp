@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include <unistd.h>
 
@@ -60,7 +61,86 @@ cell top {
 }
 )";
 
+// The executable for many runs: the one without sanitizers where the build has it.
+std::string fast_bin() {
+    const std::string plain = quorvane_test::plain_bin();
+    return plain.empty() ? bin() : plain;
+}
+
+// Starts `args[k]` (shell words; output to `k.out`, errors to `k.err`) in `dir` all at once, as
+// one user of their own under `prlimit --nproc=limit`: each waits for a lock the shell holds
+// until all have been started. Gives back the status of each, 128 and the signal for one that a
+// signal ended.
+std::vector<int> run_together(const fs::path& dir, const std::vector<std::string>& args, int limit,
+                              const std::string& as_user) {
+    std::string script = "cd '" + dir.string() + "' || exit; exec 9>.lock; flock 9; ";
+    for (std::size_t k = 0; k < args.size(); ++k) {
+        const std::string name = std::to_string(k);
+        // Nothing of an earlier run may stand in for this one's output.
+        script += "rm -f " + name + ".qvs " + name + ".status; ";
+        script += "(flock -s .lock env ASAN_OPTIONS=detect_leaks=0 prlimit --nproc=" +
+                  std::to_string(limit) + " " + as_user + " '" + fast_bin() + "' " + args[k] +
+                  " >" + name + ".out 2>" + name + ".err 9>&-; echo $? >" + name + ".status) & ";
+    }
+    script += "sleep 0.05; flock -u 9; wait";
+    std::system(script.c_str());
+    std::vector<int> statuses;
+    for (std::size_t k = 0; k < args.size(); ++k) {
+        statuses.push_back(std::stoi(file_text(dir / (std::to_string(k) + ".status"))));
+    }
+    return statuses;
+}
+
 } // namespace
+
+// Processes of one user started together under a limit that just suffices take each other's
+// threads: a worker that cannot start only leaves a pool smaller, in every process, whenever
+// it fails.
+TEST(ProcessLimits, ProcessesStartedTogetherTakeEachOthersThreadsAndAllFinish) {
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "needs root to run the tool as another user under a process limit";
+    }
+    const fs::path dir = fresh_dir("quorvane_thread_race");
+    std::ofstream(dir / "a.qvs") << crossing_circles;
+    ASSERT_EQ(run_limited(fast_bin(), "", "build a.qvs -o a.gds", dir).status, 0);
+    const std::string as_user = as_own_user();
+    const auto ir = run_limited(fast_bin(), "", "ir a.qvs", dir);
+    ASSERT_EQ(run_limited(fast_bin(), "", "decompile a.gds -o whole.qvs", dir).status, 0);
+    const std::string decompiled = file_text(dir / "whole.qvs");
+    int runs = 0;
+    int started = 0;
+    for (const int processes : {3, 8}) {
+        // Half build the circles' boolean, half decompile to a file through a temporary.
+        std::vector<std::string> args;
+        for (int k = 0; k < processes; ++k) {
+            args.push_back(k % 2 ? "ir a.qvs" : "decompile a.gds -o " + std::to_string(k) + ".qvs");
+        }
+        const int step = processes == 3 ? 1 : 3;
+        for (int round = 0; round < 5; ++round) {
+            for (int limit = 9; limit <= 9 * processes; limit += step) {
+                const std::vector<int> statuses = run_together(dir, args, limit, as_user);
+                for (int k = 0; k < processes; ++k) {
+                    const std::string name = std::to_string(k);
+                    ++runs;
+                    // The system may refuse to run the tool at all when the user is at its
+                    // limit as it changes to the user: that run never started.
+                    if (statuses[k] == 126) {
+                        continue;
+                    }
+                    ++started;
+                    ASSERT_EQ(statuses[k], 0) << processes << " processes, limit " << limit << ": "
+                                              << file_text(dir / (name + ".err"));
+                    const std::string out =
+                        k % 2 ? file_text(dir / (name + ".out")) : file_text(dir / (name + ".qvs"));
+                    ASSERT_TRUE(out == (k % 2 ? ir.out : decompiled))
+                        << processes << " processes, limit " << limit << ", run " << k;
+                }
+                ASSERT_FALSE(leaves_temporaries(dir));
+            }
+        }
+    }
+    EXPECT_GT(started, runs * 3 / 4) << started << " of " << runs << " runs started";
+}
 
 // The limit on processes holds only for a user without privileges, so the run drops to a user of
 // its own; `prlimit` sets it, as not every shell's `ulimit` does. The sanitizer's leak check needs
@@ -78,8 +158,7 @@ TEST(ProcessLimits, ThreadsThatCannotStartLeaveTheSameOutput) {
     for (const std::string command : {"ir a.qvs", "decompile a.gds"}) {
         const auto unlimited = run_limited(bin(), "", command, dir, quiet + as_user);
         ASSERT_EQ(unlimited.status, 0) << unlimited.err;
-        // Under each the pool finds its limit binding and runs without workers; one leaves no
-        // work thread either.
+        // Under each the pool starts what workers it can; one leaves no work thread either.
         for (const std::string processes : {"3", "2", "1"}) {
             const auto limited = run_limited(
                 bin(), "", command, dir, quiet + "prlimit --nproc=" + processes + " " + as_user);

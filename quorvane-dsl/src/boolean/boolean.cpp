@@ -1,7 +1,5 @@
 #include "boolean/boolean.hpp"
 
-#include <tbb/parallel_invoke.h>
-
 #include "boolean/detail/grid.hpp"
 #include "boolean/detail/link.hpp"
 #include "boolean/detail/par.hpp"
@@ -80,10 +78,6 @@ std::optional<RangeError> check_range(std::span<const Ring> rings) {
     return std::nullopt;
 }
 
-std::size_t pool_threads() {
-    return par::threads();
-}
-
 std::expected<Polygons, RangeError> boolean(std::span<const Ring> a, std::span<const Ring> b,
                                             Op op) {
     if (auto error = check_range(a)) {
@@ -94,7 +88,7 @@ std::expected<Polygons, RangeError> boolean(std::span<const Ring> a, std::span<c
     }
     Rings store, second;
     if (par::goes_parallel(point_count(a) + point_count(b))) {
-        tbb::parallel_invoke([&] { store = Rings::of(a); }, [&] { second = Rings::of(b); });
+        base::pool::invoke([&] { store = Rings::of(a); }, [&] { second = Rings::of(b); });
     } else {
         store = Rings::of(a);
         second = Rings::of(b);

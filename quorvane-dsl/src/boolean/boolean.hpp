@@ -32,10 +32,6 @@ std::optional<RangeError> check_range(std::span<const Point> points);
 std::expected<Polygons, RangeError> boolean(std::span<const Ring> a, std::span<const Ring> b,
                                             Op op);
 
-// The thread count of the worker pool, which takes its size on the first call: others that run
-// work on the pool call it first.
-std::size_t pool_threads();
-
 // An axis-parallel rectangle given as exactly 4 corner points, in either orientation.
 std::optional<Box> as_box(std::span<const Point> ring);
 

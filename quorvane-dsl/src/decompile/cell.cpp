@@ -8,9 +8,7 @@
 #include <variant>
 #include <vector>
 
-#include <tbb/parallel_for.h>
-#include <tbb/task_group.h>
-
+#include "base/pool.hpp"
 #include "decompile/decompiler.hpp"
 #include "ir/text.hpp"
 #include "syntax/kind.hpp"
@@ -548,7 +546,7 @@ struct CellWriter {
     // the pool, and the chunks are joined in order.
     void layer_shapes(const std::vector<std::size_t>& members) {
         std::array<Block, 2> blocks;
-        tbb::task_group writing;
+        base::pool::Group writing;
         Block* written = nullptr;
         for (std::size_t first = 0; first < members.size(); first += shape_block) {
             Block& block = blocks[(first / shape_block) % 2];
@@ -565,7 +563,7 @@ struct CellWriter {
         join_block(writing, written);
     }
 
-    void join_block(tbb::task_group& writing, Block*& written) {
+    void join_block(base::pool::Group& writing, Block*& written) {
         if (written) {
             writing.wait();
             d.output.append_verbatim(std::span(written->texts).first(written->chunks));
@@ -587,7 +585,7 @@ struct CellWriter {
         const std::size_t size = block.members.size();
         block.chunks = (size + shape_chunk - 1) / shape_chunk;
         block.texts.resize(std::max(block.texts.size(), block.chunks));
-        tbb::parallel_for(std::size_t{0}, block.chunks, [&](std::size_t c) {
+        base::pool::for_each(block.chunks, [&](std::size_t c) {
             const std::size_t begin = c * shape_chunk;
             const std::size_t end = std::min(size, begin + shape_chunk);
             block.texts[c].clear();

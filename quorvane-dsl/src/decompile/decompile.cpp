@@ -8,7 +8,6 @@
 #include <string_view>
 
 #include "base/utf8.hpp"
-#include "boolean/boolean.hpp"
 #include "decompile/decompiler.hpp"
 #include "format/format.hpp"
 #include "syntax/kind.hpp"
@@ -179,9 +178,6 @@ std::size_t expected_size(const ir::Library& library) {
 
 // The text of the library into `d.output`, with the warnings of the cells.
 void generate(Decompiler& d, const LayerSource* source) {
-    // The shapes are written on the boolean engine's pool, which takes its size (no more
-    // threads than can start) before it runs anything.
-    boolean::pool_threads();
     // `define dbu` is written by this text or may be by the imported one; a cell or layer of
     // that name would be defined twice.
     d.names.insert("dbu");

@@ -5,8 +5,7 @@
 #include <cstring>
 #include <utility>
 
-#include <tbb/parallel_for.h>
-
+#include "base/pool.hpp"
 #include "format/format.hpp"
 
 namespace quorvane_dsl::decompile {
@@ -41,7 +40,7 @@ void append_in_order(std::string& out, std::span<const std::string> texts) {
         offsets.push_back(offsets.back() + text.size());
     }
     out.resize_and_overwrite(offsets.back(), [&](char* data, std::size_t size) {
-        tbb::parallel_for(std::size_t{0}, texts.size(), [&](std::size_t i) {
+        base::pool::for_each(texts.size(), [&](std::size_t i) {
             std::memcpy(data + offsets[i], texts[i].data(), texts[i].size());
         });
         return size;
@@ -122,7 +121,7 @@ void Output::start(Piece piece) {
 void Output::flush(std::size_t ready) {
     // Once a piece is rejected the text is written anew unformatted; nothing more is laid out.
     std::atomic<bool> rejected = unparsed_;
-    tbb::parallel_for(std::size_t{0}, ready, [&](std::size_t i) {
+    base::pool::for_each(ready, [&](std::size_t i) {
         Piece& piece = pieces_[i];
         if (piece.verbatim || rejected) {
             return;

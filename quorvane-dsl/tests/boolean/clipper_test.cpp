@@ -8,8 +8,8 @@
 
 #include <gtest/gtest.h>
 #include <polyclipping/clipper.hpp>
-#include <tbb/task_arena.h>
 
+#include "base/pool.hpp"
 #include "boolean/boolean.hpp"
 #include "boolean/detail/segments.hpp"
 
@@ -526,9 +526,9 @@ TEST(BooleanClipper, ResultsDoNotDependOnTheThreadCount) {
     for (auto [first, second, op] : cases) {
         Polygons reference;
         for (int threads : {1, 2, 8}) {
-            tbb::task_arena arena(threads);
             Polygons r;
-            arena.execute([&] { r = run(*first, second ? *second : Polygons{}, op); });
+            quorvane_dsl::base::pool::with_threads(
+                threads, [&] { r = run(*first, second ? *second : Polygons{}, op); });
             if (threads == 1) {
                 reference = r;
                 EXPECT_TRUE(well_formed(r));
@@ -546,8 +546,8 @@ TEST(BooleanClipper, ResultsDoNotDependOnTheThreadCount) {
                               : Ring{{x, y}, {x + 6, y}, {x, y + 6}});
     }
     Polygons single, many;
-    tbb::task_arena(1).execute([&] { single = run(apart, {}, Op::Union); });
-    tbb::task_arena(8).execute([&] { many = run(apart, {}, Op::Union); });
+    quorvane_dsl::base::pool::with_threads(1, [&] { single = run(apart, {}, Op::Union); });
+    quorvane_dsl::base::pool::with_threads(8, [&] { many = run(apart, {}, Op::Union); });
     EXPECT_EQ(single, many);
     ASSERT_EQ(single.size(), apart.size());
     EXPECT_EQ(single[0], (Ring{{0, 0}, {6, 0}, {0, 6}}));

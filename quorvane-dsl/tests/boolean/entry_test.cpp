@@ -3,8 +3,7 @@
 #include <cmath>
 #include <numbers>
 
-#include <tbb/task_arena.h>
-
+#include "base/pool.hpp"
 #include "boolean/boolean.hpp"
 #include "boolean/detail/link.hpp"
 #include "boolean/keyhole.hpp"
@@ -100,8 +99,8 @@ TEST(BooleanEntry, CrowdedStarKeepsItsOutlineOnAnyPool) {
         star.push_back({std::llround(30000 * std::cos(a)), std::llround(30000 * std::sin(a))});
     }
     Polygons single, many;
-    tbb::task_arena(1).execute([&] { single = run({star}, {}, Op::Union); });
-    tbb::task_arena(8).execute([&] { many = run({star}, {}, Op::Union); });
+    quorvane_dsl::base::pool::with_threads(1, [&] { single = run({star}, {}, Op::Union); });
+    quorvane_dsl::base::pool::with_threads(8, [&] { many = run({star}, {}, Op::Union); });
     EXPECT_EQ(single, many);
     ASSERT_EQ(single.size(), 1u);
     EXPECT_EQ(single[0].size(), 2u * n);

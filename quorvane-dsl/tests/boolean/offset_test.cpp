@@ -1,8 +1,8 @@
 #include <cmath>
 
 #include <gtest/gtest.h>
-#include <tbb/task_arena.h>
 
+#include "base/pool.hpp"
 #include "boolean/keyhole.hpp"
 #include "boolean/offset.hpp"
 #include "shapes.hpp"
@@ -91,7 +91,7 @@ TEST(Offset, ResultDoesNotDependOnTheThreadCount) {
     }
     const Polygons wide = grown(many, Join::Round, 7.5);
     Polygons single;
-    tbb::task_arena(1).execute([&] { single = grown(many, Join::Round, 7.5); });
+    quorvane_dsl::base::pool::with_threads(1, [&] { single = grown(many, Join::Round, 7.5); });
     EXPECT_EQ(wide, single);
 }
 

@@ -5,8 +5,8 @@
 #include <random>
 
 #include <gtest/gtest.h>
-#include <tbb/task_arena.h>
 
+#include "base/pool.hpp"
 #include "boolean/boolean.hpp"
 #include "boolean/detail/active.hpp"
 #include "boolean/detail/apart.hpp"
@@ -361,7 +361,7 @@ TEST(BooleanPhases, ActiveSearchFromAnyGuessFindsThePlace) {
 TEST(BooleanPhases, ResizedListsGrowByZeros) {
     for (int threads : {1, 8}) {
         qd::par::List<std::uint32_t> list;
-        tbb::task_arena(threads).execute([&] {
+        quorvane_dsl::base::pool::with_threads(threads, [&] {
             for (std::size_t n : {std::size_t{100}, std::size_t{200000}}) {
                 qd::par::resize(list, n);
                 std::fill(list.begin(), list.end(), 7u);
@@ -388,7 +388,7 @@ TEST(BooleanPhases, KeySortsAndChunksDoNotDependOnThreads) {
         std::sort(expected.begin(), expected.end());
         for (int threads : {1, 8}) {
             auto sorted = keys;
-            tbb::task_arena(threads).execute([&] { qd::sort_keys(sorted, 40); });
+            quorvane_dsl::base::pool::with_threads(threads, [&] { qd::sort_keys(sorted, 40); });
             EXPECT_EQ(sorted, expected) << n << " keys, " << threads << " threads";
         }
     }
@@ -411,7 +411,7 @@ TEST(BooleanPhases, KeySortsAndChunksDoNotDependOnThreads) {
                          [](const auto& a, const auto& b) { return a.key < b.key; });
         for (int threads : {1, 8}) {
             auto sorted = items;
-            tbb::task_arena(threads).execute([&] { qd::sort_keys(sorted, 46); });
+            quorvane_dsl::base::pool::with_threads(threads, [&] { qd::sort_keys(sorted, 46); });
             EXPECT_TRUE(std::equal(
                 sorted.begin(), sorted.end(), expected.begin(), expected.end(),
                 [](const auto& a, const auto& b) { return a.key == b.key && a.value == b.value; }))
@@ -421,7 +421,7 @@ TEST(BooleanPhases, KeySortsAndChunksDoNotDependOnThreads) {
     auto calls = [](std::size_t n, int threads) {
         std::size_t count = 0;
         std::vector<std::size_t> joined;
-        tbb::task_arena(threads).execute([&] {
+        quorvane_dsl::base::pool::with_threads(threads, [&] {
             std::atomic<std::size_t> c{0};
             joined = qd::par::flat_map(n, [&](std::size_t b, std::size_t e) {
                 ++c;

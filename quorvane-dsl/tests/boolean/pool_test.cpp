@@ -1,31 +1,24 @@
+#include <atomic>
 #include <cstdlib>
 #include <filesystem>
 #include <iterator>
+#include <new>
 #include <optional>
 #include <string>
 
 #include <gtest/gtest.h>
-#include <tbb/global_control.h>
-#include <tbb/task_arena.h>
 
+#include "base/pool.hpp"
 #include "boolean/boolean.hpp"
 #include "boolean/detail/par.hpp"
 
 namespace quorvane_dsl::boolean::detail {
 namespace {
 
-// The pool is sized once per process, so every case runs in a fresh one.
-void expect_pool_size(const char* num_threads, const char* num_cpus, int expected) {
-    GTEST_FLAG_SET(death_test_style, "threadsafe");
+void expect_pool_size(const char* num_threads, const char* num_cpus, std::size_t expected) {
     setenv("RAYON_NUM_THREADS", num_threads, 1);
     setenv("RAYON_RS_NUM_CPUS", num_cpus, 1);
-    EXPECT_EXIT(
-        {
-            std::size_t n = 0;
-            tbb::task_arena(8).execute([&] { n = par::threads(); });
-            std::exit(static_cast<int>(n));
-        },
-        testing::ExitedWithCode(expected), "")
+    EXPECT_EQ(base::pool::configured_threads(), expected)
         << "RAYON_NUM_THREADS=" << num_threads << " RAYON_RS_NUM_CPUS=" << num_cpus;
 }
 
@@ -75,7 +68,8 @@ std::size_t running_threads() {
 }
 
 // Only a step large enough for the pool sizes it, and starts its workers: a run whose steps
-// all stay on the calling thread starts none.
+// all stay on the calling thread starts none. The pool's threads are all there are: the
+// library starts none of its own.
 TEST(PoolSize, SizedBeforeTheFirstParallelStep) {
     SavedVariable threads("RAYON_NUM_THREADS");
     GTEST_FLAG_SET(death_test_style, "threadsafe");
@@ -86,14 +80,54 @@ TEST(PoolSize, SizedBeforeTheFirstParallelStep) {
             std::exit(static_cast<int>(running_threads()));
         },
         testing::ExitedWithCode(1), "");
-    setenv("RAYON_NUM_THREADS", "1", 1);
-    EXPECT_EXIT(
-        {
-            union_of_square(par::threshold);
-            std::exit(static_cast<int>(
-                tbb::global_control::active_value(tbb::global_control::max_allowed_parallelism)));
-        },
-        testing::ExitedWithCode(1), "");
+    for (const char* size : {"1", "2"}) {
+        setenv("RAYON_NUM_THREADS", size, 1);
+        EXPECT_EXIT(
+            {
+                union_of_square(par::threshold);
+                std::exit(static_cast<int>(running_threads()));
+            },
+            testing::ExitedWithCode(std::atoi(size)), "");
+    }
+}
+
+// Work nested in the pool's work runs, on pools of any size, and what a step throws reaches
+// the caller.
+TEST(PoolSize, NestsAndThrows) {
+    for (std::size_t size : {1, 3}) {
+        base::pool::with_threads(size, [&] {
+            EXPECT_EQ(par::threads(), size);
+            std::atomic<std::size_t> calls{0};
+            base::pool::for_each(
+                8, [&](std::size_t) { base::pool::for_each(8, [&](std::size_t) { ++calls; }); });
+            EXPECT_EQ(calls, 64u);
+            EXPECT_THROW(base::pool::for_each(8,
+                                              [](std::size_t i) {
+                                                  if (i == 5) {
+                                                      throw std::bad_alloc();
+                                                  }
+                                              }),
+                         std::bad_alloc);
+        });
+    }
+}
+
+// A group its caller leaves by an exception waits for its work where the work runs, also on a
+// pool with no thread but the caller's.
+TEST(PoolSize, GroupLeftByAnExceptionFinishesItsWork) {
+    for (std::size_t size : {1, 3}) {
+        base::pool::with_threads(size, [&] {
+            std::atomic<int> runs{0};
+            EXPECT_THROW(
+                {
+                    base::pool::Group group;
+                    group.run([&] { ++runs; });
+                    throw std::bad_alloc();
+                },
+                std::bad_alloc);
+            EXPECT_LE(runs, 1);
+        });
+    }
 }
 
 } // namespace

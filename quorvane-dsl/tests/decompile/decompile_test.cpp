@@ -3,8 +3,7 @@
 #include <limits>
 #include <random>
 
-#include <tbb/global_control.h>
-
+#include "base/pool.hpp"
 #include "decompile/decompile.hpp"
 #include "decompile/decompiler.hpp"
 #include "format/format.hpp"
@@ -389,8 +388,7 @@ TEST(Decompile, PiecesLayOutAsTheWhole) {
             ASSERT_TRUE(decompile::decompile_in_pieces(library, nullptr, limits, append));
             EXPECT_EQ(joined, *whole) << limits.piece << " " << limits.batch;
         }
-        const tbb::global_control one_thread(tbb::global_control::max_allowed_parallelism, 1);
-        EXPECT_EQ(decompile(library, nullptr).text, *whole);
+        base::pool::with_threads(1, [&] { EXPECT_EQ(decompile(library, nullptr).text, *whole); });
     }
 }
 

@@ -3,8 +3,7 @@
 #include <random>
 #include <set>
 
-#include <tbb/task_arena.h>
-
+#include "base/pool.hpp"
 #include "boolean/boolean.hpp"
 #include "boolean/keyhole.hpp"
 #include "boolean/offset.hpp"
@@ -439,8 +438,8 @@ TEST(DummyFill, SameResultOnOneAndEightThreads) {
     rule.margin = 3000;
     ir::Library one = library;
     ir::Library eight = library;
-    tbb::task_arena(1).execute([&] { dummy::generate(one, {rule}).value(); });
-    tbb::task_arena(8).execute([&] { dummy::generate(eight, {rule}).value(); });
+    quorvane_dsl::base::pool::with_threads(1, [&] { dummy::generate(one, {rule}).value(); });
+    quorvane_dsl::base::pool::with_threads(8, [&] { dummy::generate(eight, {rule}).value(); });
     EXPECT_EQ(one, eight);
     EXPECT_GT(tiles_of(one, 0, "dummy_metal").size(), 10000u);
 }

@@ -158,7 +158,7 @@ Groups Groups::build_parallel(std::size_t n, std::size_t cell_count, CellsFn&& c
     g.starts.resize(cell_count + 1);
     g.starts[cell_count] = static_cast<std::uint32_t>(total);
     par::resize(g.members, total);
-    tbb::parallel_for(std::size_t{0}, blocks, [&](std::size_t block) {
+    base::pool::for_each(blocks, [&](std::size_t block) {
         const std::size_t first_cell = block << shift;
         const std::size_t size = std::min(cell_count - first_cell, std::size_t{1} << shift);
         std::vector<std::uint32_t> cursor(size + 1, 0);

@@ -188,7 +188,7 @@ Rings join(std::vector<Rings>& parts) {
     par::resize(store.points, points.back());
     par::resize(store.ends, rings.back());
     par::resize(store.entries, entries.back());
-    tbb::parallel_for(std::size_t{0}, parts.size(), [&](std::size_t k) {
+    base::pool::for_each(parts.size(), [&](std::size_t k) {
         Rings& part = parts[k];
         std::copy(part.points.begin(), part.points.end(), store.points.begin() + points[k]);
         for (std::size_t r = 0; r < part.ends.size(); ++r) {

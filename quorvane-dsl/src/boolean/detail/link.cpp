@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <bit>
 
-#include <tbb/parallel_sort.h>
-
 #include "boolean/detail/par.hpp"
 
 namespace quorvane_dsl::boolean::detail {
@@ -165,7 +163,7 @@ Polygons link(std::span<const Point> points, std::vector<Pair> pairs) {
 
 void sort_rings(Polygons& rings) {
     if (rings.size() >= par::threshold && par::threads() >= 2) {
-        tbb::parallel_sort(rings.begin(), rings.end());
+        base::pool::sort(rings.begin(), rings.end());
     } else {
         std::sort(rings.begin(), rings.end());
     }

@@ -1,125 +1,12 @@
 #include "boolean/detail/par.hpp"
 
-#include <atomic>
 #include <bit>
-#include <charconv>
-#include <chrono>
-#include <exception>
-#include <memory>
-#include <string_view>
-#include <thread>
 
 #ifdef __linux__
 #include <sys/mman.h>
 #endif
 
-#include <tbb/global_control.h>
-#include <tbb/info.h>
-#include <tbb/task_arena.h>
-#include <tbb/task_group.h>
-
-#include "base/threads.hpp"
-
 namespace quorvane_dsl::boolean::detail::par {
-
-namespace {
-
-// 0 when the variable is unset, zero or does not parse.
-std::size_t env_count(const char* name) {
-    const char* text = std::getenv(name);
-    if (text == nullptr) {
-        return 0;
-    }
-    std::string_view s(text);
-    // A count may carry a plus sign, as unsigned numbers are commonly written.
-    if (s.starts_with('+')) {
-        s.remove_prefix(1);
-    }
-    std::size_t value = 0;
-    auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), value);
-    if (ec != std::errc() || end != s.data() + s.size()) {
-        return 0;
-    }
-    return value;
-}
-
-std::size_t configured_threads() {
-    std::size_t n = env_count("RAYON_NUM_THREADS");
-    if (n == 0) {
-        n = env_count("RAYON_RS_NUM_CPUS");
-    }
-    if (n == 0) {
-        n = std::max(1u, std::thread::hardware_concurrency());
-    }
-    return n;
-}
-
-// Runs one task on each of `count` threads of the pool at once: every thread keeps its task
-// until all have come, so that none takes two and the pool needs as many. A pool that brings
-// fewer is waited for only briefly.
-void occupy_pool(std::size_t count) {
-    std::atomic<std::size_t> arrived{0};
-    const auto give_up = std::chrono::steady_clock::now() + std::chrono::milliseconds(100);
-    const auto hold = [&] {
-        arrived.fetch_add(1);
-        while (arrived.load() < count && std::chrono::steady_clock::now() < give_up) {
-            std::this_thread::yield();
-        }
-    };
-    tbb::task_group others;
-    try {
-        for (std::size_t i = 1; i < count; ++i) {
-            others.run(hold);
-        }
-    } catch (...) {
-        // A worker that fails to start here (the threads counted were taken in the meantime)
-        // leaves the pool waiting for ever for the task it was handed; the process ends as
-        // when one fails to start anywhere else.
-        std::terminate();
-    }
-    hold();
-    others.wait();
-}
-
-std::size_t pool_size() {
-    static const std::size_t size = [] {
-        // A worker the system refuses to start would end the process when the pool reaches
-        // for it; results do not depend on the thread count, so the pool is what can start.
-        // It never runs more threads than its arena has slots, so no more are counted.
-        const std::size_t configured = configured_threads();
-        // The pool sets itself up (its libraries, its scheduler) before the threads are
-        // counted, and starts its workers right after, while the threads counted are free:
-        // left to the first parallel step, they might find them taken by other processes of
-        // the user.
-        occupy_pool(1);
-        // What the process's arenas run by default, whichever arena asks first.
-        const std::size_t usable =
-            std::min(configured, static_cast<std::size_t>(tbb::info::default_concurrency()));
-        const std::size_t stack =
-            tbb::global_control::active_value(tbb::global_control::thread_stack_size);
-        const std::size_t started = base::startable_threads(usable - 1, stack);
-        // When all it can use could start, the pool keeps the size it was given. A limit that
-        // binds is shared with the user's other processes, which may take the threads counted
-        // before the workers start; a pool without workers has none to fail.
-        const std::size_t n = started == usable - 1 ? configured : 1;
-        // Never destroyed: the pool keeps this size for the whole process. Lifting the limit
-        // as the process exits would start workers beyond the size, which may not start.
-        union Kept {
-            tbb::global_control limit;
-            ~Kept() {}
-        };
-        // The arena never runs more than `usable`, and the library keeps its limit in 32 bits:
-        // a larger count would wrap to a pool without workers.
-        const std::size_t allowed = std::min(n, usable);
-        static Kept kept{
-            tbb::global_control(tbb::global_control::max_allowed_parallelism, allowed)};
-        occupy_pool(allowed);
-        return n;
-    }();
-    return size;
-}
-
-} // namespace
 
 void prefer_huge_pages(void* data, std::size_t bytes) {
 #ifdef __linux__
@@ -134,11 +21,6 @@ void prefer_huge_pages(void* data, std::size_t bytes) {
     (void)data;
     (void)bytes;
 #endif
-}
-
-std::size_t threads() {
-    std::size_t arena = static_cast<std::size_t>(tbb::this_task_arena::max_concurrency());
-    return std::max<std::size_t>(1, std::min(pool_size(), arena));
 }
 
 } // namespace quorvane_dsl::boolean::detail::par

@@ -12,8 +12,7 @@
 #include <span>
 #include <vector>
 
-#include <tbb/parallel_for.h>
-
+#include "base/pool.hpp"
 #include "boolean/types.hpp"
 
 namespace quorvane_dsl::boolean::detail::par {
@@ -21,10 +20,7 @@ namespace quorvane_dsl::boolean::detail::par {
 // Steps below this many items stay on the calling thread.
 inline constexpr std::size_t threshold = 16384;
 
-// The thread count of the pool as seen from the calling thread. The pool is sized once, on
-// first use, from RAYON_NUM_THREADS, else RAYON_RS_NUM_CPUS, else the processor count, and
-// never beyond the threads the system lets start.
-std::size_t threads();
+using base::pool::threads;
 
 // Whether a step of n items that splits into chunks goes to the pool. A step below the
 // threshold asks nothing of the pool, which is sized and started only when one reaches it.
@@ -42,7 +38,7 @@ inline std::size_t chunk_start(std::size_t k, std::size_t n, std::size_t chunks)
 
 // Runs f(k, begin, end) for every chunk k of [0, n) on the pool.
 template <class F> void for_chunks(std::size_t n, std::size_t chunks, F&& f) {
-    tbb::parallel_for(std::size_t{0}, chunks, [&](std::size_t k) {
+    base::pool::for_each(chunks, [&](std::size_t k) {
         f(k, chunk_start(k, n, chunks), chunk_start(k + 1, n, chunks));
     });
 }
@@ -51,7 +47,7 @@ template <class F> void for_chunks(std::size_t n, std::size_t chunks, F&& f) {
 // calling thread, which then starts no worker.
 template <class F> void for_each_index(std::size_t count, bool parallel, F&& f) {
     if (parallel) {
-        tbb::parallel_for(std::size_t{0}, count, f);
+        base::pool::for_each(count, f);
         return;
     }
     for (std::size_t i = 0; i < count; ++i) {
@@ -146,7 +142,9 @@ template <class T, class A> void resize(std::vector<T, A>& v, std::size_t n) {
     auto* bytes = reinterpret_cast<unsigned char*>(v.data());
     std::size_t begin = v.size() * sizeof(T), end = n * sizeof(T);
     constexpr std::size_t block = std::size_t{1} << 16;
-    tbb::parallel_for(begin / block, (end + block - 1) / block, [&](std::size_t k) {
+    const std::size_t first = begin / block;
+    base::pool::for_each((end + block - 1) / block - first, [&](std::size_t i) {
+        const std::size_t k = first + i;
         std::size_t from = std::max(begin, k * block), to = std::min(end, (k + 1) * block);
         std::memset(bytes + from, 0, to - from);
     });
@@ -165,7 +163,7 @@ template <class T> std::vector<T> concat(std::vector<std::vector<T>> parts) {
     std::vector<T> out;
     if constexpr (std::is_trivially_copyable_v<T>) {
         resize(out, offsets.back());
-        tbb::parallel_for(std::size_t{0}, parts.size(), [&](std::size_t i) {
+        base::pool::for_each(parts.size(), [&](std::size_t i) {
             if (!parts[i].empty()) {
                 std::memcpy(out.data() + offsets[i], parts[i].data(), parts[i].size() * sizeof(T));
             }
@@ -173,7 +171,7 @@ template <class T> std::vector<T> concat(std::vector<std::vector<T>> parts) {
         });
     } else {
         out.resize(offsets.back());
-        tbb::parallel_for(std::size_t{0}, parts.size(), [&](std::size_t i) {
+        base::pool::for_each(parts.size(), [&](std::size_t i) {
             std::move(parts[i].begin(), parts[i].end(), out.begin() + offsets[i]);
             std::vector<T>().swap(parts[i]);
         });

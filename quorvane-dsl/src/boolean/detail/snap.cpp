@@ -792,7 +792,7 @@ par::List<SnapSeg> merge(const std::vector<std::uint64_t>& keys, unsigned bits) 
         return std::pair{bounds[k], std::max(bounds[k], bounds[k + 1])};
     };
     std::vector<std::size_t> starts(chunks + 1, 0);
-    tbb::parallel_for(std::size_t{0}, chunks, [&](std::size_t k) {
+    base::pool::for_each(chunks, [&](std::size_t k) {
         auto [b, e] = range(k);
         std::size_t count = 0;
         for_each_piece(keys, b, e, bits, [&](const SnapSeg&) { ++count; });
@@ -803,7 +803,7 @@ par::List<SnapSeg> merge(const std::vector<std::uint64_t>& keys, unsigned bits) 
     }
     par::resize(out, starts[chunks]);
     par::SharedSlice<SnapSeg> slice(out);
-    tbb::parallel_for(std::size_t{0}, chunks, [&](std::size_t k) {
+    base::pool::for_each(chunks, [&](std::size_t k) {
         auto [b, e] = range(k);
         std::size_t pos = starts[k];
         for_each_piece(keys, b, e, bits, [&](const SnapSeg& s) { slice.write(pos++, s); });

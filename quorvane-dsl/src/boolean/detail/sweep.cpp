@@ -286,7 +286,7 @@ std::vector<Pair> classify_with(std::span<const Point> points, std::span<const S
     });
     std::sort(pairs.begin(), pairs.end());
     std::vector<std::vector<Pair>> outputs(slabs.size());
-    tbb::parallel_for(std::size_t{0}, slabs.size(), [&](std::size_t k) {
+    base::pool::for_each(slabs.size(), [&](std::size_t k) {
         std::int64_t x = cuts[k];
         auto lo = std::lower_bound(pairs.begin(), pairs.end(), std::uint64_t{k} << 32);
         auto hi = std::lower_bound(pairs.begin(), pairs.end(), std::uint64_t{k + 1} << 32);
