@@ -86,6 +86,18 @@ TEST(StackLimits, CommandsRunUnderAnAddressSpaceLimit) {
     for (const std::string args : {"--version", "--help"}) {
         EXPECT_EQ(run_limited(leaf, "-v 12000 -s 1024", args).status, 0) << args;
     }
+    // Booleans that start the pool: its threads share the one heap, where a heap of their own
+    // each would reserve 64 MiB and leave the data none.
+    const auto circle = [](const char* name, const char* at) {
+        return std::string("shape circle with radius = 100um, segments = 65536 as ") + name +
+               " at (" + at + ")\n";
+    };
+    const std::string circles = "define layer { m { gds 1/0 } }\ncell top { layer m {\n" +
+                                circle("a", "0, 0") + circle("b", "37um, 11um") +
+                                circle("c", "-29um, 23um") + circle("d", "13um, -41um") +
+                                "shape (a ^ b) ^ (c ^ d) as x\n} }\n";
+    const auto pooled = run_limited(circles, "-v 262144", "build t.qvs -o t.gds");
+    EXPECT_EQ(pooled.status, 0) << pooled.err;
 }
 
 // Deep designs under address-space and stack limits from tight to none end in their result or

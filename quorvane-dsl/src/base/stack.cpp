@@ -2,6 +2,7 @@
 
 #include "base/pages.hpp"
 
+#include <malloc.h>
 #include <pthread.h>
 #include <sys/mman.h>
 #include <sys/resource.h>
@@ -193,14 +194,8 @@ Attempt run_on_mapped_stack(Job& job, std::size_t size) {
     // a write over other memory.
     mprotect(stack, page_size(), PROT_NONE);
     // Where no thread can start (`ulimit -u`), the calling thread runs the job on the same
-    // stack, so the depth a design may reach does not depend on the process limit. Under an
-    // address-space limit it does so first: a new thread's heap starts with a reservation of
-    // 64 MiB, and where the limit refuses that, every allocation of the thread takes pages of
-    // its own.
-    const bool ran =
-        address_space_limit()
-            ? run_on_switched_stack(job, stack, size) || run_on_thread(job, stack, size)
-            : run_on_thread(job, stack, size) || run_on_switched_stack(job, stack, size);
+    // stack, so the depth a design may reach does not depend on the process limit.
+    const bool ran = run_on_thread(job, stack, size) || run_on_switched_stack(job, stack, size);
     munmap(stack, size);
     return ran ? Attempt::Ran : Attempt::NotStarted;
 }
@@ -225,6 +220,12 @@ std::expected<void, StackLimit> run_on_work_stack(const std::function<void()>& w
     // Under an address-space limit the calling thread's stack gets its room only as it grows,
     // by when the work's heap may have taken it; a mapped stack has all its room from the start.
     const std::size_t calling_room = address_space_limit() ? 0 : stack_left();
+    if (address_space_limit()) {
+        // Every thread (the work's, the pool's) allocates from the one heap: glibc would
+        // reserve 64 MiB of the limit for each further thread's heap, and where the limit
+        // refuses that, map every allocation of that thread on pages of its own.
+        mallopt(M_ARENA_MAX, 1);
+    }
     const Attempt attempt = run_on_largest_mapped_stack(job, calling_room);
     if (attempt != Attempt::Ran) {
         if (calling_room < min_work_stack) {

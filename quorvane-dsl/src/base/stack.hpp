@@ -30,10 +30,10 @@ enum class StackLimit : std::uint8_t { AddressSpace, Stack };
 // throws is thrown again here. Without an address-space limit the calling thread's stack serves
 // when it is larger than the reserved one (one that grows without bound counts up to the same
 // size). Under such a limit the reserved stack takes at most a quarter of it, the rest being the
-// work's own, and always serves, run by the calling thread itself: the calling stack's room
-// enters the address space only as it grows, by when the heap may have taken it. Where no thread
-// can start, the calling thread runs `work` on the reserved stack too. When no stack of
-// `min_work_stack` bytes can be had, `work` is not run.
+// work's own, and always serves: the calling stack's room enters the address space only as it
+// grows, by when the heap may have taken it; and every thread allocates from one heap. Where no
+// thread can start, the calling thread runs `work` on the reserved stack itself. When no stack
+// of `min_work_stack` bytes can be had, `work` is not run.
 [[nodiscard]] std::expected<void, StackLimit> run_on_work_stack(const std::function<void()>& work);
 
 // Bytes of the stack in use below the caller's frame.
