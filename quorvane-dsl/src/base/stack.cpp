@@ -2,6 +2,7 @@
 
 #include "base/pages.hpp"
 
+#include <malloc.h>
 #include <pthread.h>
 #include <sys/mman.h>
 #include <sys/resource.h>
@@ -70,8 +71,9 @@ bool stack_unlimited() {
 }
 
 // The lowest usable address of the current thread's own stack. A stack of a set size counts in
-// full: the system keeps its range free. One that grows without bound counts only as far as a
-// work stack could reach, since its growth takes address space like any mapping.
+// full where nothing limits the address space: the system keeps its range free. One that grows
+// without bound, or whose growth an address-space limit may refuse, counts only as far as a work
+// stack could reach.
 std::uintptr_t thread_stack_low_end() {
     pthread_attr_t attr;
     void* base = nullptr;
@@ -81,7 +83,8 @@ std::uintptr_t thread_stack_low_end() {
         pthread_attr_destroy(&attr);
     }
     const std::uintptr_t high = reinterpret_cast<std::uintptr_t>(base) + size;
-    const std::size_t usable = stack_unlimited() ? std::min(size, largest_work_stack()) : size;
+    const bool growth_limited = stack_unlimited() || address_space_limit();
+    const std::size_t usable = growth_limited ? std::min(size, largest_work_stack()) : size;
     // The guard page at the low end is part of what the attributes report.
     return high - usable + page_size();
 }
@@ -214,7 +217,15 @@ Attempt run_on_largest_mapped_stack(Job& job, std::size_t calling_room) {
 
 std::expected<void, StackLimit> run_on_work_stack(const std::function<void()>& work) {
     Job job{&work, nullptr};
-    const std::size_t calling_room = stack_left();
+    // Under an address-space limit the calling thread's stack gets its room only as it grows,
+    // by when the work's heap may have taken it; a mapped stack has all its room from the start.
+    const std::size_t calling_room = address_space_limit() ? 0 : stack_left();
+    if (address_space_limit()) {
+        // Every thread (the work's, the pool's) allocates from the one heap: glibc would
+        // reserve 64 MiB of the limit for each further thread's heap, and where the limit
+        // refuses that, map every allocation of that thread on pages of its own.
+        mallopt(M_ARENA_MAX, 1);
+    }
     const Attempt attempt = run_on_largest_mapped_stack(job, calling_room);
     if (attempt != Attempt::Ran) {
         if (calling_room < min_work_stack) {

@@ -27,11 +27,13 @@ inline constexpr std::size_t min_work_stack = std::size_t{4} << 20;
 enum class StackLimit : std::uint8_t { AddressSpace, Stack };
 
 // Runs `work` on the largest stack the process limits allow and waits for it; an exception it
-// throws is thrown again here. Under an address-space limit the work thread's stack takes at
-// most a quarter of it, the rest being the work's own; the calling thread's stack serves when
-// it is larger (one that grows without bound counts up to the same quarter). Where no thread can
-// start, the calling thread runs `work` on the reserved stack itself. When neither stack has
-// `min_work_stack` bytes, `work` is not run.
+// throws is thrown again here. Without an address-space limit the calling thread's stack serves
+// when it is larger than the reserved one (one that grows without bound counts up to the same
+// size). Under such a limit the reserved stack takes at most a quarter of it, the rest being the
+// work's own, and always serves: the calling stack's room enters the address space only as it
+// grows, by when the heap may have taken it; and every thread allocates from one heap. Where no
+// thread can start, the calling thread runs `work` on the reserved stack itself. When no stack
+// of `min_work_stack` bytes can be had, `work` is not run.
 [[nodiscard]] std::expected<void, StackLimit> run_on_work_stack(const std::function<void()>& work);
 
 // Bytes of the stack in use below the caller's frame.
