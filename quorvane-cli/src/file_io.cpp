@@ -57,7 +57,9 @@ std::string temporary_beside(const std::string& path, unsigned attempt) {
 // Whether `entry` is a temporary of the file `name` by its form, and the process that made it.
 std::optional<pid_t> temporary_writer(std::string_view entry, std::string_view name) {
     const std::size_t mark = entry.rfind(temporary_mark);
-    if (!entry.starts_with('.') || mark == std::string_view::npos) {
+    // The file's name, cut short or not, stands between the dot and the mark: `.partial-1-0`
+    // beside a file `partial-1-0` is someone else's.
+    if (!entry.starts_with('.') || mark == std::string_view::npos || mark < 2) {
         return std::nullopt;
     }
     const std::string_view stem = entry.substr(1, mark - 1);

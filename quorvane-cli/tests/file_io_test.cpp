@@ -87,6 +87,11 @@ TEST(FileIo, ReplacedFilesKeepTheirLinksAndOwnerAndNoStaleTemporaries) {
     ASSERT_TRUE(quorvane::write_whole_file(file, "new\n"));
     EXPECT_FALSE(fs::exists(stale));
     EXPECT_TRUE(fs::exists(live));
+    // A hidden file named like the file it stands beside is no temporary of it.
+    const fs::path hidden = dir / ".partial-2147483646-0";
+    std::ofstream(hidden) << "kept";
+    ASSERT_TRUE(quorvane::write_whole_file(dir / "partial-2147483646-0", "new\n"));
+    EXPECT_TRUE(fs::exists(hidden));
     if (::geteuid() == 0) {
         ASSERT_EQ(::chown(file.c_str(), 4321, 4322), 0);
         ASSERT_TRUE(quorvane::write_whole_file(file, "newer\n"));
