@@ -219,8 +219,9 @@ std::expected<void, StackLimit> run_on_work_stack(const std::function<void()>& w
     Job job{&work, nullptr};
     // Under an address-space limit the calling thread's stack gets its room only as it grows,
     // by when the work's heap may have taken it; a mapped stack has all its room from the start.
-    const std::size_t calling_room = address_space_limit() ? 0 : stack_left();
-    if (address_space_limit()) {
+    const bool address_space_limited = address_space_limit().has_value();
+    const std::size_t calling_room = address_space_limited ? 0 : stack_left();
+    if (address_space_limited) {
         // Every thread (the work's, the pool's) allocates from the one heap: glibc would
         // reserve 64 MiB of the limit for each further thread's heap, and where the limit
         // refuses that, map every allocation of that thread on pages of its own.
@@ -231,7 +232,7 @@ std::expected<void, StackLimit> run_on_work_stack(const std::function<void()>& w
         if (calling_room < min_work_stack) {
             // Where the job could not start, or nothing limits the address space, only a larger
             // calling thread's stack would have served.
-            const bool mapping_refused = attempt == Attempt::NotMapped && address_space_limit();
+            const bool mapping_refused = attempt == Attempt::NotMapped && address_space_limited;
             return std::unexpected(mapping_refused ? StackLimit::AddressSpace : StackLimit::Stack);
         }
         run_job(&job);

@@ -20,7 +20,8 @@ inline constexpr std::size_t stack_reserve = std::size_t{2} << 20;
 
 // The least stack a command runs on: `stack_reserve` and the parser's nesting limit followed by
 // every pass (under 1 MiB in a release build), with room to spare; below the 8 MiB main thread
-// stack of the usual `ulimit -s`, which serves when no thread can start.
+// stack of the usual `ulimit -s`, which serves where no larger stack can be mapped and no
+// address-space limit holds.
 inline constexpr std::size_t min_work_stack = std::size_t{4} << 20;
 
 // The process limit that left no room for a stack of `min_work_stack` bytes.
